@@ -1,0 +1,137 @@
+#pragma once
+// The parameter store: the 4096-byte parameter image every subsystem reads and writes by
+// address (see core/ram_map.h), its shadow copy, the sixteen user-mode slots, the processor
+// register block of the remote protocol and the status page.
+//
+// Locking: editors of the image take c331_shared::c331_lock (reached as c331_manage::c331_lock),
+// write, raise the change flag and unlock. The receiver drivers write the input timing records
+// under ram_mutex instead and then call test_signal(1). Readers take no lock.
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <pthread.h>
+
+#include "core/globals.h"
+#include "core/ram_map.h"
+
+struct SRC_TIMING {  // image 0x100 + 6s
+    u16 width;
+    u16 height;
+    u16 refresh;
+};
+
+struct EDID_PARA {  // image 0x380 + 6p
+    u16 width;
+    u16 height;
+    u16 refresh;
+};
+
+// One crop row widened to five integers; the operations use the low 16 bits of x..height.
+struct CROP_PARA {
+    int32_t key;
+    int32_t x;
+    int32_t y;
+    int32_t width;
+    int32_t height;
+};
+
+// User-mode slots: marker, then a copy of image 0x380..0xFFF. Bytes 0..4095 are the mode file.
+constexpr int MODE_SLOTS = 16;
+constexpr int MODE_SLOT_SIZE = 4098;
+constexpr int MODE_FILE_SIZE = 4096;
+constexpr int MODE_SLOT_IMAGE = 2;     // slot byte of image 0x380
+constexpr u8 MODE_MARKER_SAVED = 0xAA;
+constexpr u8 MODE_MARKER_EMPTY = 0xFF;
+// Slot byte holding the copy of image address a (a in 0x380..0xFFF).
+constexpr int mode_slot_offset(uint32_t a) { return static_cast<int>(a - RAM_MODE_BASE) + MODE_SLOT_IMAGE; }
+constexpr int MODE_SLOT_OSD = mode_slot_offset(ram_osd_enable);  // 1230
+
+struct MODE_SLOT {
+    u8 bytes[MODE_SLOT_SIZE];
+    u8* image() { return bytes + MODE_SLOT_IMAGE; }  // laid out like image 0x380..
+    const u8* image() const { return bytes + MODE_SLOT_IMAGE; }
+};
+
+// Register block: registers 0..169 are one run over reg_file[37] and status_page[1024];
+// registers 160..164 are stored in reg_file bytes 32..36.
+constexpr int REG_FILE_SIZE = 37;
+constexpr int STATUS_PAGE_SIZE = 1024;
+constexpr int REG_COUNT = 170;
+
+// Status page bytes with a meaning.
+constexpr int STATUS_CHIP_PRESENT = 0;  // IT6602 rx 0..3 bits 0,2,3,4; IT6805 bits 5,6; bit 7 EDID 0 good
+constexpr int STATUS_EDID = 1;          // bits 0..4 EDID 1..5 good; 5 switch ok; 6 EEPROM switch ok; 7 clkgen 0
+constexpr int STATUS_HW = 2;            // bit 0 clock generator 1; bits 1, 2 set at boot
+constexpr int STATUS_WORD = 3;          // u32 at bytes 3..6
+constexpr int STATUS_FONT = 6;          // font status bits
+
+// Per-source crop presence: six 5-byte bit maps (bit c-1 set while source s has crop number c).
+extern u8 g_cut_source_state[30];
+
+class TlxRamPara : public QObject {
+    Q_OBJECT
+public:
+    static TlxRamPara* pInstance();  // creates on the first call, then (re)runs the boot load
+    static TlxRamPara* p_tlxrampara_config;
+
+    pthread_mutex_t ram_mutex;  // input timing records only
+    u8 ram_image[RAM_IMAGE_SIZE];
+    u8 ram_shadow[RAM_IMAGE_SIZE];
+    MODE_SLOT mode_slot[MODE_SLOTS];
+    u8 reg_file[REG_FILE_SIZE];
+    u8 status_page[STATUS_PAGE_SIZE];
+
+    // Remote register n (0..169) as a byte of the register block; null when n is out of range.
+    u8* reg_byte(int n);
+
+    // ---- signal and remote writes ----
+    int test_signal(int code);  // emits sig_update_para(code); returns 1
+    int ram_para_save();        // test_signal(1)
+    // Remote writes: 0 done, 1 refused (out of range). Copy under c331_lock, raise no flag.
+    int TlxRamParaDeal(const u8* data, u16 length, u32 address);
+    int TlxModeUserRamParaDeal(const u8* data, u16 length, u32 address);
+
+    // ---- windows, crops, EDID ----
+    // base: the image (bank 0) or a slot's image() (bank 1). Out-of-range window or crop row
+    // reads as source 0xFF ("no source").
+    u8 TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8* crop_row, u8 bank);
+    int TlxGetSourceNum(int source, int rows);
+    void TlxCropSourceInit();
+    int TlxGetCropID(int source, int n);
+    int TlxAddCropID(int source);
+    void TlxGetCropPara(int source, int n, CROP_PARA* out, int* row);
+    void TlxSetCropPara(char source, char n, const CROP_PARA* in);
+    void TlxAddNewCrop(int source, const CROP_PARA* in);
+    void TlxDeleteCrop(char source, char n);
+    void TlxSetImageSource(int n, char source, char window);
+    void TlxSetEDIDPara(int input, int16_t width, int16_t height, int16_t refresh);
+
+    // ---- language and user modes ----
+    int TlxLanguageChanged();
+    int TlxUserModeSaved(int slot);
+    int TlxUserModeIndex(char slot, char direction);  // slot 0..15 or 0x100
+    int TlxGetCurrentModeIndex();
+    int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
+
+    // True while a remote image write has not yet been covered by a raised change flag;
+    // para_sync must not copy such bytes into the shadow. Caller holds c331_lock.
+    bool remote_write_pending() const;
+    // Notes that the change flag was seen raised: every remote write made before is covered
+    // by the apply pass that will clear it.
+    void note_change_flag_seen();
+
+signals:
+    void sig_update_para(int code);
+
+private:
+    TlxRamPara();
+    void boot_load();
+    void load_param_file();
+    void clear_volatile_fields();
+    void reset_status_page();
+    int crop_row_of(int source, int crop_number) const;  // RAM_CROP_ROWS when none
+
+    // Remote image writes made / known to be covered by an apply pass (see remote_write_pending).
+    std::atomic<u32> remote_writes_{0};
+    std::atomic<u32> remote_writes_covered_{0};
+};

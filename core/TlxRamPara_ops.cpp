@@ -1,0 +1,299 @@
+// Parameter store operations: window sources, the crop table and its presence map, custom
+// EDID timings, the language check and the user modes.
+#include <QMutexLocker>
+#include <cstdio>
+#include <cstring>
+
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "core/store_files.h"
+#include "platform/board.h"
+#include "platform/clock.h"
+
+u8 g_cut_source_state[30] = {0};
+
+namespace {
+
+constexpr int kSources = 6;
+constexpr int kCropNumbers = 40;
+constexpr u8 kNoSource = 0xFF;
+
+bool valid_source(int s) { return s >= 0 && s < kSources; }
+
+bool crop_bit(int source, int number)  // number 1..40
+{
+    const int bit = number - 1;
+    return g_cut_source_state[5 * source + bit / 8] & (1u << (bit % 8));
+}
+
+}  // namespace
+
+// ---- window source ----------------------------------------------------------------------------
+
+u8 TlxRamPara::TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8* crop_row, u8 bank)
+{
+    if (is_crop)
+        *is_crop = 0;
+    if (!base || window >= RAM_WINDOWS || bank > 1)
+        return kNoSource;
+    // Slot copies start at image 0x380: shift every image address by that much.
+    const u8* img = base - RAM_MODE_BASE * bank;
+    const u16 word = ram_rd16(img, ram_window_addr(window, WIN_SOURCE));
+    if (!(word & WIN_SOURCE_CROP))
+        return static_cast<u8>(word);
+    if (is_crop)
+        *is_crop = 1;
+    const u8 row = static_cast<u8>(word);
+    if (crop_row)
+        *crop_row = row;
+    if (row >= RAM_CROP_ROWS)
+        return kNoSource;
+    return img[ram_crop_addr(row, CROP_KEY)];
+}
+
+// ---- crop table ---------------------------------------------------------------------------------
+
+int TlxRamPara::TlxGetSourceNum(int source, int rows)
+{
+    if (rows > RAM_CROP_ROWS)
+        rows = RAM_CROP_ROWS;
+    int count = 0;
+    for (int r = 0; r < rows; ++r) {
+        const u16 key = ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY));
+        if ((key & CROP_KEY_USED) && (key & CROP_KEY_SOURCE) == source)
+            ++count;
+    }
+    return count;
+}
+
+void TlxRamPara::TlxCropSourceInit()
+{
+    std::memset(g_cut_source_state, 0, sizeof g_cut_source_state);
+    for (int r = 0; r < RAM_CROP_ROWS; ++r) {
+        const u16 key = ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY));
+        const int s = key & CROP_KEY_SOURCE;
+        const int bit = (key & CROP_KEY_NUMBER) >> 8;
+        if ((key & CROP_KEY_USED) && valid_source(s) && bit < kCropNumbers)
+            g_cut_source_state[5 * s + bit / 8] |= static_cast<u8>(1u << (bit % 8));
+    }
+}
+
+int TlxRamPara::TlxGetCropID(int source, int n)
+{
+    if (!valid_source(source) || n < 1)
+        return 0;
+    for (int c = 1; c <= kCropNumbers; ++c) {
+        if (crop_bit(source, c) && --n == 0)
+            return c;
+    }
+    return 0;
+}
+
+int TlxRamPara::TlxAddCropID(int source)
+{
+    if (!valid_source(source))
+        return 0;
+    for (int c = 1; c <= kCropNumbers; ++c) {
+        if (!crop_bit(source, c))
+            return c;
+    }
+    return 0;
+}
+
+int TlxRamPara::crop_row_of(int source, int crop_number) const
+{
+    if (!valid_source(source) || crop_number < 1)
+        return RAM_CROP_ROWS;
+    const u16 want = static_cast<u16>(CROP_KEY_USED | ((crop_number - 1) << 8) | source);
+    for (int r = 0; r < RAM_CROP_ROWS; ++r) {
+        if (ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY)) == want)
+            return r;
+    }
+    return RAM_CROP_ROWS;
+}
+
+void TlxRamPara::TlxGetCropPara(int source, int n, CROP_PARA* out, int* row)
+{
+    const int r = crop_row_of(source, TlxGetCropID(source, n));
+    if (row)
+        *row = r;
+    if (r >= RAM_CROP_ROWS || !out)
+        return;
+    out->key = ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY));
+    out->x = ram_rd16(ram_image, ram_crop_addr(r, CROP_X));
+    out->y = ram_rd16(ram_image, ram_crop_addr(r, CROP_Y));
+    out->width = ram_rd16(ram_image, ram_crop_addr(r, CROP_WIDTH));
+    out->height = ram_rd16(ram_image, ram_crop_addr(r, CROP_HEIGHT));
+}
+
+static void write_crop_rect(u8* image, int r, const CROP_PARA* in)
+{
+    ram_wr16(image, ram_crop_addr(r, CROP_X), static_cast<u16>(in->x));
+    ram_wr16(image, ram_crop_addr(r, CROP_Y), static_cast<u16>(in->y));
+    ram_wr16(image, ram_crop_addr(r, CROP_WIDTH), static_cast<u16>(in->width));
+    ram_wr16(image, ram_crop_addr(r, CROP_HEIGHT), static_cast<u16>(in->height));
+}
+
+void TlxRamPara::TlxSetCropPara(char source, char n, const CROP_PARA* in)
+{
+    const int r = crop_row_of(source, TlxGetCropID(source, n));
+    if (r >= RAM_CROP_ROWS || !in)
+        return;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    write_crop_rect(ram_image, r, in);
+    c331_shared::param_changed = 1;
+}
+
+void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
+{
+    const int c = TlxAddCropID(source);
+    if (c == 0 || !in)
+        return;
+    int r = 0;
+    while (r < RAM_CROP_ROWS && (ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY)) & CROP_KEY_USED))
+        ++r;
+    if (r >= RAM_CROP_ROWS)
+        return;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), static_cast<u16>(CROP_KEY_USED | ((c - 1) << 8) | source));
+    write_crop_rect(ram_image, r, in);
+    c331_shared::param_changed = 1;
+}
+
+void TlxRamPara::TlxDeleteCrop(char source, char n)
+{
+    const int r = crop_row_of(source, TlxGetCropID(source, n));
+    if (r >= RAM_CROP_ROWS)
+        return;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), 0);
+    c331_shared::param_changed = 1;
+}
+
+// ---- window source and EDID setters ----------------------------------------------------------
+
+void TlxRamPara::TlxSetImageSource(int n, char source, char window)
+{
+    const int w = static_cast<unsigned char>(window);
+    if (w >= RAM_WINDOWS || !valid_source(source) || n < 0) {
+        writeLogMsg(LOG_WARNING, "TlxSetImageSource refused: item " + std::to_string(n) + ", source " +
+                                     std::to_string(static_cast<int>(source)) + ", window " + std::to_string(w));
+        return;
+    }
+    u16 word = static_cast<u16>(source);
+    if (n > 0) {
+        const int r = crop_row_of(source, TlxGetCropID(source, n));
+        word = r < RAM_CROP_ROWS ? static_cast<u16>(WIN_SOURCE_CROP | r) : 0;
+    }
+    QMutexLocker lk(&c331_shared::c331_lock);
+    ram_wr16(ram_image, ram_window_addr(w, WIN_SOURCE), word);
+    // A layout changed by hand no longer is the persisted mode; a recall not yet persisted stays.
+    if (ram_rd16(ram_image, ram_current_mode) == ram_rd16(ram_shadow, ram_current_mode))
+        ram_wr16(ram_image, ram_current_mode, 0);
+    c331_shared::param_changed = 1;
+}
+
+void TlxRamPara::TlxSetEDIDPara(int input, int16_t width, int16_t height, int16_t refresh)
+{
+    if (input < 0 || input >= RAM_INPUTS) {
+        writeLogMsg(LOG_WARNING, "TlxSetEDIDPara refused: input " + std::to_string(input));
+        return;
+    }
+    QMutexLocker lk(&c331_shared::c331_lock);
+    const u32 a = ram_edid_addr(input);
+    ram_wr16(ram_image, a, static_cast<u16>(width));
+    ram_wr16(ram_image, a + 2, static_cast<u16>(height));
+    ram_wr16(ram_image, a + 4, static_cast<u16>(refresh));
+    c331_shared::param_changed = 1;
+}
+
+// ---- language and user modes ------------------------------------------------------------------
+
+int TlxRamPara::TlxLanguageChanged()
+{
+    if (ram_rd16(ram_image, ram_language) == ram_rd16(ram_shadow, ram_language))
+        return 0;
+    g_language = ram_image[ram_language];
+    return 1;
+}
+
+int TlxRamPara::TlxUserModeSaved(int slot)
+{
+    if (slot < 0 || slot >= MODE_SLOTS)
+        return 0;
+    const u8* m = mode_slot[slot].bytes;
+    return m[0] == MODE_MARKER_SAVED && m[1] == MODE_MARKER_SAVED;
+}
+
+// Nearest saved slot in the given direction, wrapping over 16 (see the header for the order).
+int TlxRamPara::TlxUserModeIndex(char slot_in, char direction)
+{
+    const int slot = static_cast<unsigned char>(slot_in);
+    int start;
+    int step;
+    switch (direction) {
+    case 2:  // this or next
+        if (slot > MODE_SLOTS)
+            return 0x100;
+        start = slot % MODE_SLOTS;
+        step = 1;
+        break;
+    case 1:  // next
+        if (slot >= MODE_SLOTS)
+            return 0x100;
+        start = (slot + 1) % MODE_SLOTS;
+        step = 1;
+        break;
+    case 0:  // previous
+        if (slot >= MODE_SLOTS)
+            return 0x100;
+        start = (slot + MODE_SLOTS - 1) % MODE_SLOTS;
+        step = MODE_SLOTS - 1;
+        break;
+    default:
+        return 0x100;
+    }
+    for (int i = 0, s = start; i < MODE_SLOTS; ++i, s = (s + step) % MODE_SLOTS) {
+        if (TlxUserModeSaved(s))
+            return s;
+    }
+    return 0x100;
+}
+
+int TlxRamPara::TlxGetCurrentModeIndex()
+{
+    const u16 mode = ram_rd16(ram_image, ram_current_mode);
+    return mode < 17 ? mode : 0;
+}
+
+// Loads slot `slot` from its file; with del = 1 first deletes the file (and the mode's OSD
+// menu copy when the slot says it has one).
+int TlxRamPara::mode_file_deal(int slot, int del)
+{
+    if (slot < 0 || slot >= MODE_SLOTS) {
+        writeLogMsg(LOG_WARNING, "mode_file_deal refused: slot " + std::to_string(slot));
+        return 0;
+    }
+    MODE_SLOT& ms = mode_slot[slot];
+    if (del == 1) {
+        platform::Shell& sh = platform::board().shell();
+        sh.run("rm  -rf  /data/modes/custom_mode" + std::to_string(slot + 1));
+        platform::sleep_us(100);
+        if (ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1) {
+            sh.run("rm  -rf  " + store_files::mode_osd_path(slot));
+            ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
+        }
+        platform::sleep_us(100);
+        sh.run("sync");
+    }
+    const long got = store_files::read_prefix(store_files::mode_file_path(slot), ms.bytes, MODE_FILE_SIZE);
+    if (got < 2) {  // missing (or holds not even a marker)
+        ms.bytes[0] = MODE_MARKER_EMPTY;
+        ms.bytes[1] = MODE_MARKER_EMPTY;
+        return 0;
+    }
+    if (got < MODE_FILE_SIZE)
+        writeLogMsg(LOG_WARNING, store_files::mode_file_path(slot) + " short: " + std::to_string(got) + " bytes");
+    return 1;
+}

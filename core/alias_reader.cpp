@@ -1,0 +1,64 @@
+#include "core/alias_reader.h"
+
+#include <boost/optional.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <cstdio>
+#include <fstream>
+
+#include "core/utils.h"
+#include "platform/paths.h"
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+constexpr const char* kAliasFile = "/data/configs/alias.json";
+
+// Scans one category array; an entry without a numeric "id" is skipped. 1/0 as the lookup,
+// -1 when no entry has the id.
+int find_entry(const pt::ptree& entries, int id, ALIAS_PARA* out)
+{
+    for (const auto& kv : entries) {
+        const pt::ptree& entry = kv.second;
+        boost::optional<int> entry_id = entry.get_optional<int>("id");
+        if (!entry_id || *entry_id != id)
+            continue;
+        ALIAS_PARA found{*entry_id, entry.get<std::string>("valid", ""), entry.get<std::string>("name", "")};
+        if (out)
+            *out = found;
+        return found.valid != "off" && !found.name.empty() ? 1 : 0;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int get_json_alias_para(ALIAS_PARA* out, std::string category, int id)
+{
+    pt::ptree root;
+    {
+        std::ifstream in(platform::rooted(kAliasFile));
+        if (!in)
+            return 0;
+        try {
+            pt::read_json(in, root);
+        } catch (const pt::json_parser_error& e) {
+            std::printf("json error: %s", e.what());
+            in.close();
+            Utils::system_mutex(QStringLiteral("rm -rf %1").arg(kAliasFile));
+            return 0;
+        }
+    }
+    auto namelist = static_cast<const pt::ptree&>(root).get_child_optional("namelist");
+    if (!namelist)
+        return 0;
+    for (const auto& kv : *namelist) {
+        if (kv.first != category)
+            continue;
+        int r = find_entry(kv.second, id, out);
+        if (r >= 0)
+            return r;
+    }
+    return 0;
+}

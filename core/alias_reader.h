@@ -1,0 +1,15 @@
+#pragma once
+// Operator-given names of sources, crops, windows and user modes, read from
+// "/data/configs/alias.json" on every lookup.
+#include <string>
+
+struct ALIAS_PARA {
+    int id;
+    std::string valid;
+    std::string name;
+};
+
+// Looks up entry `id` of `category` ("source", "crop", "win", "usermode") under "namelist".
+// 1 when found, "valid" is not "off" and "name" is not empty; else 0. A file that does not
+// parse is deleted.
+int get_json_alias_para(ALIAS_PARA* out, std::string category, int id);

@@ -1,0 +1,22 @@
+#pragma once
+// The scaler manager's lock and change flag. Every writer of the parameter image takes
+// c331_lock, writes, sets param_changed (1 = parameters changed, 2 = user modes changed)
+// and releases the lock; the scaler manager's apply pass consumes the flag.
+//
+// Threads that edit the image start before the scaler manager exists, so the storage is
+// static and exists before main() starts any thread. c331_manage derives from this struct,
+// so the same members are reached as c331_manage::c331_lock / p_c331_manage->param_changed.
+#include <QMutex>
+#include <atomic>
+
+struct c331_shared {
+    static QMutex c331_lock;
+    static std::atomic<int> param_changed;
+};
+
+// Raises the change flag under the lock: the lock-and-flag rule in one call.
+inline void c331_raise_change(int flag)
+{
+    QMutexLocker lk(&c331_shared::c331_lock);
+    c331_shared::param_changed = flag;
+}

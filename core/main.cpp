@@ -1,0 +1,48 @@
+// Start-up: the components with threads are created in a fixed order before the Qt
+// application exists, then the front panel, the 10 ms tick and the road that carries
+// parameter changes to the GUI thread; then the event loop runs for the life of the process.
+#include <QApplication>
+
+#include "core/globals.h"
+#include "platform/board.h"
+#include "sim/sim_board.h"
+// START-ORDER-INCLUDES (one include per component, in start order)
+#include "core/log.h"
+#include "remote/udpnetManage.h"
+#include "core/ConfigEngine.h"
+#include "core/TlxRamPara.h"
+#include "scaler/c331_manage.h"
+#include "ui/shell/lcd_touch.h"
+#include "ui/shell/shell_start.h"
+#include "remote/Qn_uart_inout.h"
+#include "remote/networkManage.h"
+#include "remote/K57_WIFI_CONFIG.h"
+#include "core/SyncUpdate.h"
+
+int main(int argc, char** argv)
+{
+    sim::register_factory();  // lets K57_BOARD=sim choose the simulated board
+    platform::select_board_from_env();
+
+    // START-ORDER-THREADS (steps 1 to 12: one pInstance() line per component, in order)
+    devlog::install_platform_hook();  // platform messages reach the device log
+    udpnetManage::pInstance();  // 1. UDP 5008 and the AT channel, with the compiled-in defaults
+    ConfigEngine::pInstance();  // 2. tcpip.ini, device identifier, parameter file
+    TlxRamPara::pInstance();    // 3. parameter image and the 16 user-mode slots
+
+    c331_manage::pInstance();  // 8. scaler manager and its thread (after fpga_manage maps the SoC window)
+    lcd_touch::pInstance();        // 9. knob device (absent on sim)
+    Qn_uart_inout::pInstance();    // 10. serial remote port 2
+    networkManage::pInstance();    // 11. TCP server on g_port (from tcpip.ini)
+    K57_WIFI_CONFIG::pInstance();  // 12. WiFi access point
+
+    QApplication app(argc, argv);
+
+    // START-ORDER-GUI (steps 14 to 17: windows, keypad, 10 ms tick, para_sync connection)
+    shell_start_gui();  // 14-16. windows, keypad on the right half, 10 ms g_timer (sim: keys, screen grab)
+    // 17. parameter changes reach the GUI thread (queued from the worker threads)
+    QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para,
+                     SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+
+    return app.exec();
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Files of the parameter store: paths and crash-safe writes.
+//
+// A write goes to a temporary file in the same directory, is flushed to disk, renamed over
+// the old file and the directory is flushed, so a power cut leaves either the old or the new
+// contents, never a mix. Paths are device paths ("/data/..."), rooted here.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace store_files {
+
+constexpr const char* kParamFile = "/data/ram_device_info";
+constexpr const char* kModeDir = "/data/modes";
+
+// "/data/modes/custom_mode<slot+1>" for slot 0..15.
+std::string mode_file_path(int slot);
+// "/data/modes/MO<xx>.json" with slot+1 as two lower-case hexadecimal digits.
+std::string mode_osd_path(int slot);
+
+// Replaces the whole file at device path `path` with `len` bytes. False (errno kept) on failure;
+// the old file is then untouched.
+bool write_atomic(const std::string& path, const uint8_t* data, size_t len);
+
+// Reads up to `len` bytes from the start of the file; the number read, or -1 when it cannot
+// be opened.
+long read_prefix(const std::string& path, uint8_t* out, size_t len);
+
+// Rewrites bytes 2..3329 of the parameter file with image 0x300..0xFFF (`persisted`, 3328
+// bytes), keeping the file's other bytes; a missing or short file has them completed from
+// the factory image. False on failure (the old file stays).
+bool write_param_file(const uint8_t* persisted);
+
+}  // namespace store_files

@@ -1,0 +1,54 @@
+// The process clock: real by default; tests and the simulated board may install another.
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+
+#include "platform/clock.h"
+#include "platform/virtual_clock.h"
+
+namespace platform {
+namespace {
+
+uint64_t monotonic_us()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+// Sleeps the whole length even when signals (SIGIO of the knob) interrupt it.
+void real_sleep_us(uint64_t us)
+{
+    timespec ts{time_t(us / 1000000u), long(us % 1000000u) * 1000};
+    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
+    }
+}
+
+class RealClock : public Clock {
+public:
+    uint64_t now_us() override { return monotonic_us(); }
+    void sleep_us(uint64_t us) override { real_sleep_us(us); }
+};
+
+RealClock g_real;
+std::atomic<Clock*> g_clock{&g_real};
+
+}  // namespace
+
+Clock& clock() { return *g_clock.load(std::memory_order_acquire); }
+
+void set_clock(Clock* c) { g_clock.store(c ? c : &g_real, std::memory_order_release); }
+
+void VirtualClock::sleep_us(uint64_t us)
+{
+    now_ += us;
+    slept_ += us;
+    real_sleep_us(std::min<uint64_t>(us, 1000));
+}
+
+uint64_t ScaledClock::now_us() { return monotonic_us() * scale_; }
+
+void ScaledClock::sleep_us(uint64_t us) { real_sleep_us(us / scale_); }
+
+}  // namespace platform

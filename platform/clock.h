@@ -1,0 +1,24 @@
+#pragma once
+// The one clock of the process. Every sleep and every wall-time read of the device
+// goes through it, so that tests can run long hardware waits on virtual time.
+#include <cstdint>
+
+namespace platform {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Monotonic microseconds since an arbitrary start.
+    virtual uint64_t now_us() = 0;
+    virtual void sleep_us(uint64_t us) = 0;
+};
+
+// The installed clock (a real one unless a test or the simulated board installed another).
+Clock& clock();
+// Installs a clock; the caller keeps ownership and keeps it alive. nullptr restores the real clock.
+void set_clock(Clock* c);
+
+inline void sleep_us(uint64_t us) { clock().sleep_us(us); }
+inline void sleep_ms(uint64_t ms) { clock().sleep_us(ms * 1000); }
+
+}  // namespace platform

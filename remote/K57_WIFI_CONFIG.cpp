@@ -1,0 +1,130 @@
+#include "remote/K57_WIFI_CONFIG.h"
+
+#include <QMutexLocker>
+#include <cstdio>
+#include <thread>
+
+#include "core/TlxRamPara.h"
+#include "core/log.h"
+#include "core/utils.h"
+#include "platform/board.h"
+
+K57_WIFI_CONFIG* K57_WIFI_CONFIG::p_wifi_config = nullptr;
+std::atomic<u8> K57_WIFI_CONFIG::g_wifi_reset_flag{0};
+std::atomic<u32> K57_WIFI_CONFIG::g_wifi_reset_tick{0};
+
+namespace {
+constexpr unsigned kPassMs = 200;         // one pass of the WiFi thread
+constexpr unsigned kRetryPasses = 25;     // a failed start step is retried after 5 s
+constexpr const char* kUdhcpdConf = "/etc/udhcpd.conf";
+constexpr const char* kHostapdConf = "/etc/rtl_hostapd_2G.conf";
+
+bool wifi_enabled()
+{
+    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    return s && s->ram_image[ram_wifi_disabled] == 0;  // read without a lock (one byte)
+}
+}  // namespace
+
+K57_WIFI_CONFIG* K57_WIFI_CONFIG::pInstance()
+{
+    if (!p_wifi_config) {
+        p_wifi_config = new K57_WIFI_CONFIG();
+        p_wifi_config->initialize();
+    }
+    return p_wifi_config;
+}
+
+int K57_WIFI_CONFIG::initialize()
+{
+    state_ = AP_OFF;
+    g_wifi_reset_flag = 0;
+    g_wifi_reset_tick = G_timeTicks.load();
+    {
+        QMutexLocker lk(&g_config_text_mutex());
+        wifi_ip_ = g_str_wifi_ip.toStdString();
+    }
+    try {
+        std::thread(&K57_WIFI_CONFIG::WiFi_Start_Thread, this).detach();
+    } catch (const std::system_error&) {
+        std::printf("\n K57_WIFI_CONFIG: WiFi_Start_Thread start failed\n");
+        writeLogMsg(LOG_ERROR, "K57_WIFI_CONFIG: WiFi_Start_Thread start failed");
+        return 255;
+    }
+    return 0;
+}
+
+void K57_WIFI_CONFIG::set_wifi_reset_flag()
+{
+    g_wifi_reset_tick = G_timeTicks.load();
+    g_wifi_reset_flag = 1;
+}
+
+bool K57_WIFI_CONFIG::run(const std::string& cmd)
+{
+    const bool ok = Utils::system_mutex(QString::fromStdString(cmd), nullptr) == 0;
+    if (!ok)
+        writeLogMsg(LOG_WARNING, "K57_WIFI_CONFIG: \"" + cmd + "\" failed");
+    return ok;
+}
+
+void K57_WIFI_CONFIG::stop_ap()
+{
+    run("killall hostapd");
+    run("killall udhcpd");
+    run("ifconfig wlan0 down");
+    state_ = AP_OFF;
+    retry_wait_ = 0;
+}
+
+void K57_WIFI_CONFIG::step()
+{
+    if (g_wifi_reset_flag.exchange(0)) {
+        writeLogMsg(LOG_INFO, "K57_WIFI_CONFIG: access point restart");
+        stop_ap();
+    }
+    if (!wifi_enabled()) {
+        if (state_ != AP_OFF) {
+            writeLogMsg(LOG_INFO, "K57_WIFI_CONFIG: access point switched off");
+            stop_ap();
+        }
+        return;
+    }
+    // One start step per pass; a failed step is retried after a pause.
+    if (retry_wait_ > 0) {
+        --retry_wait_;
+        return;
+    }
+    const State before = state_.load();
+    switch (before) {
+    case AP_OFF:
+        state_ = AP_ADDRESS;
+        break;
+    case AP_ADDRESS:
+        if (run("ifconfig wlan0 " + wifi_ip_ + " netmask 255.255.255.0 up"))
+            state_ = AP_DHCP;
+        break;
+    case AP_DHCP:
+        if (run(std::string("udhcpd ") + kUdhcpdConf))
+            state_ = AP_DAEMON;
+        break;
+    case AP_DAEMON:
+        if (run(std::string("hostapd -B ") + kHostapdConf)) {
+            state_ = AP_RUNNING;
+            writeLogMsg(LOG_INFO, "K57_WIFI_CONFIG: access point started on " + wifi_ip_);
+        }
+        break;
+    case AP_RUNNING:
+        break;
+    }
+    if (before != AP_OFF && before != AP_RUNNING && state_.load() == before)
+        retry_wait_ = kRetryPasses;
+}
+
+void K57_WIFI_CONFIG::WiFi_Start_Thread()
+{
+    for (;;) {
+        step();
+        platform::sleep_ms(kPassMs);
+    }
+}

@@ -1,0 +1,82 @@
+#include "remote/Qn_uart_inout.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/log.h"
+#include "platform/serial.h"
+#include "remote/file_transfer.h"
+#include "remote/net_common.h"
+
+using namespace remote;
+
+Qn_uart_inout* Qn_uart_inout::p_uart_inout = nullptr;
+
+namespace {
+constexpr int kPollMs = 50;
+constexpr int kSerialPort = 2;
+
+}  // namespace
+
+Qn_uart_inout::Qn_uart_inout() : endpoint(TR_SERIAL) {}
+
+Qn_uart_inout* Qn_uart_inout::pInstance()
+{
+    if (!p_uart_inout) {
+        p_uart_inout = new Qn_uart_inout();
+        p_uart_inout->usart1_init(kSerialPort, g_BPS);
+    }
+    return p_uart_inout;
+}
+
+int Qn_uart_inout::usart1_init(int port, int bps)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "/dev/ttyS%d", port);
+    fd_ = platform::open_serial(name, bps);
+    if (fd_ < 0) {
+        std::printf("\n Qn_uart_inout: cannot open %s\n", name);
+        writeLogMsg(LOG_ERROR, std::string("Qn_uart_inout: cannot open ") + name);
+        return 1;
+    }
+    set_nonblocking(fd_);  // the receive thread waits in poll, never in read
+    try {
+        std::thread(&Qn_uart_inout::receive_thread, this).detach();
+    } catch (const std::system_error&) {
+        std::printf("\n Qn_uart_inout: receive_thread start failed\n");
+        writeLogMsg(LOG_ERROR, "Qn_uart_inout: receive_thread start failed");
+        return 255;
+    }
+    writeLogMsg(LOG_INFO, std::string("Qn_uart_inout: listening on ") + name);
+    return 0;
+}
+
+void Qn_uart_inout::receive_thread()
+{
+    const size_t chunk = size_t(g_dataLen > 0 ? g_dataLen : 32) * 32;
+    std::vector<u8> buf(chunk);
+    for (;;) {
+        pollfd pfd{fd_, POLLIN, 0};
+        const int pr = ::poll(&pfd, 1, kPollMs);
+        if (pr <= 0) {
+            file_transfer_expire();
+            continue;
+        }
+        if (pfd.revents & (POLLHUP | POLLERR)) {
+            // A pseudo-terminal without its other side reports a hang-up: wait instead of spinning.
+            ::poll(nullptr, 0, kPollMs);
+        }
+        const ssize_t n = ::read(fd_, buf.data(), buf.size());
+        if (n <= 0)
+            continue;
+        SendRecord to;
+        to.fd = fd_;
+        endpoint.receive(stream_, buf.data(), size_t(n), to);
+        for (const SendRecord& r : endpoint.take_queue())
+            if (!send_all(r.fd, r.bytes.data(), r.bytes.size(), false))
+                writeLogMsg(LOG_DEBUG, "Qn_uart_inout: reply not written");
+    }
+}

@@ -1,0 +1,95 @@
+#include "remote/at_channel.h"
+
+#include <QMutexLocker>
+#include <algorithm>
+#include <cstring>
+
+#include "core/ConfigEngine.h"
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "remote/K57_WIFI_CONFIG.h"
+
+namespace remote {
+namespace {
+
+const std::string kOk = "OK\r\n";
+const std::string kError = "ERROR\r\n";
+
+std::string strip(const std::string& s)
+{
+    size_t end = s.size();
+    while (end > 0 && (s[end - 1] == '\r' || s[end - 1] == '\n' || s[end - 1] == '\0'))
+        --end;
+    return s.substr(0, end);
+}
+
+// Writes the WiFi switch byte of the image under the scaler's lock and asks for the apply,
+// so the change is persisted like a front-panel edit.
+bool set_wifi_disabled(u8 disabled)
+{
+    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    if (!s)
+        return false;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    s->ram_image[ram_wifi_disabled] = disabled;
+    c331_shared::param_changed = std::max(c331_shared::param_changed.load(), 1);
+    return true;
+}
+
+bool restore_factory()
+{
+    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    if (!s)
+        return false;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
+                RAM_PERSIST_LEN);
+    c331_shared::param_changed = std::max(c331_shared::param_changed.load(), 1);
+    return true;
+}
+
+std::string check_data()
+{
+    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    const bool wifi_on = s && s->ram_image[ram_wifi_disabled] == 0;
+    QString ip;
+    {
+        QMutexLocker lk(&g_config_text_mutex());
+        ip = g_str_ip;
+    }
+    return "+CHECKDATA:" + std::string(g_pid, strnlen(g_pid, 32)) + "," + ip.toStdString() + "," +
+           std::to_string(g_port.load()) + "," + (wifi_on ? "1" : "0") + "\r\n" + kOk;
+}
+
+}  // namespace
+
+std::string at_reply(const std::string& request)
+{
+    const std::string cmd = strip(request);
+    if (cmd == "AT+GETVER")
+        return "+VER:" + std::string(g_app_version) + "\r\n" + kOk;
+    if (cmd == "AT+CHECKDATA")
+        return check_data();
+    if (cmd == "AT+SETDATA=1")
+        return set_wifi_disabled(0) ? kOk : kError;
+    if (cmd == "AT+SETDATA=2")
+        return set_wifi_disabled(1) ? kOk : kError;
+    if (cmd == "AT+SETDATA=3") {
+        K57_WIFI_CONFIG::set_wifi_reset_flag();
+        return kOk;
+    }
+    if (cmd == "AT+RST") {
+        writeLogMsg(LOG_WARNING, "AT channel: device restart requested");
+        G_reboot_tickTicks = G_timeTicks.load();
+        g_app_reset_flag = 1;
+        return kOk;
+    }
+    if (cmd == "AT+RESTORE") {
+        writeLogMsg(LOG_WARNING, "AT channel: factory parameters restored");
+        return restore_factory() ? kOk : kError;
+    }
+    return kError;
+}
+
+}  // namespace remote

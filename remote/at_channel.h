@@ -1,0 +1,18 @@
+#pragma once
+// The WiFi access point's AT-command channel (UDP 13769): one text command per datagram,
+// one text reply. Commands (a trailing CR/LF is ignored, case matters):
+//   AT+GETVER      "+VER:<application version>\r\nOK\r\n"
+//   AT+CHECKDATA   "+CHECKDATA:<pid>,<ip>,<tcp port>,<wifi 0 off|1 on>\r\nOK\r\n"
+//   AT+SETDATA=1   switch the access point on (image 0x306 := 0)        "OK\r\n"
+//   AT+SETDATA=2   switch the access point off (image 0x306 := 1)       "OK\r\n"
+//   AT+SETDATA=3   restart the access point                             "OK\r\n"
+//   AT+RST         restart the device (the front panel's tick reboots)  "OK\r\n"
+//   AT+RESTORE     restore the factory parameters (image 0x300..0xFFF)  "OK\r\n"
+//   anything else  "ERROR\r\n"
+#include <string>
+
+namespace remote {
+
+std::string at_reply(const std::string& request);
+
+}  // namespace remote

@@ -1,0 +1,47 @@
+#pragma once
+// The remote file transfer: one at a time for the whole device, owned by the requester that
+// started it. A written file reaches its target only after the end command's MD5 matches
+// (temporary file, fsync, rename; MTD partitions are erased and written only then).
+// Blocks come in order; a transfer idle for 30 s is abandoned.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "remote/remote_proto.h"
+
+struct TlxFileDeal {
+    enum Kind { NONE, APP, MTD, JSON, READ };
+    Kind kind = NONE;
+    bool writing = false;
+    char code[5] = {0};
+    std::string target;       // rooted path of the file or partition
+    std::string temp;         // rooted temporary path of a written file
+    int fd = -1;              // temporary file of a write
+    u32 total = 0;
+    u32 done = 0;             // bytes received (write)
+    u32 owner = 0;            // requester: transport << 24 | peer
+    uint64_t last_us = 0;     // platform clock of the last command
+    std::vector<u8> data;     // MTD image being received, or the snapshot being read
+};
+
+extern TlxFileDeal g_tlx_file_deal_para;
+
+namespace remote {
+
+constexpr uint64_t kFileIdleUs = 30ull * 1000 * 1000;
+constexpr u32 kAppMaxSize = 64u << 20;
+constexpr u32 kJsonMaxSize = 1u << 20;
+
+// Handlers of commands 0x64..0x69: `out` receives the reply data, status first; each returns
+// the reply data length.
+u32 file_write_start(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_write_block(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_write_end(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_start(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_block(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_end(u32 owner, const u8* data, u32 dlen, u8* out);
+
+// Abandons a transfer idle for 30 s; the transports call it from their receive loops.
+void file_transfer_expire();
+
+}  // namespace remote

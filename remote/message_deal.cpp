@@ -1,0 +1,291 @@
+#include "remote/message_deal.h"
+
+#include <algorithm>
+#include <string>
+#include <thread>
+
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "core/protocol_phy.h"
+#include "core/utils.h"
+#include "platform/board.h"
+#include "remote/file_transfer.h"
+#include "remote/net_settings.h"
+#include "remote/remote_hooks.h"
+
+using namespace remote;
+
+namespace {
+
+// Register numbers with actions of their own.
+constexpr u8 REG_HOTPLUG0 = 0;
+constexpr u8 REG_APPLY = 11;
+constexpr u8 REG_SYSTEM = 14;
+constexpr u8 REG_UPDATE = 17;
+constexpr u8 REG_HOTPLUG1 = 160;
+constexpr u8 REG_DEBUG_PRINT = 161;
+constexpr u8 REG_SCALER_DBG0 = 162;
+constexpr u8 REG_SCALER_DBG1 = 163;
+constexpr u8 REG_SCALER_DBG2 = 164;
+
+// Register 11 mask bits.
+constexpr u8 APPLY_PARAMS = 0x02;
+constexpr u8 APPLY_MODES = 0x04;
+constexpr u8 APPLY_OSD = 0x08;
+// Register 14 mask bits.
+constexpr u8 SYS_REBOOT_NOW = 0x01;
+constexpr u8 SYS_REBOOT_REQUEST = 0x02;
+constexpr u8 SYS_RELOAD_FONTS = 0x08;
+// Register 161 bit.
+constexpr u8 DBG_PRINT = 0x02;
+
+// RAM address space of the protocol.
+constexpr u32 RAM_SLOTS_BASE = 0x1000;
+constexpr u32 RAM_SLOTS_END = 0x11000;
+
+TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
+
+u32 status_only(u8* out, u8 status)
+{
+    out[0] = status;
+    return 1;
+}
+
+// Raises the change flag without lowering a stronger pending request (2 covers 1: the
+// persistence step of code 2 does everything code 1 does). Caller holds c331_lock.
+void raise_flag_locked(int flag)
+{
+    if (c331_shared::param_changed.load() < flag)
+        c331_shared::param_changed = flag;
+}
+
+// The applied parameters no longer show the recalled user mode when the tool changed the
+// mode's part of the image without writing the current-mode word itself.
+void settle_current_mode_locked(TlxRamPara* s)
+{
+    const u8* img = s->ram_image;
+    const u8* shd = s->ram_shadow;
+    const bool mode_word_kept = get_u16(img + ram_current_mode) == get_u16(shd + ram_current_mode);
+    const bool mode_area_changed =
+        std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
+    if (mode_word_kept && mode_area_changed)
+        put_u16(s->ram_image + ram_current_mode, 0);
+}
+
+void reboot_after_100ms()
+{
+    std::thread([] {
+        platform::sleep_ms(100);
+        Utils::system_mutex(QStringLiteral("reboot"), nullptr);
+    }).detach();
+}
+
+}  // namespace
+
+u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, u32 peer)
+{
+    if (length < kMinFrame || length > kMaxFrame)
+        return 0;
+    const u16 dst = get_u16(frame + FRAME_DST);
+    if (dst != kAddrProcessor0 && dst != kAddrProcessor1) {
+        writeLogMsg(LOG_DEBUG, "remote: frame for 0x" + QString::number(dst, 16).toStdString() +
+                                   " not served, dropped");
+        return 0;
+    }
+    peer_ = peer;
+    const u8* data = frame + kHeaderLen;
+    const u32 dlen = length - kHeaderLen - 1;
+    u8* out = reply + kHeaderLen;
+    u32 n = 0;
+    switch (frame[FRAME_CMD]) {
+    case CMD_RAM_WRITE: n = write_ram(data, dlen, out); break;
+    case CMD_RAM_READ: n = read_ram(data, dlen, out); break;
+    case CMD_REG_WRITE: n = write_register(data, dlen, out); break;
+    case CMD_REG_READ: n = read_register(data, dlen, out); break;
+    case CMD_FILE_WRITE_START: n = write_file_start(data, dlen, out); break;
+    case CMD_FILE_WRITE_BLOCK: n = write_file_block(data, dlen, out); break;
+    case CMD_FILE_WRITE_END: n = write_file_end(data, dlen, out); break;
+    case CMD_FILE_READ_START: n = read_file_start(data, dlen, out); break;
+    case CMD_FILE_READ_BLOCK: n = read_file_block(data, dlen, out); break;
+    case CMD_FILE_READ_END: n = read_file_end(data, dlen, out); break;
+    case CMD_DEVICE_INFO: n = device_info(data, dlen, out); break;
+    case CMD_NET_SETTINGS: n = net_settings(data, dlen, out); break;
+    default: n = status_only(out, ST_UNKNOWN); break;
+    }
+    std::memcpy(reply, frame, kHeaderLen);
+    protocol_phy::swap_phy_head(reply);
+    const u32 total = kHeaderLen + n;
+    reply[total] = Utils::BCC(reply, total);
+    return total + 1;
+}
+
+// ---- RAM --------------------------------------------------------------------------------
+
+u32 message_deal::write_ram(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 8)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    if (dlen - 8 < len)  // the frame must carry the bytes it announces
+        return status_only(out, ST_REFUSED);
+    TlxRamPara* s = store();
+    int rc = 1;
+    if (s && addr < RAM_SLOTS_BASE)
+        rc = s->TlxRamParaDeal(data + 8, len, addr);
+    else if (s && addr < RAM_SLOTS_END)
+        rc = s->TlxModeUserRamParaDeal(data + 8, len, addr);
+    out[0] = rc == 0 ? ST_DONE : ST_REFUSED;
+    put_u32(out + 1, addr);
+    put_u16(out + 5, len);
+    return 7;
+}
+
+u32 message_deal::read_ram(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 6)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    put_u32(out + 1, addr);
+    put_u16(out + 5, len);
+    TlxRamPara* s = store();
+    const u8* src = nullptr;
+    if (s && len >= 1 && len <= kMaxRamBlock) {
+        if (addr < RAM_SLOTS_BASE) {
+            if (addr + len <= RAM_IMAGE_SIZE)
+                src = s->ram_image + addr;
+        } else if (addr < RAM_SLOTS_END) {
+            // Same slot addressing as the write: slot n (1..16) from bits 12..19.
+            const u32 n = (addr >> 12) & 0xFF;
+            const u32 off = addr - n * 0x1000;
+            if (n >= 1 && n <= MODE_SLOTS && off + len <= u32(MODE_SLOT_SIZE))
+                src = s->mode_slot[n - 1].bytes + off;
+        }
+    }
+    if (!src) {
+        out[0] = ST_REFUSED;
+        return 7;
+    }
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        std::memcpy(out + 7, src, len);
+    }
+    out[0] = ST_DONE;
+    return 7 + len;
+}
+
+// ---- registers ----------------------------------------------------------------------------
+
+u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 3)
+        return status_only(out, ST_REFUSED);
+    const u8 reg = data[0], value = data[1], mask = data[2];
+    TlxRamPara* s = store();
+    u8* cell = s ? s->reg_byte(reg) : nullptr;
+    out[1] = reg;
+    if (!cell || reg >= kRegisterCount) {
+        out[0] = ST_REFUSED;
+        out[2] = 0;
+        return 3;
+    }
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        switch (reg) {
+        case REG_HOTPLUG1:
+        case REG_SCALER_DBG0:
+        case REG_SCALER_DBG2: *cell = value & mask; break;
+        case REG_SCALER_DBG1: *cell = u8(value + 1); break;
+        default: *cell = u8((value & mask) | (*cell & ~mask)); break;
+        }
+        if (reg >= REG_SCALER_DBG0 && reg <= REG_SCALER_DBG2)
+            raise_flag_locked(1);  // the apply pass consumes the debug register
+        out[2] = *cell;
+    }
+    register_actions(reg, value, mask);
+    out[0] = ST_DONE;
+    return 3;
+}
+
+void message_deal::register_actions(u8 reg, u8 value, u8 mask)
+{
+    TlxRamPara* s = store();
+    switch (reg) {
+    case REG_APPLY:
+        if (mask & APPLY_PARAMS) {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            settle_current_mode_locked(s);
+            raise_flag_locked(1);
+        }
+        if (mask & APPLY_MODES) {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            raise_flag_locked(2);
+        }
+        if (mask & APPLY_OSD) {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            raise_flag_locked(1);
+            if (get_u16(s->ram_image + ram_osd_enable) == 1)
+                hook_osd_update();
+        }
+        break;
+    case REG_SYSTEM:
+        if (mask & SYS_REBOOT_NOW) {
+            writeLogMsg(LOG_WARNING, "remote: reboot requested (register 14 bit 0)");
+            reboot_after_100ms();
+        }
+        if (mask & SYS_REBOOT_REQUEST) {
+            G_reboot_tickTicks = G_timeTicks.load();
+            g_app_reset_flag = 1;
+        }
+        if (mask & SYS_RELOAD_FONTS)
+            hook_reload_fonts();
+        break;
+    case REG_UPDATE:
+        RegUpdate11(mask);
+        break;
+    case REG_DEBUG_PRINT:
+        if (value & mask & DBG_PRINT)
+            hook_c331_print();
+        break;
+    default:
+        break;  // registers 0 and 160 are served by the input supervision
+    }
+}
+
+int message_deal::RegUpdate11(u8 mask)
+{
+    if (mask & 0x01)
+        hook_sdi_reset();
+    return 0;
+}
+
+u32 message_deal::read_register(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 2)
+        return status_only(out, ST_REFUSED);
+    const u32 first = data[0], count = data[1];
+    out[1] = u8(first);
+    out[2] = u8(count);
+    TlxRamPara* s = store();
+    if (!s || count < 1 || first + count > kRegisterCount) {
+        out[0] = ST_REFUSED;
+        return 3;
+    }
+    for (u32 i = 0; i < count; ++i)
+        out[3 + i] = *s->reg_byte(int(first + i));
+    out[0] = ST_DONE;
+    return 3 + count;
+}
+
+// ---- files, device, network -----------------------------------------------------------------
+
+u32 message_deal::write_file_start(const u8* d, u32 n, u8* o) { return file_write_start(owner(), d, n, o); }
+u32 message_deal::write_file_block(const u8* d, u32 n, u8* o) { return file_write_block(owner(), d, n, o); }
+u32 message_deal::write_file_end(const u8* d, u32 n, u8* o) { return file_write_end(owner(), d, n, o); }
+u32 message_deal::read_file_start(const u8* d, u32 n, u8* o) { return file_read_start(owner(), d, n, o); }
+u32 message_deal::read_file_block(const u8* d, u32 n, u8* o) { return file_read_block(owner(), d, n, o); }
+u32 message_deal::read_file_end(const u8* d, u32 n, u8* o) { return file_read_end(owner(), d, n, o); }
+u32 message_deal::device_info(const u8*, u32, u8* out) { return build_device_info(out); }
+u32 message_deal::net_settings(const u8* d, u32 n, u8* out) { return apply_net_settings(d, n, out); }

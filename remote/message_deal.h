@@ -1,0 +1,42 @@
+#pragma once
+// The processor's command dispatcher: one per transport. message_group_deal takes a decoded,
+// checked request frame and builds the decoded reply (header with swapped addresses, status
+// byte, reply data, checksum); the transport encodes and sends it.
+#include "remote/remote_proto.h"
+
+class message_deal {
+public:
+    explicit message_deal(u8 transport) : transport_(transport) {}
+
+    // Handles one request of `length` bytes (11..4096, checksum already checked). `peer` tells
+    // apart the requesters of one transport (the TCP client); the file transfer belongs to one.
+    // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
+    u32 message_group_deal(const u8* frame, u32 length, u8* reply, u32 peer = 0);
+
+    static constexpr u32 kReplyCapacity = remote::kHeaderLen + 1 + 6 + remote::kMaxRamBlock + 1;
+
+    // Command handlers: `data`/`dlen` the request data, `out` the reply data (status first).
+    // Each returns the length of its reply data.
+    u32 write_ram(const u8* data, u32 dlen, u8* out);
+    u32 read_ram(const u8* data, u32 dlen, u8* out);
+    u32 write_register(const u8* data, u32 dlen, u8* out);
+    u32 read_register(const u8* data, u32 dlen, u8* out);
+    u32 write_file_start(const u8* data, u32 dlen, u8* out);
+    u32 write_file_block(const u8* data, u32 dlen, u8* out);
+    u32 write_file_end(const u8* data, u32 dlen, u8* out);
+    u32 read_file_start(const u8* data, u32 dlen, u8* out);
+    u32 read_file_block(const u8* data, u32 dlen, u8* out);
+    u32 read_file_end(const u8* data, u32 dlen, u8* out);
+    u32 device_info(const u8* data, u32 dlen, u8* out);
+    u32 net_settings(const u8* data, u32 dlen, u8* out);
+
+    // Register 17's actions: bit 0 asks the input supervision for the SDI receiver's reset pulse.
+    static int RegUpdate11(u8 mask);
+
+private:
+    u32 owner() const { return (u32(transport_) << 24) | (peer_ & 0xFFFFFF); }
+    void register_actions(u8 reg, u8 value, u8 mask);
+
+    u8 transport_;
+    u32 peer_ = 0;
+};

@@ -1,0 +1,56 @@
+#include "remote/net_common.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/board.h"
+
+namespace remote {
+
+bool on_sim_board() { return std::strcmp(platform::board().name(), "sim") == 0; }
+
+in_addr_t server_bind_address() { return on_sim_board() ? htonl(INADDR_LOOPBACK) : htonl(INADDR_ANY); }
+
+uint16_t udp_port(uint16_t base)
+{
+    if (!on_sim_board())
+        return base;
+    const char* off = std::getenv("K57_SIM_UDP_PORT_OFFSET");
+    const long v = off ? std::strtol(off, nullptr, 10) : 0;
+    return (v > 0 && v < 60000 - base) ? uint16_t(base + v) : base;
+}
+
+bool send_all(int fd, const void* data, size_t length, bool socket)
+{
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t w = socket ? ::send(fd, p, length, MSG_NOSIGNAL) : ::write(fd, p, length);
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd pfd{fd, POLLOUT, 0};
+            if (::poll(&pfd, 1, 1000) <= 0)  // a peer that takes nothing for 1 s is given up
+                return false;
+            continue;
+        }
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        length -= size_t(w);
+    }
+    return true;
+}
+
+void set_nonblocking(int fd)
+{
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+}  // namespace remote

@@ -1,0 +1,21 @@
+#pragma once
+// Socket helpers shared by the TCP and UDP transports.
+#include <cstddef>
+#include <cstdint>
+#include <netinet/in.h>
+
+namespace remote {
+
+// True on the simulated board: servers bind to loopback and replies stay on it.
+bool on_sim_board();
+// The address servers bind to: INADDR_ANY on hw, 127.0.0.1 on sim.
+in_addr_t server_bind_address();
+// A fixed UDP port of the device. On sim the environment variable K57_SIM_UDP_PORT_OFFSET
+// shifts it, so that several simulated devices can run side by side on one machine.
+uint16_t udp_port(uint16_t base);
+// Writes all bytes to a stream socket or descriptor; false when the peer is gone.
+bool send_all(int fd, const void* data, size_t length, bool socket);
+// Sets O_NONBLOCK and FD_CLOEXEC.
+void set_nonblocking(int fd);
+
+}  // namespace remote

@@ -1,0 +1,161 @@
+#include "remote/udpnetManage.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/log.h"
+#include "remote/at_channel.h"
+#include "remote/file_transfer.h"
+#include "remote/net_common.h"
+
+using namespace remote;
+
+udpnetManage* udpnetManage::p_udpnetManage = nullptr;
+
+namespace {
+constexpr u16 kProtocolPort = 5008;
+constexpr u16 kAtPort = 13769;
+constexpr int kPollMs = 50;
+constexpr size_t kDatagramMax = 65536;
+constexpr size_t kAtMaxQueue = 64;  // replies waiting to be sent; more are dropped
+
+int open_udp(u16 port, bool broadcast)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (broadcast)
+        ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = server_bind_address();
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool start_thread(void (udpnetManage::*fn)(), udpnetManage* self, const char* name)
+{
+    try {
+        std::thread(fn, self).detach();
+        return true;
+    } catch (const std::system_error&) {
+        std::printf("\n udpnetManage: %s start failed\n", name);
+        writeLogMsg(LOG_ERROR, std::string("udpnetManage: ") + name + " start failed");
+        return false;
+    }
+}
+}  // namespace
+
+udpnetManage::udpnetManage() : endpoint(TR_UDP) {}
+
+udpnetManage* udpnetManage::pInstance()
+{
+    if (!p_udpnetManage) {
+        p_udpnetManage = new udpnetManage();
+        p_udpnetManage->initialize();
+    }
+    return p_udpnetManage;
+}
+
+int udpnetManage::initialize()
+{
+    int rc = 0;
+    if (g_udpnetmode) {
+        fd_5008_ = open_udp(udp_port(kProtocolPort), !on_sim_board());
+        if (fd_5008_ < 0) {
+            writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kProtocolPort)));
+            rc = 1;
+        } else if (!start_thread(&udpnetManage::udpacceptThread, this, "udpacceptThread")) {
+            return 255;
+        }
+    }
+    fd_13769_ = open_udp(udp_port(kAtPort), false);
+    if (fd_13769_ < 0) {
+        writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kAtPort)));
+        return 1;
+    }
+    if (!start_thread(&udpnetManage::udp_13769_acceptThread, this, "udp_13769_acceptThread") ||
+        !start_thread(&udpnetManage::udp_13769_sendThread, this, "udp_13769_sendThread"))
+        return 255;
+    return rc;
+}
+
+sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
+{
+    sockaddr_in to = from;  // the sender's port
+    to.sin_addr.s_addr = on_sim_board() ? htonl(INADDR_LOOPBACK) : htonl(INADDR_BROADCAST);
+    return to;
+}
+
+void udpnetManage::udpacceptThread()
+{
+    std::vector<u8> buf(kDatagramMax);
+    for (;;) {
+        pollfd pfd{fd_5008_, POLLIN, 0};
+        if (::poll(&pfd, 1, kPollMs) <= 0) {
+            file_transfer_expire();
+            continue;
+        }
+        sockaddr_in from{};
+        socklen_t flen = sizeof from;
+        const ssize_t n = ::recvfrom(fd_5008_, buf.data(), buf.size(), 0,
+                                     reinterpret_cast<sockaddr*>(&from), &flen);
+        if (n <= 0)
+            continue;
+        SendRecord to;
+        to.addr = reply_address(from);
+        FrameReassembler datagram;  // a frame never spans datagrams
+        const u32 peer = (u32(ntohs(from.sin_port)) << 8) ^ ntohl(from.sin_addr.s_addr);
+        endpoint.receive(datagram, buf.data(), size_t(n), to, peer);
+        for (const SendRecord& r : endpoint.take_queue())
+            ::sendto(fd_5008_, r.bytes.data(), r.bytes.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&r.addr), sizeof r.addr);
+    }
+}
+
+void udpnetManage::udp_13769_acceptThread()
+{
+    char buf[512];
+    for (;;) {
+        pollfd pfd{fd_13769_, POLLIN, 0};
+        if (::poll(&pfd, 1, kPollMs) <= 0)
+            continue;
+        sockaddr_in from{};
+        socklen_t flen = sizeof from;
+        const ssize_t n = ::recvfrom(fd_13769_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
+        if (n <= 0)
+            continue;
+        AtReply r{at_reply(std::string(buf, size_t(n))), from};
+        if (on_sim_board())
+            r.to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::lock_guard<std::mutex> lk(at_mutex_);
+        if (at_queue_.size() < kAtMaxQueue)
+            at_queue_.push_back(std::move(r));
+        at_cv_.notify_one();
+    }
+}
+
+void udpnetManage::udp_13769_sendThread()
+{
+    for (;;) {
+        AtReply r;
+        {
+            std::unique_lock<std::mutex> lk(at_mutex_);
+            at_cv_.wait(lk, [this] { return !at_queue_.empty(); });
+            r = std::move(at_queue_.front());
+            at_queue_.pop_front();
+        }
+        ::sendto(fd_13769_, r.text.data(), r.text.size(), 0, reinterpret_cast<const sockaddr*>(&r.to),
+                 sizeof r.to);
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+// UDP transport of the remote protocol (port 5008) and the WiFi AT-command channel (port
+// 13769). Protocol replies go to the sender's port: broadcast on the device (the tool may sit
+// on another subnet), 127.0.0.1 on the simulated board. AT replies go back to the sender.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "remote/remote_endpoint.h"
+
+class udpnetManage {
+public:
+    static udpnetManage* pInstance();  // creates and starts the sockets and threads once
+    static udpnetManage* p_udpnetManage;
+
+    // Opens both ports and starts udpacceptThread, udp_13769_acceptThread and
+    // udp_13769_sendThread: 0, 1 when a port cannot be opened, 255 when a thread cannot start.
+    int initialize();
+
+    remote::RemoteEndpoint endpoint;
+
+private:
+    udpnetManage();
+    void udpacceptThread();
+    void udp_13769_acceptThread();
+    void udp_13769_sendThread();
+    sockaddr_in reply_address(const sockaddr_in& from) const;
+
+    int fd_5008_ = -1;
+    int fd_13769_ = -1;
+
+    struct AtReply {
+        std::string text;
+        sockaddr_in to;
+    };
+    std::mutex at_mutex_;
+    std::condition_variable at_cv_;
+    std::deque<AtReply> at_queue_;
+};

@@ -1,0 +1,202 @@
+// Draws the front panel's icons with QPainter and writes them as PNG files into the folder
+// given as the first argument. Run once when an icon changes; the PNGs are kept in the tree
+// and listed in ../images.qrc.
+//   g++ -std=c++17 -fPIC make_images.cpp $(pkg-config --cflags --libs Qt5Gui) -o make_images
+//   QT_QPA_PLATFORM=offscreen ./make_images ../png
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kGrey(120, 124, 140);
+const QColor kGreen(0x00, 0xD6, 0x5B);
+const QColor kOrange(255, 171, 84);
+const QColor kRed(230, 60, 60);
+const QColor kBlue(71, 119, 255);
+
+QString g_dir;
+
+void save(const char* name, int w, int h, const std::function<void(QPainter&)>& draw)
+{
+    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    draw(p);
+    p.end();
+    const QString path = g_dir + "/" + name;
+    if (!img.save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+}
+
+QPen pen(const QColor& c, qreal w)
+{
+    return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// Key hint: a rounded key cap with a caption.
+void key_cap(QPainter& p, const QString& text, const QColor& c)
+{
+    p.setPen(pen(c, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(1, 1, 38, 18), 5, 5);
+    QFont f("DejaVu Sans", 8, QFont::Bold);
+    p.setFont(f);
+    p.drawText(QRectF(1, 1, 38, 18), Qt::AlignCenter, text);
+}
+
+void monitor(QPainter& p, bool lit)
+{
+    p.setPen(pen(kWhite, 2.5));
+    p.setBrush(lit ? QColor(60, 150, 255) : QColor(10, 10, 10));
+    p.drawRoundedRect(QRectF(4, 6, 40, 28), 3, 3);
+    p.drawLine(QPointF(24, 34), QPointF(24, 40));
+    p.drawLine(QPointF(14, 42), QPointF(34, 42));
+    if (lit) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 120));
+        QPainterPath glare;
+        glare.moveTo(8, 10); glare.lineTo(22, 10); glare.lineTo(8, 24); glare.closeSubpath();
+        p.drawPath(glare);
+    }
+}
+
+void speaker(QPainter& p, bool on)
+{
+    p.setPen(pen(kWhite, 2.5));
+    p.setBrush(kWhite);
+    QPainterPath body;
+    body.moveTo(6, 18); body.lineTo(14, 18); body.lineTo(24, 9); body.lineTo(24, 39);
+    body.lineTo(14, 30); body.lineTo(6, 30); body.closeSubpath();
+    p.drawPath(body);
+    p.setBrush(Qt::NoBrush);
+    if (on) {
+        p.setPen(pen(kGreen, 3));
+        p.drawArc(QRectF(20, 14, 12, 20), -60 * 16, 120 * 16);
+        p.drawArc(QRectF(20, 8, 22, 32), -60 * 16, 120 * 16);
+    } else {
+        p.setPen(pen(kRed, 3));
+        p.drawLine(QPointF(30, 17), QPointF(42, 31));
+        p.drawLine(QPointF(42, 17), QPointF(30, 31));
+    }
+}
+
+void padlock(QPainter& p, bool closed)
+{
+    p.setPen(pen(closed ? kOrange : kWhite, 3.5));
+    p.setBrush(Qt::NoBrush);
+    if (closed)
+        p.drawArc(QRectF(14, 5, 20, 24), 0, 180 * 16);
+    else
+        p.drawArc(QRectF(22, 3, 20, 24), 0, 180 * 16);
+    if (closed) {
+        p.drawLine(QPointF(14, 17), QPointF(14, 22));
+        p.drawLine(QPointF(34, 17), QPointF(34, 22));
+    } else {
+        p.drawLine(QPointF(42, 15), QPointF(42, 20));
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(closed ? kOrange : kWhite);
+    p.drawRoundedRect(QRectF(9, 21, 30, 22), 4, 4);
+    p.setBrush(QColor(16, 16, 28));
+    p.drawEllipse(QPointF(24, 30), 3, 3);
+    p.drawRect(QRectF(23, 31, 2, 7));
+}
+
+// An input connector: a trapezoid plug, green with a signal, grey without.
+void plug(QPainter& p, bool signal)
+{
+    const QColor c = signal ? kGreen : kGrey;
+    p.setPen(pen(c, 2.5));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath shell;
+    shell.moveTo(4, 10); shell.lineTo(36, 10); shell.lineTo(32, 26); shell.lineTo(8, 26);
+    shell.closeSubpath();
+    p.drawPath(shell);
+    for (int i = 0; i < 5; ++i)
+        p.drawLine(QPointF(10 + 5 * i, 15), QPointF(10 + 5 * i, 21));
+    if (!signal) {
+        p.setPen(pen(kRed, 2.5));
+        p.drawLine(QPointF(2, 30), QPointF(38, 4));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_images <out-dir>\n");
+        return 2;
+    }
+    g_dir = QString::fromLocal8Bit(argv[1]);
+
+    save("OK_Enter.png", 40, 20, [](QPainter& p) { key_cap(p, "OK", kOrange); });
+    save("back_return.png", 40, 20, [](QPainter& p) {
+        p.setPen(pen(kWhite, 2));
+        p.drawRoundedRect(QRectF(1, 1, 38, 18), 5, 5);
+        p.setPen(pen(kWhite, 2.2));
+        p.drawArc(QRectF(14, 5, 14, 10), -90 * 16, 180 * 16);
+        p.drawLine(QPointF(21, 15), QPointF(11, 15));
+        p.drawLine(QPointF(11, 15), QPointF(15, 11.5));
+        p.drawLine(QPointF(11, 15), QPointF(15, 18.5));
+    });
+    save("check_180.png", 180, 180, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(kGreen);
+        p.drawEllipse(QRectF(6, 6, 168, 168));
+        p.setPen(pen(kWhite, 18));
+        p.drawLine(QPointF(50, 94), QPointF(80, 124));
+        p.drawLine(QPointF(80, 124), QPointF(132, 60));
+    });
+    save("black_on.png", 48, 48, [](QPainter& p) { monitor(p, false); });
+    save("black_off.png", 48, 48, [](QPainter& p) { monitor(p, true); });
+    save("audio_on.png", 48, 48, [](QPainter& p) { speaker(p, true); });
+    save("audio_off.png", 48, 48, [](QPainter& p) { speaker(p, false); });
+    save("lock_on.png", 48, 48, [](QPainter& p) { padlock(p, true); });
+    save("lock_off.png", 48, 48, [](QPainter& p) { padlock(p, false); });
+    save("signal_on.png", 40, 34, [](QPainter& p) { plug(p, true); });
+    save("signal_off.png", 40, 34, [](QPainter& p) { plug(p, false); });
+    save("menu.png", 48, 48, [](QPainter& p) {
+        p.setPen(pen(kWhite, 4));
+        for (int i = 0; i < 3; ++i)
+            p.drawLine(QPointF(10, 14 + 10 * i), QPointF(38, 14 + 10 * i));
+        p.setPen(Qt::NoPen);
+        p.setBrush(kOrange);
+        p.drawEllipse(QPointF(30, 24), 4, 4);
+    });
+    save("info.png", 48, 48, [](QPainter& p) {
+        p.setPen(pen(kBlue, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(5, 5, 38, 38));
+        p.setPen(pen(kWhite, 4));
+        p.drawLine(QPointF(24, 21), QPointF(24, 35));
+        p.drawPoint(QPointF(24, 14));
+    });
+    save("modes.png", 48, 48, [](QPainter& p) {
+        p.setPen(pen(kWhite, 2.5));
+        p.setBrush(QColor(33, 36, 53));
+        p.drawRoundedRect(QRectF(12, 6, 28, 34), 3, 3);
+        p.drawRoundedRect(QRectF(8, 10, 28, 34), 3, 3);
+        p.setPen(pen(kGreen, 3));
+        p.drawLine(QPointF(14, 20), QPointF(30, 20));
+        p.drawLine(QPointF(14, 28), QPointF(30, 28));
+        p.drawLine(QPointF(14, 36), QPointF(24, 36));
+    });
+    save("update.png", 64, 64, [](QPainter& p) {
+        p.setPen(pen(kOrange, 6));
+        p.drawArc(QRectF(8, 8, 48, 48), 30 * 16, 280 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kOrange);
+        QPainterPath head;
+        head.moveTo(46, 6); head.lineTo(58, 20); head.lineTo(42, 22); head.closeSubpath();
+        p.drawPath(head);
+    });
+    return 0;
+}

@@ -1,0 +1,322 @@
+// The apply pass: on each running pass of the scaler thread, find what changed in the
+// parameter image since it was last persisted (the shadow) and apply it to the chip.
+#include <QMutexLocker>
+
+#include "core/TlxRamPara.h"
+#include "core/log.h"
+#include "core/ram_map.h"
+#include "core/utils.h"
+#include "platform/clock.h"
+#include "scaler/c331_drv.h"
+#include "scaler/c331_manage.h"
+#include "scaler/dbg_print.h"
+#include "scaler/requests.h"
+
+namespace {
+
+// How long the apply pass waits for the FPGA thread to finish blanking before a panel
+// change; it holds c331_lock meanwhile, so the wait must end even if the FPGA never answers.
+constexpr uint64_t kLedHandoverWaitUs = 3000000;
+constexpr uint64_t kLedHandoverPollUs = 10;
+
+bool word_differs(const uint8_t* img, const uint8_t* shd, uint32_t addr)
+{
+    return ram_rd16(img, addr) != ram_rd16(shd, addr);
+}
+
+}  // namespace
+
+void c331_manage::c331managerdeal(void* /*arg*/)
+{
+    if (param_changed != 0) {
+        QMutexLocker lk(&c331_lock);
+        apply_changes();
+    }
+    per_pass_work();
+}
+
+// Steps 1 to 17, under c331_lock.
+void c331_manage::apply_changes()
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    uint8_t* img = store->ram_image;
+    const uint8_t* shd = store->ram_shadow;
+    const int flag = param_changed;
+    store->note_change_flag_seen();
+
+    if (g_force_bkcolor == 0)
+        tlxApi_forceColorDisable(c331_fd);
+    scan_requests(img, shd);
+    apply_panel(img, shd);
+    apply_picture(img, shd);
+    apply_priority(img, shd);
+    apply_windows(img, shd);
+    apply_fade(img, shd);
+    if (img[ram_test_pattern] != shd[ram_test_pattern])
+        c331_SetPattern(img[ram_test_pattern]);
+    raise_requests(img, shd);
+    if (word_differs(img, shd, ram_osd_enable)) {
+        const uint16_t on = ram_rd16(img, ram_osd_enable);
+        tlxApi_OsdSet(0, on);
+        if (on != 0)
+            g_osd_update = 1;
+    }
+    store->test_signal(flag);
+    param_changed = 0;
+    if (g_osd_update == 1) {
+        g_osd_update = 0;
+        reload_osd_menus();
+    }
+    serve_debug_registers(store);
+}
+
+void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd)
+{
+    static constexpr uint32_t kPanelWords[] = {ram_splice_mode, ram_led_width, ram_led_height,
+                                               ram_output_rect + 4, ram_output_rect + 6};
+    bool changed = false;
+    for (uint32_t a : kPanelWords)
+        changed = changed || word_differs(img, shd, a);
+    if (!changed)
+        return;
+
+    wait_led_handover();
+    tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height), ram_rd16(img, ram_output_rect + 4),
+                    ram_rd16(img, ram_output_rect + 6), ram_rd16(img, ram_splice_mode));
+    {
+        QMutexLocker lk(&Utils::_led_para_init_mutex);
+        g_set_led_para = 2;
+    }
+    if (ram_rd16(img, ram_osd_enable) != 0)
+        g_osd_update = 1;
+}
+
+// The FPGA thread blanks the screen while g_set_led_para is 1 and clears it when done.
+// Bounded: a stuck hand-over must not hold c331_lock (and every editor) for ever.
+bool c331_manage::wait_led_handover()
+{
+    const uint64_t start = platform::clock().now_us();
+    while (g_set_led_para == 1) {
+        if (platform::clock().now_us() - start >= kLedHandoverWaitUs) {
+            writeLogMsg(LOG_WARNING, "c331: LED-size hand-over not released by the FPGA thread, panel applied anyway");
+            return false;
+        }
+        platform::sleep_us(kLedHandoverPollUs);
+    }
+    return true;
+}
+
+void c331_manage::apply_picture(const uint8_t* img, const uint8_t* shd)
+{
+    if (word_differs(img, shd, ram_brightness))
+        c331_SetBrightness(static_cast<int16_t>(ram_rd16(img, ram_brightness)));
+    if (word_differs(img, shd, ram_contrast))
+        c331_SetContrast(ram_rd16(img, ram_contrast));
+    if (word_differs(img, shd, ram_sharpness))
+        c331_SetSharpness(ram_rd16(img, ram_sharpness));
+    if (word_differs(img, shd, ram_saturation))
+        c331_SetSaturation(ram_rd16(img, ram_saturation));
+    bool temp = false;
+    for (uint32_t a = ram_colour_temp_type; a <= ram_colour_temp_rgb + 4; a += 2)
+        temp = temp || word_differs(img, shd, a);
+    if (temp)
+        c331_SetColorTemp(colour_temp_word(img));
+}
+
+void c331_manage::apply_priority(const uint8_t* img, const uint8_t* shd)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const uint32_t a = ram_win_priority + 2 * w;
+        if (!word_differs(img, shd, a))
+            continue;
+        SCALER_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", w + 1, ram_rd16(shd, a), ram_rd16(img, a));
+        c331_SetWinPriority(w, ram_rd16(img, a));
+        c331_SetWinPriority1(c331_fd);
+    }
+}
+
+void c331_manage::full_relayout()
+{
+    tlxApi_initEnvC331();
+    tlxApi_MultiWinChAlloc(1);
+    tlxApi_MultiWinChInit();
+    set_output(c331_fd);
+}
+
+// Walks the six window records word by word; a change of enable, position or size re-lays
+// out every window and ends the walk for this pass.
+void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
+{
+    for (int w = 0; w < kWindows; ++w) {
+        for (uint32_t r = 0; r < RAM_WINDOW_STRIDE; r += 2) {
+            const uint32_t a = ram_window_addr(w, r);
+            if (!word_differs(img, shd, a))
+                continue;
+            const uint16_t v = ram_rd16(img, a);
+            SCALER_DBG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, ram_rd16(shd, a), v);
+            switch (r) {
+            case WIN_ENABLE:
+            case WIN_X:
+            case WIN_Y:
+            case WIN_WIDTH:
+            case WIN_HEIGHT:
+                full_relayout();
+                return;
+            case WIN_ROTATE:
+                c331_SetWinAttr(w, v);
+                break;
+            case WIN_SOURCE:
+                apply_source(img, shd, w, v);
+                break;
+            case WIN_OUTPUT:
+                c331_SetWinOutput(c331_fd, w, v);
+                break;
+            case WIN_P2P_MODE:
+                c331_SetWinDbdMode(c331_fd, w, v);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+}
+
+ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
+{
+    return ST_RECT{ram_rd16(img, ram_crop_addr(row, CROP_X)), ram_rd16(img, ram_crop_addr(row, CROP_Y)),
+                   ram_rd16(img, ram_crop_addr(row, CROP_WIDTH)), ram_rd16(img, ram_crop_addr(row, CROP_HEIGHT))};
+}
+
+void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v)
+{
+    if (v & WIN_SOURCE_CROP) {
+        const int row = v & 0xFF;
+        if (row >= RAM_CROP_ROWS) {
+            writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(w) + " names crop row " + std::to_string(row) +
+                                         " beyond the crop table, source not changed");
+            return;
+        }
+        c331_SetInputsourceCrop(w, v);
+        c331_SetCrop(w, 1, crop_rect(img, row));
+        c331_SetInputsource(w, ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0x0F);
+    } else {
+        if (ram_rd16(shd, ram_window_addr(w, WIN_SOURCE)) & WIN_SOURCE_CROP) {
+            const ST_RECT r{ram_rd16(img, ram_window_addr(w, WIN_X)), ram_rd16(img, ram_window_addr(w, WIN_Y)),
+                            ram_rd16(img, ram_window_addr(w, WIN_WIDTH)), ram_rd16(img, ram_window_addr(w, WIN_HEIGHT))};
+            c331_SetCrop(w, 0, r);
+        }
+        c331_SetInputsource(w, v);
+    }
+    if (w == selected_window(img))
+        scaler_req::audio_select_request = 1;
+}
+
+int c331_manage::selected_window(const uint8_t* img)
+{
+    const int w = img[ram_selected_window];
+    return w < kWindows ? w : 0;
+}
+
+void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
+{
+    for (uint32_t off = 0; off < RAM_FADE_STRIDE * kWindows; off += 2) {
+        const uint32_t a = ram_fade_frames + off;
+        if (!word_differs(img, shd, a))
+            continue;
+        const int w = static_cast<int>(off / RAM_FADE_STRIDE);
+        SCALER_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, off, ram_fade_frames, ram_rd16(shd, a),
+                   ram_rd16(img, a));
+        win_fade_in_frames[w] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w);
+        win_fade_out_frames[w] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w + 2);
+    }
+}
+
+// Steps 9 to 12: requests for the source supervision and the FPGA thread.
+void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
+{
+    for (int p = 0; p < kPorts; ++p) {
+        const uint32_t a = ram_edid_addr(p);
+        if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4)) {
+            scaler_req::edid_request[p] = 1;
+            scaler_req::edid_done[p] = 0;
+            break;
+        }
+    }
+    if (word_differs(img, shd, ram_selected_window) ||
+        word_differs(img, shd, ram_window_addr(selected_window(img), WIN_AUDIO)))
+        scaler_req::audio_select_request = 1;
+    if (word_differs(img, shd, ram_black_screen))
+        scaler_req::output_status_dirty = 1;
+    if (word_differs(img, shd, ram_och_layout) || word_differs(img, shd, ram_och_layout + 2))
+        scaler_req::net_para_dirty = 1;
+}
+
+// Step 17: the debug registers of the remote register block.
+void c331_manage::serve_debug_registers(TlxRamPara* store)
+{
+    if (uint8_t* r162 = store->reg_byte(162)) {
+        const uint8_t bits = *r162;
+        if (bits) {
+            if (bits & 0x01)
+                input_slidebar(c331_fd);
+            else if (bits & 0x02)
+                output_slidebar(c331_fd);
+            else if (bits & 0x04)
+                disable_slidebar(c331_fd);
+            else if (bits & 0x08)
+                vbyone_rx_ch1_seq(c331_fd);
+            else if (bits & 0x10)
+                vbyone_rx_ch2_seq(c331_fd);
+            else if (bits & 0x20)
+                read_c331_b174bug(c331_fd);
+            else if (bits & 0x40)
+                thread_state = 0;
+            *r162 = 0;
+        }
+    }
+    if (uint8_t* r163 = store->reg_byte(163)) {
+        if (*r163) {
+            tlxDbg_c331_param(*r163 - 1);
+            *r163 = 0;
+        }
+    }
+    if (uint8_t* r164 = store->reg_byte(164)) {
+        if (*r164) {
+            if (*r164 & 1)
+                tlxDbg_c331_print_regGrp(0);
+            *r164 = 0;
+        }
+    }
+}
+
+// Step 18: input following and OSD requests, outside c331_lock.
+void c331_manage::per_pass_work()
+{
+    if ((debug_run_bits & 0x80000000u) || tlxApi_IsPatternGen())
+        return;
+    load_hdmi();
+    check_port_valid(c331_fd);
+    if (osd_full_update_req) {
+        update_osd(c331_fd);
+        osd_full_update_req = 0;
+    } else if (osd_set_req) {
+        set_osd(c331_fd, 1);
+        set_scroll(c331_fd);
+        osd_set_req = 0;
+    }
+    check_input_port(c331_fd);
+    for (int p = 0; p < kPorts; ++p) {
+        if (!PI_UPDATE[p] && !PI_UPDATE2[p])
+            continue;
+        for (int w = 0; w < kWindows; ++w) {
+            if (PM_INPUT[w] != static_cast<uint32_t>(p))
+                continue;
+            std::printf("\n [c331_main]PI_UPDATE[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, PI_UPDATE[p],
+                        PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
+            g_chg_input[w] = 3;
+            set_output(c331_fd);
+        }
+        PI_UPDATE[p] = 0;
+        PI_UPDATE2[p] = 0;
+    }
+}

@@ -1,0 +1,298 @@
+#pragma once
+// The scaler manager: one object for the whole process. It owns the C331 transport, the
+// scaler's working parameters (PS_ system, PM_ mode, PI_ input measurement), and the scaler
+// manager thread: probe the chip, bring it up from the parameter image, open the FPGA start
+// gate, then run the apply pass forever.
+//
+// The image lock c331_lock and the change flag param_changed come from c331_shared (they
+// exist before any thread starts); every editor of the parameter image takes the lock,
+// writes, sets the flag (1 parameters, 2 user modes) and releases it.
+#include <QMutex>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "core/c331_shared.h"
+#include "core/globals.h"
+#include "scaler/channel_alloc.h"
+#include "scaler/panel_layout.h"
+
+class c331_drv;
+
+
+// One input port's measurement by the chip (48 bytes).
+struct ST_PORT_INFO {
+    uint32_t htt, vtt, vcnt, period, hw, state, lane_num, nosig, interlace;
+    uint32_t reserved[3];
+};
+
+// One input port's detailed timing as the receivers report it.
+struct ST_HDMI_INFO {
+    int32_t hact, hsync, hback, hpol, htotal;
+    int32_t vact, vsync, vback, vpol, vtotal;
+    float pclk_mhz;
+    int32_t type;       // 0 IT6602, 1 IT6807
+    int32_t data_mode, lanes, interlaced, no_signal;
+};
+
+struct ST_MWIN_PRESET {
+    int32_t count;
+    ST_RECT* win;
+};
+
+class c331_manage : public c331_shared {
+public:
+    static constexpr int kWindows = 6;
+    static constexpr int kPorts = 6;
+    static constexpr int kOch = 8;
+    static constexpr int kIpCh = 4;
+    static constexpr int kParamTableSize = 160;
+
+    // Thread states: 0..4 probing (good identifier reads so far), 5 bring-up, 6 running.
+    enum { kStateBringUp = 5, kStateRunning = 6 };
+
+    static c331_manage* pInstance();
+    static c331_manage* p_c331_manage;
+
+    c331_manage();
+    ~c331_manage();   // the device never deletes it; tests do
+    c331_manage(const c331_manage&) = delete;
+    c331_manage& operator=(const c331_manage&) = delete;
+
+    int initialize();            // opens the transport and starts the thread; 255 on failure
+    int open_transport();        // the transport part of initialize(), without the thread
+    void Sleep(int ms);
+
+    // ---- thread (c331_manage.cpp) --------------------------------------------------------
+    static void* c331manageThread(void* arg);
+    // One pass of the thread body: probe, bring-up or apply. Tests drive it directly.
+    void thread_pass();
+    void bring_up();
+    void load_system_param();
+    void define_param();
+    void fill_mwin_preset();
+    // Colour temperature argument from the image: type | blue << 8 | green << 16 | red << 24.
+    static uint32_t colour_temp_word(const uint8_t* img);
+
+    // ---- initial settings and update timing (init_setting.cpp) ---------------------------
+    void write_initial_setting(int fd, int pll_init);
+    void set_rtct(int fd, int mode);
+    int load_param();
+    int vbo_band_value(int pll_init) const;
+
+    // ---- apply pass (apply_pass.cpp, apply_requests.cpp) -----------------------------------
+    void c331managerdeal(void* arg);
+    // Its steps, in pass order (the caller of apply_changes holds c331_lock).
+    void apply_changes();
+    void scan_requests(uint8_t* img, const uint8_t* shd);
+    void apply_panel(const uint8_t* img, const uint8_t* shd);
+    bool wait_led_handover();   // false when the FPGA thread did not release it in time
+    void apply_picture(const uint8_t* img, const uint8_t* shd);
+    void apply_priority(const uint8_t* img, const uint8_t* shd);
+    void apply_windows(const uint8_t* img, const uint8_t* shd);
+    void apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);
+    void apply_fade(const uint8_t* img, const uint8_t* shd);
+    void raise_requests(const uint8_t* img, const uint8_t* shd);
+    void serve_debug_registers(class TlxRamPara* store);
+    void per_pass_work();
+    void full_relayout();
+    static ST_RECT crop_rect(const uint8_t* img, int row);
+    static int selected_window(const uint8_t* img);
+    // Raw register and debug requests of the image.
+    static bool reg_request_valid(uint32_t id, unsigned n, uint32_t stride);
+    void run_reg_request(const uint8_t* img);
+    void run_debug_command(uint8_t cmd, uint8_t p2, uint8_t p3);
+    void dbg_set_dbd(uint8_t p2, uint8_t p3);
+    void dbg_fade_flip(uint8_t p2, uint8_t p3);
+    void dbg_osd_settings(uint8_t p2, uint8_t p3);
+    void dbg_read_app_file();
+    void dbg_port_status(uint8_t p2, uint8_t p3);
+    void dbg_set_layer(uint8_t p2, uint8_t p3);
+    void dbg_print_enables(uint8_t p2, uint8_t p3);
+    void dbg_run_control(uint8_t p2);
+
+    // ---- debug facilities (debug.cpp) -----------------------------------------------------
+    void tlxDbg_c331_print_regGrp(int grp);
+    void tlxDbg_c331_param();
+    void tlxDbg_c331_param(int n);
+    void c331_print();
+    static uint32_t dump_register_count();   // entries of the c331_print list
+    void c331_outputTimmingCtrlReg(char p1, char p2);
+    void c331_calc_PixelCLK();
+    void c331_debugEnv();
+    void input_slidebar(int fd);
+    void output_slidebar(int fd);
+    void disable_slidebar(int fd);
+    void vbyone_rx_ch1_seq(int fd);
+    void vbyone_rx_ch2_seq(int fd);
+    void read_c331_b174bug(int fd);
+
+    // ---- not yet built: window pipeline, input following, OSD (pending_stubs.cpp) ----------
+    void set_output(int fd);
+    void check_input_port(int fd);
+    void load_hdmi();
+    void check_port_valid(int fd);
+    void c331_SetInputsource(int w, int s);
+    void c331_SetWinPriority(int w, int pri);
+    void c331_SetWinPriority1(int fd);
+    void c331_SetWinAttr(int w, int value);
+    void c331_SetWinOutput(int fd, int w, int value);
+    void c331_SetWinDbdMode(int fd, int w, int value);
+    void c331_SetInputsourceCrop(int w, int v);
+    void c331_SetCrop(int w, int enable, ST_RECT rect);
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd);
+    void tlxApi_OsdSet(int item, int value);
+    void update_osd(int fd);
+    void set_osd(int fd, int on);
+    void set_scroll(int fd);
+    void tlxApi_debug_printf_unicode(int code, int fd);
+    void load_char();
+    void read_c331_font(int fd);
+    void update_font(int fd);
+    void reload_osd_menus();   // reads "/data/configs/omenu.json" and applies it
+
+    // ---- panel layout, channel allocation, picture, test patterns ------------------------------
+    // panel_layout.cpp
+    void tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void tlxApi_PnlInitOch3();
+    int tlxApi_PnlInitOch_diff(int* htt, int* vtt, int hblank, int vblank);
+    void tlxApi_c331InitRegPanel();
+    void tlxApi_WriteRam(int addr);
+    // channel_alloc.cpp
+    void tlxApi_initEnvC331();
+    void tlxApi_initEnvC331Default();
+    void tlxApi_MultiWinGet(ST_MWIN* out);
+    void tlxApi_MultiWinChAlloc(int init);
+    void tlxApi_MultiWinChOverlay();
+    void tlxApi_MultiWinChInit();
+    uint8_t tlxApi_inputCvtC331(int source);                       // 255 for a source above 5
+    int32_t tlxApi_OchGetWinOffset1(ST_WIN_INFO* wi, int side);
+    int32_t tlxApi_CropGetOffset(int port, ST_RECT* rect, int side);
+    bool load_window(const uint8_t* img, int slot, int n);
+    // picture.cpp
+    void tlxApi_WriteSeq(const std::vector<RegWrite>& seq);          // plays a planned sequence
+    void write_held(const std::vector<RegWrite>& seq);               // ... between set_rtct 2 and 1
+    void tlxApi_forceColorDisable(int fd);
+    void c331_SetBrightness(int value);
+    void c331_SetContrast(int value);
+    void c331_SetSharpness(int value);
+    void c331_SetSaturation(int value);
+    void c331_SetColorTemp(uint32_t value);
+    // test_pattern.cpp
+    int c331_SetPattern(int number);
+    bool tlxApi_IsPatternGen() const;
+
+    ST_PANEL pnl{};
+    ST_MWIN gMwin{};
+    ST_RECT gMwin_rects[kWindows]{};
+    ST_WIN_INFO pwinfo[kWindows]{};
+    uint32_t pattern_active = 0;
+    uint32_t g_win_pending = 0;                // pending-window status, cleared by each list rebuild
+    _ImageWindowDef_st IWIN[kWindows]{};       // input and output windows of the window geometry
+    _ImageWindowDef_st OWIN[kWindows]{};
+    // ---- end of panel layout, channel allocation, picture, test patterns -----------------------
+
+    // ---- members --------------------------------------------------------------------------
+    uint32_t port_status[kPorts]{};
+
+    // System parameters (load_system_param, define_param).
+    uint32_t PS_CLK[5]{};              // 4 loaded clock values (Hz) + the derived quarter of [1]
+    uint32_t PS_ACTHW = 0, PS_ACTVW = 0;
+    uint32_t PS_HTOTAL = 0, PS_VTOTAL = 0;
+    uint32_t PS_HSW = 0, PS_HBP = 0, PS_VSW = 0, PS_VBP = 0;
+    uint32_t PS_VBOTX_MODE = 0, PS_VBOTX_LAYOUT = 0;
+    uint32_t PS_OTIMING[9]{};          // bank-0 output timing words (0x47..0x4B, 0x51..0x54)
+    uint32_t PS_MEM_SC[8][5]{};        // frame-store plan: five field addresses per group
+    uint32_t PS_MEM_LINE = 0;          // shared memory width value
+    uint32_t PS_MEM_DBD[5]{};          // dot-by-dot base addresses
+    uint32_t PS_MEM_IP[36]{};          // input-processing memory plan
+    uint32_t PS_MEM_IP_RSV[6]{};
+    uint32_t PS_MEM_HIGH[5]{};         // high memory addresses; [3] is never set
+    uint32_t PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
+    uint32_t PS_ACTHST = 0, PS_ACTVST = 0;
+    uint32_t PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
+
+    // Mode parameters.
+    uint32_t PM_INPUT[kWindows]{};
+    uint32_t PM_WIN_SHAPE[kWindows][2]{};
+    uint32_t PM_WIN_OFFSET[kWindows][4]{};
+    uint32_t PM_INPUT_OFFSET[kWindows][4]{};
+    uint32_t PM_INPUT_OFFSET_EN[kWindows]{};
+    uint32_t PM_WIN_NUM[kOch]{};
+    uint32_t PM_AREA_NUM[kOch]{};
+    uint32_t PM_OVERLAY[kOch]{};
+    uint32_t PM_OVERLAY_PRI[kWindows]{};
+    uint32_t PM_WIN_STITCHING[kWindows]{};
+    uint32_t PM_WIN_DBD_MODE[kWindows]{};
+    uint32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
+    uint32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0;
+    uint32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};
+    uint32_t PM_OSD_SCROLL_SPEED = 0, PM_OSD_CHAR_64DOT = 0;
+    uint32_t PM_OSD_EXTRA[2]{};        // the two words after the OSD offsets in the default table
+    uint32_t PM_HNR[kIpCh]{}, PM_VNR[kIpCh]{}, PM_TNR[kIpCh]{}, PM_BNR[kIpCh]{}, PM_MNR[kIpCh]{};
+    uint32_t PM_COMB[kIpCh]{}, PM_IPEN[kIpCh]{}, PM_DIAG[kIpCh]{}, PM_MVFLT[kIpCh]{};
+    uint32_t PM_22PD[kIpCh]{}, PM_23PD[kIpCh]{}, PM_22PDSQTH[kIpCh]{}, PM_23PDSQTH[kIpCh]{};
+    uint32_t PM_24SF[kIpCh]{};
+
+    // Window pipeline state that the defaults initialise.
+    uint32_t win_mirror[kWindows][2]{};
+    uint32_t win_switch_effect[kWindows]{};
+    uint32_t win_fade_in_frames[kWindows]{};
+    uint32_t win_fade_out_frames[kWindows]{};
+    uint32_t win_dbd_fixed_owin[kWindows]{};
+    int32_t win_ich_port[kWindows]{};    // input-channel assignment per window, -1 none
+    int32_t win_port_link[kWindows]{};   // window-to-port link, -1 none
+    int32_t win_dbd_prev[kWindows]{};    // per-window dot-by-dot mode last applied, -1 none
+    uint32_t port_map[kPorts]{};         // port identity map
+    uint32_t port_value99[kPorts]{};
+    uint32_t port_list5[5]{};
+    uint32_t port_retry[kPorts]{};
+    uint32_t port_flags[kPorts]{};
+    int32_t och_assign[kOch][6]{};       // per output channel: -1, index, -1, -1, -1, 1
+
+    // Change flags consumed by the window programming.
+    uint32_t g_chg_win[kWindows]{}, g_chg_input[kWindows]{}, g_chg_attr[kWindows]{};
+    uint32_t g_chg_fade[kWindows]{}, g_chg_dbd[kWindows]{}, g_chg_stitch[kWindows]{};
+    uint32_t g_chg_stitch_req[kWindows]{};
+    uint32_t g_chg_och[kOch]{};
+    uint32_t g_chg_overlay = 0, g_chg_pri = 0, g_chg_osd = 0;
+    uint32_t g_chg_osd_extra[2]{};
+
+    // Input measurements.
+    ST_HDMI_INFO PI_HDMI_INFO[kPorts]{};
+    ST_PORT_INFO PI_PORT_INFO[kPorts]{};
+    uint32_t PI_HTOTAL[kPorts]{}, PI_VTOTAL[kPorts]{};
+    uint32_t PI_ACT[kPorts][4]{};
+    uint32_t PI_STATE[kPorts]{}, PI_UPDATE[kPorts]{}, PI_UPDATE2[kPorts]{};
+    uint32_t PI_FPICLK[kPorts]{};
+    double PI_FH[kPorts]{}, PI_FV[kPorts]{}, PI_IFH[kPorts]{}, PI_IFV[kPorts]{};
+    uint32_t PI_SYNC_POL[kPorts]{}, PI_SCAN_MODE[kPorts]{};
+
+    uint32_t port_change_book[4]{};
+    uint32_t font_flags = 0;
+    int c331_fd = -1;
+    c331_drv* drv = nullptr;           // owned, never freed
+    std::atomic<uint8_t> thread_state{0};
+    std::atomic<uint32_t> debug_run_bits{0};
+    std::thread thread;
+    uint8_t use1och = 0;
+    ST_MWIN_PRESET mwin_preset[10]{};
+    ST_RECT mwin_preset_rects[10][kWindows]{};
+
+    // OSD requests served by the per-pass work.
+    std::atomic<int> osd_full_update_req{0};
+    std::atomic<int> osd_set_req{0};
+    uint32_t osd_item18 = 0;           // OSD setting item 18 as last sent
+
+    static uint8_t prnEn[20][20];
+    static std::atomic<int> g_osd_update;
+
+    std::atomic<bool> stop_thread{false};   // tests stop the thread; the device never does
+
+private:
+    void probe_step();
+    uint64_t probe_failures = 0;
+    uint64_t probe_report_us = 0;
+};

@@ -1,0 +1,141 @@
+#include "sim/c331_model.h"
+
+#include <QJsonArray>
+#include <cstring>
+
+#include "sim/sim_board.h"
+
+namespace sim {
+
+namespace {
+// Status registers (bank, register) and the value that ends a wait on them at once.
+struct StatusReg {
+    uint8_t bank, reg, value;
+};
+constexpr StatusReg kStatus[] = {
+    {0x05, 0x22, 0xFF},  // input vertical sync seen, every channel
+    {0x05, 0x23, 0xFF},  // output vertical sync seen, every channel
+    {0x04, 0x17, 0x00},  // drawing engine idle
+    {0x04, 0x53, 0x20},  // flash transfer: not busy, write buffer empty
+    {0x04, 0x54, 0x00},  // flash controller / DMA idle
+    {0x04, 0x55, 0x00},  // flash status: no write in progress, latch clear
+    {0xB2, 0x63, 0xA0},  // V-by-One receivers 0 and 1 locked
+};
+constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;
+}  // namespace
+
+C331Model::C331Model(SimBoard& board) : SpiModel("c331"), board_(board)
+{
+    reset();
+}
+
+void C331Model::reset()
+{
+    std::memset(regs_, 0, sizeof regs_);
+    bank_ = 0;
+    log_.clear();
+    total_writes_ = 0;
+    id_reads_ = 0;
+    ignored_frames_ = 0;
+}
+
+bool C331Model::selected() const
+{
+    return board_.soc().read16(kPadMuxA) == kPadSelected && board_.soc().read16(kPadMuxB) == kPadSelected;
+}
+
+uint8_t C331Model::read_reg(uint8_t r)
+{
+    if (r == 0)
+        return static_cast<uint8_t>(bank_);
+    if (bank_ == kIdBank && r == kIdReg) {
+        const uint64_t fail = static_cast<uint64_t>(board_.config().value("c331_id_fail_reads").toInt(0));
+        return id_reads_++ < fail ? 0x00 : kIdValue;
+    }
+    for (const StatusReg& s : kStatus)
+        if (s.bank == bank_ && s.reg == r)
+            return s.value;
+    return regs_[bank_][r];
+}
+
+void C331Model::write_reg(uint8_t r, uint8_t v)
+{
+    if (r == 0)
+        bank_ = v;
+    regs_[bank_][r] = v;
+    log_.push_back(Write{static_cast<uint8_t>(bank_), r, v});
+    if (log_.size() > kWriteLogCap)
+        log_.pop_front();
+    ++total_writes_;
+}
+
+int C331Model::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
+{
+    std::memset(rx, 0xFF, len);
+    if (!selected()) {
+        // The bus is steered elsewhere: the chip sees nothing.
+        ++ignored_frames_;
+        return 0;
+    }
+    for (size_t i = 0; i + 1 < len; i += 2) {
+        const uint8_t r = tx[i] & 0x7F;
+        if (tx[i] & 0x80)
+            write_reg(r, tx[i + 1]);
+        else
+            rx[i + 1] = read_reg(r);
+    }
+    return 0;
+}
+
+uint32_t C331Model::value(uint32_t regid, uint32_t choffs) const
+{
+    const uint8_t bank = static_cast<uint8_t>(((regid >> 16) & 0xFF) + choffs);
+    const uint32_t first = (regid >> 8) & 0x7F;
+    const uint32_t count = regid & 0xFF;
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < count && i < 4; ++i)
+        v |= static_cast<uint32_t>(regs_[bank][(first + i) & 0x7F]) << (8 * i);
+    return v;
+}
+
+std::vector<C331Model::Write> C331Model::writes() const
+{
+    return std::vector<Write>(log_.begin(), log_.end());
+}
+
+void C331Model::clear_writes()
+{
+    log_.clear();
+}
+
+QJsonObject C331Model::state() const
+{
+    QJsonObject banks;
+    for (int b = 0; b < 256; ++b) {
+        QJsonObject regs;
+        for (int r = 1; r < 128; ++r)
+            if (regs_[b][r])
+                regs.insert(QString::asprintf("0x%02X", r), regs_[b][r]);
+        if (!regs.isEmpty())
+            banks.insert(QString::asprintf("0x%02X", b), regs);
+    }
+    QJsonArray recent;
+    const size_t n = log_.size() < 256 ? log_.size() : 256;
+    for (size_t i = log_.size() - n; i < log_.size(); ++i)
+        recent.append(QString::asprintf("%02X%02X=%02X", log_[i].bank, log_[i].reg, log_[i].value));
+    QJsonObject o;
+    o.insert("selected_bank", bank_);
+    o.insert("total_writes", static_cast<double>(total_writes_));
+    o.insert("id_reads", static_cast<double>(id_reads_));
+    o.insert("ignored_frames", static_cast<double>(ignored_frames_));
+    o.insert("banks", banks);
+    o.insert("recent_writes", recent);
+    return o;
+}
+
+SIM_DEVICE_INSTALLER(c331)
+{
+    board.add_spi(C331Model::kPath, std::make_shared<C331Model>(board));
+}
+
+}  // namespace sim

@@ -1,0 +1,71 @@
+#pragma once
+// Simulated C331 scaler on "/dev/spidev32766.0".
+//
+// The chip answers only while both SPI multiplexer pads of the SoC read 0x0010. It holds 256
+// banks of 128 byte registers; register 0 of every bank is the bank select (a write of it
+// selects that bank, a read returns the selected bank). Frames are two bytes:
+//   0x80 | reg, data   write        reg & 0x7F, 0xFF   read (second byte clocked in = data)
+// Reads return the last value written, except the status registers the scaler software
+// waits on, which report "done" at once (vsync seen, engines idle, V-by-One locked), and the
+// identifier register 0xB2/0x08, which reads 0x24 after the first "c331_id_fail_reads"
+// reads (board.json, default 0) have read 0.
+//
+// Every register write is kept in order (bank, register, value) for tests and the state
+// dump; the log holds the most recent kWriteLogCap writes.
+#include <QJsonObject>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "sim/device.h"
+
+namespace sim {
+
+class SimBoard;
+
+class C331Model : public SpiModel {
+public:
+    static constexpr const char* kPath = "/dev/spidev32766.0";
+    static constexpr uint32_t kPadMuxA = 0x207900;
+    static constexpr uint32_t kPadMuxB = 0x207810;
+    static constexpr uint16_t kPadSelected = 0x0010;
+    static constexpr size_t kWriteLogCap = 1u << 20;
+
+    struct Write {
+        uint8_t bank;
+        uint8_t reg;
+        uint8_t value;
+    };
+
+    explicit C331Model(SimBoard& board);
+
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
+    QJsonObject state() const override;
+    void reset() override;
+
+    // ---- observation (take device_lock() or call while the software is idle) ----
+    uint8_t reg(uint8_t bank, uint8_t r) const { return regs_[bank][r & 0x7F]; }
+    // A 1..4 byte value by register id, least significant byte first, plus a bank offset.
+    uint32_t value(uint32_t regid, uint32_t choffs = 0) const;
+    std::vector<Write> writes() const;
+    void clear_writes();
+    uint64_t total_writes() const { return total_writes_; }
+    uint64_t id_reads() const { return id_reads_; }
+    int selected_bank() const { return bank_; }
+    uint64_t ignored_frames() const { return ignored_frames_; }
+
+private:
+    uint8_t read_reg(uint8_t r);
+    void write_reg(uint8_t r, uint8_t v);
+    bool selected() const;
+
+    SimBoard& board_;
+    uint8_t regs_[256][128];
+    int bank_ = 0;
+    std::deque<Write> log_;
+    uint64_t total_writes_ = 0;
+    uint64_t id_reads_ = 0;
+    uint64_t ignored_frames_ = 0;
+};
+
+}  // namespace sim

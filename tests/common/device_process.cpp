@@ -1,0 +1,183 @@
+#include "common/device_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "common/temp_dir.h"
+
+extern char** environ;
+
+namespace testutil {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// This process's environment with `extra` added or replacing, as "KEY=value" strings.
+std::vector<std::string> merged_environment(const std::map<std::string, std::string>& extra)
+{
+    std::vector<std::string> out;
+    for (char** e = environ; e && *e; ++e) {
+        const std::string kv = *e;
+        const std::string key = kv.substr(0, kv.find('='));
+        if (!extra.count(key))
+            out.push_back(kv);
+    }
+    for (const auto& [k, v] : extra)
+        out.push_back(k + "=" + v);
+    return out;
+}
+
+std::vector<char*> c_strings(std::vector<std::string>& v)
+{
+    std::vector<char*> out;
+    for (auto& s : v)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+}  // namespace
+
+std::string device_executable()
+{
+    const char* dir = getenv("K57_BUILD_DIR");
+    return dir && *dir ? std::string(dir) + "/tlxK57N" : std::string();
+}
+
+DeviceProcess::Options DeviceProcess::sim_options(const std::string& root)
+{
+    Options o;
+    o.exe = device_executable();
+    o.args = {"-platform", "offscreen"};
+    o.env = {{"K57_BOARD", "sim"}, {"K57_ROOT", root}, {"QT_QPA_PLATFORM", "offscreen"}};
+    o.output_path = root + "/process-output.txt";
+    return o;
+}
+
+DeviceProcess::DeviceProcess(Options opt) : opt_(std::move(opt)) {}
+
+DeviceProcess::~DeviceProcess()
+{
+    if (pid_ > 0 && !ended_) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        if (waitpid(pid_, &status, 0) == pid_)
+            reap(status);
+    }
+}
+
+bool DeviceProcess::start()
+{
+    if (pid_ > 0 || opt_.exe.empty())
+        return false;
+    std::vector<std::string> argv_s;
+    argv_s.push_back(opt_.exe);
+    argv_s.insert(argv_s.end(), opt_.args.begin(), opt_.args.end());
+    std::vector<std::string> env_s = merged_environment(opt_.env);
+    // Everything the child needs is prepared before fork: the child only redirects and execs.
+    std::vector<char*> argv = c_strings(argv_s);
+    std::vector<char*> envp = c_strings(env_s);
+    int out_fd = -1;
+    if (!opt_.output_path.empty()) {
+        out_fd = ::open(opt_.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out_fd < 0)
+            return false;
+    }
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        if (out_fd >= 0)
+            ::close(out_fd);
+        return false;
+    }
+    if (pid == 0) {
+        if (out_fd >= 0) {
+            dup2(out_fd, STDOUT_FILENO);
+            dup2(out_fd, STDERR_FILENO);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (out_fd >= 0)
+        ::close(out_fd);
+    pid_ = pid;
+    return true;
+}
+
+void DeviceProcess::reap(int status)
+{
+    ended_ = true;
+    if (WIFEXITED(status))
+        exit_code_ = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        term_signal_ = WTERMSIG(status);
+}
+
+bool DeviceProcess::running()
+{
+    if (pid_ <= 0 || ended_)
+        return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        reap(status);
+        return false;
+    }
+    return true;
+}
+
+bool DeviceProcess::wait_for(const std::function<bool()>& cond, int timeout_ms, int poll_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (cond())
+            return true;
+        if (!running() || Clock::now() >= deadline)
+            return cond();
+        std::this_thread::sleep_for(std::chrono::milliseconds(poll_ms));
+    }
+}
+
+bool DeviceProcess::wait_for_file(const std::string& path, int timeout_ms)
+{
+    return wait_for([&] { return file_exists(path); }, timeout_ms);
+}
+
+bool DeviceProcess::wait_exit(int timeout_ms)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (running()) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pid_ > 0;
+}
+
+bool DeviceProcess::terminate(int timeout_ms)
+{
+    if (!running())
+        return false;
+    ::kill(pid_, SIGTERM);
+    if (wait_exit(timeout_ms))
+        return true;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    if (waitpid(pid_, &status, 0) == pid_)
+        reap(status);
+    return false;
+}
+
+std::string DeviceProcess::output() const
+{
+    return opt_.output_path.empty() ? std::string() : read_file(opt_.output_path);
+}
+
+}  // namespace testutil

@@ -1,0 +1,72 @@
+#pragma once
+// Runs the built device program (tlxK57N) as a child process for whole-process tests:
+// start it with an environment, wait for a file or a condition with a bounded timeout,
+// end it with SIGTERM and collect how it ended. The child's stdout and stderr go to a file.
+//
+//   testutil::TempDir root;
+//   testutil::DeviceProcess dev(testutil::DeviceProcess::sim_options(root.path()));
+//   ASSERT_TRUE(dev.start());
+//   ASSERT_TRUE(dev.wait_for_file(root.file("data/configs/tcpip.ini"), 10000));
+//   EXPECT_TRUE(dev.terminate());
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testutil {
+
+// $K57_BUILD_DIR/tlxK57N ("" when K57_BUILD_DIR is unset).
+std::string device_executable();
+
+class DeviceProcess {
+public:
+    struct Options {
+        std::string exe;                          // program path
+        std::vector<std::string> args;            // arguments after the program name
+        std::map<std::string, std::string> env;   // added to (or replacing in) this environment
+        std::string output_path;                  // stdout+stderr of the child ("" = inherit)
+    };
+
+    // The device on the simulated board: "-platform offscreen", K57_BOARD=sim,
+    // K57_ROOT=root, output into root/process-output.txt.
+    static Options sim_options(const std::string& root);
+
+    explicit DeviceProcess(Options opt);
+    ~DeviceProcess();  // kills (SIGKILL) and reaps a child still running
+    DeviceProcess(const DeviceProcess&) = delete;
+    DeviceProcess& operator=(const DeviceProcess&) = delete;
+
+    bool start();
+    pid_t pid() const { return pid_; }
+    // True while the child has not ended (reaps it when it has).
+    bool running();
+
+    // Polls `cond` every poll_ms until it holds (true) or timeout_ms pass or the child ends
+    // (false).
+    bool wait_for(const std::function<bool()>& cond, int timeout_ms, int poll_ms = 20);
+    bool wait_for_file(const std::string& path, int timeout_ms);
+    // Waits up to timeout_ms for the child to end by itself; true when it did.
+    bool wait_exit(int timeout_ms);
+
+    // Sends SIGTERM and waits up to timeout_ms; then SIGKILL. True when SIGTERM ended it.
+    bool terminate(int timeout_ms = 5000);
+
+    // How the child ended (valid once it has): exit code or the signal that ended it.
+    bool exited() const { return ended_ && exit_code_ >= 0; }
+    int exit_code() const { return exit_code_; }
+    int term_signal() const { return term_signal_; }
+    // The child's captured output so far.
+    std::string output() const;
+
+private:
+    void reap(int status);
+
+    Options opt_;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    int exit_code_ = -1;
+    int term_signal_ = 0;
+};
+
+}  // namespace testutil

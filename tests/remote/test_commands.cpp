@@ -1,0 +1,237 @@
+// The processor's commands through message_deal, in process: RAM, registers, device and
+// network commands. File transfer has its own file.
+#include "remote_fixture.h"
+
+#include "core/globals.h"
+#include "remote/message_deal.h"
+#include "remote/net_settings.h"
+#include "scaler/c331_manage.h"
+
+using namespace remote;
+using testutil::Bytes;
+using testutil::operator+;
+using testutil::le16;
+using testutil::le32;
+
+namespace {
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override { remote_test::reset_store(); }
+
+    // Sends one request through the dispatcher; the reply frame, empty when none.
+    testutil::Frame call(u8 cmd, const Bytes& data, u16 dst = 0xF100)
+    {
+        const Bytes req = testutil::make_frame(dst, 0xF011, cmd, data);
+        std::vector<u8> reply(message_deal::kReplyCapacity);
+        const u32 n = deal.message_group_deal(req.data(), u32(req.size()), reply.data(), 7);
+        return testutil::Frame{Bytes(reply.begin(), reply.begin() + n)};
+    }
+    testutil::Frame ram_write(u32 addr, const Bytes& bytes)
+    {
+        return call(CMD_RAM_WRITE, le32(addr) + le16(u16(bytes.size())) + le16(0) + bytes);
+    }
+    testutil::Frame ram_read(u32 addr, u16 len) { return call(CMD_RAM_READ, le32(addr) + le16(len) + le16(0)); }
+    testutil::Frame reg_write(u8 reg, u8 value, u8 mask) { return call(CMD_REG_WRITE, {reg, value, mask}); }
+
+    TlxRamPara* s = remote_test::store();
+    message_deal deal{TR_TCP};
+};
+
+}  // namespace
+
+TEST_F(Commands, ReplyHeaderSwapsAddressesAndCarriesAGoodChecksum)
+{
+    const auto r = call(0x7F, {});
+    ASSERT_EQ(r.bytes.size(), 12u);
+    EXPECT_EQ(r.dst(), 0xF011);
+    EXPECT_EQ(r.src(), 0xF100);
+    EXPECT_EQ(r.cmd(), 0x7F);
+    EXPECT_EQ(r.status(), ST_UNKNOWN);
+    EXPECT_EQ(testutil::bcc(r.bytes.data(), r.bytes.size() - 1), r.bytes.back());
+    // Other destinations are not answered.
+    EXPECT_TRUE(call(0x61, le32(0) + le16(1) + le16(0), 0xF200).bytes.empty());
+    EXPECT_EQ(call(0x63, {0, 1}, 0xF101).status(), ST_DONE);
+}
+
+TEST_F(Commands, RamWriteAndReadRoundTripAtTheBounds)
+{
+    const Bytes data{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    auto w = ram_write(0xFF0, data);
+    EXPECT_EQ(w.status(), ST_DONE);
+    EXPECT_EQ(w.data(), le32(0xFF0) + le16(16));
+    EXPECT_EQ(c331_shared::param_changed.load(), 0) << "a RAM write raises no flag";
+    auto r = ram_read(0xFF0, 16);
+    ASSERT_EQ(r.status(), ST_DONE);
+    EXPECT_EQ(r.data(), le32(0xFF0) + le16(16) + data);
+
+    EXPECT_EQ(ram_write(0xFF1, data).status(), ST_REFUSED);
+    EXPECT_EQ(s->ram_image[0xFFF], 16) << "a refused write changes nothing";
+    EXPECT_EQ(ram_read(0xFF1, 16).status(), ST_REFUSED);
+    EXPECT_EQ(ram_read(0x000, 1024).status(), ST_DONE);
+    EXPECT_EQ(ram_read(0x000, 1025).status(), ST_REFUSED);
+    EXPECT_EQ(ram_read(0x000, 0).status(), ST_REFUSED);
+}
+
+TEST_F(Commands, RamWriteRefusesAFrameShorterThanItsLength)
+{
+    // Announces 64 bytes but carries 4: nothing may be read past the frame.
+    auto w = call(CMD_RAM_WRITE, le32(0x400) + le16(64) + le16(0) + Bytes{9, 9, 9, 9});
+    EXPECT_EQ(w.status(), ST_REFUSED);
+    EXPECT_NE(s->ram_image[0x400], 9);
+    EXPECT_EQ(call(CMD_RAM_WRITE, le32(0x400)).status(), ST_REFUSED);
+}
+
+TEST_F(Commands, UserModeSlotsAreReachedFrom0x1000)
+{
+    EXPECT_EQ(ram_write(0x1000, {0xAA, 0xAA, 0x42}).status(), ST_DONE);
+    EXPECT_EQ(s->mode_slot[0].bytes[2], 0x42);
+    EXPECT_EQ(ram_write(0x10FFF, {1, 2, 3}).status(), ST_DONE);  // slot 16, offsets 4095..4097
+    EXPECT_EQ(s->mode_slot[15].bytes[4097], 3);
+    EXPECT_EQ(ram_write(0x10FFF, {1, 2, 3, 4}).status(), ST_REFUSED);
+    EXPECT_EQ(ram_write(0x11000, {1}).status(), ST_REFUSED);
+
+    auto r = ram_read(0x1000, 3);
+    ASSERT_EQ(r.status(), ST_DONE);
+    EXPECT_EQ(r.data(), (le32(0x1000) + le16(3) + Bytes{0xAA, 0xAA, 0x42}));
+    EXPECT_EQ(ram_read(0x10FFF, 3).status(), ST_DONE);
+    EXPECT_EQ(ram_read(0x10FFF, 4).status(), ST_REFUSED);
+    EXPECT_EQ(ram_read(0x11000, 1).status(), ST_REFUSED);
+}
+
+TEST_F(Commands, RegisterWritesStoreUnderTheMask)
+{
+    s->reg_file[5] = 0xF0;
+    auto r = reg_write(5, 0x0F, 0x3C);
+    EXPECT_EQ(r.status(), ST_DONE);
+    EXPECT_EQ(r.data(), (Bytes{5, 0xCC}));  // (0x0F & 0x3C) | (0xF0 & ~0x3C)
+
+    // 160..164 live in bytes 32..36, with their own store rules.
+    s->reg_file[32] = 0xFF;
+    EXPECT_EQ(reg_write(160, 0x0F, 0x05).data(), (Bytes{160, 0x05}));  // value AND mask only
+    EXPECT_EQ(reg_write(163, 0x41, 0x00).data(), (Bytes{163, 0x42}));  // value + 1, mask ignored
+    EXPECT_EQ(s->reg_file[35], 0x42);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1) << "scaler debug registers raise flag 1";
+
+    // Register 37 on is the status page.
+    s->status_page[0] = 0x80;
+    auto rd = call(CMD_REG_READ, {36, 2});
+    ASSERT_EQ(rd.status(), ST_DONE);
+    EXPECT_EQ(rd.data(), (Bytes{36, 2, 0x00, 0x80}));
+}
+
+TEST_F(Commands, RegisterNumbersAndRangesAreCheckedAtTheBounds)
+{
+    EXPECT_EQ(reg_write(169, 1, 0xFF).status(), ST_DONE);
+    EXPECT_EQ(reg_write(170, 1, 0xFF).status(), ST_REFUSED);
+    EXPECT_EQ(reg_write(255, 1, 0xFF).status(), ST_REFUSED);
+    EXPECT_EQ(call(CMD_REG_READ, {0, 170}).status(), ST_DONE);
+    EXPECT_EQ(call(CMD_REG_READ, {0, 170}).data().size(), 172u);
+    EXPECT_EQ(call(CMD_REG_READ, {1, 170}).status(), ST_REFUSED);
+    EXPECT_EQ(call(CMD_REG_READ, {169, 1}).status(), ST_DONE);
+    EXPECT_EQ(call(CMD_REG_READ, {169, 2}).status(), ST_REFUSED);
+    EXPECT_EQ(call(CMD_REG_READ, {0, 0}).status(), ST_REFUSED);
+    EXPECT_EQ(call(CMD_REG_WRITE, {5, 1}).status(), ST_REFUSED) << "missing mask byte";
+}
+
+TEST_F(Commands, Register11MaskBitsChooseTheApply)
+{
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+
+    c331_shared::param_changed = 0;
+    reg_write(11, 0, 0x06);  // both: the user-mode request is not lowered to 1
+    EXPECT_EQ(c331_shared::param_changed.load(), 2);
+    reg_write(11, 0, 0x08);
+    EXPECT_EQ(c331_shared::param_changed.load(), 2);
+
+    c331_shared::param_changed = 0;
+    c331_manage::g_osd_update = 0;
+    put_u16(s->ram_image + ram_osd_enable, 1);
+    reg_write(11, 0, 0x08);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+    EXPECT_EQ(c331_manage::g_osd_update.load(), 1);
+}
+
+TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
+{
+    put_u16(s->ram_image + ram_current_mode, 3);
+    put_u16(s->ram_shadow + ram_current_mode, 3);
+    reg_write(11, 0, 0x02);  // nothing of the mode changed
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 3);
+
+    ram_write(ram_brightness, {77, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
+
+    // A recall written by the tool itself (the mode word changed) is kept.
+    remote_test::reset_store();
+    ram_write(ram_current_mode, {5, 0});
+    ram_write(ram_brightness, {10, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 5);
+}
+
+TEST_F(Commands, Register14RequestsTheReboot)
+{
+    g_app_reset_flag = 0;
+    G_timeTicks = 1234;
+    reg_write(14, 0, 0x02);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
+    g_app_reset_flag = 0;
+}
+
+TEST_F(Commands, DeviceInformationLayout)
+{
+    std::memcpy(g_pid, "0123456789abcdef0123456789abcdef", 32);
+    g_port = 5005;
+    auto r = call(CMD_DEVICE_INFO, {});
+    ASSERT_EQ(r.status(), ST_DONE);
+    const Bytes d = r.data();
+    ASSERT_EQ(d.size(), kDeviceInfoLen - 1);
+    EXPECT_EQ(std::string(d.begin(), d.begin() + 32), "0123456789abcdef0123456789abcdef");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&d[32])), std::string(g_app_version));
+    EXPECT_EQ(std::string(d.begin() + 64, d.begin() + 81), "FF:FF:FF:FF:FF:FF");
+    EXPECT_EQ(Bytes(d.begin() + 81, d.begin() + 93),
+              (Bytes{192, 168, 1, 199, 255, 255, 255, 0, 192, 168, 1, 1}));
+    EXPECT_EQ(d[93] | d[94] << 8, 5005);
+}
+
+TEST(NetworkValidation, AddressMaskAndGatewayMustMakeSense)
+{
+    auto ip = [](const char* t) {
+        Ipv4 a;
+        EXPECT_TRUE(parse_ipv4(t, &a)) << t;
+        return a;
+    };
+    EXPECT_TRUE(valid_network(ip("192.168.1.50"), ip("255.255.255.0"), ip("192.168.1.1")));
+    EXPECT_TRUE(valid_network(ip("10.1.2.3"), ip("255.0.0.0"), ip("10.0.0.1")));
+    EXPECT_TRUE(valid_network(ip("172.16.0.1"), ip("255.255.255.252"), ip("172.16.0.2")));
+
+    EXPECT_FALSE(valid_network(ip("192.168.1.50"), ip("255.0.255.0"), ip("192.168.1.1"))) << "holes";
+    EXPECT_FALSE(valid_network(ip("192.168.1.50"), ip("0.0.0.0"), ip("192.168.1.1")));
+    EXPECT_FALSE(valid_network(ip("192.168.1.1"), ip("255.255.255.255"), ip("192.168.1.1")));
+    EXPECT_FALSE(valid_network(ip("192.168.1.0"), ip("255.255.255.0"), ip("192.168.1.1"))) << "network";
+    EXPECT_FALSE(valid_network(ip("192.168.1.255"), ip("255.255.255.0"), ip("192.168.1.1"))) << "broadcast";
+    EXPECT_FALSE(valid_network(ip("0.1.1.1"), ip("255.255.255.0"), ip("0.1.1.2")));
+    EXPECT_FALSE(valid_network(ip("127.0.0.5"), ip("255.0.0.0"), ip("127.0.0.1")));
+    EXPECT_FALSE(valid_network(ip("224.1.1.1"), ip("255.255.255.0"), ip("224.1.1.2")));
+    EXPECT_FALSE(valid_network(ip("192.168.1.50"), ip("255.255.255.0"), ip("192.168.2.1"))) << "other subnet";
+    EXPECT_FALSE(valid_network(ip("192.168.1.50"), ip("255.255.255.0"), ip("192.168.1.50"))) << "self";
+
+    Ipv4 a;
+    EXPECT_FALSE(parse_ipv4("300.1.1.1", &a));
+    EXPECT_FALSE(parse_ipv4("1.2.3", &a));
+    EXPECT_FALSE(parse_ipv4("1.2.3.4.5", &a));
+    EXPECT_FALSE(parse_ipv4("1.2..4", &a));
+}
+
+TEST_F(Commands, NetworkSettingsRefuseWholeAndBadPort)
+{
+    const Bytes good = Bytes{192, 168, 5, 9} + Bytes{255, 255, 255, 0} + Bytes{192, 168, 5, 1};
+    EXPECT_EQ(call(CMD_NET_SETTINGS, good + le16(0)).status(), ST_REFUSED);
+    EXPECT_EQ(call(CMD_NET_SETTINGS, good).status(), ST_REFUSED) << "port missing";
+    const Bytes bad_gw = Bytes{192, 168, 5, 9} + Bytes{255, 255, 255, 0} + Bytes{10, 0, 0, 1};
+    EXPECT_EQ(call(CMD_NET_SETTINGS, bad_gw + le16(5005)).status(), ST_REFUSED);
+}

@@ -1,0 +1,105 @@
+// The AT-command channel's replies and the WiFi access point's start steps, in process.
+#include "remote_fixture.h"
+
+#include "core/globals.h"
+#include "remote/K57_WIFI_CONFIG.h"
+#include "remote/at_channel.h"
+
+using namespace remote;
+
+namespace {
+
+class AtChannel : public ::testing::Test {
+protected:
+    void SetUp() override { remote_test::reset_store(); }
+    TlxRamPara* s = remote_test::store();
+};
+
+// Shell lines recorded since `from`.
+std::vector<std::string> lines_since(size_t from)
+{
+    const auto h = remote_test::board().sim_shell().history();
+    return std::vector<std::string>(h.begin() + long(std::min(from, h.size())), h.end());
+}
+
+}  // namespace
+
+TEST_F(AtChannel, ReportsVersionAndState)
+{
+    EXPECT_EQ(at_reply("AT+GETVER"), "+VER:" + std::string(g_app_version) + "\r\nOK\r\n");
+    EXPECT_EQ(at_reply("AT+GETVER\r\n"), at_reply("AT+GETVER"));
+    std::memcpy(g_pid, "00000000000000000000000000000abc", 32);
+    g_port = 6001;
+    EXPECT_EQ(at_reply("AT+CHECKDATA"),
+              "+CHECKDATA:00000000000000000000000000000abc,192.168.1.199,6001,1\r\nOK\r\n");
+    s->ram_image[ram_wifi_disabled] = 1;
+    EXPECT_NE(at_reply("AT+CHECKDATA").find(",6001,0\r\n"), std::string::npos);
+    g_port = 5005;
+}
+
+TEST_F(AtChannel, SettingsAreWrittenUnderTheApplyRule)
+{
+    EXPECT_EQ(at_reply("AT+SETDATA=2"), "OK\r\n");
+    EXPECT_EQ(s->ram_image[ram_wifi_disabled], 1);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1) << "persisted like a front-panel edit";
+    EXPECT_EQ(at_reply("AT+SETDATA=1"), "OK\r\n");
+    EXPECT_EQ(s->ram_image[ram_wifi_disabled], 0);
+
+    K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
+    EXPECT_EQ(at_reply("AT+SETDATA=3"), "OK\r\n");
+    EXPECT_EQ(K57_WIFI_CONFIG::g_wifi_reset_flag.load(), 1);
+    K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
+
+    g_app_reset_flag = 0;
+    EXPECT_EQ(at_reply("AT+RST"), "OK\r\n");
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    g_app_reset_flag = 0;
+}
+
+TEST_F(AtChannel, RestoreBringsBackTheFactoryParametersOnly)
+{
+    s->ram_image[ram_brightness] = 99;
+    s->ram_image[0x100] = 0x77;  // a volatile timing record is not a setting
+    c331_shared::param_changed = 0;
+    EXPECT_EQ(at_reply("AT+RESTORE"), "OK\r\n");
+    EXPECT_EQ(s->ram_image[ram_brightness], ConfigEngine::default_para_ramlist[2 + ram_brightness - 0x300]);
+    EXPECT_EQ(s->ram_image[0x100], 0x77);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+}
+
+TEST_F(AtChannel, AnythingElseIsAnError)
+{
+    for (const char* bad : {"", "AT", "at+getver", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now"})
+        EXPECT_EQ(at_reply(bad), "ERROR\r\n") << bad;
+}
+
+TEST_F(AtChannel, AccessPointStartsInStepsAndFollowsTheSwitch)
+{
+    K57_WIFI_CONFIG wifi;
+    K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
+    const size_t mark = remote_test::board().sim_shell().history().size();
+    for (int i = 0; i < 6; ++i)
+        wifi.step();
+    EXPECT_EQ(wifi.state(), K57_WIFI_CONFIG::AP_RUNNING);
+    auto lines = lines_since(mark);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("ifconfig wlan0 ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "udhcpd /etc/udhcpd.conf");
+    EXPECT_EQ(lines[2], "hostapd -B /etc/rtl_hostapd_2G.conf");
+
+    // Restart request: stop, then the steps again.
+    K57_WIFI_CONFIG::set_wifi_reset_flag();
+    for (int i = 0; i < 6; ++i)
+        wifi.step();
+    lines = lines_since(mark + 3);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "killall hostapd");
+    EXPECT_EQ(lines[5], "hostapd -B /etc/rtl_hostapd_2G.conf");
+
+    // Switched off: stopped once, then nothing runs.
+    s->ram_image[ram_wifi_disabled] = 1;
+    for (int i = 0; i < 5; ++i)
+        wifi.step();
+    EXPECT_EQ(wifi.state(), K57_WIFI_CONFIG::AP_OFF);
+    EXPECT_EQ(lines_since(mark + 9).size(), 3u);
+}

@@ -1,0 +1,116 @@
+#pragma once
+// A scaler manager on the simulated board with the factory parameter image, driven pass by
+// pass from the test thread (no manager thread).
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <QMutexLocker>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "platform/paths.h"
+#include "scaler/c331_drv.h"
+#include "scaler/c331_manage.h"
+#include "sim/c331_model.h"
+#include "sim/sim_board.h"
+
+class ScalerFixture : public ::testing::Test {
+protected:
+    // Identifier reads that fail before the chip answers (board.json).
+    virtual int id_fail_reads() const { return 0; }
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/k57-scaler-XXXXXX";
+        root_ = mkdtemp(tmpl);
+        std::filesystem::create_directories(root_ + "/sim");
+        std::ofstream(root_ + "/sim/board.json") << "{\"c331_id_fail_reads\": " << id_fail_reads() << "}\n";
+        boards().push_back(sim::SimBoard::install_for_test(root_));
+        board_ = boards().back().get();
+        model_ = std::dynamic_pointer_cast<sim::C331Model>(board_->spi_model(sim::C331Model::kPath));
+        ASSERT_TRUE(model_);
+        store_ = TlxRamPara::pInstance();
+        c331_shared::param_changed = 0;
+        g_fpga_c331_start = 0;
+        mgr_ = new c331_manage();
+        mgr_->fill_mwin_preset();
+        mgr_->open_transport();
+        c331_manage::p_c331_manage = mgr_;
+        signal_ = QObject::connect(store_, &TlxRamPara::sig_update_para, [this](int c) { codes_.push_back(c); });
+    }
+    void TearDown() override
+    {
+        QObject::disconnect(signal_);
+        c331_manage::p_c331_manage = nullptr;
+        delete mgr_;
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+
+    // Runs passes until the manager is running (bounded).
+    void bring_up()
+    {
+        for (int i = 0; i < 100 && mgr_->thread_state != c331_manage::kStateRunning; ++i)
+            mgr_->thread_pass();
+        ASSERT_EQ(mgr_->thread_state, c331_manage::kStateRunning);
+        model_->clear_writes();
+        codes_.clear();
+    }
+
+    uint8_t* img() { return store_->ram_image; }
+    uint8_t* shd() { return store_->ram_shadow; }
+
+    // An edit under the lock-and-flag rule, one apply pass, then what the GUI thread's
+    // persistence does (image -> shadow).
+    template <typename Edit>
+    void edit_and_pass(Edit edit, int flag = 1)
+    {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            edit(img());
+            c331_shared::param_changed = flag;
+        }
+        mgr_->c331managerdeal(mgr_);
+        std::memcpy(shd(), img(), RAM_IMAGE_SIZE);
+    }
+
+    // Writes to (bank, reg) in the order they reached the chip.
+    std::vector<uint8_t> writes_to(uint8_t bank, uint8_t reg) const
+    {
+        std::vector<uint8_t> v;
+        for (const auto& w : model_->writes())
+            if (w.bank == bank && w.reg == reg)
+                v.push_back(w.value);
+        return v;
+    }
+    // Index in the write log of the first write to (bank, reg) with value, -1 when none.
+    long index_of(uint8_t bank, uint8_t reg, int value = -1, long from = 0) const
+    {
+        const auto w = model_->writes();
+        for (long i = from; i < static_cast<long>(w.size()); ++i)
+            if (w[i].bank == bank && w[i].reg == reg && (value < 0 || w[i].value == value))
+                return i;
+        return -1;
+    }
+
+    static std::vector<std::unique_ptr<sim::SimBoard>>& boards()
+    {
+        static std::vector<std::unique_ptr<sim::SimBoard>> b;   // kept: the board stays installed
+        return b;
+    }
+
+    std::string root_;
+    sim::SimBoard* board_ = nullptr;
+    std::shared_ptr<sim::C331Model> model_;
+    TlxRamPara* store_ = nullptr;
+    c331_manage* mgr_ = nullptr;
+    std::vector<int> codes_;
+    QMetaObject::Connection signal_;
+};

@@ -1,0 +1,138 @@
+// The whole device program on the simulated board: a remote RAM write of brightness and
+// contrast, applied by register 11, travels through the scaler thread to the chip and is
+// persisted in the parameter file by the GUI thread.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <fstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "common/device_process.h"
+#include "common/remote_client.h"
+#include "common/temp_dir.h"
+
+using testutil::Bytes;
+
+namespace {
+
+constexpr uint32_t kBrightness = 0x880;
+constexpr uint32_t kContrast = 0x882;
+constexpr long kParaFileOffset = 2 - 0x300;   // file byte of image address a: a + this
+constexpr int kStartMs = 15000;                // process start under the sanitizers
+constexpr int kWaitMs = 5000;
+
+uint16_t free_tcp_port()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+class ScalerProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port_ = free_tcp_port();
+        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
+        {
+            QSettings ini(QString::fromStdString(root_.file("data/configs/tcpip.ini")), QSettings::IniFormat);
+            ini.setValue("config/TcpPort", port_);
+        }
+        auto opt = testutil::DeviceProcess::sim_options(root_.path());
+        opt.env["K57_TIME_SCALE"] = "100";   // the chip's bring-up waits pass quickly
+        opt.env["K57_SIM_UDP_PORT_OFFSET"] = std::to_string(21000 + ::getpid() % 20000);
+        dev_ = std::make_unique<testutil::DeviceProcess>(opt);
+        ASSERT_TRUE(dev_->start());
+    }
+    void TearDown() override
+    {
+        if (dev_)
+            dev_->terminate();
+    }
+
+    // The simulated chip's registers from a fresh state dump; empty on time-out.
+    QJsonObject chip_banks()
+    {
+        const std::string json = root_.file("sim/state/c331.json");
+        const std::string req = root_.file("sim/dump-request");
+        std::remove(json.c_str());
+        if (!(std::ofstream(req) << '\n'))
+            return {};   // the board has not made its directory yet
+        if (!dev_->wait_for([&] { return testutil::file_exists(json) && !testutil::file_exists(req); }, kWaitMs))
+            return {};
+        const QByteArray text = QByteArray::fromStdString(testutil::read_file(json));
+        return QJsonDocument::fromJson(text).object()["registers"].toObject()["banks"].toObject();
+    }
+    // A 16-bit register (low byte first) of a dump; registers holding 0 are not listed.
+    static int word(const QJsonObject& banks, int bank, int reg)
+    {
+        const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
+        return b[QString::asprintf("0x%02X", reg)].toInt(0) | b[QString::asprintf("0x%02X", reg + 1)].toInt(0) << 8;
+    }
+    int para_word(uint32_t addr) const
+    {
+        const std::string f = testutil::read_file(root_.file("data/ram_device_info"));
+        const size_t at = size_t(long(addr) + kParaFileOffset);
+        return f.size() > at + 1 ? uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 : -1;
+    }
+
+    testutil::TempDir root_{"k57scalerproc"};
+    std::unique_ptr<testutil::DeviceProcess> dev_;
+    uint16_t port_ = 0;
+};
+
+TEST_F(ScalerProcess, RemoteBrightnessAndContrastReachTheChipAndTheParameterFile)
+{
+    // Bring-up is done once its last picture step (saturation of the eighth channel) is on
+    // the chip.
+    ASSERT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x7C, 0x1B) != 0; }, kStartMs, 100))
+        << dev_->output();
+    const QJsonObject before = chip_banks();
+    ASSERT_NE(word(before, 0x0C, 0x3A), 0x0400) << "factory brightness already 100";
+    ASSERT_NE(word(before, 0x0C, 0x28), 1023) << "factory contrast already 100";
+
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
+    auto w = client.ram_write(kBrightness, Bytes{100, 0, 100, 0});   // brightness, contrast
+    ASSERT_TRUE(w);
+    ASSERT_EQ(w->status(), 0);
+    auto apply = client.reg_write(11, 0x02, 0x02);
+    ASSERT_TRUE(apply);
+    ASSERT_EQ(apply->status(), 0);
+
+    QJsonObject after;
+    const bool applied = dev_->wait_for(
+        [&] {
+            after = chip_banks();
+            return word(after, 0x7C, 0x2C) == 1023;   // the last contrast word written
+        },
+        kWaitMs, 50);
+    ASSERT_TRUE(applied) << dev_->output();
+    for (int c = 0; c < 8; ++c) {
+        const int bank = 0x0C + 0x10 * c;
+        for (int reg : {0x3A, 0x3C, 0x3E})
+            EXPECT_EQ(word(after, bank, reg), 0x0400) << "brightness, channel " << c << " reg " << reg;
+        for (int reg : {0x28, 0x2A, 0x2C})
+            EXPECT_EQ(word(after, bank, reg), 1023) << "contrast, channel " << c << " reg " << reg;
+    }
+
+    EXPECT_TRUE(dev_->wait_for([&] { return para_word(kBrightness) == 100 && para_word(kContrast) == 100; },
+                               kWaitMs, 50))
+        << "parameter file: brightness " << para_word(kBrightness) << ", contrast " << para_word(kContrast);
+    EXPECT_TRUE(dev_->running());
+}
+
+}  // namespace

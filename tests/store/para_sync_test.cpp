@@ -1,0 +1,216 @@
+#include <QMutexLocker>
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "store_fixture.h"
+
+namespace {
+
+int count_lines(const std::vector<std::string>& h, const std::string& line)
+{
+    int n = 0;
+    for (const auto& l : h)
+        n += l == line;
+    return n;
+}
+
+// What the scaler's apply pass does at its end: signal while the flag is raised, then clear it.
+void apply_pass(TlxRamPara* s)
+{
+    QMutexLocker lk(&c331_shared::c331_lock);
+    s->test_signal(c331_shared::param_changed.load());
+    c331_shared::param_changed = 0;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, RefreshGoesToTheVisiblePageOnly)
+{
+    TlxRamPara* s = boot();
+    int refreshed3 = 0;
+    page_registry::set(3, [&] { ++refreshed3; });
+    g_page_focus = 3;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(refreshed3, 1);
+
+    // No refresh for page 15, and a page that closed is skipped: the language still follows.
+    s->ram_image[ram_language] = 3;
+    g_page_focus = 15;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(refreshed3, 1);
+    EXPECT_EQ(g_language.load(), 3);
+    page_registry::clear(3);
+    g_page_focus = 3;
+    s->ram_image[ram_language] = 1;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(g_language.load(), 1);
+
+    // A page whose refresh closes it may remove itself.
+    page_registry::set(18, [] { page_registry::clear(18); });
+    g_page_focus = 18;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_FALSE(page_registry::has(18));
+
+    // Main window: the pending tip is shown once.
+    bool pending = true;
+    std::vector<int> tips;
+    shell_hooks::take_pending_tip = [&] { bool p = pending; pending = false; return p; };
+    shell_hooks::tip_create = [&](int kind) { tips.push_back(kind); };
+    g_page_focus = 1;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(tips, std::vector<int>({1}));
+    shell_hooks::take_pending_tip = nullptr;
+    shell_hooks::tip_create = nullptr;
+}
+
+TEST_F(StoreTest, ModeSaveRequestThroughTheImage)
+{
+    TlxRamPara* s = boot();
+    int writes = 0;
+    install_mode_writer(&writes);
+    u8 req[2] = {3, 0};
+    ASSERT_EQ(s->TlxRamParaDeal(req, 2, ram_mode_save_request), 0);
+    ram_wr16(s->ram_image, ram_led_width, 1234);
+    apply_pass(s);  // no flag was raised: the remote write is still pending
+    c331_raise_change(1);
+    apply_pass(s);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(s->TlxUserModeSaved(2), 1);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 3);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_mode_save_request), 0);
+    EXPECT_EQ(ram_rd16(s->mode_slot[2].image(), ram_led_width - RAM_MODE_BASE), 1234);
+    const std::string f = read("/data/modes/custom_mode3");
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(static_cast<u8>(f[0]), 0xAA);
+    EXPECT_EQ(file16(read("/data/ram_device_info"), ram_current_mode), 3);
+
+    // The same value again, equal to the shadow, saves nothing.
+    ram_wr16(s->ram_image, ram_mode_save_request, 3);
+    ram_wr16(s->ram_shadow, ram_mode_save_request, 3);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(writes, 1);
+
+    // A request naming no mode is cleared and logged.
+    ram_wr16(s->ram_image, ram_mode_save_request, 17);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_mode_save_request), 0);
+    EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("names no mode"), std::string::npos);
+}
+
+TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
+{
+    std::string mode(4096, '\0');
+    mode[0] = mode[1] = static_cast<char>(0xAA);
+    write("/data/modes/custom_mode6", mode);
+    write("/data/modes/custom_mode2", mode);
+    TlxRamPara* s = boot();
+    install_mode_writer();
+    const u8 empty[2] = {0xFF, 0xFF}, saved[2] = {0xAA, 0xAA}, half[2] = {0xAA, 0x00}, odd[2] = {0x12, 0x34};
+    EXPECT_EQ(s->TlxModeUserRamParaDeal(empty, 2, 0x6000), 0);   // slot 5
+    EXPECT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0x8000), 0);   // slot 7
+    EXPECT_EQ(s->TlxModeUserRamParaDeal(half, 2, 0x4000), 0);    // slot 3
+    EXPECT_EQ(s->TlxModeUserRamParaDeal(odd, 2, 0x2000), 0);     // slot 1
+    EXPECT_EQ(s->TlxUserModeSaved(3), 0);
+    ram_wr16(s->ram_image, ram_brightness, 77);
+    c331_raise_change(2);
+    apply_pass(s);
+    SyncUpdate::p_SyncUpdate->para_sync(2);
+    EXPECT_FALSE(exists("/data/modes/custom_mode6"));
+    EXPECT_EQ(s->mode_slot[5].bytes[0], MODE_MARKER_EMPTY);
+    const std::string f8 = read("/data/modes/custom_mode8");
+    ASSERT_EQ(f8.size(), 4096u);
+    EXPECT_EQ(static_cast<u8>(f8[mode_slot_offset(ram_brightness)]), 77);
+    EXPECT_TRUE(exists("/data/modes/custom_mode4"));
+    EXPECT_EQ(read("/data/modes/custom_mode2"), mode);  // odd marker: left alone
+    EXPECT_EQ(s->mode_slot[1].bytes[0], 0x12);
+}
+
+TEST_F(StoreTest, PersistOnceAndOnlyWhatTheScalerHasApplied)
+{
+    TlxRamPara* s = boot();
+    const std::string before = read("/data/ram_device_info");
+    // A page write followed by a synchronous save: the scaler has not applied it yet.
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(s->ram_image, ram_contrast, 90);
+        c331_shared::param_changed = 1;
+    }
+    s->ram_para_save();
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_contrast), 50);  // the scaler still sees the change
+    EXPECT_EQ(read("/data/ram_device_info"), before);
+    apply_pass(s);
+    const int syncs = count_lines(shell_history(), "sync");
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(count_lines(shell_history(), "sync"), syncs + 1);  // one write for two signals
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_contrast), 90);
+    const std::string after = read("/data/ram_device_info");
+    EXPECT_EQ(file16(after, ram_contrast), 90);
+    EXPECT_EQ(after.substr(0, 2), before.substr(0, 2));
+    EXPECT_EQ(after.substr(3330), before.substr(3330));
+
+    // A remote write waits for its apply request; a volatile change alone still persists once.
+    u8 v[2] = {33, 0};
+    ASSERT_EQ(s->TlxRamParaDeal(v, 2, ram_sharpness), 0);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_sharpness), 10);
+    c331_raise_change(1);
+    apply_pass(s);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_sharpness), 33);
+    s->ram_image[0x120] = 9;
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(s->ram_shadow[0x120], 9);
+}
+
+TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
+{
+    TlxRamPara* s = boot();
+    std::filesystem::remove(at("/data/ram_device_info"));
+    std::filesystem::create_directories(at("/data/ram_device_info"));  // cannot be replaced
+    ram_wr16(s->ram_image, ram_saturation, 12);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_saturation), 50);
+    EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("ERROR"), std::string::npos);
+    std::filesystem::remove(at("/data/ram_device_info"));
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_saturation), 12);
+    const std::string f = read("/data/ram_device_info");
+    ASSERT_EQ(f.size(), 4096u);
+    EXPECT_EQ(file16(f, ram_saturation), 12);
+    EXPECT_EQ(file16(f, ram_led_width), 4096);
+}
+
+// A writer killed at any moment leaves the old or the new parameter file, never a mix.
+TEST_F(StoreTest, KilledWriterLeavesOldOrNewFile)
+{
+    boot();
+    std::mt19937 rng(57);
+    for (int round = 0; round < 20; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            u8 img[RAM_PERSIST_LEN];
+            for (int i = 0;; ++i) {
+                std::memset(img, i % 2 ? 0x11 : 0x22, sizeof img);
+                store_files::write_param_file(img);
+            }
+        }
+        usleep(200 + rng() % 3000);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const std::string f = read("/data/ram_device_info");
+        ASSERT_EQ(f.size(), 4096u) << round;
+        const char first = f[2];
+        for (size_t i = 2; i < 3330; ++i)
+            ASSERT_EQ(f[i], first) << "round " << round << " byte " << i;
+        EXPECT_EQ(static_cast<u8>(f[0]), 0xAA);
+    }
+}

@@ -1,0 +1,723 @@
+// The front-panel shell on the offscreen platform, on a simulated board under a temporary
+// root. The 10 ms tick is driven by the tests. Steps that run inside a page's modal loop are
+// queued with Steps: each step is scheduled before it runs, so it may open a nested loop.
+// A PNG of every screen is saved under $K57_BUILD_DIR/ui_screens for people to look at.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QTimer>
+#include <QtTest>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sys/wait.h>
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
+#include "common/temp_dir.h"
+#include "core/ConfigEngine.h"
+#include "core/SyncUpdate.h"
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/page_registry.h"
+#include "sim/sim_board.h"
+#include "ui/shell/AdvancedOption.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/MachineState.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/Option.h"
+#include "ui/shell/TIP.h"
+#include "ui/shell/agelog.h"
+#include "ui/shell/image_access.h"
+#include "ui/shell/page_open.h"
+#include "ui/shell/panel_io.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/shell/shell_start.h"
+
+namespace {
+
+// Runs the steps one per event-loop turn, inside whatever modal loop is running.
+class Steps {
+public:
+    void run(std::vector<std::function<void()>> steps)
+    {
+        steps_ = std::move(steps);
+        next_ = 0;
+        QEventLoop loop;
+        loop_ = &loop;
+        QTimer::singleShot(0, [this] { step(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [this] {
+            next_ = steps_.size();
+            if (g_tip && g_tip->isVisible())
+                g_tip->done(0);
+            g_tip_flag = 0;
+            if (g_mainwindow)
+                g_mainwindow->go_home();
+            QFAIL("steps timed out");
+        });
+        guard.start(20000);
+        loop.exec();
+        loop_ = nullptr;
+    }
+
+private:
+    void step()
+    {
+        if (next_ >= steps_.size()) {
+            loop_->quit();
+            return;
+        }
+        auto s = steps_[next_++];
+        QTimer::singleShot(0, [this] { step(); });
+        s();
+    }
+    std::vector<std::function<void()>> steps_;
+    size_t next_ = 0;
+    QEventLoop* loop_ = nullptr;
+};
+
+void key(int k) { send_panel_key(k); }
+void keys(int k, int n)
+{
+    for (int i = 0; i < n; ++i)
+        key(k);
+}
+void ticks(int n)
+{
+    for (int i = 0; i < n; ++i)
+        g_mainwindow->slot_update_timer_ticks();
+}
+void shot(const char* name)
+{
+    const QByteArray dir = qgetenv("K57_BUILD_DIR");
+    const QString out = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) + "/ui_screens";
+    QDir().mkpath(out);
+    save_panel_png((out + "/" + name + ".png").toStdString());
+}
+u8* image() { return TlxRamPara::p_tlxrampara_config->ram_image; }
+
+}  // namespace
+
+class UiShellTest : public QObject {
+    Q_OBJECT
+    testutil::TempDir root_;
+    std::unique_ptr<sim::SimBoard> board_;
+    std::vector<std::string> reboots_;
+
+    std::vector<std::string> shell_history() { return board_->sim_shell().history(); }
+    int count_in_history(const std::string& line)
+    {
+        int n = 0;
+        for (const auto& l : shell_history())
+            n += l == line;
+        return n;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        board_ = sim::SimBoard::install_for_test(root_.path());
+        board_->sim_shell().set_reboot_action([this] { reboots_.push_back("reboot"); });
+        g_debugSwitch = 0;
+        ConfigEngine::pInstance();
+        TlxRamPara::pInstance();
+        QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
+                         &SyncUpdate::para_sync);
+        g_language = 1;
+        shell_start_gui();
+        g_timer->stop();  // the tests drive the tick
+        g_back_to_mainwindow_time = 1000000;
+        g_auto_lock_time = 2000000;
+        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+    }
+
+    // The device never frees its windows; the test does, before the application goes away.
+    void cleanupTestCase()
+    {
+        delete g_timer;
+        delete g_lockwindow;
+        delete g_mainwindow;
+        delete g_numberkeyboard;
+        delete g_tip;
+        g_timer = nullptr;
+        g_lockwindow = nullptr;
+        g_mainwindow = nullptr;
+        g_numberkeyboard = nullptr;
+        g_tip = nullptr;
+    }
+
+    void init()
+    {
+        c331_shared::param_changed = 0;
+        g_last_key_tick = G_timeTicks.load();
+        g_language = 1;
+    }
+
+    void cleanup()
+    {
+        if (g_mainwindow && g_page_focus != PAGE_LOCKWINDOW)
+            g_mainwindow->go_home();
+        QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+    }
+
+    // The whole menu tree by keys: wrap-around, focus ids and page pointers on the way in and out.
+    void navigatesTheMenuTree()
+    {
+        QVERIFY(g_lockwindow->isVisible());
+        shot("home");
+        Steps().run({
+            [] {
+                key(KEY_OK);
+                QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+                QVERIFY(!g_lockwindow->isVisible());
+                QCOMPARE(g_mainwindow->ui_select_index(), 0);
+                keys(KEY_RIGHT, 6);  // six rows: back on the first
+                QCOMPARE(g_mainwindow->ui_select_index(), 0);
+                key(KEY_LEFT);
+                QCOMPARE(g_mainwindow->ui_select_index(), 5);
+                key(KEY_RIGHT);
+                shot("mainwindow");
+                key(KEY_OK);  // menu
+            },
+            [] {
+                QVERIFY(g_option);
+                QCOMPARE(int(g_page_focus), int(PAGE_OPTION));
+                shot("option");
+                key(KEY_LEFT);  // wraps to the last row: advanced
+                QCOMPARE(g_option->ui_select_index(), 3);
+                key(KEY_OK);
+            },
+            [] {
+                QVERIFY(g_advancedoption);
+                QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+                shot("advancedoption");
+                keys(KEY_RIGHT, 3);  // no rows: the keys do nothing
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_advancedoption);
+                QCOMPARE(int(g_page_focus), int(PAGE_OPTION));
+                key(KEY_RIGHT);  // wraps to row 0: output
+                key(KEY_OK);
+            },
+            [] {
+                QVERIFY(g_outputset);
+                QCOMPARE(int(g_page_focus), int(PAGE_OUTPUTSET));
+                shot("outputset");
+                key(KEY_BACK);
+            },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);
+            },
+            [] {
+                QCOMPARE(int(g_page_focus), int(PAGE_IMAGEQUALITY));
+                QVERIFY(g_imagequality);
+                shot("imagequality");
+                key(KEY_BACK);
+            },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);
+            },
+            [] {
+                QCOMPARE(int(g_page_focus), int(PAGE_LINKOPTION));
+                shot("linkoption");
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_linkoption && !g_imagequality && !g_outputset);
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_option);
+                QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+                keys(KEY_RIGHT, 2);  // device information
+                key(KEY_OK);
+            },
+            [] {
+                QVERIFY(g_machinestate);
+                QCOMPARE(int(g_page_focus), int(PAGE_MACHINESTATE));
+                shot("machinestate");
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_machinestate);
+                key(KEY_BACK);
+                QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+                QVERIFY(g_lockwindow->isVisible());
+            },
+        });
+    }
+
+    // A press only logs; keys that are no panel keys do nothing.
+    void pressAloneDoesNothing()
+    {
+        key(KEY_OK);
+        QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+        const int row = g_mainwindow->ui_select_index();
+        QKeyEvent press(QEvent::KeyPress, KEY_RIGHT, Qt::NoModifier);
+        QCoreApplication::sendEvent(g_mainwindow, &press);
+        QKeyEvent other(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+        QCoreApplication::sendEvent(g_mainwindow, &other);
+        QCOMPARE(g_mainwindow->ui_select_index(), row);
+        QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+        key(KEY_BACK);
+    }
+
+    // On the simulated board a PC keyboard works the panel too; other keys stay ignored.
+    void pcKeyboardActsAsPanelKeysOnSim()
+    {
+        QCOMPARE(int(g_sim_keyboard), 1);
+        send_panel_key(Qt::Key_Return);
+        QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+        const int row = g_mainwindow->ui_select_index();
+        send_panel_key(Qt::Key_Right);
+        QCOMPARE(g_mainwindow->ui_select_index(), (row + 1) % 6);
+        send_panel_key(Qt::Key_Left);
+        QCOMPARE(g_mainwindow->ui_select_index(), row);
+        send_panel_key(Qt::Key_Escape);
+        QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+        QCOMPARE(panel_key_from_name("F4"), int(KEY_LEFT));
+        QCOMPARE(panel_key_from_name("BACK"), int(KEY_BACK));
+        QCOMPARE(panel_key_from_name("F7"), 0);
+    }
+
+    void lockRefusesTheOpenersOfMainWindow()
+    {
+        int opened = 0;
+        register_opener(PAGE_INPUTCHOOSE, [&opened](PageFrame*) { ++opened; });
+        g_mainwindow->on_panellock_clicked();
+        QCOMPARE(image_u16(ram_panel_lock), u16(1));
+        QCOMPARE(int(c331_shared::param_changed), 1);
+        QCOMPARE(int(g_mainwindow->l_lock_state), 1);
+        g_mainwindow->on_inputchoose_clicked();
+        g_mainwindow->on_option_clicked();  // would block in its modal loop if it opened
+        g_mainwindow->on_usermode_popup_clicked();
+        QCOMPARE(opened, 0);
+        QVERIFY(!g_option);
+        QVERIFY(!g_mainwindow->popup_open());
+        shot("mainwindow_locked");
+        g_mainwindow->on_panellock_clicked();
+        QCOMPARE(int(g_mainwindow->l_lock_state), 0);
+        g_mainwindow->on_inputchoose_clicked();
+        QCOMPARE(opened, 1);
+        register_opener(PAGE_INPUTCHOOSE, nullptr);
+    }
+
+    void togglesWriteTheImageUnderTheFlag()
+    {
+        image()[ram_selected_window] = 9;  // out of range: window 0
+        const u32 audio = ram_window_addr(0, WIN_AUDIO);
+        put_u16(image(), audio, 0);
+        g_mainwindow->on_audio_clicked();
+        QCOMPARE(get_u16(image(), audio), u16(0x80FF));
+        g_mainwindow->on_audio_clicked();
+        QCOMPARE(get_u16(image(), audio), u16(0));
+        const u16 black = image_u16(ram_black_screen);
+        g_mainwindow->on_blackscreen_clicked();
+        QCOMPARE(image_u16(ram_black_screen), u16(black == 1 ? 0 : 1));
+        QCOMPARE(int(c331_shared::param_changed), 1);
+        g_mainwindow->on_blackscreen_clicked();
+    }
+
+    void tipHidesAfter200Ticks()
+    {
+        bool returned = false;
+        Steps().run({
+            [&] {
+                g_tip->tip_create(1);
+                returned = true;
+            },
+            [&] {
+                QVERIFY(g_tip->isVisible());
+                QCOMPARE(int(g_tip_flag), 1);
+                shot("tip");
+                ticks(TIP::kTicks - 1);
+                QVERIFY(g_tip->isVisible());
+                QVERIFY(!returned);
+                ticks(1);
+                QCOMPARE(int(g_tip_flag), 0);
+            },
+        });
+        QVERIFY(returned);
+        QVERIFY(!g_tip->isVisible());
+    }
+
+    // Asked for while the GUI thread holds the scaler lock, the tip waits until it is released.
+    void tipNeverRunsUnderTheScalerLock()
+    {
+        bool was_free_when_shown = false;
+        Steps().run({
+            [] { PageFrame::apply(1, [](u8*) { g_tip->tip_create(1); }); },
+            [] {},  // the deferred tip comes after this turn
+            [&] {
+                QVERIFY(g_tip->isVisible());
+                was_free_when_shown = c331_shared::c331_lock.tryLock();
+                if (was_free_when_shown)
+                    c331_shared::c331_lock.unlock();
+                ticks(TIP::kTicks);
+            },
+        });
+        QVERIFY(was_free_when_shown);
+        QVERIFY(!g_tip->isVisible());
+    }
+
+    void rebootRunsOnce300TicksAfterTheFlag()
+    {
+        reboots_.clear();
+        G_reboot_tickTicks = G_timeTicks.load();
+        g_app_reset_flag = 1;
+        ticks(299);
+        QVERIFY(reboots_.empty());
+        ticks(1);
+        QCOMPARE(reboots_.size(), size_t(1));
+        ticks(500);
+        QCOMPARE(reboots_.size(), size_t(1));
+        g_app_reset_flag = 0;
+    }
+
+    // With the board's own reboot the process ends with status 3.
+    void rebootEndsTheProcessWithStatus3()
+    {
+        const pid_t pid = fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            board_->sim_shell().set_reboot_action(nullptr);
+            sim::SimBoard::install_for_test(root_.path()).release();
+            G_reboot_tickTicks = G_timeTicks.load();
+            g_app_reset_flag = 1;
+            bool sent = false;
+            for (int i = 0; i < 300; ++i) {
+                ++G_timeTicks;
+                MainWindow::reboot_check(sent);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 3);
+    }
+
+    void modeFileWriteBytesAndOsdCopy()
+    {
+        for (u32 a = RAM_MODE_BASE; a < RAM_IMAGE_SIZE; ++a)
+            image()[a] = static_cast<u8>(a * 7);
+        put_u16(image(), ram_osd_enable, 1);
+        QCOMPARE(g_mainwindow->mode_file_write(9, 0), 1);
+        const std::string bytes = testutil::read_file(root_.file("data/modes/custom_mode10"));
+        QCOMPARE(bytes.size(), size_t(4096));
+        QCOMPARE(u8(bytes[0]), u8(0xAA));
+        QCOMPARE(u8(bytes[1]), u8(0xAA));
+        QVERIFY(std::memcmp(bytes.data() + 2, image() + RAM_MODE_BASE, RAM_MODE_LEN) == 0);
+        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json"), 1);
+        QCOMPARE(shell_history().back(), std::string("sync"));
+        // From the persistence slot: no OSD copy.
+        QCOMPARE(g_mainwindow->mode_file_write(9, 1), 1);
+        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json"), 1);
+        put_u16(image(), ram_osd_enable, 0);
+        QCOMPARE(g_mainwindow->mode_file_write(16, 0), 0);
+        QCOMPARE(g_mainwindow->mode_file_write(-1, 0), 0);
+        QVERIFY(!testutil::file_exists(root_.file("data/modes/custom_mode17")));
+    }
+
+    void userModeSaveAndRecallThroughThePopup()
+    {
+        TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+        g_mode_select = 0;
+        put_u16(image(), ram_mode_save_request, 0);
+        std::memcpy(store->ram_shadow, store->ram_image, RAM_IMAGE_SIZE);
+        Steps().run({
+            [] {
+                key(KEY_OK);  // home -> main window
+                while (g_mainwindow->ui_select_index() != 1)  // user modes
+                    key(KEY_RIGHT);
+                key(KEY_OK);
+                QVERIFY(g_mainwindow->popup_open());
+                keys(KEY_RIGHT, 2);
+                QCOMPARE(int(g_mode_select), 2);
+                keys(KEY_LEFT, 3);  // wraps to mode 16
+                QCOMPARE(int(g_mode_select), 15);
+                keys(KEY_RIGHT, 3);
+                shot("usermode_popup");
+                key(KEY_OK);  // to the actions
+                key(KEY_OK);  // save
+                QVERIFY(!g_mainwindow->popup_open());
+                QCOMPARE(image_u16(ram_mode_save_request), u16(3));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+            },
+            [] {
+                // What the apply pass's signal brings: the save, the file, then the tip.
+                c331_shared::param_changed = 0;
+                SyncUpdate::pInstance()->para_sync(1);
+            },
+            [] {},
+            [] {
+                QVERIFY(g_tip->isVisible());
+                ticks(TIP::kTicks);
+            },
+        });
+        QVERIFY(store->TlxUserModeSaved(2));
+        QCOMPARE(image_u16(ram_current_mode), u16(3));
+        QVERIFY(testutil::file_exists(root_.file("data/modes/custom_mode3")));
+        QVERIFY(!g_mainwindow->tip_pending);
+
+        // Recall slot 6 (index 5) holding a pattern of its own.
+        std::memset(store->mode_slot[5].bytes, 0x5C, MODE_SLOT_SIZE);
+        store->mode_slot[5].bytes[0] = store->mode_slot[5].bytes[1] = 0xAA;
+        std::memset(store->mode_slot[7].bytes, 0xFF, 2);  // empty
+        Steps().run({
+            [&] {
+                g_mode_select = 7;
+                g_mainwindow->on_usermode_popup_clicked();
+                key(KEY_OK);
+                key(KEY_RIGHT);  // recall
+                key(KEY_OK);
+                QVERIFY(!g_mainwindow->tip_pending);  // empty slot: nothing recalled
+                g_mode_select = 5;
+                c331_shared::param_changed = 0;
+                g_mainwindow->on_usermode_popup_clicked();
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                shot("usermode_popup_actions");
+                key(KEY_OK);
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QCOMPARE(image()[0x400], u8(0x5C));
+                QCOMPARE(image_u16(ram_current_mode), u16(6));
+                QVERIFY(g_mainwindow->tip_pending);
+                g_mainwindow->take_pending_tip();
+                key(KEY_BACK);
+            },
+        });
+    }
+
+    void language7IsEnglishAndChangesReachOpenMenus()
+    {
+        TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+        g_language = 7;
+        Steps().run({
+            [] {
+                key(KEY_OK);
+                g_mainwindow->on_option_clicked();
+            },
+            [store] {
+                QVERIFY(g_option);
+                QCOMPARE(g_option->row_button("Button_outputset")->text(), QString("Output"));
+                // A remote or factory change of the language word, refreshed while the menu is open.
+                store->ram_image[ram_language] = 2;
+                store->ram_image[ram_language + 1] = 0;
+                store->ram_shadow[ram_language] = 1;
+                QVERIFY(page_registry::call(PAGE_OPTION));
+                QCOMPARE(int(g_language), 2);
+                QCOMPARE(g_option->row_button("Button_outputset")->text(), QString::fromUtf8("Выход"));
+                shot("option_russian");
+                key(KEY_BACK);
+                // The parent follows on return.
+                QCOMPARE(g_mainwindow->row_button("Button_option")->text(), QString::fromUtf8("Меню"));
+                g_language = 3;
+                g_mainwindow->language_changed();
+                shot("mainwindow_vietnamese");
+                g_language = 0;
+                g_mainwindow->language_changed();
+                shot("mainwindow_chinese");
+                key(KEY_BACK);
+            },
+        });
+        store->ram_image[ram_language] = 1;
+        std::memcpy(store->ram_shadow, store->ram_image, RAM_IMAGE_SIZE);
+    }
+
+    void agingCountersOverAWrapOfRegister43()
+    {
+        {
+            QMutexLocker lk(&factoryage_log_mutex());
+            factoryage_log.clear();
+        }
+        factoryage_log_diff3 = factoryage_log_diff5 = factoryage_log_diff10 = 0;
+        factoryage_log_diff20 = factoryage_log_diffmore = 0;
+        for (int r43 : {250, 252, 255, 4, 4, 30, 45})
+            agelog_append("01-02 03:04", 1, 2, r43);
+        QCOMPARE(factoryage_log_diff3, u32(1));     // 250 -> 252
+        QCOMPARE(factoryage_log_diff5, u32(1));     // 252 -> 255
+        QCOMPARE(factoryage_log_diff10, u32(1));    // 255 -> 4 across the wrap: 5
+        QCOMPARE(factoryage_log_diffmore, u32(1));  // 4 -> 30
+        QCOMPARE(factoryage_log_diff20, u32(1));    // 30 -> 45
+        QCOMPARE(factoryage_log.front(), QString("01-02 03:04 1 2 250"));
+        QCOMPARE(factoryage_log_num, 7);
+        for (int i = 0; i < kAgeLogMax - 5; ++i)
+            agelog_append("01-02 03:05", 1, 2, 45);
+        QCOMPARE(factoryage_log.size(), size_t(kAgeLogMax));
+        QCOMPARE(factoryage_log_num, kAgeLogMax);
+        QCOMPARE(factoryage_log.front(), QString("01-02 03:04 1 2 255"));  // the two oldest went first
+    }
+
+    void agingSampleTakenByTheTickOnlyWhenQuiet()
+    {
+        g_age_probe.fpga_running = [] { return true; };
+        g_age_probe.read_regs = [](int& r40, int& r42, int& r43) {
+            r40 = 40, r42 = 42, r43 = 43;
+            return true;
+        };
+        ticks(MainWindow::kAgingTicks);  // whatever the phase, a sample is due now
+        const size_t before = factoryage_log.size();
+        const QString last = factoryage_log.back();
+        pc_cmd_valid = 1;
+        ticks(MainWindow::kAgingTicks);
+        QCOMPARE(factoryage_log.back(), last);
+        pc_cmd_valid = 0;
+        ticks(1);
+        QVERIFY(factoryage_log.back().endsWith(" 42 40 43"));
+        QVERIFY(factoryage_log.size() >= before);
+        g_age_probe = AgeProbe{};
+    }
+
+    void idleReturnsHomeThenLocks()
+    {
+        g_back_to_mainwindow_time = 50;
+        g_auto_lock_time = 80;
+        Steps().run({
+            [] {
+                key(KEY_OK);
+                g_mainwindow->on_option_clicked();
+            },
+            [] {
+                QVERIFY(g_option);
+                ticks(49);
+                QVERIFY(g_option);
+                ticks(1);
+            },
+        });
+        QVERIFY(!g_option);
+        QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+        QVERIFY(g_lockwindow->isVisible());
+        QCOMPARE(image_u16(ram_panel_lock), u16(0));
+        // While another thread holds the scaler lock the tick does not wait: it retries.
+        std::atomic<int> stage{0};
+        std::thread holder([&stage] {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            stage = 1;
+            while (stage.load() != 2)
+                std::this_thread::yield();
+        });
+        while (stage.load() != 1)
+            std::this_thread::yield();
+        ticks(30);
+        const u16 while_busy = image_u16(ram_panel_lock);
+        stage = 2;
+        holder.join();
+        QCOMPARE(while_busy, u16(0));
+        ticks(1);
+        QCOMPARE(image_u16(ram_panel_lock), u16(1));
+        QCOMPARE(int(g_mainwindow->l_lock_state), 1);
+        g_back_to_mainwindow_time = 1000000;
+        g_auto_lock_time = 2000000;
+        g_mainwindow->on_panellock_clicked();
+    }
+
+    void keypadByKeysAndClose()
+    {
+        QStringList got;
+        auto link = connect(g_numberkeyboard, &NumberKeyboard::sendKeyBoardUIDataToLineEdit,
+                            [&got](const QString& t) { got << t; });
+        Steps().run({
+            [] {
+                g_numberkeyboard->label_show("Width", "1920");
+                g_numberkeyboard->exec();
+            },
+            [] {
+                QCOMPARE(g_numberkeyboard->line_text(), QString("1920"));
+                key(KEY_RIGHT);  // "2"
+                key(KEY_OK);
+                key(KEY_LEFT);
+                key(KEY_OK);  // "1"
+                QCOMPARE(g_numberkeyboard->line_text(), QString("21"));
+                shot("keypad");
+                key(KEY_LEFT);  // wraps to the last key: OK
+                key(KEY_OK);
+            },
+            [] {
+                g_numberkeyboard->label_show("Width", "77");
+                g_numberkeyboard->exec();
+            },
+            [] {
+                g_numberkeyboard->press("5");
+                key(KEY_BACK);  // closes without the signal
+            },
+        });
+        disconnect(link);
+        QCOMPARE(got, QStringList{"21"});
+        QVERIFY(!g_numberkeyboard->isVisible());
+    }
+
+    void agingLogAccessCode()
+    {
+        int opened = 0;
+        register_opener(PAGE_FACTORYAGE, [&opened](PageFrame*) { ++opened; });
+        Steps().run({
+            [] {
+                key(KEY_OK);
+                g_mainwindow->on_option_clicked();
+            },
+            [] { g_option->on_Button_advanced_clicked(); },
+            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                for (const char* k : {"1", "2", "3", "4", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                for (const char* k : {"5", "7", "3", "8", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] { g_mainwindow->go_home(); },
+        });
+        QCOMPARE(opened, 1);
+        register_opener(PAGE_FACTORYAGE, nullptr);
+    }
+
+    void updateSplashFollowsTheFlag()
+    {
+        g_update_flag = 1;
+        ticks(3);
+        QWidget* splash = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->inherits("UpdateSplash"))
+                splash = w;
+        QVERIFY(splash && splash->isVisible());
+        shot("update_splash");
+        g_update_flag = 0;
+        ticks(1);
+        QVERIFY(!splash->isVisible());
+    }
+
+    void homeScreenShowsSizeCardsAndSignals()
+    {
+        put_u16(image(), ram_led_width, 3840);
+        put_u16(image(), ram_led_height, 1080);
+        put_u16(image(), ram_brightness, 50);
+        put_u16(image(), ram_contrast, 60);
+        for (int w = 0; w < 6; ++w) {
+            put_u16(image(), ram_window_addr(w, WIN_ENABLE), w != 2);
+            put_u16(image(), ram_window_addr(w, WIN_SOURCE), u16(w));
+        }
+        put_u16(image(), ram_window_addr(1, WIN_SOURCE), 3);
+        for (int k = 0; k < 3; ++k)
+            put_u16(image(), ram_input_timing + 6 * 2 + 2 * k, u16(k == 0 ? 1920 : k == 1 ? 1080 : 60));
+        g_lockwindow->syncUpdate();
+        QVERIFY(g_lockwindow->card_text(1).endsWith("HDMI2"));
+        QVERIFY(g_lockwindow->card_text(2).endsWith("off"));
+        shot("home_filled");
+        QVERIFY(MachineState::has_signal(2));
+        QVERIFY(!MachineState::has_signal(3));
+        put_u16(image(), ram_input_timing + 6 * 2 + 4, 0);  // no refresh: no signal
+        QVERIFY(!MachineState::has_signal(2));
+    }
+};
+
+QTEST_MAIN(UiShellTest)
+#include "ui_shell_test.moc"

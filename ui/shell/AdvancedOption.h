@@ -1,0 +1,27 @@
+#pragma once
+// The advanced menu (id 12): LCD, test patterns, other and factory settings, aging log.
+// The aging log is behind a 4-digit access code typed on the keypad (kAgingAccessCode).
+#include "ui/shell/MenuPage.h"
+
+namespace Ui {
+class AdvancedOption;
+}
+
+class AdvancedOption : public MenuPage {
+    Q_OBJECT
+public:
+    explicit AdvancedOption(QWidget* parent = nullptr);
+    ~AdvancedOption() override;
+    void language_changed() override;
+
+    // Asks for the access code on the keypad; opens the aging log once it is accepted.
+    void on_Button_age_clicked();
+    static const char* const kAgingAccessCode;
+
+public slots:
+    void confirmString(const QString& text);
+
+private:
+    Ui::AdvancedOption* ui;
+    bool code_accepted_ = false;
+};

@@ -1,0 +1,61 @@
+#include "ui/shell/TIP.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QTimer>
+
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "ui/shell/PageFrame.h"
+#include "ui/shell/page_open.h"
+
+TIP::TIP(QWidget* parent) : QDialog(parent)
+{
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setStyleSheet("background-color: rgb(16, 16, 28);");
+    setGeometry(100, 60, 120, 120);
+}
+
+void TIP::remove_frame()
+{
+    delete frame_;
+    frame_ = nullptr;
+}
+
+void TIP::tip_create(int kind)
+{
+    remove_frame();
+    if (kind == 0)
+        return;
+    if (PageFrame::gui_holds_scaler_lock()) {
+        writeLogMsg(LOG_WARNING, "front panel: tip asked for under the scaler lock, shown later");
+        QTimer::singleShot(0, this, [this, kind] { tip_create(kind); });
+        return;
+    }
+    place_page(this);  // the panel's origin, then (100, 60) inside it
+    setGeometry(x() + 100, y() + 60, 120, 120);
+    frame_ = new QFrame(this);
+    frame_->setGeometry(0, 0, 120, 120);
+    frame_->setStyleSheet("background-color:rgb(136, 138, 133);");
+    auto* label = new QLabel(frame_);
+    label->setGeometry(20, 20, 80, 80);
+    label->setPixmap(QPixmap(":/png/check_180.png").scaled(80, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    frame_->show();
+    ticks_ = 0;
+    g_tip_flag = 1;
+    exec();
+}
+
+void TIP::tick()
+{
+    if (!g_tip_flag.load())
+        return;
+    if (++ticks_ < kTicks)
+        return;
+    ticks_ = 0;
+    g_tip_flag = 0;
+    if (isVisible())
+        done(QDialog::Accepted);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The confirmation tip (g_tip): a 120 x 120 frame with a check mark at (100, 60). tip_create(1)
+// shows it modally; the 10 ms tick closes it after 200 ticks (tick()). tip_create(0) only
+// removes the frame.
+//
+// The tip never runs its modal loop while this thread holds the scaler manager's lock through
+// PageFrame::apply: a queued refresh inside the loop would wait for that lock for ever. Such a
+// call is deferred until the GUI thread is back in its event loop.
+#include <QDialog>
+
+class QFrame;
+
+class TIP : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kTicks = 200;
+
+    explicit TIP(QWidget* parent = nullptr);
+    void tip_create(int kind);
+    // One 10 ms tick while g_tip_flag is set; hides the tip after kTicks.
+    void tick();
+    bool showing() const { return frame_ != nullptr && isVisible(); }
+
+private:
+    void remove_frame();
+    QFrame* frame_ = nullptr;
+    int ticks_ = 0;
+};

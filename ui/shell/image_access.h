@@ -1,0 +1,22 @@
+#pragma once
+// Little-endian field access to the parameter image for the shell's pages.
+#include "core/TlxRamPara.h"
+#include "core/ram_map.h"
+
+inline u16 get_u16(const u8* image, u32 addr) { return static_cast<u16>(image[addr] | (image[addr + 1] << 8)); }
+inline void put_u16(u8* image, u32 addr, u16 v)
+{
+    image[addr] = static_cast<u8>(v & 0xFF);
+    image[addr + 1] = static_cast<u8>(v >> 8);
+}
+// A field of the live image, read without a lock (0 before the store exists).
+inline u16 image_u16(u32 addr)
+{
+    return TlxRamPara::p_tlxrampara_config ? get_u16(TlxRamPara::p_tlxrampara_config->ram_image, addr) : 0;
+}
+// The window whose sound is on the audio output (values above 5 read as 0).
+inline int selected_window()
+{
+    const int w = TlxRamPara::p_tlxrampara_config ? TlxRamPara::p_tlxrampara_config->ram_image[ram_selected_window] : 0;
+    return w > 5 ? 0 : w;
+}

@@ -1,0 +1,138 @@
+#include "ui/shell/panel_io.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QPainter>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/log.h"
+#include "platform/paths.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/TIP.h"
+#include "ui/shell/panel_keys.h"
+
+QWidget* panel_key_target()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (g_lockwindow && g_lockwindow->isVisible())
+        return g_lockwindow;
+    return g_mainwindow;
+}
+
+void send_panel_key(int qt_key)
+{
+    QWidget* target = panel_key_target();
+    if (!target)
+        return;
+    QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    // The press may have closed the target; look again.
+    target = panel_key_target();
+    if (!target)
+        return;
+    QKeyEvent release(QEvent::KeyRelease, qt_key, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+int panel_key_from_name(const std::string& name)
+{
+    if (name == "F4")
+        return KEY_LEFT;
+    if (name == "F5")
+        return KEY_RIGHT;
+    if (name == "F6")
+        return KEY_OK;
+    if (name == "BACK")
+        return KEY_BACK;
+    return 0;
+}
+
+QImage grab_panel()
+{
+    QImage img(320, 240, QImage::Format_RGB32);
+    img.fill(QColor(16, 16, 28));
+    QPainter p(&img);
+    const QPoint origin = g_mainwindow ? g_mainwindow->pos() : QPoint(0, 0);
+    auto draw = [&](QWidget* w) {
+        if (w && w->isVisible())
+            p.drawPixmap(w->pos() - origin, w->grab());
+    };
+    draw(g_mainwindow);
+    draw(g_lockwindow);
+    for (PageFrame* page : PageFrame::open_pages())
+        draw(page);
+    draw(g_numberkeyboard);
+    draw(g_tip);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("UpdateSplash"))
+            draw(w);
+    return img;
+}
+
+bool save_panel_png(const std::string& path)
+{
+    const QString target = QString::fromStdString(path);
+    const QString tmp = target + ".tmp.png";
+    if (!grab_panel().save(tmp, "PNG"))
+        return false;
+    return std::rename(tmp.toLocal8Bit().constData(), target.toLocal8Bit().constData()) == 0;
+}
+
+namespace {
+void key_pipe_loop(std::string path)
+{
+    // Read-write, so the pipe never reports end-of-file when a writer goes away.
+    const int fd = ::open(path.c_str(), O_RDWR);
+    if (fd < 0) {
+        writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
+        return;
+    }
+    std::string line;
+    char buf[64];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                if (line.size() < 32)
+                    line += buf[i];
+                continue;
+            }
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                line.pop_back();
+            const int key = panel_key_from_name(line);
+            if (key)
+                QMetaObject::invokeMethod(qApp, [key] { send_panel_key(key); }, Qt::QueuedConnection);
+            else if (!line.empty())
+                writeLogMsg(LOG_WARNING, "key pipe: unknown key \"" + line + "\"");
+            line.clear();
+        }
+    }
+    ::close(fd);
+}
+}  // namespace
+
+void start_key_pipe()
+{
+    const std::string path = platform::rooted("/sim/keys");
+    QDir().mkpath(QString::fromStdString(platform::rooted("/sim")));
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
+        ::unlink(path.c_str());
+    if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST) {
+        writeLogMsg(LOG_ERROR, "key pipe: cannot create " + path);
+        return;
+    }
+    std::thread(key_pipe_loop, path).detach();
+}

@@ -1,0 +1,53 @@
+#include "ui/shell/shell_start.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstring>
+
+#include "platform/board.h"
+#include "sim/sim_board.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/TIP.h"
+#include "ui/shell/panel_io.h"
+
+namespace {
+void start_sim_extras()
+{
+    g_sim_keyboard = 1;
+    start_key_pipe();
+    if (auto* sb = dynamic_cast<sim::SimBoard*>(&platform::board())) {
+        // Called on the board's watcher thread: the grab itself must run on the GUI thread.
+        sb->add_dump_writer([](const std::string& state_dir) {
+            const std::string path = state_dir + "/screen.png";
+            QMetaObject::invokeMethod(qApp, [path] { save_panel_png(path); }, Qt::QueuedConnection);
+        });
+    }
+}
+}  // namespace
+
+void shell_start_gui()
+{
+    g_numberkeyboard = new NumberKeyboard(nullptr);
+    g_tip = new TIP(nullptr);
+
+    g_mainwindow = new MainWindow(nullptr);
+    g_lockwindow = new LockWindow(nullptr);
+    g_mainwindow->show();
+    g_page_focus = PAGE_LOCKWINDOW;
+    g_lockwindow->move(g_mainwindow->pos());
+    g_lockwindow->show();
+    g_lockwindow->raise();
+    g_lockwindow->activateWindow();
+
+    const QPoint o = g_mainwindow->pos();
+    g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
+
+    g_timer = new QTimer();
+    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
+    g_timer->start(10);
+
+    if (std::strcmp(platform::board().name(), "sim") == 0)
+        start_sim_extras();
+}

@@ -1,11 +1,16 @@
 #include "common/device_process.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -46,6 +51,48 @@ std::vector<char*> c_strings(std::vector<std::string>& v)
 
 }  // namespace
 
+uint16_t free_tcp_port()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+namespace {
+
+bool udp_port_free(uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+uint16_t free_udp_offset()
+{
+    // Offsets below 40000 keep 13769 + offset inside the port range.
+    uint32_t seed = uint32_t(::getpid()) * 2654435761u ^ uint32_t(Clock::now().time_since_epoch().count());
+    for (int tries = 0; tries < 200; ++tries) {
+        seed = seed * 1103515245u + 12345u;
+        const uint16_t off = uint16_t(1000 + (seed >> 8) % 39000);
+        if (udp_port_free(uint16_t(5008 + off)) && udp_port_free(uint16_t(13769 + off)))
+            return off;
+    }
+    return 0;
+}
+
 std::string device_executable()
 {
     const char* dir = getenv("K57_BUILD_DIR");
@@ -59,6 +106,19 @@ DeviceProcess::Options DeviceProcess::sim_options(const std::string& root)
     o.args = {"-platform", "offscreen"};
     o.env = {{"K57_BOARD", "sim"}, {"K57_ROOT", root}, {"QT_QPA_PLATFORM", "offscreen"}};
     o.output_path = root + "/process-output.txt";
+
+    o.udp_offset = free_udp_offset();
+    o.env["K57_SIM_UDP_PORT_OFFSET"] = std::to_string(o.udp_offset);
+    const std::string ini = root + "/data/configs/tcpip.ini";
+    if (::access(ini.c_str(), F_OK) != 0) {
+        o.tcp_port = free_tcp_port();
+        ::mkdir((root + "/data").c_str(), 0755);
+        ::mkdir((root + "/data/configs").c_str(), 0755);
+        if (FILE* f = std::fopen(ini.c_str(), "w")) {
+            std::fprintf(f, "[config]\nTcpPort=%u\n", unsigned(o.tcp_port));
+            std::fclose(f);
+        }
+    }
     return o;
 }
 

@@ -8,6 +8,7 @@
 //   ASSERT_TRUE(dev.start());
 //   ASSERT_TRUE(dev.wait_for_file(root.file("data/configs/tcpip.ini"), 10000));
 //   EXPECT_TRUE(dev.terminate());
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -19,6 +20,12 @@ namespace testutil {
 // $K57_BUILD_DIR/tlxK57N ("" when K57_BUILD_DIR is unset).
 std::string device_executable();
 
+// A loopback TCP port free at the time of the call.
+uint16_t free_tcp_port();
+// An offset that moves the device's two UDP ports (5008, 13769) onto ports free at the time
+// of the call (the simulated board honours K57_SIM_UDP_PORT_OFFSET).
+uint16_t free_udp_offset();
+
 class DeviceProcess {
 public:
     struct Options {
@@ -26,10 +33,14 @@ public:
         std::vector<std::string> args;            // arguments after the program name
         std::map<std::string, std::string> env;   // added to (or replacing in) this environment
         std::string output_path;                  // stdout+stderr of the child ("" = inherit)
+        uint16_t tcp_port = 0;                    // the remote TCP port the device listens on
+        uint16_t udp_offset = 0;                  // K57_SIM_UDP_PORT_OFFSET given to the device
     };
 
     // The device on the simulated board: "-platform offscreen", K57_BOARD=sim,
-    // K57_ROOT=root, output into root/process-output.txt.
+    // K57_ROOT=root, output into root/process-output.txt. Its ports are free ones, so that
+    // several devices (and a developer's own) can run side by side: a fresh root gets a
+    // "tcpip.ini" naming a free TCP port, and the UDP ports are moved by a free offset.
     static Options sim_options(const std::string& root);
 
     explicit DeviceProcess(Options opt);

@@ -19,19 +19,6 @@ using testutil::le32;
 
 namespace {
 
-uint16_t free_tcp_port()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 constexpr uint32_t kBrightness = 0x880;
 constexpr long kParaFileOffset = 2 - 0x300;  // file byte of image address a: a + this
 
@@ -40,14 +27,9 @@ protected:
     static void SetUpTestSuite()
     {
         root_ = new testutil::TempDir("k57remoteproc");
-        port_ = free_tcp_port();
-        QDir().mkpath(QString::fromStdString(root_->file("data/configs")));
-        QSettings ini(QString::fromStdString(root_->file("data/configs/tcpip.ini")), QSettings::IniFormat);
-        ini.setValue("config/TcpPort", port_);
-        ini.sync();
         auto opt = testutil::DeviceProcess::sim_options(root_->path());
-        udp_offset_ = uint16_t(20000 + ::getpid() % 20000);
-        opt.env["K57_SIM_UDP_PORT_OFFSET"] = std::to_string(udp_offset_);
+        port_ = opt.tcp_port;
+        udp_offset_ = opt.udp_offset;
         dev_ = new testutil::DeviceProcess(opt);
         ASSERT_TRUE(dev_->start());
     }

@@ -3,6 +3,8 @@
 // clients than the device needs to serve, two frames in one datagram, idle CPU).
 #include "remote_fixture.h"
 
+#include "common/device_process.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <sys/resource.h>
@@ -22,20 +24,7 @@ using testutil::le32;
 
 namespace {
 
-uint16_t free_tcp_port()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-const uint16_t kUdpOffset = uint16_t(20000 + ::getpid() % 20000);
+const uint16_t kUdpOffset = testutil::free_udp_offset();
 
 // Starts every transport once for the whole binary.
 struct Transports {
@@ -45,7 +34,7 @@ struct Transports {
         setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(kUdpOffset).c_str(), 1);
         ::mkdir(remote_test::root().file("dev").c_str(), 0755);
         pty.link_as(remote_test::root().file("dev/ttyS2"));
-        g_port = free_tcp_port();
+        g_port = testutil::free_tcp_port();
         udpnetManage::pInstance();
         Qn_uart_inout::pInstance();
         networkManage::pInstance();

@@ -28,32 +28,13 @@ constexpr long kParaFileOffset = 2 - 0x300;   // file byte of image address a: a
 constexpr int kStartMs = 15000;                // process start under the sanitizers
 constexpr int kWaitMs = 5000;
 
-uint16_t free_tcp_port()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 class ScalerProcess : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port_ = free_tcp_port();
-        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
-        {
-            QSettings ini(QString::fromStdString(root_.file("data/configs/tcpip.ini")), QSettings::IniFormat);
-            ini.setValue("config/TcpPort", port_);
-        }
         auto opt = testutil::DeviceProcess::sim_options(root_.path());
         opt.env["K57_TIME_SCALE"] = "100";   // the chip's bring-up waits pass quickly
-        opt.env["K57_SIM_UDP_PORT_OFFSET"] = std::to_string(21000 + ::getpid() % 20000);
+        port_ = opt.tcp_port;
         dev_ = std::make_unique<testutil::DeviceProcess>(opt);
         ASSERT_TRUE(dev_->start());
     }

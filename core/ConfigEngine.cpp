@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "core/factory_image.h"
 #include "core/log.h"
@@ -73,6 +74,7 @@ char pid_char(int v)
 
 }  // namespace
 
+QMap<QString, ConfigItem::ConfigName> ConfigItem::_itemMap;
 ConfigEngine* ConfigEngine::p_config = nullptr;
 const u8 (&ConfigEngine::default_para_ramlist)[4096] = kFactory.bytes;
 
@@ -99,6 +101,7 @@ void ConfigEngine::load_items()
         item.not_in_file = false;
         item.is_integer = defs[id].is_integer;
         item.file_path = kTcpipIni;
+        ConfigItem::_itemMap.insert(item.key, item.id);
         if (ini.contains(item.key)) {
             item.value = ini.value(item.key).toString();
         } else if (!item.default_value.toString().isEmpty()) {
@@ -227,6 +230,12 @@ void ConfigEngine::ensure_param_file()
     if (para_file) {
         std::fclose(para_file);
         para_file = nullptr;
+        return;
+    }
+    // A file that exists but cannot be opened for writing still holds the settings: keep it
+    // (the boot load reads what it can), never replace it with factory values.
+    if (::access(real.c_str(), F_OK) == 0) {
+        writeLogMsg(LOG_WARNING, std::string(store_files::kParamFile) + " exists but cannot be opened for writing");
         return;
     }
     if (g_debugSwitch == 254)

@@ -2,6 +2,7 @@
 // The configuration engine: the ten items of group "config" in "/data/configs/tcpip.ini",
 // the device identifier g_pid, the parameter file's creation from the factory image and the
 // start-command check.
+#include <QMap>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -34,6 +35,9 @@ public:
     u8 is_integer;          // stored, not consulted
     QString file_path;
     QVariant value;         // invalid until loaded
+
+    // Key text -> id, filled as the items are built.
+    static QMap<QString, ConfigName> _itemMap;
 };
 
 class ConfigEngine : public QObject {

@@ -2,6 +2,7 @@
 #include "core/SyncUpdate.h"
 
 #include <QMutexLocker>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -124,12 +125,15 @@ void persist(TlxRamPara* store)
     if (g_debugSwitch == 254)
         std::printf("\n ram_para diffrent !");
     bool ok;
+    int err;
     {
         QMutexLocker fl(&Utils::_file_deal_mutex);
         ok = store_files::write_param_file(snapshot + RAM_VOLATILE_END);
+        err = errno;
     }
     if (!ok) {
-        writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + ": kept for the next change signal");
+        writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
+                                   "): kept for the next change signal");
         return;
     }
     platform::board().shell().run("sync");

@@ -92,8 +92,8 @@ public:
     int TlxModeUserRamParaDeal(const u8* data, u16 length, u32 address);
 
     // ---- windows, crops, EDID ----
-    // base: the image (bank 0) or a slot's image() (bank 1). Out-of-range window or crop row
-    // reads as source 0xFF ("no source").
+    // base: the image (bank 0) or a slot's image() (bank 1). An out-of-range window, crop row
+    // or source value reads as source 0xFF ("no source").
     u8 TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8* crop_row, u8 bank);
     int TlxGetSourceNum(int source, int rows);
     void TlxCropSourceInit();

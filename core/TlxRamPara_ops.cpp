@@ -21,6 +21,9 @@ constexpr u8 kNoSource = 0xFF;
 
 bool valid_source(int s) { return s >= 0 && s < kSources; }
 
+// Callers index per-source tables with the result: anything beyond 5 is "no source".
+u8 checked_source(u8 s) { return valid_source(s) ? s : kNoSource; }
+
 bool crop_bit(int source, int number)  // number 1..40
 {
     const int bit = number - 1;
@@ -41,7 +44,7 @@ u8 TlxRamPara::TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8
     const u8* img = base - RAM_MODE_BASE * bank;
     const u16 word = ram_rd16(img, ram_window_addr(window, WIN_SOURCE));
     if (!(word & WIN_SOURCE_CROP))
-        return static_cast<u8>(word);
+        return checked_source(static_cast<u8>(word));
     if (is_crop)
         *is_crop = 1;
     const u8 row = static_cast<u8>(word);
@@ -49,7 +52,7 @@ u8 TlxRamPara::TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8
         *crop_row = row;
     if (row >= RAM_CROP_ROWS)
         return kNoSource;
-    return img[ram_crop_addr(row, CROP_KEY)];
+    return checked_source(img[ram_crop_addr(row, CROP_KEY)]);
 }
 
 // ---- crop table ---------------------------------------------------------------------------------
@@ -142,7 +145,7 @@ void TlxRamPara::TlxSetCropPara(char source, char n, const CROP_PARA* in)
         return;
     QMutexLocker lk(&c331_shared::c331_lock);
     write_crop_rect(ram_image, r, in);
-    c331_shared::param_changed = 1;
+    c331_raise_change_locked(1);
 }
 
 void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
@@ -158,7 +161,7 @@ void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
     QMutexLocker lk(&c331_shared::c331_lock);
     ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), static_cast<u16>(CROP_KEY_USED | ((c - 1) << 8) | source));
     write_crop_rect(ram_image, r, in);
-    c331_shared::param_changed = 1;
+    c331_raise_change_locked(1);
 }
 
 void TlxRamPara::TlxDeleteCrop(char source, char n)
@@ -168,7 +171,7 @@ void TlxRamPara::TlxDeleteCrop(char source, char n)
         return;
     QMutexLocker lk(&c331_shared::c331_lock);
     ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), 0);
-    c331_shared::param_changed = 1;
+    c331_raise_change_locked(1);
 }
 
 // ---- window source and EDID setters ----------------------------------------------------------
@@ -191,7 +194,7 @@ void TlxRamPara::TlxSetImageSource(int n, char source, char window)
     // A layout changed by hand no longer is the persisted mode; a recall not yet persisted stays.
     if (ram_rd16(ram_image, ram_current_mode) == ram_rd16(ram_shadow, ram_current_mode))
         ram_wr16(ram_image, ram_current_mode, 0);
-    c331_shared::param_changed = 1;
+    c331_raise_change_locked(1);
 }
 
 void TlxRamPara::TlxSetEDIDPara(int input, int16_t width, int16_t height, int16_t refresh)
@@ -205,7 +208,7 @@ void TlxRamPara::TlxSetEDIDPara(int input, int16_t width, int16_t height, int16_
     ram_wr16(ram_image, a, static_cast<u16>(width));
     ram_wr16(ram_image, a + 2, static_cast<u16>(height));
     ram_wr16(ram_image, a + 4, static_cast<u16>(refresh));
-    c331_shared::param_changed = 1;
+    c331_raise_change_locked(1);
 }
 
 // ---- language and user modes ------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/log.h"
 #include "core/utils.h"
 #include "platform/paths.h"
 
@@ -50,15 +51,20 @@ int get_json_alias_para(ALIAS_PARA* out, std::string category, int id)
             return 0;
         }
     }
-    auto namelist = static_cast<const pt::ptree&>(root).get_child_optional("namelist");
-    if (!namelist)
-        return 0;
-    for (const auto& kv : *namelist) {
-        if (kv.first != category)
-            continue;
-        int r = find_entry(kv.second, id, out);
-        if (r >= 0)
-            return r;
+    // The file parsed: whatever its shape, it is kept and a lookup that fails gives 0.
+    try {
+        auto namelist = static_cast<const pt::ptree&>(root).get_child_optional("namelist");
+        if (!namelist)
+            return 0;
+        for (const auto& kv : *namelist) {
+            if (kv.first != category)
+                continue;
+            int r = find_entry(kv.second, id, out);
+            if (r >= 0)
+                return r;
+        }
+    } catch (const pt::ptree_error& e) {
+        writeLogMsg(LOG_WARNING, std::string("alias lookup failed: ") + e.what());
     }
     return 0;
 }

@@ -14,9 +14,17 @@ struct c331_shared {
     static std::atomic<int> param_changed;
 };
 
+// Raises the change flag; the caller holds c331_lock. A pending 2 is never lowered to 1:
+// the pass signalled with 2 does everything a pass with 1 does, plus the user-mode files.
+inline void c331_raise_change_locked(int flag)
+{
+    if (c331_shared::param_changed.load() < flag)
+        c331_shared::param_changed = flag;
+}
+
 // Raises the change flag under the lock: the lock-and-flag rule in one call.
 inline void c331_raise_change(int flag)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
-    c331_shared::param_changed = flag;
+    c331_raise_change_locked(flag);
 }

@@ -29,14 +29,17 @@ int main(int argc, char** argv)
     udpnetManage::pInstance();  // 1. UDP 5008 and the AT channel, with the compiled-in defaults
     ConfigEngine::pInstance();  // 2. tcpip.ini, device identifier, parameter file
     TlxRamPara::pInstance();    // 3. parameter image and the 16 user-mode slots
-
+    // 4. SiI9022::pInstance(): HDMI transmitter object (not built yet)
+    // 5. zeltasource::pInstance(): input-source supervision object (not built yet)
+    // 6. fpga_manage::pInstance(): SPI devices, SoC window, 2 s wait, FPGA thread (not built yet)
+    // 7. zeltasource::initialize(): source-supervision thread (not built yet)
     c331_manage::pInstance();  // 8. scaler manager and its thread (after fpga_manage maps the SoC window)
     lcd_touch::pInstance();        // 9. knob device (absent on sim)
     Qn_uart_inout::pInstance();    // 10. serial remote port 2
     networkManage::pInstance();    // 11. TCP server on g_port (from tcpip.ini)
     K57_WIFI_CONFIG::pInstance();  // 12. WiFi access point
 
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // 13. arguments pass to Qt unchanged
 
     // START-ORDER-GUI (steps 14 to 17: windows, keypad, 10 ms tick, para_sync connection)
     shell_start_gui();  // 14-16. windows, keypad on the right half, 10 ms g_timer (sim: keys, screen grab)
@@ -44,5 +47,5 @@ int main(int argc, char** argv)
     QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para,
                      SyncUpdate::pInstance(), &SyncUpdate::para_sync);
 
-    return app.exec();
+    return app.exec();  // 18.
 }

@@ -59,12 +59,16 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
         return false;
     bool ok = write_all(fd, data, len) && ::fsync(fd) == 0;
     int saved = errno;
-    ::close(fd);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
     if (ok && ::rename(tmp.c_str(), real.c_str()) == 0) {
         sync_dir(real);
         return true;
     }
-    saved = errno;
+    if (ok)
+        saved = errno;  // the rename failed
     ::unlink(tmp.c_str());
     errno = saved;
     return false;

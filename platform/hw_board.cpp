@@ -1,7 +1,22 @@
 // The board of the real device.
 #include "platform/hw_board.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/log_hook.h"
+
 namespace platform {
+
+int open_device_node(const std::string& path)
+{
+    const int fd = ::open(rooted(path).c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        log(kLogError, "can't open " + path + ": " + std::strerror(errno));
+    return fd;
+}
 
 std::unique_ptr<SpiDevice> HwBoard::open_spi(const std::string& path)
 {

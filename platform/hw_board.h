@@ -2,6 +2,8 @@
 // The device's real interfaces (K57_BOARD=hw, the default): spidev, i2c-dev, the msys
 // driver and "/dev/mem", MTD character devices, /bin/sh. Every path is rooted, so tests can
 // run these classes under a temporary root where the nodes are missing or plain files.
+#include <unistd.h>
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -11,29 +13,47 @@
 
 namespace platform {
 
+// An owned file descriptor, closed with its owner.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens a device node (rooted) read-write; -1 when it can't, with the reason logged.
+int open_device_node(const std::string& path);
+
 class HwSpiDevice : public SpiDevice {
 public:
     // Opens rooted(path) read-write; check fd() >= 0.
-    explicit HwSpiDevice(const std::string& path);
-    ~HwSpiDevice() override;
-    int fd() const { return fd_; }
+    explicit HwSpiDevice(const std::string& path) : fd_(open_device_node(path)) {}
+    int fd() const { return fd_.get(); }
     int configure(const SpiConfig& want, SpiConfig* got) override;
-    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len, uint32_t speed_hz) override;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     SpiConfig cfg_;
 };
 
 class HwI2cBus : public I2cBus {
 public:
-    explicit HwI2cBus(const std::string& path);
-    ~HwI2cBus() override;
-    int fd() const { return fd_; }
+    explicit HwI2cBus(const std::string& path) : fd_(open_device_node(path)) {}
+    int fd() const { return fd_.get(); }
     int transfer(I2cMsg* msgs, int count) override;
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // A mapping of "/dev/mem" (or nothing: then reads give 0 and writes are dropped, logged once).

@@ -1,30 +1,11 @@
 // i2c-dev: one I2C_RDWR call carries the whole combined transaction.
-#include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include "platform/hw_board.h"
-#include "platform/log_hook.h"
 
 namespace platform {
-
-HwI2cBus::HwI2cBus(const std::string& path)
-{
-    fd_ = ::open(rooted(path).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0)
-        log(kLogError, "can't open " + path + ": " + std::strerror(errno));
-}
-
-HwI2cBus::~HwI2cBus()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
 
 int HwI2cBus::transfer(I2cMsg* msgs, int count)
 {
@@ -40,7 +21,7 @@ int HwI2cBus::transfer(I2cMsg* msgs, int count)
     }
     i2c_rdwr_ioctl_data data{m, uint32_t(count)};
     // The call returns the number of messages done; anything less is a NACK or bus error.
-    return ioctl(fd_, I2C_RDWR, &data) == count ? 0 : -1;
+    return ioctl(fd(), I2C_RDWR, &data) == count ? 0 : -1;
 }
 
 }  // namespace platform

@@ -1,38 +1,21 @@
 // spidev: configuration with read-back, one message per transfer.
-#include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "platform/hw_board.h"
-#include "platform/log_hook.h"
 
 namespace platform {
-
-HwSpiDevice::HwSpiDevice(const std::string& path)
-{
-    fd_ = ::open(rooted(path).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0)
-        log(kLogError, "can't open " + path + ": " + std::strerror(errno));
-}
-
-HwSpiDevice::~HwSpiDevice()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
 
 int HwSpiDevice::configure(const SpiConfig& want, SpiConfig* got)
 {
     SpiConfig now = want;
-    if (ioctl(fd_, SPI_IOC_WR_MODE, &now.mode) < 0 || ioctl(fd_, SPI_IOC_RD_MODE, &now.mode) < 0 ||
-        ioctl(fd_, SPI_IOC_WR_BITS_PER_WORD, &now.bits) < 0 ||
-        ioctl(fd_, SPI_IOC_RD_BITS_PER_WORD, &now.bits) < 0 ||
-        ioctl(fd_, SPI_IOC_WR_MAX_SPEED_HZ, &now.speed_hz) < 0 ||
-        ioctl(fd_, SPI_IOC_RD_MAX_SPEED_HZ, &now.speed_hz) < 0)
+    if (ioctl(fd(), SPI_IOC_WR_MODE, &now.mode) < 0 || ioctl(fd(), SPI_IOC_RD_MODE, &now.mode) < 0 ||
+        ioctl(fd(), SPI_IOC_WR_BITS_PER_WORD, &now.bits) < 0 ||
+        ioctl(fd(), SPI_IOC_RD_BITS_PER_WORD, &now.bits) < 0 ||
+        ioctl(fd(), SPI_IOC_WR_MAX_SPEED_HZ, &now.speed_hz) < 0 ||
+        ioctl(fd(), SPI_IOC_RD_MAX_SPEED_HZ, &now.speed_hz) < 0)
         return -1;
     cfg_ = now;
     if (got)
@@ -40,7 +23,7 @@ int HwSpiDevice::configure(const SpiConfig& want, SpiConfig* got)
     return 0;
 }
 
-int HwSpiDevice::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
+int HwSpiDevice::transfer(const uint8_t* tx, uint8_t* rx, size_t len, uint32_t speed_hz)
 {
     if (len > UINT32_MAX)
         return -1;
@@ -49,9 +32,9 @@ int HwSpiDevice::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
     t.tx_buf = reinterpret_cast<uintptr_t>(tx);
     t.rx_buf = reinterpret_cast<uintptr_t>(rx);
     t.len = uint32_t(len);
-    t.speed_hz = cfg_.speed_hz;
+    t.speed_hz = speed_hz ? speed_hz : cfg_.speed_hz;
     t.bits_per_word = cfg_.bits;
-    return ioctl(fd_, SPI_IOC_MESSAGE(1), &t) < 0 ? -1 : 0;
+    return ioctl(fd(), SPI_IOC_MESSAGE(1), &t) < 0 ? -1 : 0;
 }
 
 }  // namespace platform

@@ -14,20 +14,6 @@
 namespace platform {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 int open_mem(const char* path) { return ::open(rooted(path).c_str(), O_RDWR | O_SYNC | O_CLOEXEC); }
 
 // Maps [phys, phys + length) of an open "/dev/mem"; the mapping starts on a page boundary.
@@ -91,10 +77,10 @@ std::unique_ptr<RegWindow> map_soc_window(WindowStatus* status)
         log(kLogError, why);
         return std::make_unique<MemWindow>();
     };
-    Fd msys(::open(rooted("/dev/msys").c_str(), O_RDWR | O_SYNC | O_CLOEXEC));
+    UniqueFd msys(::open(rooted("/dev/msys").c_str(), O_RDWR | O_SYNC | O_CLOEXEC));
     if (msys.get() < 0)
         return fail(WindowStatus::NoMsys, "can't open /dev/msys");
-    Fd mem(open_mem("/dev/mem"));
+    UniqueFd mem(open_mem("/dev/mem"));
     if (mem.get() < 0)
         return fail(WindowStatus::NoMem, "can't open /dev/mem");
     MsysRequest req;
@@ -110,7 +96,7 @@ std::unique_ptr<RegWindow> map_soc_window(WindowStatus* status)
 
 std::unique_ptr<RegWindow> map_mem(uint32_t phys_base, uint32_t length)
 {
-    Fd mem(open_mem("/dev/mem"));
+    UniqueFd mem(open_mem("/dev/mem"));
     std::unique_ptr<RegWindow> w;
     if (mem.get() >= 0 && length > 0)
         w = map_range(mem.get(), phys_base, length);

@@ -16,9 +16,10 @@ public:
     virtual ~SpiDevice() = default;
     // Sets mode, word size and speed and reads them back into *got. 0 done, -1 failed.
     virtual int configure(const SpiConfig& want, SpiConfig* got) = 0;
-    // One message of len bytes: full duplex when rx is given, transmit only when rx is null.
-    // 0 done, -1 failed.
-    virtual int transfer(const uint8_t* tx, uint8_t* rx, size_t len) = 0;
+    // One message of len bytes: full duplex when rx is given, transmit only when rx is null,
+    // clocked at speed_hz (0: the configured speed). 0 done, -1 failed.
+    virtual int transfer(const uint8_t* tx, uint8_t* rx, size_t len, uint32_t speed_hz) = 0;
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) { return transfer(tx, rx, len, 0); }
 };
 
 }  // namespace platform

@@ -1,13 +1,12 @@
 #include "remote/K57_WIFI_CONFIG.h"
 
 #include <QMutexLocker>
-#include <cstdio>
-#include <thread>
 
 #include "core/TlxRamPara.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "remote/thread_start.h"
 
 K57_WIFI_CONFIG* K57_WIFI_CONFIG::p_wifi_config = nullptr;
 std::atomic<u8> K57_WIFI_CONFIG::g_wifi_reset_flag{0};
@@ -44,14 +43,7 @@ int K57_WIFI_CONFIG::initialize()
         QMutexLocker lk(&g_config_text_mutex());
         wifi_ip_ = g_str_wifi_ip.toStdString();
     }
-    try {
-        std::thread(&K57_WIFI_CONFIG::WiFi_Start_Thread, this).detach();
-    } catch (const std::system_error&) {
-        std::printf("\n K57_WIFI_CONFIG: WiFi_Start_Thread start failed\n");
-        writeLogMsg(LOG_ERROR, "K57_WIFI_CONFIG: WiFi_Start_Thread start failed");
-        return 255;
-    }
-    return 0;
+    return remote::start_thread("K57_WIFI_CONFIG", "WiFi_Start_Thread", [this] { WiFi_Start_Thread(); }) ? 0 : 255;
 }
 
 void K57_WIFI_CONFIG::set_wifi_reset_flag()

@@ -3,20 +3,18 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
-#include <thread>
 #include <unistd.h>
 
 #include "core/log.h"
 #include "platform/serial.h"
-#include "remote/file_transfer.h"
 #include "remote/net_common.h"
+#include "remote/thread_start.h"
 
 using namespace remote;
 
 Qn_uart_inout* Qn_uart_inout::p_uart_inout = nullptr;
 
 namespace {
-constexpr int kPollMs = 50;
 constexpr int kSerialPort = 2;
 
 }  // namespace
@@ -43,13 +41,8 @@ int Qn_uart_inout::usart1_init(int port, int bps)
         return 1;
     }
     set_nonblocking(fd_);  // the receive thread waits in poll, never in read
-    try {
-        std::thread(&Qn_uart_inout::receive_thread, this).detach();
-    } catch (const std::system_error&) {
-        std::printf("\n Qn_uart_inout: receive_thread start failed\n");
-        writeLogMsg(LOG_ERROR, "Qn_uart_inout: receive_thread start failed");
+    if (!start_thread("Qn_uart_inout", "receive_thread", [this] { receive_thread(); }))
         return 255;
-    }
     writeLogMsg(LOG_INFO, std::string("Qn_uart_inout: listening on ") + name);
     return 0;
 }
@@ -60,14 +53,11 @@ void Qn_uart_inout::receive_thread()
     std::vector<u8> buf(chunk);
     for (;;) {
         pollfd pfd{fd_, POLLIN, 0};
-        const int pr = ::poll(&pfd, 1, kPollMs);
-        if (pr <= 0) {
-            file_transfer_expire();
+        if (wait_for_input(&pfd, 1) <= 0)
             continue;
-        }
         if (pfd.revents & (POLLHUP | POLLERR)) {
             // A pseudo-terminal without its other side reports a hang-up: wait instead of spinning.
-            ::poll(nullptr, 0, kPollMs);
+            ::poll(nullptr, 0, kReceiveWaitMs);
         }
         const ssize_t n = ::read(fd_, buf.data(), buf.size());
         if (n <= 0)

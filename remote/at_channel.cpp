@@ -33,7 +33,7 @@ bool set_wifi_disabled(u8 disabled)
         return false;
     QMutexLocker lk(&c331_shared::c331_lock);
     s->ram_image[ram_wifi_disabled] = disabled;
-    c331_shared::param_changed = std::max(c331_shared::param_changed.load(), 1);
+    c331_raise_change_locked(1);
     return true;
 }
 
@@ -45,7 +45,7 @@ bool restore_factory()
     QMutexLocker lk(&c331_shared::c331_lock);
     std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
                 RAM_PERSIST_LEN);
-    c331_shared::param_changed = std::max(c331_shared::param_changed.load(), 1);
+    c331_raise_change_locked(1);
     return true;
 }
 

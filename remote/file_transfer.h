@@ -19,7 +19,7 @@ struct TlxFileDeal {
     int fd = -1;              // temporary file of a write
     u32 total = 0;
     u32 done = 0;             // bytes received (write)
-    u32 owner = 0;            // requester: transport << 24 | peer
+    remote::Requester owner = 0;
     uint64_t last_us = 0;     // platform clock of the last command
     std::vector<u8> data;     // MTD image being received, or the snapshot being read
 };
@@ -34,12 +34,12 @@ constexpr u32 kJsonMaxSize = 1u << 20;
 
 // Handlers of commands 0x64..0x69: `out` receives the reply data, status first; each returns
 // the reply data length.
-u32 file_write_start(u32 owner, const u8* data, u32 dlen, u8* out);
-u32 file_write_block(u32 owner, const u8* data, u32 dlen, u8* out);
-u32 file_write_end(u32 owner, const u8* data, u32 dlen, u8* out);
-u32 file_read_start(u32 owner, const u8* data, u32 dlen, u8* out);
-u32 file_read_block(u32 owner, const u8* data, u32 dlen, u8* out);
-u32 file_read_end(u32 owner, const u8* data, u32 dlen, u8* out);
+u32 file_write_start(Requester owner, const u8* data, u32 dlen, u8* out);
+u32 file_write_block(Requester owner, const u8* data, u32 dlen, u8* out);
+u32 file_write_end(Requester owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_start(Requester owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_block(Requester owner, const u8* data, u32 dlen, u8* out);
+u32 file_read_end(Requester owner, const u8* data, u32 dlen, u8* out);
 
 // Abandons a transfer idle for 30 s; the transports call it from their receive loops.
 void file_transfer_expire();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
@@ -13,6 +12,7 @@
 #include "remote/file_transfer.h"
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
+#include "remote/thread_start.h"
 
 using namespace remote;
 
@@ -52,14 +52,6 @@ u32 status_only(u8* out, u8 status)
     return 1;
 }
 
-// Raises the change flag without lowering a stronger pending request (2 covers 1: the
-// persistence step of code 2 does everything code 1 does). Caller holds c331_lock.
-void raise_flag_locked(int flag)
-{
-    if (c331_shared::param_changed.load() < flag)
-        c331_shared::param_changed = flag;
-}
-
 // The applied parameters no longer show the recalled user mode when the tool changed the
 // mode's part of the image without writing the current-mode word itself.
 void settle_current_mode_locked(TlxRamPara* s)
@@ -73,17 +65,47 @@ void settle_current_mode_locked(TlxRamPara* s)
         put_u16(s->ram_image + ram_current_mode, 0);
 }
 
+using Handler = u32 (message_deal::*)(const u8* data, u32 dlen, u8* out);
+
+struct Command {
+    u8 cmd;
+    Handler handler;
+};
+
+const Command kCommands[] = {
+    {CMD_RAM_WRITE, &message_deal::write_ram},
+    {CMD_RAM_READ, &message_deal::read_ram},
+    {CMD_REG_WRITE, &message_deal::write_register},
+    {CMD_REG_READ, &message_deal::read_register},
+    {CMD_FILE_WRITE_START, &message_deal::write_file_start},
+    {CMD_FILE_WRITE_BLOCK, &message_deal::write_file_block},
+    {CMD_FILE_WRITE_END, &message_deal::write_file_end},
+    {CMD_FILE_READ_START, &message_deal::read_file_start},
+    {CMD_FILE_READ_BLOCK, &message_deal::read_file_block},
+    {CMD_FILE_READ_END, &message_deal::read_file_end},
+    {CMD_DEVICE_INFO, &message_deal::device_info},
+    {CMD_NET_SETTINGS, &message_deal::net_settings},
+};
+
+Handler find_handler(u8 cmd)
+{
+    for (const Command& c : kCommands)
+        if (c.cmd == cmd)
+            return c.handler;
+    return nullptr;
+}
+
 void reboot_after_100ms()
 {
-    std::thread([] {
+    start_thread("message_deal", "reboot", [] {
         platform::sleep_ms(100);
         Utils::system_mutex(QStringLiteral("reboot"), nullptr);
-    }).detach();
+    });
 }
 
 }  // namespace
 
-u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, u32 peer)
+u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer)
 {
     if (length < kMinFrame || length > kMaxFrame)
         return 0;
@@ -97,22 +119,8 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, u32
     const u8* data = frame + kHeaderLen;
     const u32 dlen = length - kHeaderLen - 1;
     u8* out = reply + kHeaderLen;
-    u32 n = 0;
-    switch (frame[FRAME_CMD]) {
-    case CMD_RAM_WRITE: n = write_ram(data, dlen, out); break;
-    case CMD_RAM_READ: n = read_ram(data, dlen, out); break;
-    case CMD_REG_WRITE: n = write_register(data, dlen, out); break;
-    case CMD_REG_READ: n = read_register(data, dlen, out); break;
-    case CMD_FILE_WRITE_START: n = write_file_start(data, dlen, out); break;
-    case CMD_FILE_WRITE_BLOCK: n = write_file_block(data, dlen, out); break;
-    case CMD_FILE_WRITE_END: n = write_file_end(data, dlen, out); break;
-    case CMD_FILE_READ_START: n = read_file_start(data, dlen, out); break;
-    case CMD_FILE_READ_BLOCK: n = read_file_block(data, dlen, out); break;
-    case CMD_FILE_READ_END: n = read_file_end(data, dlen, out); break;
-    case CMD_DEVICE_INFO: n = device_info(data, dlen, out); break;
-    case CMD_NET_SETTINGS: n = net_settings(data, dlen, out); break;
-    default: n = status_only(out, ST_UNKNOWN); break;
-    }
+    const Handler handler = find_handler(frame[FRAME_CMD]);
+    const u32 n = handler ? (this->*handler)(data, dlen, out) : status_only(out, ST_UNKNOWN);
     std::memcpy(reply, frame, kHeaderLen);
     protocol_phy::swap_phy_head(reply);
     const u32 total = kHeaderLen + n;
@@ -201,7 +209,7 @@ u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
         default: *cell = u8((value & mask) | (*cell & ~mask)); break;
         }
         if (reg >= REG_SCALER_DBG0 && reg <= REG_SCALER_DBG2)
-            raise_flag_locked(1);  // the apply pass consumes the debug register
+            c331_raise_change_locked(1);  // the apply pass consumes the debug register
         out[2] = *cell;
     }
     register_actions(reg, value, mask);
@@ -217,15 +225,15 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
         if (mask & APPLY_PARAMS) {
             QMutexLocker lk(&c331_shared::c331_lock);
             settle_current_mode_locked(s);
-            raise_flag_locked(1);
+            c331_raise_change_locked(1);
         }
         if (mask & APPLY_MODES) {
             QMutexLocker lk(&c331_shared::c331_lock);
-            raise_flag_locked(2);
+            c331_raise_change_locked(2);
         }
         if (mask & APPLY_OSD) {
             QMutexLocker lk(&c331_shared::c331_lock);
-            raise_flag_locked(1);
+            c331_raise_change_locked(1);
             if (get_u16(s->ram_image + ram_osd_enable) == 1)
                 hook_osd_update();
         }
@@ -240,7 +248,7 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
             g_app_reset_flag = 1;
         }
         if (mask & SYS_RELOAD_FONTS)
-            hook_reload_fonts();
+            run_hook(Hook::ReloadFonts);
         break;
     case REG_UPDATE:
         RegUpdate11(mask);
@@ -257,7 +265,7 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
 int message_deal::RegUpdate11(u8 mask)
 {
     if (mask & 0x01)
-        hook_sdi_reset();
+        run_hook(Hook::SdiReset);
     return 0;
 }
 

@@ -11,7 +11,7 @@ public:
     // Handles one request of `length` bytes (11..4096, checksum already checked). `peer` tells
     // apart the requesters of one transport (the TCP client); the file transfer belongs to one.
     // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
-    u32 message_group_deal(const u8* frame, u32 length, u8* reply, u32 peer = 0);
+    u32 message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer = 0);
 
     static constexpr u32 kReplyCapacity = remote::kHeaderLen + 1 + 6 + remote::kMaxRamBlock + 1;
 
@@ -34,9 +34,9 @@ public:
     static int RegUpdate11(u8 mask);
 
 private:
-    u32 owner() const { return (u32(transport_) << 24) | (peer_ & 0xFFFFFF); }
+    remote::Requester owner() const { return remote::requester(transport_, peer_); }
     void register_actions(u8 reg, u8 value, u8 mask);
 
     u8 transport_;
-    u32 peer_ = 0;
+    uint64_t peer_ = 0;
 };

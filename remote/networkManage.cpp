@@ -6,19 +6,17 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include "core/log.h"
-#include "remote/file_transfer.h"
 #include "remote/net_common.h"
+#include "remote/thread_start.h"
 
 using namespace remote;
 
 networkManage* networkManage::p_networkManage = nullptr;
 
 namespace {
-constexpr int kPollMs = 50;  // receive loop time-out: the idle thread sleeps in poll
 constexpr size_t kReadChunk = 4096;
 }  // namespace
 
@@ -53,13 +51,8 @@ int networkManage::initialize()
         return 1;
     }
     set_nonblocking(listen_fd_);
-    try {
-        std::thread(&networkManage::acceptThread, this).detach();
-    } catch (const std::system_error&) {
-        std::printf("\n networkManage: acceptThread start failed\n");
-        writeLogMsg(LOG_ERROR, "networkManage: acceptThread start failed");
+    if (!start_thread("networkManage", "acceptThread", [this] { acceptThread(); }))
         return 255;
-    }
     writeLogMsg(LOG_INFO, "networkManage: listening on TCP port " + std::to_string(port_));
     return 0;
 }
@@ -72,11 +65,8 @@ void networkManage::acceptThread()
         fds.push_back({listen_fd_, POLLIN, 0});
         for (const auto& c : clients_)
             fds.push_back({c->fd, POLLIN, 0});
-        const int n = ::poll(fds.data(), fds.size(), kPollMs);
-        if (n <= 0) {
-            file_transfer_expire();
+        if (wait_for_input(fds.data(), fds.size()) <= 0)
             continue;
-        }
         // Clients first, from the back, so closing one does not move the others' indexes.
         for (size_t i = fds.size() - 1; i >= 1; --i)
             if (fds[i].revents && !serve_client(i - 1))

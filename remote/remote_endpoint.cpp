@@ -1,8 +1,16 @@
 #include "remote/remote_endpoint.h"
 
 #include "core/log.h"
+#include "remote/file_transfer.h"
 
 namespace remote {
+
+int wait_for_input(pollfd* fds, size_t count)
+{
+    const int n = ::poll(fds, count, kReceiveWaitMs);
+    file_transfer_expire();
+    return n;
+}
 
 RemoteEndpoint::RemoteEndpoint(u8 transport)
     : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity)
@@ -10,12 +18,12 @@ RemoteEndpoint::RemoteEndpoint(u8 transport)
 }
 
 void RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length,
-                             const SendRecord& to, u32 peer)
+                             const SendRecord& to, uint64_t peer)
 {
     stream.feed(data, length, [&](const u8* wire, u32 n) { on_frame(wire, n, to, peer); });
 }
 
-void RemoteEndpoint::on_frame(const u8* wire, u32 length, const SendRecord& to, u32 peer)
+void RemoteEndpoint::on_frame(const u8* wire, u32 length, const SendRecord& to, uint64_t peer)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
     if (n == 0)

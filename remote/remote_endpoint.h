@@ -6,6 +6,7 @@
 #include <list>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <vector>
 
 #include "core/protocol_phy.h"
@@ -22,6 +23,12 @@ struct SendRecord {
     sockaddr_in addr{};
 };
 
+// One wait of a receive loop: blocks up to kReceiveWaitMs for the descriptors, then
+// abandons a file transfer left idle (also while traffic keeps the loop busy). Returns what
+// poll returned.
+constexpr int kReceiveWaitMs = 50;
+int wait_for_input(pollfd* fds, size_t count);
+
 class RemoteEndpoint {
 public:
     explicit RemoteEndpoint(u8 transport);
@@ -29,7 +36,7 @@ public:
     // Feeds received bytes of one stream. `to` is copied for each reply; `peer` tells apart
     // the requesters of this transport. Runs on the transport's receive thread.
     void receive(FrameReassembler& stream, const u8* data, size_t length, const SendRecord& to,
-                 u32 peer = 0);
+                 uint64_t peer = 0);
     // Moves the queued replies out (under the queue mutex).
     std::list<SendRecord> take_queue();
 
@@ -39,7 +46,7 @@ public:
     std::list<SendRecord> send_queue;
 
 private:
-    void on_frame(const u8* wire, u32 length, const SendRecord& to, u32 peer);
+    void on_frame(const u8* wire, u32 length, const SendRecord& to, uint64_t peer);
 
     u8 transport_;
     std::vector<u8> decoded_;

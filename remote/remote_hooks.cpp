@@ -1,9 +1,18 @@
 #include "remote/remote_hooks.h"
 
+#include <atomic>
+
 #include "core/log.h"
 #include "scaler/c331_manage.h"
 
 namespace remote {
+namespace {
+
+constexpr int kHookCount = 2;
+std::atomic<HookFn> g_hooks[kHookCount];
+const char* const kHookNames[kHookCount] = {"SDI receiver reset", "scaler font reload"};
+
+}  // namespace
 
 void hook_c331_print()
 {
@@ -13,16 +22,14 @@ void hook_c331_print()
 
 void hook_osd_update() { c331_manage::g_osd_update = 1; }
 
-// Weak defaults for requests whose components come with later work (the input supervision's
-// SDI reset, the scaler's font reload): a strong definition in that component replaces them.
-__attribute__((weak)) void hook_sdi_reset()
-{
-    writeLogMsg(LOG_DEBUG, "remote: SDI receiver reset not available");
-}
+void set_hook(Hook hook, HookFn fn) { g_hooks[int(hook)] = fn; }
 
-__attribute__((weak)) void hook_reload_fonts()
+void run_hook(Hook hook)
 {
-    writeLogMsg(LOG_DEBUG, "remote: scaler font reload not available");
+    if (HookFn fn = g_hooks[int(hook)].load())
+        fn();
+    else
+        writeLogMsg(LOG_DEBUG, std::string("remote: ") + kHookNames[int(hook)] + " not available");
 }
 
 }  // namespace remote

@@ -51,6 +51,14 @@ enum Status : u8 {
 // Transport numbers (also the values of g_passby_trans_port).
 enum Transport : u8 { TR_SERIAL = 1, TR_TCP = 2, TR_UDP = 3 };
 
+// Who asked: the transport in bits 48..55, the requester on that transport (a TCP client, a
+// UDP sender's address and port) in bits 0..47. The file transfer belongs to one requester.
+using Requester = uint64_t;
+inline Requester requester(u8 transport, uint64_t peer)
+{
+    return (Requester(transport) << 48) | (peer & 0xFFFFFFFFFFFFull);
+}
+
 constexpr u32 kMaxRamBlock = 1024;   // RAM read and file block length limit
 constexpr u32 kRegisterCount = 170;  // registers 0..169
 

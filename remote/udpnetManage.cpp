@@ -1,16 +1,14 @@
 #include "remote/udpnetManage.h"
 
 #include <arpa/inet.h>
-#include <cstdio>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include "core/log.h"
 #include "remote/at_channel.h"
-#include "remote/file_transfer.h"
 #include "remote/net_common.h"
+#include "remote/thread_start.h"
 
 using namespace remote;
 
@@ -19,7 +17,6 @@ udpnetManage* udpnetManage::p_udpnetManage = nullptr;
 namespace {
 constexpr u16 kProtocolPort = 5008;
 constexpr u16 kAtPort = 13769;
-constexpr int kPollMs = 50;
 constexpr size_t kDatagramMax = 65536;
 constexpr size_t kAtMaxQueue = 64;  // replies waiting to be sent; more are dropped
 
@@ -43,17 +40,6 @@ int open_udp(u16 port, bool broadcast)
     return fd;
 }
 
-bool start_thread(void (udpnetManage::*fn)(), udpnetManage* self, const char* name)
-{
-    try {
-        std::thread(fn, self).detach();
-        return true;
-    } catch (const std::system_error&) {
-        std::printf("\n udpnetManage: %s start failed\n", name);
-        writeLogMsg(LOG_ERROR, std::string("udpnetManage: ") + name + " start failed");
-        return false;
-    }
-}
 }  // namespace
 
 udpnetManage::udpnetManage() : endpoint(TR_UDP) {}
@@ -75,7 +61,7 @@ int udpnetManage::initialize()
         if (fd_5008_ < 0) {
             writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kProtocolPort)));
             rc = 1;
-        } else if (!start_thread(&udpnetManage::udpacceptThread, this, "udpacceptThread")) {
+        } else if (!start_thread("udpnetManage", "udpacceptThread", [this] { udpacceptThread(); })) {
             return 255;
         }
     }
@@ -84,8 +70,8 @@ int udpnetManage::initialize()
         writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kAtPort)));
         return 1;
     }
-    if (!start_thread(&udpnetManage::udp_13769_acceptThread, this, "udp_13769_acceptThread") ||
-        !start_thread(&udpnetManage::udp_13769_sendThread, this, "udp_13769_sendThread"))
+    if (!start_thread("udpnetManage", "udp_13769_acceptThread", [this] { udp_13769_acceptThread(); }) ||
+        !start_thread("udpnetManage", "udp_13769_sendThread", [this] { udp_13769_sendThread(); }))
         return 255;
     return rc;
 }
@@ -102,10 +88,8 @@ void udpnetManage::udpacceptThread()
     std::vector<u8> buf(kDatagramMax);
     for (;;) {
         pollfd pfd{fd_5008_, POLLIN, 0};
-        if (::poll(&pfd, 1, kPollMs) <= 0) {
-            file_transfer_expire();
+        if (wait_for_input(&pfd, 1) <= 0)
             continue;
-        }
         sockaddr_in from{};
         socklen_t flen = sizeof from;
         const ssize_t n = ::recvfrom(fd_5008_, buf.data(), buf.size(), 0,
@@ -115,7 +99,7 @@ void udpnetManage::udpacceptThread()
         SendRecord to;
         to.addr = reply_address(from);
         FrameReassembler datagram;  // a frame never spans datagrams
-        const u32 peer = (u32(ntohs(from.sin_port)) << 8) ^ ntohl(from.sin_addr.s_addr);
+        const uint64_t peer = (uint64_t(ntohl(from.sin_addr.s_addr)) << 16) | ntohs(from.sin_port);
         endpoint.receive(datagram, buf.data(), size_t(n), to, peer);
         for (const SendRecord& r : endpoint.take_queue())
             ::sendto(fd_5008_, r.bytes.data(), r.bytes.size(), 0,
@@ -128,7 +112,7 @@ void udpnetManage::udp_13769_acceptThread()
     char buf[512];
     for (;;) {
         pollfd pfd{fd_13769_, POLLIN, 0};
-        if (::poll(&pfd, 1, kPollMs) <= 0)
+        if (::poll(&pfd, 1, kReceiveWaitMs) <= 0)
             continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;

@@ -109,7 +109,7 @@ bool c331_manage::wait_led_handover()
 void c331_manage::apply_picture(const uint8_t* img, const uint8_t* shd)
 {
     if (word_differs(img, shd, ram_brightness))
-        c331_SetBrightness(static_cast<int16_t>(ram_rd16(img, ram_brightness)));
+        c331_SetBrightness(ram_rd16(img, ram_brightness));
     if (word_differs(img, shd, ram_contrast))
         c331_SetContrast(ram_rd16(img, ram_contrast));
     if (word_differs(img, shd, ram_sharpness))
@@ -211,6 +211,7 @@ void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int w, ui
         scaler_req::audio_select_request = 1;
 }
 
+// The window whose audio is played; a value past the six windows reads as window 0.
 int c331_manage::selected_window(const uint8_t* img)
 {
     const int w = img[ram_selected_window];
@@ -254,22 +255,18 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 // Step 17: the debug registers of the remote register block.
 void c331_manage::serve_debug_registers(TlxRamPara* store)
 {
+    // Register 162: the lowest set bit picks one bench action; bit 6 re-probes the chip.
+    using Action = void (c331_manage::*)(int);
+    static constexpr Action kActions[6] = {&c331_manage::input_slidebar,    &c331_manage::output_slidebar,
+                                           &c331_manage::disable_slidebar,  &c331_manage::vbyone_rx_ch1_seq,
+                                           &c331_manage::vbyone_rx_ch2_seq, &c331_manage::read_c331_b174bug};
     if (uint8_t* r162 = store->reg_byte(162)) {
         const uint8_t bits = *r162;
         if (bits) {
-            if (bits & 0x01)
-                input_slidebar(c331_fd);
-            else if (bits & 0x02)
-                output_slidebar(c331_fd);
-            else if (bits & 0x04)
-                disable_slidebar(c331_fd);
-            else if (bits & 0x08)
-                vbyone_rx_ch1_seq(c331_fd);
-            else if (bits & 0x10)
-                vbyone_rx_ch2_seq(c331_fd);
-            else if (bits & 0x20)
-                read_c331_b174bug(c331_fd);
-            else if (bits & 0x40)
+            const int bit = __builtin_ctz(bits);
+            if (bit < 6)
+                (this->*kActions[bit])(c331_fd);
+            else if (bit == 6)
                 thread_state = 0;
             *r162 = 0;
         }

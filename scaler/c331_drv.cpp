@@ -48,7 +48,7 @@ void c331_drv::init_reg_acc_param()
     bank_ = -1;
 }
 
-int c331_drv::transfer(int fd, const unsigned char* tx, unsigned char* rx, int len)
+int c331_drv::transfer(int fd, const unsigned char* tx, unsigned char* rx, int len, uint32_t speed_hz)
 {
     QMutexLocker lk(&Utils::_spi_mutex);
     platform::RegWindow& soc = platform::board().soc_window();
@@ -56,7 +56,7 @@ int c331_drv::transfer(int fd, const unsigned char* tx, unsigned char* rx, int l
     soc.write16(kPadSpiMuxB, kPadC331);
     int ret = -1;
     if (fd == kHandle && dev_ && len > 0)
-        ret = dev_->transfer(tx, rx, static_cast<size_t>(len)) == 0 ? len : -1;
+        ret = dev_->transfer(tx, rx, static_cast<size_t>(len), speed_hz) == 0 ? len : -1;
     if (ret <= 0)
         perror("can't send spi message");
     return ret;
@@ -64,12 +64,12 @@ int c331_drv::transfer(int fd, const unsigned char* tx, unsigned char* rx, int l
 
 int c331_drv::SPI_Transfer(int fd, const unsigned char* tx, unsigned char* rx, int len)
 {
-    return transfer(fd, tx, rx, len);
+    return transfer(fd, tx, rx, len, kSpeedReadHz);
 }
 
 int c331_drv::SPI_Transfer_Write(int fd, const unsigned char* tx, int len)
 {
-    return transfer(fd, tx, nullptr, len);
+    return transfer(fd, tx, nullptr, len, kSpeedWriteHz);
 }
 
 // A failed transfer leaves the chip's bank unknown, so the cache is dropped and the next
@@ -79,7 +79,7 @@ bool c331_drv::select_bank(int fd, int bank)
     if (bank_ == bank)
         return true;
     const unsigned char tx[2] = {c331::kFrameWrite, static_cast<unsigned char>(bank & 0xFF)};
-    if (transfer(fd, tx, nullptr, 2) <= 0) {
+    if (SPI_Transfer_Write(fd, tx, 2) <= 0) {
         bank_ = -1;
         return false;
     }
@@ -97,7 +97,7 @@ void c331_drv::write_locked(int fd, unsigned regid, unsigned value, unsigned cho
     for (unsigned i = 0; i < count && i < 4; ++i) {
         const unsigned char tx[2] = {static_cast<unsigned char>(c331::kFrameWrite | ((first + i) & 0x7F)),
                                      static_cast<unsigned char>((value >> (8 * i)) & 0xFF)};
-        if (transfer(fd, tx, nullptr, 2) <= 0) {
+        if (SPI_Transfer_Write(fd, tx, 2) <= 0) {
             bank_ = -1;
             return;
         }
@@ -122,7 +122,7 @@ unsigned c331_drv::read_locked(int fd, unsigned regid, unsigned choffs, bool* ok
         const unsigned char tx[2] = {static_cast<unsigned char>((first + i) & c331::kFrameReadMask),
                                      c331::kFrameDummy};
         unsigned char rx[2] = {0, 0};
-        if (transfer(fd, tx, rx, 2) <= 0) {
+        if (SPI_Transfer(fd, tx, rx, 2) <= 0) {
             bank_ = -1;
             return 0;
         }

@@ -50,7 +50,7 @@ private:
     bool select_bank(int fd, int bank);
     void write_locked(int fd, unsigned regid, unsigned value, unsigned choffs);
     unsigned read_locked(int fd, unsigned regid, unsigned choffs, bool* ok = nullptr);
-    int transfer(int fd, const unsigned char* tx, unsigned char* rx, int len);
+    int transfer(int fd, const unsigned char* tx, unsigned char* rx, int len, uint32_t speed_hz);
 
     int bank_ = -1;   // bank last selected on the chip, -1 unknown
     std::unique_ptr<platform::SpiDevice> dev_;

@@ -157,7 +157,7 @@ void c331_manage::bring_up()
     tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height),
                     ram_rd16(img, ram_output_rect + 4), ram_rd16(img, ram_output_rect + 6),
                     ram_rd16(img, ram_splice_mode));
-    c331_SetBrightness(static_cast<int16_t>(ram_rd16(img, ram_brightness)));
+    c331_SetBrightness(ram_rd16(img, ram_brightness));
     c331_SetContrast(ram_rd16(img, ram_contrast));
     c331_SetSharpness(ram_rd16(img, ram_sharpness));
     c331_SetColorTemp(colour_temp_word(img));

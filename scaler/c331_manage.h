@@ -79,6 +79,8 @@ public:
     void set_rtct(int fd, int mode);
     int load_param();
     int vbo_band_value(int pll_init) const;
+    // Restarts V-by-One receiver rx (0 or 1): reset pulse, mode 5, lane width, control.
+    void vbo_rx_start(int fd, int rx, uint32_t width, uint32_t ctrl);
 
     // ---- apply pass (apply_pass.cpp, apply_requests.cpp) -----------------------------------
     void c331managerdeal(void* arg);

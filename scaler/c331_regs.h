@@ -40,7 +40,12 @@ constexpr uint32_t OSCWCT_BASE = 0x006901;  // 0x69 + channel
 constexpr uint32_t ISCWCT_BASE = 0x007101;  // 0x71 + channel
 
 // ---- V-by-One receivers / transmitter (bank 2) ---------------------------------------------
-constexpr uint32_t VBO_RESET = 0x027F01;
+constexpr uint32_t VBO_RESET = 0x027F01;     // bits 0..3 low: receivers 0, 1, transmitter halves 1, 2
+constexpr uint32_t VBO_RESET_IDLE = 0x0F;
+constexpr uint32_t VBO_RX_CFG = 0x024001;    // receiver r at 0x40 + 0x1C r: mode, then ...
+constexpr uint32_t VBO_RX_STRIDE = 0x1C00;   // ... lane width at +0x0F, control at +0x0C
+constexpr uint32_t VBO_RX_WIDTH_OFS = 0x0F00;
+constexpr uint32_t VBO_RX_CTRL_OFS = 0x0C00;
 
 // ---- output channel banks (0x08 + 0x10 c) --------------------------------------------------
 constexpr uint32_t OCH_SYNC_CTRL = 0x080802;

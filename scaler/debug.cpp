@@ -57,6 +57,14 @@ constexpr BarRow kInputBars[] = {
 const char* const kParamSections[10] = {"c331_param", "c331_win", "c331_mem", "c331_mwi", "c331_mw1s",
                                         "c331_PI",    "none",     "none",     "none",     "none"};
 
+// One heading and one line per entry of a parameter array.
+void print_list(const char* name, const uint32_t* v, int n)
+{
+    std::printf("<<===%s\r", name);
+    for (int i = 0; i < n; ++i)
+        std::printf("\t %s[%d]  :%d \r\n", name, i, v[i]);
+}
+
 }  // namespace
 
 uint32_t c331_manage::dump_register_count() { return dump_entry_count(); }
@@ -154,6 +162,11 @@ void c331_manage::tlxDbg_c331_param(int n)
                         pi.nosig);
         }
     } else if (k == 2) {
+        for (int w = 0; w < kWindows; ++w) {
+            std::printf("\t win:%d\n", w);
+            std::printf("\t IWIN       (%5d, %5d, %5d, %5d)\n", IWIN[w].hst, IWIN[w].hw, IWIN[w].vst, IWIN[w].vw);
+            std::printf("\t OWIN       (%5d, %5d, %5d, %5d)\n", OWIN[w].hst, OWIN[w].hw, OWIN[w].vst, OWIN[w].vw);
+        }
         for (int p = 0; p < kPorts; ++p) {
             std::printf("INPUT_PORT_%d\n", p);
             std::printf("\t PI_FPICLK:%d PI_FH:%f PI_FV:%f PI_IFH:%f PI_IFV:%f PI_SYNC_POL:%d PI_SCAN_MODE:%d\n",
@@ -201,25 +214,15 @@ void c331_manage::tlxDbg_c331_param()
     std::printf("<<===PM_WIN_SHAPE\r");
     for (int w = 0; w < kWindows; ++w)
         std::printf("\t PM_WIN_SHAPE[%d]  :%d, %d \r\n", w, PM_WIN_SHAPE[w][0], PM_WIN_SHAPE[w][1]);
-    std::printf("<<===PM_INPUT\r");
-    for (int w = 0; w < kWindows; ++w)
-        std::printf("\t PM_INPUT[%d]  :%d \r\n", w, PM_INPUT[w]);
+    print_list("PM_INPUT", PM_INPUT, kWindows);
     std::printf("<<===PM_WIN_OFFSET\r");
     for (int w = 0; w < kWindows; ++w)
         std::printf("\t PM_WIN_OFFSET[%d]  :%d, %d, %d, %d \r\n", w, PM_WIN_OFFSET[w][0], PM_WIN_OFFSET[w][1],
                     PM_WIN_OFFSET[w][2], PM_WIN_OFFSET[w][3]);
-    std::printf("<<===PM_INPUT_OFFSET_EN\r");
-    for (int w = 0; w < kWindows; ++w)
-        std::printf("\t PM_INPUT_OFFSET_EN[%d]  :%d \r\n", w, PM_INPUT_OFFSET_EN[w]);
-    std::printf("<<===PM_WIN_NUM\r");
-    for (int c = 0; c < kOch; ++c)
-        std::printf("\t PM_WIN_NUM[%d]  :%d \r\n", c, PM_WIN_NUM[c]);
-    std::printf("<<===PM_AREA_NUM\r");
-    for (int c = 0; c < kOch; ++c)
-        std::printf("\t PM_AREA_NUM[%d]  :%d \r\n", c, PM_AREA_NUM[c]);
-    std::printf("<<===PM_OVERLAY\r");
-    for (int c = 0; c < kOch; ++c)
-        std::printf("\t PM_OVERLAY[%d]  :%d \r\n", c, PM_OVERLAY[c]);
+    print_list("PM_INPUT_OFFSET_EN", PM_INPUT_OFFSET_EN, kWindows);
+    print_list("PM_WIN_NUM", PM_WIN_NUM, kOch);
+    print_list("PM_AREA_NUM", PM_AREA_NUM, kOch);
+    print_list("PM_OVERLAY", PM_OVERLAY, kOch);
     std::printf("<<===PM OSD\r");
     std::printf("\t PM_OSD_EN  :%d \r\n\t PM_OSD_SCROLL_SPEED  :%d \r\n\t PM_OSD_CHAR_64DOT  :%d \r\n", PM_OSD_EN,
                 PM_OSD_SCROLL_SPEED, PM_OSD_CHAR_64DOT);
@@ -306,23 +309,16 @@ void c331_manage::disable_slidebar(int fd)
     SCALER_DBG("\n disable_slidebar over ");
 }
 
+// Both receivers restarted for 8 lanes.
 void c331_manage::vbyone_rx_ch1_seq(int fd)
 {
-    drv->write_C331(fd, c331::VBO_RESET, 0x0E, 0);
-    drv->write_C331(fd, c331::VBO_RESET, 0x0F, 0);
-    drv->write_C331(fd, 0x024001, 5, 0);
-    drv->write_C331(fd, 0x024F01, 0xFF, 0);
-    drv->write_C331(fd, 0x024C01, 0xAB, 0);
+    vbo_rx_start(fd, 0, 0xFF, 0xAB);
     SCALER_DBG("\n vbyone_rx_ch1_seq over ");
 }
 
 void c331_manage::vbyone_rx_ch2_seq(int fd)
 {
-    drv->write_C331(fd, c331::VBO_RESET, 0x0D, 0);
-    drv->write_C331(fd, c331::VBO_RESET, 0x0F, 0);
-    drv->write_C331(fd, 0x025C01, 5, 0);
-    drv->write_C331(fd, 0x026B01, 0xFF, 0);
-    drv->write_C331(fd, 0x026801, 0xAB, 0);
+    vbo_rx_start(fd, 1, 0xFF, 0xAB);
     SCALER_DBG("\n vbyone_rx_ch2_seq over ");
 }
 

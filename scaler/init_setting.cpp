@@ -56,6 +56,32 @@ constexpr uint8_t kRtct[3][7] = {
     {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
 };
 
+// The registers of one half of the V-by-One transmitter (the two halves do not lie at one
+// distance from each other).
+struct VboTxHalf {
+    uint32_t reset;                       // VBO_RESET value that holds this half
+    uint32_t enable, ctrl, swing, cfg, band, mode;
+};
+constexpr VboTxHalf kVboTxHalf[2] = {
+    {0x0B, 0x021C01, 0x020A02, 0x021001, 0x021301, 0x021801, 0x020801},
+    {0x07, 0x023401, 0x027A02, 0x022801, 0x022B01, 0x027801, 0x027801},
+};
+
+// Reset pulse, then the half's set-up with the band value, then its mode.
+void vbo_tx_start(c331_drv* drv, int fd, const VboTxHalf& h, uint32_t band, uint32_t mode)
+{
+    drv->write_C331(fd, c331::VBO_RESET, h.reset, 0);
+    drv->write_C331(fd, c331::VBO_RESET, c331::VBO_RESET_IDLE, 0);
+    drv->write_C331(fd, h.enable, 0, 0);
+    drv->write_C331(fd, h.ctrl, 0x0011, 0);
+    drv->write_C331(fd, h.swing, 0xFF, 0);
+    drv->write_C331(fd, h.cfg, 0x11, 0);
+    drv->write_C331(fd, h.band, band, 0);
+    drv->write_C331(fd, h.enable, 1, 0);
+    drv->write_C331(fd, h.mode, mode, 0);
+    drv->write_C331(fd, h.ctrl, 0x8011, 0);
+}
+
 }  // namespace
 
 void c331_manage::set_rtct(int fd, int mode)
@@ -146,6 +172,16 @@ int c331_manage::load_param()
         std::printf("load_param  WIN[%d]  win=%d  dbd=%d  input=%d  pri=%d\n", w, g_chg_win[w], g_chg_dbd[w],
                     g_chg_input[w], PM_OVERLAY_PRI[w]);
     return 0;
+}
+
+void c331_manage::vbo_rx_start(int fd, int rx, uint32_t width, uint32_t ctrl)
+{
+    const uint32_t at = c331::VBO_RX_STRIDE * static_cast<uint32_t>(rx);
+    drv->write_C331(fd, c331::VBO_RESET, c331::VBO_RESET_IDLE & ~(1u << rx), 0);
+    drv->write_C331(fd, c331::VBO_RESET, c331::VBO_RESET_IDLE, 0);
+    drv->write_C331(fd, c331::VBO_RX_CFG + at, 5, 0);
+    drv->write_C331(fd, c331::VBO_RX_CFG + at + c331::VBO_RX_WIDTH_OFS, width, 0);
+    drv->write_C331(fd, c331::VBO_RX_CFG + at + c331::VBO_RX_CTRL_OFS, ctrl, 0);
 }
 
 int c331_manage::vbo_band_value(int pll_init) const
@@ -401,34 +437,8 @@ void c331_manage::write_initial_setting(int fd, int pll_init)
 
     // 12. V-by-One start: receivers 0 and 1, then both transmitter halves.
     const uint32_t tx_mode = PS_VBOTX_MODE == 1 ? 5 : 9;
-    wr(c331::VBO_RESET, 0x0E);
-    wr(c331::VBO_RESET, 0x0F);
-    wr(0x024001, 5);
-    wr(0x024F01, 0x80);
-    wr(0x024C01, 0xA3);
-    wr(c331::VBO_RESET, 0x0D);
-    wr(c331::VBO_RESET, 0x0F);
-    wr(0x025C01, 5);
-    wr(0x026B01, 0x80);
-    wr(0x026801, 0xA3);
-    wr(c331::VBO_RESET, 0x0B);
-    wr(c331::VBO_RESET, 0x0F);
-    wr(0x021C01, 0);
-    wr(0x020A02, 0x0011);
-    wr(0x021001, 0xFF);
-    wr(0x021301, 0x11);
-    wr(0x021801, band);
-    wr(0x021C01, 1);
-    wr(0x020801, tx_mode);
-    wr(0x020A02, 0x8011);
-    wr(c331::VBO_RESET, 0x07);
-    wr(c331::VBO_RESET, 0x0F);
-    wr(0x023401, 0);
-    wr(0x027A02, 0x0011);
-    wr(0x022801, 0xFF);
-    wr(0x022B01, 0x11);
-    wr(0x027801, band);
-    wr(0x023401, 1);
-    wr(0x027801, tx_mode);
-    wr(0x027A02, 0x8011);
+    vbo_rx_start(fd, 0, 0x80, 0xA3);
+    vbo_rx_start(fd, 1, 0x80, 0xA3);
+    vbo_tx_start(drv, fd, kVboTxHalf[0], band, tx_mode);
+    vbo_tx_start(drv, fd, kVboTxHalf[1], band, tx_mode);
 }

@@ -91,30 +91,27 @@ std::vector<RegWrite> brightness_writes(int value)
     return w;
 }
 
-std::vector<RegWrite> contrast_writes(int value)
+// In each output channel: set the enable bit of the block, then its three colour words.
+static std::vector<RegWrite> enabled_triple(uint32_t enable, std::initializer_list<uint32_t> regs, uint32_t value)
 {
     std::vector<RegWrite> w;
-    const uint32_t c = contrast_data(value);
     for (int ch = 0; ch < kOutputChannels; ++ch) {
         const uint32_t off = kChannelStride * ch;
-        w.push_back(reg_mask(PIC_CON_EN, 1, 1, off));
-        for (uint32_t r : {PIC_CON_R, PIC_CON_G, PIC_CON_B})
-            w.push_back(reg_write(r, c, off));
+        w.push_back(reg_mask(enable, 1, 1, off));
+        for (uint32_t r : regs)
+            w.push_back(reg_write(r, value, off));
     }
     return w;
 }
 
+std::vector<RegWrite> contrast_writes(int value)
+{
+    return enabled_triple(PIC_CON_EN, {PIC_CON_R, PIC_CON_G, PIC_CON_B}, contrast_data(value));
+}
+
 std::vector<RegWrite> saturation_writes(int value)
 {
-    std::vector<RegWrite> w;
-    const uint32_t s = saturation_data(value);
-    for (int ch = 0; ch < kOutputChannels; ++ch) {
-        const uint32_t off = kChannelStride * ch;
-        w.push_back(reg_mask(PIC_SAT_EN, 1, 1, off));
-        for (uint32_t r : {PIC_SAT_R, PIC_SAT_G, PIC_SAT_B})
-            w.push_back(reg_write(r, s, off));
-    }
-    return w;
+    return enabled_triple(PIC_SAT_EN, {PIC_SAT_R, PIC_SAT_G, PIC_SAT_B}, saturation_data(value));
 }
 
 std::vector<RegWrite> colour_temp_writes(uint32_t packed)

@@ -10,6 +10,7 @@
 //   "mtd": { "mtd8": {"size": n, "erasesize": n, "writesize": n}, ... }
 //                               flash partitions "/dev/mtdN" backed by $K57_ROOT/sim/mtdN.bin
 //                               (defaults: mtd8 and mtd10, see sim_mtd.cpp)
+//   "c331_id_fail_reads": n     the scaler's identifier reads 0 for its first n reads (default 0)
 // Later device models read their own keys through SimBoard::config().
 #include <QByteArray>
 #include <QJsonObject>

@@ -32,7 +32,8 @@ public:
         std::lock_guard<std::recursive_mutex> lk(m_->device_lock());
         return m_->configure(want, got);
     }
-    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override
+    // The models see bytes, not clocks: the speed is not modelled.
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len, uint32_t /*speed_hz*/) override
     {
         if (!tx && len)
             return -1;

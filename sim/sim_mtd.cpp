@@ -142,28 +142,33 @@ bool SimMtd::injected(Op op)
     return true;
 }
 
-int SimMtd::getinfo(int fd, platform::MtdInfo* info)
+int SimMtd::lookup(Op op, int fd, platform::MtdInfo* info)
 {
     std::lock_guard<std::mutex> lk(mu_);
-    if (injected(Op::GetInfo))
-        return -1;
+    if (injected(op))
+        return kFailed;
     auto it = open_.find(fd);
-    if (it == open_.end()) {
-        errno = ENOTTY;
-        return -1;
-    }
+    if (it == open_.end())
+        return kForeign;
     *info = it->second;
-    return 0;
+    return kOurs;
+}
+
+int SimMtd::getinfo(int fd, platform::MtdInfo* info)
+{
+    const int r = lookup(Op::GetInfo, fd, info);
+    if (r == kForeign)
+        errno = ENOTTY;  // as MEMGETINFO on a node that is no flash
+    return r == kOurs ? 0 : -1;
 }
 
 int SimMtd::unlock(int fd, uint32_t start, uint32_t length)
 {
-    std::lock_guard<std::mutex> lk(mu_);
-    if (injected(Op::Unlock))
-        return -1;
-    auto it = open_.find(fd);
-    if (it == open_.end() || uint64_t(start) + length > it->second.size) {
-        errno = it == open_.end() ? ENOTTY : EINVAL;
+    platform::MtdInfo info;
+    const int r = lookup(Op::Unlock, fd, &info);
+    if (r != kOurs || uint64_t(start) + length > info.size) {
+        if (r != kFailed)
+            errno = r == kForeign ? ENOTTY : EINVAL;
         return -1;
     }
     return 0;
@@ -172,16 +177,11 @@ int SimMtd::unlock(int fd, uint32_t start, uint32_t length)
 int SimMtd::erase(int fd, uint32_t start, uint32_t length)
 {
     platform::MtdInfo info;
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        if (injected(Op::Erase))
-            return -1;
-        auto it = open_.find(fd);
-        if (it == open_.end()) {
+    const int r = lookup(Op::Erase, fd, &info);
+    if (r != kOurs) {
+        if (r == kForeign)
             errno = ENOTTY;
-            return -1;
-        }
-        info = it->second;
+        return -1;
     }
     // The driver refuses what does not cover whole blocks inside the partition.
     if (start % info.erasesize || length % info.erasesize || length == 0 || uint64_t(start) + length > info.size) {
@@ -198,15 +198,11 @@ int SimMtd::erase(int fd, uint32_t start, uint32_t length)
 ssize_t SimMtd::pwrite(int fd, const void* data, size_t len, off_t offset)
 {
     platform::MtdInfo info;
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        if (injected(Op::Write))
-            return -1;
-        auto it = open_.find(fd);
-        if (it == open_.end())
-            return ::pwrite(fd, data, len, offset);  // not ours: a plain file
-        info = it->second;
-    }
+    const int r = lookup(Op::Write, fd, &info);
+    if (r == kFailed)
+        return -1;
+    if (r == kForeign)
+        return ::pwrite(fd, data, len, offset);  // not ours: a plain file
     if (offset < 0 || uint64_t(offset) >= info.size) {
         errno = ENOSPC;
         return -1;

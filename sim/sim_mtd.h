@@ -40,7 +40,11 @@ public:
     std::string backing_file(const std::string& name) const { return sim_dir_ + "/" + name + ".bin"; }
 
 private:
-    bool injected(Op op);  // counts the call; true when it must fail
+    bool injected(Op op);  // counts the call; true when it must fail (errno EIO)
+    // Counts the call and finds fd's partition geometry: kOurs with *info, kForeign for a
+    // descriptor that is no partition of this board, kFailed for an injected failure.
+    enum { kOurs, kForeign, kFailed };
+    int lookup(Op op, int fd, platform::MtdInfo* info);
 
     std::string sim_dir_;
     const BoardConfig& cfg_;

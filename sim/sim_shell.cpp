@@ -88,6 +88,27 @@ bool parse_args(const std::vector<std::string>& argv, std::string* opts, std::ve
 
 bool has(const std::string& opts, const char* any) { return opts.find_first_of(any) != std::string::npos; }
 
+// "cp/mv [options] SRC... DST": the rooted sources and the target. With several sources
+// the target must be a directory.
+struct Transfer {
+    std::string opts;
+    std::vector<std::string> srcs;
+    fs::path dst;
+    bool dst_dir = false;
+    fs::path target_for(const std::string& src) const { return dst_dir ? dst / fs::path(src).filename() : dst; }
+};
+
+bool parse_transfer(const std::vector<std::string>& argv, Transfer* t)
+{
+    if (!parse_args(argv, &t->opts, &t->srcs) || t->srcs.size() < 2)
+        return false;
+    t->dst = t->srcs.back();
+    t->srcs.pop_back();
+    std::error_code ec;
+    t->dst_dir = fs::is_directory(t->dst, ec);
+    return t->srcs.size() == 1 || t->dst_dir;
+}
+
 // "755", "+x", "u+rw", "a-w", "go=r".
 bool apply_mode(const std::string& spec, fs::perms cur, fs::perms* out)
 {
@@ -308,26 +329,21 @@ int SimShell::do_rm(const std::vector<std::string>& argv)
 
 int SimShell::do_cp(const std::vector<std::string>& argv)
 {
-    std::string opts;
-    std::vector<std::string> paths;
-    if (!parse_args(argv, &opts, &paths) || paths.size() < 2)
+    Transfer t;
+    if (!parse_transfer(argv, &t))
         return 1;
-    const fs::path dst = paths.back();
-    paths.pop_back();
-    std::error_code ec;
-    const bool dst_dir = fs::is_directory(dst, ec);
-    if (paths.size() > 1 && !dst_dir)
-        return 1;
+    const bool recursive = has(t.opts, "rRa");
     auto options = fs::copy_options::overwrite_existing;
-    if (has(opts, "rRa"))
+    if (recursive)
         options |= fs::copy_options::recursive;
+    std::error_code ec;
     int status = 0;
-    for (const auto& src : paths) {
-        if (!fs::exists(src, ec) || (fs::is_directory(src, ec) && !has(opts, "rRa"))) {
+    for (const auto& src : t.srcs) {
+        if (!fs::exists(src, ec) || (fs::is_directory(src, ec) && !recursive)) {
             status = 1;
             continue;
         }
-        fs::path target = dst_dir ? dst / fs::path(src).filename() : dst;
+        const fs::path target = t.target_for(src);
         if (fs::is_directory(src, ec))
             fs::create_directories(target, ec);
         ec.clear();
@@ -340,19 +356,13 @@ int SimShell::do_cp(const std::vector<std::string>& argv)
 
 int SimShell::do_mv(const std::vector<std::string>& argv)
 {
-    std::string opts;
-    std::vector<std::string> paths;
-    if (!parse_args(argv, &opts, &paths) || paths.size() < 2)
+    Transfer t;
+    if (!parse_transfer(argv, &t))
         return 1;
-    const fs::path dst = paths.back();
-    paths.pop_back();
     std::error_code ec;
-    const bool dst_dir = fs::is_directory(dst, ec);
-    if (paths.size() > 1 && !dst_dir)
-        return 1;
     int status = 0;
-    for (const auto& src : paths) {
-        const fs::path target = dst_dir ? dst / fs::path(src).filename() : dst;
+    for (const auto& src : t.srcs) {
+        const fs::path target = t.target_for(src);
         ec.clear();
         fs::rename(src, target, ec);
         if (ec && ec.value() == EXDEV) {  // another file system: copy, then remove

@@ -189,6 +189,21 @@ int main(int argc, char** argv)
         p.drawLine(QPointF(14, 28), QPointF(30, 28));
         p.drawLine(QPointF(14, 36), QPointF(24, 36));
     });
+    save("source.png", 48, 48, [](QPainter& p) {
+        // An input connector with an arrow going into it.
+        p.setPen(pen(kWhite, 2.5));
+        p.setBrush(QColor(33, 36, 53));
+        QPainterPath body;
+        body.moveTo(18, 14); body.lineTo(44, 14); body.lineTo(40, 34); body.lineTo(22, 34); body.closeSubpath();
+        p.drawPath(body);
+        p.setPen(pen(kGrey, 2));
+        for (int i = 0; i < 4; ++i)
+            p.drawLine(QPointF(25 + 4 * i, 20), QPointF(25 + 4 * i, 26));
+        p.setPen(pen(kGreen, 3.5));
+        p.drawLine(QPointF(4, 24), QPointF(14, 24));
+        p.drawLine(QPointF(9, 18), QPointF(15, 24));
+        p.drawLine(QPointF(9, 30), QPointF(15, 24));
+    });
     save("update.png", 64, 64, [](QPainter& p) {
         p.setPen(pen(kOrange, 6));
         p.drawArc(QRectF(8, 8, 48, 48), 30 * 16, 280 * 16);

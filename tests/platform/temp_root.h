@@ -1,29 +1,24 @@
 #pragma once
-// A fresh device root for one test, removed afterwards.
+// A fresh device root for one test (K57_ROOT points at it), removed afterwards. Paths are
+// given as the device names them ("/data/x").
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "common/temp_dir.h"
 #include "platform/paths.h"
 
 class TempRoot {
 public:
-    TempRoot()
+    TempRoot() : dir_("k57-platform")
     {
-        char tmpl[] = "/tmp/k57-platform-XXXXXX";
-        path_ = mkdtemp(tmpl);
-        setenv("K57_ROOT", path_.c_str(), 1);
+        setenv("K57_ROOT", dir_.path().c_str(), 1);
         platform::reload_root();
     }
-    ~TempRoot()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string at(const std::string& abs) const { return path_ + abs; }
+    const std::string& path() const { return dir_.path(); }
+    std::string at(const std::string& abs) const { return dir_.path() + abs; }
 
     void write(const std::string& abs, const std::string& text) const
     {
@@ -38,5 +33,5 @@ public:
     bool exists(const std::string& abs) const { return std::filesystem::exists(at(abs)); }
 
 private:
-    std::string path_;
+    testutil::TempDir dir_;
 };

@@ -14,7 +14,15 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "remote/message_deal.h"
 #include "sim/sim_board.h"
+
+// The names every remote test uses.
+using namespace remote;
+using testutil::Bytes;
+using testutil::operator+;
+using testutil::le16;
+using testutil::le32;
 
 namespace remote_test {
 
@@ -53,6 +61,16 @@ inline void reset_store()
     std::memset(s->reg_file, 0, sizeof s->reg_file);
     std::memset(s->status_page, 0, sizeof s->status_page);
     c331_shared::param_changed = 0;
+}
+
+// Sends one request from the tool through a dispatcher; the reply frame, empty when none.
+inline testutil::Frame call(message_deal& deal, u8 cmd, const testutil::Bytes& data, uint64_t peer,
+                            u16 dst = testutil::kProcessor)
+{
+    const testutil::Bytes req = testutil::make_frame(dst, testutil::kTool, cmd, data);
+    std::vector<u8> reply(message_deal::kReplyCapacity);
+    const u32 n = deal.message_group_deal(req.data(), u32(req.size()), reply.data(), peer);
+    return testutil::Frame{testutil::Bytes(reply.begin(), reply.begin() + n)};
 }
 
 }  // namespace remote_test

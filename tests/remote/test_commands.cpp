@@ -3,15 +3,9 @@
 #include "remote_fixture.h"
 
 #include "core/globals.h"
-#include "remote/message_deal.h"
 #include "remote/net_settings.h"
+#include "remote/remote_hooks.h"
 #include "scaler/c331_manage.h"
-
-using namespace remote;
-using testutil::Bytes;
-using testutil::operator+;
-using testutil::le16;
-using testutil::le32;
 
 namespace {
 
@@ -22,10 +16,7 @@ protected:
     // Sends one request through the dispatcher; the reply frame, empty when none.
     testutil::Frame call(u8 cmd, const Bytes& data, u16 dst = 0xF100)
     {
-        const Bytes req = testutil::make_frame(dst, 0xF011, cmd, data);
-        std::vector<u8> reply(message_deal::kReplyCapacity);
-        const u32 n = deal.message_group_deal(req.data(), u32(req.size()), reply.data(), 7);
-        return testutil::Frame{Bytes(reply.begin(), reply.begin() + n)};
+        return remote_test::call(deal, cmd, data, 7, dst);
     }
     testutil::Frame ram_write(u32 addr, const Bytes& bytes)
     {
@@ -172,7 +163,7 @@ TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
     EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 5);
 }
 
-TEST_F(Commands, Register14RequestsTheReboot)
+TEST_F(Commands, Registers14And17Actions)
 {
     g_app_reset_flag = 0;
     G_timeTicks = 1234;
@@ -180,6 +171,20 @@ TEST_F(Commands, Register14RequestsTheReboot)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
     g_app_reset_flag = 0;
+
+    // Requests served by other components reach the handler they installed.
+    static int sdi_resets, font_reloads;
+    sdi_resets = font_reloads = 0;
+    reg_write(17, 0, 0x01);  // nothing installed: dropped, and nothing breaks
+    set_hook(Hook::SdiReset, [] { ++sdi_resets; });
+    set_hook(Hook::ReloadFonts, [] { ++font_reloads; });
+    reg_write(17, 0, 0x01);
+    reg_write(17, 0xFF, 0x02);  // bit 0 of the mask clear: no pulse
+    reg_write(14, 0, 0x08);
+    set_hook(Hook::SdiReset, nullptr);
+    set_hook(Hook::ReloadFonts, nullptr);
+    EXPECT_EQ(sdi_resets, 1);
+    EXPECT_EQ(font_reloads, 1);
 }
 
 TEST_F(Commands, DeviceInformationLayout)

@@ -7,27 +7,14 @@
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
-#include "remote/message_deal.h"
 #include "scaler/c331_manage.h"
-
-using namespace remote;
-using testutil::Bytes;
-using testutil::operator+;
-using testutil::le16;
-using testutil::le32;
 
 namespace {
 
 // One requester: a dispatcher of a transport with a peer number.
 struct Tool {
-    Tool(u8 transport, u32 peer) : deal(transport), peer(peer) {}
-    testutil::Frame call(u8 cmd, const Bytes& data)
-    {
-        const Bytes req = testutil::make_frame(0xF100, 0xF011, cmd, data);
-        std::vector<u8> reply(message_deal::kReplyCapacity);
-        const u32 n = deal.message_group_deal(req.data(), u32(req.size()), reply.data(), peer);
-        return testutil::Frame{Bytes(reply.begin(), reply.begin() + n)};
-    }
+    Tool(u8 transport, uint64_t peer) : deal(transport), peer(peer) {}
+    testutil::Frame call(u8 cmd, const Bytes& data) { return remote_test::call(deal, cmd, data, peer); }
     u8 start(const char* code, u32 total) { return call(CMD_FILE_WRITE_START, testutil::text_bytes(code) + le32(total)).status(); }
     u8 block(u32 off, const Bytes& b) { return call(CMD_FILE_WRITE_BLOCK, le32(off) + le16(u16(b.size())) + b).status(); }
     testutil::Frame end(const Bytes& md5) { return call(CMD_FILE_WRITE_END, md5); }
@@ -44,7 +31,7 @@ struct Tool {
         return end(md5).status();
     }
     message_deal deal;
-    u32 peer;
+    uint64_t peer;
 };
 
 Bytes pattern(size_t n, u8 seed)
@@ -146,6 +133,13 @@ TEST_F(FileTransfer, OneTransferForTheWholeDevice)
     EXPECT_EQ(tool.send("OSDS", pattern(10, 3), testutil::md5_of(pattern(10, 3))), ST_DONE);
     EXPECT_EQ(other.start("OSDS", 100), ST_DONE) << "free again";
     other.end(Bytes(16, 0));
+
+    // UDP senders are told apart by their whole address and port.
+    Tool udp_a(TR_UDP, (uint64_t(0x0A000001) << 16) | 5000);
+    Tool udp_b(TR_UDP, (uint64_t(0x0B000001) << 16) | 5000);
+    ASSERT_EQ(udp_a.start("ALIS", 100), ST_DONE);
+    EXPECT_EQ(udp_b.block(0, pattern(100, 0)), ST_BUSY);
+    udp_a.end(Bytes(16, 0));
 }
 
 TEST_F(FileTransfer, IdleTransferIsAbandonedAfter30Seconds)

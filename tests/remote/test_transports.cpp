@@ -17,11 +17,6 @@
 #include "remote/networkManage.h"
 #include "remote/udpnetManage.h"
 
-using testutil::Bytes;
-using testutil::operator+;
-using testutil::le16;
-using testutil::le32;
-
 namespace {
 
 const uint16_t kUdpOffset = testutil::free_udp_offset();

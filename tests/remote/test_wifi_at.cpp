@@ -5,8 +5,6 @@
 #include "remote/K57_WIFI_CONFIG.h"
 #include "remote/at_channel.h"
 
-using namespace remote;
-
 namespace {
 
 class AtChannel : public ::testing::Test {

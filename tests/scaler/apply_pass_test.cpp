@@ -196,6 +196,14 @@ TEST_F(ApplyPassTest, DebugRegisterActsOnItsLowestBitOnly)
     EXPECT_EQ(model_->value(0x586102), 2752u);
     EXPECT_TRUE(writes_to(0x08, 0x57).empty());
     EXPECT_EQ(store_->reg_byte(162)[0], 0);
+
+    model_->clear_writes();
+    store_->reg_byte(162)[0] = 0x18;   // both V-by-One receivers: only receiver 0 restarts
+    edit_and_pass([](uint8_t*) {});
+    EXPECT_EQ(writes_to(0x02, 0x7F), (std::vector<uint8_t>{0x0E, 0x0F}));
+    EXPECT_EQ(model_->value(0x024F01), 0xFFu);
+    EXPECT_EQ(model_->value(0x024C01), 0xABu);
+    EXPECT_TRUE(writes_to(0x02, 0x6B).empty());
 }
 
 TEST_F(ApplyPassTest, LedSizeChangeWaitsForTheHandOverThenHandsBack)

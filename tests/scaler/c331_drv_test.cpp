@@ -30,9 +30,10 @@ public:
         cfg = want;
         return 0;
     }
-    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len, uint32_t speed_hz) override
     {
         EXPECT_EQ(len, 2u);
+        EXPECT_EQ(speed_hz, rx ? 5000000u : 10000000u) << "reads run at 5 MHz, writes at 10 MHz";
         EXPECT_EQ(bus_.pad_a, 0x10);
         EXPECT_EQ(bus_.pad_b, 0x10);
         if (bus_.fail_after == 0)

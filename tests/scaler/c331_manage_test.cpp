@@ -2,6 +2,7 @@
 #include "scaler_fixture.h"
 
 #include "core/ram_map.h"
+#include "platform/virtual_clock.h"
 
 namespace {
 
@@ -26,6 +27,39 @@ TEST_F(ProbeTest, BadReadsThenFiveGoodOpenTheGateOnlyAfterBringUp)
     EXPECT_EQ(mgr_->thread_state, c331_manage::kStateRunning);
     EXPECT_EQ(g_fpga_c331_start, 1u);
     EXPECT_EQ(model_->id_reads(), 1u + 2u + 5u);
+}
+
+class SilentChipTest : public ScalerFixture {
+protected:
+    int id_fail_reads() const override { return 1000; }
+};
+
+size_t count_of(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST_F(SilentChipTest, ProbeReportsASilentChipAtMostOncePerSecond)
+{
+    platform::VirtualClock vclock(5000000);
+    platform::set_clock(&vclock);
+    const uint8_t dbg = g_debugSwitch;
+    g_debugSwitch = 254;
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 200; ++i)
+        mgr_->thread_pass();
+    vclock.advance_us(1000000);
+    for (int i = 0; i < 200; ++i)
+        mgr_->thread_pass();
+    const std::string out = testing::internal::GetCapturedStdout();
+    g_debugSwitch = dbg;
+    platform::set_clock(nullptr);
+    EXPECT_EQ(count_of(out, "error c331_id = 00"), 2u);
+    EXPECT_EQ(mgr_->thread_state, 0);
+    EXPECT_EQ(g_fpga_c331_start, 0u);
 }
 
 TEST_F(ScalerFixture, BringUpWritesTheFactoryLayoutBack)
@@ -106,6 +140,19 @@ TEST_F(ScalerFixture, InitialSettingWithPllStartsPllAndVboWithTheBand)
     EXPECT_EQ(writes_to(0xFF, 0x02), (std::vector<uint8_t>{0xC8, 0, 0x88, 0xC8}));
     EXPECT_EQ(model_->value(0x015803 + (7 * 3 << 8)), 0x6DB6DBu);
     EXPECT_EQ(writes_to(0x02, 0x78), (std::vector<uint8_t>{76, 9}));
+    // Reset pulses of receivers 0, 1 and the two transmitter halves, each back to idle.
+    EXPECT_EQ(writes_to(0x02, 0x7F), (std::vector<uint8_t>{0x0E, 0x0F, 0x0D, 0x0F, 0x0B, 0x0F, 0x07, 0x0F}));
+    for (uint32_t id : {0x024F01u, 0x026B01u})
+        EXPECT_EQ(model_->value(id), 0x80u) << std::hex << id;
+    for (uint32_t id : {0x024C01u, 0x026801u})
+        EXPECT_EQ(model_->value(id), 0xA3u) << std::hex << id;
+    // Each transmitter half: enabled 0 then 1 around its set-up, control word ends at 0x8011.
+    EXPECT_EQ(writes_to(0x02, 0x1C), (std::vector<uint8_t>{0, 1}));
+    EXPECT_EQ(writes_to(0x02, 0x34), (std::vector<uint8_t>{0, 1}));
+    EXPECT_EQ(model_->value(0x020A02), 0x8011u);
+    EXPECT_EQ(model_->value(0x027A02), 0x8011u);
+    EXPECT_EQ(model_->value(0x020801), 9u);
+    EXPECT_EQ(model_->value(0x022B01), 0x11u);
 }
 
 TEST_F(ScalerFixture, DefaultParametersRaiseFlagsOnlyForChanges)
@@ -191,7 +238,7 @@ TEST_F(ScalerFixture, ThreadIdlesCheaplyAndStillAppliesAnEditPromptly)
 
     const double c0 = cpu_seconds();
     const auto t0 = steady_clock::now();
-    std::this_thread::sleep_for(milliseconds(1000));
+    std::this_thread::sleep_for(milliseconds(400));
     const double used = (cpu_seconds() - c0) / duration<double>(steady_clock::now() - t0).count();
     EXPECT_LT(used, 0.10) << "idle scaler thread uses " << used * 100 << "% of a core";
 

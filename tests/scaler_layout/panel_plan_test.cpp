@@ -5,6 +5,7 @@
 
 #include "scaler/c331_regs.h"
 #include "scaler/panel_layout.h"
+#include "reg_writes.h"
 
 namespace {
 
@@ -135,16 +136,6 @@ TEST(PanelSpecWords, FollowThePlan)
     EXPECT_EQ(v.VBOTX_LAYOUT, 1u);
     EXPECT_EQ(v.PANEL_VW, 2u * 2160);
     EXPECT_EQ(v.PANEL_VSHAPE, 2u);
-}
-
-// Value written to one register id at one channel offset (last write wins); -1 when none.
-int64_t written(const std::vector<RegWrite>& w, uint32_t id, uint32_t off = 0)
-{
-    int64_t v = -1;
-    for (const RegWrite& r : w)
-        if (r.id == id && r.choffs == off)
-            v = r.value;
-    return v;
 }
 
 TEST(PanelRegisters, EveryChannelGetsTheTimingAndTheLaneMapFollowsSplice)

@@ -4,17 +4,9 @@
 #include "scaler/c331_regs.h"
 #include "scaler/picture.h"
 #include "scaler/test_pattern.h"
+#include "reg_writes.h"
 
 namespace {
-
-int64_t written(const std::vector<RegWrite>& w, uint32_t id, uint32_t off = 0)
-{
-    int64_t v = -1;
-    for (const RegWrite& r : w)
-        if (r.id == id && r.choffs == off)
-            v = r.value;
-    return v;
-}
 
 TEST(PictureValues, BrightnessContrastSaturation)
 {

@@ -173,6 +173,12 @@ TEST_F(StoreTest, WindowSourceFromImageAndFromSlotCopy)
     EXPECT_EQ(s->TlxGetImageSource(s->ram_image, 16, &is_crop, &row, 0), 0xFF);
     ram_wr16(s->ram_image, ram_window_addr(2, WIN_SOURCE), 0x80C8);
     EXPECT_EQ(s->TlxGetImageSource(s->ram_image, 2, &is_crop, &row, 0), 0xFF);
+    // So do source values beyond 5, in the window word or in the crop row's key.
+    ram_wr16(s->ram_image, ram_window_addr(3, WIN_SOURCE), 0x0009);
+    EXPECT_EQ(s->TlxGetImageSource(s->ram_image, 3, &is_crop, &row, 0), 0xFF);
+    ram_wr16(s->ram_image, ram_window_addr(3, WIN_SOURCE), 0x8006);
+    ram_wr16(s->ram_image, ram_crop_addr(6, CROP_KEY), 0x8007);
+    EXPECT_EQ(s->TlxGetImageSource(s->ram_image, 3, &is_crop, &row, 0), 0xFF);
 }
 
 TEST_F(StoreTest, SetImageSourceAndCurrentMode)

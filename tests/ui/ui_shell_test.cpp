@@ -100,6 +100,18 @@ void shot(const char* name)
 }
 u8* image() { return TlxRamPara::p_tlxrampara_config->ram_image; }
 
+// Stand-ins for the pages the menus open: each records {page id, id of the menu it came from}.
+const PageFocusId kAllPages[] = {PAGE_INPUTCHOOSE, PAGE_CUSTOMMODE, PAGE_INPUTCUT,  PAGE_EDIDSET,  PAGE_IMAGELAYOUT,
+                                 PAGE_LEDSET,      PAGE_NETSET,     PAGE_LCDSHOW,   PAGE_TESTIMAGE, PAGE_OTHERSETUP,
+                                 PAGE_FACTORY,     PAGE_QUALITY,    PAGE_TEMPERATURE, PAGE_LINKCOM, PAGE_LINKWLAN,
+                                 PAGE_FACTORYAGE};
+std::vector<std::pair<int, int>> g_opened;
+void register_stand_in(PageFocusId id)
+{
+    register_opener(id, [id](PageFrame* parent) { g_opened.push_back({id, parent ? parent->page_id() : -1}); });
+}
+std::pair<int, int> last_opened() { return g_opened.empty() ? std::pair<int, int>{-1, -1} : g_opened.back(); }
+
 }  // namespace
 
 class UiShellTest : public QObject {
@@ -128,6 +140,8 @@ private slots:
         QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
                          &SyncUpdate::para_sync);
         g_language = 1;
+        for (PageFocusId id : kAllPages)
+            register_stand_in(id);
         shell_start_gui();
         g_timer->stop();  // the tests drive the tick
         g_back_to_mainwindow_time = 1000000;
@@ -164,9 +178,11 @@ private slots:
         QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
     }
 
-    // The whole menu tree by keys: wrap-around, focus ids and page pointers on the way in and out.
+    // The whole menu tree by keys: wrap-around, focus ids and page pointers on the way in and
+    // out, and F6 on a page row opens that page with its menu as the parent.
     void navigatesTheMenuTree()
     {
+        using P = std::pair<int, int>;
         QVERIFY(g_lockwindow->isVisible());
         shot("home");
         Steps().run({
@@ -175,11 +191,13 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
                 QVERIFY(!g_lockwindow->isVisible());
                 QCOMPARE(g_mainwindow->ui_select_index(), 0);
-                keys(KEY_RIGHT, 6);  // six rows: back on the first
+                keys(KEY_RIGHT, 7);  // seven rows: back on the first
                 QCOMPARE(g_mainwindow->ui_select_index(), 0);
+                key(KEY_OK);  // source
+                QCOMPARE(last_opened(), P(PAGE_INPUTCHOOSE, PAGE_MAINWINDOW));
                 key(KEY_LEFT);
-                QCOMPARE(g_mainwindow->ui_select_index(), 5);
-                key(KEY_RIGHT);
+                QCOMPARE(g_mainwindow->ui_select_index(), 6);
+                keys(KEY_RIGHT, 3);
                 shot("mainwindow");
                 key(KEY_OK);  // menu
             },
@@ -187,27 +205,40 @@ private slots:
                 QVERIFY(g_option);
                 QCOMPARE(int(g_page_focus), int(PAGE_OPTION));
                 shot("option");
-                key(KEY_LEFT);  // wraps to the last row: advanced
-                QCOMPARE(g_option->ui_select_index(), 3);
+                key(KEY_OK);  // crop
+                QCOMPARE(last_opened(), P(PAGE_INPUTCUT, PAGE_OPTION));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // layout
+                QCOMPARE(last_opened(), P(PAGE_IMAGELAYOUT, PAGE_OPTION));
+                keys(KEY_LEFT, 2);  // wraps to the last row: advanced
+                QCOMPARE(g_option->ui_select_index(), 5);
                 key(KEY_OK);
             },
             [] {
                 QVERIFY(g_advancedoption);
                 QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+                QCOMPARE(g_advancedoption->row_count(), 5);
                 shot("advancedoption");
-                keys(KEY_RIGHT, 3);  // no rows: the keys do nothing
+                key(KEY_OK);
+                QCOMPARE(last_opened(), P(PAGE_LCDSHOW, PAGE_ADVANCEDOPTION));
+                keys(KEY_RIGHT, 3);
+                key(KEY_OK);
+                QCOMPARE(last_opened(), P(PAGE_FACTORY, PAGE_ADVANCEDOPTION));
                 key(KEY_BACK);
             },
             [] {
                 QVERIFY(!g_advancedoption);
                 QCOMPARE(int(g_page_focus), int(PAGE_OPTION));
-                key(KEY_RIGHT);  // wraps to row 0: output
+                keys(KEY_RIGHT, 3);  // wraps over crop and layout to output
                 key(KEY_OK);
             },
             [] {
                 QVERIFY(g_outputset);
                 QCOMPARE(int(g_page_focus), int(PAGE_OUTPUTSET));
                 shot("outputset");
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                QCOMPARE(last_opened(), P(PAGE_NETSET, PAGE_OUTPUTSET));
                 key(KEY_BACK);
             },
             [] {
@@ -218,6 +249,8 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_IMAGEQUALITY));
                 QVERIFY(g_imagequality);
                 shot("imagequality");
+                key(KEY_OK);
+                QCOMPARE(last_opened(), P(PAGE_QUALITY, PAGE_IMAGEQUALITY));
                 key(KEY_BACK);
             },
             [] {
@@ -227,6 +260,9 @@ private slots:
             [] {
                 QCOMPARE(int(g_page_focus), int(PAGE_LINKOPTION));
                 shot("linkoption");
+                key(KEY_LEFT);
+                key(KEY_OK);
+                QCOMPARE(last_opened(), P(PAGE_LINKWLAN, PAGE_LINKOPTION));
                 key(KEY_BACK);
             },
             [] {
@@ -236,7 +272,7 @@ private slots:
             [] {
                 QVERIFY(!g_option);
                 QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
-                keys(KEY_RIGHT, 2);  // device information
+                key(KEY_RIGHT);  // device information
                 key(KEY_OK);
             },
             [] {
@@ -252,6 +288,35 @@ private slots:
                 QVERIFY(g_lockwindow->isVisible());
             },
         });
+    }
+
+    // A row leads somewhere or is not there: rows of pages this device lacks are left out,
+    // a menu whose pages are all missing loses its row, and the keys wrap over what is shown.
+    void rowsOfMissingPagesAreLeftOut()
+    {
+        for (PageFocusId id : {PAGE_LEDSET, PAGE_NETSET, PAGE_INPUTCUT})
+            register_opener(id, nullptr);
+        {
+            Option option;
+            QCOMPARE(option.row_count(), 4);
+            QVERIFY(option.row_button("Button_outputset")->isHidden());
+            option.show();
+            QCOMPARE(option.current_row(), static_cast<QWidget*>(option.row_button("image_layout")));
+            QKeyEvent left(QEvent::KeyRelease, KEY_LEFT, Qt::NoModifier);
+            QCoreApplication::sendEvent(&option, &left);
+            QCOMPARE(option.current_row(), static_cast<QWidget*>(option.row_button("Button_advanced")));
+        }
+        for (PageFocusId id : kAllPages)
+            register_opener(id, nullptr);
+        g_mainwindow->refresh_rows();
+        QCOMPARE(g_mainwindow->row_count(), 5);  // user modes, device information and the three toggles
+        QVERIFY(g_mainwindow->row_button("Button_option")->isHidden());
+        QVERIFY(g_mainwindow->row_button("Button_inputchoose")->isHidden());
+        shot("mainwindow_no_pages");
+        for (PageFocusId id : kAllPages)
+            register_stand_in(id);
+        g_mainwindow->refresh_rows();
+        QCOMPARE(g_mainwindow->row_count(), 7);
     }
 
     // A press only logs; keys that are no panel keys do nothing.
@@ -277,7 +342,7 @@ private slots:
         QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
         const int row = g_mainwindow->ui_select_index();
         send_panel_key(Qt::Key_Right);
-        QCOMPARE(g_mainwindow->ui_select_index(), (row + 1) % 6);
+        QCOMPARE(g_mainwindow->ui_select_index(), (row + 1) % 7);
         send_panel_key(Qt::Key_Left);
         QCOMPARE(g_mainwindow->ui_select_index(), row);
         send_panel_key(Qt::Key_Escape);
@@ -289,8 +354,7 @@ private slots:
 
     void lockRefusesTheOpenersOfMainWindow()
     {
-        int opened = 0;
-        register_opener(PAGE_INPUTCHOOSE, [&opened](PageFrame*) { ++opened; });
+        g_opened.clear();
         g_mainwindow->on_panellock_clicked();
         QCOMPARE(image_u16(ram_panel_lock), u16(1));
         QCOMPARE(int(c331_shared::param_changed), 1);
@@ -298,15 +362,14 @@ private slots:
         g_mainwindow->on_inputchoose_clicked();
         g_mainwindow->on_option_clicked();  // would block in its modal loop if it opened
         g_mainwindow->on_usermode_popup_clicked();
-        QCOMPARE(opened, 0);
+        QVERIFY(g_opened.empty());
         QVERIFY(!g_option);
         QVERIFY(!g_mainwindow->popup_open());
         shot("mainwindow_locked");
         g_mainwindow->on_panellock_clicked();
         QCOMPARE(int(g_mainwindow->l_lock_state), 0);
         g_mainwindow->on_inputchoose_clicked();
-        QCOMPARE(opened, 1);
-        register_opener(PAGE_INPUTCHOOSE, nullptr);
+        QCOMPARE(g_opened.size(), size_t(1));
     }
 
     void togglesWriteTheImageUnderTheFlag()
@@ -420,6 +483,12 @@ private slots:
         // From the persistence slot: no OSD copy.
         QCOMPARE(g_mainwindow->mode_file_write(9, 1), 1);
         QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json"), 1);
+        // A write that cannot complete reports 0 and leaves the saved mode as it was.
+        QDir().mkpath(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
+        image()[RAM_MODE_BASE] ^= 0xFF;
+        QCOMPARE(g_mainwindow->mode_file_write(9, 1), 0);
+        QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
+        QDir().rmdir(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
         put_u16(image(), ram_osd_enable, 0);
         QCOMPARE(g_mainwindow->mode_file_write(16, 0), 0);
         QCOMPARE(g_mainwindow->mode_file_write(-1, 0), 0);
@@ -656,8 +725,7 @@ private slots:
 
     void agingLogAccessCode()
     {
-        int opened = 0;
-        register_opener(PAGE_FACTORYAGE, [&opened](PageFrame*) { ++opened; });
+        g_opened.clear();
         Steps().run({
             [] {
                 key(KEY_OK);
@@ -676,8 +744,7 @@ private slots:
             },
             [] { g_mainwindow->go_home(); },
         });
-        QCOMPARE(opened, 1);
-        register_opener(PAGE_FACTORYAGE, nullptr);
+        QCOMPARE(g_opened, (std::vector<std::pair<int, int>>{{PAGE_FACTORYAGE, PAGE_ADVANCEDOPTION}}));
     }
 
     void updateSplashFollowsTheFlag()

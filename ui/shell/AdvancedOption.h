@@ -13,10 +13,16 @@ public:
     explicit AdvancedOption(QWidget* parent = nullptr);
     ~AdvancedOption() override;
     void language_changed() override;
-
+    static const std::vector<PageFocusId> kPages;
+    static const char* const kAgingAccessCode;
     // Asks for the access code on the keypad; opens the aging log once it is accepted.
     void on_Button_age_clicked();
-    static const char* const kAgingAccessCode;
+
+    // Openers (also F6 on the row); a page not built into this device has no row.
+    void on_Button_LCDshow_clicked();
+    void on_Button_testimage_clicked();
+    void on_Button_other_clicked();
+    void on_Button_factory_clicked();
 
 public slots:
     void confirmString(const QString& text);

@@ -10,6 +10,7 @@
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/ram_map.h"
+#include "core/store_files.h"
 #include "core/utils.h"
 #include "platform/board.h"
 #include "ui/shell/LockWindow.h"
@@ -56,9 +57,12 @@ MainWindow::MainWindow(QWidget* parent) : MenuPage("MainWindow", PAGE_MAINWINDOW
     connect(ui->Button_mode_cancel, &QPushButton::clicked, this, [this] { close_popup(); });
     build_rows(ui->row_area, ui->label_empty,
                {
-                   {"Button_option", {"菜单", "Menu", "Меню", "Menu"}, ":/png/menu.png", [this] { on_option_clicked(); }},
+                   {"Button_inputchoose", {"信号源", "Source", "Источник", "Nguồn"}, ":/png/source.png",
+                    [this] { on_inputchoose_clicked(); }, {PAGE_INPUTCHOOSE}},
                    {"Button_usermode", {"用户模式", "User modes", "Режимы", "Chế độ"}, ":/png/modes.png",
                     [this] { on_usermode_popup_clicked(); }},
+                   {"Button_option", {"菜单", "Menu", "Меню", "Menu"}, ":/png/menu.png", [this] { on_option_clicked(); },
+                    Option::pages()},
                    {"Button_machinestate", {"设备信息", "Device info", "Об устройстве", "Thông tin"}, ":/png/info.png",
                     [this] { on_machinestate_clicked(); }},
                    {"Button_black", {"黑屏", "Black screen", "Чёрный экран", "Màn đen"}, ":/png/black_off.png",
@@ -110,6 +114,7 @@ void MainWindow::syncUpdate()
 {
     if (TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->TlxLanguageChanged())
         language_changed();
+    refresh_rows();
     refresh_icons();
     refresh_ip();
 }
@@ -147,32 +152,34 @@ void MainWindow::show_status(const QString& text)
 
 // ---- openers ----------------------------------------------------------------------------------
 
+bool MainWindow::refused_while_locked()
+{
+    if (l_lock_state != 1)
+        return false;
+    show_status(tr4(kLocked));
+    return true;
+}
+
 void MainWindow::on_inputchoose_clicked()
 {
-    if (l_lock_state == 1) {
-        show_status(tr4(kLocked));
+    if (refused_while_locked())
         return;
-    }
     close_popup();
     open_registered(PAGE_INPUTCHOOSE, this);
 }
 
 void MainWindow::on_custommode_clicked()
 {
-    if (l_lock_state == 1) {
-        show_status(tr4(kLocked));
+    if (refused_while_locked())
         return;
-    }
     close_popup();
     open_registered(PAGE_CUSTOMMODE, this);
 }
 
 void MainWindow::on_option_clicked()
 {
-    if (l_lock_state == 1) {
-        show_status(tr4(kLocked));
+    if (refused_while_locked())
         return;
-    }
     close_popup();
     open_page(g_option, this);
 }
@@ -212,10 +219,8 @@ bool MainWindow::popup_open() const { return ui->frame_modes->isVisible(); }
 
 void MainWindow::on_usermode_popup_clicked()
 {
-    if (l_lock_state == 1) {
-        show_status(tr4(kLocked));
+    if (refused_while_locked())
         return;
-    }
     if (g_mode_select > 15)
         g_mode_select = 0;
     popup_level_ = 0;
@@ -333,31 +338,31 @@ int MainWindow::mode_file_write(int slot, int from_sync)
     if (!store || slot < 0 || slot >= MODE_SLOTS)
         return 0;
     MODE_SLOT& s = store->mode_slot[slot];
+    u8 file[MODE_FILE_SIZE];
+    u16 osd_enable;
     {
+        // A consistent copy: the scaler and the remote handlers write the image under this
+        // lock, and it comes before the file lock.
+        QMutexLocker image_lock(&c331_shared::c331_lock);
+        std::memcpy(s.image(), store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+        s.bytes[0] = MODE_MARKER_SAVED;
+        s.bytes[1] = MODE_MARKER_SAVED;
+        std::memcpy(file, s.bytes, MODE_FILE_SIZE);
+        osd_enable = get_u16(store->ram_image, ram_osd_enable);
+    }
+    const std::string path = store_files::mode_file_path(slot);
+    {
+        // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
         QMutexLocker lk(&Utils::_file_deal_mutex);
-        const std::string path = platform::rooted("/data/modes/custom_mode" + std::to_string(slot + 1));
-        FILE* f = std::fopen(path.c_str(), "wb+");
-        if (!f) {
+        if (!store_files::write_atomic(path, file, sizeof file)) {
             writeLogMsg(LOG_ERROR, "front panel: cannot write " + path);
             return 0;
         }
-        {
-            // A consistent copy: the scaler and the remote handlers write the image under this lock.
-            QMutexLocker image_lock(&c331_shared::c331_lock);
-            std::memcpy(s.image(), store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
-            s.bytes[0] = MODE_MARKER_SAVED;
-            s.bytes[1] = MODE_MARKER_SAVED;
-        }
-        const size_t written = std::fwrite(s.bytes, 1, MODE_FILE_SIZE, f);
-        std::fclose(f);
-        if (written != MODE_FILE_SIZE)
-            writeLogMsg(LOG_ERROR, "front panel: short write of " + path);
     }
-    if (from_sync == 0 && get_u16(store->ram_image, ram_osd_enable) == 1) {
-        char cmd[96];
-        std::snprintf(cmd, sizeof cmd, "cp  /data/configs/omenu.json /data/modes/MO%02x.json", slot + 1);
+    if (from_sync == 0 && osd_enable == 1) {
+        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
         if (g_debugSwitch == 254)
-            std::printf("%s\n", cmd);
+            std::printf("%s\n", cmd.c_str());
         platform::board().shell().run(cmd);
     }
     platform::board().shell().run("sync");

@@ -64,6 +64,8 @@ protected:
     bool page_key(int key) override;
 
 private:
+    // True (and a status line) while the panel is locked: the openers then do nothing.
+    bool refused_while_locked();
     void refresh_icons();
     void refresh_ip();
     void refresh_popup();

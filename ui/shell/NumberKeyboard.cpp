@@ -107,14 +107,7 @@ void NumberKeyboard::keyPressEvent(QKeyEvent* e) { e->accept(); }
 
 void NumberKeyboard::keyReleaseEvent(QKeyEvent* e)
 {
-    e->accept();
-    if (e->isAutoRepeat())
-        return;
-    const int key = panel_key(e->key());
-    if (!is_panel_key(key))
-        return;
-    g_last_key_tick = G_timeTicks.load();
-    switch (key) {
+    switch (released_panel_key(e)) {
     case KEY_LEFT: set_focus_key((focus_ + kKeyCount - 1) % kKeyCount); break;
     case KEY_RIGHT: set_focus_key((focus_ + 1) % kKeyCount); break;
     case KEY_OK: keys_[focus_]->click(); break;

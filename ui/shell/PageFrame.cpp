@@ -75,7 +75,7 @@ void write_locked(int flag, const std::function<void(u8*)>& write)
     t_holding_scaler_lock = true;
     if (TlxRamPara::p_tlxrampara_config)
         write(TlxRamPara::p_tlxrampara_config->ram_image);
-    c331_shared::param_changed = flag;
+    c331_raise_change_locked(flag);
     t_holding_scaler_lock = false;
 }
 }  // namespace
@@ -173,14 +173,8 @@ void PageFrame::keyPressEvent(QKeyEvent* e)
 
 void PageFrame::keyReleaseEvent(QKeyEvent* e)
 {
-    e->accept();
-    if (e->isAutoRepeat())
-        return;
-    const int key = panel_key(e->key());
-    if (!is_panel_key(key))
-        return;
-    g_last_key_tick = G_timeTicks.load();
-    if (page_key(key))
+    const int key = released_panel_key(e);
+    if (!key || page_key(key))
         return;
     switch (key) {
     case KEY_LEFT:

@@ -1,6 +1,7 @@
 #pragma once
 // The four front-panel keys. On the simulated board a PC keyboard's Left, Right, Return and
 // Escape act as F4, F5, F6 and PowerOff.
+#include <QKeyEvent>
 #include <Qt>
 
 #include "ui/shell/page_ids.h"
@@ -27,3 +28,17 @@ inline int panel_key(int qt_key)
 }
 
 inline bool is_panel_key(int k) { return k == KEY_LEFT || k == KEY_RIGHT || k == KEY_OK || k == KEY_BACK; }
+
+// The panel key of a key release, or 0 when it is none (auto-repeat, other keys). Accepts the
+// event and stamps the idle timer when it is a panel key.
+inline int released_panel_key(QKeyEvent* e)
+{
+    e->accept();
+    if (e->isAutoRepeat())
+        return 0;
+    const int key = panel_key(e->key());
+    if (!is_panel_key(key))
+        return 0;
+    g_last_key_tick = G_timeTicks.load();
+    return key;
+}

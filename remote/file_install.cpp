@@ -1,0 +1,123 @@
+#include "remote/file_install.h"
+
+#include <QMutexLocker>
+#include <QSettings>
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "core/utils.h"
+#include "platform/board.h"
+#include "remote/remote_hooks.h"
+
+namespace remote {
+
+// Size of an MTD partition, 0 when it cannot be asked.
+u32 mtd_size(const std::string& path)
+{
+    platform::Mtd& mtd = platform::board().mtd();
+    const int fd = mtd.open(path.c_str(), O_RDWR);
+    if (fd < 0)
+        return 0;
+    platform::MtdInfo info;
+    const int rc = mtd.getinfo(fd, &info);
+    mtd.close(fd);
+    return rc == 0 ? info.size : 0;
+}
+
+bool write_all_at(int fd, const u8* p, size_t n, off_t off)
+{
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, off);
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= size_t(w);
+        off += w;
+    }
+    return true;
+}
+
+bool read_whole(const std::string& path, size_t max, std::vector<u8>* out)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    out->clear();
+    u8 buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && out->size() <= max)
+        out->insert(out->end(), buf, buf + n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+namespace {
+
+constexpr const char* kLoadConfig = "/data/configs/led_load_config.ini";
+constexpr const char* kAppStartCommand = "/data/app/tlxK57N -platform linuxfb";
+
+// The received file replaces its target: data on disk first, then the atomic rename.
+bool commit_file(TlxFileDeal& st)
+{
+    const bool synced = ::fsync(st.fd) == 0;
+    ::close(st.fd);
+    st.fd = -1;
+    if (!synced || ::rename(st.temp.c_str(), st.target.c_str()) != 0)
+        return false;
+    st.temp.clear();
+    return true;
+}
+
+bool install_app(const TlxFileDeal& st)
+{
+    ::chmod(st.target.c_str(), 0755);
+    QSettings ini(QString::fromStdString(platform::rooted(kLoadConfig)), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("app-1/app_path"), QString::fromLatin1(kAppStartCommand));
+    ini.sync();
+    if (ini.status() != QSettings::NoError)
+        writeLogMsg(LOG_ERROR, "remote: cannot rewrite the start command");
+    G_reboot_tickTicks = G_timeTicks.load();
+    g_app_reset_flag = 1;
+    writeLogMsg(LOG_INFO, "remote: application update installed, restarting");
+    return true;
+}
+
+bool write_partition(const TlxFileDeal& st)
+{
+    platform::Mtd& mtd = platform::board().mtd();
+    const int fd = mtd.open(st.target.c_str(), O_RDWR);
+    if (fd < 0)
+        return false;
+    const bool ok = Utils::non_region_erase(fd, 0, int(st.total), 1) == 0 &&
+                    Utils::non_region_write(fd, st.data.data(), int(st.total), 0) == 0;
+    mtd.close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool install_received(TlxFileDeal& st)
+{
+    switch (st.kind) {
+    case TlxFileDeal::APP: return commit_file(st) && install_app(st);
+    case TlxFileDeal::MTD: return write_partition(st);
+    case TlxFileDeal::JSON:
+        if (!commit_file(st))
+            return false;
+        if (std::strcmp(st.code, "OSDS") == 0) {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            hook_osd_update();
+            c331_raise_change_locked(1);
+        }
+        return true;
+    default: return false;
+    }
+}
+
+}  // namespace remote

@@ -1,0 +1,26 @@
+#pragma once
+// The file side of the remote file transfer: reading a file whole, writing blocks, and
+// installing a received file once its digest matched (atomic replace of a file, erase and
+// write of an MTD partition, and what each target needs afterwards).
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "remote/file_transfer.h"
+
+namespace remote {
+
+// Size of an MTD partition, 0 when it cannot be asked.
+u32 mtd_size(const std::string& path);
+// Writes all n bytes at offset off; false on a write error.
+bool write_all_at(int fd, const u8* p, size_t n, off_t off);
+// Reads a whole file; stops reading once more than `max` bytes have come (the caller refuses
+// such a file). False when the file cannot be opened or read.
+bool read_whole(const std::string& path, size_t max, std::vector<u8>* out);
+// Puts a fully received, digest-checked file in place: a file's temporary is synced and
+// renamed over its target, a partition is erased and written; then the target's follow-up
+// (program made executable with its start command and a restart; OSD menus reloaded).
+// Leaves st.fd closed and st.temp empty when the rename was done.
+bool install_received(TlxFileDeal& st);
+
+}  // namespace remote

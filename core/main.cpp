@@ -46,6 +46,10 @@ int main(int argc, char** argv)
     // 17. parameter changes reach the GUI thread (queued from the worker threads)
     QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para,
                      SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+    // The remote servers run from step 1: a change the scaler applied before this connection
+    // sent its signal to no one. One pass persists it (it does nothing when nothing changed).
+    QMetaObject::invokeMethod(SyncUpdate::pInstance(), [] { SyncUpdate::pInstance()->para_sync(1); },
+                              Qt::QueuedConnection);
 
     return app.exec();  // 18.
 }

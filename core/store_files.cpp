@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include "core/ConfigEngine.h"
@@ -54,6 +55,9 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
 {
     const std::string real = platform::rooted(path);
     const std::string tmp = real + ".tmp";
+    // A fresh data partition has no "/data/modes" yet: the first saved mode creates it.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(real).parent_path(), ec);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         return false;

@@ -31,14 +31,24 @@ public:
     void sleep_us(uint64_t us) override { real_sleep_us(us); }
 };
 
-RealClock g_real;
-std::atomic<Clock*> g_clock{&g_real};
+// Never destroyed: the device's threads still sleep through it while the process exits.
+Clock& real_clock()
+{
+    static RealClock* c = new RealClock;
+    return *c;
+}
+
+std::atomic<Clock*> g_clock{nullptr};  // nullptr: the real clock
 
 }  // namespace
 
-Clock& clock() { return *g_clock.load(std::memory_order_acquire); }
+Clock& clock()
+{
+    Clock* c = g_clock.load(std::memory_order_acquire);
+    return c ? *c : real_clock();
+}
 
-void set_clock(Clock* c) { g_clock.store(c ? c : &g_real, std::memory_order_release); }
+void set_clock(Clock* c) { g_clock.store(c, std::memory_order_release); }
 
 void VirtualClock::sleep_us(uint64_t us)
 {

@@ -15,9 +15,10 @@ std::string read_root()
     return r;
 }
 
+// Never destroyed: the device's threads still resolve paths while the process exits.
 std::string& root_storage()
 {
-    static std::string r = read_root();
+    static std::string& r = *new std::string(read_root());
     return r;
 }
 

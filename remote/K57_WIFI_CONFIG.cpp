@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/board.h"
@@ -21,7 +22,10 @@ constexpr const char* kHostapdConf = "/etc/rtl_hostapd_2G.conf";
 bool wifi_enabled()
 {
     TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-    return s && s->ram_image[ram_wifi_disabled] == 0;  // read without a lock (one byte)
+    if (!s)
+        return false;
+    QMutexLocker lk(&c331_shared::c331_lock);  // the AT channel and the panel write it under the lock
+    return s->ram_image[ram_wifi_disabled] == 0;
 }
 }  // namespace
 

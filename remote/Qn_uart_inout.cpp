@@ -36,8 +36,7 @@ int Qn_uart_inout::usart1_init(int port, int bps)
     std::snprintf(name, sizeof name, "/dev/ttyS%d", port);
     fd_ = platform::open_serial(name, bps);
     if (fd_ < 0) {
-        std::printf("\n Qn_uart_inout: cannot open %s\n", name);
-        writeLogMsg(LOG_ERROR, std::string("Qn_uart_inout: cannot open ") + name);
+        std::printf("\n Qn_uart_inout: cannot open %s\n", name);  // the platform logged why
         return 1;
     }
     set_nonblocking(fd_);  // the receive thread waits in poll, never in read

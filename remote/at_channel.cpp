@@ -52,7 +52,11 @@ bool restore_factory()
 std::string check_data()
 {
     TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-    const bool wifi_on = s && s->ram_image[ram_wifi_disabled] == 0;
+    bool wifi_on = false;
+    if (s) {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the switch is written under it
+        wifi_on = s->ram_image[ram_wifi_disabled] == 0;
+    }
     QString ip;
     {
         QMutexLocker lk(&g_config_text_mutex());

@@ -281,8 +281,11 @@ u32 message_deal::read_register(const u8* data, u32 dlen, u8* out)
         out[0] = ST_REFUSED;
         return 3;
     }
-    for (u32 i = 0; i < count; ++i)
-        out[3 + i] = *s->reg_byte(int(first + i));
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the registers are written under it
+        for (u32 i = 0; i < count; ++i)
+            out[3 + i] = *s->reg_byte(int(first + i));
+    }
     out[0] = ST_DONE;
     return 3 + count;
 }

@@ -1,5 +1,6 @@
 #include "scaler/c331_manage.h"
 
+#include <QMutexLocker>
 #include <cstring>
 #include <system_error>
 
@@ -32,7 +33,10 @@ c331_manage::c331_manage()
 
 c331_manage::~c331_manage()
 {
+    // The thread uses this object and its driver on every pass: let it finish first.
     stop_thread = true;
+    if (thread.joinable())
+        thread.join();
     delete drv;
 }
 
@@ -72,8 +76,8 @@ int c331_manage::initialize()
 {
     open_transport();
     try {
+        // Kept joinable (not detached) so that the destructor can wait for it.
         thread = std::thread(&c331_manage::c331manageThread, this);
-        thread.detach();
     } catch (const std::system_error&) {
         SCALER_DBG("create manage thread failed");
         writeLogMsg(LOG_ERROR, "create manage thread failed");
@@ -134,6 +138,9 @@ void c331_manage::probe_step()
 
 void c331_manage::bring_up()
 {
+    // The image is read here and the panel layout written back into it while the remote
+    // handlers and the panel may already edit it: hold its lock, as the apply pass does.
+    QMutexLocker lk(&c331_lock);
     const uint8_t* img = TlxRamPara::p_tlxrampara_config->ram_image;
 
     load_system_param();

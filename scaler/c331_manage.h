@@ -291,7 +291,7 @@ public:
     static uint8_t prnEn[20][20];
     static std::atomic<int> g_osd_update;
 
-    std::atomic<bool> stop_thread{false};   // tests stop the thread; the device never does
+    std::atomic<bool> stop_thread{false};   // tests stop the thread (the destructor joins it); the device never does
 
 private:
     void probe_step();

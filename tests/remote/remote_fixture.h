@@ -55,6 +55,8 @@ inline TlxRamPara* store()
 inline void reset_store()
 {
     TlxRamPara* s = store();
+    // Under the image lock like every editor: the transports' threads may read it.
+    QMutexLocker lk(&c331_shared::c331_lock);
     std::memset(s->ram_image, 0, RAM_IMAGE_SIZE);
     std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + 2, RAM_PERSIST_LEN);
     std::memcpy(s->ram_shadow, s->ram_image, RAM_IMAGE_SIZE);

@@ -99,7 +99,10 @@ TEST(Udp, ReplyGoesToTheSendersPort)
 {
     transports();
     remote_test::reset_store();
-    remote_test::store()->ram_image[0x400] = 0xA5;  // escaped on the way back
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the receive thread reads it
+        remote_test::store()->ram_image[0x400] = 0xA5;  // escaped on the way back
+    }
     testutil::UdpRemoteClient udp(u16(5008 + kUdpOffset));
     auto r = udp.ram_read(0x400, 2);
     ASSERT_TRUE(r);
@@ -116,7 +119,10 @@ TEST(Serial, FramesOverThePseudoTerminal)
     Transports& t = transports();
     ASSERT_TRUE(t.pty.ok());
     remote_test::reset_store();
-    remote_test::store()->reg_file[7] = 0x5A;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        remote_test::store()->reg_file[7] = 0x5A;
+    }
     const Bytes wire = reg_read_wire(7, 1);
     // Split in two writes with a pause: the serial line delivers frames in pieces.
     ASSERT_TRUE(t.pty.send_bytes(Bytes(wire.begin(), wire.begin() + 5)));

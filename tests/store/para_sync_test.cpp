@@ -71,7 +71,7 @@ TEST_F(StoreTest, RefreshGoesToTheVisiblePageOnly)
 
 TEST_F(StoreTest, ModeSaveRequestThroughTheImage)
 {
-    TlxRamPara* s = boot();
+    TlxRamPara* s = boot();  // a fresh root: "/data/modes" does not exist yet
     int writes = 0;
     install_mode_writer(&writes);
     u8 req[2] = {3, 0};

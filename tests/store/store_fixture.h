@@ -83,7 +83,6 @@ protected:
             MODE_SLOT& ms = s->mode_slot[slot];
             ms.bytes[0] = ms.bytes[1] = MODE_MARKER_SAVED;
             std::memcpy(ms.image(), s->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
-            std::filesystem::create_directories(platform::rooted(store_files::kModeDir));
             if (calls)
                 ++*calls;
             return store_files::write_atomic(store_files::mode_file_path(slot), ms.bytes, MODE_FILE_SIZE) ? 1 : 0;

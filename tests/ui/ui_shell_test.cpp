@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "common/temp_dir.h"
+#include "ui/page_test_aids.h"
 #include "core/ConfigEngine.h"
 #include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
@@ -38,67 +39,6 @@
 
 namespace {
 
-// Runs the steps one per event-loop turn, inside whatever modal loop is running.
-class Steps {
-public:
-    void run(std::vector<std::function<void()>> steps)
-    {
-        steps_ = std::move(steps);
-        next_ = 0;
-        QEventLoop loop;
-        loop_ = &loop;
-        QTimer::singleShot(0, [this] { step(); });
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [this] {
-            next_ = steps_.size();
-            if (g_tip && g_tip->isVisible())
-                g_tip->done(0);
-            g_tip_flag = 0;
-            if (g_mainwindow)
-                g_mainwindow->go_home();
-            QFAIL("steps timed out");
-        });
-        guard.start(20000);
-        loop.exec();
-        loop_ = nullptr;
-    }
-
-private:
-    void step()
-    {
-        if (next_ >= steps_.size()) {
-            loop_->quit();
-            return;
-        }
-        auto s = steps_[next_++];
-        QTimer::singleShot(0, [this] { step(); });
-        s();
-    }
-    std::vector<std::function<void()>> steps_;
-    size_t next_ = 0;
-    QEventLoop* loop_ = nullptr;
-};
-
-void key(int k) { send_panel_key(k); }
-void keys(int k, int n)
-{
-    for (int i = 0; i < n; ++i)
-        key(k);
-}
-void ticks(int n)
-{
-    for (int i = 0; i < n; ++i)
-        g_mainwindow->slot_update_timer_ticks();
-}
-void shot(const char* name)
-{
-    const QByteArray dir = qgetenv("K57_BUILD_DIR");
-    const QString out = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) + "/ui_screens";
-    QDir().mkpath(out);
-    save_panel_png((out + "/" + name + ".png").toStdString());
-}
-u8* image() { return TlxRamPara::p_tlxrampara_config->ram_image; }
 
 // Stand-ins for the pages the menus open: each records {page id, id of the menu it came from}.
 const PageFocusId kAllPages[] = {PAGE_INPUTCHOOSE, PAGE_CUSTOMMODE, PAGE_INPUTCUT,  PAGE_EDIDSET,  PAGE_IMAGELAYOUT,

@@ -1,0 +1,80 @@
+#pragma once
+// Aids shared by the page tests: steps queued inside whatever modal loop runs, panel keys,
+// the GUI tick driven by the test, and a PNG of the panel under $K57_BUILD_DIR/ui_screens.
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <vector>
+
+#include "core/TlxRamPara.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/TIP.h"
+#include "ui/shell/panel_io.h"
+
+namespace {
+
+// Runs the steps one per event-loop turn, inside whatever modal loop is running.
+class Steps {
+public:
+    void run(std::vector<std::function<void()>> steps)
+    {
+        steps_ = std::move(steps);
+        next_ = 0;
+        QEventLoop loop;
+        loop_ = &loop;
+        QTimer::singleShot(0, [this] { step(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [this] {
+            next_ = steps_.size();
+            if (g_tip && g_tip->isVisible())
+                g_tip->done(0);
+            g_tip_flag = 0;
+            if (g_mainwindow)
+                g_mainwindow->go_home();
+            QFAIL("steps timed out");
+        });
+        guard.start(20000);
+        loop.exec();
+        loop_ = nullptr;
+    }
+
+private:
+    void step()
+    {
+        if (next_ >= steps_.size()) {
+            loop_->quit();
+            return;
+        }
+        auto s = steps_[next_++];
+        QTimer::singleShot(0, [this] { step(); });
+        s();
+    }
+    std::vector<std::function<void()>> steps_;
+    size_t next_ = 0;
+    QEventLoop* loop_ = nullptr;
+};
+
+inline void key(int k) { send_panel_key(k); }
+inline void keys(int k, int n)
+{
+    for (int i = 0; i < n; ++i)
+        key(k);
+}
+inline void ticks(int n)
+{
+    for (int i = 0; i < n; ++i)
+        g_mainwindow->slot_update_timer_ticks();
+}
+inline void shot(const char* name)
+{
+    const QByteArray dir = qgetenv("K57_BUILD_DIR");
+    const QString out = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) + "/ui_screens";
+    QDir().mkpath(out);
+    save_panel_png((out + "/" + name + ".png").toStdString());
+}
+inline u8* image() { return TlxRamPara::p_tlxrampara_config->ram_image; }
+
+}  // namespace

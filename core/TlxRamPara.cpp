@@ -149,7 +149,7 @@ int TlxRamPara::TlxRamParaDeal(const u8* data, u16 length, u32 address)
     if (!data)
         return 1;
     QMutexLocker lk(&c331_shared::c331_lock);
-    std::memcpy(ram_image + address, data, length);
+    ram_copy_in(ram_image, address, data, length);
     remote_writes_.fetch_add(1);
     return 0;
 }

@@ -75,7 +75,7 @@ public:
     static TlxRamPara* p_tlxrampara_config;
 
     pthread_mutex_t ram_mutex;  // input timing records only
-    u8 ram_image[RAM_IMAGE_SIZE];
+    alignas(4) u8 ram_image[RAM_IMAGE_SIZE];  // aligned: 16-bit fields are single accesses
     u8 ram_shadow[RAM_IMAGE_SIZE];
     MODE_SLOT mode_slot[MODE_SLOTS];
     u8 reg_file[REG_FILE_SIZE];

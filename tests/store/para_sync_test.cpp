@@ -197,6 +197,27 @@ TEST_F(StoreTest, SlotWritesAndModeFileLoadsDoNotRace)
         EXPECT_EQ(s->mode_slot[slot].bytes[0], slot % 3 ? MODE_MARKER_EMPTY : MODE_MARKER_SAVED) << "slot " << slot;
 }
 
+// The panel reads fields without the lock while remote writes land: never half of each.
+TEST_F(StoreTest, UnlockedFieldReadsAreNeverTorn)
+{
+    TlxRamPara* s = boot();
+    const u16 before = ram_rd16(s->ram_image, ram_brightness);
+    std::atomic<bool> done{false};
+    std::thread remote([&] {
+        const u8 a[4] = {0x34, 0x12, 0x34, 0x12}, b[4] = {0xCD, 0xAB, 0xCD, 0xAB};
+        for (int i = 0; i < 20000; ++i)
+            s->TlxRamParaDeal(i % 2 ? a : b, 4, ram_brightness);
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const u16 v = ram_rd16(s->ram_image, ram_brightness);
+        torn += v != 0x1234 && v != 0xABCD && v != before;
+    }
+    remote.join();
+    EXPECT_EQ(torn, 0);
+}
+
 TEST_F(StoreTest, PersistOnceAndOnlyWhatTheScalerHasApplied)
 {
     TlxRamPara* s = boot();

@@ -131,6 +131,7 @@ ConfigEngine* ConfigEngine::pInstance()
     static QMutex create_mutex;
     QMutexLocker lk(&create_mutex);
     if (!p_config) {
+        store_files::remove_stale_temporaries();  // before anything writes the store's files
         p_config = new ConfigEngine();
         p_config->read_device_id();
     }

@@ -209,6 +209,23 @@ u8 store_block(Requester owner, const u8* data, u32 dlen)
 
 }  // namespace
 
+void remove_stale_transfer_files()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Locked lk;
+        if (active())
+            return;
+        for (const FileTarget& f : kFiles) {
+            if (!f.can_write || f.kind == TlxFileDeal::MTD)
+                continue;  // only files are written through a temporary
+            const std::string part = platform::rooted(f.path) + ".part";
+            if (::unlink(part.c_str()) == 0)
+                writeLogMsg(LOG_INFO, "remote: removed " + std::string(f.path) + ".part left by an interrupted transfer");
+        }
+    });
+}
+
 void file_transfer_expire()
 {
     const uint64_t due = g_deadline_us.load();

@@ -42,6 +42,10 @@ u32 file_read_start(Requester owner, const u8* data, u32 dlen, u8* out);
 u32 file_read_block(Requester owner, const u8* data, u32 dlen, u8* out);
 u32 file_read_end(Requester owner, const u8* data, u32 dlen, u8* out);
 
+// Removes the "<target>.part" files a power cut during a transfer left behind. Runs once,
+// when the first transport starts; later calls do nothing.
+void remove_stale_transfer_files();
+
 // Abandons a transfer idle for 30 s; the transports call it from their receive loops. Takes
 // the transfer mutex only when an open transfer has reached its deadline.
 void file_transfer_expire();

@@ -25,6 +25,7 @@ RemoteEndpoint::RemoteEndpoint(u8 transport)
     : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity),
       wire_(2 * message_deal::kReplyCapacity + 4)
 {
+    remove_stale_transfer_files();  // before this transport's thread can start a transfer
 }
 
 void RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,

@@ -20,7 +20,7 @@ namespace {
 constexpr int kPassPeriodMs = 5;
 // Once running, a raised change wakes the thread for a pass at once; without one the pass
 // (its input following and OSD requests) runs this often, so an idle device rarely wakes.
-constexpr uint64_t kIdlePassUs = 100000;
+constexpr uint64_t kIdlePassUs = 200000;
 // A chip that does not answer is reported at most this often.
 constexpr uint64_t kProbeReportUs = 1000000;
 }  // namespace

@@ -21,8 +21,19 @@ inline void store_le32(u8* p, u32 v)
     p[3] = u8(v >> 24);
 }
 
-// Per-step shift amounts (four per round) and the sine-derived constants of RFC 1321.
-constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+// The round functions and one step of RFC 1321.
+inline u32 F(u32 x, u32 y, u32 z) { return z ^ (x & (y ^ z)); }
+inline u32 G(u32 x, u32 y, u32 z) { return y ^ (z & (x ^ y)); }
+inline u32 H(u32 x, u32 y, u32 z) { return x ^ y ^ z; }
+inline u32 I(u32 x, u32 y, u32 z) { return y ^ (x | ~z); }
+
+template <u32 (*Fn)(u32, u32, u32)>
+inline void step(u32& a, u32 b, u32 c, u32 d, u32 x, u32 t, int s)
+{
+    a = b + rotl(a + Fn(b, c, d) + x + t, s);
+}
+
+// The sine-derived constants of RFC 1321.
 constexpr u32 kSine[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
@@ -56,23 +67,73 @@ void MD5::transform(const u8 block[64])
     for (int i = 0; i < 16; ++i)
         x[i] = load_le32(block + 4 * i);
 
+    // The 64 steps written out: constant shifts and message indexes let the compiler keep
+    // everything in registers (a loop with a switch per step runs at a third of the speed).
     u32 a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    for (int i = 0; i < 64; ++i) {
-        const int round = i / 16;
-        u32 f;
-        int g;
-        switch (round) {
-        case 0: f = (b & c) | (~b & d); g = i; break;
-        case 1: f = (d & b) | (~d & c); g = (5 * i + 1) % 16; break;
-        case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
-        default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
-        }
-        const u32 next = b + rotl(a + f + kSine[i] + x[g], kShift[round][i % 4]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    step<F>(a, b, c, d, x[0], kSine[0], 7);
+    step<F>(d, a, b, c, x[1], kSine[1], 12);
+    step<F>(c, d, a, b, x[2], kSine[2], 17);
+    step<F>(b, c, d, a, x[3], kSine[3], 22);
+    step<F>(a, b, c, d, x[4], kSine[4], 7);
+    step<F>(d, a, b, c, x[5], kSine[5], 12);
+    step<F>(c, d, a, b, x[6], kSine[6], 17);
+    step<F>(b, c, d, a, x[7], kSine[7], 22);
+    step<F>(a, b, c, d, x[8], kSine[8], 7);
+    step<F>(d, a, b, c, x[9], kSine[9], 12);
+    step<F>(c, d, a, b, x[10], kSine[10], 17);
+    step<F>(b, c, d, a, x[11], kSine[11], 22);
+    step<F>(a, b, c, d, x[12], kSine[12], 7);
+    step<F>(d, a, b, c, x[13], kSine[13], 12);
+    step<F>(c, d, a, b, x[14], kSine[14], 17);
+    step<F>(b, c, d, a, x[15], kSine[15], 22);
+    step<G>(a, b, c, d, x[1], kSine[16], 5);
+    step<G>(d, a, b, c, x[6], kSine[17], 9);
+    step<G>(c, d, a, b, x[11], kSine[18], 14);
+    step<G>(b, c, d, a, x[0], kSine[19], 20);
+    step<G>(a, b, c, d, x[5], kSine[20], 5);
+    step<G>(d, a, b, c, x[10], kSine[21], 9);
+    step<G>(c, d, a, b, x[15], kSine[22], 14);
+    step<G>(b, c, d, a, x[4], kSine[23], 20);
+    step<G>(a, b, c, d, x[9], kSine[24], 5);
+    step<G>(d, a, b, c, x[14], kSine[25], 9);
+    step<G>(c, d, a, b, x[3], kSine[26], 14);
+    step<G>(b, c, d, a, x[8], kSine[27], 20);
+    step<G>(a, b, c, d, x[13], kSine[28], 5);
+    step<G>(d, a, b, c, x[2], kSine[29], 9);
+    step<G>(c, d, a, b, x[7], kSine[30], 14);
+    step<G>(b, c, d, a, x[12], kSine[31], 20);
+    step<H>(a, b, c, d, x[5], kSine[32], 4);
+    step<H>(d, a, b, c, x[8], kSine[33], 11);
+    step<H>(c, d, a, b, x[11], kSine[34], 16);
+    step<H>(b, c, d, a, x[14], kSine[35], 23);
+    step<H>(a, b, c, d, x[1], kSine[36], 4);
+    step<H>(d, a, b, c, x[4], kSine[37], 11);
+    step<H>(c, d, a, b, x[7], kSine[38], 16);
+    step<H>(b, c, d, a, x[10], kSine[39], 23);
+    step<H>(a, b, c, d, x[13], kSine[40], 4);
+    step<H>(d, a, b, c, x[0], kSine[41], 11);
+    step<H>(c, d, a, b, x[3], kSine[42], 16);
+    step<H>(b, c, d, a, x[6], kSine[43], 23);
+    step<H>(a, b, c, d, x[9], kSine[44], 4);
+    step<H>(d, a, b, c, x[12], kSine[45], 11);
+    step<H>(c, d, a, b, x[15], kSine[46], 16);
+    step<H>(b, c, d, a, x[2], kSine[47], 23);
+    step<I>(a, b, c, d, x[0], kSine[48], 6);
+    step<I>(d, a, b, c, x[7], kSine[49], 10);
+    step<I>(c, d, a, b, x[14], kSine[50], 15);
+    step<I>(b, c, d, a, x[5], kSine[51], 21);
+    step<I>(a, b, c, d, x[12], kSine[52], 6);
+    step<I>(d, a, b, c, x[3], kSine[53], 10);
+    step<I>(c, d, a, b, x[10], kSine[54], 15);
+    step<I>(b, c, d, a, x[1], kSine[55], 21);
+    step<I>(a, b, c, d, x[8], kSine[56], 6);
+    step<I>(d, a, b, c, x[15], kSine[57], 10);
+    step<I>(c, d, a, b, x[6], kSine[58], 15);
+    step<I>(b, c, d, a, x[13], kSine[59], 21);
+    step<I>(a, b, c, d, x[4], kSine[60], 6);
+    step<I>(d, a, b, c, x[11], kSine[61], 10);
+    step<I>(c, d, a, b, x[2], kSine[62], 15);
+    step<I>(b, c, d, a, x[9], kSine[63], 21);
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;

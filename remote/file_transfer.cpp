@@ -37,6 +37,7 @@ const FileTarget kFiles[] = {
     {"LOGF", "/data/zeltaqn/log/kivEnglneLog", TlxFileDeal::READ, false, true, 0},
 };
 constexpr u32 kReadMaxSize = 64u << 20;
+constexpr size_t kWriteChunk = 256u << 10;  // received file bytes held back before a write
 
 std::mutex g_file_mutex;  // guards g_tlx_file_deal_para and md5
 TlxFileDeal& st = g_tlx_file_deal_para;
@@ -166,6 +167,7 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
     if (f->kind == TlxFileDeal::MTD) {
         st.data.reserve(total);
     } else {
+        st.data.reserve(kWriteChunk + kMaxRamBlock);
         QDir().mkpath(QFileInfo(QString::fromStdString(target)).absolutePath());
         st.temp = target + ".part";
         st.fd = ::open(st.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -184,6 +186,8 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
     return ST_DONE;
 }
 
+bool flush_pending();
+
 // Appends one block of a write (dlen at least 6).
 u8 store_block(Requester owner, const u8* data, u32 dlen)
 {
@@ -194,17 +198,28 @@ u8 store_block(Requester owner, const u8* data, u32 dlen)
     if (dlen - 6 < b.len || b.offset != st.done || b.len > st.total - st.done)
         return ST_REFUSED;
     const u8* bytes = data + 6;
-    if (st.kind == TlxFileDeal::MTD) {
-        st.data.insert(st.data.end(), bytes, bytes + b.len);
-    } else if (!write_all_at(st.fd, bytes, b.len, off_t(b.offset))) {
-        writeLogMsg(LOG_ERROR, "remote: write error on " + st.temp);
-        abandon();
-        return ST_FAILED;
-    }
+    st.data.insert(st.data.end(), bytes, bytes + b.len);
     md5.update(bytes, b.len);
     st.done += b.len;
     touch();
+    if (st.kind != TlxFileDeal::MTD && st.data.size() >= kWriteChunk && !flush_pending())
+        return ST_FAILED;
     return ST_DONE;
+}
+
+// Writes the received bytes a file transfer holds back (a chunk at a time, so that a block
+// costs no system call): false, and the transfer abandoned, on a write error.
+bool flush_pending()
+{
+    if (st.kind == TlxFileDeal::MTD || st.data.empty())
+        return true;
+    if (!write_all_at(st.fd, st.data.data(), st.data.size(), off_t(st.done - st.data.size()))) {
+        writeLogMsg(LOG_ERROR, "remote: write error on " + st.temp);
+        abandon();
+        return false;
+    }
+    st.data.clear();
+    return true;
 }
 
 }  // namespace
@@ -270,6 +285,8 @@ u32 file_write_end(Requester owner, const u8* data, u32 dlen, u8* out)
         abandon();
         return reply(out, ST_REFUSED);
     }
+    if (!flush_pending())
+        return reply(out, ST_FAILED);
     std::memcpy(out + 1, md5.digest(), 16);
     u8 status = ST_DONE;
     if (std::memcmp(out + 1, data, 16) != 0) {

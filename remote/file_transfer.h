@@ -21,7 +21,7 @@ struct TlxFileDeal {
     u32 done = 0;             // bytes received (write)
     remote::Requester owner = 0;
     uint64_t last_us = 0;     // platform clock of the last command
-    std::vector<u8> data;     // MTD image being received, or the snapshot being read
+    std::vector<u8> data;     // MTD image being received, a file's bytes not yet written, or the snapshot being read
     u8 digest[16] = {0};      // MD5 of the snapshot being read
 };
 

@@ -3,6 +3,7 @@
 // Bytes are taken one at a time, so a frame may be split anywhere and several frames may
 // arrive in one read. A frame runs from its last 0xA5 to the next 0x5A; a frame that grows
 // past the largest possible wire size is dropped and the stream waits for the next 0xA5.
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -22,10 +23,32 @@ public:
     template <class Sink>
     void feed(const u8* data, size_t length, Sink&& sink)
     {
-        for (size_t i = 0; i < length; ++i) {
-            if (take(data[i])) {
-                sink(buf_.data(), u32(buf_.size()));
-                reset();
+        const u8* p = data;
+        const u8* const end = data + length;
+        while (p < end) {
+            if (*p == phy::kStart) {
+                // A start byte (re)opens the frame: the codec decodes from the last one anyway.
+                buf_.assign(1, phy::kStart);
+                open_ = true;
+                ++p;
+            } else if (!open_) {
+                const void* s = std::memchr(p, phy::kStart, size_t(end - p));
+                p = s ? static_cast<const u8*>(s) : end;
+            } else {
+                const u8* q = p;
+                while (q < end && *q != phy::kStart && *q != phy::kEnd)
+                    ++q;
+                if (buf_.size() + size_t(q - p) >= kMaxWire) {
+                    drop_overlong();  // the rest waits for the next start byte
+                } else {
+                    buf_.insert(buf_.end(), p, q);
+                    if (q < end && *q == phy::kEnd) {
+                        buf_.push_back(*q++);
+                        sink(buf_.data(), u32(buf_.size()));
+                        reset();
+                    }
+                }
+                p = q;
             }
         }
     }
@@ -33,25 +56,6 @@ public:
     bool in_frame() const { return open_; }
 
 private:
-    // Takes one byte; true when it closed a frame (held in buf_ until reset).
-    bool take(u8 b)
-    {
-        if (b == phy::kStart) {
-            // A start byte (re)opens the frame: the codec decodes from the last one anyway.
-            buf_.clear();
-            buf_.push_back(b);
-            open_ = true;
-            return false;
-        }
-        if (!open_)
-            return false;
-        buf_.push_back(b);
-        if (b == phy::kEnd)
-            return true;
-        if (buf_.size() >= kMaxWire)
-            drop_overlong();
-        return false;
-    }
     void drop_overlong();
 
     std::vector<u8> buf_;

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/md5.h"
 #include "core/store_files.h"
 #include "core/utils.h"
 #include "platform/board.h"
@@ -56,6 +58,50 @@ bool read_whole(const std::string& path, size_t max, std::vector<u8>* out)
     const bool ok = !std::ferror(f);
     std::fclose(f);
     return ok;
+}
+
+bool ChunkWriter::hand_over(int fd, std::vector<u8>& chunk, off_t offset)
+{
+    std::unique_lock<std::mutex> lk(mu_);
+    if (!started_) {
+        std::thread([this] { run(); }).detach();  // lives as long as the process
+        started_ = true;
+    }
+    cv_.wait(lk, [this] { return !busy_; });
+    if (failed_)
+        return false;
+    work_.swap(chunk);
+    chunk.clear();
+    fd_ = fd;
+    offset_ = offset;
+    busy_ = true;
+    cv_.notify_all();
+    return true;
+}
+
+bool ChunkWriter::drain()
+{
+    std::unique_lock<std::mutex> lk(mu_);
+    cv_.wait(lk, [this] { return !busy_; });
+    const bool ok = !failed_;
+    failed_ = false;
+    return ok;
+}
+
+void ChunkWriter::run()
+{
+    std::unique_lock<std::mutex> lk(mu_);
+    for (;;) {
+        cv_.wait(lk, [this] { return busy_; });
+        lk.unlock();
+        // Only this thread touches the chunk and md5 while busy_ is set.
+        const bool ok = write_all_at(fd_, work_.data(), work_.size(), offset_);
+        md5.update(work_.data(), u32(work_.size()));
+        lk.lock();
+        failed_ = failed_ || !ok;
+        busy_ = false;
+        cv_.notify_all();
+    }
 }
 
 namespace {

@@ -70,8 +70,16 @@ u32 reply(u8* out, u8 status)
     return 1;
 }
 
+// The disk and digest side of a file write; never destroyed (its thread runs to the end).
+ChunkWriter& writer()
+{
+    static ChunkWriter* w = new ChunkWriter;
+    return *w;
+}
+
 void abandon()
 {
+    writer().drain();  // no chunk may be written to a closed descriptor
     if (st.fd >= 0)
         ::close(st.fd);
     if (!st.temp.empty())
@@ -186,7 +194,7 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
     return ST_DONE;
 }
 
-bool flush_pending();
+bool flush_pending(bool wait);
 
 // Appends one block of a write (dlen at least 6).
 u8 store_block(Requester owner, const u8* data, u32 dlen)
@@ -199,27 +207,31 @@ u8 store_block(Requester owner, const u8* data, u32 dlen)
         return ST_REFUSED;
     const u8* bytes = data + 6;
     st.data.insert(st.data.end(), bytes, bytes + b.len);
-    md5.update(bytes, b.len);
+    if (st.kind == TlxFileDeal::MTD)
+        md5.update(bytes, b.len);  // a file's chunks are hashed by the writer
     st.done += b.len;
     touch();
-    if (st.kind != TlxFileDeal::MTD && st.data.size() >= kWriteChunk && !flush_pending())
+    if (st.kind != TlxFileDeal::MTD && st.data.size() >= kWriteChunk && !flush_pending(false))
         return ST_FAILED;
     return ST_DONE;
 }
 
-// Writes the received bytes a file transfer holds back (a chunk at a time, so that a block
-// costs no system call): false, and the transfer abandoned, on a write error.
-bool flush_pending()
+// Hands the received bytes a file write holds back to the writer (a chunk at a time, so that
+// a block costs no system call and no digest work); with `wait`, until all are written and
+// hashed. False, and the transfer abandoned, on a write error.
+bool flush_pending(bool wait)
 {
-    if (st.kind == TlxFileDeal::MTD || st.data.empty())
+    if (st.kind == TlxFileDeal::MTD)
         return true;
-    if (!write_all_at(st.fd, st.data.data(), st.data.size(), off_t(st.done - st.data.size()))) {
+    bool ok = st.data.empty() || writer().hand_over(st.fd, st.data, off_t(st.done - st.data.size()));
+    st.data.reserve(kWriteChunk + kMaxRamBlock);
+    if (wait)
+        ok = writer().drain() && ok;
+    if (!ok) {
         writeLogMsg(LOG_ERROR, "remote: write error on " + st.temp);
         abandon();
-        return false;
     }
-    st.data.clear();
-    return true;
+    return ok;
 }
 
 }  // namespace
@@ -285,7 +297,7 @@ u32 file_write_end(Requester owner, const u8* data, u32 dlen, u8* out)
         abandon();
         return reply(out, ST_REFUSED);
     }
-    if (!flush_pending())
+    if (!flush_pending(true))
         return reply(out, ST_FAILED);
     std::memcpy(out + 1, md5.digest(), 16);
     u8 status = ST_DONE;

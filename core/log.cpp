@@ -57,8 +57,8 @@ void make_parent_dirs(const std::string& file)
 
 std::mutex& log_mutex()
 {
-    static std::mutex m;
-    return m;
+    static std::mutex* m = new std::mutex;  // never destroyed, like the log's state
+    return *m;
 }
 
 }  // namespace
@@ -259,8 +259,16 @@ private:
     uint64_t next_check_us_ = 0;
 };
 
-LogFile g_file;       // under log_mutex
-RateLimit g_limit;    // under log_mutex
+// Never destroyed: detached threads still log while the process exits.
+struct LogState {
+    LogFile file;      // under log_mutex
+    RateLimit limit;   // under log_mutex
+};
+LogState& state()
+{
+    static LogState* s = new LogState;
+    return *s;
+}
 
 }  // namespace
 
@@ -270,9 +278,10 @@ void writeLogMsg(_LogType level, std::string message)
     {
         std::lock_guard<std::mutex> lock(log_mutex());
         const uint64_t now = platform::clock().now_us();
-        if (!g_limit.admit(level, message, now, g_file))
+        LogState& st = state();
+        if (!st.limit.admit(level, message, now, st.file))
             return;
-        g_file.append(devlog::format_line(local_stamp(), level, message), now);
+        st.file.append(devlog::format_line(local_stamp(), level, message), now);
     }
     // The message is printed as text, never used as a format.
     if (devlog::echoes(level, g_debugSwitch.load())) {

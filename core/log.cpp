@@ -129,10 +129,10 @@ struct LogFile {
         if (f)
             return f;
         path = want;
-        f = fopen(path.c_str(), "a");
+        f = fopen(path.c_str(), "ae");  // not inherited by the shell commands
         if (!f) {
             make_parent_dirs(path);
-            f = fopen(path.c_str(), "a");
+            f = fopen(path.c_str(), "ae");  // not inherited by the shell commands
             if (!f)
                 return nullptr;
         }

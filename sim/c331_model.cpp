@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <cstring>
 
+#include "sim/c331_inputs.h"
 #include "sim/sim_board.h"
 
 namespace sim {
@@ -24,10 +25,13 @@ constexpr StatusReg kStatus[] = {
 constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;
 }  // namespace
 
-C331Model::C331Model(SimBoard& board) : SpiModel("c331"), board_(board)
+C331Model::C331Model(SimBoard& board)
+    : SpiModel("c331"), board_(board), inputs_(std::make_unique<C331InputSide>(board))
 {
     reset();
 }
+
+C331Model::~C331Model() = default;
 
 void C331Model::reset()
 {
@@ -52,6 +56,9 @@ uint8_t C331Model::read_reg(uint8_t r)
         const uint64_t fail = static_cast<uint64_t>(board_.config().value("c331_id_fail_reads").toInt(0));
         return id_reads_++ < fail ? 0x00 : kIdValue;
     }
+    uint8_t measured;
+    if (inputs_->read(static_cast<uint8_t>(bank_), r, regs_, measured))
+        return measured;
     for (const StatusReg& s : kStatus)
         if (s.bank == bank_ && s.reg == r)
             return s.value;

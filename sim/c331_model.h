@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "sim/device.h"
@@ -22,6 +23,7 @@
 namespace sim {
 
 class SimBoard;
+class C331InputSide;   // sim/c331_inputs.h: port measurement and sync flags
 
 class C331Model : public SpiModel {
 public:
@@ -38,6 +40,7 @@ public:
     };
 
     explicit C331Model(SimBoard& board);
+    ~C331Model() override;
 
     int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
     QJsonObject state() const override;
@@ -66,6 +69,7 @@ private:
     uint64_t total_writes_ = 0;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
+    std::unique_ptr<C331InputSide> inputs_;
 };
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// Not yet built: the window pipeline, the input port following and the on-chip OSD. The
+// Not yet built: the window pipeline and the input port following. The
 // bring-up and the apply pass already call these at their places; each stays an empty
 // operation until its component lands.
 #include "scaler/c331_manage.h"
@@ -18,12 +18,3 @@ void c331_manage::c331_SetCrop(int, int, ST_RECT) {}
 void c331_manage::update_overlay_info() {}
 void c331_manage::set_overlay(int) {}
 void c331_manage::reset_layer_coef(int) {}
-void c331_manage::tlxApi_OsdSet(int, int) {}
-void c331_manage::update_osd(int) {}
-void c331_manage::set_osd(int, int) {}
-void c331_manage::set_scroll(int) {}
-void c331_manage::tlxApi_debug_printf_unicode(int, int) {}
-void c331_manage::load_char() {}
-void c331_manage::read_c331_font(int) {}
-void c331_manage::update_font(int) {}
-void c331_manage::reload_osd_menus() {}

@@ -195,9 +195,10 @@ public:
     // Lock order: c331_lock, then osd_flash_mutex, then Utils::_c331_bnk_mutex, then
     // Utils::_spi_mutex. osd_flash_mutex is held across every flash-controller and
     // drawing-engine sequence, so the scaler thread's redraw, the remote font reload and the
-    // remote flash commands never mix their register writes. It is recursive: a sequence
-    // (a redraw, a font reload) holds it across the smaller sequences it calls.
-    QMutex osd_flash_mutex{QMutex::Recursive};
+    // remote flash commands never mix their register writes. The public sequences take it
+    // (update_osd, update_font, read/write/erase_flash, load_char); the drawing primitives run
+    // inside one of them.
+    QMutex osd_flash_mutex;
 
     struct OsdRect { int32_t HST, HW, VST, VW; };
     struct OsdSpan { int32_t start, size; };   // the part of the OSD on one channel column or row
@@ -220,6 +221,7 @@ public:
     void load_char();
     void load_bmp();
     // osd_draw.cpp: each returns false when the engine or the DMA did not finish in time.
+    // The caller holds osd_flash_mutex.
     bool osd_paint(int fd, int x, int w, int y, int h, uint32_t colour, uint32_t base);
     bool osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, bool from_flash_stage);
     bool osd_write_dma_sfl(int fd, uint32_t flash_addr, uint32_t dst, int mode, uint32_t len);

@@ -1,7 +1,8 @@
 // The OSD drawing engine of the C331: fill, copy, character strings, the flash-to-memory DMA
 // and the palette. Every command is bounded: an engine or DMA that does not finish ends the
 // command and reports false, so neither the scaler thread nor a remote handler hangs on it.
-#include <QMutexLocker>
+// The caller of each primitive holds osd_flash_mutex for its whole sequence (update_osd,
+// update_font).
 
 #include "core/log.h"
 #include "platform/clock.h"
@@ -75,7 +76,6 @@ bool c331_manage::osd_wait_output_vsync(int fd)
 
 bool c331_manage::osd_paint(int fd, int x, int w, int y, int h, uint32_t colour, uint32_t base)
 {
-    QMutexLocker lk(&osd_flash_mutex);
     drv->write_C331(fd, c331::ENG_FILL_COLOR, colour, 0);
     drv->write_C331(fd, c331::ENG_WIDTH, uint32_t(w - 1), 0);
     drv->write_C331(fd, c331::ENG_HEIGHT, uint32_t(h - 1), 0);
@@ -88,7 +88,6 @@ bool c331_manage::osd_paint(int fd, int x, int w, int y, int h, uint32_t colour,
 
 bool c331_manage::osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, bool from_flash_stage)
 {
-    QMutexLocker lk(&osd_flash_mutex);
     drv->write_C331(fd, c331::ENG_SRC, src, 0);
     drv->write_C331(fd, c331::ENG_DST, dst, 0);
     drv->write_C331(fd, c331::ENG_WIDTH, uint32_t(w - 1), 0);
@@ -110,7 +109,6 @@ bool c331_manage::osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, boo
 
 bool c331_manage::osd_write_dma_sfl(int fd, uint32_t flash_addr, uint32_t dst, int mode, uint32_t len)
 {
-    QMutexLocker lk(&osd_flash_mutex);
     drv->write_C331(fd, c331::SFL_PIN_A, 85, 0);
     drv->write_C331(fd, c331::SFL_PIN_D, 1023, 0);
     drv->write_C331(fd, c331::SFL_PIN_B, 768, 0);
@@ -159,7 +157,6 @@ bool c331_manage::osd_put_unicode_string(int fd, const uint8_t* line, int x, int
         ++n;
     if (n == 0)
         return true;   // an empty line starts no command
-    QMutexLocker lk(&osd_flash_mutex);
     const uint32_t font = big ? g_font_addr_64ASCII : g_font_addr_32ASCII;
     const int ascii_glyphs = int(big ? PS_CHAR_SIZE_64ASCII / 512 : PS_CHAR_SIZE_32ASCII / 128);
     drv->write_C331(fd, c331::CHR_FONT_MODE, big ? 72 : 8, 0);
@@ -202,7 +199,6 @@ bool c331_manage::gen_char(int fd)
 
 void c331_manage::set_char_color(int fd)
 {
-    QMutexLocker lk(&osd_flash_mutex);
     drv->write_C331(fd, c331::PAL_ACCESS, 1, 0);
     drv->write_C331(fd, c331::PAL_INDEX, 1, 0);   // entry 1 background, entry 2 characters
     for (uint32_t colour : {PS_BG_COLOR, PS_CHAR_COLOR})

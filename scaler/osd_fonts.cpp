@@ -95,7 +95,6 @@ void c331_manage::remove_osd_hooks()
 
 uint32_t c331_manage::check_fonts(int fd)
 {
-    QMutexLocker lk(&osd_flash_mutex);
     uint32_t flags = 0;
     for (const FontSlot& f : kFonts) {
         uint8_t h[kHeaderLen] = {};
@@ -151,12 +150,10 @@ void c331_manage::reload_fonts()
 {
     if (thread_state != kStateRunning)
         return;
-    uint32_t flags;
-    {
-        QMutexLocker engine(&osd_flash_mutex);
-        flags = check_fonts(c331_fd);
-        update_font(c331_fd);
-    }
+    // Each step holds osd_flash_mutex for its own sequence; c331_lock is taken only after
+    // that is released (the scaler thread takes them in the other order).
+    const uint32_t flags = check_fonts(c331_fd);
+    update_font(c331_fd);
     QMutexLocker lk(&c331_lock);
     store_font_flags(flags);
 }

@@ -2,6 +2,7 @@
 // bring-up and the apply pass already call these at their places; each stays an empty
 // operation until its component lands.
 #include "scaler/c331_manage.h"
+#include "scaler/omenu_file.h"
 
 void c331_manage::set_output(int) {}
 void c331_manage::check_input_port(int) {}
@@ -27,3 +28,10 @@ void c331_manage::load_char() {}
 void c331_manage::read_c331_font(int) {}
 void c331_manage::update_font(int) {}
 void c331_manage::reload_osd_menus() {}
+
+// The OSD menu reader: until it lands every file reads as "no entries".
+void get_json_omenu_para(const char*, OSD_LIST* list)
+{
+    if (list)
+        list->osd[0].osdcount = 0;
+}

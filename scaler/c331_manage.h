@@ -16,6 +16,7 @@
 #include "core/globals.h"
 #include "scaler/channel_alloc.h"
 #include "scaler/panel_layout.h"
+#include "scaler/window_geometry.h"
 
 class c331_drv;
 struct OMENU_PARA;
@@ -130,22 +131,6 @@ public:
     void vbyone_rx_ch2_seq(int fd);
     void read_c331_b174bug(int fd);
 
-    // ---- not yet built: window pipeline, input following (pending_stubs.cpp) ---------------
-    void set_output(int fd);
-    void check_input_port(int fd);
-    void load_hdmi();
-    void check_port_valid(int fd);
-    void c331_SetInputsource(int w, int s);
-    void c331_SetWinPriority(int w, int pri);
-    void c331_SetWinPriority1(int fd);
-    void c331_SetWinAttr(int w, int value);
-    void c331_SetWinOutput(int fd, int w, int value);
-    void c331_SetWinDbdMode(int fd, int w, int value);
-    void c331_SetInputsourceCrop(int w, int v);
-    void c331_SetCrop(int w, int enable, ST_RECT rect);
-    void update_overlay_info();
-    void set_overlay(int fd);
-    void reset_layer_coef(int fd);
 
     // ---- panel layout, channel allocation, picture, test patterns ------------------------------
     // panel_layout.cpp
@@ -158,6 +143,8 @@ public:
     void tlxApi_initEnvC331();
     void tlxApi_initEnvC331Default();
     void tlxApi_MultiWinGet(ST_MWIN* out);
+    void tlxApi_MultiWinInit();
+    void tlxApi_PreviewCh();
     void tlxApi_MultiWinChAlloc(int init);
     void tlxApi_MultiWinChOverlay();
     void tlxApi_MultiWinChInit();
@@ -188,6 +175,113 @@ public:
     _ImageWindowDef_st OWIN[kWindows]{};
     // ---- end of panel layout, channel allocation, picture, test patterns -----------------------
 
+    // ==== window pipeline, input following, input processing ==================================
+    // window_geometry.cpp (members), window_output.cpp: display window programming
+    void calc_iwin2(int win);
+    void calc_owin2(int win);
+    void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St* oact, int win);
+    void get_och(int win, int* och);
+    int first_ich(int win) const;   // the window's first input channel, -1 none
+    void set_output(int fd);
+    void set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
+    void set_display_window_ich_dbd(int fd, int win, int code);
+    void set_display_window_och(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
+    void reset_act(int fd, int mode);
+    void set_oscwct(int fd, int och);
+    void check_stitching_chg();
+    int check_stitching_win(int* win, int* partner);
+    bool wait1_pivs(int fd, int ich);
+    void wait1_pivs2(int fd);
+    bool wait1_povs(int fd, int och);
+    // ich_budget.cpp: input channels and dot-by-dot memory
+    int check_ich_all(int win);
+    int check_ich(int need_low, int dual);
+    int adjust_ich(int need_low, int dual, int win);
+    int set_input(int win, int port);
+    void reset_ich(int win);
+    void rebuild_win_ich();
+    bool port_needs_low(uint32_t port) const;
+    void set_ichsel(int fd, int win);
+    void set_idual(int fd, int ich, int on, int port);
+    int check_dbd_input(int fd, int port);
+    void reset_dbd_mem(int win);
+    int set_dbd_mem(int fd, int win);
+    int tlxApi_GetWinDbdMultiPort(int win, int* ports);
+    // layers.cpp: layers, overlay, fade and freeze
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd);
+    void set_layer_coef(int fd, int win, int cnt, int dir);
+    void set_freeze(int fd, int on);
+    void win_freeze_sel(int fd, int win, int on);
+    void c331_SetWinPriority(int w, int pri);
+    void c331_SetWinPriority1(int fd);
+    // window_setters.cpp: window, source and crop setters, port operations
+    void c331_SetWinAttr(int w, int value);
+    void c331_SetWinOutput(int fd, int w, int value);
+    void c331_SetWinDbdMode(int fd, int w, int value);
+    void c331_SetInputsourceCrop(int w, int v);
+    void c331_SetCrop(int w, int enable, ST_RECT rect);
+    void tlxApi_updateCrop(int port);
+    void set_input_bkg2(int fd, int win, int on);
+    void set_input_bkg(int fd, int port, int on);
+    void set_pict(int fd, int on, int i);
+    void set_VBORXfrange(int fd, int r, int toggle, float pclk);
+    void set_sypol(int fd, int vbo, int i);
+    void set_VBOInput(int fd, int r);
+    int tlxApi_GetPortDevId(int port) const;
+    bool port_has_signal(uint32_t port) const;
+    // input_follow.cpp: input port following
+    void load_hdmi();
+    void check_port_valid(int fd);
+    void check_input_port(int fd);
+    void c331_SetInputsource(int w, int s);
+    bool port_used(int port) const;
+    int window_ports(int win, int* ports) const;   // ports a window shows, ended by 6
+    void vbo_rx_restart(int fd, int q, uint32_t lane_mask);
+    void count_retry(int q);
+    void port_lost(int fd, int p);
+    void port_changed(int fd, int p);
+    bool vbo_lanes_ok(int fd, int q, uint32_t lanes);
+    // input_proc.cpp, filter_tables.cpp: input processing and scaler filters
+    void set_ip(int fd, int ich);
+    void set_nr(int fd, int ich, int port);
+    void set_mct(int fd, int win, int refresh);
+    void set_iscwct(int fd, int win);
+    void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
+    void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);
+    void set_lut_vzoom_4sym(int fd, int ratio, int och);
+    // Memory plan words of the input-processing channels (PS_MEM_IP).
+    uint32_t PS_MEM_IP_I(int c, int k) const { return PS_MEM_IP[2 + 2 * c + k]; }
+    uint32_t PS_MEM_IP_P(int c, int k) const { return PS_MEM_IP[10 + 2 * c + k]; }
+    uint32_t PS_MEM_IPYOFF(int c) const { return PS_MEM_IP[18 + c]; }
+    uint32_t PS_MEM_MV(int c) const { return PS_MEM_IP[22 + c]; }
+    uint32_t PS_MWI_IP(int c) const { return PS_MEM_IP[26 + c]; }
+    uint32_t PS_MEM_DBD_STRIDE() const { return PS_MEM_IP[0]; }
+
+    int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
+    uint32_t wincnt = kWindows;                         // windows the scaler serves
+    uint32_t PM_MEM_WMODE[kWindows]{}, PS_MEM_WMODE[kWindows]{};
+    uint32_t port_iact[kPorts][4]{};
+    uint8_t win_vbo2_flag[kWindows]{};
+    uint32_t nren_old[kPorts]{};
+    uint32_t port_ip_meas[kPorts][2]{};                // A, B of the deinterlacer set-up
+    int32_t ich_owner[8]{-1, -1, -1, -1, -1, -1, -1, -1};
+    int32_t win_ich[kWindows][8]{};
+    int32_t win_ich_prev[kWindows][8]{};
+    int32_t dbd_mem_owner[6]{-1, -1, -1, -1, -1, -1};
+    int32_t win_dbd_blk[kWindows][4]{};
+    uint32_t win_fld_addr[kWindows][5]{};
+    uint32_t win_dbd_mwi[kWindows]{};                  // dot-by-dot memory width
+    uint32_t och_win_prev[kOch]{};
+    int32_t win_och[kWindows][8]{};
+    int32_t g_och_layer[kOch][8]{};
+    int32_t g_och_layer_cnt[kOch]{};
+    uint32_t win_fld_idx[kWindows][5]{};
+    uint32_t win_frozen[kWindows]{};
+    uint8_t win_capped[kWindows]{};
+    bool fade_timeout_logged = false;
+    // ==== end of window pipeline ===========================================================
     // ==== on-chip OSD, fonts and the chip's serial flash =======================================
     // osd.cpp (parameters, windows, redraw), osd_draw.cpp (drawing engine), osd_fonts.cpp,
     // c331_flash.cpp, omenu_file.cpp (the menu file).
@@ -312,10 +406,11 @@ public:
     int32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};   // signed: see calc_osd
     uint32_t PM_OSD_SCROLL_SPEED = 0, PM_OSD_CHAR_64DOT = 0;
     uint32_t PM_OSD_EXTRA[2]{};        // the two words after the OSD offsets in the default table
-    uint32_t PM_HNR[kIpCh]{}, PM_VNR[kIpCh]{}, PM_TNR[kIpCh]{}, PM_BNR[kIpCh]{}, PM_MNR[kIpCh]{};
-    uint32_t PM_COMB[kIpCh]{}, PM_IPEN[kIpCh]{}, PM_DIAG[kIpCh]{}, PM_MVFLT[kIpCh]{};
-    uint32_t PM_22PD[kIpCh]{}, PM_23PD[kIpCh]{}, PM_22PDSQTH[kIpCh]{}, PM_23PDSQTH[kIpCh]{};
-    uint32_t PM_24SF[kIpCh]{};
+    // Input-processing settings per input port (ports 4 and 5 stay 0).
+    uint32_t PM_HNR[kPorts]{}, PM_VNR[kPorts]{}, PM_TNR[kPorts]{}, PM_BNR[kPorts]{}, PM_MNR[kPorts]{};
+    uint32_t PM_COMB[kPorts]{}, PM_IPEN[kPorts]{}, PM_DIAG[kPorts]{}, PM_MVFLT[kPorts]{};
+    uint32_t PM_22PD[kPorts]{}, PM_23PD[kPorts]{}, PM_22PDSQTH[kPorts]{}, PM_23PDSQTH[kPorts]{};
+    uint32_t PM_24SF[kPorts]{};
 
     // Window pipeline state that the defaults initialise.
     uint32_t win_mirror[kWindows][2]{};
@@ -323,7 +418,6 @@ public:
     uint32_t win_fade_in_frames[kWindows]{};
     uint32_t win_fade_out_frames[kWindows]{};
     uint32_t win_dbd_fixed_owin[kWindows]{};
-    int32_t win_ich_port[kWindows]{};    // input-channel assignment per window, -1 none
     int32_t win_port_link[kWindows]{};   // window-to-port link, -1 none
     int32_t win_dbd_prev[kWindows]{};    // per-window dot-by-dot mode last applied, -1 none
     uint32_t port_map[kPorts]{};         // port identity map

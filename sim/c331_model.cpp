@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <cstring>
 
+#include "sim/c331_inputs.h"
 #include "sim/sim_board.h"
 
 namespace sim {
@@ -25,10 +26,15 @@ constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;
 }  // namespace
 
 C331Model::C331Model(SimBoard& board)
-    : SpiModel("c331"), board_(board), osd_flash_(std::make_unique<C331OsdFlash>(board, regs_, record()))
+    : SpiModel("c331"),
+      board_(board),
+      inputs_(std::make_unique<C331InputSide>(board)),
+      osd_flash_(std::make_unique<C331OsdFlash>(board, regs_, record()))
 {
     reset();
 }
+
+C331Model::~C331Model() = default;
 
 void C331Model::reset()
 {
@@ -54,6 +60,9 @@ uint8_t C331Model::read_reg(uint8_t r)
         const uint64_t fail = static_cast<uint64_t>(board_.config().value("c331_id_fail_reads").toInt(0));
         return id_reads_++ < fail ? 0x00 : kIdValue;
     }
+    uint8_t measured;
+    if (inputs_->read(static_cast<uint8_t>(bank_), r, regs_, measured))
+        return measured;
     uint8_t v = 0;
     if (osd_flash_->read(static_cast<uint8_t>(bank_), r, &v))
         return v;

@@ -24,6 +24,7 @@
 namespace sim {
 
 class SimBoard;
+class C331InputSide;   // sim/c331_inputs.h: port measurement and sync flags
 
 class C331Model : public SpiModel {
 public:
@@ -40,6 +41,7 @@ public:
     };
 
     explicit C331Model(SimBoard& board);
+    ~C331Model() override;
 
     int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
     QJsonObject state() const override;
@@ -70,6 +72,7 @@ private:
     uint64_t total_writes_ = 0;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
+    std::unique_ptr<C331InputSide> inputs_;
     std::unique_ptr<C331OsdFlash> osd_flash_;
 };
 

@@ -327,7 +327,6 @@ public:
     // The glyph of one 16-bit code unit: ASCII 0x20..0x7F and CJK U+4E00..U+9FFF (after the
     // ascii_glyphs ASCII glyphs); anything else draws a space.
     static int osd_glyph(uint16_t unit, int ascii_glyphs = 96);
-    bool osd_wait_output_vsync(int fd);
     // osd_fonts.cpp
     void read_c331_font(int fd);               // checks the fonts and stores the result
     uint32_t check_fonts(int fd);              // font_flags of the fonts found in flash

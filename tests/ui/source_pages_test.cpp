@@ -425,6 +425,10 @@ private slots:
         QVERIFY(g_custommode);
         QCOMPARE(int(g_page_focus), int(PAGE_CUSTOMMODE));
         QCOMPARE(panel_key_target(), static_cast<QWidget*>(g_custommode));
+        CustomMode* list = g_custommode;
+        g_mainwindow->on_custommode_clicked();  // a tap on the row under it: the same list
+        QCOMPARE(g_custommode, list);
+        QCOMPARE(PageFrame::open_pages().size(), size_t(1));
         QComboBox* box = g_custommode->selector_widget()->combo_box();
         QCOMPARE(box->currentIndex(), 2);
         QCOMPARE(box->currentText(), QString("MODE 3"));
@@ -454,6 +458,21 @@ private slots:
         QVERIFY(osd[1].endsWith("effect:static"));
         QVERIFY(testutil::file_exists(root_.file("data/configs/omenu.json")));
         QVERIFY(testutil::file_exists(root_.file("data/modes/MO06.json")));
+        std::ofstream(root_.file("data/modes/MO06.json")) << R"({"name": "m", "osdcount": 1, "oactcount": 1,
+            "menu": [{"type": 0, "status": "on", "pos": {"x": 5, "y": 6, "w": 100, "h": 50},
+                      "act": {"effect": 3, "speed": 2, "staytime": 0},
+                      "backpara": {"enable": "on", "color": "0x102030"},
+                      "fontpara": {"startx": 1, "starty": 2, "fontw": 32, "fonth": 32, "wordspace": 3,
+                                   "verticalspace": 4, "color": "FF0000"},
+                      "texts": "L1\nL2\nL3\nL4\nL5"}]})";
+        key(KEY_RIGHT);
+        key(KEY_LEFT);  // More again: the file is read anew
+        const QStringList five_lines = g_custommode->preview_texts();
+        QCOMPARE(five_lines.value(0), QString("L1\nL2\nL3"));
+        QCOMPARE(five_lines.value(1), QString("osd [x:5,y:6,w:100,h:50] font size:32*32\n"
+                                              "space [h:3,v:4] char[x:1,y:2] speed:2,effect:move down"));
+        auto osd_labels = g_custommode->preview_widget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(osd_labels[0]->styleSheet(), QString("background-color:#102030;color:#FF0000;"));
         shot("custommode_osd");
         key(KEY_RIGHT);  // wraps to Use
         QCOMPARE(g_custommode->action(), 0);

@@ -318,6 +318,9 @@ TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
 // must see one whole engine or flash sequence at a time.
 TEST_F(OsdTest, FontReloadDoesNotInterleaveWithRedraw)
 {
+    // Virtual time: a thread descheduled on a loaded machine must not run out a wait's bound.
+    platform::VirtualClock vc(1000);
+    platform::set_clock(&vc);
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         write_file("/data/configs/omenu.json", menu_json());

@@ -312,4 +312,21 @@ TEST_F(WindowPipeline, FreezeBitAndEffectBitInOneWrite)
     EXPECT_EQ(chip(c331::ICH_SYNC_CTRL, c), 2u);
 }
 
+TEST_F(WindowPipeline, DebugListingsShowTheChannelTables)
+{
+    bring_up();
+    c331_manage& m = *mgr_;
+    const int c = m.first_ich(0);
+    ASSERT_GE(c, 0);
+    testing::internal::CaptureStdout();
+    m.tlxDbg_c331_print_regGrp(0);
+    m.tlxDbg_c331_param(2);
+    m.tlxDbg_c331_param(0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ich_used: ICH" + std::to_string(c + 1)), std::string::npos);
+    EXPECT_NE(out.find("INPUT_VBORX_1"), std::string::npos);
+    EXPECT_NE(out.find("g_och_layer[0][0]:0 , g_och_layer_cnt=1"), std::string::npos);
+    EXPECT_NE(out.find("PM_24SF[5]"), std::string::npos);
+}
+
 }  // namespace

@@ -314,6 +314,10 @@ void c331_manage::check_input_port(int fd)
         const HDMI_INFO row = hdminfo_row(tlxApi_GetPortDevId(p));
         if (!row.stable)
             continue;
+        // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
+        // classifying on it would program a garbage timing for one pass.
+        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1)
+            continue;
         PI_UPDATE[p] = 0;
         ST_PORT_INFO& pi = PI_PORT_INFO[p];
         const ST_PORT_INFO prev = pi;

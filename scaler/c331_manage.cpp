@@ -29,11 +29,13 @@ c331_manage::c331_manage()
     drv = new c331_drv();
     std::memset(port_change_book, 0, sizeof port_change_book);
     font_flags = 0;
+    install_osd_hooks();
 }
 
 c331_manage::~c331_manage()
 {
     // The thread uses this object and its driver on every pass: let it finish first.
+    remove_osd_hooks();
     stop_thread = true;
     if (thread.joinable())
         thread.join();
@@ -219,10 +221,10 @@ void c331_manage::load_system_param()
     for (int w = 0; w < kWindows; ++w)
         PS_MEM_WMODE[w] = PS_MEM_IP[30 + w];
     std::memset(PS_MEM_IP_RSV, 0, sizeof PS_MEM_IP_RSV);
-    PS_MEM_HIGH[0] = 0x70000000;
-    PS_MEM_HIGH[1] = 0x725C0000;
-    PS_MEM_HIGH[2] = 0x74B80000;
-    PS_MEM_HIGH[4] = 0x7F000000;
+    PS_SFL_ADDR = 0x70000000;    // staging area of flash transfers
+    PS_MEM_OSD = 0x725C0000;     // OSD drawing memory
+    PS_MEM_OSD1 = 0x74B80000;    // OSD display memory (the tiled copy scanned out)
+    PS_FONT_ADDR = 0x7F000000;   // fonts
 }
 
 void c331_manage::define_param()

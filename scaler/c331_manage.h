@@ -19,6 +19,7 @@
 #include "scaler/window_geometry.h"
 
 class c331_drv;
+struct OMENU_PARA;
 
 
 // One input port's measurement by the chip (48 bytes).
@@ -130,16 +131,6 @@ public:
     void vbyone_rx_ch2_seq(int fd);
     void read_c331_b174bug(int fd);
 
-    // ---- on-chip OSD (pending_stubs.cpp) -----------------------------------------------------
-    void tlxApi_OsdSet(int item, int value);
-    void update_osd(int fd);
-    void set_osd(int fd, int on);
-    void set_scroll(int fd);
-    void tlxApi_debug_printf_unicode(int code, int fd);
-    void load_char();
-    void read_c331_font(int fd);
-    void update_font(int fd);
-    void reload_osd_menus();   // reads "/data/configs/omenu.json" and applies it
 
     // ---- panel layout, channel allocation, picture, test patterns ------------------------------
     // panel_layout.cpp
@@ -294,6 +285,93 @@ public:
     uint8_t win_capped[kWindows]{};
     bool fade_timeout_logged = false;
     // ==== end of window pipeline ===========================================================
+    // ==== on-chip OSD, fonts and the chip's serial flash =======================================
+    // osd.cpp (parameters, windows, redraw), osd_draw.cpp (drawing engine), osd_fonts.cpp,
+    // c331_flash.cpp, omenu_file.cpp (the menu file).
+    //
+    // Lock order: c331_lock, then osd_flash_mutex, then Utils::_c331_bnk_mutex, then
+    // Utils::_spi_mutex. osd_flash_mutex is held across every flash-controller and
+    // drawing-engine sequence, so the scaler thread's redraw, the remote font reload and the
+    // remote flash commands never mix their register writes. The public sequences take it
+    // (update_osd, update_font, read/write/erase_flash, load_char); the drawing primitives run
+    // inside one of them.
+    QMutex osd_flash_mutex;
+
+    struct OsdRect { int32_t HST, HW, VST, VW; };
+    struct OsdSpan { int32_t start, size; };   // the part of the OSD on one channel column or row
+    static constexpr int kOsdLines = 64;       // text buffer: 64 lines ...
+    static constexpr int kOsdLineUnits = 128;  // ... of 127 characters and an ending zero unit
+    static constexpr int kOsdMaxSpans = 8;
+
+    // osd.cpp
+    int tlxApi_OsdSet(int type, int value);   // 1 known type, 0 unknown (nothing changes)
+    // lines modulo 64 lines of text[i][0 .. counts[i]-1] (code points, low 16 bits kept).
+    int tlxApi_OsdSetUnicode(int lines, const int* counts, const uint32_t (*text)[kOsdLineUnits]);
+    void update_osd(int fd);
+    void set_osd(int fd, int which);           // which 0: drawing memory with the crop, 1: display memory
+    void set_scroll(int fd);
+    void calc_osd();
+    void osd_source_size(int32_t* w, int32_t* h) const;
+    static void osd_pitch(uint32_t width, uint32_t* mwi, uint32_t* shift);
+    uint32_t osd_pitch_units() const { return g_osd_mwi_shift ? 4 * g_osd_mwi : g_osd_mwi; }
+    uint32_t osd_addr(uint32_t base, int32_t x, int32_t y) const;
+    void load_char();
+    void load_bmp();
+    // osd_draw.cpp: each returns false when the engine or the DMA did not finish in time.
+    // The caller holds osd_flash_mutex.
+    bool osd_paint(int fd, int x, int w, int y, int h, uint32_t colour, uint32_t base);
+    bool osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, bool from_flash_stage);
+    bool osd_write_dma_sfl(int fd, uint32_t flash_addr, uint32_t dst, int mode, uint32_t len);
+    bool osd_put_unicode_string(int fd, const uint8_t* line, int x, int y, int fg, int bg, int w, int h,
+                                uint32_t base, bool big);
+    bool gen_char(int fd);
+    void set_char_color(int fd);
+    bool osd_engine_run(int fd, uint32_t cmd);
+    // The glyph of one 16-bit code unit: ASCII 0x20..0x7F and CJK U+4E00..U+9FFF (after the
+    // ascii_glyphs ASCII glyphs); anything else draws a space.
+    static int osd_glyph(uint16_t unit, int ascii_glyphs = 96);
+    bool osd_wait_output_vsync(int fd);
+    // osd_fonts.cpp
+    void read_c331_font(int fd);               // checks the fonts and stores the result
+    uint32_t check_fonts(int fd);              // font_flags of the fonts found in flash
+    void store_font_flags(uint32_t flags);     // font_flags and the status byte; holds c331_lock
+    void update_font(int fd);
+    void reload_fonts();                       // the remote font reload (register 14 bit 3)
+    void tlxApi_debug_printf_unicode(int code, int fd);
+    void install_osd_hooks();
+    void remove_osd_hooks();
+    // omenu_file.cpp
+    void reload_osd_menus();                   // reads "/data/configs/omenu.json" and applies it
+    void apply_osd_entry(const OMENU_PARA& e); // set_OSD_para on this manager
+    // c331_flash.cpp: 0 done, -1 when the controller did not finish in time.
+    int read_flash(int fd, uint32_t addr, uint32_t len, uint8_t* buf);
+    int write_flash(int fd, uint32_t addr, uint32_t len, const uint8_t* buf);
+    int erase_flash(int fd, uint32_t sector, uint32_t count, int kind);
+    void flash_pin_setup(int fd);
+    bool flash_page_end(int fd);
+    bool flash_clear_wel(int fd);
+    // Reads reg every 50 µs until (value & mask) == want; false (after the command register
+    // end_reg := 0 and a warning) when limit_us passes first. *last gets the last value read.
+    bool wait_reg(int fd, uint32_t reg, uint32_t mask, uint32_t want, uint64_t limit_us, uint32_t end_reg,
+                  const char* what, uint32_t* last = nullptr);
+
+    // Memory plan of the OSD (load_system_param).
+    uint32_t PS_SFL_ADDR = 0, PS_MEM_OSD = 0, PS_MEM_OSD1 = 0, PS_FONT_ADDR = 0;
+    // OSD source parameters (load_char, load_bmp; tlxApi_OsdSet overrides some).
+    uint32_t PS_BG_HACT = 0, PS_BG_VACT = 0, PS_BG_COLOR = 0, PS_BG_TRANS = 0;
+    uint32_t PS_CHAR_HST = 0, PS_CHAR_VST = 0, PS_CHAR_COLOR = 0;
+    uint32_t PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_SIZE_32CHN = 0;
+    uint32_t PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0, PS_CHAR_SIZE_64CHN = 0;
+    uint32_t PS_BMP_ADDR = 0, PS_BMP_HACT = 0, PS_BMP_VACT = 0, PS_BMPCP_ADDR = 0;
+    uint32_t osd_layer_bottom = 0, char_space = 0, line_space = 0;
+    // Derived state.
+    OsdRect OSD_WIN{};
+    OsdSpan osd_cols[kOsdMaxSpans]{}, osd_rows[kOsdMaxSpans]{};
+    uint32_t g_osd_mwi = 0, g_osd_mwi_shift = 0;
+    uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
+    uint8_t g_unicode_buf[kOsdLines][2 * kOsdLineUnits]{};   // big-endian 16-bit units per line
+    int g_unicode_line = 0;
+    // ==== end of on-chip OSD, fonts and the chip's serial flash =================================
 
     // ---- members --------------------------------------------------------------------------
     uint32_t port_status[kPorts]{};
@@ -310,7 +388,6 @@ public:
     uint32_t PS_MEM_DBD[5]{};          // dot-by-dot base addresses
     uint32_t PS_MEM_IP[36]{};          // input-processing memory plan
     uint32_t PS_MEM_IP_RSV[6]{};
-    uint32_t PS_MEM_HIGH[5]{};         // high memory addresses; [3] is never set
     uint32_t PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
     uint32_t PS_ACTHST = 0, PS_ACTVST = 0;
     uint32_t PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
@@ -329,7 +406,7 @@ public:
     uint32_t PM_WIN_DBD_MODE[kWindows]{};
     uint32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
     uint32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0;
-    uint32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};
+    int32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};   // signed: see calc_osd
     uint32_t PM_OSD_SCROLL_SPEED = 0, PM_OSD_CHAR_64DOT = 0;
     uint32_t PM_OSD_EXTRA[2]{};        // the two words after the OSD offsets in the default table
     // Input-processing settings per input port (ports 4 and 5 stay 0).
@@ -382,10 +459,10 @@ public:
     ST_MWIN_PRESET mwin_preset[10]{};
     ST_RECT mwin_preset_rects[10][kWindows]{};
 
-    // OSD requests served by the per-pass work.
+    // OSD requests served by the per-pass work: redraw (update_osd), and reprogram the
+    // windows and scrolling (set_osd, set_scroll).
     std::atomic<int> osd_full_update_req{0};
     std::atomic<int> osd_set_req{0};
-    uint32_t osd_item18 = 0;           // OSD setting item 18 as last sent
 
     static uint8_t prnEn[20][20];
     static std::atomic<int> g_osd_update;

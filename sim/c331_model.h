@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "sim/c331_osd_flash.h"
 #include "sim/device.h"
 
 namespace sim {
@@ -56,6 +57,8 @@ public:
     uint64_t id_reads() const { return id_reads_; }
     int selected_bank() const { return bank_; }
     uint64_t ignored_frames() const { return ignored_frames_; }
+    // The serial flash and the OSD drawing engine (sim/c331_osd_flash.h).
+    C331OsdFlash& osd_flash() { return *osd_flash_; }
 
 private:
     uint8_t read_reg(uint8_t r);
@@ -70,6 +73,7 @@ private:
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
     std::unique_ptr<C331InputSide> inputs_;
+    std::unique_ptr<C331OsdFlash> osd_flash_;
 };
 
 }  // namespace sim

@@ -210,8 +210,6 @@ void c331_manage::tlxDbg_c331_param()
     std::printf("\t PS_MEM_DBD_STRIDE  :%#x \r\n", PS_MEM_DBD_STRIDE());
     for (int i = 0; i < 36; ++i)
         std::printf("\t PS_MEM_IP[%d]  :%#x \r\n", i, PS_MEM_IP[i]);
-    for (int i = 0; i < 5; ++i)
-        std::printf("\t PS_MEM_HIGH[%d]  :%#x \r\n", i, PS_MEM_HIGH[i]);
     print_list("PS_MEM_WMODE", PS_MEM_WMODE, kWindows);
     std::printf("<<===PS VBO\r");
     std::printf("\t PS_VBOTX_MODE  :%d \r\n\t PS_VBOTX_LAYOUT  :%d \r\n", PS_VBOTX_MODE, PS_VBOTX_LAYOUT);

@@ -275,7 +275,10 @@ void c331_manage::port_changed(int fd, int p)
     ST_PORT_INFO& pi = PI_PORT_INFO[p];
     const double clk = PS_CLK[4] ? PS_CLK[4] : 200000000.0;
     const double fv = pi.period ? clk / pi.period : 0.0;
-    const double pclk = double(h.htotal) * fv * double(h.vtotal);
+    // Totals come from a receiver: a negative or absurd product is no pixel clock.
+    double pclk = double(h.htotal) * fv * double(h.vtotal);
+    if (!(pclk >= 0.0 && pclk < 4.0e9))
+        pclk = 0.0;
     if (p < 4) {
         set_pict(fd, h.data_mode, p);
         set_sypol(fd, 0, p);

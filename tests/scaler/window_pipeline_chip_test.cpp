@@ -329,4 +329,19 @@ TEST_F(WindowPipeline, DebugListingsShowTheChannelTables)
     EXPECT_NE(out.find("PM_24SF[5]"), std::string::npos);
 }
 
+TEST_F(WindowPipeline, OneWindowPresetLeavesTheLiveListAlone)
+{
+    bring_up();
+    c331_manage& m = *mgr_;
+    const ST_RECT live = m.gMwin_rects[0] = ST_RECT{10, 20, 300, 400};
+    ST_MWIN preset{};
+    m.tlxApi_MultiWinGet(&preset);
+    ASSERT_EQ(preset.wincnt, 1);
+    EXPECT_EQ(preset.pwin, m.mwin_preset[0].win);
+    EXPECT_EQ(preset.pwin[0].w, m.pnl.w);
+    EXPECT_EQ(preset.pwin[0].h, m.pnl.h);
+    EXPECT_EQ(m.gMwin_rects[0].x, live.x);
+    EXPECT_EQ(m.gMwin_rects[0].w, live.w);
+}
+
 }  // namespace

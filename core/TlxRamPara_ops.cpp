@@ -300,6 +300,11 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     u8 file[MODE_FILE_SIZE];
     const long got = store_files::read_prefix(store_files::mode_file_path(slot), file, MODE_FILE_SIZE);
     QMutexLocker lk(&c331_shared::c331_lock);
+    // The remote tool wrote this slot again while its file was being deleted: the slot now
+    // holds the newer bytes, which the next slot change stores; the emptied file must not
+    // overwrite them.
+    if (del == 1 && (remote_slot_marks_ & (1u << slot)))
+        return 0;
     if (got < 2) {  // missing (or holds not even a marker)
         ms.bytes[0] = MODE_MARKER_EMPTY;
         ms.bytes[1] = MODE_MARKER_EMPTY;

@@ -6,6 +6,7 @@
 
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/board.h"
@@ -194,8 +195,13 @@ void zeltasource::custom_edid_writes()
 void zeltasource::write_custom_edid(int r)
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    const uint8_t* rec = store ? store->ram_image + ram_edid_addr(r) : nullptr;
-    if (!rec || !Set_Custom_HDMI_EDID(rec[0] | rec[1] << 8, rec[2] | rec[3] << 8, rec[4] | rec[5] << 8, r)) {
+    uint16_t w = 0, h = 0, hz = 0;
+    if (store) {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        const uint32_t a = ram_edid_addr(r);
+        w = ram_rd16(store->ram_image, a), h = ram_rd16(store->ram_image, a + 2), hz = ram_rd16(store->ram_image, a + 4);
+    }
+    if (!Set_Custom_HDMI_EDID(w, h, hz, r)) {
         scaler_req::edid_done[r] = 1;
         scaler_req::edid_request[r] = 0;  // nothing new to serve: no restart of the receiver
         return;

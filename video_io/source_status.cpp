@@ -22,10 +22,9 @@ void set_bits(int byte, uint8_t mask, bool on)
     if (!s || byte < 0 || byte >= STATUS_PAGE_SIZE)
         return;
     const uint8_t want = on ? mask : 0;
-    if ((s->status_page[byte] & mask) == want)  // this thread is the one that changes them
-        return;
-    QMutexLocker lk(&c331_shared::c331_lock);
-    s->status_page[byte] = uint8_t((s->status_page[byte] & ~mask) | want);
+    QMutexLocker lk(&c331_shared::c331_lock);  // remote register writes reach these bytes too
+    if ((s->status_page[byte] & mask) != want)
+        s->status_page[byte] = uint8_t((s->status_page[byte] & ~mask) | want);
 }
 
 void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)

@@ -133,7 +133,7 @@ int zelta_it6602::IT6602_fsm_init(int bus, int r)
     if (r < 0 || r > 3)
         return 0;
     if (!IT6602_Identify_Chip(r)) {
-        video_output_off(r);
+        unpublish(r);
         return 0;
     }
     IT6602_Rst(r);
@@ -229,11 +229,17 @@ void zelta_it6602::IT6602_fsm(int bus, int r)
 
 // ---- video -----------------------------------------------------------------------------------
 
+// The input shows no video: zero image record (signalled only when it changes), no-signal.
+void zelta_it6602::unpublish(int r)
+{
+    source_status::publish_timing(r, 0, 0, 0);
+    set_no_signal(r, 1);
+}
+
 void zelta_it6602::video_output_off(int r)
 {
     hdmirxset_it6602(REG_VIDEO_CTRL, 0x0F, 0x0F);
-    source_status::publish_timing(r, 0, 0, 0);
-    set_no_signal(r, 1);
+    unpublish(r);
 }
 
 void zelta_it6602::video_output_on(int)

@@ -112,6 +112,7 @@ private:
 
     void IT6602SwitchVideoState(int r, uint32_t state);
     void IT6602SwitchAudioState(int r, uint32_t state);
+    void unpublish(int r);
     void video_output_off(int r);
     void video_output_on(int r);
     void IT6602_VideoHandler(int r);

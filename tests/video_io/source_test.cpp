@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
 
@@ -12,6 +13,30 @@ namespace {
 constexpr uint8_t kClockTableHead[3] = {0x00, 0x00, 0x11};
 
 class SourceTest : public SourceFixture {};
+
+// ---- bus -------------------------------------------------------------------------------------
+
+TEST_F(SourceTest, BusTransfersWithinItsLimitsAndReportsSilence)
+{
+    Drv_I2C0 bus;
+    const int fd = z_->fd;
+    auto sw = model<sim::I2cSwitch>("i2c_switch_rx");
+    EXPECT_EQ(bus.i2c_write(fd, 0xEE, 0x04, nullptr, 0), 1);  // the register byte alone
+    EXPECT_EQ(sw->channels(), 0x04);
+    uint8_t out[101] = {0x5A};
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 0), 1);
+    EXPECT_EQ(out[0], 0x5A);
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 100), 1);  // the SDI board's transmitter
+    EXPECT_EQ(out[0], 0x54);
+    EXPECT_EQ(out[1], 0x49);
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 101), 0);  // beyond the read limit
+    uint8_t big[256] = {};
+    EXPECT_EQ(bus.i2c_write(fd, 0xEE, 0x00, big, 256), 0);  // beyond the write limit
+    out[0] = 0x5A;
+    EXPECT_EQ(bus.i2c_read(fd, 0x12, 0x00, out, 1), 0);  // nobody answers
+    EXPECT_EQ(out[0], 0x5A);
+    EXPECT_EQ(bus.i2c_write(-1, 0xEE, 0x00, big, 1), 0);
+}
 
 // ---- EEPROM check ----------------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/input_models.h"
 #include "sim/sim_board.h"
 #include "video_io/soc_pads.h"
 
@@ -456,3 +457,8 @@ void install_it6805(SimBoard& board, const std::shared_ptr<I2cSwitch>& rx_switch
 }
 
 }  // namespace sim
+
+SIM_DEVICE_INSTALLER(it6805)
+{
+    sim::install_it6805(board, sim::rx_switch(board));
+}

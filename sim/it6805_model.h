@@ -122,7 +122,7 @@ private:
     uint64_t seen_generation_ = ~0ull;
 };
 
-// Wires both devices behind the receiver switch (channels 0x20 and 0x10).
+// Wires both devices behind the receiver switch (channels 0x20 and 0x10); every board does so.
 void install_it6805(SimBoard& board, const std::shared_ptr<I2cSwitch>& rx_switch);
 
 }  // namespace sim

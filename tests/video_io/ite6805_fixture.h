@@ -19,6 +19,7 @@
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "scaler/c331_manage.h"
+#include "sim/input_models.h"
 #include "sim/it6805_model.h"
 #include "sim/sim_board.h"
 #include "video_io/Drv_I2C0.h"
@@ -37,19 +38,14 @@ protected:
         board_ = sim::SimBoard::install_for_test(root_.path());
         platform::set_clock(&clock_);
         G_timeTicks = 1000;
-        rx_switch_ = std::dynamic_pointer_cast<sim::I2cSwitch>(board_->i2c_target(0x77));
-        if (!rx_switch_)
-            rx_switch_ = board_->add_i2c_switch(0x77, "i2c_switch_rx");
-        if (!model(0))
-            sim::install_it6805(*board_, rx_switch_);
+        rx_switch_ = sim::rx_switch(*board_);
         board_->soc().write16(pads::PAD_RX6805_RST, pads::kHigh);
 
-        if (!Drv_I2C0::p_drv_i2c0)
-            Drv_I2C0::p_drv_i2c0 = new Drv_I2C0;
         store_ = TlxRamPara::pInstance();
         mgr_ = new c331_manage();
         c331_manage::p_c331_manage = mgr_;
-        zs_ = zeltasource::pInstance();
+        zs_ = zeltasource::pInstance();  // creates the bus object
+        ASSERT_TRUE(Drv_I2C0::p_drv_i2c0);
         for (HDMI_INFO& r : zs_->hdminfo)
             r = HDMI_INFO{};
         sys_ = std::make_unique<ite6805_sys>();

@@ -54,11 +54,6 @@ uint8_t fs_code(double khz)
     return 0x02;
 }
 
-bool cec_selected(SimBoard& b, const SimInput& in)
-{
-    return in.receiver && b.soc().read16(pads::PAD_RX6805_RST) != pads::kLow;
-}
-
 }  // namespace
 
 // ---- receiver -------------------------------------------------------------------------------
@@ -342,9 +337,9 @@ void It6805CecModel::sync()
     if (board_.config_generation() == seen_generation_)
         return;
     seen_generation_ = board_.config_generation();
-    const SimInput in = board_input(board_.config(), 4 + device_);
+    in_ = board_input(board_.config(), 4 + device_);
     QStringList frames;
-    for (const QJsonValue& v : in.raw.value("cec_in").toArray())
+    for (const QJsonValue& v : in_.raw.value("cec_in").toArray())
         frames << v.toString();
     const QString text = frames.join('|');
     if (text == last_cec_in_)
@@ -363,11 +358,8 @@ void It6805CecModel::sync()
 
 bool It6805CecModel::answers()
 {
-    const SimInput in = board_input(board_.config(), 4 + device_);
-    if (!cec_selected(board_, in))
-        return false;
     sync();
-    return true;
+    return in_.receiver && board_.soc().read16(pads::PAD_RX6805_RST) != pads::kLow;
 }
 
 bool It6805CecModel::i2c_write(const uint8_t* data, size_t len)

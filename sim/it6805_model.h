@@ -120,6 +120,7 @@ private:
     std::vector<std::string> sent_;
     QString last_cec_in_;
     uint64_t seen_generation_ = ~0ull;
+    SimInput in_;
 };
 
 // Wires both devices behind the receiver switch (channels 0x20 and 0x10); every board does so.

@@ -342,7 +342,10 @@ void ite6805_sys::update_color_change(uint8_t d, uint8_t avidb)
 void ite6805_sys::scdt_change(uint8_t d)
 {
     const iTE6805_Data& D = iTE6805_DATA[d];
-    const uint8_t scdt = drv->iTE6805_Check_SCDT(d) ? 1 : 0;
+    bool ok = false;
+    const uint8_t scdt = (drv->rd(d, REG_VID_STATUS, &ok) & VID_SCDT) ? 1 : 0;
+    if (!ok)
+        return;  // a chip that stopped answering has not lost the sync
     auto older_1c_step = [&] {
         if (older_silicon(D.ChipID) && (drv->rd(d, REG_HDCP_1C) & 0x80))
             drv->set(d, REG_HDCP_1C, 0x80, 0x80);
@@ -738,7 +741,10 @@ void ite6805_sys::publish(uint8_t d)
     if (!mgr)
         return;
     const int p = scaler_port(d);
-    const uint8_t v19 = drv->rd(d, REG_VID_STATUS);
+    bool ok = false;
+    const uint8_t v19 = drv->rd(d, REG_VID_STATUS, &ok);
+    if (!ok)
+        return;
     if (!iTE6805_DATA[d].Flag_VidStable_Done) {
         wd_count[d] = wd_htt[d] = wd_vtt[d] = 0;
         stable_stamp_[d] = 0;

@@ -131,6 +131,13 @@ constexpr uint8_t B5_VBO_CLK_PULSE = 0xD2;
 constexpr uint8_t B5_VBO_STATUS = 0xDB;   // bit 4 transmitter clock stable
 constexpr uint8_t B5_D3 = 0xD3, B5_D4 = 0xD4;
 
+// ---- AVI infoframe values ------------------------------------------------------------------
+constexpr uint8_t kColorimetry709 = 2, kColorimetryExtended = 3;  // data byte 2 bits 6-7
+constexpr uint8_t kColorYuv420 = 3;                                // data byte 1 bits 5-6
+
+// Port 1's copies of the clock, timing and audio registers are in bank 4.
+constexpr uint8_t port_bank(uint8_t port) { return port ? 4 : 0; }
+
 // ---- CEC controller (0xC8) ------------------------------------------------------------------
 constexpr uint8_t CEC_CTRL = 0x08;        // bits 7 and 3 fire a transmission
 constexpr uint8_t CEC_TIME_UNIT = 0x0C;

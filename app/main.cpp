@@ -11,13 +11,33 @@
 #include "remote/udpnetManage.h"
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
+#include "video_io/fpga_manage.h"
 #include "scaler/c331_manage.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/agelog.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
 #include "remote/K57_WIFI_CONFIG.h"
 #include "core/SyncUpdate.h"
+
+// The aging log samples FPGA registers 40, 42 and 43 while the FPGA runs.
+static void install_age_probe()
+{
+    g_age_probe.fpga_running = [] {
+        fpga_manage* f = fpga_manage::p_fpga_manage;
+        return f && f->get_fpga_status() == 1;
+    };
+    g_age_probe.read_regs = [](int& r40, int& r42, int& r43) {
+        fpga_manage* f = fpga_manage::p_fpga_manage;
+        if (!f)
+            return false;
+        r40 = f->read_reg(fpga::REG_LINK_IN);
+        r42 = f->read_reg(fpga::REG_AGE_42);
+        r43 = f->read_reg(fpga::REG_AGE_43);
+        return true;
+    };
+}
 
 int main(int argc, char** argv)
 {
@@ -31,7 +51,8 @@ int main(int argc, char** argv)
     TlxRamPara::pInstance();    // 3. parameter image and the 16 user-mode slots
     // 4. SiI9022::pInstance(): HDMI transmitter object (not built yet)
     // 5. zeltasource::pInstance(): input-source supervision object (not built yet)
-    // 6. fpga_manage::pInstance(): SPI devices, SoC window, 2 s wait, FPGA thread (not built yet)
+    fpga_manage::pInstance();  // 6. SPI devices, SoC window, 2 s wait, FPGA thread
+    install_age_probe();
     // 7. zeltasource::initialize(): source-supervision thread (not built yet)
     c331_manage::pInstance();  // 8. scaler manager and its thread (after fpga_manage maps the SoC window)
     lcd_touch::pInstance();        // 9. knob device (absent on sim)

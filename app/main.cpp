@@ -32,9 +32,7 @@ static void install_age_probe()
         fpga_manage* f = fpga_manage::p_fpga_manage;
         if (!f)
             return false;
-        r40 = f->read_reg(fpga::REG_LINK_IN);
-        r42 = f->read_reg(fpga::REG_AGE_42);
-        r43 = f->read_reg(fpga::REG_AGE_43);
+        f->read_age_registers(r40, r42, r43);
         return true;
     };
 }

@@ -36,7 +36,9 @@ constexpr uint32_t kEraseSectors[3] = {1, 8, 16};  // 4 KiB sectors per unit
 constexpr uint32_t kSectorCount = fpga::kFlashSize / fpga::kFlashSector;  // 2048
 constexpr uint32_t kHeader = 4;      // command + 24-bit address
 constexpr uint32_t kReadHeader = 5;  // ... + one dummy byte
-constexpr uint64_t kBusyPollUs = 100;
+constexpr uint64_t kBusyPollUs = 1000;       // a page program is done within a few polls ...
+constexpr uint64_t kBusySlowPollUs = 10000;  // ... an erase takes tens of milliseconds
+constexpr int kBusyFastPolls = 20;
 
 bool debug() { return g_debugSwitch == 254; }
 
@@ -123,7 +125,7 @@ void fpga_drv::release_flash()
 int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
 {
     const uint64_t start = platform::clock().now_us();
-    for (;;) {
+    for (int polls = 0;; ++polls) {
         const uint8_t tx[2] = {FL_READ_STATUS, 0xFF};
         uint8_t rx[2] = {0, 0};
         if (SPI_Transfer(fd, tx, rx, 2) > 0 && !(rx[1] & FL_STATUS_WIP))
@@ -132,7 +134,7 @@ int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
             writeLogMsg(LOG_ERROR, "fpga: configuration flash stays busy, operation given up");
             return 0;
         }
-        platform::sleep_us(kBusyPollUs);
+        platform::sleep_us(polls < kBusyFastPolls ? kBusyPollUs : kBusySlowPollUs);
     }
 }
 

@@ -66,8 +66,23 @@ const u8 fpga_manage::RAM1[256] = {
     0, 0, 0, 0, 0x56, 0x05, 0, 0x03, 0xD9, 0xB8, 0x0C, 0, 0, 0, 0, 0,               // 112
 };
 
+void FpgaChange::clear()
+{
+    for (int c = 0; c < kChips; ++c) {
+        powerup_time[c] = output_time[c] = link_check_time[c] = 0;
+        irq_state[c] = pass_time[c] = pass_state[c] = 0;
+    }
+    for (std::atomic<u32>* w : {&search_time, &search_active, &search_cycle, &bright_time, &bright_enable,
+                                &bright_reload, &bright_applied, &bright_reapply, &sensor_faults, &vmf_addr,
+                                &vmf_group, &answer_cmd, &answer_received, &answer_result, &power_allowed,
+                                &signal_check_time, &power_task_time, &nosig_time, &relay_time, &time_record_time})
+        *w = 0;
+    bright_value = 16;
+}
+
 fpga_manage::fpga_manage()
 {
+    g_change.clear();
     for (int c = 0; c < kChips; ++c) {
         MCU_REG_func[c] = MCU_REG[c];
         MCU_RAM_PARA_func[c] = MCU_RAM_PARA[c];
@@ -167,6 +182,13 @@ int fpga_manage::initialize()
 unsigned int fpga_manage::get_fpga_status()
 {
     return (running_state(0) && bringup_step[0] == kStepDone && !(reg(REG_OUTPUT_CTRL) & BIT(3))) ? 1 : 0;
+}
+
+void fpga_manage::read_age_registers(int& r40, int& r42, int& r43)
+{
+    r40 = read_reg(REG_LINK_IN);
+    r42 = read_reg(REG_AGE_42);
+    r43 = read_reg(REG_AGE_43);
 }
 
 // ---- one pass ---------------------------------------------------------------------------------------

@@ -55,6 +55,8 @@ struct FpgaChange {
     std::atomic<u32> nosig_time{0};
     std::atomic<u32> relay_time{0};
     std::atomic<u32> time_record_time{0};
+
+    void clear();  // every word 0 (the brightness in use 16)
 };
 extern FpgaChange g_change;
 
@@ -82,6 +84,8 @@ public:
     unsigned int get_fpga_status();
     // One pass of the FPGA thread.
     void fpga_pass();
+    // The aging log's sample: registers 40, 42 and 43 of chip 0 read over SPI.
+    void read_age_registers(int& r40, int& r42, int& r43);
 
     // ---- window, registers, RAM (fpga_access.cpp) ------------------------------------------
     static uint32_t fpga_reg_cmd_to_spi_data(u8 type, u8 block, u8 reg, u8 read, u8 mask);

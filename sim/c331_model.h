@@ -15,13 +15,16 @@
 #include <QJsonObject>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
+#include "sim/c331_osd_flash.h"
 #include "sim/device.h"
 
 namespace sim {
 
 class SimBoard;
+class C331InputSide;   // sim/c331_inputs.h: port measurement and sync flags
 
 class C331Model : public SpiModel {
 public:
@@ -38,6 +41,7 @@ public:
     };
 
     explicit C331Model(SimBoard& board);
+    ~C331Model() override;
 
     int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
     QJsonObject state() const override;
@@ -53,6 +57,8 @@ public:
     uint64_t id_reads() const { return id_reads_; }
     int selected_bank() const { return bank_; }
     uint64_t ignored_frames() const { return ignored_frames_; }
+    // The serial flash and the OSD drawing engine (sim/c331_osd_flash.h).
+    C331OsdFlash& osd_flash() { return *osd_flash_; }
 
 private:
     uint8_t read_reg(uint8_t r);
@@ -66,6 +72,8 @@ private:
     uint64_t total_writes_ = 0;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
+    std::unique_ptr<C331InputSide> inputs_;
+    std::unique_ptr<C331OsdFlash> osd_flash_;
 };
 
 }  // namespace sim

@@ -6,7 +6,10 @@
 #include "common/remote_client.h"
 #include "core/request_hooks.h"
 #include "fpga_fixture.h"
+#include "common/device_process.h"
 #include "remote/message_deal.h"
+#include "remote/networkManage.h"
+#include <QJsonArray>
 
 using Bytes = std::vector<uint8_t>;
 using testutil::le16;
@@ -15,6 +18,10 @@ using testutil::operator+;
 
 class FpgaRemote : public FpgaFixture {
 protected:
+    QJsonObject board_json() const override
+    {
+        return QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}};
+    }
     // The reply data (status first) of one request.
     Bytes ask(uint16_t dst, uint8_t cmd, const Bytes& data)
     {
@@ -85,4 +92,26 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1FF0) + le16(0x20) + le16(0))[0], 1);   // crosses a block
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000) + le16(1025) + le16(0))[0], 1);   // over 1024 bytes
     EXPECT_EQ(ask(0xF000, 0x60, le32(31 * 0x1000) + le16(1) + le16(0) + Bytes{1})[0], 1);  // extend page: read only
+}
+
+// Last in this file: the TCP server's thread outlives the test.
+TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
+{
+    bring_up();
+    g_port = testutil::free_tcp_port();
+    networkManage::pInstance();  // listens on g_port, installs its relay
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(uint16_t(networkManage::p_networkManage->listening_port())));
+    fpga0_->clear_sent();
+    // Card 1 on output port 7: 16 bytes at its address 0.
+    ASSERT_TRUE(client.send_bytes({0xA5, 0xA5, 0xA5, 0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61,
+                                   0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96, 0x5A}));
+    const auto reply = client.next_reply(5000);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, (Bytes{0x10, 0xF0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0x00, 0x00, 0x00, 0x00,
+                                   0x00, 0x10, 0x00, 0x00, 0x00, 0x96}));
+    std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
+    ASSERT_EQ(fpga0_->sent().size(), 1u);
+    EXPECT_EQ(fpga0_->sent()[0].port, 6);
+    EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
 }

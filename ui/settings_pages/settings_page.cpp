@@ -3,6 +3,8 @@
 #include <QDebug>
 
 #include "core/TlxRamPara.h"
+#include "ui/shell/My_lineEdit.h"
+#include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
 
 namespace sheets {
@@ -87,4 +89,21 @@ void SettingsPage::retranslate_parent_if_language_changed()
 {
     if (TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->TlxLanguageChanged())
         PageFrame::retranslate_parent();
+}
+
+void SettingsPage::connect_keypad(const std::vector<My_lineEdit*>& fields)
+{
+    for (My_lineEdit* f : fields)
+        connect(f, SIGNAL(send_show(QString)), this, SLOT(show_numberkeyboard_ui(QString)));
+    if (g_numberkeyboard)
+        connect(g_numberkeyboard, SIGNAL(sendKeyBoardUIDataToLineEdit(QString)), this, SLOT(confirmString(QString)));
+}
+
+void SettingsPage::open_keypad(QLineEdit* field, const QString& title)
+{
+    if (!g_numberkeyboard || !field)
+        return;
+    g_lineedit = field;
+    g_numberkeyboard->label_show(title, field->text());
+    g_numberkeyboard->exec();
 }

@@ -43,6 +43,11 @@ protected:
     virtual void edit_back() { slot_Button_back_clicked(); }
     // Back re-translates the parent only when the image's language changed.
     void retranslate_parent_if_language_changed();
+    // Keypad pages: each field's press and the keypad's OK reach this page's slots
+    // show_numberkeyboard_ui(QString) and confirmString(QString).
+    void connect_keypad(const std::vector<class My_lineEdit*>& fields);
+    // Opens the keypad for `field` (g_lineedit) with `title` and its text; returns when closed.
+    static void open_keypad(class QLineEdit* field, const QString& title);
 
     u8 edit_flag = 0;
 

@@ -63,6 +63,17 @@ void make_parent_dir(const std::string& real_path)
     QDir().mkpath(QFileInfo(QString::fromStdString(real_path)).absolutePath());
 }
 
+// Logs what went wrong with a settings file: unparseable or not writable.
+void log_settings_problem(const std::string& path, QSettings::Status status, bool writing)
+{
+    if (status == QSettings::FormatError)
+        writeLogMsg(LOG_ERROR, path + " cannot be parsed" +
+                                   (writing ? ": not rewritten, the settings are unchanged"
+                                            : ": the items it could be read for are kept, the others take their defaults"));
+    else
+        writeLogMsg(LOG_ERROR, "cannot write " + path + (writing ? ": the settings are unchanged" : ""));
+}
+
 char pid_char(int v)
 {
     if (v < 10)
@@ -112,7 +123,7 @@ void ConfigEngine::load_items()
     }
     ini.sync();
     if (ini.status() != QSettings::NoError)
-        writeLogMsg(LOG_ERROR, std::string("cannot write ") + kTcpipIni);
+        log_settings_problem(kTcpipIni, ini.status(), false);
 }
 
 ConfigEngine* ConfigEngine::pInstance()
@@ -120,6 +131,7 @@ ConfigEngine* ConfigEngine::pInstance()
     static QMutex create_mutex;
     QMutexLocker lk(&create_mutex);
     if (!p_config) {
+        store_files::remove_stale_temporaries();  // before anything writes the store's files
         p_config = new ConfigEngine();
         p_config->read_device_id();
     }
@@ -143,34 +155,50 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return e->items_[id].value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, QVariant value)
+{
+    return write_config_variants({qMakePair(id, value)});
+}
+
+bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values)
 {
     ConfigEngine* e = p_config;
-    if (!e || id < 0 || id >= ConfigItem::ConfigCount) {
-        writeLogMsg(LOG_ERROR, "write_config_variant: no item " + std::to_string(static_cast<int>(id)));
-        return;
-    }
-    QString key;
-    QString path;
-    bool to_file;
+    if (!e)
+        return false;
+    QMap<QString, QList<QPair<QString, QVariant>>> by_file;  // the file's keys and values
     {
         QMutexLocker lk(&e->items_mutex_);
-        ConfigItem& item = e->items_[id];
-        item.value = value;
-        key = item.key;
-        path = item.file_path;
-        to_file = !item.not_in_file;
+        for (const auto& v : values) {
+            if (v.first < 0 || v.first >= ConfigItem::ConfigCount) {
+                writeLogMsg(LOG_ERROR, "write_config_variant: no item " + std::to_string(static_cast<int>(v.first)));
+                return false;
+            }
+            const ConfigItem& item = e->items_[v.first];
+            if (!item.not_in_file)
+                by_file[item.file_path].append(qMakePair(item.key, v.second));
+        }
     }
-    if (!to_file)
-        return;
     QMutexLocker fl(&file_write_mutex());
-    const std::string real = platform::rooted(path.toStdString());
-    make_parent_dir(real);
-    QSettings ini(QString::fromStdString(real), QSettings::IniFormat);
-    ini.setValue(key, value);
-    ini.sync();
-    if (ini.status() != QSettings::NoError)
-        writeLogMsg(LOG_ERROR, "cannot write " + key.toStdString() + " to " + path.toStdString());
+    for (auto f = by_file.cbegin(); f != by_file.cend(); ++f) {
+        const std::string real = platform::rooted(f.key().toStdString());
+        make_parent_dir(real);
+        QSettings ini(QString::fromStdString(real), QSettings::IniFormat);
+        if (ini.status() != QSettings::NoError || !ini.isWritable()) {
+            log_settings_problem(f.key().toStdString(), ini.status(), true);
+            return false;
+        }
+        for (const auto& kv : f.value())
+            ini.setValue(kv.first, kv.second);
+        ini.sync();
+        if (ini.status() != QSettings::NoError) {
+            log_settings_problem(f.key().toStdString(), ini.status(), true);
+            return false;
+        }
+    }
+    QMutexLocker lk(&e->items_mutex_);
+    for (const auto& v : values)
+        e->items_[v.first].value = v.second;
+    return true;
 }
 
 // ---- device identifier ----------------------------------------------------------------------

@@ -50,8 +50,12 @@ public:
 
     // A copy of the item's value (invalid when never loaded or out of range). Any thread.
     static QVariant read_config_variant(ConfigItem::ConfigName id);
-    // Sets the item and writes it through to its file before returning. Any thread.
-    static void write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Sets the item and writes it through to its file before returning. Any thread. False
+    // (logged, the item left as it was) when the file cannot be written.
+    static bool write_config_variant(ConfigItem::ConfigName id, QVariant value);
+    // Several items at once, all or none: the file is written first, and only when that
+    // succeeded do the items take their new values.
+    static bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>>& values);
 
     // The factory parameter file: bytes 0, 1 = 0xAA; byte 2 + k = factory value of image
     // 0x300 + k (k 0..3327); bytes 3330..4095 zero. Factory restores copy 3328 bytes from byte 2.

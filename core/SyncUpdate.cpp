@@ -83,10 +83,19 @@ void pending_mode_save(TlxRamPara* store)
         std::printf("\n user mode save change ,%#x \n", store->mode_slot[slot].bytes[0]);
 }
 
-// After a remote change of the slots: rewrite the saved ones, delete the emptied ones.
+// After a remote change of the slots: of the slots the remote tool wrote since the last
+// time, rewrite the saved ones from the image and delete the emptied ones. Saved modes it
+// did not touch keep their slot and file.
 void remote_slot_change(TlxRamPara* store)
 {
+    u32 marks;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        marks = store->take_remote_slot_marks();
+    }
     for (int slot = 0; slot < MODE_SLOTS; ++slot) {
+        if (!(marks & (1u << slot)))
+            continue;
         enum { Keep, Write, Delete } action = Keep;
         {
             QMutexLocker lk(&c331_shared::c331_lock);

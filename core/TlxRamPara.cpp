@@ -112,6 +112,13 @@ int TlxRamPara::ram_para_save()
     return test_signal(1);
 }
 
+u32 TlxRamPara::take_remote_slot_marks()
+{
+    const u32 marks = remote_slot_marks_;
+    remote_slot_marks_ = 0;
+    return marks;
+}
+
 bool TlxRamPara::remote_write_pending() const
 {
     return remote_writes_.load() != remote_writes_covered_.load();
@@ -142,7 +149,7 @@ int TlxRamPara::TlxRamParaDeal(const u8* data, u16 length, u32 address)
     if (!data)
         return 1;
     QMutexLocker lk(&c331_shared::c331_lock);
-    std::memcpy(ram_image + address, data, length);
+    ram_copy_in(ram_image, address, data, length);
     remote_writes_.fetch_add(1);
     return 0;
 }
@@ -159,8 +166,10 @@ int TlxRamPara::TlxModeUserRamParaDeal(const u8* data, u16 length, u32 address)
         return 1;
     {
         QMutexLocker lk(&c331_shared::c331_lock);
-        if (length > 0)
+        if (length > 0) {
             std::memcpy(mode_slot[n - 1].bytes + offset, data, length);
+            remote_slot_marks_ |= 1u << (n - 1);
+        }
     }
     if (g_debugSwitch == 254)
         std::printf("\n write ram_user_mode = %#x \n", n);

@@ -75,7 +75,7 @@ public:
     static TlxRamPara* p_tlxrampara_config;
 
     pthread_mutex_t ram_mutex;  // input timing records only
-    u8 ram_image[RAM_IMAGE_SIZE];
+    alignas(4) u8 ram_image[RAM_IMAGE_SIZE];  // aligned: 16-bit fields are single accesses
     u8 ram_shadow[RAM_IMAGE_SIZE];
     MODE_SLOT mode_slot[MODE_SLOTS];
     u8 reg_file[REG_FILE_SIZE];
@@ -113,6 +113,10 @@ public:
     int TlxGetCurrentModeIndex();
     int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
 
+    // The slots the remote tool wrote since the last call (bit n for slot n), cleared by the
+    // call: the user-mode change of para_sync acts on these only. Caller holds c331_lock.
+    u32 take_remote_slot_marks();
+
     // True while a remote image write has not yet been covered by a raised change flag;
     // para_sync must not copy such bytes into the shadow. Caller holds c331_lock.
     bool remote_write_pending() const;
@@ -134,4 +138,5 @@ private:
     // Remote image writes made / known to be covered by an apply pass (see remote_write_pending).
     std::atomic<u32> remote_writes_{0};
     std::atomic<u32> remote_writes_covered_{0};
+    u32 remote_slot_marks_ = 0;  // slots written remotely (under c331_lock)
 };

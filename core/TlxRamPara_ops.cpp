@@ -266,12 +266,14 @@ int TlxRamPara::TlxUserModeIndex(char slot_in, char direction)
 
 int TlxRamPara::TlxGetCurrentModeIndex()
 {
-    const u16 mode = ram_rd16(ram_image, ram_current_mode);
+    // The byte at 0x362: a mode recalled by the page writes 0x363 as 0, remote tools may not.
+    const u8 mode = ram_image[ram_current_mode];
     return mode < 17 ? mode : 0;
 }
 
 // Loads slot `slot` from its file; with del = 1 first deletes the file (and the mode's OSD
-// menu copy when the slot says it has one).
+// menu copy when the slot says it has one). The file is read into a buffer of its own and
+// copied into the slot under c331_lock: the remote handlers write the same slots under it.
 int TlxRamPara::mode_file_deal(int slot, int del)
 {
     if (slot < 0 || slot >= MODE_SLOTS) {
@@ -283,19 +285,27 @@ int TlxRamPara::mode_file_deal(int slot, int del)
         platform::Shell& sh = platform::board().shell();
         sh.run("rm  -rf  /data/modes/custom_mode" + std::to_string(slot + 1));
         platform::sleep_us(100);
-        if (ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1) {
-            sh.run("rm  -rf  " + store_files::mode_osd_path(slot));
-            ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
+        bool has_osd;
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            has_osd = ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1;
+            if (has_osd)
+                ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
         }
+        if (has_osd)
+            sh.run("rm  -rf  " + store_files::mode_osd_path(slot));
         platform::sleep_us(100);
         sh.run("sync");
     }
-    const long got = store_files::read_prefix(store_files::mode_file_path(slot), ms.bytes, MODE_FILE_SIZE);
+    u8 file[MODE_FILE_SIZE];
+    const long got = store_files::read_prefix(store_files::mode_file_path(slot), file, MODE_FILE_SIZE);
+    QMutexLocker lk(&c331_shared::c331_lock);
     if (got < 2) {  // missing (or holds not even a marker)
         ms.bytes[0] = MODE_MARKER_EMPTY;
         ms.bytes[1] = MODE_MARKER_EMPTY;
         return 0;
     }
+    std::memcpy(ms.bytes, file, size_t(got));
     if (got < MODE_FILE_SIZE)
         writeLogMsg(LOG_WARNING, store_files::mode_file_path(slot) + " short: " + std::to_string(got) + " bytes");
     return 1;

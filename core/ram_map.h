@@ -5,6 +5,7 @@
 //   0x000..0x2FF  volatile: never written to a file (still compared with the shadow)
 //   0x300..0xFFF  persisted in "/data/ram_device_info" at file offset 2
 //   0x380..0xFFF  also what a user mode saves and recalls (0x300..0x37F are device-wide)
+#include <cstddef>
 #include <cstdint>
 
 // ---- sizes ------------------------------------------------------------------------------
@@ -102,15 +103,40 @@ constexpr uint32_t ram_crop_addr(int r, uint32_t field) { return ram_crop_table 
 constexpr uint32_t ram_input_timing_addr(int s) { return ram_input_timing + RAM_INPUT_TIMING_STRIDE * s; }
 constexpr uint32_t ram_edid_addr(int p) { return ram_edid_para + RAM_EDID_STRIDE * p; }
 
-// Little-endian field access on any byte buffer laid out like the image.
+// Little-endian field access on any byte buffer laid out like the image. The panel reads the
+// live image without c331_lock while other threads write it under the lock, so a 16-bit
+// field is read and written as one relaxed atomic access (a plain load or store on the
+// device's CPU): a reader sees the old or the new value, never half of each. The device and
+// the simulated board are little-endian; an odd address goes byte by byte.
 inline uint16_t ram_rd16(const uint8_t* base, uint32_t addr)
 {
-    return static_cast<uint16_t>(base[addr] | (base[addr + 1] << 8));
+    const uint8_t* p = base + addr;
+    if ((reinterpret_cast<uintptr_t>(p) & 1) == 0)
+        return __atomic_load_n(reinterpret_cast<const uint16_t*>(p), __ATOMIC_RELAXED);
+    return static_cast<uint16_t>(__atomic_load_n(p, __ATOMIC_RELAXED) | (__atomic_load_n(p + 1, __ATOMIC_RELAXED) << 8));
 }
 inline void ram_wr16(uint8_t* base, uint32_t addr, uint16_t v)
 {
-    base[addr] = static_cast<uint8_t>(v);
-    base[addr + 1] = static_cast<uint8_t>(v >> 8);
+    uint8_t* p = base + addr;
+    if ((reinterpret_cast<uintptr_t>(p) & 1) == 0) {
+        __atomic_store_n(reinterpret_cast<uint16_t*>(p), v, __ATOMIC_RELAXED);
+        return;
+    }
+    __atomic_store_n(p, static_cast<uint8_t>(v), __ATOMIC_RELAXED);
+    __atomic_store_n(p + 1, static_cast<uint8_t>(v >> 8), __ATOMIC_RELAXED);
+}
+// Copies bytes into the live image as the remote writes do: whole 16-bit fields at once.
+inline void ram_copy_in(uint8_t* base, uint32_t addr, const uint8_t* src, size_t length)
+{
+    size_t i = 0;
+    if (addr % 2 && length > 0) {
+        __atomic_store_n(base + addr, src[0], __ATOMIC_RELAXED);
+        i = 1;
+    }
+    for (; i + 1 < length; i += 2)
+        ram_wr16(base, uint32_t(addr + i), static_cast<uint16_t>(src[i] | (src[i + 1] << 8)));
+    if (i < length)
+        __atomic_store_n(base + addr + i, src[i], __ATOMIC_RELAXED);
 }
 inline uint32_t ram_rd32(const uint8_t* base, uint32_t addr)
 {

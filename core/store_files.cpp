@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "core/ConfigEngine.h"
+#include "core/log.h"
 #include "core/ram_map.h"
 #include "platform/paths.h"
 
@@ -39,7 +40,7 @@ static bool write_all(int fd, const uint8_t* data, size_t len)
     return true;
 }
 
-static void sync_dir(const std::string& file)
+void sync_parent_dir(const std::string& file)
 {
     std::string dir = file.substr(0, file.find_last_of('/'));
     if (dir.empty())
@@ -68,7 +69,7 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
         saved = errno;
     }
     if (ok && ::rename(tmp.c_str(), real.c_str()) == 0) {
-        sync_dir(real);
+        sync_parent_dir(real);
         return true;
     }
     if (ok)
@@ -76,6 +77,18 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
     ::unlink(tmp.c_str());
     errno = saved;
     return false;
+}
+
+void remove_stale_temporaries()
+{
+    std::error_code ec;
+    std::filesystem::remove(platform::rooted(kParamFile) + ".tmp", ec);
+    for (const auto& entry : std::filesystem::directory_iterator(platform::rooted(kModeDir), ec)) {
+        if (entry.path().extension() == ".tmp") {
+            writeLogMsg(LOG_INFO, "removed " + entry.path().filename().string() + " left by an interrupted write");
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
 }
 
 long read_prefix(const std::string& path, uint8_t* out, size_t len)

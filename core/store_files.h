@@ -22,6 +22,14 @@ std::string mode_osd_path(int slot);
 // the old file is then untouched.
 bool write_atomic(const std::string& path, const uint8_t* data, size_t len);
 
+// Flushes the directory holding the rooted file `real_path` to disk, so that a rename into it
+// survives a power cut.
+void sync_parent_dir(const std::string& real_path);
+
+// Removes what a power cut during write_atomic can leave behind: the parameter file's and
+// the user modes' "<file>.tmp". Called once at start, before anything writes them.
+void remove_stale_temporaries();
+
 // Reads up to `len` bytes from the start of the file; the number read, or -1 when it cannot
 // be opened.
 long read_prefix(const std::string& path, uint8_t* out, size_t len);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "core/log.h"
+#include "platform/clock.h"
 #include "platform/serial.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
@@ -16,6 +17,7 @@ Qn_uart_inout* Qn_uart_inout::p_uart_inout = nullptr;
 
 namespace {
 constexpr int kSerialPort = 2;
+constexpr int kHangupWaitMs = 50;
 
 }  // namespace
 
@@ -50,22 +52,21 @@ void Qn_uart_inout::receive_thread()
 {
     const size_t chunk = size_t(g_dataLen > 0 ? g_dataLen : 32) * 32;
     std::vector<u8> buf(chunk);
+    auto write_reply = [this](const u8* bytes, size_t length) {
+        if (!send_all(fd_, bytes, length, false))
+            writeLogMsg(LOG_DEBUG, "Qn_uart_inout: reply not written");
+    };
     for (;;) {
         pollfd pfd{fd_, POLLIN, 0};
         if (wait_for_input(&pfd, 1) <= 0)
             continue;
         if (pfd.revents & (POLLHUP | POLLERR)) {
             // A pseudo-terminal without its other side reports a hang-up: wait instead of spinning.
-            ::poll(nullptr, 0, kReceiveWaitMs);
+            platform::sleep_ms(kHangupWaitMs);
         }
         const ssize_t n = ::read(fd_, buf.data(), buf.size());
         if (n <= 0)
             continue;
-        SendRecord to;
-        to.fd = fd_;
-        endpoint.receive(stream_, buf.data(), size_t(n), to);
-        for (const SendRecord& r : endpoint.take_queue())
-            if (!send_all(r.fd, r.bytes.data(), r.bytes.size(), false))
-                writeLogMsg(LOG_DEBUG, "Qn_uart_inout: reply not written");
+        endpoint.receive(stream_, buf.data(), size_t(n), write_reply);
     }
 }

@@ -10,6 +10,7 @@
 
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/store_files.h"
 #include "core/utils.h"
 #include "platform/board.h"
 #include "remote/remote_hooks.h"
@@ -70,6 +71,7 @@ bool commit_file(TlxFileDeal& st)
     st.fd = -1;
     if (!synced || ::rename(st.temp.c_str(), st.target.c_str()) != 0)
         return false;
+    store_files::sync_parent_dir(st.target);  // the rename itself survives a power cut
     st.temp.clear();
     return true;
 }

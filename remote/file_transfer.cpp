@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <atomic>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -39,6 +40,9 @@ constexpr u32 kReadMaxSize = 64u << 20;
 
 std::mutex g_file_mutex;  // guards g_tlx_file_deal_para and md5
 TlxFileDeal& st = g_tlx_file_deal_para;
+// Platform-clock time at which the open transfer is abandoned, 0 with none open. Written
+// under the mutex, read without it by the receive loops' waits.
+std::atomic<uint64_t> g_deadline_us{0};
 
 const FileTarget* find_target(const u8* code)
 {
@@ -49,6 +53,13 @@ const FileTarget* find_target(const u8* code)
 }
 
 uint64_t now_us() { return platform::clock().now_us(); }
+
+// Marks the transfer active now: its idle deadline moves on.
+void touch()
+{
+    st.last_us = now_us();
+    g_deadline_us = st.last_us + kFileIdleUs + 1;
+}
 bool active() { return st.kind != TlxFileDeal::NONE; }
 bool busy_for(Requester owner) { return active() && st.owner != owner; }
 
@@ -67,6 +78,7 @@ void abandon()
     if (st.kind == TlxFileDeal::APP)
         g_update_flag = 0;
     st = TlxFileDeal();
+    g_deadline_us = 0;
 }
 
 void expire_locked()
@@ -85,19 +97,24 @@ struct Locked {
 };
 
 // Checks shared by both starts: enough data, a code that names a file of the wanted
-// direction, no other requester's transfer. The requester's own earlier transfer is abandoned.
-u8 check_start(Requester owner, const u8* data, u32 dlen, u32 need, bool write, const FileTarget** f)
+// direction, no other requester's transfer.
+u8 check_target(Requester owner, const u8* data, u32 dlen, u32 need, bool write, const FileTarget** f)
 {
     if (dlen < need)
         return ST_REFUSED;
     *f = find_target(data);
     if (!*f || !(write ? (*f)->can_write : (*f)->can_read))
         return ST_REFUSED;
-    if (busy_for(owner))
-        return ST_BUSY;
-    if (active())
+    return busy_for(owner) ? ST_BUSY : ST_DONE;
+}
+
+// check_target, then the requester's own earlier transfer is abandoned.
+u8 check_start(Requester owner, const u8* data, u32 dlen, u32 need, bool write, const FileTarget** f)
+{
+    const u8 status = check_target(owner, data, dlen, need, write, f);
+    if (status == ST_DONE && active())
         abandon();
-    return ST_DONE;
+    return status;
 }
 
 // Checks shared by the commands that continue a transfer: the requester owns it and it runs
@@ -145,7 +162,7 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
     st.target = target;
     st.total = total;
     st.owner = owner;
-    st.last_us = now_us();
+    touch();
     if (f->kind == TlxFileDeal::MTD) {
         st.data.reserve(total);
     } else {
@@ -186,13 +203,44 @@ u8 store_block(Requester owner, const u8* data, u32 dlen)
     }
     md5.update(bytes, b.len);
     st.done += b.len;
-    st.last_us = now_us();
+    touch();
     return ST_DONE;
 }
 
 }  // namespace
 
-void file_transfer_expire() { Locked lk; }
+void remove_stale_transfer_files()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Locked lk;
+        if (active())
+            return;
+        for (const FileTarget& f : kFiles) {
+            if (!f.can_write || f.kind == TlxFileDeal::MTD)
+                continue;  // only files are written through a temporary
+            const std::string part = platform::rooted(f.path) + ".part";
+            if (::unlink(part.c_str()) == 0)
+                writeLogMsg(LOG_INFO, "remote: removed " + std::string(f.path) + ".part left by an interrupted transfer");
+        }
+    });
+}
+
+void file_transfer_expire()
+{
+    const uint64_t due = g_deadline_us.load();
+    if (due != 0 && now_us() >= due)
+        Locked lk;
+}
+
+int file_transfer_wait_ms()
+{
+    const uint64_t due = g_deadline_us.load();
+    if (due == 0)
+        return -1;
+    const uint64_t now = now_us();
+    return now >= due ? 0 : int((due - now + 999) / 1000);
+}
 
 u32 file_write_start(Requester owner, const u8* data, u32 dlen, u8* out)
 {
@@ -238,24 +286,37 @@ u32 file_write_end(Requester owner, const u8* data, u32 dlen, u8* out)
 
 u32 file_read_start(Requester owner, const u8* data, u32 dlen, u8* out)
 {
-    Locked lk;
-    const FileTarget* f = nullptr;
-    const u8 status = check_start(owner, data, dlen, 4, false, &f);
-    if (status != ST_DONE)
-        return reply(out, status);
+    {
+        Locked lk;
+        const FileTarget* f = nullptr;
+        const u8 status = check_target(owner, data, dlen, 4, false, &f);
+        if (status != ST_DONE)
+            return reply(out, status);
+    }
+    // The file is read and hashed outside the mutex every transport takes: a log of
+    // megabytes must not hold up the other transports' commands.
+    const FileTarget* f = find_target(data);
     std::vector<u8> snapshot;
     if (!read_whole(platform::rooted(f->path), kReadMaxSize, &snapshot))
         return reply(out, ST_FAILED);
     if (snapshot.size() > kReadMaxSize)
         return reply(out, ST_REFUSED);
+    MD5 digest;
+    digest.update(snapshot.data(), u32(snapshot.size()));
+
+    Locked lk;
+    const u8 status = check_start(owner, data, dlen, 4, false, &f);
+    if (status != ST_DONE)
+        return reply(out, status);
     st.kind = TlxFileDeal::READ;
     st.writing = false;
     std::memcpy(st.code, f->code, 4);
     st.target = platform::rooted(f->path);
     st.total = u32(snapshot.size());
     st.data.swap(snapshot);
+    std::memcpy(st.digest, digest.digest(), sizeof st.digest);
     st.owner = owner;
-    st.last_us = now_us();
+    touch();
     put_u32(out + 1, st.total);
     out[0] = ST_DONE;
     return 5;
@@ -276,7 +337,7 @@ u32 file_read_block(Requester owner, const u8* data, u32 dlen, u8* out)
     if (status != ST_DONE)
         return 7;
     std::memcpy(out + 7, st.data.data() + b.offset, b.len);
-    st.last_us = now_us();
+    touch();
     return 7 + b.len;
 }
 
@@ -286,9 +347,7 @@ u32 file_read_end(Requester owner, const u8*, u32, u8* out)
     const u8 status = check_running(owner, false);
     if (status != ST_DONE)
         return reply(out, status);
-    md5.reset();
-    md5.update(st.data.data(), st.total);
-    std::memcpy(out + 1, md5.digest(), 16);
+    std::memcpy(out + 1, st.digest, 16);
     abandon();
     out[0] = ST_DONE;
     return 17;

@@ -22,6 +22,7 @@ struct TlxFileDeal {
     remote::Requester owner = 0;
     uint64_t last_us = 0;     // platform clock of the last command
     std::vector<u8> data;     // MTD image being received, or the snapshot being read
+    u8 digest[16] = {0};      // MD5 of the snapshot being read
 };
 
 extern TlxFileDeal g_tlx_file_deal_para;
@@ -41,7 +42,15 @@ u32 file_read_start(Requester owner, const u8* data, u32 dlen, u8* out);
 u32 file_read_block(Requester owner, const u8* data, u32 dlen, u8* out);
 u32 file_read_end(Requester owner, const u8* data, u32 dlen, u8* out);
 
-// Abandons a transfer idle for 30 s; the transports call it from their receive loops.
+// Removes the "<target>.part" files a power cut during a transfer left behind. Runs once,
+// when the first transport starts; later calls do nothing.
+void remove_stale_transfer_files();
+
+// Abandons a transfer idle for 30 s; the transports call it from their receive loops. Takes
+// the transfer mutex only when an open transfer has reached its deadline.
 void file_transfer_expire();
+// Milliseconds until the open transfer's idle deadline (0 when reached), -1 with none open:
+// the time-out of a receive loop's wait. Takes no mutex.
+int file_transfer_wait_ms();
 
 }  // namespace remote

@@ -16,29 +16,10 @@ void FrameReassembler::reset()
     open_ = false;
 }
 
-void FrameReassembler::feed(const u8* data, size_t length, const Sink& sink)
+void FrameReassembler::drop_overlong()
 {
-    for (size_t i = 0; i < length; ++i) {
-        const u8 b = data[i];
-        if (b == phy::kStart) {
-            // A start byte (re)opens the frame: the codec decodes from the last one anyway.
-            buf_.clear();
-            buf_.push_back(b);
-            open_ = true;
-            continue;
-        }
-        if (!open_)
-            continue;
-        buf_.push_back(b);
-        if (b == phy::kEnd) {
-            sink(buf_.data(), u32(buf_.size()));
-            reset();
-        } else if (buf_.size() >= kMaxWire) {
-            writeLogMsg(LOG_DEBUG, "remote: frame longer than " + std::to_string(kMaxWire) +
-                                       " wire bytes dropped");
-            reset();
-        }
-    }
+    writeLogMsg(LOG_DEBUG, "remote: frame longer than " + std::to_string(kMaxWire) + " wire bytes dropped");
+    reset();
 }
 
 u32 decode_checked(protocol_phy& phy, const u8* wire, u32 length, u8* out)

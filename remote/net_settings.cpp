@@ -115,10 +115,15 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
         return 1;
     }
     const bool port_changed = port != g_port.load();
-    ConfigEngine::write_config_variant(ConfigItem::IPAddress, ip.text());
-    ConfigEngine::write_config_variant(ConfigItem::SubNetMask, mask.text());
-    ConfigEngine::write_config_variant(ConfigItem::GateWay, gw.text());
-    ConfigEngine::write_config_variant(ConfigItem::TcpPort, int(port));
+    // Stored first, all four or none: settings that cannot be kept are not applied either.
+    if (!ConfigEngine::write_config_variants({qMakePair(ConfigItem::IPAddress, QVariant(ip.text())),
+                                              qMakePair(ConfigItem::SubNetMask, QVariant(mask.text())),
+                                              qMakePair(ConfigItem::GateWay, QVariant(gw.text())),
+                                              qMakePair(ConfigItem::TcpPort, QVariant(int(port)))})) {
+        writeLogMsg(LOG_ERROR, "remote: network settings cannot be stored, nothing applied");
+        out[0] = ST_FAILED;
+        return 1;
+    }
     Utils::initIPAddress();
     writeLogMsg(LOG_INFO, "remote: network set to " + ip.text().toStdString() + " / " +
                               mask.text().toStdString() + " / " + gw.text().toStdString() +

@@ -1,5 +1,6 @@
 #include "remote/networkManage.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/log.h"
+#include "platform/clock.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
 
@@ -18,9 +20,11 @@ networkManage* networkManage::p_networkManage = nullptr;
 
 namespace {
 constexpr size_t kReadChunk = 4096;
+
+uint64_t now_us() { return platform::clock().now_us(); }
 }  // namespace
 
-networkManage::networkManage() : endpoint(TR_TCP) {}
+networkManage::networkManage() : endpoint(TR_TCP), rx_(kReadChunk) {}
 
 networkManage* networkManage::pInstance()
 {
@@ -59,21 +63,40 @@ int networkManage::initialize()
 
 void networkManage::acceptThread()
 {
-    std::vector<pollfd> fds;
     for (;;) {
-        fds.clear();
-        fds.push_back({listen_fd_, POLLIN, 0});
+        fds_.clear();
+        fds_.push_back({listen_fd_, POLLIN, 0});
         for (const auto& c : clients_)
-            fds.push_back({c->fd, POLLIN, 0});
-        if (wait_for_input(fds.data(), fds.size()) <= 0)
-            continue;
+            fds_.push_back({c->fd, short(c->unsent() ? POLLIN | POLLOUT : POLLIN), 0});
+        wait_for_input(fds_.data(), fds_.size(), next_timeout_ms());
+        const uint64_t now = now_us();
         // Clients first, from the back, so closing one does not move the others' indexes.
-        for (size_t i = fds.size() - 1; i >= 1; --i)
-            if (fds[i].revents && !serve_client(i - 1))
-                close_client(i - 1);
-        if (fds[0].revents & POLLIN)
+        for (size_t i = fds_.size() - 1; i >= 1; --i) {
+            const size_t c = i - 1;
+            const short ev = fds_[i].revents;
+            bool keep = !(ev & POLLOUT) || flush_client(c);
+            if (keep && (ev & (POLLIN | POLLHUP | POLLERR)))
+                keep = serve_client(c);
+            if (!keep || overdue(c, now))
+                close_client(c);
+        }
+        if (fds_[0].revents & POLLIN)
             accept_clients();
     }
+}
+
+int networkManage::next_timeout_ms() const
+{
+    if (clients_.empty())
+        return -1;
+    const uint64_t now = now_us();
+    uint64_t due = UINT64_MAX;
+    for (const auto& c : clients_) {
+        due = std::min(due, c->last_rx_us + kIdleUs);
+        if (c->stalled_us)
+            due = std::min(due, c->stalled_us + kStallUs);
+    }
+    return due <= now ? 0 : int(std::min<uint64_t>((due - now + 999) / 1000, INT32_MAX));
 }
 
 void networkManage::accept_clients()
@@ -83,43 +106,100 @@ void networkManage::accept_clients()
         if (fd < 0)
             return;
         if (clients_.size() >= kMaxClients) {
-            writeLogMsg(LOG_WARNING, "networkManage: too many clients, connection refused");
-            ::close(fd);
-            continue;
+            writeLogMsg(LOG_WARNING, "networkManage: all " + std::to_string(kMaxClients) +
+                                         " client slots taken, the client idle longest is replaced");
+            close_client(longest_idle());
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        clients_.push_back(std::unique_ptr<Client>(new Client{fd, next_id_++, {}}));
+        std::unique_ptr<Client> c(new Client);
+        c->fd = fd;
+        c->id = next_id_++;
+        c->last_rx_us = now_us();
+        clients_.push_back(std::move(c));
         writeLogMsg(LOG_INFO, "networkManage: client connected");
     }
+}
+
+size_t networkManage::longest_idle() const
+{
+    size_t idle = 0;
+    for (size_t i = 1; i < clients_.size(); ++i)
+        if (clients_[i]->last_rx_us < clients_[idle]->last_rx_us)
+            idle = i;
+    return idle;
 }
 
 bool networkManage::serve_client(size_t index)
 {
     Client& c = *clients_[index];
-    u8 buf[kReadChunk];
-    const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+    const ssize_t n = ::recv(c.fd, rx_.data(), rx_.size(), 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
         return false;
     if (n < 0)
         return true;
-    SendRecord to;
-    to.fd = c.fd;
-    endpoint.receive(c.stream, buf, size_t(n), to, c.id);
-    flush_queue();
+    c.last_rx_us = now_us();
+    auto queue_reply = [&c](const u8* bytes, size_t length) {
+        if (c.unsent() + length > kMaxUnsent) {
+            c.overflow = true;
+            return;
+        }
+        if (c.out_head > 0 && c.out_head >= c.out.size() / 2) {  // reuse the sent front
+            c.out.erase(c.out.begin(), c.out.begin() + long(c.out_head));
+            c.out_head = 0;
+        }
+        c.out.insert(c.out.end(), bytes, bytes + length);
+    };
+    endpoint.receive(c.stream, rx_.data(), size_t(n), queue_reply, c.id);
+    return flush_client(index);
+}
+
+bool networkManage::flush_client(size_t index)
+{
+    Client& c = *clients_[index];
+    if (c.overflow) {
+        writeLogMsg(LOG_WARNING, "networkManage: client leaves more than " + std::to_string(kMaxUnsent) +
+                                     " bytes of replies unread, dropped");
+        return false;
+    }
+    while (c.unsent() > 0) {
+        const ssize_t w = ::send(c.fd, c.out.data() + c.out_head, c.unsent(), MSG_NOSIGNAL);
+        if (w > 0) {
+            c.out_head += size_t(w);
+            c.stalled_us = 0;
+        } else if (w < 0 && errno == EINTR) {
+            continue;
+        } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (c.stalled_us == 0)
+                c.stalled_us = now_us();
+            return true;  // the rest goes when the socket takes it
+        } else {
+            writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
+            return false;
+        }
+    }
+    c.out.clear();  // keeps its capacity for the next replies
+    c.out_head = 0;
     return true;
 }
 
-void networkManage::flush_queue()
+bool networkManage::overdue(size_t index, uint64_t now) const
 {
-    for (const SendRecord& r : endpoint.take_queue())
-        if (!send_all(r.fd, r.bytes.data(), r.bytes.size(), true))
-            writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
+    const Client& c = *clients_[index];
+    if (c.stalled_us && now >= c.stalled_us + kStallUs) {
+        writeLogMsg(LOG_WARNING, "networkManage: client took no replies for 5 s, dropped");
+        return true;
+    }
+    if (now >= c.last_rx_us + kIdleUs) {
+        writeLogMsg(LOG_INFO, "networkManage: client idle for 10 minutes, closed");
+        return true;
+    }
+    return false;
 }
 
 void networkManage::close_client(size_t index)
 {
-    ::close(clients_[index]->fd);  // a half-received frame goes with its buffer
+    ::close(clients_[index]->fd);  // a half-received frame and unsent replies go with it
     clients_.erase(clients_.begin() + long(index));
     writeLogMsg(LOG_INFO, "networkManage: client disconnected");
 }

@@ -1,6 +1,11 @@
 #pragma once
 // TCP transport of the remote protocol: a server on g_port serving several clients at once.
 // Each client's byte stream is reassembled on its own; replies go back on the asking client.
+//
+// One thread serves every client and never blocks on one: replies go into the client's own
+// output buffer and are sent as the socket takes them. A client that lets more than
+// kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped. When every slot is
+// taken, a new client replaces the one idle longest; a client idle for kIdleUs is closed.
 #include <memory>
 #include <vector>
 
@@ -18,22 +23,36 @@ public:
 
     remote::RemoteEndpoint endpoint;
     static constexpr size_t kMaxClients = 16;
+    static constexpr size_t kMaxUnsent = 1u << 20;                 // bytes of replies not yet taken
+    static constexpr uint64_t kStallUs = 5ull * 1000 * 1000;       // unwritable with replies waiting
+    static constexpr uint64_t kIdleUs = 10ull * 60 * 1000 * 1000;  // nothing received
 
 private:
     networkManage();
     void acceptThread();
+    int next_timeout_ms() const;  // until the next stall or idle deadline, -1 for none
     void accept_clients();
     bool serve_client(size_t index);  // false: the client is gone
-    void flush_queue();
+    bool flush_client(size_t index);  // false: the client is to be dropped
+    bool overdue(size_t index, uint64_t now) const;
+    size_t longest_idle() const;
     void close_client(size_t index);
 
     struct Client {
-        int fd;
-        u32 id;
+        int fd = -1;
+        u32 id = 0;
         remote::FrameReassembler stream;
+        std::vector<u8> out;       // replies not yet sent, from out_head on
+        size_t out_head = 0;
+        uint64_t last_rx_us = 0;   // platform clock of the last bytes received
+        uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
+        bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
+        size_t unsent() const { return out.size() - out_head; }
     };
     int listen_fd_ = -1;
     int port_ = 0;
     u32 next_id_ = 1;
     std::vector<std::unique_ptr<Client>> clients_;
+    std::vector<pollfd> fds_;
+    std::vector<u8> rx_;  // receive buffer shared by the clients
 };

@@ -5,25 +5,36 @@
 
 namespace remote {
 
-int wait_for_input(pollfd* fds, size_t count)
+int earliest_ms(int a, int b)
 {
-    const int n = ::poll(fds, count, kReceiveWaitMs);
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
+    return a < b ? a : b;
+}
+
+int wait_for_input(pollfd* fds, size_t count, int cap_ms)
+{
+    const int n = ::poll(fds, count, earliest_ms(file_transfer_wait_ms(), cap_ms));
     file_transfer_expire();
     return n;
 }
 
 RemoteEndpoint::RemoteEndpoint(u8 transport)
-    : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity)
+    : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity),
+      wire_(2 * message_deal::kReplyCapacity + 4)
 {
+    remove_stale_transfer_files();  // before this transport's thread can start a transfer
 }
 
-void RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length,
-                             const SendRecord& to, uint64_t peer)
+void RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,
+                             uint64_t peer)
 {
-    stream.feed(data, length, [&](const u8* wire, u32 n) { on_frame(wire, n, to, peer); });
+    stream.feed(data, length, [&](const u8* wire, u32 n) { on_frame(wire, n, reply, peer); });
 }
 
-void RemoteEndpoint::on_frame(const u8* wire, u32 length, const SendRecord& to, uint64_t peer)
+void RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
     if (n == 0)
@@ -41,20 +52,9 @@ void RemoteEndpoint::on_frame(const u8* wire, u32 length, const SendRecord& to, 
     const u32 r = deal.message_group_deal(decoded_.data(), n, reply_.data(), peer);
     if (r == 0)
         return;
-    SendRecord rec = to;
-    rec.bytes.resize(2 * r + 4);
     u8 flag = 0;
-    rec.bytes.resize(phy.data_re_transf_meaning(rec.bytes.data(), reply_.data(), r, &flag));
-    std::lock_guard<std::mutex> lk(queue_mutex);
-    send_queue.push_back(std::move(rec));
-}
-
-std::list<SendRecord> RemoteEndpoint::take_queue()
-{
-    std::lock_guard<std::mutex> lk(queue_mutex);
-    std::list<SendRecord> out;
-    out.swap(send_queue);
-    return out;
+    const u32 w = phy.data_re_transf_meaning(wire_.data(), reply_.data(), r, &flag);
+    reply(wire_.data(), w);
 }
 
 }  // namespace remote

@@ -1,10 +1,8 @@
 #pragma once
-// What every transport shares: its frame codec, its dispatcher and its send queue. The
-// receive thread feeds the bytes of one stream through a FrameReassembler; each good frame
-// marks remote activity, is routed (processor commands to message_deal, receiving-card frames
-// to the pass-through) and its reply is encoded into the send queue with the stream's address.
-#include <list>
-#include <mutex>
+// What every transport shares: its frame codec and its dispatcher. The receive thread feeds
+// the bytes of one stream through a FrameReassembler; each good frame marks remote activity,
+// is routed (processor commands to message_deal, receiving-card frames to the pass-through)
+// and its reply is encoded into a buffer the endpoint reuses and handed to the stream's sink.
 #include <netinet/in.h>
 #include <poll.h>
 #include <vector>
@@ -15,42 +13,48 @@
 
 namespace remote {
 
-// One encoded reply and where it goes: a descriptor (serial port, TCP client) or, for UDP,
-// the address it goes to.
-struct SendRecord {
-    std::vector<u8> bytes;
-    int fd = -1;
-    sockaddr_in addr{};
+// Where the replies of one stream go: any callable taking (const u8* bytes, size_t length),
+// referred to (not copied) for the length of one receive call, so no reply allocates.
+class ReplySink {
+public:
+    template <class F>
+    ReplySink(F& f)  // NOLINT: built implicitly from the transport's lambda
+        : obj_(&f), call_([](void* o, const u8* b, size_t n) { (*static_cast<F*>(o))(b, n); })
+    {
+    }
+    void operator()(const u8* bytes, size_t length) const { call_(obj_, bytes, length); }
+
+private:
+    void* obj_;
+    void (*call_)(void*, const u8*, size_t);
 };
 
-// One wait of a receive loop: blocks up to kReceiveWaitMs for the descriptors, then
-// abandons a file transfer left idle (also while traffic keeps the loop busy). Returns what
-// poll returned.
-constexpr int kReceiveWaitMs = 50;
-int wait_for_input(pollfd* fds, size_t count);
+// One wait of a receive loop: blocks until a descriptor is ready, `cap_ms` has passed (-1:
+// no cap of the caller's own), or the open file transfer's idle deadline is reached; then
+// abandons that transfer when it is due. With no transfer open and no cap it waits without a
+// time-out, so an idle device does not wake. Returns what poll returned.
+int wait_for_input(pollfd* fds, size_t count, int cap_ms = -1);
+// The shorter of two poll time-outs, -1 meaning none.
+int earliest_ms(int a, int b);
 
 class RemoteEndpoint {
 public:
     explicit RemoteEndpoint(u8 transport);
 
-    // Feeds received bytes of one stream. `to` is copied for each reply; `peer` tells apart
-    // the requesters of this transport. Runs on the transport's receive thread.
-    void receive(FrameReassembler& stream, const u8* data, size_t length, const SendRecord& to,
-                 uint64_t peer = 0);
-    // Moves the queued replies out (under the queue mutex).
-    std::list<SendRecord> take_queue();
+    // Feeds received bytes of one stream; each reply goes to `reply` at once. `peer` tells
+    // apart the requesters of this transport. Runs on the transport's receive thread.
+    void receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
 
     protocol_phy phy;
     message_deal deal;
-    std::mutex queue_mutex;
-    std::list<SendRecord> send_queue;
 
 private:
-    void on_frame(const u8* wire, u32 length, const SendRecord& to, uint64_t peer);
+    void on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
 
     u8 transport_;
     std::vector<u8> decoded_;
     std::vector<u8> reply_;
+    std::vector<u8> wire_;  // the encoded reply
 };
 
 }  // namespace remote

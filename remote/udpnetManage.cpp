@@ -96,15 +96,33 @@ void udpnetManage::udpacceptThread()
                                      reinterpret_cast<sockaddr*>(&from), &flen);
         if (n <= 0)
             continue;
-        SendRecord to;
-        to.addr = reply_address(from);
-        FrameReassembler datagram;  // a frame never spans datagrams
+        const sockaddr_in to = reply_address(from);
         const uint64_t peer = (uint64_t(ntohl(from.sin_addr.s_addr)) << 16) | ntohs(from.sin_port);
-        endpoint.receive(datagram, buf.data(), size_t(n), to, peer);
-        for (const SendRecord& r : endpoint.take_queue())
-            ::sendto(fd_5008_, r.bytes.data(), r.bytes.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&r.addr), sizeof r.addr);
+        auto send_reply = [this, &to](const u8* bytes, size_t length) {
+            // The socket never blocks: a reply the kernel cannot take now is lost, as any datagram may be.
+            ::sendto(fd_5008_, bytes, length, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        };
+        endpoint.receive(stream_of(peer), buf.data(), size_t(n), send_reply, peer);
     }
+}
+
+FrameReassembler& udpnetManage::stream_of(uint64_t peer)
+{
+    ++use_count_;
+    Peer* oldest = &peers_[0];
+    for (Peer& p : peers_) {
+        if (p.used && p.id == peer) {
+            p.used = use_count_;
+            return p.stream;
+        }
+        if (p.used < oldest->used)
+            oldest = &p;
+    }
+    // A new sender takes the slot used longest ago; a frame it left half-sent goes with it.
+    oldest->id = peer;
+    oldest->used = use_count_;
+    oldest->stream.reset();
+    return oldest->stream;
 }
 
 void udpnetManage::udp_13769_acceptThread()
@@ -112,7 +130,7 @@ void udpnetManage::udp_13769_acceptThread()
     char buf[512];
     for (;;) {
         pollfd pfd{fd_13769_, POLLIN, 0};
-        if (::poll(&pfd, 1, kReceiveWaitMs) <= 0)
+        if (::poll(&pfd, 1, -1) <= 0)
             continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "remote/remote_endpoint.h"
 
@@ -26,9 +27,21 @@ private:
     void udp_13769_acceptThread();
     void udp_13769_sendThread();
     sockaddr_in reply_address(const sockaddr_in& from) const;
+    // The frame stream of one sender (address and port): a frame may span its datagrams.
+    remote::FrameReassembler& stream_of(uint64_t peer);
 
     int fd_5008_ = -1;
     int fd_13769_ = -1;
+
+    // Reassemblers of the senders heard most recently, reused from datagram to datagram.
+    static constexpr size_t kPeers = 16;
+    struct Peer {
+        uint64_t id = 0;
+        uint64_t used = 0;  // use_count_ at the last datagram, 0 never used
+        remote::FrameReassembler stream;
+    };
+    Peer peers_[kPeers];
+    uint64_t use_count_ = 0;
 
     struct AtReply {
         std::string text;

@@ -343,11 +343,22 @@ void c331_manage::tlxApi_initEnvC331Default()
     wi.winEn = 1;
 }
 
+// Presets of the multi-window layouts; only the first, one window over the LED screen, is read.
+void c331_manage::tlxApi_MultiWinInit()
+{
+    fill_mwin_preset();
+    mwin_preset_rects[0][0] = ST_RECT{0, 0, pnl.w, pnl.h};
+}
+
+void c331_manage::tlxApi_PreviewCh() {}
+
+// The one-window layout, from the preset block: the live window list is not touched.
 void c331_manage::tlxApi_MultiWinGet(ST_MWIN* out)
 {
-    gMwin_rects[0] = ST_RECT{0, 0, pnl.w, pnl.h};
-    out->wincnt = 1;
-    out->pwin = gMwin_rects;
+    tlxApi_MultiWinInit();
+    tlxApi_PreviewCh();
+    out->wincnt = mwin_preset[0].count;
+    out->pwin = mwin_preset[0].win;
 }
 
 // Reads window slot w of the image into list position n; false when it does not fit.
@@ -441,16 +452,25 @@ void c331_manage::tlxApi_initEnvC331()
     for (int n = 0; n < wincnt && fits; ++n)
         fits = load_window(img, listed[n], n);
 
+    // Window slot -> list position: the setters work on list positions.
+    for (int s = 0; s < kWindows; ++s)
+        slot_pos[s] = -1;
     if (!fits) {
         tlxApi_initEnvC331Default();
+        slot_pos[0] = 0;
     } else {
+        for (int n = 0; n < wincnt; ++n)
+            slot_pos[listed[n]] = n;
         challoc::dedupe_layers(pwinfo, wincnt);
         for (int s = 0; s < kWindows; ++s) {
+            const int n = slot_pos[s];
+            if (n < 0)
+                continue;
             const uint8_t attr = ram_rd16(img, ram_window_addr(s, WIN_ROTATE)) & 3;
-            pwinfo[s].attr = attr;
-            g_chg_attr[s] = 1;
-            win_mirror[s][0] = attr & 1;
-            win_mirror[s][1] = (attr >> 1) & 1;
+            pwinfo[n].attr = attr;
+            g_chg_attr[n] = 1;
+            win_mirror[n][0] = attr & 1;
+            win_mirror[n][1] = (attr >> 1) & 1;
         }
         gMwin.wincnt = wincnt;
     }

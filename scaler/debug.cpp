@@ -90,9 +90,13 @@ void c331_manage::tlxDbg_c331_print_regGrp(int grp)
     const char* sep = "////////////////////////////////////////////////////////////\n";
     std::printf("\t ICH:\n");
     for (int w = 0; w < kWindows; ++w) {
-        if (win_ich_port[w] < 0)
+        if (win_ich[w][0] < 0)
             continue;
-        std::printf("\t\t win:%d, port:%d ich_used: ICH%d \n", w, PM_INPUT[w], win_ich_port[w] + 1);
+        std::printf("\t\t win:%d, port:%d ich_used: ", w, PM_INPUT[w]);
+        for (int c : win_ich[w])
+            if (c >= 0 && c < 8)
+                std::printf("ICH%d ", c + 1);
+        std::printf("\n");
     }
     std::printf("%s", sep);
     std::printf("\t OCH:\n");

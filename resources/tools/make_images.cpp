@@ -180,6 +180,38 @@ void settings_page_images()
         });
 }
 
+// An input badge: the connector's name in a rounded frame, green when the input has a signal.
+void input_badge(QPainter& p, const QString& text, const QColor& c, int w, int h)
+{
+    p.setPen(pen(c, 1.5));
+    p.setBrush(QColor(33, 36, 53));
+    p.drawRoundedRect(QRectF(1, 1, w - 2, h - 2), 3, 3);
+    QFont f("DejaVu Sans", 7, QFont::Bold);
+    f.setPixelSize(h - 5);
+    p.setFont(f);
+    p.drawText(QRectF(1, 1, w - 2, h - 2), Qt::AlignCenter, text);
+}
+
+// A window picture for the rotate/mirror modes: an arrow "F" shape turned by the mode.
+void mirror_mode(QPainter& p, int mode, bool lit)
+{
+    const QColor c = lit ? kOrange : kGrey;
+    p.setPen(pen(c, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(2, 2, 28, 28), 4, 4);
+    p.translate(16, 16);
+    if (mode == 1)
+        p.scale(-1, 1);
+    else if (mode == 2)
+        p.scale(1, -1);
+    else if (mode == 3)
+        p.rotate(180);
+    p.setPen(pen(c, 3));
+    p.drawLine(QPointF(-6, -9), QPointF(-6, 9));
+    p.drawLine(QPointF(-6, -9), QPointF(7, -9));
+    p.drawLine(QPointF(-6, -1), QPointF(4, -1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -267,6 +299,41 @@ int main(int argc, char** argv)
         head.moveTo(46, 6); head.lineTo(58, 20); head.lineTo(42, 22); head.closeSubpath();
         p.drawPath(head);
     });
+
+    // Input badges of the source, crop and EDID pages ("_lv": the input has a signal).
+    const struct {
+        const char* file;
+        const char* text;
+        QColor colour;
+    } badges[] = {
+        {"HDMI.png", "HDMI", kWhite},       {"HDMI13.png", "HDMI1.3", kWhite},  {"HDMI13_1.png", "HDMI1.3", kGrey},
+        {"HDMI13_lv.png", "HDMI1.3", kGreen}, {"HDMI20.png", "HDMI2.0", kGrey}, {"HDMI20_lv.png", "HDMI2.0", kGreen},
+        {"DVI.png", "DVI", kWhite},         {"dvilv.png", "DVI", kGreen},       {"extlv.png", "HDMI", kGreen},
+    };
+    for (const auto& b : badges)
+        save(b.file, 50, 15, [&b](QPainter& p) { input_badge(p, b.text, b.colour, 50, 15); });
+    save("state_on.png", 14, 14, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(kGreen);
+        p.drawEllipse(QRectF(1, 1, 12, 12));
+    });
+    save("state_off.png", 14, 14, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(kGrey);
+        p.drawEllipse(QRectF(1, 1, 12, 12));
+    });
+    save("add.png", 40, 40, [](QPainter& p) {
+        p.setPen(pen(kOrange, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(3, 3, 34, 34));
+        p.setPen(pen(kWhite, 4));
+        p.drawLine(QPointF(20, 11), QPointF(20, 29));
+        p.drawLine(QPointF(11, 20), QPointF(29, 20));
+    });
+    for (int m = 0; m < 4; ++m) {
+        save(qPrintable(QString("mirror%1_on.png").arg(m + 1)), 32, 32, [m](QPainter& p) { mirror_mode(p, m, true); });
+        save(qPrintable(QString("mirror%1_off.png").arg(m + 1)), 32, 32, [m](QPainter& p) { mirror_mode(p, m, false); });
+    }
     settings_page_images();
     return 0;
 }

@@ -3,6 +3,11 @@
 #include "remote_fixture.h"
 
 #include "core/globals.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
 #include "scaler/c331_manage.h"
@@ -239,4 +244,43 @@ TEST_F(Commands, NetworkSettingsRefuseWholeAndBadPort)
     EXPECT_EQ(call(CMD_NET_SETTINGS, good).status(), ST_REFUSED) << "port missing";
     const Bytes bad_gw = Bytes{192, 168, 5, 9} + Bytes{255, 255, 255, 0} + Bytes{10, 0, 0, 1};
     EXPECT_EQ(call(CMD_NET_SETTINGS, bad_gw + le16(5005)).status(), ST_REFUSED);
+}
+
+namespace {
+
+// Makes a file or directory unwritable even for root (the immutable flag), like a read-only
+// data partition; false when the file system does not support it.
+bool set_immutable(const std::string& path, bool on)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(Commands, NetworkSettingsThatCannotBeStoredAreRefusedAndNotApplied)
+{
+    ConfigEngine::pInstance();
+    const std::string dir = remote_test::root().file("data/configs");
+    const std::string ini = dir + "/tcpip.ini";
+    const std::string before = testutil::read_file(ini);
+    const std::string ip_before = ConfigEngine::read_config_variant(ConfigItem::IPAddress).toString().toStdString();
+    if (!set_immutable(ini, true) || !set_immutable(dir, true)) {
+        set_immutable(ini, false);
+        GTEST_SKIP() << "no immutable files here";
+    }
+    const auto r = call(CMD_NET_SETTINGS, Bytes{192, 168, 5, 9} + Bytes{255, 255, 255, 0} + Bytes{192, 168, 5, 1} + le16(5005));
+    set_immutable(dir, false);
+    set_immutable(ini, false);
+    EXPECT_EQ(r.status(), ST_FAILED);
+    EXPECT_EQ(testutil::read_file(ini), before);
+    EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::IPAddress).toString().toStdString(), ip_before);
+    EXPECT_EQ(testutil::read_file(remote_test::root().file("sim/shell.log")).find("192.168.5.9"), std::string::npos);
 }

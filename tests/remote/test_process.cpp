@@ -21,6 +21,8 @@ namespace {
 
 constexpr uint32_t kBrightness = 0x880;
 constexpr long kParaFileOffset = 2 - 0x300;  // file byte of image address a: a + this
+const char* const kStale[] = {"data/ram_device_info.tmp", "data/modes/custom_mode3.tmp", "data/app/tlxK57N.part",
+                              "data/configs/alias.json.part"};
 
 class Device : public ::testing::Test {
 protected:
@@ -28,6 +30,11 @@ protected:
     {
         root_ = new testutil::TempDir("k57remoteproc");
         auto opt = testutil::DeviceProcess::sim_options(root_->path());
+        // What power cuts during writes and transfers left behind.
+        for (const char* stale : kStale) {
+            QDir().mkpath(QString::fromStdString(root_->file(stale)).section('/', 0, -2));
+            std::fclose(std::fopen(root_->file(stale).c_str(), "w"));
+        }
         port_ = opt.tcp_port;
         udp_offset_ = opt.udp_offset;
         dev_ = new testutil::DeviceProcess(opt);
@@ -59,6 +66,13 @@ uint16_t Device::port_ = 0;
 uint16_t Device::udp_offset_ = 0;
 
 }  // namespace
+
+TEST_F(Device, TemporariesLeftByPowerCutsAreRemovedAtStart)
+{
+    for (const char* stale : kStale)
+        EXPECT_FALSE(testutil::file_exists(root_->file(stale))) << stale;
+    EXPECT_TRUE(testutil::file_exists(root_->file("data/ram_device_info")));
+}
 
 TEST_F(Device, RamWriteReadBackAndRefusalsAtTheBounds)
 {

@@ -6,7 +6,9 @@
 #include "common/device_process.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
@@ -93,6 +95,80 @@ TEST_F(Tcp, SeveralClientsAtOnceEachGetTheirOwnReplies)
         t.join();
     for (int i = 0; i < kClients; ++i)
         EXPECT_EQ(good[size_t(i)], 20) << "client " << i;
+}
+
+// Milliseconds one register read takes to be answered.
+double reply_ms(testutil::TcpRemoteClient& c)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    auto r = c.reg_read(3, 1);
+    EXPECT_TRUE(r && r->data() == (Bytes{3, 1, 0x33}));
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+TEST_F(Tcp, AClientThatNeverReadsDelaysNobodyAndIsDropped)
+{
+    // 10,000 reads of 1 KiB (10 MB of replies) from a client with a tiny receive window that
+    // never reads: far more than the device buffers for one client.
+    const int slow = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(slow, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(u16(g_port.load()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(slow, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const Bytes one = testutil::encode(
+        testutil::make_frame(0xF100, testutil::kTool, 0x61, le32(0) + le16(1024) + le16(0)));
+    Bytes burst;
+    for (int i = 0; i < 10000; ++i)
+        burst = burst + one;
+    std::thread flood([&] { ::send(slow, burst.data(), burst.size(), MSG_NOSIGNAL); });
+
+    double worst = 0;
+    for (int i = 0; i < 50; ++i) {
+        worst = std::max(worst, reply_ms(client));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    flood.join();
+    EXPECT_LT(worst, 100.0) << "another client's request waited behind the one that never reads";
+    // The flooding client is dropped: its socket reaches end of stream once drained.
+    bool closed = false;
+    std::vector<u8> sink(1 << 16);
+    for (int i = 0; i < 2000 && !closed; ++i) {
+        pollfd p{slow, POLLIN, 0};
+        if (::poll(&p, 1, 10) > 0)
+            closed = ::recv(slow, sink.data(), sink.size(), 0) <= 0;
+    }
+    ::close(slow);
+    EXPECT_TRUE(closed);
+    EXPECT_NE(testutil::read_file(remote_test::root().file("data/zeltaqn/log/kivEnglneLog"))
+                  .find("bytes of replies unread, dropped"),
+              std::string::npos);
+    EXPECT_LT(reply_ms(client), 100.0);
+}
+
+TEST_F(Tcp, WithEverySlotTakenANewClientReplacesTheOneIdleLongest)
+{
+    ASSERT_TRUE(client.reg_read(3, 1));
+    std::vector<std::unique_ptr<testutil::TcpRemoteClient>> idle;
+    for (size_t i = 1; i < networkManage::kMaxClients; ++i) {
+        idle.emplace_back(new testutil::TcpRemoteClient);
+        ASSERT_TRUE(idle.back()->connect(u16(g_port.load())));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // each accepted in turn
+    }
+    ASSERT_TRUE(client.reg_read(3, 1));  // the fixture's client is the most recently active
+
+    testutil::TcpRemoteClient newcomer;
+    ASSERT_TRUE(newcomer.connect(u16(g_port.load())));
+    EXPECT_TRUE(newcomer.reg_read(3, 1)) << "the 17th client is served";
+    // The first idle client was closed to make room; the others still are served.
+    u8 b;
+    pollfd p{idle.front()->fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 3000), 1);
+    EXPECT_EQ(::recv(idle.front()->fd(), &b, 1, 0), 0);
+    EXPECT_TRUE(idle.back()->reg_read(3, 1));
+    EXPECT_TRUE(client.reg_read(3, 1));
 }
 
 TEST(Udp, ReplyGoesToTheSendersPort)

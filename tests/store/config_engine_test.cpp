@@ -96,6 +96,15 @@ TEST_F(StoreTest, StoredItemsWinAndWritesReachTheFileAtOnce)
     EXPECT_EQ(g_update_status.load(), 0);
 }
 
+TEST_F(StoreTest, UnparseableSettingsAreReportedAsSuch)
+{
+    write("/data/configs/tcpip.ini", "[config\nTcpPort=6001\n");
+    boot();
+    const std::string log = read("/data/zeltaqn/log/kivEnglneLog");
+    EXPECT_NE(log.find("/data/configs/tcpip.ini cannot be parsed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("cannot write"), std::string::npos) << log;
+}
+
 TEST_F(StoreTest, ConcurrentItemWritesAllLand)
 {
     boot();

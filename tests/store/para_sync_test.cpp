@@ -1,4 +1,6 @@
 #include <QMutexLocker>
+#include <atomic>
+#include <thread>
 #include <csignal>
 #include <random>
 #include <sys/wait.h>
@@ -131,6 +133,89 @@ TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
     EXPECT_TRUE(exists("/data/modes/custom_mode4"));
     EXPECT_EQ(read("/data/modes/custom_mode2"), mode);  // odd marker: left alone
     EXPECT_EQ(s->mode_slot[1].bytes[0], 0x12);
+}
+
+// A remote slot operation rewrites only the slots the tool wrote: another saved mode keeps
+// its own settings in its slot and its file.
+TEST_F(StoreTest, RemoteSlotChangeLeavesSavedModesItDidNotTouch)
+{
+    std::string mode3(4096, '\0');
+    mode3[0] = mode3[1] = static_cast<char>(0xAA);
+    mode3[mode_slot_offset(ram_brightness)] = 11;
+    write("/data/modes/custom_mode3", mode3);
+    TlxRamPara* s = boot();
+    install_mode_writer();
+    ASSERT_EQ(s->TlxUserModeSaved(2), 1);
+
+    const u8 saved[2] = {0xAA, 0xAA};
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0x2000), 0);  // slot 1
+    s->TlxRamParaDeal(std::vector<u8>{40, 0}.data(), 2, ram_brightness);
+    c331_raise_change(2);  // what register 11 bit 2 raises
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode2")[mode_slot_offset(ram_brightness)]), 40);
+    EXPECT_EQ(read("/data/modes/custom_mode3"), mode3);
+    EXPECT_EQ(s->mode_slot[2].bytes[mode_slot_offset(ram_brightness)], 11);
+
+    // The next code 2 without a slot write rewrites nothing.
+    s->TlxRamParaDeal(std::vector<u8>{60, 0}.data(), 2, ram_brightness);
+    c331_raise_change(2);
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode2")[mode_slot_offset(ram_brightness)]), 40);
+    EXPECT_EQ(read("/data/modes/custom_mode3"), mode3);
+}
+
+// Remote marker writes and slot changes on one side, file loads and deletions on the GUI
+// side, readers copying slots under the lock: clean under ThreadSanitizer, and every slot
+// ends as what its last marker said.
+TEST_F(StoreTest, SlotWritesAndModeFileLoadsDoNotRace)
+{
+    TlxRamPara* s = boot();
+    std::atomic<bool> done{false};
+    std::thread remote([&] {
+        for (int i = 0; i < 400; ++i) {
+            const u8 marker[2] = {u8(i % 3 ? 0xFF : 0xAA), u8(i % 3 ? 0xFF : 0xAA)};
+            s->TlxModeUserRamParaDeal(marker, 2, u32((1 + i % MODE_SLOTS) << 12));
+            if (i % 8 == 0)
+                c331_raise_change(2);
+        }
+        done = true;
+    });
+    std::thread reader([&] {
+        u8 copy[MODE_SLOT_SIZE];
+        while (!done) {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            std::memcpy(copy, s->mode_slot[3].bytes, sizeof copy);
+        }
+    });
+    while (!done)
+        SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    remote.join();
+    reader.join();
+    c331_raise_change(2);
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    for (int slot = 0; slot < MODE_SLOTS; ++slot)  // the last write of slot k was number 384 + k
+        EXPECT_EQ(s->mode_slot[slot].bytes[0], slot % 3 ? MODE_MARKER_EMPTY : MODE_MARKER_SAVED) << "slot " << slot;
+}
+
+// The panel reads fields without the lock while remote writes land: never half of each.
+TEST_F(StoreTest, UnlockedFieldReadsAreNeverTorn)
+{
+    TlxRamPara* s = boot();
+    const u16 before = ram_rd16(s->ram_image, ram_brightness);
+    std::atomic<bool> done{false};
+    std::thread remote([&] {
+        const u8 a[4] = {0x34, 0x12, 0x34, 0x12}, b[4] = {0xCD, 0xAB, 0xCD, 0xAB};
+        for (int i = 0; i < 20000; ++i)
+            s->TlxRamParaDeal(i % 2 ? a : b, 4, ram_brightness);
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const u16 v = ram_rd16(s->ram_image, ram_brightness);
+        torn += v != 0x1234 && v != 0xABCD && v != before;
+    }
+    remote.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST_F(StoreTest, PersistOnceAndOnlyWhatTheScalerHasApplied)

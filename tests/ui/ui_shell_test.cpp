@@ -128,13 +128,16 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
                 QVERIFY(!g_lockwindow->isVisible());
                 QCOMPARE(g_mainwindow->ui_select_index(), 0);
-                keys(KEY_RIGHT, 7);  // seven rows: back on the first
+                keys(KEY_RIGHT, 8);  // eight rows: back on the first
                 QCOMPARE(g_mainwindow->ui_select_index(), 0);
                 key(KEY_OK);  // source
                 QCOMPARE(last_opened(), P(PAGE_INPUTCHOOSE, PAGE_MAINWINDOW));
-                key(KEY_LEFT);
-                QCOMPARE(g_mainwindow->ui_select_index(), 6);
-                keys(KEY_RIGHT, 3);
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // mode list
+                QCOMPARE(last_opened(), P(PAGE_CUSTOMMODE, PAGE_MAINWINDOW));
+                keys(KEY_LEFT, 3);
+                QCOMPARE(g_mainwindow->ui_select_index(), 7);
+                keys(KEY_RIGHT, 4);
                 shot("mainwindow");
                 key(KEY_OK);  // menu
             },
@@ -253,7 +256,7 @@ private slots:
         for (PageFocusId id : kAllPages)
             register_stand_in(id);
         g_mainwindow->refresh_rows();
-        QCOMPARE(g_mainwindow->row_count(), 7);
+        QCOMPARE(g_mainwindow->row_count(), 8);
     }
 
     // A press only logs; keys that are no panel keys do nothing.
@@ -279,7 +282,7 @@ private slots:
         QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
         const int row = g_mainwindow->ui_select_index();
         send_panel_key(Qt::Key_Right);
-        QCOMPARE(g_mainwindow->ui_select_index(), (row + 1) % 7);
+        QCOMPARE(g_mainwindow->ui_select_index(), (row + 1) % 8);
         send_panel_key(Qt::Key_Left);
         QCOMPARE(g_mainwindow->ui_select_index(), row);
         send_panel_key(Qt::Key_Escape);

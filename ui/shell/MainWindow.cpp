@@ -61,6 +61,8 @@ MainWindow::MainWindow(QWidget* parent) : MenuPage("MainWindow", PAGE_MAINWINDOW
                     [this] { on_inputchoose_clicked(); }, {PAGE_INPUTCHOOSE}},
                    {"Button_usermode", {"用户模式", "User modes", "Режимы", "Chế độ"}, ":/png/modes.png",
                     [this] { on_usermode_popup_clicked(); }},
+                   {"Button_custommode", {"模式列表", "Mode list", "Список слотов", "Danh sách chế độ"}, ":/png/modes.png",
+                    [this] { on_custommode_clicked(); }, {PAGE_CUSTOMMODE}},
                    {"Button_option", {"菜单", "Menu", "Меню", "Menu"}, ":/png/menu.png", [this] { on_option_clicked(); },
                     Option::pages()},
                    {"Button_machinestate", {"设备信息", "Device info", "Об устройстве", "Thông tin"}, ":/png/info.png",

@@ -15,6 +15,7 @@
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/PageFrame.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_keys.h"
 
@@ -22,6 +23,11 @@ QWidget* panel_key_target()
 {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
+    // A page shown without a modal loop (the user-mode list) has the keys while it is on top.
+    const auto& open = PageFrame::open_pages();
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        if ((*it)->isVisible())
+            return *it;
     if (g_lockwindow && g_lockwindow->isVisible())
         return g_lockwindow;
     return g_mainwindow;

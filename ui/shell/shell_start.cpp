@@ -1,7 +1,12 @@
 #include "ui/shell/shell_start.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/board.h"
@@ -9,10 +14,30 @@
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/PageFrame.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
 
 namespace {
+// {"page_focus": n, "pages": [class names of the open pages, outermost first]}, so a test can
+// tell which page is on top. Written through a temporary file, like the screen grab.
+void save_panel_json(const std::string& path)
+{
+    QJsonArray pages;
+    for (PageFrame* page : PageFrame::open_pages())
+        pages.append(QString::fromLatin1(page->class_name()));
+    QJsonObject o;
+    o["page_focus"] = int(g_page_focus.load());
+    o["pages"] = pages;
+    const std::string tmp = path + ".tmp";
+    QFile f(QString::fromStdString(tmp));
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    f.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    f.close();
+    std::rename(tmp.c_str(), path.c_str());
+}
+
 void start_sim_extras()
 {
     g_sim_keyboard = 1;
@@ -21,7 +46,11 @@ void start_sim_extras()
         // Called on the board's watcher thread: the grab itself must run on the GUI thread.
         sb->add_dump_writer([](const std::string& state_dir) {
             const std::string path = state_dir + "/screen.png";
-            QMetaObject::invokeMethod(qApp, [path] { save_panel_png(path); }, Qt::QueuedConnection);
+            const std::string panel = state_dir + "/panel.json";
+            QMetaObject::invokeMethod(qApp, [path, panel] {
+                save_panel_json(panel);
+                save_panel_png(path);
+            }, Qt::QueuedConnection);
         });
     }
 }

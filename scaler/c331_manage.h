@@ -251,6 +251,9 @@ public:
     void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);
     void set_lut_vzoom_4sym(int fd, int ratio, int och);
+    // debug.cpp: parts of the parameter listing
+    void print_memory_view();
+    void print_filter_settings();
     // Memory plan words of the input-processing channels (PS_MEM_IP).
     uint32_t PS_MEM_IP_I(int c, int k) const { return PS_MEM_IP[2 + 2 * c + k]; }
     uint32_t PS_MEM_IP_P(int c, int k) const { return PS_MEM_IP[10 + 2 * c + k]; }

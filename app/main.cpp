@@ -19,6 +19,7 @@
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/shell_start.h"
 #include "ui/shell/agelog.h"
+#include "ui/settings_pages/settings_pages.h"
 #include "ui/source_pages/source_pages.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
 
     // START-ORDER-GUI (steps 14 to 17: windows, keypad, 10 ms tick, para_sync connection)
     source_pages_register();  // the source, crop, user-mode, layout and EDID pages' menu rows
+    register_settings_pages();  // the settings and maintenance pages' menu rows
     shell_start_gui();  // 14-16. windows, keypad on the right half, 10 ms g_timer (sim: keys, screen grab)
     // 17. parameter changes reach the GUI thread (queued from the worker threads)
     QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para,

@@ -197,8 +197,10 @@ void zeltasource::reset_groups()
 void zeltasource::release_groups()
 {
     QMutexLocker lk(&Utils::_source_init_mutex);
-    if (reset_request[0] || reset_request[1] || reset_request[2] || reset_request[3])
+    if (reset_request[0] || reset_request[1] || reset_request[2] || reset_request[3]) {
         pad(pads::PAD_RX6602_RST, pads::kHigh);
+        std::memset(it6602_stage, 0, sizeof it6602_stage);  // the chips lost their set-up
+    }
     if (reset_request[4] || reset_request[5])
         pad(pads::PAD_RX6805_RST, pads::kHigh);
     std::memset(reset_request, 0, sizeof reset_request);

@@ -199,6 +199,7 @@ bool ite6805_drv::iTE6805_Init_fsm(uint8_t d)
     iTE6805_Data& D = sys_->iTE6805_DATA[d];
     D.ChipID = rd(d, REG_REVISION);
     std::printf("iTE6805_DATA.ChipID = %X !!!\n", D.ChipID);
+    D.CurrentPort = rd(d, REG_PORT_SEL) & 0x01;  // the port the chip listens on now
     D.downscale_mode = 1;
     D.STATEV = STATEV_Unplug;
     D.STATEA = STATEA_AudioOff;

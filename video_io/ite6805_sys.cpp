@@ -10,6 +10,7 @@
 #include "core/c331_shared.h"
 #include "core/utils.h"
 #include "video_io/it6805_regs.h"
+#include "video_io/source_status.h"
 #include "video_io/zeltasource.h"
 
 using namespace it6805;
@@ -87,15 +88,7 @@ void ite6805_sys::iTE6805_FSM(uint8_t device)
 
 void ite6805_sys::set_chip_present(uint8_t d, bool present)
 {
-    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!store)
-        return;
-    const uint8_t bit = uint8_t(d ? 0x40 : 0x20);
-    QMutexLocker lk(&c331_shared::c331_lock);
-    uint8_t& b = store->status_page[STATUS_CHIP_PRESENT];
-    const uint8_t v = uint8_t(present ? (b | bit) : (b & ~bit));
-    if (v != b)
-        b = v;
+    source_status::set_bits(STATUS_CHIP_PRESENT, uint8_t(d ? 0x40 : 0x20), present);
 }
 
 void ite6805_sys::identify(uint8_t d)

@@ -168,6 +168,18 @@ TEST_F(Road, HotPlugCommandsReachOnlyTheirChipAndSilentChipsGetNoWrites)
     EXPECT_EQ(timing_record(4)[0], 1920) << "a silent chip is not an unplugged input";
 }
 
+TEST_F(Road, InitialisationCutShortByTheBusIsRunAgain)
+{
+    // The chip is held in reset at the first pause of its initialisation.
+    clock_.at_next_sleep = [&] { board_->soc().write16(pads::PAD_RX6805_RST, pads::kLow); };
+    step(0);
+    EXPECT_EQ(sys_->init_state[0], 0);
+    EXPECT_GT(sys_->write_failures[0] + sys_->read_failures[0], 0u);
+    board_->soc().write16(pads::PAD_RX6805_RST, pads::kHigh);
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{1920, 1080, 60}));
+}
+
 TEST_F(Road, TwoInputsEqualisingAtOnceEndWithTheirOwnBestValues)
 {
     script(0, {{"eq_best", 0x07}});

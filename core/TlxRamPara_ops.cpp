@@ -266,7 +266,8 @@ int TlxRamPara::TlxUserModeIndex(char slot_in, char direction)
 
 int TlxRamPara::TlxGetCurrentModeIndex()
 {
-    const u16 mode = ram_rd16(ram_image, ram_current_mode);
+    // The byte at 0x362: a mode recalled by the page writes 0x363 as 0, remote tools may not.
+    const u8 mode = ram_image[ram_current_mode];
     return mode < 17 ? mode : 0;
 }
 

@@ -130,7 +130,9 @@ void c331_manage::apply_priority(const uint8_t* img, const uint8_t* shd)
         if (!word_differs(img, shd, a))
             continue;
         SCALER_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", w + 1, ram_rd16(shd, a), ram_rd16(img, a));
-        c331_SetWinPriority(w, ram_rd16(img, a));
+        if (slot_pos[w] < 0)
+            continue;   // not listed: read at the next re-layout
+        c331_SetWinPriority(slot_pos[w], ram_rd16(img, a));
         c331_SetWinPriority1(c331_fd);
     }
 }
@@ -154,6 +156,8 @@ void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
                 continue;
             const uint16_t v = ram_rd16(img, a);
             SCALER_DBG("DIFF REG win[%#x] reg:%x %04x==>%04x\r\n", w, a - 0x880, ram_rd16(shd, a), v);
+            // Setters work on list positions; an unlisted slot is read at the next re-layout.
+            const int n = slot_pos[w];
             switch (r) {
             case WIN_ENABLE:
             case WIN_X:
@@ -163,16 +167,19 @@ void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
                 full_relayout();
                 return;
             case WIN_ROTATE:
-                c331_SetWinAttr(w, v);
+                if (n >= 0)
+                    c331_SetWinAttr(n, v);
                 break;
             case WIN_SOURCE:
                 apply_source(img, shd, w, v);
                 break;
             case WIN_OUTPUT:
-                c331_SetWinOutput(c331_fd, w, v);
+                if (n >= 0)
+                    c331_SetWinOutput(c331_fd, n, v);
                 break;
             case WIN_P2P_MODE:
-                c331_SetWinDbdMode(c331_fd, w, v);
+                if (n >= 0)
+                    c331_SetWinDbdMode(c331_fd, n, v);
                 break;
             default:
                 break;
@@ -187,27 +194,30 @@ ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
                    ram_rd16(img, ram_crop_addr(row, CROP_WIDTH)), ram_rd16(img, ram_crop_addr(row, CROP_HEIGHT))};
 }
 
-void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v)
+void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot, uint16_t v)
 {
-    if (v & WIN_SOURCE_CROP) {
-        const int row = v & 0xFF;
-        if (row >= RAM_CROP_ROWS) {
-            writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(w) + " names crop row " + std::to_string(row) +
-                                         " beyond the crop table, source not changed");
-            return;
-        }
+    const int row = v & 0xFF;
+    if ((v & WIN_SOURCE_CROP) && row >= RAM_CROP_ROWS) {
+        writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(slot) + " names crop row " + std::to_string(row) +
+                                     " beyond the crop table, source not changed");
+        return;
+    }
+    // The setters work on list positions; an unlisted slot is read at the next re-layout.
+    const int w = slot_pos[slot];
+    if (w >= 0 && (v & WIN_SOURCE_CROP)) {
         c331_SetInputsourceCrop(w, v);
         c331_SetCrop(w, 1, crop_rect(img, row));
         c331_SetInputsource(w, ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0x0F);
-    } else {
-        if (ram_rd16(shd, ram_window_addr(w, WIN_SOURCE)) & WIN_SOURCE_CROP) {
-            const ST_RECT r{ram_rd16(img, ram_window_addr(w, WIN_X)), ram_rd16(img, ram_window_addr(w, WIN_Y)),
-                            ram_rd16(img, ram_window_addr(w, WIN_WIDTH)), ram_rd16(img, ram_window_addr(w, WIN_HEIGHT))};
+    } else if (w >= 0) {
+        if (ram_rd16(shd, ram_window_addr(slot, WIN_SOURCE)) & WIN_SOURCE_CROP) {
+            const ST_RECT r{ram_rd16(img, ram_window_addr(slot, WIN_X)), ram_rd16(img, ram_window_addr(slot, WIN_Y)),
+                            ram_rd16(img, ram_window_addr(slot, WIN_WIDTH)),
+                            ram_rd16(img, ram_window_addr(slot, WIN_HEIGHT))};
             c331_SetCrop(w, 0, r);
         }
         c331_SetInputsource(w, v);
     }
-    if (w == selected_window(img))
+    if (slot == selected_window(img))
         scaler_req::audio_select_request = 1;
 }
 
@@ -227,20 +237,25 @@ void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
         const int w = static_cast<int>(off / RAM_FADE_STRIDE);
         SCALER_DBG("DIFF REG win[%#x] reg:%x(%04x) %04x==>%04x\r\n", w, off, ram_fade_frames, ram_rd16(shd, a),
                    ram_rd16(img, a));
-        win_fade_in_frames[w] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w);
-        win_fade_out_frames[w] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w + 2);
+        const int n = slot_pos[w];
+        if (n < 0)
+            continue;   // not listed: read at the next re-layout
+        win_fade_in_frames[n] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w);
+        win_fade_out_frames[n] = ram_rd16(img, ram_fade_frames + RAM_FADE_STRIDE * w + 2);
     }
 }
 
 // Steps 9 to 12: requests for the source supervision and the FPGA thread.
 void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 {
+    // Every changed EDID record is flagged: the shadow takes the image after this pass, so a
+    // record left for a later pass would never be seen again. Done is cleared before the
+    // request is raised, so the supervision never takes the new request for a served one.
     for (int p = 0; p < kPorts; ++p) {
         const uint32_t a = ram_edid_addr(p);
         if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4)) {
-            scaler_req::edid_request[p] = 1;
             scaler_req::edid_done[p] = 0;
-            break;
+            scaler_req::edid_request[p] = 1;
         }
     }
     if (word_differs(img, shd, ram_selected_window) ||

@@ -231,7 +231,7 @@ void c331_manage::dbg_osd_settings(uint8_t p2, uint8_t p3)
         {0, &PM_OSD_EN, (p2 >> 7) & 1u},          {1, &PM_OSD_HZOOM_EN, (p2 >> 6) & 1u},
         {2, &PM_OSD_VZOOM_EN, (p2 >> 5) & 1u},    {3, &PM_OSD_DATA_MODE, (p2 >> 4) & 1u},
         {15, &PM_OSD_UPDATE_BUTTON, (p2 >> 3) & 1u}, {14, &PM_OSD_CHAR_64DOT, (p2 >> 2) & 1u},
-        {18, &osd_item18, (p2 >> 1) & 1u},        {13, &PM_OSD_SCROLL_SPEED, p3 & 0xF0u},
+        {18, &PS_BG_TRANS, (p2 >> 1) & 1u},        {13, &PM_OSD_SCROLL_SPEED, p3 & 0xF0u},
         {4, &PM_OSD_SCROLL_MODE, p3 & 0x07u},
     };
     for (const Item& it : items)

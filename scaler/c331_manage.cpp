@@ -31,11 +31,13 @@ c331_manage::c331_manage()
     drv = new c331_drv();
     std::memset(port_change_book, 0, sizeof port_change_book);
     font_flags = 0;
+    install_osd_hooks();
 }
 
 c331_manage::~c331_manage()
 {
     // The thread uses this object and its driver on every pass: let it finish first.
+    remove_osd_hooks();
     stop_thread = true;
     c331_wake();
     if (thread.joinable())
@@ -222,11 +224,13 @@ void c331_manage::load_system_param()
         0x69A5B000, 0x6B913800, 35,         35,         35,         35,         1,          1,
         1,          1,          1,          1};
     std::memcpy(PS_MEM_IP, kIp, sizeof PS_MEM_IP);
+    for (int w = 0; w < kWindows; ++w)
+        PS_MEM_WMODE[w] = PS_MEM_IP[30 + w];
     std::memset(PS_MEM_IP_RSV, 0, sizeof PS_MEM_IP_RSV);
-    PS_MEM_HIGH[0] = 0x70000000;
-    PS_MEM_HIGH[1] = 0x725C0000;
-    PS_MEM_HIGH[2] = 0x74B80000;
-    PS_MEM_HIGH[4] = 0x7F000000;
+    PS_SFL_ADDR = 0x70000000;    // staging area of flash transfers
+    PS_MEM_OSD = 0x725C0000;     // OSD drawing memory
+    PS_MEM_OSD1 = 0x74B80000;    // OSD display memory (the tiled copy scanned out)
+    PS_FONT_ADDR = 0x7F000000;   // fonts
 }
 
 void c331_manage::define_param()
@@ -261,7 +265,11 @@ void c331_manage::define_param()
         PM_24SF[c] = 0;
     }
     for (int i = 0; i < kWindows; ++i) {
-        win_ich_port[i] = -1;
+        for (int c = 0; c < 8; ++c)
+            win_ich[i][c] = win_ich_prev[i][c] = -1;
+        for (int b = 0; b < 4; ++b)
+            win_dbd_blk[i][b] = -1;
+        dbd_mem_owner[i] = -1;
         win_port_link[i] = -1;
         win_dbd_prev[i] = -1;
         port_map[i] = static_cast<uint32_t>(i);
@@ -271,6 +279,11 @@ void c331_manage::define_param()
     }
     for (int i = 0; i < 5; ++i)
         port_list5[i] = static_cast<uint32_t>(i);
+    // Every window rotates through field buffers 0..4; packed 0x043210, as the initial setting.
+    for (int w = 0; w < kWindows; ++w)
+        std::memcpy(win_fld_idx[w], port_list5, sizeof win_fld_idx[w]);
+    for (int c = 0; c < 8; ++c)
+        ich_owner[c] = -1;
     for (int c = 0; c < kOch; ++c) {
         och_assign[c][0] = -1;
         och_assign[c][1] = c;

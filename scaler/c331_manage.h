@@ -16,8 +16,10 @@
 #include "core/globals.h"
 #include "scaler/channel_alloc.h"
 #include "scaler/panel_layout.h"
+#include "scaler/window_geometry.h"
 
 class c331_drv;
+struct OMENU_PARA;
 
 
 // One input port's measurement by the chip (48 bytes).
@@ -129,31 +131,6 @@ public:
     void vbyone_rx_ch2_seq(int fd);
     void read_c331_b174bug(int fd);
 
-    // ---- not yet built: window pipeline, input following, OSD (pending_stubs.cpp) ----------
-    void set_output(int fd);
-    void check_input_port(int fd);
-    void load_hdmi();
-    void check_port_valid(int fd);
-    void c331_SetInputsource(int w, int s);
-    void c331_SetWinPriority(int w, int pri);
-    void c331_SetWinPriority1(int fd);
-    void c331_SetWinAttr(int w, int value);
-    void c331_SetWinOutput(int fd, int w, int value);
-    void c331_SetWinDbdMode(int fd, int w, int value);
-    void c331_SetInputsourceCrop(int w, int v);
-    void c331_SetCrop(int w, int enable, ST_RECT rect);
-    void update_overlay_info();
-    void set_overlay(int fd);
-    void reset_layer_coef(int fd);
-    void tlxApi_OsdSet(int item, int value);
-    void update_osd(int fd);
-    void set_osd(int fd, int on);
-    void set_scroll(int fd);
-    void tlxApi_debug_printf_unicode(int code, int fd);
-    void load_char();
-    void read_c331_font(int fd);
-    void update_font(int fd);
-    void reload_osd_menus();   // reads "/data/configs/omenu.json" and applies it
 
     // ---- panel layout, channel allocation, picture, test patterns ------------------------------
     // panel_layout.cpp
@@ -166,6 +143,8 @@ public:
     void tlxApi_initEnvC331();
     void tlxApi_initEnvC331Default();
     void tlxApi_MultiWinGet(ST_MWIN* out);
+    void tlxApi_MultiWinInit();
+    void tlxApi_PreviewCh();
     void tlxApi_MultiWinChAlloc(int init);
     void tlxApi_MultiWinChOverlay();
     void tlxApi_MultiWinChInit();
@@ -196,6 +175,203 @@ public:
     _ImageWindowDef_st OWIN[kWindows]{};
     // ---- end of panel layout, channel allocation, picture, test patterns -----------------------
 
+    // ==== window pipeline, input following, input processing ==================================
+    // window_geometry.cpp (members), window_output.cpp: display window programming
+    void calc_iwin2(int win);
+    void calc_owin2(int win);
+    void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St* oact, int win);
+    void get_och(int win, int* och);
+    int first_ich(int win) const;   // the window's first input channel, -1 none
+    void set_output(int fd);
+    void set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
+    void set_display_window_ich_dbd(int fd, int win, int code);
+    void set_display_window_och(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
+    void reset_act(int fd, int mode);
+    void set_oscwct(int fd, int och);
+    void check_stitching_chg();
+    int check_stitching_win(int* win, int* partner);
+    bool wait1_pivs(int fd, int ich);
+    void wait1_pivs2(int fd);
+    bool wait1_povs(int fd, int och);
+    // ich_budget.cpp: input channels and dot-by-dot memory
+    int check_ich_all(int win);
+    int check_ich(int need_low, int dual);
+    int adjust_ich(int need_low, int dual, int win);
+    int set_input(int win, int port);
+    void reset_ich(int win);
+    void rebuild_win_ich();
+    bool port_needs_low(uint32_t port) const;
+    void set_ichsel(int fd, int win);
+    void set_idual(int fd, int ich, int on, int port);
+    int check_dbd_input(int fd, int port);
+    void reset_dbd_mem(int win);
+    int set_dbd_mem(int fd, int win);
+    int tlxApi_GetWinDbdMultiPort(int win, int* ports);
+    // layers.cpp: layers, overlay, fade and freeze
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd);
+    void set_layer_coef(int fd, int win, int cnt, int dir);
+    void set_freeze(int fd, int on);
+    void win_freeze_sel(int fd, int win, int on);
+    void c331_SetWinPriority(int w, int pri);
+    void c331_SetWinPriority1(int fd);
+    // window_setters.cpp: window, source and crop setters, port operations
+    void c331_SetWinAttr(int w, int value);
+    void c331_SetWinOutput(int fd, int w, int value);
+    void c331_SetWinDbdMode(int fd, int w, int value);
+    void c331_SetInputsourceCrop(int w, int v);
+    void c331_SetCrop(int w, int enable, ST_RECT rect);
+    void tlxApi_updateCrop(int port);
+    void set_input_bkg2(int fd, int win, int on);
+    void set_input_bkg(int fd, int port, int on);
+    void set_pict(int fd, int on, int i);
+    void set_VBORXfrange(int fd, int r, int toggle, float pclk);
+    void set_sypol(int fd, int vbo, int i);
+    void set_VBOInput(int fd, int r);
+    int tlxApi_GetPortDevId(int port) const;
+    bool port_has_signal(uint32_t port) const;
+    // input_follow.cpp: input port following
+    void load_hdmi();
+    void check_port_valid(int fd);
+    void check_input_port(int fd);
+    void c331_SetInputsource(int w, int s);
+    bool port_used(int port) const;
+    int window_ports(int win, int* ports) const;   // ports a window shows, ended by 6
+    void vbo_rx_restart(int fd, int q, uint32_t lane_mask);
+    void count_retry(int q);
+    void port_lost(int fd, int p);
+    void port_changed(int fd, int p);
+    bool vbo_lanes_ok(int fd, int q, uint32_t lanes);
+    // input_proc.cpp, filter_tables.cpp: input processing and scaler filters
+    void set_ip(int fd, int ich);
+    void set_nr(int fd, int ich, int port);
+    void set_mct(int fd, int win, int refresh);
+    void set_iscwct(int fd, int win);
+    void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
+    void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);
+    void set_lut_vzoom_4sym(int fd, int ratio, int och);
+    // debug.cpp: parts of the parameter listing
+    void print_memory_view();
+    void print_filter_settings();
+    // Memory plan words of the input-processing channels (PS_MEM_IP).
+    uint32_t PS_MEM_IP_I(int c, int k) const { return PS_MEM_IP[2 + 2 * c + k]; }
+    uint32_t PS_MEM_IP_P(int c, int k) const { return PS_MEM_IP[10 + 2 * c + k]; }
+    uint32_t PS_MEM_IPYOFF(int c) const { return PS_MEM_IP[18 + c]; }
+    uint32_t PS_MEM_MV(int c) const { return PS_MEM_IP[22 + c]; }
+    uint32_t PS_MWI_IP(int c) const { return PS_MEM_IP[26 + c]; }
+    uint32_t PS_MEM_DBD_STRIDE() const { return PS_MEM_IP[0]; }
+
+    int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
+    uint32_t wincnt = kWindows;                         // windows the scaler serves
+    uint32_t PM_MEM_WMODE[kWindows]{}, PS_MEM_WMODE[kWindows]{};
+    uint32_t port_iact[kPorts][4]{};
+    uint8_t win_vbo2_flag[kWindows]{};
+    uint32_t nren_old[kPorts]{};
+    uint32_t port_ip_meas[kPorts][2]{};                // A, B of the deinterlacer set-up
+    int32_t ich_owner[8]{-1, -1, -1, -1, -1, -1, -1, -1};
+    int32_t win_ich[kWindows][8]{};
+    int32_t win_ich_prev[kWindows][8]{};
+    int32_t dbd_mem_owner[6]{-1, -1, -1, -1, -1, -1};
+    int32_t win_dbd_blk[kWindows][4]{};
+    uint32_t win_fld_addr[kWindows][5]{};
+    uint32_t win_dbd_mwi[kWindows]{};                  // dot-by-dot memory width
+    uint32_t och_win_prev[kOch]{};
+    int32_t win_och[kWindows][8]{};
+    int32_t g_och_layer[kOch][8]{};
+    int32_t g_och_layer_cnt[kOch]{};
+    uint32_t win_fld_idx[kWindows][5]{};
+    uint32_t win_frozen[kWindows]{};
+    uint8_t win_capped[kWindows]{};
+    bool fade_timeout_logged = false;
+    // ==== end of window pipeline ===========================================================
+    // ==== on-chip OSD, fonts and the chip's serial flash =======================================
+    // osd.cpp (parameters, windows, redraw), osd_draw.cpp (drawing engine), osd_fonts.cpp,
+    // c331_flash.cpp, omenu_file.cpp (the menu file).
+    //
+    // Lock order: c331_lock, then osd_flash_mutex, then Utils::_c331_bnk_mutex, then
+    // Utils::_spi_mutex. osd_flash_mutex is held across every flash-controller and
+    // drawing-engine sequence, so the scaler thread's redraw, the remote font reload and the
+    // remote flash commands never mix their register writes. The public sequences take it
+    // (update_osd, update_font, read/write/erase_flash, load_char); the drawing primitives run
+    // inside one of them.
+    QMutex osd_flash_mutex;
+
+    struct OsdRect { int32_t HST, HW, VST, VW; };
+    struct OsdSpan { int32_t start, size; };   // the part of the OSD on one channel column or row
+    static constexpr int kOsdLines = 64;       // text buffer: 64 lines ...
+    static constexpr int kOsdLineUnits = 128;  // ... of 127 characters and an ending zero unit
+    static constexpr int kOsdMaxSpans = 8;
+
+    // osd.cpp
+    int tlxApi_OsdSet(int type, int value);   // 1 known type, 0 unknown (nothing changes)
+    // lines modulo 64 lines of text[i][0 .. counts[i]-1] (code points, low 16 bits kept).
+    int tlxApi_OsdSetUnicode(int lines, const int* counts, const uint32_t (*text)[kOsdLineUnits]);
+    void update_osd(int fd);
+    void set_osd(int fd, int which);           // which 0: drawing memory with the crop, 1: display memory
+    void set_scroll(int fd);
+    void calc_osd();
+    void osd_source_size(int32_t* w, int32_t* h) const;
+    static void osd_pitch(uint32_t width, uint32_t* mwi, uint32_t* shift);
+    uint32_t osd_pitch_units() const { return g_osd_mwi_shift ? 4 * g_osd_mwi : g_osd_mwi; }
+    uint32_t osd_addr(uint32_t base, int32_t x, int32_t y) const;
+    void load_char();
+    void load_bmp();
+    // osd_draw.cpp: each returns false when the engine or the DMA did not finish in time.
+    // The caller holds osd_flash_mutex.
+    bool osd_paint(int fd, int x, int w, int y, int h, uint32_t colour, uint32_t base);
+    bool osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, bool from_flash_stage);
+    bool osd_write_dma_sfl(int fd, uint32_t flash_addr, uint32_t dst, int mode, uint32_t len);
+    bool osd_put_unicode_string(int fd, const uint8_t* line, int x, int y, int fg, int bg, int w, int h,
+                                uint32_t base, bool big);
+    bool gen_char(int fd);
+    void set_char_color(int fd);
+    bool osd_engine_run(int fd, uint32_t cmd);
+    // The glyph of one 16-bit code unit: ASCII 0x20..0x7F and CJK U+4E00..U+9FFF (after the
+    // ascii_glyphs ASCII glyphs); anything else draws a space.
+    static int osd_glyph(uint16_t unit, int ascii_glyphs = 96);
+    // osd_fonts.cpp
+    void read_c331_font(int fd);               // checks the fonts and stores the result
+    uint32_t check_fonts(int fd);              // font_flags of the fonts found in flash
+    void store_font_flags(uint32_t flags);     // font_flags and the status byte; holds c331_lock
+    void update_font(int fd);
+    void reload_fonts();                       // the remote font reload (register 14 bit 3)
+    void tlxApi_debug_printf_unicode(int code, int fd);
+    void install_osd_hooks();
+    void remove_osd_hooks();
+    // omenu_file.cpp
+    void reload_osd_menus();                   // reads "/data/configs/omenu.json" and applies it
+    void apply_osd_entry(const OMENU_PARA& e); // set_OSD_para on this manager
+    // c331_flash.cpp: 0 done, -1 when the controller did not finish in time.
+    int read_flash(int fd, uint32_t addr, uint32_t len, uint8_t* buf);
+    int write_flash(int fd, uint32_t addr, uint32_t len, const uint8_t* buf);
+    int erase_flash(int fd, uint32_t sector, uint32_t count, int kind);
+    void flash_pin_setup(int fd);
+    bool flash_page_end(int fd);
+    bool flash_clear_wel(int fd);
+    // Reads reg every 50 µs until (value & mask) == want; false (after the command register
+    // end_reg := 0 and a warning) when limit_us passes first. *last gets the last value read.
+    bool wait_reg(int fd, uint32_t reg, uint32_t mask, uint32_t want, uint64_t limit_us, uint32_t end_reg,
+                  const char* what, uint32_t* last = nullptr);
+
+    // Memory plan of the OSD (load_system_param).
+    uint32_t PS_SFL_ADDR = 0, PS_MEM_OSD = 0, PS_MEM_OSD1 = 0, PS_FONT_ADDR = 0;
+    // OSD source parameters (load_char, load_bmp; tlxApi_OsdSet overrides some).
+    uint32_t PS_BG_HACT = 0, PS_BG_VACT = 0, PS_BG_COLOR = 0, PS_BG_TRANS = 0;
+    uint32_t PS_CHAR_HST = 0, PS_CHAR_VST = 0, PS_CHAR_COLOR = 0;
+    uint32_t PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0, PS_CHAR_SIZE_32CHN = 0;
+    uint32_t PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0, PS_CHAR_SIZE_64CHN = 0;
+    uint32_t PS_BMP_ADDR = 0, PS_BMP_HACT = 0, PS_BMP_VACT = 0, PS_BMPCP_ADDR = 0;
+    uint32_t osd_layer_bottom = 0, char_space = 0, line_space = 0;
+    // Derived state.
+    OsdRect OSD_WIN{};
+    OsdSpan osd_cols[kOsdMaxSpans]{}, osd_rows[kOsdMaxSpans]{};
+    uint32_t g_osd_mwi = 0, g_osd_mwi_shift = 0;
+    uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
+    uint8_t g_unicode_buf[kOsdLines][2 * kOsdLineUnits]{};   // big-endian 16-bit units per line
+    int g_unicode_line = 0;
+    // ==== end of on-chip OSD, fonts and the chip's serial flash =================================
+
     // ---- members --------------------------------------------------------------------------
     uint32_t port_status[kPorts]{};
 
@@ -211,7 +387,6 @@ public:
     uint32_t PS_MEM_DBD[5]{};          // dot-by-dot base addresses
     uint32_t PS_MEM_IP[36]{};          // input-processing memory plan
     uint32_t PS_MEM_IP_RSV[6]{};
-    uint32_t PS_MEM_HIGH[5]{};         // high memory addresses; [3] is never set
     uint32_t PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
     uint32_t PS_ACTHST = 0, PS_ACTVST = 0;
     uint32_t PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
@@ -230,13 +405,14 @@ public:
     uint32_t PM_WIN_DBD_MODE[kWindows]{};
     uint32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
     uint32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0;
-    uint32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};
+    int32_t PM_OSD_OUTPUT_OFFSET[4]{}, PM_OSD_INPUT_OFFSET[4]{};   // signed: see calc_osd
     uint32_t PM_OSD_SCROLL_SPEED = 0, PM_OSD_CHAR_64DOT = 0;
     uint32_t PM_OSD_EXTRA[2]{};        // the two words after the OSD offsets in the default table
-    uint32_t PM_HNR[kIpCh]{}, PM_VNR[kIpCh]{}, PM_TNR[kIpCh]{}, PM_BNR[kIpCh]{}, PM_MNR[kIpCh]{};
-    uint32_t PM_COMB[kIpCh]{}, PM_IPEN[kIpCh]{}, PM_DIAG[kIpCh]{}, PM_MVFLT[kIpCh]{};
-    uint32_t PM_22PD[kIpCh]{}, PM_23PD[kIpCh]{}, PM_22PDSQTH[kIpCh]{}, PM_23PDSQTH[kIpCh]{};
-    uint32_t PM_24SF[kIpCh]{};
+    // Input-processing settings per input port (ports 4 and 5 stay 0).
+    uint32_t PM_HNR[kPorts]{}, PM_VNR[kPorts]{}, PM_TNR[kPorts]{}, PM_BNR[kPorts]{}, PM_MNR[kPorts]{};
+    uint32_t PM_COMB[kPorts]{}, PM_IPEN[kPorts]{}, PM_DIAG[kPorts]{}, PM_MVFLT[kPorts]{};
+    uint32_t PM_22PD[kPorts]{}, PM_23PD[kPorts]{}, PM_22PDSQTH[kPorts]{}, PM_23PDSQTH[kPorts]{};
+    uint32_t PM_24SF[kPorts]{};
 
     // Window pipeline state that the defaults initialise.
     uint32_t win_mirror[kWindows][2]{};
@@ -244,7 +420,6 @@ public:
     uint32_t win_fade_in_frames[kWindows]{};
     uint32_t win_fade_out_frames[kWindows]{};
     uint32_t win_dbd_fixed_owin[kWindows]{};
-    int32_t win_ich_port[kWindows]{};    // input-channel assignment per window, -1 none
     int32_t win_port_link[kWindows]{};   // window-to-port link, -1 none
     int32_t win_dbd_prev[kWindows]{};    // per-window dot-by-dot mode last applied, -1 none
     uint32_t port_map[kPorts]{};         // port identity map
@@ -283,10 +458,10 @@ public:
     ST_MWIN_PRESET mwin_preset[10]{};
     ST_RECT mwin_preset_rects[10][kWindows]{};
 
-    // OSD requests served by the per-pass work.
+    // OSD requests served by the per-pass work: redraw (update_osd), and reprogram the
+    // windows and scrolling (set_osd, set_scroll).
     std::atomic<int> osd_full_update_req{0};
     std::atomic<int> osd_set_req{0};
-    uint32_t osd_item18 = 0;           // OSD setting item 18 as last sent
 
     static uint8_t prnEn[20][20];
     static std::atomic<int> g_osd_update;

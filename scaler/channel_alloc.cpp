@@ -81,7 +81,11 @@ bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int oc
     if (g_debugSwitch == 254) {
         printf("\t win%d(%4d,%4d,%4d,%4d) \t x1:%4d,y1:%4d, \t x2:%4d,y2:%4d\r\n",
                n, x, y, int16_t(wi.w), int16_t(wi.h), x, y, x2, y2);
-        printf("\t OCH Start: ch%d\r\n\t OCH End  : ch%d\r\n", start, end);
+        const ST_RECT none{0, 0, 0, 0};
+        const ST_RECT& a = start >= 0 ? r[start] : none;
+        const ST_RECT& b = end >= 0 ? r[end] : none;
+        printf("\t OCH Start: ch%d(%d,%d,%d,%d)\r\n", start, a.x, a.y, a.w, a.h);
+        printf("\t OCH End  : ch%d(%d,%d,%d,%d)\r\n", end, b.x, b.y, b.w, b.h);
     }
     // A corner outside every channel (only a layout that skipped the fit test) gets nothing.
     if (start < 0 || end < 0 || start > end) {
@@ -343,11 +347,22 @@ void c331_manage::tlxApi_initEnvC331Default()
     wi.winEn = 1;
 }
 
+// Presets of the multi-window layouts; only the first, one window over the LED screen, is read.
+void c331_manage::tlxApi_MultiWinInit()
+{
+    fill_mwin_preset();
+    mwin_preset_rects[0][0] = ST_RECT{0, 0, pnl.w, pnl.h};
+}
+
+void c331_manage::tlxApi_PreviewCh() {}
+
+// The one-window layout, from the preset block: the live window list is not touched.
 void c331_manage::tlxApi_MultiWinGet(ST_MWIN* out)
 {
-    gMwin_rects[0] = ST_RECT{0, 0, pnl.w, pnl.h};
-    out->wincnt = 1;
-    out->pwin = gMwin_rects;
+    tlxApi_MultiWinInit();
+    tlxApi_PreviewCh();
+    out->wincnt = mwin_preset[0].count;
+    out->pwin = mwin_preset[0].win;
 }
 
 // Reads window slot w of the image into list position n; false when it does not fit.
@@ -434,23 +449,39 @@ void c331_manage::tlxApi_initEnvC331()
     for (int w = 0; w < kWindows; ++w)
         if (ram_rd16(img, ram_window_addr(w, WIN_ENABLE)) != 0)
             listed[wincnt++] = w;
-    if (g_debugSwitch == 254)
+    if (g_debugSwitch == 254) {
+        for (int w = 0; w < kWindows; ++w) {
+            printf("\t win:%d addr:%4x\t", w, ram_window_addr(w, 0));
+            for (uint32_t f = 0; f < RAM_WINDOW_STRIDE; f += 2)
+                printf("%04x ", ram_rd16(img, ram_window_addr(w, f)));
+            printf("\r\n");
+        }
         printf("\t wincnt:%d\r\n", wincnt);
+    }
 
     bool fits = wincnt > 0;
     for (int n = 0; n < wincnt && fits; ++n)
         fits = load_window(img, listed[n], n);
 
+    // Window slot -> list position: the setters work on list positions.
+    for (int s = 0; s < kWindows; ++s)
+        slot_pos[s] = -1;
     if (!fits) {
         tlxApi_initEnvC331Default();
+        slot_pos[0] = 0;
     } else {
+        for (int n = 0; n < wincnt; ++n)
+            slot_pos[listed[n]] = n;
         challoc::dedupe_layers(pwinfo, wincnt);
         for (int s = 0; s < kWindows; ++s) {
+            const int n = slot_pos[s];
+            if (n < 0)
+                continue;
             const uint8_t attr = ram_rd16(img, ram_window_addr(s, WIN_ROTATE)) & 3;
-            pwinfo[s].attr = attr;
-            g_chg_attr[s] = 1;
-            win_mirror[s][0] = attr & 1;
-            win_mirror[s][1] = (attr >> 1) & 1;
+            pwinfo[n].attr = attr;
+            g_chg_attr[n] = 1;
+            win_mirror[n][0] = attr & 1;
+            win_mirror[n][1] = (attr >> 1) & 1;
         }
         gMwin.wincnt = wincnt;
     }

@@ -50,6 +50,13 @@ void load_into(uint32_t* field, int32_t v, uint32_t* flag)
     *field = nv;
 }
 
+void load_into(int32_t* field, int32_t v, uint32_t* flag)
+{
+    if (*field != v && flag)
+        *flag = 1;
+    *field = v;
+}
+
 constexpr uint8_t kRtct[3][7] = {
     {0, 0, 0, 0, 0, 0, 0},
     {0x99, 0x99, 0x21, 0x43, 0x55, 0x77, 0x99},
@@ -296,7 +303,7 @@ void c331_manage::write_initial_setting(int fd, int pll_init)
     }
 
     // 5. Memory and colour.
-    wr(0x042B02, (PS_MEM_HIGH[0] >> 16) | 0x8000);
+    wr(0x042B02, (PS_SFL_ADDR >> 16) | 0x8000);
     wr(0x063804, 0x07070707);
     wr(0x063C04, 0x33333333);
 

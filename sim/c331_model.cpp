@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <cstring>
 
+#include "sim/c331_inputs.h"
 #include "sim/sim_board.h"
 
 namespace sim {
@@ -15,19 +16,21 @@ struct StatusReg {
 constexpr StatusReg kStatus[] = {
     {0x05, 0x22, 0xFF},  // input vertical sync seen, every channel
     {0x05, 0x23, 0xFF},  // output vertical sync seen, every channel
-    {0x04, 0x17, 0x00},  // drawing engine idle
-    {0x04, 0x53, 0x20},  // flash transfer: not busy, write buffer empty
-    {0x04, 0x54, 0x00},  // flash controller / DMA idle
-    {0x04, 0x55, 0x00},  // flash status: no write in progress, latch clear
     {0xB2, 0x63, 0xA0},  // V-by-One receivers 0 and 1 locked
 };
 constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;
 }  // namespace
 
-C331Model::C331Model(SimBoard& board) : SpiModel("c331"), board_(board)
+C331Model::C331Model(SimBoard& board)
+    : SpiModel("c331"),
+      board_(board),
+      inputs_(std::make_unique<C331InputSide>(board)),
+      osd_flash_(std::make_unique<C331OsdFlash>(board, regs_, record()))
 {
     reset();
 }
+
+C331Model::~C331Model() = default;
 
 void C331Model::reset()
 {
@@ -37,6 +40,7 @@ void C331Model::reset()
     total_writes_ = 0;
     id_reads_ = 0;
     ignored_frames_ = 0;
+    osd_flash_->reset();
 }
 
 bool C331Model::selected() const
@@ -52,6 +56,12 @@ uint8_t C331Model::read_reg(uint8_t r)
         const uint64_t fail = static_cast<uint64_t>(board_.config().value("c331_id_fail_reads").toInt(0));
         return id_reads_++ < fail ? 0x00 : kIdValue;
     }
+    uint8_t measured;
+    if (inputs_->read(static_cast<uint8_t>(bank_), r, regs_, measured))
+        return measured;
+    uint8_t v = 0;
+    if (osd_flash_->read(static_cast<uint8_t>(bank_), r, &v))
+        return v;
     for (const StatusReg& s : kStatus)
         if (s.bank == bank_ && s.reg == r)
             return s.value;
@@ -63,6 +73,7 @@ void C331Model::write_reg(uint8_t r, uint8_t v)
     if (r == 0)
         bank_ = v;
     regs_[bank_][r] = v;
+    osd_flash_->wrote(static_cast<uint8_t>(bank_), r, v);
     log_.push_back(Write{static_cast<uint8_t>(bank_), r, v});
     if (log_.size() > kWriteLogCap)
         log_.pop_front();

@@ -8,20 +8,24 @@
 // Reads return the last value written, except the status registers the scaler software
 // waits on, which report "done" at once (vsync seen, engines idle, V-by-One locked), and the
 // identifier register 0xB2/0x08, which reads 0x24 after the first "c331_id_fail_reads"
-// reads (board.json, default 0) have read 0.
+// reads (board.json, default 0) have read 0. The serial flash, its controller and the OSD
+// drawing engine (bank 4) are sim/c331_osd_flash.h.
 //
 // Every register write is kept in order (bank, register, value) for tests and the state
 // dump; the log holds the most recent kWriteLogCap writes.
 #include <QJsonObject>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
+#include "sim/c331_osd_flash.h"
 #include "sim/device.h"
 
 namespace sim {
 
 class SimBoard;
+class C331InputSide;   // sim/c331_inputs.h: port measurement and sync flags
 
 class C331Model : public SpiModel {
 public:
@@ -38,6 +42,7 @@ public:
     };
 
     explicit C331Model(SimBoard& board);
+    ~C331Model() override;
 
     int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
     QJsonObject state() const override;
@@ -53,6 +58,8 @@ public:
     uint64_t id_reads() const { return id_reads_; }
     int selected_bank() const { return bank_; }
     uint64_t ignored_frames() const { return ignored_frames_; }
+    // The serial flash and the OSD drawing engine (sim/c331_osd_flash.h).
+    C331OsdFlash& osd_flash() { return *osd_flash_; }
 
 private:
     uint8_t read_reg(uint8_t r);
@@ -66,6 +73,8 @@ private:
     uint64_t total_writes_ = 0;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
+    std::unique_ptr<C331InputSide> inputs_;
+    std::unique_ptr<C331OsdFlash> osd_flash_;
 };
 
 }  // namespace sim

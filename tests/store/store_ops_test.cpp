@@ -231,7 +231,9 @@ TEST_F(StoreTest, UserModeSearchAndCurrentIndex)
     EXPECT_EQ(s->TlxUserModeSaved(16), 0);
     ram_wr16(s->ram_image, ram_current_mode, 16);
     EXPECT_EQ(s->TlxGetCurrentModeIndex(), 16);
-    ram_wr16(s->ram_image, ram_current_mode, 0x0101);
+    ram_wr16(s->ram_image, ram_current_mode, 0x0101);  // the byte at 0x362 names the mode
+    EXPECT_EQ(s->TlxGetCurrentModeIndex(), 1);
+    ram_wr16(s->ram_image, ram_current_mode, 17);
     EXPECT_EQ(s->TlxGetCurrentModeIndex(), 0);
 }
 

@@ -23,6 +23,21 @@ void open_page(T*& pointer, PageFrame* parent)
     page->exec();
 }
 
+// The same without a modal loop: the page is shown on top and the opener returns at once.
+// The key pipe and the refresh reach it as the topmost open page.
+template <class T>
+void open_page_modeless(T*& pointer, PageFrame* parent)
+{
+    T* page = new T(nullptr);
+    place_page(page);
+    pointer = page;
+    page->set_return(parent, [&pointer] { pointer = nullptr; });
+    g_page_focus = page->page_id();
+    page->show();
+    page->raise();
+    page->activateWindow();
+}
+
 using PageOpener = std::function<void(PageFrame* parent)>;
 void register_opener(PageFocusId id, PageOpener fn);
 bool has_opener(PageFocusId id);

@@ -3,8 +3,9 @@
 #include <QImage>
 #include <string>
 
-// The widget that has the keys: the innermost modal dialog, else the home screen when it is
-// shown, else the main window.
+// The widget that has the keys: the innermost modal dialog, else the topmost visible open
+// page (one shown without a modal loop), else the home screen when it is shown, else the
+// main window.
 class QWidget;
 QWidget* panel_key_target();
 // Delivers one press and release of `qt_key` to panel_key_target(). GUI thread.

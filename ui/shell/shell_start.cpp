@@ -1,18 +1,44 @@
 #include "ui/shell/shell_start.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/board.h"
+#include "platform/virtual_clock.h"
 #include "sim/sim_board.h"
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/PageFrame.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
 
 namespace {
+// {"page_focus": n, "pages": [class names of the open pages, outermost first]}, so a test can
+// tell which page is on top. Written through a temporary file, like the screen grab.
+void save_panel_json(const std::string& path)
+{
+    QJsonArray pages;
+    for (PageFrame* page : PageFrame::open_pages())
+        pages.append(QString::fromLatin1(page->class_name()));
+    QJsonObject o;
+    o["page_focus"] = int(g_page_focus.load());
+    o["pages"] = pages;
+    const std::string tmp = path + ".tmp";
+    QFile f(QString::fromStdString(tmp));
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    f.write(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    f.close();
+    std::rename(tmp.c_str(), path.c_str());
+}
+
 void start_sim_extras()
 {
     g_sim_keyboard = 1;
@@ -21,9 +47,28 @@ void start_sim_extras()
         // Called on the board's watcher thread: the grab itself must run on the GUI thread.
         sb->add_dump_writer([](const std::string& state_dir) {
             const std::string path = state_dir + "/screen.png";
-            QMetaObject::invokeMethod(qApp, [path] { save_panel_png(path); }, Qt::QueuedConnection);
+            const std::string panel = state_dir + "/panel.json";
+            QMetaObject::invokeMethod(qApp, [path, panel] {
+                save_panel_json(panel);
+                save_panel_png(path);
+            }, Qt::QueuedConnection);
         });
     }
+}
+
+// The 10 ms panel tick on a sped-up simulated clock (K57_TIME_SCALE): the timer fires as
+// often as Qt allows (1 ms) and each timeout runs as many ticks as 10 ms of device time
+// holds, so tick waits shrink with every other wait of the device.
+int ticks_per_timeout(int* interval_ms)
+{
+    const auto* scaled = dynamic_cast<const platform::ScaledClock*>(&platform::clock());
+    const uint64_t scale = scaled ? scaled->scale() : 1;
+    if (scale <= 1) {
+        *interval_ms = 10;
+        return 1;
+    }
+    *interval_ms = scale >= 10 ? 1 : int(10 / scale);
+    return scale >= 10 ? int(scale / 10) : 1;
 }
 }  // namespace
 
@@ -45,8 +90,17 @@ void shell_start_gui()
     g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
 
     g_timer = new QTimer();
-    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
-    g_timer->start(10);
+    int interval_ms = 10;
+    const int ticks = ticks_per_timeout(&interval_ms);
+    if (ticks == 1) {
+        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
+    } else {
+        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [ticks] {
+            for (int i = 0; i < ticks; ++i)
+                g_mainwindow->slot_update_timer_ticks();
+        });
+    }
+    g_timer->start(interval_ms);
 
     if (std::strcmp(platform::board().name(), "sim") == 0)
         start_sim_extras();

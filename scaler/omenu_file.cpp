@@ -1,0 +1,204 @@
+// The OSD menu file: read with Boost property_tree, applied to the OSD through tlxApi_OsdSet
+// and tlxApi_OsdSetUnicode. The file comes from the network (file code "OSDS"): a missing key
+// or a mistyped value leaves the list without entries instead of stopping the program.
+#include "scaler/omenu_file.h"
+
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <algorithm>
+#include <memory>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "core/TlxRamPara.h"
+#include "core/log.h"
+#include "core/ram_map.h"
+#include "core/utils.h"
+#include "platform/paths.h"
+#include "scaler/c331_manage.h"
+#include "scaler/dbg_print.h"
+#include "scaler/osd_text.h"
+
+namespace pt = boost::property_tree;
+
+OSD_LIST g_osd_list;
+
+namespace {
+
+constexpr const char* kOmenuFile = "/data/configs/omenu.json";
+constexpr int kRecords = 3;
+
+void print_record(int i, const OMENU_PARA& r)
+{
+    SCALER_DBG("\n *************************osd%d start******************************** ", i + 1);
+    SCALER_DBG("  type: %d , status: %s \n", r.type, r.status.c_str());
+    SCALER_DBG("  pos_x: %d , pos_y: %d , pos_w: %d , pos_h: %d \n", r.pos_x, r.pos_y, r.pos_w, r.pos_h);
+    SCALER_DBG("  effect: %d , speed: %d , staytime: %d \n", r.effect, r.speed, r.staytime);
+    SCALER_DBG("  backpara_enable: %s , backpara_color: %s ,backpara_layer:%s\n", r.backpara_enable.c_str(),
+               r.backpara_color.c_str(), r.backpara_layer.c_str());
+    SCALER_DBG("  startx: %d , starty: %d , fontw: %d , fonth: %d \n", r.startx, r.starty, r.fontw, r.fonth);
+    SCALER_DBG("  wordspace: %d , verticalspace: %d , font_color: %s \n", r.wordspace, r.verticalspace,
+               r.font_color.c_str());
+    SCALER_DBG("  texts: %s \n", r.texts.c_str());
+    SCALER_DBG("\n *************************osd%d over******************************** ", i + 1);
+}
+
+void read_pos_act(const pt::ptree& e, OMENU_PARA* r)
+{
+    const pt::ptree& pos = e.get_child("pos");
+    r->pos_x = pos.get<int>("x");
+    r->pos_y = pos.get<int>("y");
+    r->pos_w = pos.get<int>("w");
+    r->pos_h = pos.get<int>("h");
+    const pt::ptree& act = e.get_child("act");
+    r->effect = act.get<int>("effect");
+    r->speed = act.get<int>("speed");
+    r->staytime = act.get<int>("staytime");
+}
+
+// One entry of "menu"; throws pt::ptree_error on a missing key or a mistyped value.
+void read_record(const pt::ptree& e, OMENU_PARA* r)
+{
+    r->type = e.get<int>("type");
+    r->status = e.get<std::string>("status");
+    if (r->type == 0) {
+        read_pos_act(e, r);
+        r->backpara_layer = e.get<std::string>("pos.layer", "");
+        r->backpara_enable = e.get<std::string>("backpara.enable");
+        r->backpara_color = e.get<std::string>("backpara.color");
+        const pt::ptree& font = e.get_child("fontpara");
+        r->startx = font.get<int>("startx");
+        r->starty = font.get<int>("starty");
+        r->fontw = font.get<int>("fontw");
+        r->fonth = font.get<int>("fonth");
+        r->wordspace = font.get<int>("wordspace");
+        r->verticalspace = font.get<int>("verticalspace");
+        r->font_color = font.get<std::string>("color");
+        r->texts = e.get<std::string>("texts");
+    } else if (r->type == 1) {
+        read_pos_act(e, r);
+        r->bmp_start = e.get<int>("bmppara.start");
+        r->bmp_end = e.get<int>("bmppara.end");
+    }
+}
+
+}  // namespace
+
+void get_json_omenu_para(const char* path, OSD_LIST* list)
+{
+    list->osd[0].osdcount = 0;
+    std::ifstream in(platform::rooted(path));
+    if (!in)
+        return;
+    pt::ptree root;
+    try {
+        pt::read_json(in, root);
+    } catch (const pt::json_parser_error& e) {
+        SCALER_DBG("json error: %s", e.what());
+        in.close();
+        // Only the live menu file is removed; a user mode's broken copy is left alone.
+        if (std::strcmp(path, kOmenuFile) == 0)
+            Utils::system_mutex(QStringLiteral("rm -rf %1").arg(kOmenuFile));
+        else
+            writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + " is not valid JSON, not applied");
+        return;
+    }
+    SCALER_DBG("\n *************************START OSDS******************************** ");
+    // Read into a copy: a file that fails half-way leaves the list as it was (count 0).
+    OSD_LIST next = *list;
+    try {
+        const pt::ptree& doc = root;
+        const std::string name = doc.get<std::string>("name", "");
+        const int count = doc.get<int>("osdcount");
+        const int active = doc.get<int>("oactcount");
+        SCALER_DBG(" \n file_name: %s , osdcount: %d , oactcount: %d\n", name.c_str(), count, active);
+        if (count != 0) {
+            int i = 0;
+            for (const auto& kv : doc.get_child("menu")) {
+                if (i >= kRecords)
+                    break;
+                read_record(kv.second, &next.osd[i]);
+                print_record(i, next.osd[i]);
+                ++i;
+            }
+            SCALER_DBG("\n *************************OSDS OVER******************************** ");
+        }
+        next.osd[0].oactcount = active;
+        next.osd[0].osdcount = count;
+    } catch (const pt::ptree_error& e) {
+        writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + ": " + e.what() + ", no entry applied");
+        return;
+    }
+    *list = next;
+}
+
+void set_OSD_para(const OMENU_PARA& entry)
+{
+    if (c331_manage* m = c331_manage::p_c331_manage)
+        m->apply_osd_entry(entry);
+}
+
+void c331_manage::reload_osd_menus()
+{
+    get_json_omenu_para(kOmenuFile, &g_osd_list);
+    apply_osd_entry(g_osd_list.osd[0]);
+}
+
+// Runs inside the apply pass (c331_lock held). Position and size are held on the LED screen,
+// computed signed, so the margins of types 6 and 8 never wrap.
+void c331_manage::apply_osd_entry(const OMENU_PARA& e)
+{
+    if (e.osdcount == 0)
+        return;
+    const uint8_t* img = TlxRamPara::p_tlxrampara_config->ram_image;
+    const int led_w = ram_rd16(img, ram_led_width);
+    const int led_h = ram_rd16(img, ram_led_height);
+    const int x = std::clamp(e.pos_x, 0, led_w), w = std::clamp(e.pos_w, 0, led_w);
+    const int y = std::clamp(e.pos_y, 0, led_h), h = std::clamp(e.pos_h, 0, led_h);
+
+    load_char();
+    tlxApi_OsdSet(5, x);
+    tlxApi_OsdSet(6, w);
+    tlxApi_OsdSet(7, y);
+    tlxApi_OsdSet(8, h);
+    tlxApi_OsdSet(3, e.type == 0 ? 1 : 0);
+    if (e.fontw == e.fonth && (e.fontw == 32 || e.fontw == 64 || e.fontw == 128)) {
+        const int zoom = e.fontw == 128;
+        tlxApi_OsdSet(1, zoom);
+        tlxApi_OsdSet(2, zoom);
+        tlxApi_OsdSet(14, e.fontw != 32);
+    } else {
+        tlxApi_OsdSet(14, 0);
+    }
+    tlxApi_OsdSet(21, e.startx);
+    tlxApi_OsdSet(22, e.starty);
+
+    const std::vector<std::vector<uint32_t>> text = osd_text::lines(e.texts);
+    std::unique_ptr<uint32_t[][kOsdLineUnits]> units(new uint32_t[text.size() + 1][kOsdLineUnits]());
+    std::vector<int> counts(text.size() + 1, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        counts[i] = int(text[i].size());
+        std::copy(text[i].begin(), text[i].end(), units[i]);
+    }
+    tlxApi_OsdSetUnicode(int(text.size()), counts.data(), units.get());
+
+    uint32_t bgr;
+    if (osd_text::colour_bgr(e.font_color, &bgr))
+        tlxApi_OsdSet(17, int(bgr));
+    tlxApi_OsdSet(13, int(uint32_t(int64_t(e.speed) * 10)));
+    if (e.backpara_enable != "off") {
+        if (osd_text::colour_bgr(e.backpara_color, &bgr))
+            tlxApi_OsdSet(16, int(bgr));
+        tlxApi_OsdSet(18, 0);
+    } else {
+        tlxApi_OsdSet(18, 1);
+    }
+    static constexpr int kScroll[5] = {0, 3, 4, 1, 2};
+    if (e.effect >= 0 && e.effect < 5)
+        tlxApi_OsdSet(4, kScroll[e.effect]);
+    tlxApi_OsdSet(0, e.status == "on");
+    tlxApi_OsdSet(33, e.backpara_layer == "buttom");
+    tlxApi_OsdSet(34, e.wordspace);
+    tlxApi_OsdSet(35, e.verticalspace);
+}

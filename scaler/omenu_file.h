@@ -1,0 +1,48 @@
+#pragma once
+// The OSD menu file ("/data/configs/omenu.json", and a user mode's own copy
+// "/data/modes/MOxx.json"): one record per menu entry, read by get_json_omenu_para.
+#include <string>
+
+struct OMENU_PARA {
+    int osdcount = 0;    // "osdcount" (record 0 only): 0 = no entries, nothing applied
+    int oactcount = 0;   // "oactcount" (record 0 only)
+    int type = 0;        // 0 text entry, 1 bitmap entry
+    std::string status;  // "on" shows the OSD
+    int pos_x = 0;
+    int pos_y = 0;
+    int pos_w = 0;
+    int pos_h = 0;
+    int effect = 0;      // scroll pattern
+    int speed = 0;       // in tens
+    int staytime = 0;
+    std::string backpara_enable;  // "off" = transparent background
+    std::string backpara_color;   // "0xRRGGBB"
+    std::string backpara_layer;   // "pos"/"layer": "buttom" = bottom layer; empty when absent
+    int startx = 0;
+    int starty = 0;
+    int fontw = 0;
+    int fonth = 0;
+    int wordspace = 0;
+    int verticalspace = 0;
+    std::string font_color;  // "0xRRGGBB"
+    std::string texts;       // lines separated by "\n"
+    int bmp_start = 0;
+    int bmp_end = 0;
+};
+
+// Three menu entries; the count lives in record 0.
+struct OSD_LIST {
+    OMENU_PARA osd[3];
+};
+
+// The menu of "/data/configs/omenu.json" as the scaler last read it (scaler thread only).
+extern OSD_LIST g_osd_list;
+
+// Reads the file at `path` into `list` (count 0 first; a missing file changes nothing else).
+// A file that is not JSON is deleted only when it is "/data/configs/omenu.json" itself; a file
+// that lacks a key or holds a non-number where a number belongs leaves the count 0 (logged).
+void get_json_omenu_para(const char* path, OSD_LIST* list);
+
+// Applies one record to the scaler's OSD (the running scaler manager); nothing when its
+// count is 0.
+void set_OSD_para(const OMENU_PARA& entry);

@@ -1,0 +1,21 @@
+#pragma once
+// Text and colours of the OSD menu file as the OSD takes them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace osd_text {
+
+constexpr size_t kMaxLines = 64;
+constexpr size_t kMaxChars = 128;
+
+// Splits UTF-8 text at each line feed (empty parts kept, at most kMaxLines lines of at most
+// kMaxChars code points). A CR before a line feed is dropped; every other code the fonts do not
+// hold (outside 0x20..0x7F and U+4E00..U+9FFF), and each byte of invalid UTF-8, becomes a space.
+std::vector<std::vector<uint32_t>> lines(const std::string& utf8);
+
+// "0xRRGGBB" (hex digits after the first two characters) as 0xBBGGRR; false when it is not
+// 1 to 6 hexadecimal digits there.
+bool colour_bgr(const std::string& text, uint32_t* bgr);
+
+}  // namespace osd_text

@@ -1,0 +1,393 @@
+// The on-chip OSD, its fonts, the chip's serial flash and the OSD menu file on the simulated
+// chip: the setters, the window arithmetic, glyphs, the menu file reader and applier, the
+// flash controller (also when it hangs), and the font reload racing the scaler's redraw.
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/request_hooks.h"
+#include "core/TlxRamPara.h"
+#include "platform/virtual_clock.h"
+#include "scaler/omenu_file.h"
+#include "scaler/osd_text.h"
+#include "scaler_fixture.h"
+
+namespace {
+
+constexpr uint32_t kFontHeaders[4] = {0x000000, 0x010000, 0x410000, 0x450000};
+
+// A text entry of the menu file; `extra` replaces the fields it names.
+std::string menu_json(const std::string& entry_fields = "", int count = 1, const std::string& more = "")
+{
+    std::string e = R"("type": 0, "status": "on",
+        "pos": {"x": 10, "y": 20, "w": 1000, "h": 200},
+        "act": {"effect": 2, "speed": 3, "staytime": 0},
+        "backpara": {"enable": "on", "color": "0x112233"},
+        "fontpara": {"startx": 4, "starty": 6, "fontw": 64, "fonth": 64, "wordspace": 2,
+                     "verticalspace": 1, "color": "0xA0B0C0"},
+        "texts": "AB\nCD")";
+    return R"({"name": "m", "osdcount": )" + std::to_string(count) + R"(, "oactcount": 1, "menu": [{)" +
+           entry_fields + (entry_fields.empty() ? "" : ", ") + e + "}" + more + "]}";
+}
+
+class OsdTest : public ScalerFixture {
+protected:
+    void SetUp() override
+    {
+        ScalerFixture::SetUp();
+        for (uint32_t a : kFontHeaders) {
+            std::vector<uint8_t> h(35, 0);
+            h[0] = 'P';
+            h[17] = a >= 0x410000 ? 64 : 32;
+            h[18] = h[17];
+            model_->osd_flash().seed(a, h);
+        }
+        bring_up();
+    }
+    void TearDown() override
+    {
+        platform::set_clock(nullptr);
+        ScalerFixture::TearDown();
+    }
+
+    void write_file(const std::string& abs, const std::string& text)
+    {
+        const std::string p = platform::rooted(abs);
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        std::ofstream(p) << text;
+    }
+    bool exists(const std::string& abs) { return std::filesystem::exists(platform::rooted(abs)); }
+    void reload_menu()
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mgr_->reload_osd_menus();
+    }
+    void set_board(const std::string& json)
+    {
+        std::ofstream(root_ + "/sim/board.json") << json;
+        board_->poll();
+    }
+    std::vector<std::string> record()
+    {
+        std::lock_guard<std::recursive_mutex> lk(model_->device_lock());
+        return {model_->record().lines().begin(), model_->record().lines().end()};
+    }
+    // Every 32-bit value written to the flash pointer register 0x044E04, in order.
+    std::vector<uint32_t> pointer_writes() const
+    {
+        std::vector<uint32_t> out;
+        uint32_t v = 0;
+        for (const auto& w : model_->writes()) {
+            if (w.bank != 0x04 || w.reg < 0x4E || w.reg > 0x51)
+                continue;
+            const int k = w.reg - 0x4E;
+            v = (v & ~(0xFFu << (8 * k))) | uint32_t(w.value) << (8 * k);
+            if (k == 3)
+                out.push_back(v);
+        }
+        return out;
+    }
+};
+
+TEST_F(OsdTest, SetterStoresValuesAndRaisesRequests)
+{
+    mgr_->osd_set_req = 0;
+    mgr_->osd_full_update_req = 0;
+    EXPECT_EQ(mgr_->tlxApi_OsdSet(4, 10), 1);
+    EXPECT_EQ(mgr_->PM_OSD_SCROLL_MODE, 1u);
+    EXPECT_EQ(mgr_->tlxApi_OsdSet(13, 300), 1);
+    EXPECT_EQ(mgr_->PM_OSD_SCROLL_SPEED, 44u);
+    EXPECT_EQ(mgr_->osd_set_req, 1);
+    EXPECT_EQ(mgr_->osd_full_update_req, 0);
+    mgr_->tlxApi_OsdSet(19, 1920);
+    mgr_->tlxApi_OsdSet(5, 100);
+    mgr_->tlxApi_OsdSet(6, 500);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[1], 1820 - 500);
+    mgr_->tlxApi_OsdSet(6, 3000);   // wider than the canvas: a negative margin, not a wrap
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[1], 1820 - 3000);
+
+    mgr_->osd_set_req = 0;
+    const uint32_t speed = mgr_->PM_OSD_SCROLL_SPEED, colour = mgr_->PS_BG_COLOR;
+    for (int type : {23, 27, 31, 36, -1})
+        EXPECT_EQ(mgr_->tlxApi_OsdSet(type, 0x55), 0) << type;
+    EXPECT_EQ(mgr_->PM_OSD_SCROLL_SPEED, speed);
+    EXPECT_EQ(mgr_->PS_BG_COLOR, colour);
+    EXPECT_EQ(mgr_->osd_set_req + mgr_->osd_full_update_req, 0);
+
+    static uint32_t text[64][128];
+    int counts[64] = {};
+    for (int k = 0; k < 128; ++k)
+        text[0][k] = 0x10041;   // above U+FFFF: only the low 16 bits are stored
+    counts[0] = 200;
+    mgr_->tlxApi_OsdSetUnicode(1, counts, text);
+    EXPECT_EQ(mgr_->g_unicode_line, 1);
+    EXPECT_EQ(mgr_->g_unicode_buf[0][2 * 126 + 1], 0x41);
+    EXPECT_EQ(mgr_->g_unicode_buf[0][2 * 127 + 1], 0) << "127 characters kept, then the end";
+    mgr_->tlxApi_OsdSetUnicode(64, counts, text);
+    EXPECT_EQ(mgr_->g_unicode_line, 0);
+}
+
+TEST_F(OsdTest, PitchWindowAndGlyphs)
+{
+    uint32_t mwi, shift;
+    const uint32_t expect[3][3] = {{1920, 32, 0}, {4096, 64, 0}, {8192, 32, 1}};
+    for (const auto& e : expect) {
+        c331_manage::osd_pitch(e[0], &mwi, &shift);
+        EXPECT_EQ(mwi, e[1]) << e[0];
+        EXPECT_EQ(shift, e[2]) << e[0];
+    }
+
+    mgr_->PS_PANEL_HSHAPE = 2;
+    mgr_->PS_PANEL_VSHAPE = 1;
+    mgr_->PS_ACTHW = 4096;
+    mgr_->PS_PANEL_HW = 8192;
+    mgr_->tlxApi_OsdSet(3, 1);
+    mgr_->tlxApi_OsdSet(19, 8192);
+    mgr_->tlxApi_OsdSet(5, 0);
+    mgr_->tlxApi_OsdSet(6, 1000);
+    mgr_->calc_osd();
+    EXPECT_EQ(mgr_->osd_cols[0].start, 0);
+    EXPECT_EQ(mgr_->osd_cols[0].size, 1000);
+    EXPECT_EQ(mgr_->osd_cols[1].start, 0);
+    EXPECT_EQ(mgr_->osd_cols[1].size, 0);
+    mgr_->tlxApi_OsdSet(5, 4000);   // across the column border
+    mgr_->tlxApi_OsdSet(6, 1000);
+    mgr_->calc_osd();
+    EXPECT_EQ(mgr_->osd_cols[0].start, 4000);
+    EXPECT_EQ(mgr_->osd_cols[0].size, 96);
+    EXPECT_EQ(mgr_->osd_cols[1].size, 904);
+
+    EXPECT_EQ(c331_manage::osd_glyph('A'), 33);
+    EXPECT_EQ(c331_manage::osd_glyph(0x4E00), 96);
+    EXPECT_EQ(c331_manage::osd_glyph(0x9FFF), 21087);
+    for (uint16_t off : {0x0D, 0x09, 0x0416, 0xFF01, 0xF600})
+        EXPECT_EQ(c331_manage::osd_glyph(off), 0) << off;
+
+    // "A\r\n", then CR-less text with a Cyrillic letter, a full-width "!", an emoji, a lone CR,
+    // a broken sequence and "B".
+    const auto lines = osd_text::lines("A\r\n\xD0\x96\xEF\xBC\x81\xF0\x9F\x98\x80\r\xC3" "B\n");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], std::vector<uint32_t>{'A'});
+    EXPECT_EQ(lines[1], (std::vector<uint32_t>{' ', ' ', ' ', ' ', ' ', 'B'}));
+    EXPECT_TRUE(lines[2].empty());
+    EXPECT_EQ(osd_text::lines(std::string(100, '\n')).size(), 64u);
+    uint32_t bgr = 7;
+    EXPECT_TRUE(osd_text::colour_bgr("0x112233", &bgr));
+    EXPECT_EQ(bgr, 0x332211u);
+    EXPECT_FALSE(osd_text::colour_bgr("0xGG0000", &bgr));
+    EXPECT_FALSE(osd_text::colour_bgr("", &bgr));
+    EXPECT_EQ(bgr, 0x332211u);
+}
+
+TEST_F(OsdTest, MenuFileIsReadAndApplied)
+{
+    const uint16_t led_w = ram_rd16(img(), ram_led_width), led_h = ram_rd16(img(), ram_led_height);
+    ASSERT_GT(led_w, 100);
+    const std::string second = R"(, {"type": 1, "status": "off", "pos": {"x": 1, "y": 2, "w": 3, "h": 4},
+        "act": {"effect": 0, "speed": 1, "staytime": 5}, "bmppara": {"start": 7, "end": 9}})";
+    write_file("/data/configs/omenu.json", menu_json("", 2, second));
+    mgr_->osd_full_update_req = 0;
+    reload_menu();
+    EXPECT_EQ(g_osd_list.osd[1].bmp_end, 9) << "the second entry is read and kept";
+    EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[0], 10);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[1], int32_t(mgr_->PS_BG_HACT) - 1000 - 10);
+    EXPECT_EQ(mgr_->PM_OSD_CHAR_64DOT, 1u);
+    EXPECT_EQ(mgr_->PM_OSD_SCROLL_MODE, 4u);
+    EXPECT_EQ(mgr_->PM_OSD_SCROLL_SPEED, 30u);
+    EXPECT_EQ(mgr_->PS_BG_COLOR, 0x332211u);
+    EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0xC0B0A0u);
+    EXPECT_EQ(mgr_->g_unicode_line, 2);
+    EXPECT_EQ(mgr_->osd_full_update_req, 1);
+
+    // Off the LED screen, a transparent background, a mismatched font and a bad colour.
+    mgr_->tlxApi_OsdSet(1, 1);
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("pos": {"x": -50, "y": 60000, "w": 60000, "h": 70000},
+                            "backpara": {"enable": "off", "color": "0x000000"},
+                            "fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 32, "wordspace": 0,
+                                         "verticalspace": 0, "color": "white"})"));
+    reload_menu();
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[0], 0);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[1], int32_t(mgr_->PS_BG_HACT) - led_w);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[2], led_h);
+    EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[3], int32_t(mgr_->PS_BG_VACT) - led_h - led_h);
+    EXPECT_EQ(mgr_->PS_BG_TRANS, 1u);
+    EXPECT_EQ(mgr_->PS_BG_COLOR, 0xFF0000u) << "built-in colour kept";
+    EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0xC0C0FFu) << "a colour that is not hex keeps the previous";
+    EXPECT_EQ(mgr_->PM_OSD_CHAR_64DOT, 0u);
+    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u) << "zoom left as it was";
+
+    // Nothing applied: no entries, a missing key, a word where a number belongs.
+    for (const std::string& text : {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
+                                     menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})")}) {
+        mgr_->tlxApi_OsdSet(0, 0);
+        mgr_->osd_full_update_req = 0;
+        write_file("/data/configs/omenu.json", text);
+        reload_menu();
+        EXPECT_EQ(g_osd_list.osd[0].osdcount, 0) << text;
+        EXPECT_EQ(mgr_->PM_OSD_EN, 0u) << text;
+        EXPECT_EQ(mgr_->osd_full_update_req, 0) << text;
+        EXPECT_TRUE(exists("/data/configs/omenu.json")) << text;
+    }
+
+    // A broken user-mode copy is left alone and keeps the live menu; a broken live menu goes.
+    write_file("/data/modes/MO01.json", "{ broken");
+    OSD_LIST own{};
+    get_json_omenu_para("/data/modes/MO01.json", &own);
+    EXPECT_EQ(own.osd[0].osdcount, 0);
+    EXPECT_TRUE(exists("/data/configs/omenu.json"));
+    EXPECT_TRUE(exists("/data/modes/MO01.json"));
+    write_file("/data/configs/omenu.json", "{ broken");
+    reload_menu();
+    EXPECT_FALSE(exists("/data/configs/omenu.json"));
+    std::stringstream shell;
+    shell << std::ifstream(root_ + "/sim/shell.log").rdbuf();
+    EXPECT_NE(shell.str().find("rm -rf /data/configs/omenu.json"), std::string::npos) << shell.str();
+}
+
+TEST_F(OsdTest, FlashProgramsPagesErasesAndReadsBack)
+{
+    const remote::FlashOps* ops = remote::scaler_flash();
+    ASSERT_NE(ops, nullptr);
+    std::vector<uint8_t> data(256);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7 + 1);
+
+    model_->clear_writes();
+    ASSERT_EQ(ops->write(0x1000, data.data(), 256), 0);
+    EXPECT_EQ(pointer_writes(), (std::vector<uint32_t>{0x1000, 0x1000, 0x1100}));
+    model_->clear_writes();
+    ASSERT_EQ(mgr_->write_flash(mgr_->c331_fd, 0x1F8, 10, data.data()), 0);
+    EXPECT_EQ(pointer_writes(), (std::vector<uint32_t>{0x1F8, 0x1F8, 0x200, 0x202}));
+
+    std::vector<uint8_t> back(256);
+    ASSERT_EQ(ops->read(0x1000, back.data(), 256), 0);
+    EXPECT_EQ(back, data);
+    ASSERT_EQ(mgr_->read_flash(mgr_->c331_fd, 0x1F6, 14, back.data()), 0);
+    EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + 14),
+              (std::vector<uint8_t>{0xFF, 0xFF, 1, 8, 15, 22, 29, 36, 43, 50, 57, 64, 0xFF, 0xFF}));
+
+    ASSERT_EQ(mgr_->erase_flash(mgr_->c331_fd, 16, 3, 1), 0);
+    ASSERT_EQ(ops->erase(0x1234, 1, 0), 0);   // the 4 KiB unit holding the address
+    std::vector<std::string> erased;
+    for (const std::string& l : record())
+        if (l.rfind("erase", 0) == 0)
+            erased.push_back(l);
+    EXPECT_EQ(erased, (std::vector<std::string>{"erase addr=0x10000 size=0x8000", "erase addr=0x18000 size=0x8000",
+                                                "erase addr=0x20000 size=0x8000", "erase addr=0x1000 size=0x1000"}));
+    ASSERT_EQ(ops->read(0x1000, back.data(), 4), 0);
+    EXPECT_EQ(back[0], 0xFF);
+    EXPECT_EQ(ops->read(0x1FFFFFF, back.data(), 2), -1) << "past the 32 MiB flash";
+}
+
+TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
+{
+    platform::VirtualClock vc(1000);
+    platform::set_clock(&vc);
+    set_board(R"({"c331_flash_stuck": true})");
+    uint8_t buf[16] = {};
+    uint64_t t0 = vc.now_us();
+    EXPECT_EQ(mgr_->write_flash(mgr_->c331_fd, 0x100, 16, buf), -1);
+    EXPECT_LT(vc.now_us() - t0, 150000u);
+    t0 = vc.now_us();
+    EXPECT_EQ(mgr_->read_flash(mgr_->c331_fd, 0x100, 16, buf), -1);
+    EXPECT_LT(vc.now_us() - t0, 150000u);
+    EXPECT_EQ(model_->value(0x044801), 0u) << "the command was ended";
+
+    set_board(R"({"c331_engine_stuck": true})");
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        write_file("/data/configs/omenu.json", menu_json());
+        mgr_->reload_osd_menus();
+    }
+    model_->record().clear();
+    t0 = vc.now_us();
+    mgr_->update_osd(mgr_->c331_fd);
+    EXPECT_LT(vc.now_us() - t0, 300000u);
+    const auto rec = record();
+    ASSERT_EQ(rec.size(), 1u);
+    EXPECT_EQ(rec[0].rfind("fill", 0), 0u) << "the redraw stops at the first stuck command";
+    EXPECT_EQ(model_->value(0x040801), 0u);
+}
+
+// The remote font reload runs on its own thread while the scaler thread redraws: the chip
+// must see one whole engine or flash sequence at a time.
+TEST_F(OsdTest, FontReloadDoesNotInterleaveWithRedraw)
+{
+    // Virtual time: a thread descheduled on a loaded machine must not run out a wait's bound.
+    platform::VirtualClock vc(1000);
+    platform::set_clock(&vc);
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        write_file("/data/configs/omenu.json", menu_json());
+        mgr_->reload_osd_menus();
+        store_->status_page[STATUS_FONT] = 0;
+    }
+    const auto hex = [](uint32_t v) { return QString::asprintf("0x%X", v).toStdString(); };
+    // The value after "name=" in a record line.
+    const auto field = [](const std::string& l, const char* name) {
+        const size_t at = l.find(name);
+        return at == std::string::npos ? ~0u : uint32_t(std::stoul(l.substr(at + std::strlen(name)), nullptr, 16));
+    };
+    const uint32_t font = mgr_->PS_FONT_ADDR, draw = mgr_->PS_MEM_OSD, shown = mgr_->PS_MEM_OSD1;
+    const std::set<std::string> dmas = {
+        "dma mode=0 flash=0x23 len=0x3000 dst=" + hex(font),
+        "dma mode=0 flash=0x10023 len=0x290000 dst=" + hex(font + 0x3000),
+        "dma mode=0 flash=0x410023 len=0xC000 dst=" + hex(font + 0x293000),
+        "dma mode=0 flash=0x450023 len=0xA40000 dst=" + hex(font + 0x29F000),
+    };
+
+    // Rounds small enough for the model's record (512 lines) to hold every command.
+    for (int round = 0; round < 6; ++round) {
+        model_->record().clear();
+        std::atomic<bool> done{false};
+        std::thread scaler([&] {
+            for (int i = 0; i < 30; ++i) {
+                mgr_->osd_full_update_req = 1;
+                mgr_->per_pass_work();
+            }
+            done = true;
+        });
+        int reloads = 0;
+        while ((!done && reloads < 40) || reloads < 4) {
+            remote::run_hook(remote::Hook::ReloadFonts);
+            ++reloads;
+        }
+        scaler.join();
+
+        int fills = 0, strings = 0, copies = 0, dma_count = 0, bad = 0;
+        for (const std::string& l : record()) {
+            bool ok = true;
+            if (l.rfind("dma", 0) == 0) {
+                ok = dmas.count(l) == 1;
+                ++dma_count;
+            } else if (l.rfind("fill", 0) == 0) {
+                ok = field(l, "dst=") == draw;
+                ++fills;
+            } else if (l.rfind("string", 0) == 0) {
+                ok = field(l, "src=") == font + 0x293000 && field(l, "dst=") > draw && field(l, "dst=") < shown &&
+                     (l.find("glyphs=33,34") != std::string::npos || l.find("glyphs=35,36") != std::string::npos);
+                ++strings;
+            } else if (l.rfind("copy", 0) == 0) {
+                ok = field(l, "src=") == draw && field(l, "dst=") >= shown && field(l, "dst=") < font;
+                ++copies;
+            }
+            EXPECT_TRUE(ok) << "round " << round << ": " << l;
+            bad += !ok;
+        }
+        EXPECT_EQ(fills, 30);
+        EXPECT_EQ(strings, 60);
+        EXPECT_EQ(copies, 120);
+        EXPECT_EQ(dma_count, 4 * reloads);
+        if (bad)
+            break;
+    }
+    EXPECT_EQ(*store_->reg_byte(43), 0x3F);
+    EXPECT_EQ(mgr_->font_flags, 0x0Fu);
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+#include "ui/source_pages/CustomMode.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QLabel>
+#include <cstring>
+
+#include "ui/shell/panel_keys.h"
+#include "ui/source_pages/source_common.h"
+#include "ui/source_pages/tlxcontrol.h"
+#include "ui_CustomMode.h"
+
+using namespace srcpage;
+
+QWidget* g_button_focus = nullptr;
+
+namespace {
+const Text4 kTitle{"用户模式", "User mode", "Слот", "Chế độ người dùng"};
+const Text4 kUse{"调用", "Invoke", "Вызвать", "Dùng"};
+const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
+const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
+const Text4 kBlank{"未保存用户模式数据", "Usermode does not exist", "Настройки не сохранены", "Chế độ không được lưu"};
+const Text4 kEntry{"用户模式%1", "MODE %1", "Слот %1", "Chế độ %1"};
+}  // namespace
+
+CustomMode::CustomMode(QWidget* parent) : PageFrame("CustomMode", PAGE_CUSTOMMODE), ui(new Ui::CustomMode)
+{
+    (void)parent;
+    style_focus = "background-color: #212435;color: rgb(255, 255, 255);border:1px solid rgb(255, 171, 84);";
+    style_normal = "background-color: #212435;color: rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);";
+    ui->setupUi(this);
+    preview_font.setPixelSize(10);
+    ui->label_blank->hide();
+    const int index = store() ? store()->TlxGetCurrentModeIndex() : 0;
+    g_mode_select = static_cast<u8>(index > 0 ? index - 1 : 0);
+    qDebug() << "custom mode = " << g_mode_select << index;
+    selector = new tlxcontrol(QRect(19, 0, 100, 22), QRect(0, 0, 20, 22), QRect(118, 0, 20, 22), this);
+    selector->setGeometry(3, 28, 320, 24);
+    init();
+    lcd_para_init();
+    image_para_init();
+    menulist_init();
+    ui->label_ID->setText(QString::asprintf("ID:%d", g_mode_select + 1));
+    g_button_focus = ui->Button_use;
+    ui->Button_use->setStyleSheet(style_normal);
+    language_changed();
+}
+
+CustomMode::~CustomMode()
+{
+    if (g_button_focus && isAncestorOf(g_button_focus))
+        g_button_focus = nullptr;
+    delete ui;
+}
+
+void CustomMode::init()
+{
+    selector->setFocusPolicy(Qt::NoFocus);
+    selector->combo_box()->setFocusPolicy(Qt::NoFocus);
+    for (int n = 1; n <= MODE_SLOTS; ++n)
+        selector->combo_box()->addItem(tr4(kEntry).arg(n));
+    selector->combo_box()->setCurrentIndex(g_mode_select);
+}
+
+void CustomMode::menulist_init()
+{
+    menu_list = {selector};
+    current = selector;
+    action_select = 0;
+    action_level = 0;
+    ui_select = g_mode_select;
+    selector->set_box_default();
+}
+
+void CustomMode::language_changed()
+{
+    ui->label_title->setText(tr4(kTitle));
+    ui->Button_use->setText(tr4(kUse));
+    ui->Button_delete->setText(tr4(kDelete));
+    ui->label_using->setText(tr4(kUsing));
+    ui->label_blank->setText(tr4(kBlank));
+}
+
+u32 CustomMode::get_mode_status() { return store() && store()->TlxUserModeSaved(g_mode_select) ? 1 : 0; }
+
+QWidget* CustomMode::action_button(int index) const
+{
+    QWidget* b[3] = {ui->Button_use, ui->Button_delete, ui->Button_more};
+    return index >= 0 && index < 3 ? b[index] : nullptr;
+}
+
+QLabel* CustomMode::info_label(const char* name) const { return findChild<QLabel*>(name); }
+
+void CustomMode::tlx_button_mode_clicked()
+{
+    g_mode_select = ui_select;
+    ui->label_ID->setText(QString::asprintf("ID:%d", ui_select + 1));
+    lcd_para_init();
+    image_para_init();
+}
+
+void CustomMode::tlx_button_selinfo(char op, char index)
+{
+    QWidget* b = action_button(index);
+    switch (op) {
+    case 0:
+        if (b) {
+            g_button_focus = b;
+            b->setStyleSheet(style_focus);
+        }
+        tlx_button_mode_clicked();
+        break;
+    case 1:
+        if (b) {
+            g_button_focus = b;
+            b->setStyleSheet(style_normal);
+        }
+        break;
+    case 2:
+        for (int i = 0; i < 3; ++i) {
+            g_button_focus = action_button(i);
+            g_button_focus->setStyleSheet(style_normal);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- use and delete ---------------------------------------------------------------------------
+
+void CustomMode::on_Button_use_clicked()
+{
+    if (!get_mode_status())
+        return;
+    const int slot = g_mode_select;
+    const u8* copy = store()->mode_slot[slot].image();
+    apply(1, [slot, copy](u8* image) {
+        image[ram_current_mode] = static_cast<u8>((slot + 1) & 0xFF);
+        image[ram_current_mode + 1] = 0;
+        std::memcpy(image + RAM_MODE_BASE, copy, RAM_MODE_LEN);
+    });
+}
+
+void CustomMode::on_Button_delete_clicked()
+{
+    if (!get_mode_status())
+        return;
+    store()->mode_file_deal(g_mode_select, 1);
+    lcd_para_init();
+    image_para_init();
+}
+
+// ---- keys -------------------------------------------------------------------------------------
+
+bool CustomMode::page_key(int key)
+{
+    if (action_level == 0)
+        key_browse(key);
+    else
+        key_actions(key);
+    return true;
+}
+
+void CustomMode::key_browse(int key)
+{
+    switch (key) {
+    case KEY_RIGHT:
+    case KEY_LEFT:
+        qDebug("this is %s-code [CustomMode][Release] ui_select=%#x", key == KEY_LEFT ? "left" : "right", ui_select);
+        selector->set_box_default();
+        if (key == KEY_RIGHT)
+            ui_select = static_cast<u8>(ui_select >= MODE_SLOTS - 1 ? 0 : ui_select + 1);
+        else
+            ui_select = static_cast<u8>(ui_select == 0 ? MODE_SLOTS - 1 : ui_select - 1);
+        selector->set_boxindexsel(static_cast<char>(ui_select));
+        tlx_button_mode_clicked();
+        break;
+    case KEY_OK:
+        qDebug("this is OK button(CustomMode)[Release]\n");
+        if (get_mode_status() == 1) {
+            action_level = 1;
+            selector->set_box_modify();
+            action_select = 0;
+            tlx_button_selinfo(0, 0);
+        }
+        break;
+    case KEY_BACK:
+        qDebug("this is back button(CustomMode)[Release]\n");
+        slot_Button_back_clicked();
+        break;
+    }
+}
+
+void CustomMode::key_actions(int key)
+{
+    const int buttons = 3 - more_hidden;
+    switch (key) {
+    case KEY_RIGHT:
+        tlx_button_selinfo(1, static_cast<char>(action_select));
+        action_select = static_cast<u8>(action_select + 1 >= buttons ? 0 : action_select + 1);
+        tlx_button_selinfo(0, static_cast<char>(action_select));
+        break;
+    case KEY_LEFT:
+        tlx_button_selinfo(1, static_cast<char>(action_select));
+        action_select = static_cast<u8>(action_select == 0 ? buttons - 1 : action_select - 1);
+        tlx_button_selinfo(0, static_cast<char>(action_select));
+        break;
+    case KEY_OK:
+        action_level = 0;
+        selector->set_box_default();
+        if (action_select == 0)
+            on_Button_use_clicked();
+        else if (action_select == 1)
+            on_Button_delete_clicked();
+        tlx_button_selinfo(2, 0);
+        break;
+    case KEY_BACK:
+        action_level = 0;
+        selector->set_box_default();
+        tlx_button_selinfo(2, 0);
+        tlx_button_mode_clicked();
+        break;
+    }
+}

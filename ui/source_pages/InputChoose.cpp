@@ -1,0 +1,499 @@
+#include "ui/source_pages/InputChoose.h"
+
+#include <QDebug>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+
+#include "ui/shell/TIP.h"
+#include "ui/shell/page_open.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/source_pages/EDIDset.h"
+#include "ui/source_pages/InputCut.h"
+#include "ui/source_pages/source_common.h"
+#include "ui_InputChoose.h"
+
+using namespace srcpage;
+
+namespace {
+const Text4 kTitle{"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn"};
+const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
+const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
+const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
+
+const char* const kTileSheet[6] = {
+    "background-color: #867AE9;font: 9px", "background-color: #005A8D;font: 9px", "background-color: #39A9CB;font: 9px",
+    "background-color: #EBA83A;font: 9px", "background-color: #FF96AD;font: 9px", "background-color: #D5E5FF;font: 9px",
+};
+const char* const kCardFocus = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
+const char* const kCardInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
+const char* const kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
+const char* const kBadge = "background-color: #00D65B;color: rgb(255, 255, 255);font: 7px;border-radius:5px;";
+const char* const kCardText = "color: rgb(255, 255, 255)";
+
+constexpr int kButtonCut = 6;
+constexpr int kButtonEdid = 7;
+
+// Strip icons by column: with signal, without.
+const char* const kIconOn[6] = {":/png/HDMI13_lv.png", ":/png/HDMI13_lv.png", ":/png/HDMI20_lv.png",
+                                ":/png/HDMI20_lv.png", ":/png/dvilv.png",     ":/png/extlv.png"};
+const char* const kIconOff[6] = {":/png/HDMI13_1.png", ":/png/HDMI13_1.png", ":/png/HDMI20.png",
+                                 ":/png/HDMI20.png",   ":/png/DVI.png",      ":/png/HDMI.png"};
+
+QLabel* picture(QWidget* parent, const char* png, const QRect& r)
+{
+    auto* l = new QLabel(parent);
+    l->setGeometry(r);
+    l->setPixmap(QPixmap(png));
+    l->setScaledContents(true);
+    return l;
+}
+}  // namespace
+
+InputChoose::InputChoose(QWidget* parent)
+    : PageFrame("InputChoose", PAGE_INPUTCHOOSE),
+      ui(new Ui::InputChoose),
+      style_window_focus_("border:2px solid rgb(255,171,84);"),
+      style_window_chosen_("border:2px solid rgb(71, 119, 255);"),
+      style_window_hidden_("border:0px solid rgb(255,171,84);"),
+      style_button_normal_("color:rgb(255, 255, 255);border:1px solid rgb(255, 255, 255);"),
+      style_button_focus_("color:rgb(255, 255, 255);border:1px solid rgb(255,171,84);"),
+      style_tab_other_("border:1px solid;border-left-color:rgb(71, 119, 255);border-right-color:rgb(71, 119, 255);"
+                       "border-top-color:rgb(71, 119, 255);"),
+      style_tab_level1_("border:1px solid;border-left-color:rgb(255,171,84);border-right-color:rgb(255,171,84);"
+                        "border-top-color:rgb(255,171,84);"),
+      style_panel_other_("#frame{border:1px solid rgb(71, 119, 255);}"),
+      style_panel_level1_("#frame{border:1px solid rgb(255,171,84);}")
+{
+    (void)parent;
+    ui->setupUi(this);
+    menulist_init();
+    if (store())
+        store()->TlxCropSourceInit();
+    crop_source_num_update();
+    initMenu();
+    image_select();
+    language_changed();
+}
+
+InputChoose::~InputChoose() { delete ui; }
+
+void InputChoose::menulist_init()
+{
+    ui_select = 0;
+    ui_seltype = 0;
+    current_page = 0;
+    window_index = 0;
+    window_source = 0;
+}
+
+void InputChoose::language_changed()
+{
+    ui->label_title->setText(tr4(kTitle));
+    ui->button_inputcut->setText(tr4(kInputCut));
+    ui->button_EDID->setText(tr4(kEdid));
+}
+
+QLabel* InputChoose::tile(int position) const
+{
+    return position >= 0 && position < window_count ? tiles_[position] : nullptr;
+}
+
+QString InputChoose::tile_source_text(int window) const
+{
+    return window >= 0 && window < 6 && tile_source_label[window] ? tile_source_label[window]->text() : QString();
+}
+
+// ---- window strip -----------------------------------------------------------------------------
+
+void InputChoose::initMenu()
+{
+    delete window_strip;
+    std::fill(std::begin(tile_source_label), std::end(tile_source_label), nullptr);
+    std::fill(std::begin(tiles_), std::end(tiles_), nullptr);
+    window_count = 0;
+    window_strip = new QFrame(this);
+    window_strip->setGeometry(0, 42, 320, 47);
+    window_frame = new QFrame(window_strip);
+    window_frame->setStyleSheet(style_window_focus_);
+    const u8* img = live_image();
+    for (int w = 0; w < 6; ++w) {
+        if (w != 0 && !(img && img[ram_window_addr(w, WIN_ENABLE)] == 1))
+            continue;
+        const int k = window_count;
+        window_tile = new QLabel(window_strip);
+        window_tile->setStyleSheet(kTileSheet[w]);
+        window_tile->setText(QString::asprintf("%d", w + 1));
+        window_tile->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        window_tile->setGeometry(50 * k + 10, 3, 45, 40);
+        tile_source_label[w] = new QLabel(window_tile);
+        tile_source_label[w]->setGeometry(0, 1, 30, 12);
+        TextCreate(static_cast<char>(w));
+        tile_state_icon = picture(window_tile, ":/png/state_on.png", QRect(33, 1, 7, 7));
+        tiles_[k] = window_tile;
+        tile_window[k] = static_cast<u8>(w);
+        if (w == window_index)
+            window_frame->setGeometry(50 * k + 7, 0, 51, 46);
+        ++window_count;
+    }
+    window_strip->show();
+}
+
+void InputChoose::TextCreate(char window, char)
+{
+    const int w = static_cast<unsigned char>(window);
+    if (w >= 6 || !tile_source_label[w] || !store())
+        return;
+    int16_t is_crop = 0;
+    u8 row = kNoRow;
+    const int s = store()->TlxGetImageSource(store()->ram_image, static_cast<u8>(w), &is_crop, &row, 0);
+    QString text = name_of(s);
+    const int entry = is_crop ? entry_of_row(s, row) : kNoEntry;
+    if (entry != kNoEntry) {
+        CROP_PARA crop;
+        if (crop_entry(s, entry, &crop) != kNoRow)
+            text += QString::asprintf("_Crop%d", crop_id_of(crop));
+    }
+    tile_source_label[w]->setText(text);
+}
+
+void InputChoose::imagemenu()
+{
+    if (!window_frame)
+        return;
+    if (ui_seltype == 0 && ui_select < window_count) {
+        saved_window_select = ui_select;
+        window_index = tile_window[ui_select];
+        ui->button_inputcut->setStyleSheet(style_button_normal_);
+        ui->button_EDID->setStyleSheet(style_button_normal_);
+        window_frame->setStyleSheet(style_window_focus_);
+        window_frame->setGeometry(50 * ui_select + 7, 0, 51, 46);
+    } else if (ui_seltype == 0) {
+        window_frame->setStyleSheet(style_window_hidden_);
+        ui->button_inputcut->setStyleSheet(ui_select == kButtonCut ? style_button_focus_ : style_button_normal_);
+        ui->button_EDID->setStyleSheet(ui_select == kButtonEdid ? style_button_focus_ : style_button_normal_);
+    } else if (ui_seltype == 1) {
+        window_frame->setStyleSheet(style_window_chosen_);
+        window_frame->setGeometry(50 * ui_select + 7, 0, 51, 46);
+    }
+}
+
+// ---- input strip ------------------------------------------------------------------------------
+
+void InputChoose::crop_source_num_update()
+{
+    for (int c = 0; c < 6; ++c)
+        crop_count[c] = static_cast<u8>(entry_count(kColumnSource[c]));
+    source_name_update();
+    source_check_update();
+}
+
+void InputChoose::source_name_update()
+{
+    QLabel* labels[6] = {ui->label_HDMI1_text, ui->label_HDMI2_text, ui->label_HDMI3_text,
+                         ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
+    for (int c = 0; c < 6; ++c) {
+        const int s = kColumnSource[c];
+        QString name = name_of(s);
+        QString alias;
+        const bool has_alias = alias_name("source", s, &alias);
+        if (has_alias)
+            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        const char* colour = (s == 4 || s == 5) ? "#12BB32" : "#ffffff";
+        labels[c]->setText(strip_text(name, colour, crop_count[c], (s == 0 || s == 1) && !has_alias));
+    }
+}
+
+void InputChoose::source_check_update()
+{
+    QLabel* icons[6] = {ui->label_HDMI1, ui->label_HDMI2, ui->label_HDMI3, ui->label_HDMI4, ui->label_DVI, ui->label_EXT};
+    for (int c = 0; c < 6; ++c) {
+        int w, h, hz;
+        icons[c]->setPixmap(QPixmap(input_timing(kColumnSource[c], &w, &h, &hz) ? kIconOn[c] : kIconOff[c]));
+        icons[c]->setScaledContents(true);
+    }
+}
+
+int InputChoose::source_current_check()
+{
+    const int max = entry_count(source_number);
+    last_page = static_cast<u8>(max / 3 - (max % 3 == 0 ? 1 : 0));
+    return max;
+}
+
+// ---- focus follow-up and the card panel ---------------------------------------------------------
+
+void InputChoose::image_select()
+{
+    current_page = 0;
+    const u8 s = store() ? store()->TlxGetImageSource(store()->ram_image, window_index, nullptr, nullptr, 0) : 0xFF;
+    if (ui_seltype == 1) {
+        source_select = ui_select;
+    } else if (ui_seltype == 0) {
+        source_select = static_cast<u8>(column_of(s));
+        source_name = name_of(kColumnSource[source_select]);
+        window_source = s;
+    }
+    on_Button_source_clicked();
+}
+
+void InputChoose::on_Button_source_clicked()
+{
+    initSource();
+    ui->frame1->setGeometry(53 * source_select + 1, 95, 53, 33);
+    ui->frame1->setStyleSheet(ui_seltype == 1 ? style_tab_level1_ : style_tab_other_);
+}
+
+void InputChoose::initSource()
+{
+    int compare = window_source;
+    if (ui_seltype == 0) {
+        int16_t is_crop = 0;
+        u8 row = crop_row;
+        const u8 s = store() ? store()->TlxGetImageSource(store()->ram_image, window_index, &is_crop, &row, 0) : 0xFF;
+        // A window naming no source 0..5 shows the cards of the tab's column, none in use.
+        source_number = static_cast<u8>(valid_source(s) ? s : kColumnSource[column_of(s)]);
+        source_type = is_crop;
+        if (is_crop)
+            crop_row = row;
+        compare = s;
+    } else {
+        source_number = static_cast<u8>(kColumnSource[source_select % 6]);
+    }
+    source_name = name_of(source_number);
+    const int max = source_current_check();
+    const int cards = std::min(3, max - 3 * current_page);
+    const int in_use = source_type == 1 ? entry_of_row(source_number, crop_row) : 0;
+    if (g_debugSwitch == 254)
+        qDebug("initSource [source_type = %d] , [crop_id = %d] [select_sorce = %d],[current_page=%d],[source_id=%d],"
+               "[source_number=%d],[ui_select=%d]\n",
+               source_type, crop_row, in_use + 1, current_page, compare, source_number, ui_select);
+    delete card_panel;
+    card_panel = new QFrame(this);
+    card_panel->setObjectName("frame");
+    card_panel->setGeometry(1, 127, 318, 70);
+    card_panel->setStyleSheet(ui_seltype == 1 ? style_panel_level1_ : style_panel_other_);
+    card_panel->lower();
+    for (int c = 0; c < cards; ++c)
+        build_card(c, 3 * current_page + c, source_number == compare ? in_use : kNoEntry);
+    card_panel->show();
+}
+
+void InputChoose::build_card(int c, int entry, int in_use)
+{
+    auto* card = new QFrame(card_panel);
+    card->setObjectName("source_frame");
+    card->setGeometry(14 + 95 * c, 10, 92, 50);
+    const bool focused = ui_seltype == 2 && ui_select == c;
+    const bool used = entry == in_use;
+    card->setStyleSheet(focused ? kCardFocus : used ? kCardInUse : kCardOther);
+    picture(card, used ? ":/png/state_on.png" : ":/png/state_off.png", QRect(3, 5, 7, 7));
+    picture(card, source_number == 1 ? ":/png/DVI.png" : ":/png/HDMI.png", QRect(12, 5, 25, 8));
+    auto* name = new QLabel(card);
+    name->setGeometry(3, 15, 80, 12);
+    auto* size = new QLabel(card);
+    size->setGeometry(3, 30, 88, 12);
+    for (QLabel* l : {name, size}) {
+        l->setStyleSheet(kCardText);
+        l->setFont(pixel_font(10));
+    }
+    if (entry == 0) {
+        name->setText(source_name);
+        size->setText(timing_text(source_number));
+    } else {
+        CROP_PARA crop;
+        const int row = crop_entry(source_number, entry, &crop);
+        QString alias;
+        if (row != kNoRow && alias_name("crop", row, &alias)) {
+            name->setText(elided(alias, name->font(), name->width()));
+        } else {
+            crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
+            name->setText(source_name + crop_name);
+        }
+        size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
+    }
+    if (used) {
+        auto* badge = new QLabel(card);
+        badge->setStyleSheet(kBadge);
+        badge->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        badge->setGeometry(60, 0, 30, 12);
+        badge->setText(tr4(kUsing));
+    }
+}
+
+void InputChoose::para_source_index_init()
+{
+    ui_select = source_select;
+    current_page = 0;
+}
+
+void InputChoose::para_uiselect_init()
+{
+    ui_select = 0;
+    if (!store())
+        return;
+    int16_t is_crop = 0;
+    u8 row = kNoRow;
+    const u8 s = store()->TlxGetImageSource(store()->ram_image, window_index, &is_crop, &row, 0);
+    if (s != source_number)
+        return;
+    const int entry = is_crop ? entry_of_row(s, row) : 0;
+    if (entry >= 0 && entry <= 2)
+        ui_select = static_cast<u8>(entry);
+}
+
+// ---- OK on a card and the two buttons ------------------------------------------------------------
+
+void InputChoose::tlx_source_button_clicked()
+{
+    const int e = 3 * current_page + ui_select;
+    if (e == 0) {
+        source_type = 0;
+        crop_row = 0;
+    } else {
+        source_type = 1;
+        CROP_PARA crop;
+        const int row = crop_entry(source_number, e, &crop);
+        if (row != kNoRow)
+            crop_row = static_cast<u8>(row);
+    }
+    if (store())
+        store()->TlxSetImageSource(e, static_cast<char>(source_number), static_cast<char>(window_index));
+    window_source = source_number;
+    initSource();
+    // The store has released the scaler lock: the tip's modal loop may run a queued refresh.
+    if (g_tip)
+        g_tip->tip_create(1);
+}
+
+void InputChoose::tlx_button_inputcut_clicked() { open_page(g_inputcut, this); }
+
+void InputChoose::tlx_button_EDID_clicked() { open_page(g_edidset, this); }
+
+// ---- keys -------------------------------------------------------------------------------------
+
+bool InputChoose::page_key(int key)
+{
+    if (key == KEY_LEFT || key == KEY_RIGHT)
+        qDebug("this is %s-code [InputChoose][Release] ui_select=%#x ui_seltype=%#x current_page=%#x",
+               key == KEY_LEFT ? "left" : "right", ui_select, ui_seltype, current_page);
+    else
+        qDebug("this is %s [InputChoose][Release] ui_select=%#x ui_seltype=%#x", key == KEY_OK ? "OK" : "back",
+               ui_select, ui_seltype);
+    switch (ui_seltype) {
+    case 0: key_windows(key); break;
+    case 1: key_sources(key); break;
+    default: key_cards(key); break;
+    }
+    return true;
+}
+
+void InputChoose::key_windows(int key)
+{
+    switch (key) {
+    case KEY_RIGHT:
+        ui_select = static_cast<u8>(ui_select + 1);
+        if (ui_select == window_count)
+            ui_select = kButtonCut;
+        if (ui_select > kButtonEdid)
+            ui_select = 0;
+        imagemenu();
+        image_select();
+        break;
+    case KEY_LEFT:
+        if (ui_select == 0)
+            ui_select = kButtonEdid;
+        else if (ui_select == kButtonCut)
+            ui_select = static_cast<u8>(window_count - 1);
+        else
+            ui_select = static_cast<u8>(ui_select - 1);
+        imagemenu();
+        image_select();
+        break;
+    case KEY_OK:
+        if (ui_select == kButtonCut) {
+            tlx_button_inputcut_clicked();
+        } else if (ui_select == kButtonEdid) {
+            tlx_button_EDID_clicked();
+        } else {
+            ui_seltype = 1;
+            imagemenu();
+            para_source_index_init();
+            on_Button_source_clicked();
+        }
+        break;
+    case KEY_BACK:
+        slot_Button_back_clicked();
+        break;
+    }
+}
+
+void InputChoose::key_sources(int key)
+{
+    switch (key) {
+    case KEY_RIGHT:
+        ui_select = static_cast<u8>(ui_select >= 5 ? 0 : ui_select + 1);
+        image_select();
+        break;
+    case KEY_LEFT:
+        ui_select = static_cast<u8>(ui_select == 0 ? 5 : ui_select - 1);
+        image_select();
+        break;
+    case KEY_OK:
+        ui_seltype = 2;
+        para_uiselect_init();
+        on_Button_source_clicked();
+        break;
+    case KEY_BACK:
+        ui_seltype = 0;
+        ui_select = saved_window_select;
+        imagemenu();
+        on_Button_source_clicked();
+        break;
+    }
+}
+
+void InputChoose::key_cards(int key)
+{
+    switch (key) {
+    case KEY_RIGHT: {
+        ui_select = static_cast<u8>(ui_select + 1);
+        const int max = source_current_check();
+        if (3 * current_page + ui_select >= max) {
+            current_page = 0;
+            ui_select = 0;
+        } else if (ui_select > 2) {
+            current_page = static_cast<u8>(std::min<int>(current_page + 1, last_page));
+            ui_select = 0;
+        }
+        initSource();
+        break;
+    }
+    case KEY_LEFT: {
+        const int max = source_current_check();
+        if (ui_select == 0) {
+            if (current_page > 0) {
+                current_page = static_cast<u8>(current_page - 1);
+                ui_select = 3;
+            } else {
+                current_page = last_page;
+                ui_select = static_cast<u8>(max - 3 * last_page);
+            }
+        }
+        if (g_debugSwitch == 254)
+            qDebug("[max_source_info = %#x], [ui_select = %#x], [current_page=%#x]\n", max, ui_select, current_page);
+        ui_select = static_cast<u8>(ui_select - 1);
+        initSource();
+        break;
+    }
+    case KEY_OK:
+        tlx_source_button_clicked();
+        TextCreate(static_cast<char>(window_index));
+        break;
+    case KEY_BACK:
+        ui_seltype = 1;
+        para_source_index_init();
+        on_Button_source_clicked();
+        break;
+    }
+}

@@ -1,0 +1,565 @@
+#include "ui/source_pages/InputCut.h"
+
+#include <QDebug>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+
+#include "ui/shell/My_lineEdit.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/source_pages/InputChoose.h"
+#include "ui/source_pages/source_common.h"
+#include "ui_InputCut.h"
+
+using namespace srcpage;
+
+namespace {
+const Text4 kTitle{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
+const Text4 kCrop{"截取:", "Crop:", "Обрезать:", "Cắt:"};
+const Text4 kW{"宽", "W", "Ширина", "Rộng"};
+const Text4 kH{"高", "H", "Высота", "Cao"};
+const Text4 kCancel{"取消", "Cancle", "Отмена", "Hủy bỏ"};
+const Text4 kOk{"确定", "OK", "OK", "Đồng ý"};
+const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
+
+const char* const kStripImage[6] = {":/png/HDMI13.png", ":/png/HDMI13.png", ":/png/HDMI20.png",
+                                    ":/png/HDMI20.png", ":/png/DVI.png",    ":/png/HDMI.png"};
+const char* const kCard = "background-color: #212435;border:1px solid #CCCCCC;";
+const char* const kCardFocus = "background-color: #212435;border:1px solid #FFA854;";
+const char* const kCardText = "background-color:#212435;color:#FFFFFF";
+const char* const kAdd = "border:0px solid rgb(0,0,0);";
+const char* const kAddFocus = "border:1px solid rgb(255,171,84);";
+
+constexpr int kItemDelete = 4;
+constexpr int kItemCancel = 5;
+constexpr int kItemOk = 6;
+constexpr int kItems = 7;
+
+QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet = nullptr)
+{
+    auto* l = new QLabel(parent);
+    l->setGeometry(r);
+    l->setPixmap(QPixmap(png));
+    l->setScaledContents(true);
+    if (sheet)
+        l->setStyleSheet(sheet);
+    return l;
+}
+}  // namespace
+
+InputCut::InputCut(QWidget* parent)
+    : PageFrame("InputCut", PAGE_INPUTCUT),
+      ui(new Ui::InputCut),
+      style_tab_other_("border:1px solid;background-color: rgb(16,16, 28);border-left-color:rgb(71, 119, 255);"
+                       "border-right-color:rgb(71, 119, 255);border-top-color:rgb(71, 119, 255);"),
+      style_tab_level0_("border:1px solid;background-color: rgb(16,16, 28);border-left-color:rgb(255,171,84);"
+                        "border-right-color:rgb(255,171,84);border-top-color:rgb(255,171,84);"),
+      style_panel_other_("#frame_source{background-color: rgb(16,16, 28);border:1px solid rgb(71, 119, 255);}"),
+      style_panel_level0_("#frame_source{background-color: rgb(16,16, 28);border:1px solid rgb(255,171,84);}"),
+      style_item_normal_("color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255, 255, 255);font:10px"),
+      style_item_focus_("color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255,171,84);font:10px"),
+      field_names_{"lineEdit_X", "lineEdit_Y", "lineEdit_W", "lineEdit_H"}
+{
+    (void)parent;
+    ui->setupUi(this);
+    QLabel* strip[6] = {ui->label_HDMI1, ui->label_HDMI2, ui->label_HDMI3, ui->label_HDMI4, ui->label_DVI, ui->label_EXT};
+    for (int c = 0; c < 6; ++c) {
+        strip[c]->setPixmap(QPixmap(kStripImage[c]));
+        strip[c]->setScaledContents(true);
+    }
+    source_tab = new QFrame(this);
+    source_tab->setGeometry(1, 40, 53, 41);
+    source_tab->setStyleSheet(style_tab_level0_);
+    crop_source_num_update();
+    source_name = "HDMI1";
+    source_tab->lower();
+    menulist_init();
+    source_init();
+    ui->frame_add->hide();
+    const char* texts[3] = {"取消", "确定", "删除"};
+    QPushButton** buttons[3] = {&button_cancel, &button_ok, &button_delete};
+    for (int i = 0; i < 3; ++i) {
+        *buttons[i] = new QPushButton(QString::fromUtf8(texts[i]), this);
+        (*buttons[i])->setStyleSheet(style_item_normal_);
+        (*buttons[i])->setFocusPolicy(Qt::NoFocus);
+        (*buttons[i])->hide();
+    }
+    for (int i = 0; i < 4; ++i) {
+        field(i)->setStyleSheet(style_item_normal_);
+        connect(field(i), &My_lineEdit::send_show, this, &InputCut::show_numberkeyboard_ui);
+    }
+    if (g_numberkeyboard)
+        connect(g_numberkeyboard, &NumberKeyboard::sendKeyBoardUIDataToLineEdit, this, &InputCut::confirmString);
+    language_changed();
+}
+
+InputCut::~InputCut() { delete ui; }
+
+void InputCut::menulist_init()
+{
+    ui_select = 0;
+    ui_seltype = 0;
+}
+
+void InputCut::language_changed()
+{
+    ui->label_title->setText(tr4(kTitle));
+    ui->label_crop->setText(tr4(kCrop));
+    ui->label_W->setText(tr4(kW));
+    ui->label_H->setText(tr4(kH));
+    button_cancel->setText(tr4(kCancel));
+    button_ok->setText(tr4(kOk));
+    button_delete->setText(tr4(kDelete));
+}
+
+My_lineEdit* InputCut::field(int i) const
+{
+    My_lineEdit* f[4] = {ui->lineEdit_X, ui->lineEdit_Y, ui->lineEdit_W, ui->lineEdit_H};
+    return i >= 0 && i < 4 ? f[i] : nullptr;
+}
+
+QPushButton* InputCut::edit_button(int item) const
+{
+    return item == kItemDelete ? button_delete : item == kItemCancel ? button_cancel : item == kItemOk ? button_ok : nullptr;
+}
+
+QString InputCut::edit_name() const { return ui->label_change_source->text(); }
+
+QWidget* InputCut::edit_item(int item) const
+{
+    if (item >= 0 && item < 4)
+        return field(item);
+    return edit_button(item);
+}
+
+// ---- strip and cards ----------------------------------------------------------------------------
+
+void InputCut::crop_source_num_update()
+{
+    for (int c = 0; c < 6; ++c)
+        crop_count[c] = static_cast<u8>(entry_count(kColumnSource[c]));
+    source_name_update();
+}
+
+void InputCut::source_name_update()
+{
+    QLabel* labels[6] = {ui->label_HDMI1_text, ui->label_HDMI2_text, ui->label_HDMI3_text,
+                         ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
+    for (int c = 0; c < 6; ++c) {
+        const int s = kColumnSource[c];
+        QString name = name_of(s);
+        QString alias;
+        if (alias_name("source", s, &alias))
+            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        labels[c]->setText(strip_text(name, "#ffffff", crop_count[c], false));
+    }
+}
+
+int InputCut::source_current_check()
+{
+    max_source_info = entry_count(source_number);
+    last_page = static_cast<u8>((max_source_info + 5) / 6 - 1);
+    return max_source_info;
+}
+
+int InputCut::entry_of_position(int position) const
+{
+    return current_page == 0 ? position - 1 : 6 * current_page + position;
+}
+
+void InputCut::source_init()
+{
+    source_current_check();
+    if (current_page > last_page)
+        current_page = last_page;
+    const int cards = std::min(6, max_source_info - 6 * current_page);
+    delete frame_source;
+    card_names_.clear();
+    frame_source = new QFrame(this);
+    frame_source->setGeometry(1, 80, 318, 120);
+    frame_source->setObjectName("frame_source");
+    frame_source->setStyleSheet(ui_seltype == 0 ? style_panel_level0_ : style_panel_other_);
+    frame_source->lower();
+    card_font.setPixelSize(10);
+    for (int k = 0; k < cards; ++k)
+        build_card(k, 6 * current_page + k);
+    button_add = new QPushButton(frame_source);
+    button_add->setGeometry(292, 10, 20, 20);
+    button_add->setIcon(QIcon(":/png/add.png"));
+    button_add->setIconSize(QSize(20, 20));
+    button_add->setFocusPolicy(Qt::NoFocus);
+    button_add->setStyleSheet(ui_seltype == 1 && ui_select == 0 && current_page == 0 ? kAddFocus : kAdd);
+    frame_source->show();
+}
+
+void InputCut::build_card(int k, int entry)
+{
+    const int cx = 95 * (k % 3);
+    const int cy = 55 * (k / 3);
+    auto* card = new QFrame(frame_source);
+    card->setGeometry(5 + cx, 10 + cy, 92, 45);
+    const int focus_position = current_page == 0 ? k + 1 : k;
+    card->setStyleSheet(ui_seltype == 1 && ui_select == focus_position ? kCardFocus : kCard);
+    picture(frame_source, ":/png/state_on.png", QRect(10 + cx, 12 + cy, 7, 7));
+    picture(frame_source, source_number == 1 ? ":/png/DVI.png" : ":/png/HDMI.png", QRect(20 + cx, 12 + cy, 25, 8),
+            "background-color: #212435;");
+    auto* name = new QLabel(frame_source);
+    name->setGeometry(7 + cx, 23 + cy, 80, 12);
+    auto* size = new QLabel(frame_source);
+    size->setGeometry(7 + cx, 38 + cy, 88, 12);
+    for (QLabel* l : {name, size}) {
+        l->setFont(card_font);
+        l->setStyleSheet(kCardText);
+    }
+    if (entry == 0) {
+        name->setText(source_name);
+        size->setText(timing_text(source_number));
+    } else {
+        CROP_PARA crop;
+        const int row = crop_entry(source_number, entry, &crop);
+        QString alias;
+        if (row != kNoRow && alias_name("crop", row, &alias)) {
+            name->setText(elided(alias, name->font(), 172));
+        } else {
+            crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
+            name->setText(source_name + crop_name);
+        }
+        size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
+    }
+    card_names_ << name->text();
+}
+
+void InputCut::tlx_button_input_clicked()
+{
+    if (ui_seltype == 0) {
+        source_number = static_cast<u8>(kColumnSource[ui_select % 6]);
+        source_name = name_of(source_number);
+        source_tab->setGeometry(1 + 53 * (ui_select % 6), 40, 53, 41);
+        source_tab->setStyleSheet(style_tab_level0_);
+    } else {
+        source_tab->setStyleSheet(style_tab_other_);
+    }
+    source_tab->lower();
+    source_init();
+}
+
+void InputCut::tlx_sel_info(int select, int type, int base)
+{
+    if (type == 2) {
+        for (int i = 0; i < kItems; ++i)
+            edit_item(i)->setStyleSheet(style_item_normal_);
+        return;
+    }
+    QWidget* w = edit_item(select - base);
+    if (!w)
+        return;
+    if (type == 0)
+        w->setStyleSheet(style_item_normal_);
+    else if (type == 1)
+        w->setStyleSheet(style_item_focus_);
+}
+
+void InputCut::para_changed_over()
+{
+    ui->frame_add->hide();
+    button_cancel->hide();
+    button_ok->hide();
+    button_delete->hide();
+    if (button_add)
+        button_add->show();
+}
+
+void InputCut::show_edit_buttons(bool with_delete)
+{
+    ui->frame_add->show();
+    button_cancel->show();
+    button_ok->show();
+    button_delete->setVisible(with_delete);
+    if (button_add)
+        button_add->hide();
+}
+
+// ---- the edit row -------------------------------------------------------------------------------
+
+void InputCut::tlx_button_add_clicked()
+{
+    if (button_add)
+        button_add->hide();
+    crop_name = QString::asprintf("-Crop-%d", max_source_info);
+    ui->label_change_source->setText(tr4(kNamePrefix) + source_name + crop_name);
+    const char* values[4] = {"0", "0", "1920", "1080"};
+    for (int i = 0; i < 4; ++i)
+        field(i)->setText(values[i]);
+    button_cancel->setGeometry(80, 210, 60, 18);
+    button_ok->setGeometry(150, 210, 60, 18);
+    show_edit_buttons(false);
+}
+
+void InputCut::tlx_button_source_clicked()
+{
+    crop_number = static_cast<u8>(std::max(0, entry_of_position(ui_select)));
+    qDebug("this is tlx_button_source_clicked [InputCut][Release] [ui_select=%#x] [current_pag=%#x][crop_number=%#x] ",
+           ui_select, current_page, crop_number);
+    if (crop_number == 0) {
+        para_changed_over();
+        return;
+    }
+    if (button_add)
+        button_add->hide();
+    crop_name = QString::asprintf("-Crop-%d", crop_number);
+    ui->label_change_source->setText(tr4(kNamePrefix) + source_name + crop_name);
+    CROP_PARA crop;
+    crop_entry(source_number, crop_number, &crop);
+    const int values[4] = {crop.x, crop.y, crop.width, crop.height};
+    for (int i = 0; i < 4; ++i)
+        field(i)->setText(QString::asprintf("%d", values[i]));
+    button_cancel->setGeometry(120, 210, 60, 18);
+    button_ok->setGeometry(190, 210, 60, 18);
+    button_delete->setGeometry(50, 210, 60, 18);
+    show_edit_buttons(true);
+}
+
+void InputCut::tlx_button_ok_clicked()
+{
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = field(i)->text().toShort(&ok, 10);
+        if (!ok)
+            v[i] = 0;
+    }
+    const CROP_PARA crop{source_number, v[0], v[1], v[2], v[3]};
+    if (TlxRamPara* st = store()) {
+        if (edit_level_ == 3) {
+            if (g_debugSwitch == 254)
+                std::printf("\n tlx_button_ok_clicked soureinfo [source_number = %d] [crop_number=%d]\n", source_number,
+                            crop_number);
+            st->TlxSetCropPara(static_cast<char>(source_number), static_cast<char>(crop_number), &crop);
+        } else {
+            if (g_debugSwitch == 254)
+                std::printf("\n tlx_button_ok_clicked add [source_number = %d] \n", source_number);
+            st->TlxAddNewCrop(source_number, &crop);
+        }
+        st->TlxCropSourceInit();
+    }
+    crop_source_num_update();
+    source_init();
+    para_changed_over();
+    qDebug("this is back button(InputCut)[tlx_button_ok_clicked]\n");
+}
+
+void InputCut::tlx_button_cancel_clicked()
+{
+    source_init();
+    para_changed_over();
+}
+
+void InputCut::tlx_button_delete_clicked()
+{
+    if (TlxRamPara* st = store()) {
+        st->TlxDeleteCrop(static_cast<char>(source_number), static_cast<char>(crop_number));
+        st->TlxCropSourceInit();
+    }
+    // The focus stays on its position while that still holds an entry, else it goes to the
+    // new last entry (a page back when the deleted crop was alone on the last page).
+    source_current_check();
+    if (entry_of_position(ui_select) >= max_source_info) {
+        const int last = max_source_info - 1;
+        current_page = last_page;
+        ui_select = static_cast<u8>(current_page == 0 ? last + 1 : last - 6 * current_page);
+    }
+    crop_source_num_update();
+    source_init();
+    para_changed_over();
+    qDebug("this is back button(InputCut)[tlx_button_delete_clicked]\n");
+}
+
+// ---- keypad -----------------------------------------------------------------------------------
+
+void InputCut::show_numberkeyboard_ui(QString)
+{
+    auto* f = qobject_cast<QLineEdit*>(sender());
+    if (!f)
+        return;
+    const QString name = f->objectName();
+    QString title = name == field_names_[0] ? "X" : name == field_names_[1] ? "Y" : "";
+    if (name == field_names_[2])
+        title = g_language == 0 ? QString::fromUtf8("宽") : "W";
+    else if (name == field_names_[3])
+        title = g_language == 0 ? QString::fromUtf8("高") : "H";
+    open_keypad(f, title);
+}
+
+void InputCut::confirmString(QString text)
+{
+    if (QLineEdit* f = keypad_field_on(this))
+        f->setText(text);
+}
+
+// ---- back -------------------------------------------------------------------------------------
+
+void InputCut::retranslate_parent()
+{
+    PageFrame* parent = parent_page();
+    if (auto* choose = qobject_cast<InputChoose*>(parent)) {
+        choose->language_changed();
+        choose->initSource();
+        choose->crop_source_num_update();
+    } else if (parent) {
+        parent->language_changed();
+    }
+}
+
+// ---- keys -------------------------------------------------------------------------------------
+
+bool InputCut::page_key(int key)
+{
+    source_current_check();
+    switch (key) {
+    case KEY_RIGHT:
+    case KEY_LEFT:
+        qDebug("this is %s-code [InputCut][Release] [ui_select=%#x] [current_pag=%#x] [max_source_info=%#x]",
+               key == KEY_LEFT ? "left" : "right", ui_select, current_page, max_source_info);
+        break;
+    case KEY_OK:
+        qDebug("this is OK [InputCut][Release] [ui_select=%#x] [current_pag=%#x] [max_source_info=%#x]", ui_select,
+               current_page, max_source_info);
+        break;
+    default:
+        qDebug("this is back button(InputCut)[Release]\n");
+        break;
+    }
+    switch (ui_seltype) {
+    case 0: key_sources(key); break;
+    case 1: key_cards(key); break;
+    default: key_edit_row(key); break;
+    }
+    return true;
+}
+
+void InputCut::key_sources(int key)
+{
+    switch (key) {
+    case KEY_LEFT:
+        current_page = 0;
+        ui_select = static_cast<u8>(ui_select == 0 ? 5 : ui_select - 1);
+        tlx_button_input_clicked();
+        break;
+    case KEY_RIGHT:
+        current_page = 0;
+        ui_select = static_cast<u8>(ui_select >= 5 ? 0 : ui_select + 1);
+        tlx_button_input_clicked();
+        break;
+    case KEY_OK:
+        saved_source_select = ui_select;
+        ui_select = 0;
+        current_page = 0;
+        ui_seltype = 1;
+        tlx_button_input_clicked();
+        break;
+    case KEY_BACK:
+        slot_Button_back_clicked();
+        break;
+    }
+}
+
+void InputCut::key_cards(int key)
+{
+    switch (key) {
+    case KEY_RIGHT: {
+        int pos = ui_select + 1;
+        const bool past_last = current_page == 0 ? pos > max_source_info : 6 * current_page + pos >= max_source_info;
+        if (past_last) {
+            current_page = 0;
+            pos = 0;
+        } else if (pos >= (current_page == 0 ? 7 : 6)) {
+            current_page = static_cast<u8>(current_page >= last_page ? 0 : current_page + 1);
+            pos = 0;
+        }
+        ui_select = static_cast<u8>(pos);
+        tlx_button_input_clicked();
+        break;
+    }
+    case KEY_LEFT:
+        if (ui_select > 0) {
+            ui_select = static_cast<u8>(ui_select - 1);
+        } else if (current_page == 0) {
+            current_page = last_page;
+            ui_select = static_cast<u8>(last_page == 0 ? max_source_info : max_source_info - 1 - 6 * last_page);
+        } else {
+            current_page = static_cast<u8>(current_page - 1);
+            ui_select = static_cast<u8>(current_page == 0 ? 6 : 5);
+        }
+        tlx_button_input_clicked();
+        break;
+    case KEY_OK:
+        if (current_page == 0 && ui_select == 0) {
+            saved_card_select = 0;
+            ui_select = static_cast<u8>(max_source_info);
+            tlx_button_add_clicked();
+            ui_seltype = edit_level_ = 2;
+            tlx_sel_info(ui_select, 1, max_source_info);
+        } else if (!(current_page == 0 && ui_select == 1)) {
+            ui_seltype = edit_level_ = 3;
+            tlx_button_input_clicked();
+            tlx_button_source_clicked();
+            saved_card_select = ui_select;
+            ui_select = static_cast<u8>(max_source_info);
+            tlx_sel_info(ui_select, 1, max_source_info);
+        }
+        break;
+    case KEY_BACK:
+        ui_seltype = 0;
+        ui_select = saved_source_select;
+        tlx_button_input_clicked();
+        break;
+    }
+}
+
+void InputCut::key_edit_row(int key)
+{
+    const int item = ui_select - max_source_info;
+    auto step = [this, item](int delta) {
+        tlx_sel_info(ui_select, 0, max_source_info);
+        int next = item;
+        do
+            next = (next + delta + kItems) % kItems;
+        while (next == kItemDelete && ui_seltype == 2);
+        ui_select = static_cast<u8>(max_source_info + next);
+        tlx_sel_info(ui_select, 1, max_source_info);
+    };
+    auto back_to_cards = [this] {
+        ui_seltype = 1;
+        ui_select = saved_card_select;
+    };
+    switch (key) {
+    case KEY_RIGHT: step(+1); break;
+    case KEY_LEFT: step(-1); break;
+    case KEY_OK:
+        if (item >= 0 && item < 4) {
+            emit field(item)->send_show(field_names_[item]);
+        } else if (item == kItemOk) {
+            back_to_cards();
+            tlx_button_ok_clicked();
+            tlx_sel_info(0, 2, max_source_info);
+        } else if (item == kItemCancel) {
+            back_to_cards();
+            tlx_button_cancel_clicked();
+            tlx_sel_info(0, 2, max_source_info);
+        } else if (item == kItemDelete && ui_seltype == 3) {
+            back_to_cards();
+            tlx_button_delete_clicked();
+            tlx_sel_info(0, 2, max_source_info);
+        }
+        break;
+    case KEY_BACK:
+        back_to_cards();
+        tlx_button_input_clicked();
+        tlx_button_cancel_clicked();
+        tlx_sel_info(0, 2, max_source_info);
+        break;
+    }
+}

@@ -1,0 +1,129 @@
+#include "ui/source_pages/source_common.h"
+
+#include <QFontMetrics>
+#include <QLineEdit>
+
+#include "core/alias_reader.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/NumberKeyboard.h"
+
+namespace srcpage {
+
+const int kColumnSource[kSources] = {2, 3, 4, 5, 1, 0};
+const Text4 kNoSignal{"无信号", "No signal", "Нет сигнала", "Không có tín hiệu"};
+const Text4 kNamePrefix{"名称:", "Name:", "Название:", "Tên:"};
+
+int column_of(int s)
+{
+    static const int columns[kSources] = {5, 4, 0, 1, 2, 3};
+    return valid_source(s) ? columns[s] : 0;
+}
+
+QString name_of(int s) { return source_name(s); }
+
+TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
+
+u8* live_image() { return store() ? store()->ram_image : nullptr; }
+
+bool input_timing(int s, int* w, int* h, int* hz)
+{
+    *w = *h = *hz = 0;
+    const u8* img = live_image();
+    if (!img || !valid_source(s))
+        return false;
+    const u32 a = ram_input_timing_addr(s);
+    *w = static_cast<int16_t>(ram_rd16(img, a));
+    *h = static_cast<int16_t>(ram_rd16(img, a + 2));
+    *hz = static_cast<int16_t>(ram_rd16(img, a + 4));
+    return *w && *h && *hz;
+}
+
+QString timing_text(int s)
+{
+    int w, h, hz;
+    if (!input_timing(s, &w, &h, &hz))
+        return tr4(kNoSignal);
+    return QString::asprintf("%dx%d@%dHz", w, h, hz);
+}
+
+int crop_entry(int s, int n, CROP_PARA* crop)
+{
+    *crop = CROP_PARA{};
+    int row = kNoRow;
+    if (store() && valid_source(s))
+        store()->TlxGetCropPara(s, n, crop, &row);
+    if (row < 0 || row >= kNoRow) {
+        *crop = CROP_PARA{};
+        return kNoRow;
+    }
+    return row;
+}
+
+int entry_of_row(int s, int row)
+{
+    const u8* img = live_image();
+    if (!img || !valid_source(s) || row < 0 || row >= kNoRow)
+        return kNoEntry;
+    const u16 key = ram_rd16(img, ram_crop_addr(row, CROP_KEY));
+    if (!(key & CROP_KEY_USED) || (key & CROP_KEY_SOURCE) != s)
+        return kNoEntry;
+    // Entries are in crop-id order, and rows need not be: count the source's smaller ids.
+    const int id = key & CROP_KEY_NUMBER;
+    int entry = 1;
+    for (int r = 0; r < kNoRow; ++r) {
+        const u16 k = ram_rd16(img, ram_crop_addr(r, CROP_KEY));
+        if ((k & CROP_KEY_USED) && (k & CROP_KEY_SOURCE) == s && (k & CROP_KEY_NUMBER) < id)
+            ++entry;
+    }
+    return entry;
+}
+
+int entry_count(int s)
+{
+    return (store() && valid_source(s) ? store()->TlxGetSourceNum(s, RAM_CROP_ROWS) : 0) + 1;
+}
+
+bool alias_name(const char* category, int id, QString* name)
+{
+    ALIAS_PARA alias{};
+    if (!get_json_alias_para(&alias, category, id))
+        return false;
+    *name = QString::fromStdString(alias.name);
+    return true;
+}
+
+QString elided(const QString& text, const QFont& font, int width)
+{
+    return QFontMetrics(font).elidedText(text, Qt::ElideRight, width, Qt::TextShowMnemonic);
+}
+
+QFont pixel_font(int px)
+{
+    QFont f;
+    f.setPixelSize(px);
+    return f;
+}
+
+QString strip_text(const QString& name, const char* name_colour, int count, bool white_count)
+{
+    const QString tpl = "<font style = 'font-size:9px' color = %1 >%2</font>";
+    const char* blue = "#4777ff";
+    return tpl.arg(name_colour, name.toHtmlEscaped()) + tpl.arg(blue, "(") +
+           tpl.arg(white_count ? "#ffffff" : blue, QString::number(count)) + tpl.arg(blue, ")");
+}
+
+void open_keypad(QLineEdit* field, const QString& title)
+{
+    if (!field || !g_numberkeyboard)
+        return;
+    g_lineedit = field;
+    g_numberkeyboard->label_show(title, field->text());
+    g_numberkeyboard->exec();
+}
+
+QLineEdit* keypad_field_on(QWidget* page)
+{
+    return g_lineedit && page && page->isAncestorOf(g_lineedit) ? g_lineedit : nullptr;
+}
+
+}  // namespace srcpage

@@ -1,0 +1,66 @@
+#pragma once
+// What the source, crop, EDID, layout and user-mode pages share: the six inputs in strip
+// order, their names and signal state, crop entries of a source, aliases and elided names,
+// and the rich text of the input strips. Every source number is checked (0..5) before it
+// indexes a table: a window record may name anything.
+#include <QFont>
+#include <QString>
+
+class QLineEdit;
+class QWidget;
+
+#include "core/TlxRamPara.h"
+#include "ui/shell/lang.h"
+
+namespace srcpage {
+
+constexpr int kSources = 6;
+constexpr int kNoRow = RAM_CROP_ROWS;
+
+// Strip column c shows source kColumnSource[c]: HDMI1, HDMI2, HDMI3, HDMI4, DVI, EXT.
+extern const int kColumnSource[kSources];
+inline bool valid_source(int s) { return s >= 0 && s < kSources; }
+// Strip column of source s; 0 for a source outside 0..5.
+int column_of(int s);
+// "EXT" .. "HDMI4"; "--" for a source outside 0..5.
+QString name_of(int s);
+
+TlxRamPara* store();
+u8* live_image();  // null before the store exists
+
+// The input timing record of source s; false (all 0) for no signal or no such source.
+bool input_timing(int s, int* w, int* h, int* hz);
+// "%dx%d@%dHz" of source s, or the no-signal text of the language.
+QString timing_text(int s);
+
+// Entry n (1..) of source s: the crop as the store finds it, zero when there is none. The
+// result is its row, kNoRow when the source has no such crop.
+int crop_entry(int s, int n, CROP_PARA* crop);
+inline int crop_id_of(const CROP_PARA& c) { return ((c.key >> 8) & 0x7F) + 1; }
+// Entry of crop row r among the crops of source s (1.., in crop-id order); kNoEntry when the row is not in use
+// or belongs to another source (a deleted crop leaves its row in the window records).
+constexpr int kNoEntry = -1;
+int entry_of_row(int s, int row);
+// Crops of source s plus the whole input.
+int entry_count(int s);
+
+// The alias of `category`/id: true with the name (UTF-8) when there is a valid one.
+bool alias_name(const char* category, int id, QString* name);
+QString elided(const QString& text, const QFont& font, int width);
+QFont pixel_font(int px);
+
+// Rich text of a strip label: name (in `name_colour`), then "(" count ")" in blue; the count
+// is white when `white_count`.
+QString strip_text(const QString& name, const char* name_colour, int count, bool white_count);
+
+// Opens the keypad for `field` (g_lineedit) with `title` and the field's text; returns when
+// the keypad has closed.
+void open_keypad(QLineEdit* field, const QString& title);
+// The field the keypad writes into when it lies on `page`, else null: a keypad answer meant
+// for another page is not taken.
+QLineEdit* keypad_field_on(QWidget* page);
+
+extern const Text4 kNoSignal;
+extern const Text4 kNamePrefix;  // "Name:" before an alias
+
+}  // namespace srcpage

@@ -382,12 +382,21 @@ void SimBoard::watcher_loop()
     }
     if (fd < 0)
         return watcher_loop_polling();
-    char events[4096];
+    alignas(inotify_event) char events[4096];
+    bool look = true;  // first pass, then after a time-out or an event on one of our files
     while (!stop_) {
-        poll();
+        if (look)
+            poll();
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 1000) > 0)
-            while (::read(fd, events, sizeof events) > 0) {
+        look = ::poll(&p, 1, 1000) <= 0;
+        // Models write their own files here too (shell.log, flash images): only ours count.
+        ssize_t n;
+        while ((n = ::read(fd, events, sizeof events)) > 0)
+            for (ssize_t at = 0; at < n;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(events + at);
+                const std::string name = ev->len ? ev->name : "";
+                look = look || name == "board.json" || name == "dump-request";
+                at += ssize_t(sizeof(inotify_event) + ev->len);
             }
     }
     ::close(fd);

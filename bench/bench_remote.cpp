@@ -380,6 +380,7 @@ void idle_device(const std::string& root)
     const std::string droot = root + "/idle";
     QDir().mkpath(QString::fromStdString(droot + "/data/configs"));
     std::ofstream(droot + "/data/configs/tcpip.ini") << "[config]\nTcpPort=" << 20000 + ::getpid() % 20000 + 7 << "\n";
+    std::fflush(stdout);  // the child must not print what this process has buffered
     const pid_t pid = ::fork();
     if (pid == 0) {
         setenv("K57_BOARD", "sim", 1);

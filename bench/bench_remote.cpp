@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -423,12 +424,16 @@ int main()
     const uint16_t device = uint16_t(g_port.load());
     bench::AnchorServer anchor;
 
-    if (!std::getenv("K57_BENCH_ONLY_FILE")) {
+    // K57_BENCH_ONLY=<digits> runs only the numbered parts (e.g. "14").
+    const char* only = std::getenv("K57_BENCH_ONLY");
+    auto part = [only](char n) { return !only || std::strchr(only, n); };
+    if (part('1') || part('2'))
         requests(device, anchor);
+    if (part('3'))
         chip_write(device, *board);
-    }
-    file_transfer(device, anchor);
-    if (!std::getenv("K57_BENCH_ONLY_FILE"))
+    if (part('4'))
+        file_transfer(device, anchor);
+    if (part('5'))
         idle_device(root);
     QDir(QString::fromStdString(root)).removeRecursively();
     std::fflush(stdout);

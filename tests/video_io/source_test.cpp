@@ -110,6 +110,42 @@ TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
     }
 }
 
+// ---- requests of the remote register file and the apply pass ------------------------------
+
+TEST_F(SourceTest, HotPlugCommandBytesAndTheAudioSelectorAreServed)
+{
+    reach_polling();
+    const uint64_t resets = board_->soc().write_count(pads::PAD_RX6805_RST);
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        *store_->reg_byte(0) = 0x03;    // low, then high: the pair ends released
+        *store_->reg_byte(160) = 0x05;  // low twice
+    }
+    step();
+    EXPECT_EQ(board_->soc().write_count(pads::PAD_RX6805_RST), resets + 4);
+    EXPECT_EQ(pad(pads::PAD_RX6805_RST), pads::kHigh);  // byte 160 first, then byte 0
+    EXPECT_EQ(*store_->reg_byte(0), 0);
+    EXPECT_EQ(*store_->reg_byte(160), 0);
+
+    // The selected window's sound follows its source; a failed write is retried.
+    auto sel = model<sim::RegChipModel>("audio_selector");
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        uint8_t* img = store_->ram_image;
+        img[ram_selected_window] = 0;
+        ram_wr16(img, ram_window_addr(0, WIN_AUDIO), WIN_AUDIO_ON);
+        ram_wr16(img, ram_window_addr(0, WIN_SOURCE), 2);
+    }
+    write_board(R"({"audio_selector": false})");
+    scaler_req::audio_select_request = 1;
+    step(2);
+    EXPECT_EQ(scaler_req::audio_select_request, 1);
+    write_board("{}");
+    step();
+    EXPECT_EQ(scaler_req::audio_select_request, 0);
+    EXPECT_EQ(sel->reg(0x00), 0x20);
+}
+
 // ---- clock generator and SDI chain -----------------------------------------------------------
 
 TEST_F(SourceTest, ClockTableReleasesTheFpgaOnePassLater)

@@ -138,19 +138,32 @@ void zelta_it6602::reset_audio_fifo()
         hdmirxwr_it6602(REG_AUDIO_FIFO_RST, v);
 }
 
-// A vendor infoframe announcing 3D: top-and-bottom and side-by-side pass as they are; frame
-// packing would need the sync generator, which this board's inputs never ask for.
+// A vendor infoframe announcing 3D (OUI 00-0C-03, HDMI video format 2). Top-and-bottom and
+// side-by-side pass through as they are; frame packing needs the sync generator programmed
+// from the row of its video code in t_3d_syncgen. No input of this board sends frame packing,
+// so the table holds no rows and such a frame is passed as it is too.
 void zelta_it6602::configure_3d(int r)
 {
+    static constexpr uint8_t t_3d_syncgen[][24] = {{255}};  // video code, sync generator values
     chgbank_it6602(2);
-    uint8_t vsif[8] = {};
-    bus_.i2c_read(fd, address, B2_VSIF, vsif, sizeof vsif);
+    uint8_t vsif[9] = {};
+    const bool ok = bus_.i2c_read(fd, address, B2_VSIF, vsif, sizeof vsif) == 1;
+    uint8_t vic = hdmirxrd_it6602(0x18);
     chgbank_it6602(0);
     dev[r].frame_3d = 1;
-    if (vsif[0] != 0x81 || vsif[4] != 0x03 || vsif[5] != 0x0C || vsif[6] != 0x00)
+    if (!ok || vsif[0] != 0x81 || vsif[4] != 0x03 || vsif[5] != 0x0C || vsif[6] != 0x00)
         return;
-    if ((vsif[7] >> 5) == 2) {
+    if ((vsif[7] >> 5) != 2 || (vsif[8] >> 4) != 0)
+        return;  // not 3D, or top-and-bottom (6) / side-by-side (8)
+    vic &= 0x7F;
+    for (const auto& row : t_3d_syncgen) {
+        if (row[0] == 255 || row[0] != vic)
+            continue;
+        chgbank_it6602(1);
+        hdmirxbwr_it6602(0x8F, row + 1, 17);  // vertical total, active start and end, sync end
+        chgbank_it6602(0);
         hdmirxset_it6602(0x66, 0x10, 0x10);
         hdmirxset_it6602(0x85, 0x20, 0x20);
+        return;
     }
 }

@@ -90,6 +90,48 @@ TEST_F(ReadOnlyEepromTest, UnrepairableEepromCostsOneMoreResetCycleAndIsSkipped)
     EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
 }
 
+TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
+{
+    reach_polling();
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(2), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(2) + 2, 720);
+        ram_wr16(store_->ram_image, ram_edid_addr(2) + 4, 60);
+    }
+    scaler_req::edid_done[2] = 0;
+    scaler_req::edid_request[2] = 1;
+    ASSERT_TRUE(step_until([&] { return scaler_req::edid_request[2] == 0; }, 5));
+    EXPECT_EQ(scaler_req::edid_done[2], 1);
+    EXPECT_EQ(model<sim::EepromModel>("edid_eeprom_2")->bytes()[54], 0xFF);
+    const std::string log = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
+    EXPECT_NE(log.find("custom EDID of input 2 not stored in its EEPROM"), std::string::npos);
+
+    // A timing whose clock does not fit is refused: consumed without touching the EEPROM.
+    auto e0 = model<sim::EepromModel>("edid_eeprom_0");
+    const uint64_t writes = e0->page_writes();
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(0), 0);
+    }
+    scaler_req::edid_done[0] = 0;
+    scaler_req::edid_request[0] = 1;
+    step();
+    EXPECT_EQ(scaler_req::edid_request[0], 0);
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    EXPECT_EQ(e0->page_writes(), writes);
+}
+
+TEST_F(SourceTest, PassWithoutReceiversStillLastsTenMilliseconds)
+{
+    reach_polling();
+    step(10);  // past the clock generator and the SDI chain's one-time waits
+    z_->port_mask = 0;
+    const uint64_t t0 = clock_.now_us();
+    step(5);
+    EXPECT_GE(clock_.now_us() - t0, 5 * 10000u);
+}
+
 TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
 {
     for (const char* setting : {"Never", ""}) {

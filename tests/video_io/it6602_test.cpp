@@ -98,7 +98,9 @@ class ReceiverTest : public SourceFixture {
 protected:
     std::string board_json() const override
     {
-        return R"({"inputs": [{}, {"format": "1080p50"}, {"cable": false}, {"receiver": false}]})";
+        // The IT6805 chips (inputs 4, 5) are absent: only the IT6602 receivers signal changes.
+        return R"({"inputs": [{}, {"format": "1080p50"}, {"cable": false}, {"receiver": false},
+                              {"receiver": false}, {"receiver": false}]})";
     }
     HDMI_INFO info(int r)
     {

@@ -69,10 +69,6 @@ zeltasource::~zeltasource()
     if (Drv_I2C0::p_drv_i2c0 == i2c)
         Drv_I2C0::p_drv_i2c0 = nullptr;
     delete it6602;
-    if (ite6805) {
-        delete ite6805->drv;  // created by its constructor; nulled so that no one frees it twice
-        ite6805->drv = nullptr;
-    }
     delete ite6805;
     delete it66121;
     delete i2c;

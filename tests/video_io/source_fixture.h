@@ -49,8 +49,8 @@ protected:
     }
     void TearDown() override
     {
+        delete z_;  // joins a thread a test started
         zeltasource::p_zelta_source = nullptr;
-        delete z_;
         platform::set_clock(nullptr);
     }
 

@@ -132,6 +132,13 @@ TEST_F(SourceTest, PassWithoutReceiversStillLastsTenMilliseconds)
     EXPECT_GE(clock_.now_us() - t0, 5 * 10000u);
 }
 
+TEST_F(SourceTest, ReceiversAreSupervisedWithoutEthernetToo)
+{
+    g_check_source = 0;  // not read: the network settings were skipped
+    ASSERT_EQ(z_->initialize(), 0);
+    EXPECT_EQ(z_->port_mask, 255u);
+}
+
 TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
 {
     for (const char* setting : {"Never", ""}) {

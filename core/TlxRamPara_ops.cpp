@@ -273,7 +273,8 @@ int TlxRamPara::TlxGetCurrentModeIndex()
 
 // Loads slot `slot` from its file; with del = 1 first deletes the file (and the mode's OSD
 // menu copy when the slot says it has one). The file is read into a buffer of its own and
-// copied into the slot under c331_lock: the remote handlers write the same slots under it.
+// copied into the slot under c331_lock: the remote handlers write the same slots under it,
+// and a slot they wrote since the last remote slot change keeps what they wrote.
 int TlxRamPara::mode_file_deal(int slot, int del)
 {
     if (slot < 0 || slot >= MODE_SLOTS) {
@@ -300,6 +301,8 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     u8 file[MODE_FILE_SIZE];
     const long got = store_files::read_prefix(store_files::mode_file_path(slot), file, MODE_FILE_SIZE);
     QMutexLocker lk(&c331_shared::c331_lock);
+    if (remote_slot_marks_ & (1u << slot))  // the remote tool wrote the slot meanwhile: its bytes win
+        return ms.bytes[0] != MODE_MARKER_EMPTY && ms.bytes[1] != MODE_MARKER_EMPTY;
     if (got < 2) {  // missing (or holds not even a marker)
         ms.bytes[0] = MODE_MARKER_EMPTY;
         ms.bytes[1] = MODE_MARKER_EMPTY;

@@ -8,18 +8,28 @@
 // so the same members are reached as c331_manage::c331_lock / p_c331_manage->param_changed.
 #include <QMutex>
 #include <atomic>
+#include <cstdint>
 
 struct c331_shared {
     static QMutex c331_lock;
     static std::atomic<int> param_changed;
 };
 
-// Raises the change flag; the caller holds c331_lock. A pending 2 is never lowered to 1:
-// the pass signalled with 2 does everything a pass with 1 does, plus the user-mode files.
+// Wakes the scaler manager thread for a pass now (it otherwise sleeps until its periodic
+// work is due). Any thread, with or without c331_lock.
+void c331_wake();
+// The scaler thread's sleep: returns when woken by c331_wake (also one that came while the
+// last pass ran) or after `us` on the platform clock.
+void c331_wait_for_wake(uint64_t us);
+
+// Raises the change flag and wakes the scaler thread; the caller holds c331_lock. A pending
+// 2 is never lowered to 1: the pass signalled with 2 does everything a pass with 1 does,
+// plus the user-mode files.
 inline void c331_raise_change_locked(int flag)
 {
     if (c331_shared::param_changed.load() < flag)
         c331_shared::param_changed = flag;
+    c331_wake();
 }
 
 // Raises the change flag under the lock: the lock-and-flag rule in one call.

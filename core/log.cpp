@@ -5,10 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <mutex>
+#include <string>
 
 #include "core/globals.h"
 #include "platform/log_hook.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 
 namespace {
@@ -94,30 +97,186 @@ void install_platform_hook()
 
 }  // namespace devlog
 
+namespace {
+
+// The log file, kept open between lines; reopened when the root changes, after the size
+// cut, and when the file was removed or replaced behind the log's back (checked at most once
+// a second). Under log_mutex.
+struct LogFile {
+    FILE* f = nullptr;
+    std::string path;
+    ino_t inode = 0;
+    uint64_t checked_us = 0;
+
+    void close()
+    {
+        if (f)
+            fclose(f);
+        f = nullptr;
+    }
+    bool still_ours(uint64_t now)
+    {
+        if (now - checked_us < 1000000)
+            return true;
+        checked_us = now;
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && st.st_ino == inode;
+    }
+    FILE* get(const std::string& want, uint64_t now)
+    {
+        if (f && (want != path || !still_ours(now)))
+            close();
+        if (f)
+            return f;
+        path = want;
+        f = fopen(path.c_str(), "a");
+        if (!f) {
+            make_parent_dirs(path);
+            f = fopen(path.c_str(), "a");
+            if (!f)
+                return nullptr;
+        }
+        struct stat st;
+        inode = fstat(fileno(f), &st) == 0 ? st.st_ino : 0;
+        checked_us = now;
+        return f;
+    }
+    // Appends one line; the file is removed once it reaches the size limit.
+    void append(const std::string& line, uint64_t now)
+    {
+        FILE* out = get(platform::rooted(devlog::kLogPath), now);
+        if (!out)
+            return;
+        fwrite(line.data(), 1, line.size(), out);
+        fflush(out);
+        struct stat st;
+        if (fstat(fileno(out), &st) == 0 && st.st_size >= devlog::kMaxFileSize) {
+            close();
+            remove(path.c_str());
+        }
+    }
+};
+
+// Repeated DEBUG and WARNING lines of one kind (the same text once its numbers are left
+// out) are written at most kBurst per second; the rest are counted, and one line
+// "N similar lines suppressed" follows when the second is over. A flood of dropped frames
+// thus costs a counter, not a file write, and cannot push the device's history out.
+constexpr int kBurst = 5;
+constexpr uint64_t kWindowUs = 1000000;
+constexpr size_t kKinds = 32;
+
+struct Kind {
+    size_t key = 0;           // 0: free
+    _LogType level = LOG_DEBUG;
+    uint64_t start_us = 0;    // of the current one-second window
+    int written = 0;
+    int suppressed = 0;
+    std::string sample;       // a suppressed line's message, for the summary
+};
+
+size_t kind_key(_LogType level, const std::string& message)
+{
+    std::string shape;
+    shape.reserve(message.size());
+    for (char c : message)
+        if (c < '0' || c > '9')
+            shape.push_back(c);
+    const size_t h = std::hash<std::string>()(shape) ^ (size_t(level) << 1);
+    return h ? h : 1;
+}
+
+class RateLimit {
+public:
+    // Whether this line is written; writes the summaries of windows that ended.
+    bool admit(_LogType level, const std::string& message, uint64_t now, LogFile& file)
+    {
+        flush_ended(now, file);
+        if (level != LOG_DEBUG && level != LOG_WARNING)
+            return true;
+        const size_t key = kind_key(level, message);
+        Kind* k = find(key);
+        if (!k) {
+            k = take_slot(now, file);
+            *k = Kind();
+            k->key = key;
+            k->level = level;
+            k->start_us = now;
+        }
+        if (k->written < kBurst) {
+            ++k->written;
+            return true;
+        }
+        if (k->suppressed++ == 0)
+            k->sample = message;
+        return false;
+    }
+
+private:
+    Kind* find(size_t key)
+    {
+        for (Kind& k : kinds_)
+            if (k.key == key)
+                return &k;
+        return nullptr;
+    }
+    Kind* take_slot(uint64_t now, LogFile& file)
+    {
+        Kind* oldest = &kinds_[0];
+        for (Kind& k : kinds_) {
+            if (k.key == 0)
+                return &k;
+            if (k.start_us < oldest->start_us)
+                oldest = &k;
+        }
+        summarise(*oldest, now, file);
+        return oldest;
+    }
+    void flush_ended(uint64_t now, LogFile& file)
+    {
+        if (now < next_check_us_)
+            return;
+        next_check_us_ = now + kWindowUs / 4;
+        for (Kind& k : kinds_)
+            if (k.key && now - k.start_us >= kWindowUs) {
+                summarise(k, now, file);
+                k = Kind();
+            }
+    }
+    static void summarise(const Kind& k, uint64_t now, LogFile& file)
+    {
+        if (k.suppressed == 0)
+            return;
+        std::string sample = k.sample;
+        if (!sample.empty() && sample.back() == '\n')
+            sample.pop_back();
+        file.append(devlog::format_line(local_stamp(), k.level,
+                                        std::to_string(k.suppressed) + " similar lines suppressed (" +
+                                            sample + ")\n"),
+                    now);
+    }
+
+    Kind kinds_[kKinds];
+    uint64_t next_check_us_ = 0;
+};
+
+LogFile g_file;       // under log_mutex
+RateLimit g_limit;    // under log_mutex
+
+}  // namespace
+
 void writeLogMsg(_LogType level, std::string message)
 {
     message.push_back('\n');
-    const std::string line = devlog::format_line(local_stamp(), level, message);
-
+    {
+        std::lock_guard<std::mutex> lock(log_mutex());
+        const uint64_t now = platform::clock().now_us();
+        if (!g_limit.admit(level, message, now, g_file))
+            return;
+        g_file.append(devlog::format_line(local_stamp(), level, message), now);
+    }
     // The message is printed as text, never used as a format.
     if (devlog::echoes(level, g_debugSwitch.load())) {
         fwrite(message.data(), 1, message.size(), stdout);
         fflush(stdout);
     }
-
-    const std::string path = platform::rooted(devlog::kLogPath);
-    std::lock_guard<std::mutex> lock(log_mutex());
-    FILE* f = fopen(path.c_str(), "a");
-    if (!f) {
-        make_parent_dirs(path);
-        f = fopen(path.c_str(), "a");
-        if (!f)
-            return;
-    }
-    fwrite(line.data(), 1, line.size(), f);
-    fflush(f);
-    const long size = ftell(f);
-    fclose(f);
-    if (size >= devlog::kMaxFileSize)
-        remove(path.c_str());
 }

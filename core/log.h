@@ -1,7 +1,9 @@
 #pragma once
 // The device log: one time-stamped line per call appended to "/data/zeltaqn/log/kivEnglneLog"
 // (under the device root), with a level tag; echoed to the console by level and g_debugSwitch.
-// The file is deleted once it reaches 10 MiB, so the next line starts a new one.
+// The file is kept open and deleted once it reaches 10 MiB, so the next line starts a new one.
+// Repeated DEBUG and WARNING lines of one kind are limited to a few per second; the rest
+// are counted in one line "N similar lines suppressed (...)".
 #include <cstddef>
 #include <string>
 
@@ -13,7 +15,7 @@ enum _LogType {
     LOG_DEBUG = 4,     // echoed while g_debugSwitch is above 3
 };
 
-// Safe from every thread: one lock covers the append and the size check.
+// Safe from every thread: one lock covers the rate limit, the append and the size check.
 void writeLogMsg(_LogType level, std::string message);
 
 namespace devlog {

@@ -57,6 +57,19 @@ void VirtualClock::sleep_us(uint64_t us)
     real_sleep_us(std::min<uint64_t>(us, 1000));
 }
 
+void VirtualClock::wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint64_t us)
+{
+    if (cv.wait_for(lk, std::chrono::microseconds(std::min<uint64_t>(us, 1000))) == std::cv_status::timeout) {
+        now_ += us;
+        slept_ += us;
+    }
+}
+
+void ScaledClock::wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint64_t us)
+{
+    cv.wait_for(lk, std::chrono::microseconds(us / scale_));
+}
+
 uint64_t ScaledClock::now_us() { return monotonic_us() * scale_; }
 
 void ScaledClock::sleep_us(uint64_t us) { real_sleep_us(us / scale_); }

@@ -1,7 +1,10 @@
 #pragma once
 // The one clock of the process. Every sleep and every wall-time read of the device
 // goes through it, so that tests can run long hardware waits on virtual time.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 namespace platform {
 
@@ -11,6 +14,12 @@ public:
     // Monotonic microseconds since an arbitrary start.
     virtual uint64_t now_us() = 0;
     virtual void sleep_us(uint64_t us) = 0;
+    // Waits on `cv` (lk held) until notified or `us` have passed on this clock. May return
+    // early (spurious wake-ups): callers check their condition.
+    virtual void wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint64_t us)
+    {
+        cv.wait_for(lk, std::chrono::microseconds(us));
+    }
 };
 
 // The installed clock (a real one unless a test or the simulated board installed another).

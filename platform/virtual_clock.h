@@ -15,6 +15,8 @@ public:
     explicit VirtualClock(uint64_t start_us = 0) : now_(start_us) {}
     uint64_t now_us() override { return now_.load(); }
     void sleep_us(uint64_t us) override;
+    // Like sleep_us when not notified within a moment: the whole wait passes at once.
+    void wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint64_t us) override;
     void advance_us(uint64_t us) { now_ += us; }
     // Total microseconds slept through this clock (every thread).
     uint64_t slept_us() const { return slept_.load(); }
@@ -31,6 +33,7 @@ public:
     explicit ScaledClock(uint64_t scale) : scale_(scale ? scale : 1) {}
     uint64_t now_us() override;
     void sleep_us(uint64_t us) override;
+    void wait_us(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, uint64_t us) override;
     uint64_t scale() const { return scale_; }
 
 private:

@@ -1,12 +1,15 @@
 #include "remote/K57_WIFI_CONFIG.h"
 
 #include <QMutexLocker>
+#include <condition_variable>
+#include <mutex>
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/clock.h"
 #include "remote/thread_start.h"
 
 K57_WIFI_CONFIG* K57_WIFI_CONFIG::p_wifi_config = nullptr;
@@ -14,10 +17,15 @@ std::atomic<u8> K57_WIFI_CONFIG::g_wifi_reset_flag{0};
 std::atomic<u32> K57_WIFI_CONFIG::g_wifi_reset_tick{0};
 
 namespace {
-constexpr unsigned kPassMs = 200;         // one pass of the WiFi thread
+constexpr unsigned kPassMs = 200;         // one pass of the WiFi thread while it starts the AP
+constexpr unsigned kSteadyPassMs = 1000;  // ... and once the AP runs or is off
 constexpr unsigned kRetryPasses = 25;     // a failed start step is retried after 5 s
 constexpr const char* kUdhcpdConf = "/etc/udhcpd.conf";
 constexpr const char* kHostapdConf = "/etc/rtl_hostapd_2G.conf";
+
+// Wakes the thread early for a restart request.
+std::mutex g_wake_mutex;
+std::condition_variable g_wake_cv;
 
 bool wifi_enabled()
 {
@@ -53,7 +61,11 @@ int K57_WIFI_CONFIG::initialize()
 void K57_WIFI_CONFIG::set_wifi_reset_flag()
 {
     g_wifi_reset_tick = G_timeTicks.load();
-    g_wifi_reset_flag = 1;
+    {
+        std::lock_guard<std::mutex> lk(g_wake_mutex);
+        g_wifi_reset_flag = 1;
+    }
+    g_wake_cv.notify_one();
 }
 
 bool K57_WIFI_CONFIG::run(const std::string& cmd)
@@ -121,6 +133,10 @@ void K57_WIFI_CONFIG::WiFi_Start_Thread()
 {
     for (;;) {
         step();
-        platform::sleep_ms(kPassMs);
+        const State now = state_.load();
+        const unsigned pass_ms = now == AP_RUNNING || now == AP_OFF ? kSteadyPassMs : kPassMs;
+        std::unique_lock<std::mutex> lk(g_wake_mutex);
+        if (!g_wifi_reset_flag)
+            platform::clock().wait_us(g_wake_cv, lk, pass_ms * 1000ull);
     }
 }

@@ -16,9 +16,11 @@ uint8_t c331_manage::prnEn[20][20];
 std::atomic<int> c331_manage::g_osd_update{0};
 
 namespace {
-// The thread polls for work this often. A change raised by an editor is applied on the next
-// pass, so this bounds the latency of an edit; an idle device costs a wake-up per period.
+// While probing and bringing the chip up the thread passes this often.
 constexpr int kPassPeriodMs = 5;
+// Once running, a raised change wakes the thread for a pass at once; without one the pass
+// (its input following and OSD requests) runs this often, so an idle device rarely wakes.
+constexpr uint64_t kIdlePassUs = 200000;
 // A chip that does not answer is reported at most this often.
 constexpr uint64_t kProbeReportUs = 1000000;
 }  // namespace
@@ -37,6 +39,7 @@ c331_manage::~c331_manage()
     // The thread uses this object and its driver on every pass: let it finish first.
     remove_osd_hooks();
     stop_thread = true;
+    c331_wake();
     if (thread.joinable())
         thread.join();
     delete drv;
@@ -100,7 +103,10 @@ void* c331_manage::c331manageThread(void* arg)
         return nullptr;
     while (!self->stop_thread) {
         self->thread_pass();
-        self->Sleep(kPassPeriodMs);
+        if (self->thread_state == kStateRunning)
+            c331_wait_for_wake(kIdlePassUs);
+        else
+            self->Sleep(kPassPeriodMs);
     }
     return nullptr;
 }

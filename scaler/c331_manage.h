@@ -251,6 +251,9 @@ public:
     void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);
     void set_lut_vzoom_4sym(int fd, int ratio, int och);
+    // debug.cpp: parts of the parameter listing
+    void print_memory_view();
+    void print_filter_settings();
     // Memory plan words of the input-processing channels (PS_MEM_IP).
     uint32_t PS_MEM_IP_I(int c, int k) const { return PS_MEM_IP[2 + 2 * c + k]; }
     uint32_t PS_MEM_IP_P(int c, int k) const { return PS_MEM_IP[10 + 2 * c + k]; }
@@ -327,7 +330,6 @@ public:
     // The glyph of one 16-bit code unit: ASCII 0x20..0x7F and CJK U+4E00..U+9FFF (after the
     // ascii_glyphs ASCII glyphs); anything else draws a space.
     static int osd_glyph(uint16_t unit, int ascii_glyphs = 96);
-    bool osd_wait_output_vsync(int fd);
     // osd_fonts.cpp
     void read_c331_font(int fd);               // checks the fonts and stores the result
     uint32_t check_fonts(int fd);              // font_flags of the fonts found in flash

@@ -81,7 +81,11 @@ bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int oc
     if (g_debugSwitch == 254) {
         printf("\t win%d(%4d,%4d,%4d,%4d) \t x1:%4d,y1:%4d, \t x2:%4d,y2:%4d\r\n",
                n, x, y, int16_t(wi.w), int16_t(wi.h), x, y, x2, y2);
-        printf("\t OCH Start: ch%d\r\n\t OCH End  : ch%d\r\n", start, end);
+        const ST_RECT none{0, 0, 0, 0};
+        const ST_RECT& a = start >= 0 ? r[start] : none;
+        const ST_RECT& b = end >= 0 ? r[end] : none;
+        printf("\t OCH Start: ch%d(%d,%d,%d,%d)\r\n", start, a.x, a.y, a.w, a.h);
+        printf("\t OCH End  : ch%d(%d,%d,%d,%d)\r\n", end, b.x, b.y, b.w, b.h);
     }
     // A corner outside every channel (only a layout that skipped the fit test) gets nothing.
     if (start < 0 || end < 0 || start > end) {
@@ -445,8 +449,15 @@ void c331_manage::tlxApi_initEnvC331()
     for (int w = 0; w < kWindows; ++w)
         if (ram_rd16(img, ram_window_addr(w, WIN_ENABLE)) != 0)
             listed[wincnt++] = w;
-    if (g_debugSwitch == 254)
+    if (g_debugSwitch == 254) {
+        for (int w = 0; w < kWindows; ++w) {
+            printf("\t win:%d addr:%4x\t", w, ram_window_addr(w, 0));
+            for (uint32_t f = 0; f < RAM_WINDOW_STRIDE; f += 2)
+                printf("%04x ", ram_rd16(img, ram_window_addr(w, f)));
+            printf("\r\n");
+        }
         printf("\t wincnt:%d\r\n", wincnt);
+    }
 
     bool fits = wincnt > 0;
     for (int n = 0; n < wincnt && fits; ++n)

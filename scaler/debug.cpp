@@ -166,23 +166,7 @@ void c331_manage::tlxDbg_c331_param(int n)
                         pi.nosig);
         }
     } else if (k == 2) {
-        for (int w = 0; w < kWindows; ++w) {
-            std::printf("\t win:%d\n", w);
-            std::printf("\t IWIN       (%5d, %5d, %5d, %5d)\n", IWIN[w].hst, IWIN[w].hw, IWIN[w].vst, IWIN[w].vw);
-            std::printf("\t OWIN       (%5d, %5d, %5d, %5d)\n", OWIN[w].hst, OWIN[w].hw, OWIN[w].vst, OWIN[w].vw);
-        }
-        for (int p = 0; p < kPorts; ++p) {
-            std::printf("INPUT_PORT_%d\n", p);
-            std::printf("\t PI_FPICLK:%d PI_FH:%f PI_FV:%f PI_IFH:%f PI_IFV:%f PI_SYNC_POL:%d PI_SCAN_MODE:%d\n",
-                        PI_FPICLK[p], PI_FH[p], PI_FV[p], PI_IFH[p], PI_IFV[p], PI_SYNC_POL[p], PI_SCAN_MODE[p]);
-        }
-        for (int c = 0; c < kIpCh; ++c) {
-            std::printf("INPUT_CMOS_%d\n", c);
-            std::printf("\t HNR:%d VNR:%d TNR:%d BNR:%d MNR:%d COMB:%d IPEN:%d DIAG:%d MVFLT:%d\n", PM_HNR[c],
-                        PM_VNR[c], PM_TNR[c], PM_BNR[c], PM_MNR[c], PM_COMB[c], PM_IPEN[c], PM_DIAG[c], PM_MVFLT[c]);
-        }
-        for (int w = 0; w < kWindows; ++w)
-            std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, PM_OVERLAY_PRI[w]);
+        print_memory_view();
     } else if (k == 5) {
         for (int p = 0; p < kPorts; ++p) {
             const ST_PORT_INFO& pi = PI_PORT_INFO[p];
@@ -213,6 +197,20 @@ void c331_manage::tlxDbg_c331_param()
               {"PS_PANEL_VSHAPE", PS_PANEL_VSHAPE}};
     for (const auto& e : ps)
         std::printf("\t %s  :%d \r\n", e.name, e.v);
+    for (int i = 0; i < 5; ++i)
+        std::printf("\t PS_CLK[%d]  :%d \r\n", i, PS_CLK[i]);
+    for (int i = 0; i < 9; ++i)
+        std::printf("\t PS_OTIMING[%d]  :%d \r\n", i, PS_OTIMING[i]);
+    for (int g = 0; g < 8; ++g)
+        std::printf("\t PS_MEM_SC[%d]  :%#x, %#x, %#x, %#x, %#x \r\n", g, PS_MEM_SC[g][0], PS_MEM_SC[g][1],
+                    PS_MEM_SC[g][2], PS_MEM_SC[g][3], PS_MEM_SC[g][4]);
+    std::printf("\t PS_MEM_LINE  :%d \r\n", PS_MEM_LINE);
+    for (int i = 0; i < 5; ++i)
+        std::printf("\t PS_MEM_DBD[%d]  :%#x \r\n", i, PS_MEM_DBD[i]);
+    std::printf("\t PS_MEM_DBD_STRIDE  :%#x \r\n", PS_MEM_DBD_STRIDE());
+    for (int i = 0; i < 36; ++i)
+        std::printf("\t PS_MEM_IP[%d]  :%#x \r\n", i, PS_MEM_IP[i]);
+    print_list("PS_MEM_WMODE", PS_MEM_WMODE, kWindows);
     std::printf("<<===PS VBO\r");
     std::printf("\t PS_VBOTX_MODE  :%d \r\n\t PS_VBOTX_LAYOUT  :%d \r\n", PS_VBOTX_MODE, PS_VBOTX_LAYOUT);
     std::printf("<<===PM_WIN_SHAPE\r");
@@ -227,6 +225,15 @@ void c331_manage::tlxDbg_c331_param()
     print_list("PM_WIN_NUM", PM_WIN_NUM, kOch);
     print_list("PM_AREA_NUM", PM_AREA_NUM, kOch);
     print_list("PM_OVERLAY", PM_OVERLAY, kOch);
+    print_list("PM_OVERLAY_PRI", PM_OVERLAY_PRI, kWindows);
+    print_list("PM_WIN_STITCHING", PM_WIN_STITCHING, kWindows);
+    print_list("PM_WIN_DBD_MODE", PM_WIN_DBD_MODE, kWindows);
+    print_list("PM_MEM_WMODE", PM_MEM_WMODE, kWindows);
+    std::printf("<<===PM_INPUT_OFFSET\r");
+    for (int w = 0; w < kWindows; ++w)
+        std::printf("\t PM_INPUT_OFFSET[%d]  :%d, %d, %d, %d \r\n", w, PM_INPUT_OFFSET[w][0], PM_INPUT_OFFSET[w][1],
+                    PM_INPUT_OFFSET[w][2], PM_INPUT_OFFSET[w][3]);
+    print_filter_settings();
     std::printf("<<===PM OSD\r");
     std::printf("\t PM_OSD_EN  :%d \r\n\t PM_OSD_SCROLL_SPEED  :%d \r\n\t PM_OSD_CHAR_64DOT  :%d \r\n", PM_OSD_EN,
                 PM_OSD_SCROLL_SPEED, PM_OSD_CHAR_64DOT);
@@ -335,4 +342,64 @@ void c331_manage::read_c331_b174bug(int fd)
                   {0xAE5C03, "VI11FVM"}, {0xAE5F03, "VI13FVM"}, {0xAE6203, "VI15FVM"}, {0xAE6503, "VI17FVM"}};
     for (const auto& l : kLanes)
         SCALER_DBG("\n read_c331_b174bug(B174_%s=%d ) over \n", l.name, drv->read_C331(fd, l.id, 0) + 1);
+}
+
+// The fourteen input-processing settings of every port.
+void c331_manage::print_filter_settings()
+{
+    const struct {
+        const char* name;
+        const uint32_t* v;
+    } pm[] = {{"PM_HNR", PM_HNR},           {"PM_VNR", PM_VNR},           {"PM_TNR", PM_TNR},
+              {"PM_BNR", PM_BNR},           {"PM_MNR", PM_MNR},           {"PM_COMB", PM_COMB},
+              {"PM_IPEN", PM_IPEN},         {"PM_DIAG", PM_DIAG},         {"PM_MVFLT", PM_MVFLT},
+              {"PM_22PD", PM_22PD},         {"PM_23PD", PM_23PD},         {"PM_22PDSQTH", PM_22PDSQTH},
+              {"PM_23PDSQTH", PM_23PDSQTH}, {"PM_24SF", PM_24SF}};
+    for (const auto& e : pm)
+        print_list(e.name, e.v, kPorts);
+}
+
+// Section 2 of the parameter listing: windows, frame stores and layers.
+void c331_manage::print_memory_view()
+{
+    for (int w = 0; w < kWindows; ++w) {
+        const uint32_t p = PM_INPUT[w] < static_cast<uint32_t>(kPorts) ? PM_INPUT[w] : 0;
+        std::printf("\t win:%d\n", w);
+        std::printf("\t IWIN       (%5d, %5d, %5d, %5d)\n", IWIN[w].hst, IWIN[w].hw, IWIN[w].vst, IWIN[w].vw);
+        std::printf("\t OWIN       (%5d, %5d, %5d, %5d)\n", OWIN[w].hst, OWIN[w].hw, OWIN[w].vst, OWIN[w].vw);
+        std::printf("\t g_pi_ifact (%5d, %5d, %5d, %5d)\n", PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
+        std::printf("\t PM_MEM_WMODE:%d PS_MEM_WMODE:%d PI_SCAN_MODE:%d\n", PM_MEM_WMODE[w], PS_MEM_WMODE[w],
+                    PI_SCAN_MODE[p]);
+    }
+    for (int p = 0; p < kPorts; ++p) {
+        std::printf("INPUT_PORT_%d\n", p);
+        std::printf("\t PS_MEM_SC %#x, %#x, %#x, %#x, %#x\n", PS_MEM_SC[p][0], PS_MEM_SC[p][1], PS_MEM_SC[p][2],
+                    PS_MEM_SC[p][3], PS_MEM_SC[p][4]);
+        std::printf("\t PM_IACTHST:%d PM_IACTVST:%d\n", 0, 0);
+        std::printf("\t PI_FPICLK:%d PI_FH:%f PI_FV:%f PI_IFH:%f PI_IFV:%f PI_SYNC_POL:%d PI_SCAN_MODE:%d\n",
+                    PI_FPICLK[p], PI_FH[p], PI_FV[p], PI_IFH[p], PI_IFV[p], PI_SYNC_POL[p], PI_SCAN_MODE[p]);
+    }
+    for (int c = 0; c < kIpCh; ++c) {
+        std::printf("INPUT_CMOS_%d\n", c);
+        std::printf("\t PS_MEM_SC %#x, %#x, %#x, %#x, %#x\n", PS_MEM_SC[c][0], PS_MEM_SC[c][1], PS_MEM_SC[c][2],
+                    PS_MEM_SC[c][3], PS_MEM_SC[c][4]);
+        std::printf("\t PS_MEM_IP_I %#x, %#x  PS_MEM_IP_P %#x, %#x\n", PS_MEM_IP_I(c, 0), PS_MEM_IP_I(c, 1),
+                    PS_MEM_IP_P(c, 0), PS_MEM_IP_P(c, 1));
+        std::printf("\t PS_MEM_IPYOFF:%d PS_MEM_MV:%#x PS_MWI_IP:%d\n", PS_MEM_IPYOFF(c), PS_MEM_MV(c), PS_MWI_IP(c));
+        std::printf("\t HNR:%d VNR:%d TNR:%d BNR:%d MNR:%d COMB:%d IPEN:%d DIAG:%d MVFLT:%d 22PD:%d 23PD:%d "
+                    "22PDSQTH:%d 23PDSQTH:%d 24SF:%d\n",
+                    PM_HNR[c], PM_VNR[c], PM_TNR[c], PM_BNR[c], PM_MNR[c], PM_COMB[c], PM_IPEN[c], PM_DIAG[c],
+                    PM_MVFLT[c], PM_22PD[c], PM_23PD[c], PM_22PDSQTH[c], PM_23PDSQTH[c], PM_24SF[c]);
+    }
+    // Lane set-up values of the V-by-One receivers (set_VBOInput).
+    for (int r = 0; r < 2; ++r) {
+        std::printf("INPUT_VBORX_%d\n", r);
+        std::printf("\t PS_VBO_2LANE:%#x PS_VBO_4LANE:%#x PS_VBO_8LANE:%#x\n", 0x0001, 0x0011, 0x0404);
+    }
+    for (int c = 0; c < kOch; ++c)
+        for (int i = 0; i < 8; ++i)
+            std::printf("\t g_och_layer[%d][%d]:%d , g_och_layer_cnt=%d \n", c, i, g_och_layer[c][i],
+                        g_och_layer_cnt[c]);
+    for (int w = 0; w < kWindows; ++w)
+        std::printf("\t PM_OVERLAY_PRI[%d]:%d\n", w, PM_OVERLAY_PRI[w]);
 }

@@ -275,7 +275,10 @@ void c331_manage::port_changed(int fd, int p)
     ST_PORT_INFO& pi = PI_PORT_INFO[p];
     const double clk = PS_CLK[4] ? PS_CLK[4] : 200000000.0;
     const double fv = pi.period ? clk / pi.period : 0.0;
-    const double pclk = double(h.htotal) * fv * double(h.vtotal);
+    // Totals come from a receiver: a negative or absurd product is no pixel clock.
+    double pclk = double(h.htotal) * fv * double(h.vtotal);
+    if (!(pclk >= 0.0 && pclk < 4.0e9))
+        pclk = 0.0;
     if (p < 4) {
         set_pict(fd, h.data_mode, p);
         set_sypol(fd, 0, p);
@@ -313,6 +316,10 @@ void c331_manage::check_input_port(int fd)
             continue;
         const HDMI_INFO row = hdminfo_row(tlxApi_GetPortDevId(p));
         if (!row.stable)
+            continue;
+        // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
+        // classifying on it would program a garbage timing for one pass.
+        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1)
             continue;
         PI_UPDATE[p] = 0;
         ST_PORT_INFO& pi = PI_PORT_INFO[p];

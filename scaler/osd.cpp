@@ -264,13 +264,13 @@ void c331_manage::update_osd(int fd)
     if (PM_OSD_DATA_MODE) {
         if (!osd_paint(fd, 0, W, 0, H, PS_BG_TRANS ? 255 : 1, PS_MEM_OSD) || !gen_char(fd))
             return;
-        osd_wait_output_vsync(fd);
+        wait1_povs(fd, 0);
         set_char_color(fd);
     } else {
         if (!osd_write_dma_sfl(fd, PS_BMP_ADDR, PS_SFL_ADDR, 0, uint32_t(W) * uint32_t(H)) ||
             !osd_copy(fd, PS_SFL_ADDR, PS_MEM_OSD, W, H, true))
             return;
-        osd_wait_output_vsync(fd);
+        wait1_povs(fd, 0);
         drv->write_C331(fd, c331::PAL_ACCESS, 1, 0);
         const bool ok = osd_write_dma_sfl(fd, PS_BMPCP_ADDR, 0, 4, 816);
         drv->write_C331(fd, c331::PAL_ACCESS, 0, 0);
@@ -280,7 +280,7 @@ void c331_manage::update_osd(int fd)
     set_rtct(fd, 2);
     set_osd(fd, 0);
     set_rtct(fd, 1);
-    osd_wait_output_vsync(fd);
+    wait1_povs(fd, 0);
 
     const int32_t L = PM_OSD_INPUT_OFFSET[0], R = PM_OSD_INPUT_OFFSET[1];
     const int32_t T = PM_OSD_INPUT_OFFSET[2], B = PM_OSD_INPUT_OFFSET[3];

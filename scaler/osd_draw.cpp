@@ -16,14 +16,6 @@ constexpr uint64_t kPollUs = 50;
 constexpr uint64_t kEngineLimitUs = 200000;
 constexpr uint64_t kDmaBaseUs = 1000000;       // DMA: 1 s, plus 1 s per MiB moved
 constexpr uint64_t kDmaPerMiBUs = 1000000;
-constexpr uint64_t kVsyncLimitUs = 100000;     // a little more than five frames at 60 Hz
-constexpr uint64_t kVsyncPollUs = 1000;
-
-// Output vertical-sync wait: flags, the latch, and the status of output channel 0.
-constexpr uint32_t kWaitFlagsOutput = 0x050901;
-constexpr uint32_t kStatusLatch = 0x002901;
-constexpr uint32_t kOutputVsyncStatus = 0x052301;
-
 constexpr uint32_t kCjkFirst = 0x4E00, kCjkLast = 0x9FFF;
 constexpr uint32_t kAsciiFirst = 0x20, kAsciiLast = 0x7F;
 
@@ -56,22 +48,6 @@ bool c331_manage::osd_engine_run(int fd, uint32_t cmd)
         return false;
     drv->write_C331(fd, c331::ENG_CMD, c331::ENG_IDLE, 0);
     return true;
-}
-
-// The OSD's own wait for one output frame (channel 0), bounded like the window pipeline's.
-bool c331_manage::osd_wait_output_vsync(int fd)
-{
-    drv->write_C331(fd, kWaitFlagsOutput, 1, 0);
-    drv->write_C331(fd, kStatusLatch, 0x80, 0);
-    bool seen = (drv->read_C331(fd, kOutputVsyncStatus, 0) & 1) != 0;
-    const uint64_t start = platform::clock().now_us();
-    while (!seen && platform::clock().now_us() - start < kVsyncLimitUs) {
-        platform::sleep_us(kVsyncPollUs);
-        seen = (drv->read_C331(fd, kOutputVsyncStatus, 0) & 1) != 0;
-    }
-    drv->write_C331(fd, kWaitFlagsOutput, 0, 0);
-    drv->write_C331(fd, kStatusLatch, 0, 0);
-    return seen;
 }
 
 bool c331_manage::osd_paint(int fd, int x, int w, int y, int h, uint32_t colour, uint32_t base)

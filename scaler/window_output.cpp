@@ -307,7 +307,7 @@ void c331_manage::set_output(int fd)
     // Reprogramming released every channel: windows whose freeze bit is set stay frozen.
     const int listed = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
     for (int n = 0; n < listed; ++n)
-        if (pwinfo[n].output & 2)
+        if ((pwinfo[n].output & 2) && port_has_signal(PM_INPUT[n]))
             win_freeze_sel(fd, n, 2);
 }
 

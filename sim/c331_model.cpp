@@ -16,10 +16,6 @@ struct StatusReg {
 constexpr StatusReg kStatus[] = {
     {0x05, 0x22, 0xFF},  // input vertical sync seen, every channel
     {0x05, 0x23, 0xFF},  // output vertical sync seen, every channel
-    {0x04, 0x17, 0x00},  // drawing engine idle
-    {0x04, 0x53, 0x20},  // flash transfer: not busy, write buffer empty
-    {0x04, 0x54, 0x00},  // flash controller / DMA idle
-    {0x04, 0x55, 0x00},  // flash status: no write in progress, latch clear
     {0xB2, 0x63, 0xA0},  // V-by-One receivers 0 and 1 locked
 };
 constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;

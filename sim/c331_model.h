@@ -8,7 +8,8 @@
 // Reads return the last value written, except the status registers the scaler software
 // waits on, which report "done" at once (vsync seen, engines idle, V-by-One locked), and the
 // identifier register 0xB2/0x08, which reads 0x24 after the first "c331_id_fail_reads"
-// reads (board.json, default 0) have read 0.
+// reads (board.json, default 0) have read 0. The serial flash, its controller and the OSD
+// drawing engine (bank 4) are sim/c331_osd_flash.h.
 //
 // Every register write is kept in order (bank, register, value) for tests and the state
 // dump; the log holds the most recent kWriteLogCap writes.

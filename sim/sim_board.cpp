@@ -1,6 +1,8 @@
 // The simulated board: wiring, routing, board.json, observation.
 #include "sim/sim_board.h"
 
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -355,7 +357,29 @@ void SimBoard::poll()
 
 void SimBoard::watcher_loop()
 {
+    // Woken by changes in the sim directory (board.json written, dump-request created), so an
+    // idle board costs no wake-ups; a look once a second covers a change inotify missed.
     // Real time on purpose: the watcher serves the outside world, not the device's clock.
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd >= 0 && ::inotify_add_watch(fd, sim_dir_.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE) < 0) {
+        ::close(fd);
+        return watcher_loop_polling();
+    }
+    if (fd < 0)
+        return watcher_loop_polling();
+    char events[4096];
+    while (!stop_) {
+        poll();
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) > 0)
+            while (::read(fd, events, sizeof events) > 0) {
+            }
+    }
+    ::close(fd);
+}
+
+void SimBoard::watcher_loop_polling()
+{
     while (!stop_) {
         poll();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

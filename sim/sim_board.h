@@ -119,6 +119,7 @@ private:
     bool reachable(const I2cNode& n) const;
     void apply_config();
     void watcher_loop();
+    void watcher_loop_polling();  // without inotify
 
     std::string sim_dir_;
     BoardConfig config_;

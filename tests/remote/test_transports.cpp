@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "core/globals.h"
+#include "platform/virtual_clock.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
 #include "remote/udpnetManage.h"
@@ -122,7 +123,7 @@ TEST_F(Tcp, AClientThatNeverReadsDelaysNobodyAndIsDropped)
         testutil::make_frame(0xF100, testutil::kTool, 0x61, le32(0) + le16(1024) + le16(0)));
     Bytes burst;
     for (int i = 0; i < 10000; ++i)
-        burst = burst + one;
+        burst.insert(burst.end(), one.begin(), one.end());
     std::thread flood([&] { ::send(slow, burst.data(), burst.size(), MSG_NOSIGNAL); });
 
     double worst = 0;
@@ -169,6 +170,37 @@ TEST_F(Tcp, WithEverySlotTakenANewClientReplacesTheOneIdleLongest)
     EXPECT_EQ(::recv(idle.front()->fd(), &b, 1, 0), 0);
     EXPECT_TRUE(idle.back()->reg_read(3, 1));
     EXPECT_TRUE(client.reg_read(3, 1));
+}
+
+TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
+{
+    platform::VirtualClock clock(platform::clock().now_us() + 10000000);  // the flood takes no time
+    platform::set_clock(&clock);
+    const std::string log_path = remote_test::root().file("data/zeltaqn/log/kivEnglneLog");
+    const size_t before = testutil::read_file(log_path).size();
+    Bytes bad = testutil::make_frame(0xF100, testutil::kTool, 0x63, {0, 1});
+    bad.back() ^= 0xFF;  // wrong checksum
+    const Bytes one = testutil::encode(bad);
+    Bytes flood;
+    for (int i = 0; i < 20000; ++i)
+        flood.insert(flood.end(), one.begin(), one.end());
+    ASSERT_TRUE(client.send_bytes(flood));
+    ASSERT_TRUE(client.reg_read(3, 1));  // served after the whole flood
+    clock.advance_us(2000000);
+    ASSERT_TRUE(client.send_bytes(one));
+    ASSERT_TRUE(client.reg_read(3, 1));
+    platform::set_clock(nullptr);
+
+    const std::string added = testutil::read_file(log_path).substr(before);
+    EXPECT_LT(added.size(), 4096u) << added;
+    size_t summaries = 0;
+    for (size_t at = added.find("similar lines suppressed"); at != std::string::npos;
+         at = added.find("similar lines suppressed", at + 1))
+        ++summaries;
+    EXPECT_EQ(summaries, 1u) << added;
+    EXPECT_NE(added.find("[DEBUG   ] # VELAMSG # 19995 similar lines suppressed (remote: frame with bad checksum dropped)"),
+              std::string::npos)
+        << added;
 }
 
 TEST(Udp, ReplyGoesToTheSendersPort)

@@ -116,4 +116,44 @@ TEST_F(ScalerProcess, RemoteBrightnessAndContrastReachTheChipAndTheParameterFile
     EXPECT_TRUE(dev_->running());
 }
 
+// A second window enabled from the remote tool shares output channel 0 with window 0: both
+// are laid on it as layers, ordered by the windows' priorities.
+TEST_F(ScalerProcess, SecondWindowIsLaidOverTheFirstByPriority)
+{
+    ASSERT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x7C, 0x1B) != 0; }, kStartMs, 100))
+        << dev_->output();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
+    auto apply = [&] {
+        auto r = client.reg_write(11, 0x02, 0x02);
+        return r && r->status() == 0;
+    };
+    auto w = client.ram_write(0x8FA, Bytes{1, 0});   // window 1 enable
+    ASSERT_TRUE(w);
+    ASSERT_EQ(w->status(), 0);
+    ASSERT_TRUE(apply());
+    QJsonObject banks;
+    EXPECT_TRUE(dev_->wait_for(
+        [&] {
+            banks = chip_banks();
+            return word(banks, 0x0E, 0x09) == 0x89;
+        },
+        kWaitMs, 50))
+        << "overlay " << std::hex << word(banks, 0x0E, 0x09) << dev_->output();
+    EXPECT_EQ(word(banks, 0x1E, 0x09), 0);
+
+    auto p = client.ram_write(0x8A0, Bytes{1, 0, 0, 0});   // window 0 priority 1, window 1 priority 0
+    ASSERT_TRUE(p);
+    ASSERT_EQ(p->status(), 0);
+    ASSERT_TRUE(apply());
+    EXPECT_TRUE(dev_->wait_for(
+        [&] {
+            banks = chip_banks();
+            return word(banks, 0x0E, 0x09) == 0x98;
+        },
+        kWaitMs, 50))
+        << "overlay " << std::hex << word(banks, 0x0E, 0x09);
+    EXPECT_TRUE(dev_->running());
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/device_process.h"
+#include "common/remote_client.h"
 #include "common/temp_dir.h"
 
 namespace {
@@ -64,6 +65,44 @@ TEST(UiProcess, KeyPipeDrivesThePanelAndTheDumpGrabsIt)
 
     ASSERT_TRUE(send_key(root, "BACK"));  // back home
     ASSERT_TRUE(dev.wait_for([&] { return dump_screen(dev, root) == home; }, 30000));
+    EXPECT_TRUE(dev.running());
+    dev.terminate();
+}
+
+// A window switched on remotely, then the source page by keys through the pipe: window 3 gets
+// the whole HDMI3, which the apply pass persists; the dump names the page on top.
+TEST(UiProcess, SourcePageByKeysWritesThePersistedWindowSource)
+{
+    testutil::TempDir root;
+    auto opt = testutil::DeviceProcess::sim_options(root.path());
+    testutil::DeviceProcess dev(opt);
+    ASSERT_TRUE(dev.start());
+    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
+    ASSERT_EQ(client.ram_write(0x914, testutil::le16(1))->status(), 0);
+    ASSERT_EQ(client.reg_write(11, 0x02, 0x02)->status(), 0);
+
+    const std::string para = root.file("data/ram_device_info");
+    auto window3_source = [&] {
+        const std::string f = testutil::read_file(para);
+        return f.size() > 1567 ? uint16_t(uint8_t(f[1566]) | uint8_t(f[1567]) << 8) : uint16_t(0xFFFF);
+    };
+    ASSERT_TRUE(dev.wait_for([&] {
+        const std::string f = testutil::read_file(para);
+        return f.size() > 1555 && f[0x914 - 0x300 + 2] == 1;
+    }, 30000)) << dev.output();
+    EXPECT_EQ(window3_source(), 0x0003);  // HDMI2 from the factory image
+
+    // Main window, source page, window 3, its inputs (HDMI2), HDMI3, its cards, the whole input.
+    for (const char* k : {"F6", "F6", "F5", "F6", "F5", "F6", "F6"})
+        ASSERT_TRUE(send_key(root, k));
+    EXPECT_TRUE(dev.wait_for([&] { return window3_source() == 0x0004; }, 30000)) << dev.output();
+
+    ASSERT_FALSE(dump_screen(dev, root).isNull());
+    const std::string panel = testutil::read_file(root.file("sim/state/panel.json"));
+    EXPECT_NE(panel.find("\"page_focus\":3"), std::string::npos) << panel;
+    EXPECT_NE(panel.find("\"pages\":[\"InputChoose\"]"), std::string::npos) << panel;
     EXPECT_TRUE(dev.running());
     dev.terminate();
 }

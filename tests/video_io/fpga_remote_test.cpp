@@ -1,6 +1,8 @@
 // The FPGA and the flashes on the remote protocol: commands to 0xF000 and the processor's
 // flash commands, through the dispatcher as a transport calls it.
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <iterator>
 
 #include "common/remote_client.h"
@@ -114,4 +116,7 @@ TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
     ASSERT_EQ(fpga0_->sent().size(), 1u);
     EXPECT_EQ(fpga0_->sent()[0].port, 6);
     EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+    // The server logs the disconnect: let it do so before the process (and its log) ends.
+    client.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }

@@ -13,6 +13,7 @@ class CustomMode;
 }
 class QLabel;
 class tlxcontrol;
+struct OMENU_PARA;
 
 // The action button that last received a sheet from CustomMode::tlx_button_selinfo.
 extern QWidget* g_button_focus;
@@ -32,6 +33,9 @@ public:
     void lcd_para_init();
     void image_para_init();
     void color_fill(QLabel* label, char index);
+    // The OSD caption of a record: at most its first three lines, and the sheet with its
+    // background and font colours (white on #10101C where a colour is not 6 hex digits).
+    static void osd_caption(const OMENU_PARA& o, QString* text, QString* sheet);
 
     // What the tests look at.
     tlxcontrol* selector_widget() const { return selector; }

@@ -156,6 +156,17 @@ void CustomMode::fill_layout(const u8* copy)
     }
 }
 
+void CustomMode::osd_caption(const OMENU_PARA& o, QString* text, QString* sheet)
+{
+    QStringList lines = QString::fromStdString(o.texts).split("\n");
+    if (lines.size() > 3)
+        lines = lines.mid(0, 3);
+    *text = lines.join("\n");
+    const QString bg = osd_colour(o.backpara_color);
+    const QString fg = osd_colour(o.font_color);
+    *sheet = QString("background-color:#%1;color:#%2;").arg(bg.isEmpty() ? "10101C" : bg, fg.isEmpty() ? "FFFFFF" : fg);
+}
+
 void CustomMode::fill_osd(int slot)
 {
     // A list of our own, zero until the file fills it: the scaler's list is not touched.
@@ -163,14 +174,9 @@ void CustomMode::fill_osd(int slot)
     const std::string path = store_files::mode_osd_path(slot);
     get_json_omenu_para(path.c_str(), &list);
     const OMENU_PARA& o = list.osd[0];
-    const QString bg = osd_colour(o.backpara_color);
-    const QString fg = osd_colour(o.font_color);
-    QStringList lines = QString::fromStdString(o.texts).split("\n");
-    if (lines.size() > 3)
-        lines = lines.mid(0, 3);
-    auto* caption = preview_label(QRect(6, 2, 300, 50), lines.join("\n"), nullptr);
-    caption->setStyleSheet(QString("background-color:#%1;color:#%2;")
-                               .arg(bg.isEmpty() ? "10101C" : bg, fg.isEmpty() ? "FFFFFF" : fg));
+    QString text, sheet;
+    osd_caption(o, &text, &sheet);
+    preview_label(QRect(6, 2, 300, 50), text, nullptr)->setStyleSheet(sheet);
     const bool zh = g_language == 0;
     auto u = [](int v) { return QString::number(static_cast<unsigned>(v)); };
     const QString info = "osd [x:" + u(o.pos_x) + ",y:" + u(o.pos_y) + ",w:" + u(o.pos_w) + ",h:" + u(o.pos_h) + "] " +

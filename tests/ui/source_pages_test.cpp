@@ -1,0 +1,647 @@
+// The source, crop, EDID, layout and user-mode pages on the offscreen platform, on a simulated
+// board under a temporary root, worked by panel keys. The tests drive the 10 ms tick; steps
+// inside a page's modal loop (the page, the keypad, the tip) are queued with Steps.
+#include <QComboBox>
+#include <QLabel>
+#include <QtTest>
+#include <cstring>
+#include <fstream>
+
+#include "common/temp_dir.h"
+#include "core/ConfigEngine.h"
+#include "core/SyncUpdate.h"
+#include "core/c331_shared.h"
+#include "scaler/omenu_file.h"
+#include "sim/sim_board.h"
+#include "ui/page_test_aids.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/My_lineEdit.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/image_access.h"
+#include "ui/shell/page_open.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/shell/shell_start.h"
+#include "ui/source_pages/CustomMode.h"
+#include "ui/source_pages/EDIDset.h"
+#include "ui/source_pages/ImageLayout.h"
+#include "ui/source_pages/InputChoose.h"
+#include "ui/source_pages/InputCut.h"
+#include "ui/source_pages/source_pages.h"
+#include "ui/source_pages/tlxcontrol.h"
+
+namespace {
+
+TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
+u16 word(u32 addr) { return get_u16(image(), addr); }
+u16 crop_key(int source, int id) { return static_cast<u16>(0x8000 | ((id - 1) << 8) | source); }
+
+void clear_crops() { std::memset(image() + ram_crop_table, 0, RAM_CROP_ROWS * RAM_CROP_STRIDE); }
+void set_crop(u8* base, int row, int source, int id, u16 x = 0, u16 y = 0, u16 w = 640, u16 h = 360)
+{
+    const u16 v[5] = {crop_key(source, id), x, y, w, h};
+    for (int i = 0; i < 5; ++i)
+        put_u16(base, ram_crop_addr(row, 2 * i), v[i]);
+}
+// Windows 1..5 off except those listed; window 0 is always shown.
+void windows_on(std::initializer_list<int> on)
+{
+    for (int w = 1; w < 6; ++w)
+        put_u16(image(), ram_window_addr(w, WIN_ENABLE), 0);
+    for (int w : on)
+        put_u16(image(), ram_window_addr(w, WIN_ENABLE), 1);
+}
+void type_on_keypad(const char* digits)
+{
+    for (const char* d = digits; *d; ++d)
+        g_numberkeyboard->press(QString(QChar(*d)));
+    g_numberkeyboard->press("ok");
+}
+QString strip_label(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
+
+}  // namespace
+
+class SourcePagesTest : public QObject {
+    Q_OBJECT
+    testutil::TempDir root_;
+    std::unique_ptr<sim::SimBoard> board_;
+
+    bool shell_ran(const std::string& line)
+    {
+        for (const auto& l : board_->sim_shell().history())
+            if (l == line)
+                return true;
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        board_ = sim::SimBoard::install_for_test(root_.path());
+        g_debugSwitch = 0;
+        ConfigEngine::pInstance();
+        TlxRamPara::pInstance();
+        QObject::connect(store(), &TlxRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+        source_pages_register();
+        shell_start_gui();
+        g_timer->stop();  // the tests drive the tick
+        g_back_to_mainwindow_time = 1000000;
+        g_auto_lock_time = 2000000;
+        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
+    }
+
+    void cleanupTestCase()
+    {
+        delete g_timer;
+        delete g_lockwindow;
+        delete g_mainwindow;
+        delete g_numberkeyboard;
+        delete g_tip;
+        g_timer = nullptr;
+        g_lockwindow = nullptr;
+        g_mainwindow = nullptr;
+        g_numberkeyboard = nullptr;
+        g_tip = nullptr;
+    }
+
+    void init()
+    {
+        c331_shared::param_changed = 0;
+        g_language = 1;
+        key(KEY_OK);  // home -> main window
+        QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+    }
+
+    void cleanup()
+    {
+        g_mainwindow->go_home();
+        QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+        QCOMPARE(PageFrame::open_pages().size(), size_t(0));
+    }
+
+    // The window strip shows the switched-on windows in their own colours; F5 runs over the
+    // tiles and the two buttons.
+    void inputChooseShowsTheSwitchedOnWindows()
+    {
+        windows_on({3});
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                QVERIFY(g_inputchoose);
+                QCOMPARE(int(g_page_focus), int(PAGE_INPUTCHOOSE));
+                QCOMPARE(g_inputchoose->tile_count(), 2);
+                QCOMPARE(g_inputchoose->tile(0)->text(), QString("1"));
+                QVERIFY(g_inputchoose->tile(0)->styleSheet().contains("#867AE9"));
+                QCOMPARE(g_inputchoose->tile(1)->text(), QString("4"));
+                QVERIFY(g_inputchoose->tile(1)->styleSheet().contains("#EBA83A"));
+                shot("inputchoose");
+                for (int expect : {1, 6, 7, 0}) {
+                    key(KEY_RIGHT);
+                    QCOMPARE(g_inputchoose->ui_select_index(), expect);
+                }
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_inputchoose);
+                QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+            },
+        });
+    }
+
+    // OK on a card writes the window's source word (whole input, then a crop's row), clears a
+    // persisted current mode only, and shows the tip with the scaler lock free; F5 and F4 wrap
+    // over the card pages.
+    void inputChooseWritesTheWindowSource()
+    {
+        windows_on({2});
+        clear_crops();
+        const int rows[4] = {3, 7, 10, 12};  // HDMI3 crop ids 1..4
+        for (int i = 0; i < 4; ++i)
+            set_crop(image(), rows[i], 4, i + 1);
+        put_u16(image(), ram_window_addr(2, WIN_SOURCE), 3);  // HDMI2
+        put_u16(image(), ram_current_mode, 3);
+        put_u16(store()->ram_shadow, ram_current_mode, 3);
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_RIGHT);  // window 3
+                key(KEY_OK);     // the inputs, on HDMI2
+                QCOMPARE(g_inputchoose->ui_select_index(), 1);
+                key(KEY_RIGHT);  // HDMI3
+                QCOMPARE(g_inputchoose->shown_source(), 4);
+                key(KEY_OK);  // the cards
+                QCOMPARE(g_inputchoose->level(), 2);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);
+                shot("inputchoose_cards");
+                key(KEY_OK);  // the whole input: the tip runs its loop
+            },
+            [] {
+                QVERIFY(g_tip->showing());
+                QCOMPARE(word(0x91C), u16(0x0004));
+                QCOMPARE(word(ram_current_mode), u16(0));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QVERIFY(c331_shared::c331_lock.tryLock());
+                c331_shared::c331_lock.unlock();
+                shot("inputchoose_tip");
+                ticks(200);
+            },
+            [] {},
+            [] {
+                QCOMPARE(g_inputchoose->tile_source_text(2), QString("HDMI3"));
+                put_u16(image(), ram_current_mode, 5);  // recalled, not yet persisted
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // crop entry 2, in row 7
+            },
+            [] { ticks(200); },
+            [] {},
+            [] {
+                QCOMPARE(word(0x91C), u16(0x8007));
+                QCOMPARE(word(ram_current_mode), u16(5));
+                QCOMPARE(g_inputchoose->tile_source_text(2), QString("HDMI3_Crop2"));
+                key(KEY_RIGHT);  // entry 3, page 1
+                QCOMPARE(g_inputchoose->card_page(), 1);
+                key(KEY_RIGHT);
+                key(KEY_RIGHT);  // past entry 4: entry 0
+                QCOMPARE(g_inputchoose->card_page(), 0);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);
+                key(KEY_LEFT);  // back to the last entry
+                QCOMPARE(g_inputchoose->card_page(), 1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 4);
+                shot("inputchoose_page2");
+                keys(KEY_BACK, 3);
+            },
+            [] { QVERIFY(!g_inputchoose); },
+        });
+    }
+
+    // Delete, add (lowest free id and row), rewrite, Cancel and PowerOff, a full table; the
+    // source page shows the new count on return.
+    void inputCutEditsTheCropTable()
+    {
+        windows_on({});
+        clear_crops();
+        for (int id = 1; id <= 3; ++id)
+            set_crop(image(), id - 1, 2, id, u16(10 * id), u16(20 * id));
+        store()->TlxCropSourceInit();
+        static u8 before[RAM_CROP_ROWS * RAM_CROP_STRIDE];
+        auto snapshot = [] { std::memcpy(before, image() + ram_crop_table, sizeof before); };
+        auto unchanged = [] { return std::memcmp(before, image() + ram_crop_table, sizeof before) == 0; };
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);  // the crop editor
+            },
+            [] {
+                QVERIFY(g_inputcut);
+                QCOMPARE(g_inputcut->shown_source(), 2);
+                key(KEY_OK);
+                QCOMPARE(g_inputcut->card_names(),
+                         QStringList({"HDMI1", "HDMI1_crop1", "HDMI1_crop2", "HDMI1_crop3"}));
+                keys(KEY_RIGHT, 3);
+                key(KEY_OK);  // edit id 2
+                QCOMPARE(g_inputcut->level(), 3);
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-2"));
+                QCOMPARE(g_inputcut->field(0)->text(), QString("20"));
+                shot("inputcut_edit");
+                keys(KEY_LEFT, 3);  // OK, Cancel, Delete
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(1, CROP_KEY)), u16(0));
+                QCOMPARE(word(ram_crop_addr(1, CROP_X)), u16(20));  // only the key is cleared
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QCOMPARE(g_inputcut->level(), 1);
+                QCOMPARE(g_inputcut->position(), 3);  // still a card: now id 3
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop1", "HDMI1_crop3"}));
+                keys(KEY_LEFT, 3);
+                key(KEY_OK);  // add
+                QCOMPARE(g_inputcut->level(), 2);
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-3"));
+                QCOMPARE(g_inputcut->field(2)->text(), QString("1920"));
+                shot("inputcut_add");
+                key(KEY_LEFT);  // OK
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(1, CROP_KEY)), crop_key(2, 2));
+                QCOMPARE(word(ram_crop_addr(1, CROP_WIDTH)), u16(1920));
+                QCOMPARE(word(ram_crop_addr(1, CROP_HEIGHT)), u16(1080));
+                QCOMPARE(g_inputcut->card_names().value(2), QString("HDMI1_crop2"));
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // edit id 1
+                key(KEY_OK);  // X: the keypad
+            },
+            [] { type_on_keypad("77"); },
+            [] {
+                QCOMPARE(g_inputcut->field(0)->text(), QString("77"));
+                key(KEY_LEFT);
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(0, CROP_X)), u16(77));
+                QCOMPARE(word(ram_crop_addr(0, CROP_KEY)), crop_key(2, 1));
+                QCOMPARE(word(ram_crop_addr(0, CROP_Y)), u16(20));
+            },
+            [snapshot] {
+                snapshot();
+                c331_shared::param_changed = 0;
+                key(KEY_OK);
+                key(KEY_OK);  // X: the keypad
+            },
+            [] { type_on_keypad("5"); },
+            [unchanged] {
+                key(KEY_BACK);  // PowerOff: nothing stored
+                QCOMPARE(g_inputcut->level(), 1);
+                key(KEY_OK);
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);  // Cancel
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);  // add, then Cancel
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);
+                QVERIFY(unchanged());
+                QCOMPARE(int(c331_shared::param_changed), 0);
+            },
+            [snapshot, unchanged] {
+                for (int row = 3; row < RAM_CROP_ROWS; ++row)  // the rest of the table: DVI
+                    set_crop(image(), row, 1, row - 2);
+                snapshot();
+                key(KEY_OK);  // add with the table full
+                key(KEY_LEFT);
+                key(KEY_OK);
+                QVERIFY(unchanged());
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                QCOMPARE(g_inputcut->level(), 1);
+                keys(KEY_BACK, 2);
+            },
+            [] {
+                QVERIFY(!g_inputcut);
+                QCOMPARE(int(g_page_focus), int(PAGE_INPUTCHOOSE));
+                QVERIFY(strip_label(g_inputchoose, "label_HDMI1_text").contains(">4<"));
+                QVERIFY(strip_label(g_inputchoose, "label_DVI_text").contains(">38<"));
+                key(KEY_BACK);
+            },
+        });
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
+    // The EDID page: strip wrap, rate editing and its PowerOff, Save of the whole record, a
+    // rate other than 60/30 kept, and large typed values stored as they are.
+    void edidSetStoresTheRecord()
+    {
+        const u32 rec = ram_edid_addr(2);
+        auto record = [rec](u16 w, u16 h, u16 hz) {
+            put_u16(image(), rec, w);
+            put_u16(image(), rec + 2, h);
+            put_u16(image(), rec + 4, hz);
+        };
+        record(1920, 1080, 60);
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_LEFT);
+                key(KEY_OK);  // the EDID page
+            },
+            [rec] {
+                QVERIFY(g_edidset);
+                QCOMPARE(g_edidset->port(), 2);
+                key(KEY_LEFT);
+                QCOMPARE(g_edidset->port(), 0);  // EXT
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                QVERIFY(g_edidset->panel_open());
+                QCOMPARE(g_edidset->width_field()->text(), QString("1920"));
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // rate editing
+                key(KEY_RIGHT);
+                QCOMPARE(g_edidset->rate_text(), QString("30"));
+                key(KEY_BACK);  // restores the selector
+                QCOMPARE(g_edidset->rate_text(), QString("60"));
+                QCOMPARE(g_edidset->level(), 1);
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                shot("edidset_panel");
+                keys(KEY_RIGHT, 3);  // Save
+                key(KEY_OK);
+                QCOMPARE(word(rec + 4), u16(30));
+                QCOMPARE(word(rec), u16(1920));
+                QCOMPARE(word(rec + 2), u16(1080));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QCOMPARE(g_edidset->card_text(), QString("1920x1080@30Hz"));
+            },
+            [record, rec] {
+                record(1920, 1080, 50);
+                c331_shared::param_changed = 0;
+                key(KEY_OK);
+                QCOMPARE(g_edidset->rate_text(), QString("50"));
+                key(KEY_LEFT);  // Save
+                key(KEY_OK);
+                QCOMPARE(word(rec + 4), u16(50));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                record(1920, 1080, 120);
+                key(KEY_OK);
+                key(KEY_OK);  // width: the keypad
+            },
+            [] { type_on_keypad("4095"); },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);  // height
+            },
+            [] { type_on_keypad("4095"); },
+            [rec] {
+                keys(KEY_LEFT, 2);  // Save
+                key(KEY_OK);
+                // Stored as typed: the EDID builder refuses what a descriptor cannot hold.
+                QCOMPARE(word(rec), u16(4095));
+                QCOMPARE(word(rec + 2), u16(4095));
+                QCOMPARE(word(rec + 4), u16(120));
+                key(KEY_BACK);
+            },
+            [] {
+                QVERIFY(!g_edidset);
+                QCOMPARE(int(g_page_focus), int(PAGE_INPUTCHOOSE));
+                key(KEY_BACK);
+            },
+        });
+        record(1920, 1080, 60);
+    }
+
+    // The user-mode page: opened on the mode in use, the selector's looks, the action wrap with
+    // and without More, the OSD preview without data, Use and Delete.
+    void customModeUsesAndDeletesModes()
+    {
+        for (auto& slot : store()->mode_slot)
+            slot.bytes[0] = slot.bytes[1] = MODE_MARKER_EMPTY;
+        MODE_SLOT& two = store()->mode_slot[2];
+        MODE_SLOT& five = store()->mode_slot[5];
+        two.bytes[0] = two.bytes[1] = five.bytes[0] = five.bytes[1] = MODE_MARKER_SAVED;
+        put_u16(two.bytes, MODE_SLOT_OSD, 0);
+        for (u32 i = 0; i < RAM_MODE_LEN; ++i)
+            five.image()[i] = static_cast<u8>(i * 7);
+        put_u16(five.bytes, MODE_SLOT_OSD, 1);
+        std::ofstream(root_.file("data/modes/custom_mode6"), std::ios::binary).write(reinterpret_cast<char*>(five.bytes), MODE_FILE_SIZE);
+        std::ofstream(root_.file("data/modes/MO06.json")) << "{ \"menu\": [ broken";
+        std::ofstream(root_.file("data/configs/omenu.json")) << "{\"osdcount\": 0}";
+        put_u16(image(), ram_current_mode, 3);
+
+        g_mainwindow->on_custommode_clicked();
+        QVERIFY(g_custommode);
+        QCOMPARE(int(g_page_focus), int(PAGE_CUSTOMMODE));
+        QCOMPARE(panel_key_target(), static_cast<QWidget*>(g_custommode));
+        CustomMode* list = g_custommode;
+        g_mainwindow->on_custommode_clicked();  // a tap on the row under it: the same list
+        QCOMPARE(g_custommode, list);
+        QCOMPARE(PageFrame::open_pages().size(), size_t(1));
+        QComboBox* box = g_custommode->selector_widget()->combo_box();
+        QCOMPARE(box->currentIndex(), 2);
+        QCOMPARE(box->currentText(), QString("MODE 3"));
+        QCOMPARE(g_custommode->info_label("label_ID")->text(), QString("ID:3"));
+        QVERIFY(!g_custommode->info_label("label_using")->isHidden());
+        QVERIFY(box->styleSheet().contains("255,171,84"));
+        QVERIFY(g_custommode->selector_widget()->left_label()->styleSheet().contains("255,171,84"));
+        shot("custommode");
+        key(KEY_OK);  // mode 3 has no OSD: two actions
+        QVERIFY(box->styleSheet().contains("71,119,255"));
+        QVERIFY(g_custommode->selector_widget()->right_label()->styleSheet().contains("71,119,255"));
+        key(KEY_LEFT);
+        QCOMPARE(g_custommode->action(), 1);
+        key(KEY_RIGHT);
+        QCOMPARE(g_custommode->action(), 0);
+        key(KEY_BACK);
+        QCOMPARE(g_custommode->level(), 0);
+        keys(KEY_RIGHT, 3);  // mode 6, with OSD
+        QVERIFY(g_custommode->info_label("label_using")->isHidden());
+        key(KEY_OK);
+        key(KEY_LEFT);  // More
+        QCOMPARE(g_custommode->action(), 2);
+        const QStringList osd = g_custommode->preview_texts();
+        QCOMPARE(osd.size(), 2);
+        QCOMPARE(osd[0], QString());
+        QVERIFY(osd[1].startsWith("osd [x:0,y:0,w:0,h:0] font size:0*0"));
+        QVERIFY(osd[1].endsWith("effect:static"));
+        QVERIFY(testutil::file_exists(root_.file("data/configs/omenu.json")));
+        QVERIFY(testutil::file_exists(root_.file("data/modes/MO06.json")));
+        std::ofstream(root_.file("data/modes/MO06.json")) << R"({"name": "m", "osdcount": 1, "oactcount": 1,
+            "menu": [{"type": 0, "status": "on", "pos": {"x": 5, "y": 6, "w": 100, "h": 50},
+                      "act": {"effect": 3, "speed": 2, "staytime": 0},
+                      "backpara": {"enable": "on", "color": "0x102030"},
+                      "fontpara": {"startx": 1, "starty": 2, "fontw": 32, "fonth": 32, "wordspace": 3,
+                                   "verticalspace": 4, "color": "FF0000"},
+                      "texts": "L1\nL2\nL3\nL4\nL5"}]})";
+        key(KEY_RIGHT);
+        key(KEY_LEFT);  // More again: the file is read anew
+        const QStringList five_lines = g_custommode->preview_texts();
+        QCOMPARE(five_lines.value(0), QString("L1\nL2\nL3"));
+        QCOMPARE(five_lines.value(1), QString("osd [x:5,y:6,w:100,h:50] font size:32*32\n"
+                                              "space [h:3,v:4] char[x:1,y:2] speed:2,effect:move down"));
+        auto osd_labels = g_custommode->preview_widget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(osd_labels[0]->styleSheet(), QString("background-color:#102030;color:#FF0000;"));
+        shot("custommode_osd");
+        key(KEY_RIGHT);  // wraps to Use
+        QCOMPARE(g_custommode->action(), 0);
+        QCOMPARE(g_custommode->preview_texts().size(), 18);  // the layout again
+        c331_shared::param_changed = 0;
+        key(KEY_OK);
+        QCOMPARE(word(ram_current_mode), u16(6));
+        QCOMPARE(std::memcmp(image() + RAM_MODE_BASE, five.image(), RAM_MODE_LEN), 0);
+        QCOMPARE(int(c331_shared::param_changed), 1);
+        put_u16(image(), ram_current_mode, 6);
+        key(KEY_OK);
+        key(KEY_RIGHT);
+        key(KEY_OK);  // Delete
+        QVERIFY(shell_ran("rm  -rf  /data/modes/custom_mode6"));
+        QVERIFY(shell_ran("rm  -rf  /data/modes/MO06.json"));
+        QVERIFY(!testutil::file_exists(root_.file("data/modes/custom_mode6")));
+        QCOMPARE(store()->TlxUserModeSaved(5), 0);
+        QCOMPARE(word(ram_current_mode), u16(6));
+        QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        QVERIFY(!g_custommode->preview_widget());
+        shot("custommode_deleted");
+        key(KEY_BACK);
+        QVERIFY(!g_custommode);
+        QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+        put_u16(image(), ram_current_mode, 0);
+    }
+
+    // The OSD caption keeps at most three lines and takes colours only as 6 hex digits.
+    void osdCaptionIsBounded()
+    {
+        OMENU_PARA o{};
+        QString text, sheet;
+        o.texts = "a\nb\nc\nd\ne";
+        o.backpara_color = "0xFF0000";
+        o.font_color = "#00ff00";
+        CustomMode::osd_caption(o, &text, &sheet);
+        QCOMPARE(text, QString("a\nb\nc"));
+        QCOMPARE(sheet, QString("background-color:#FF0000;color:#00ff00;"));
+        o.texts = "one";
+        o.backpara_color = "FF00";
+        o.font_color = "zzzzzz";
+        CustomMode::osd_caption(o, &text, &sheet);
+        QCOMPARE(text, QString("one"));
+        QCOMPARE(sheet, QString("background-color:#10101C;color:#FFFFFF;"));
+    }
+
+    // The preview reads the slot's copy: a crop by its own number, a window off, and window
+    // records that name no source or a deleted crop.
+    void previewShowsTheSavedLayout()
+    {
+        MODE_SLOT& seven = store()->mode_slot[7];
+        std::memset(seven.bytes, 0, sizeof seven.bytes);
+        seven.bytes[0] = seven.bytes[1] = MODE_MARKER_SAVED;
+        u8* copy = seven.image() - RAM_MODE_BASE;  // addressed like the image
+        const u16 src[6] = {0x0009, 0x8007, 0x802D, 0x0002, 0x8005, 0x0001};
+        for (int w = 0; w < 6; ++w) {
+            put_u16(copy, ram_window_addr(w, WIN_ENABLE), w == 3 ? 0 : 1);
+            put_u16(copy, ram_window_addr(w, WIN_SOURCE), src[w]);
+        }
+        set_crop(copy, 6, 2, 1);
+        set_crop(copy, 7, 2, 2);  // row 5 stays deleted
+        put_u16(image(), ram_current_mode, 8);
+        g_mainwindow->on_custommode_clicked();
+        const QStringList t = g_custommode->preview_texts();
+        QCOMPARE(t.size(), 18);
+        QCOMPARE(t[3 * 1 + 1], QString("HDMI1_Crop2 ON"));
+        QCOMPARE(t[3 * 3 + 1], QString("HDMI1 OFF"));
+        QCOMPARE(t[3 * 0 + 1], QString("-- ON"));
+        QCOMPARE(t[3 * 2 + 1], QString("-- ON"));
+        QCOMPARE(t[3 * 4 + 1], QString("EXT ON"));
+        auto labels = g_custommode->preview_widget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        QLabel* tile4 = labels[9];
+        QCOMPARE(tile4->text(), QString("4"));
+        QVERIFY(tile4->styleSheet().contains("#7E9AC9"));
+        QCOMPARE(tile4->geometry(), QRect(145, 2, 24, 24));
+        shot("custommode_preview");
+        key(KEY_BACK);
+        put_u16(image(), ram_current_mode, 0);
+    }
+
+    // The layout viewer: default name, point-to-point items (an unknown mode keeps the item),
+    // and browsing writes nothing.
+    void imageLayoutBrowsesTheWindows()
+    {
+        clear_crops();
+        put_u16(image(), ram_window_addr(1, WIN_OUTPUT), WIN_OUT_P2P);
+        put_u16(image(), ram_window_addr(1, WIN_P2P_MODE), 8);
+        put_u16(image(), ram_window_addr(2, WIN_OUTPUT), WIN_OUT_P2P);
+        put_u16(image(), ram_window_addr(2, WIN_P2P_MODE), 5);
+        put_u16(image(), ram_window_addr(2, WIN_SOURCE), 0x8005);  // a deleted crop
+        static u8 before[RAM_IMAGE_SIZE];
+        std::memcpy(before, image(), RAM_IMAGE_SIZE);
+        Steps().run({
+            [] { open_registered(PAGE_IMAGELAYOUT, g_mainwindow); },
+            [] {
+                QVERIFY(g_imagelayout);
+                QCOMPARE(g_imagelayout->name_text(), QString("Name:Image1"));
+                key(KEY_RIGHT);
+                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
+                key(KEY_RIGHT);
+                QCOMPARE(g_imagelayout->name_text(), QString("Name:Image3"));
+                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
+                QCOMPARE(g_imagelayout->source_text(), QString("Source:EXT"));
+                shot("imagelayout");
+                keys(KEY_LEFT, 3);
+                QCOMPARE(g_imagelayout->window(), 5);
+                key(KEY_OK);
+                key(KEY_BACK);
+            },
+            [] { QVERIFY(!g_imagelayout); },
+        });
+        QCOMPARE(std::memcmp(before, image(), RAM_IMAGE_SIZE), 0);
+    }
+
+    // Window records naming no source, a crop row beyond the table and a deleted crop open and
+    // work every page without fault.
+    void badWindowRecordsAreHarmless()
+    {
+        windows_on({1, 2, 3, 4, 5});
+        clear_crops();
+        store()->TlxCropSourceInit();
+        const u16 src[6] = {0x802D, 0x0009, 0x8005, 0x80FF, 0x00FF, 0x0002};
+        for (int w = 0; w < 6; ++w)
+            put_u16(image(), ram_window_addr(w, WIN_SOURCE), src[w]);
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                QCOMPARE(g_inputchoose->tile_source_text(0), QString("--"));
+                QCOMPARE(g_inputchoose->tile_source_text(1), QString("--"));
+                QCOMPARE(g_inputchoose->tile_source_text(2), QString("EXT"));
+                for (int t = 0; t < 6; ++t) {
+                    key(KEY_OK);
+                    key(KEY_OK);
+                    keys(KEY_RIGHT, 2);
+                    keys(KEY_LEFT, 3);
+                    keys(KEY_BACK, 2);
+                    key(KEY_RIGHT);
+                }
+                shot("inputchoose_bad_records");
+                key(KEY_OK);  // the crop editor
+            },
+            [] {
+                for (int c = 0; c < 6; ++c) {
+                    key(KEY_OK);
+                    keys(KEY_LEFT, 2);
+                    key(KEY_BACK);
+                    key(KEY_RIGHT);
+                }
+                key(KEY_BACK);
+            },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);  // the EDID page
+            },
+            [] {
+                keys(KEY_RIGHT, 7);
+                key(KEY_BACK);
+            },
+            [] { keys(KEY_BACK, 1); },
+            [] { open_registered(PAGE_IMAGELAYOUT, g_mainwindow); },
+            [] {
+                keys(KEY_RIGHT, 7);
+                key(KEY_BACK);
+            },
+        });
+        QVERIFY(!g_inputchoose && !g_imagelayout);
+        windows_on({});
+    }
+};
+
+QTEST_MAIN(SourcePagesTest)
+#include "source_pages_test.moc"

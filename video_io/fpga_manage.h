@@ -193,7 +193,7 @@ public:
     std::atomic<u8> fpga_reset_pending[fpga::kChips]{};
     std::atomic<u32> fpga_reset_time[fpga::kChips]{};
     std::atomic<u8> bringup_step[fpga::kChips]{};
-    u16 bringup_poll_count[fpga::kChips] = {};
+    std::atomic<u16> bringup_poll_count[fpga::kChips]{};  // zeroed by a restart seen on a transport thread
     u8 bringup_retry[fpga::kChips] = {};
     std::atomic<u8> output_start_state[fpga::kChips]{};
     u32 output_start_time[fpga::kChips] = {};
@@ -266,7 +266,7 @@ private:
     abyte MCU_RAM_ETH_BACK_PARA[fpga::kChips][fpga::kEthPageSize];
     u8 MCU_RAM_RX[fpga::kChips][fpga::kPageSize];
     u8 MCU_RAM_TX[fpga::kChips][fpga::kPageSize];
-    static RelayFn relay_fns_[4];
+    static std::atomic<RelayFn> relay_fns_[4];
 };
 
 // Free-function spelling of fpga_manage::request_led_size_handover().

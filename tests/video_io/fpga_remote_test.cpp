@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "common/remote_client.h"
+#include "core/log.h"
 #include "core/request_hooks.h"
 #include "fpga_fixture.h"
 #include "common/device_process.h"
@@ -99,6 +100,7 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 // Last in this file: the TCP server's thread outlives the test.
 TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
 {
+    outlive_the_test();
     bring_up();
     g_port = testutil::free_tcp_port();
     networkManage::pInstance();  // listens on g_port, installs its relay
@@ -116,7 +118,9 @@ TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
     ASSERT_EQ(fpga0_->sent().size(), 1u);
     EXPECT_EQ(fpga0_->sent()[0].port, 6);
     EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
-    // The server logs the disconnect: let it do so before the process (and its log) ends.
+    // The server logs the disconnect: let it do so before the process (and its log) ends, and
+    // take the log's lock once more from here so the log's end comes after it.
     client.close();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writeLogMsg(LOG_DEBUG, "fpga test: done");
 }

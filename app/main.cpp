@@ -11,11 +11,15 @@
 #include "remote/udpnetManage.h"
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
+#include "core/request_hooks.h"
+#include "video_io/SiI9022.h"
+#include "video_io/zeltasource.h"
 #include "video_io/fpga_manage.h"
 #include "scaler/c331_manage.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/shell_start.h"
 #include "ui/shell/agelog.h"
+#include "ui/settings_pages/settings_pages.h"
 #include "ui/source_pages/source_pages.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
@@ -48,11 +52,13 @@ int main(int argc, char** argv)
     udpnetManage::pInstance();  // 1. UDP 5008 and the AT channel, with the compiled-in defaults
     ConfigEngine::pInstance();  // 2. tcpip.ini, device identifier, parameter file
     TlxRamPara::pInstance();    // 3. parameter image and the 16 user-mode slots
-    // 4. SiI9022::pInstance(): HDMI transmitter object (not built yet)
-    // 5. zeltasource::pInstance(): input-source supervision object (not built yet)
+    SiI9022::pInstance();      // 4. HDMI transmitter parameter object
+    zeltasource::pInstance();  // 5. input-source supervision object (no thread yet)
+    // Register 17 bit 0 reaches the supervision, which the remote side does not link.
+    remote::set_hook(remote::Hook::SdiReset, [] { zeltasource::p_zelta_source->sdi_reset_request = 1; });
     fpga_manage::pInstance();  // 6. SPI devices, SoC window, 2 s wait, FPGA thread
     install_age_probe();
-    // 7. zeltasource::initialize(): source-supervision thread (not built yet)
+    zeltasource::p_zelta_source->initialize();  // 7. source-supervision thread
     c331_manage::pInstance();  // 8. scaler manager and its thread (after fpga_manage maps the SoC window)
     lcd_touch::pInstance();        // 9. knob device (absent on sim)
     Qn_uart_inout::pInstance();    // 10. serial remote port 2
@@ -63,6 +69,7 @@ int main(int argc, char** argv)
 
     // START-ORDER-GUI (steps 14 to 17: windows, keypad, 10 ms tick, para_sync connection)
     source_pages_register();  // the source, crop, user-mode, layout and EDID pages' menu rows
+    register_settings_pages();  // the settings and maintenance pages' menu rows
     shell_start_gui();  // 14-16. windows, keypad on the right half, 10 ms g_timer (sim: keys, screen grab)
     // 17. parameter changes reach the GUI thread (queued from the worker threads)
     QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para,

@@ -228,6 +228,20 @@ std::shared_ptr<I2cSwitch> SimBoard::add_i2c_switch(uint8_t addr7, const std::st
     return sw;
 }
 
+void SimBoard::add_device(std::shared_ptr<Device> d)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    others_.push_back(std::move(d));
+}
+
+std::shared_ptr<Device> SimBoard::device(const std::string& name) const
+{
+    for (const auto& d : all_devices())
+        if (d->name() == name)
+            return d;
+    return nullptr;
+}
+
 // A node answers when every switch on its way has one of the node's channels selected.
 bool SimBoard::reachable(const I2cNode& n) const
 {
@@ -302,6 +316,7 @@ std::vector<std::shared_ptr<Device>> SimBoard::all_devices() const
         v.push_back(m);
     for (const auto& n : i2c_)
         v.push_back(n.model);
+    v.insert(v.end(), others_.begin(), others_.end());
     return v;
 }
 

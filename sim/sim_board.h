@@ -82,6 +82,10 @@ public:
     std::shared_ptr<I2cSwitch> add_i2c_switch(uint8_t addr7, const std::string& name,
                                               const std::shared_ptr<I2cSwitch>& parent = nullptr,
                                               uint8_t ch_mask = 0);
+    // A device on no bus (one that only watches pads): dumped like the others.
+    void add_device(std::shared_ptr<Device> d);
+    // Any wired device by its name (the dump file's name), or null.
+    std::shared_ptr<Device> device(const std::string& name) const;
     // The device answering at addr7 with the switches as they are now (null: none, a NACK).
     std::shared_ptr<I2cModel> i2c_target(uint8_t addr7) const;
     // One I2C_RDWR: 0 done, -1 when any message gets no answer.
@@ -132,6 +136,7 @@ private:
     mutable std::mutex mu_;  // the wiring tables and hooks
     std::map<std::string, std::shared_ptr<SpiModel>> spi_;
     std::vector<I2cNode> i2c_;
+    std::vector<std::shared_ptr<Device>> others_;
     std::vector<std::function<void()>> config_hooks_;
     std::vector<std::function<void(const std::string&)>> dump_writers_;
 

@@ -1,10 +1,82 @@
-// Placeholder until the supervision thread is built: the object exists so that the FPGA and
-// scaler components can read its records and flags.
+// The input-source supervision object and its thread: the reset cycle of the receiver
+// groups, then one polling pass after another.
 #include "video_io/zeltasource.h"
 
-zeltasource* zeltasource::p_zelta_source = nullptr;
+#include <QMutexLocker>
+#include <cstring>
 
-zeltasource::zeltasource() = default;
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "core/utils.h"
+#include "platform/board.h"
+#include "scaler/requests.h"
+#include "video_io/Drv_I2C0.h"
+#include "video_io/edid_images.h"
+#include "video_io/it66121.h"
+#include "video_io/ite6805_sys.h"
+#include "video_io/soc_pads.h"
+#include "video_io/source_status.h"
+#include "video_io/zelta_it6602.h"
+
+zeltasource* zeltasource::p_zelta_source = nullptr;
+constexpr uint8_t zeltasource::kChannel[kSourceCount];
+
+namespace {
+constexpr uint32_t kResetHoldTicks = 100;     // receivers held in reset
+constexpr uint32_t kResetSettleTicks = 500;   // after the release, before the EEPROM check
+constexpr uint64_t kTickLookMs = 10;          // one look at the tick counter per tick
+constexpr uint64_t kMinPassUs = 10000;        // a polling pass never lasts less
+
+void pad(uint32_t offset, uint16_t value) { platform::board().soc_window().write16(offset, value); }
+
+// Consumes receiver r's served EDID request: true when its EEPROM now holds the new EDID. The
+// apply pass clears `edid_done` before it raises the request, so a done that dropped while
+// the request was taken belongs to a newer request, which is raised again.
+bool take_served_edid_request(int r)
+{
+    if (!scaler_req::edid_request[r] || !scaler_req::edid_done[r])
+        return false;
+    scaler_req::edid_request[r] = 0;
+    if (!scaler_req::edid_done[r]) {
+        scaler_req::edid_request[r] = 1;
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+zeltasource::zeltasource()
+{
+    writeLogMsg(LOG_INFO, "====zeltasource::zeltasource()=====");
+    it6602 = new zelta_it6602;
+    ite6805 = new ite6805_sys;
+    it66121 = new it66121_sys;
+    i2c = new Drv_I2C0;
+    Drv_I2C0::p_drv_i2c0 = i2c;
+    scaler_req::audio_select_request = 1;  // the selector is set on the first polling pass
+    for (int r = 0; r < 4; ++r)
+        edid::default_image(r, zelta_default_edid_6602[r]);
+    for (int r = 4; r < 6; ++r)
+        edid::default_image(r, zelta_default_edid_6805[r - 4]);
+}
+
+zeltasource::~zeltasource()
+{
+    stop_thread = true;
+    if (thread_running_)
+        pthread_join(thread, nullptr);
+    if (Drv_I2C0::p_drv_i2c0 == i2c)
+        Drv_I2C0::p_drv_i2c0 = nullptr;
+    delete it6602;
+    if (ite6805) {
+        delete ite6805->drv;  // created by its constructor; nulled so that no one frees it twice
+        ite6805->drv = nullptr;
+    }
+    delete ite6805;
+    delete it66121;
+    delete i2c;
+}
 
 zeltasource* zeltasource::pInstance()
 {
@@ -13,7 +85,199 @@ zeltasource* zeltasource::pInstance()
     return p_zelta_source;
 }
 
+int zeltasource::open_bus()
+{
+    fd = i2c->initialize();
+    it6602->fd = fd;
+    ite6805->fd = fd;
+    it66121->io.fd = fd;
+    return fd;
+}
+
 int zeltasource::initialize()
 {
+    open_bus();
+    port_mask = g_check_source.load();
+    if (pthread_create(&thread, nullptr, &zeltasource::checksourceThread, this) != 0) {
+        writeLogMsg(LOG_ERROR, "create check source thread failed");
+        return 255;
+    }
+    thread_running_ = true;
     return 0;
+}
+
+void* zeltasource::checksourceThread(void* arg)
+{
+    auto* self = static_cast<zeltasource*>(arg);
+    while (self && !self->stop_thread)
+        self->thread_pass();
+    return nullptr;
+}
+
+// ---- state machine ---------------------------------------------------------------------------
+
+void zeltasource::set_state(uint8_t s)
+{
+    QMutexLocker lk(&Utils::_source_init_mutex);
+    source_state = s;
+    state_tick = G_timeTicks.load();
+}
+
+uint8_t zeltasource::state()
+{
+    QMutexLocker lk(&Utils::_source_init_mutex);
+    return source_state;
+}
+
+bool zeltasource::tick_elapsed(uint32_t ticks)
+{
+    uint32_t since;
+    {
+        QMutexLocker lk(&Utils::_source_init_mutex);
+        since = state_tick;
+    }
+    return Utils::getTimeSpace(since) > ticks;
+}
+
+void zeltasource::thread_pass()
+{
+    switch (state()) {
+    case 0:
+        reset_groups();
+        set_state(1);
+        platform::sleep_ms(1);
+        break;
+    case 1:
+        if (tick_elapsed(kResetHoldTicks))
+            set_state(2);
+        else
+            platform::sleep_ms(kTickLookMs);
+        break;
+    case 2:
+        release_groups();
+        break;
+    case 3:
+        if (tick_elapsed(kResetSettleTicks))
+            set_state(4);
+        else
+            platform::sleep_ms(kTickLookMs);
+        break;
+    case 4:
+        edid_check();
+        break;
+    default: {
+        const uint64_t start = platform::clock().now_us();
+        polling_pass();
+        const uint64_t took = platform::clock().now_us() - start;
+        if (took < kMinPassUs)
+            platform::sleep_us(kMinPassUs - took);
+        break;
+    }
+    }
+}
+
+// State 0: hold every group that has a receiver asking for a reset.
+void zeltasource::reset_groups()
+{
+    bool g6602, g6805;
+    {
+        QMutexLocker lk(&Utils::_source_init_mutex);
+        g6602 = reset_request[0] || reset_request[1] || reset_request[2] || reset_request[3];
+        g6805 = reset_request[4] || reset_request[5];
+    }
+    if (g6602)
+        pad(pads::PAD_RX6602_RST, pads::kLow);
+    if (g6805) {
+        pad(pads::PAD_RX6805_RST, pads::kLow);
+        ite6805->ite6805_sys_reset_init();
+    }
+}
+
+// State 2: release the same groups, forget the requests.
+void zeltasource::release_groups()
+{
+    QMutexLocker lk(&Utils::_source_init_mutex);
+    if (reset_request[0] || reset_request[1] || reset_request[2] || reset_request[3]) {
+        pad(pads::PAD_RX6602_RST, pads::kHigh);
+        std::memset(it6602_stage, 0, sizeof it6602_stage);  // the chips lost their set-up
+    }
+    if (reset_request[4] || reset_request[5])
+        pad(pads::PAD_RX6805_RST, pads::kHigh);
+    std::memset(reset_request, 0, sizeof reset_request);
+    source_state = 3;
+    state_tick = G_timeTicks.load();
+}
+
+// ---- polling pass ----------------------------------------------------------------------------
+
+bool zeltasource::select(uint8_t sw, uint8_t channels)
+{
+    return i2c->i2c_write(fd, sw, 0x00, &channels, 1) == 1;
+}
+
+void zeltasource::polling_pass()
+{
+    const bool clock_path = select(kEepromSwitch, kClockGenChannel);
+    source_status::set_bits(STATUS_EDID, 0x20, clock_path);
+    if (clock_path && !clock_done[0]) {
+        platform::sleep_us(100);
+        s5p210_setup(0);
+    }
+    custom_edid_writes();
+    pad(pads::PAD_EDID_WP, pads::kHigh);
+    serve_hotplug_byte2();
+    select_audio();
+    sdi_reset_pulse();
+    sourcecheck();
+}
+
+void zeltasource::sourcecheck()
+{
+    for (int r = 0; r < kSourceCount; ++r) {
+        if (!(port_mask & kChannel[r]))
+            continue;
+        source_status::set_bits(STATUS_EDID, 0x20, select(kRxSwitch, kChannel[r]));
+        platform::sleep_us(1);
+        restart_receiver(r);
+        if (serve_hotplug_byte1())
+            select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
+        step_receiver(r);
+        platform::sleep_ms(10);
+    }
+    if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
+        it66121_sdi_enable();
+}
+
+// A written custom EDID is served once the source reads it again: restart the receiver.
+void zeltasource::restart_receiver(int r)
+{
+    if (!take_served_edid_request(r))
+        return;
+    if (r >= 4) {
+        ite6805_hpd(r - 4, 0);
+        ite6805->init_state[r - 4] = 0;
+    } else {
+        it6602_stage[r] = 0;
+    }
+}
+
+void zeltasource::step_receiver(int r)
+{
+    if (r >= 4) {
+        ite6805->iTE6805_FSM(uint8_t(r - 4));
+        return;
+    }
+    switch (it6602_stage[r]) {
+    case 0:
+        if (it6602->IT6602_fsm_init(fd, r))
+            it6602_stage[r] = 1;
+        break;
+    case 1:
+        it6602->IT6602_fsm_init_1(fd, r);
+        it6602_stage[r] = 2;
+        break;
+    default:
+        it6602->IT6602_fsm(fd, r);
+        break;
+    }
 }

@@ -1,6 +1,6 @@
 // Draws the front panel's icons with QPainter and writes them as PNG files into the folder
 // given as the first argument. Run once when an icon changes; the PNGs are kept in the tree
-// and listed in ../images.qrc.
+// and listed in ../images.qrc (the settings pages' in ../settings_images.qrc).
 //   g++ -std=c++17 -fPIC make_images.cpp $(pkg-config --cflags --libs Qt5Gui) -o make_images
 //   QT_QPA_PLATFORM=offscreen ./make_images ../png
 #include <QGuiApplication>
@@ -126,6 +126,60 @@ void plug(QPainter& p, bool signal)
     }
 }
 
+// The settings pages' images (listed in ../settings_images.qrc).
+void settings_page_images()
+{
+    save("warning.png", 20, 20, [](QPainter& p) {
+        p.setPen(pen(kOrange, 2));
+        p.setBrush(Qt::NoBrush);
+        QPainterPath t;
+        t.moveTo(10, 2); t.lineTo(19, 18); t.lineTo(1, 18); t.closeSubpath();
+        p.drawPath(t);
+        p.drawLine(QPointF(10, 7.5), QPointF(10, 12.5));
+        p.drawPoint(QPointF(10, 15.5));
+    });
+    // Test pattern tiles 1..8: red, green, blue, white, black, colour bar, vertical lines,
+    // horizontal lines.
+    const QColor solid[5] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255), kWhite, QColor(0, 0, 0)};
+    for (int i = 0; i < 5; ++i) {
+        const QColor c = solid[i];
+        save(qPrintable(QString("img_test%1.png").arg(i + 1)), 50, 50, [c](QPainter& p) {
+            p.setPen(pen(kGrey, 1));
+            p.setBrush(c);
+            p.drawRect(QRectF(0.5, 0.5, 49, 49));
+        });
+    }
+    save("img_test6.png", 50, 50, [](QPainter& p) {
+        const QColor bars[7] = {kWhite, Qt::yellow, Qt::cyan, Qt::green, Qt::magenta, Qt::red, Qt::blue};
+        p.setPen(Qt::NoPen);
+        for (int i = 0; i < 7; ++i) {
+            p.setBrush(bars[i]);
+            p.drawRect(QRectF(i * 50.0 / 7, 0, 50.0 / 7 + 0.5, 50));
+        }
+    });
+    for (int v = 0; v < 2; ++v)
+        save(v ? "img_test7.png" : "img_test8.png", 50, 50, [v](QPainter& p) {
+            p.fillRect(QRectF(0, 0, 50, 50), Qt::black);
+            p.setPen(QPen(kWhite, 2));
+            for (int k = 5; k < 50; k += 8)
+                p.drawLine(v ? QPointF(k, 0) : QPointF(0, k), v ? QPointF(k, 50) : QPointF(50, k));
+        });
+    for (int right = 0; right < 2; ++right)
+        save(right ? "rtri.png" : "ltri.png", 12, 16, [right](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(kWhite);
+            QPainterPath t;
+            t.moveTo(right ? 2 : 10, 1); t.lineTo(right ? 10 : 2, 8); t.lineTo(right ? 2 : 10, 15); t.closeSubpath();
+            p.drawPath(t);
+        });
+    for (int up = 0; up < 2; ++up)
+        save(up ? "online_up.png" : "offline_up.png", 12, 10, [up](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(up ? kGreen : kGrey);
+            p.drawRoundedRect(QRectF(1, 1, 10, 8), 2, 2);
+        });
+}
+
 // An input badge: the connector's name in a rounded frame, green when the input has a signal.
 void input_badge(QPainter& p, const QString& text, const QColor& c, int w, int h)
 {
@@ -245,6 +299,7 @@ int main(int argc, char** argv)
         head.moveTo(46, 6); head.lineTo(58, 20); head.lineTo(42, 22); head.closeSubpath();
         p.drawPath(head);
     });
+
     // Input badges of the source, crop and EDID pages ("_lv": the input has a signal).
     const struct {
         const char* file;
@@ -279,5 +334,6 @@ int main(int argc, char** argv)
         save(qPrintable(QString("mirror%1_on.png").arg(m + 1)), 32, 32, [m](QPainter& p) { mirror_mode(p, m, true); });
         save(qPrintable(QString("mirror%1_off.png").arg(m + 1)), 32, 32, [m](QPainter& p) { mirror_mode(p, m, false); });
     }
+    settings_page_images();
     return 0;
 }

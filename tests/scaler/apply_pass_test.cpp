@@ -86,7 +86,9 @@ TEST_F(ApplyPassTest, RequestsForTheOtherComponents)
     });
     EXPECT_EQ(scaler_req::edid_request[2], 1);
     EXPECT_EQ(scaler_req::edid_done[2], 0);
-    EXPECT_EQ(scaler_req::edid_request[4], 0);   // one input per pass, the lower one first
+    EXPECT_EQ(scaler_req::edid_request[4], 1);   // every changed record reaches its EEPROM
+    EXPECT_EQ(scaler_req::edid_done[4], 0);
+    EXPECT_EQ(scaler_req::edid_request[3], 0);
     EXPECT_EQ(scaler_req::output_status_dirty, 0);
 
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_black_screen, 1); });

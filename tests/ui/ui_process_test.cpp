@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +105,52 @@ TEST(UiProcess, SourcePageByKeysWritesThePersistedWindowSource)
     const std::string panel = testutil::read_file(root.file("sim/state/panel.json"));
     EXPECT_NE(panel.find("\"page_focus\":3"), std::string::npos) << panel;
     EXPECT_NE(panel.find("\"pages\":[\"InputChoose\"]"), std::string::npos) << panel;
+    EXPECT_TRUE(dev.running());
+    dev.terminate();
+}
+
+// The LED size typed on the keypad by keys through the pipe reaches the persisted parameter
+// file (canvas and window 0); a test pattern is on while its page shows it and off after back.
+TEST(UiProcess, SettingsPagesByKeysReachTheImage)
+{
+    testutil::TempDir root;
+    auto opt = testutil::DeviceProcess::sim_options(root.path());
+    testutil::DeviceProcess dev(opt);
+    ASSERT_TRUE(dev.start());
+    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
+
+    const std::string para = root.file("data/ram_device_info");
+    auto file_word = [&](uint32_t addr) {
+        const std::string f = testutil::read_file(para);
+        const size_t at = addr - 0x300 + 2;
+        return f.size() > at + 1 ? uint16_t(uint8_t(f[at]) | uint8_t(f[at + 1]) << 8) : uint16_t(0xFFFF);
+    };
+    auto press = [&](std::initializer_list<const char*> ks) {
+        for (const char* k : ks)
+            ASSERT_TRUE(send_key(root, k));
+    };
+    // Main window, menu (its fourth row), output, LED size, the width field's keypad.
+    press({"F6", "F5", "F5", "F5", "F6", "F5", "F5", "F6", "F6", "F6"});
+    // Keypad keys 1 2 3 4 5 6 7 8 9 . 0 del - close ok, focus on "1": type 3, 8, 4, 0, OK.
+    press({"F5", "F5", "F6", "F5", "F5", "F5", "F5", "F5", "F6", "F4", "F4", "F4", "F4", "F6"});
+    press({"F5", "F5", "F5", "F5", "F5", "F5", "F5", "F6", "F5", "F5", "F5", "F5", "F6"});
+    press({"F5", "F5", "F6"});  // Apply
+    EXPECT_TRUE(dev.wait_for([&] { return file_word(0x562) == 3840 && file_word(0x8EE) == 3840; }, 30000))
+        << dev.output();
+    // The confirmation tip takes the keys for its 2 s.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    // Back to the menu, advanced, test pattern, the first pattern.
+    press({"BACK", "BACK", "F5", "F5", "F5", "F6", "F5", "F6", "F6"});
+    auto pattern = [&] {
+        auto r = client.ram_read(0x360, 1);
+        return r && r->status() == 0 && r->data().size() > 6 ? int(r->data()[6]) : -1;
+    };
+    EXPECT_TRUE(dev.wait_for([&] { return pattern() == 1; }, 30000)) << dev.output();
+    press({"BACK"});
+    EXPECT_TRUE(dev.wait_for([&] { return pattern() == 0; }, 30000)) << dev.output();
     EXPECT_TRUE(dev.running());
     dev.terminate();
 }

@@ -416,24 +416,4 @@ void MainWindow::slot_update_timer_ticks()
     }
     if (status_ticks_ > 0 && --status_ticks_ == 0)
         ui->label_status->clear();
-    idle_check();
-}
-
-void MainWindow::idle_check()
-{
-    const u32 idle = Utils::getTimeSpace(g_last_key_tick);
-    if (idle == 0)
-        auto_locked_ = false;
-    if (g_tip_flag.load() || g_update_flag.load())
-        return;
-    if (g_back_to_mainwindow_time > 0 && idle >= static_cast<u32>(g_back_to_mainwindow_time) &&
-        g_page_focus.load() != PAGE_LOCKWINDOW)
-        go_home();
-    if (g_auto_lock_time > 0 && idle >= static_cast<u32>(g_auto_lock_time) && !auto_locked_) {
-        // The tick does not wait for the scaler's apply pass: when the lock is busy it tries
-        // again on the next tick.
-        if (image_u16(ram_panel_lock) == 1 || try_apply(1, [](u8* image) { put_u16(image, ram_panel_lock, 1); }))
-            auto_locked_ = true;
-        refresh_icons();
-    }
 }

@@ -70,7 +70,6 @@ private:
     void refresh_ip();
     void refresh_popup();
     void show_status(const QString& text);
-    void idle_check();
 
     Ui::MainWindow* ui;
     UpdateSplash* splash_ = nullptr;
@@ -81,6 +80,5 @@ private:
     int popup_action_ = 0;  // 0 save, 1 recall, 2 cancel
     bool reboot_sent_ = false;
     u32 last_age_tick_ = 0;
-    bool auto_locked_ = false;
     int status_ticks_ = 0;
 };

@@ -101,12 +101,10 @@ extern QTimer* g_timer;
 extern std::atomic<u8> g_tip_flag;  // 1 while the tip is up; the tick hides it after 200 ticks
 extern u8 g_mode_select;            // user-mode slot 0..15 chosen on the main window's pop-up
 
-// Idle time-outs in 10 ms ticks, written by the LCD settings page. After
-// g_back_to_mainwindow_time ticks without a panel key the shell closes every open menu and
-// page and shows the home screen; after g_auto_lock_time ticks it also locks the panel.
+// The two panel timing choices of the LCD settings page, in 10 ms ticks. They are that page's
+// whole effect: nothing reads them, so the panel never returns home or locks by itself.
 extern int g_back_to_mainwindow_time;  // 3000 (30 s)
 extern int g_auto_lock_time;           // 30000 (5 min)
-extern std::atomic<u32> g_last_key_tick;  // G_timeTicks of the last panel key
 
 // 1 on the simulated board: Left, Right, Return and Escape also act as F4, F5, F6, PowerOff.
 extern std::atomic<u8> g_sim_keyboard;

@@ -30,7 +30,7 @@ inline int panel_key(int qt_key)
 inline bool is_panel_key(int k) { return k == KEY_LEFT || k == KEY_RIGHT || k == KEY_OK || k == KEY_BACK; }
 
 // The panel key of a key release, or 0 when it is none (auto-repeat, other keys). Accepts the
-// event and stamps the idle timer when it is a panel key.
+// event.
 inline int released_panel_key(QKeyEvent* e)
 {
     e->accept();
@@ -39,6 +39,5 @@ inline int released_panel_key(QKeyEvent* e)
     const int key = panel_key(e->key());
     if (!is_panel_key(key))
         return 0;
-    g_last_key_tick = G_timeTicks.load();
     return key;
 }

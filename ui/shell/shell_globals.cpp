@@ -34,5 +34,4 @@ std::atomic<u8> g_tip_flag{0};
 u8 g_mode_select = 0;
 int g_back_to_mainwindow_time = 3000;
 int g_auto_lock_time = 30000;
-std::atomic<u32> g_last_key_tick{0};
 std::atomic<u8> g_sim_keyboard{0};

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/board.h"
+#include "platform/virtual_clock.h"
 #include "sim/sim_board.h"
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
@@ -54,6 +55,21 @@ void start_sim_extras()
         });
     }
 }
+
+// The 10 ms panel tick on a sped-up simulated clock (K57_TIME_SCALE): the timer fires as
+// often as Qt allows (1 ms) and each timeout runs as many ticks as 10 ms of device time
+// holds, so tick waits shrink with every other wait of the device.
+int ticks_per_timeout(int* interval_ms)
+{
+    const auto* scaled = dynamic_cast<const platform::ScaledClock*>(&platform::clock());
+    const uint64_t scale = scaled ? scaled->scale() : 1;
+    if (scale <= 1) {
+        *interval_ms = 10;
+        return 1;
+    }
+    *interval_ms = scale >= 10 ? 1 : int(10 / scale);
+    return scale >= 10 ? int(scale / 10) : 1;
+}
 }  // namespace
 
 void shell_start_gui()
@@ -74,8 +90,17 @@ void shell_start_gui()
     g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
 
     g_timer = new QTimer();
-    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
-    g_timer->start(10);
+    int interval_ms = 10;
+    const int ticks = ticks_per_timeout(&interval_ms);
+    if (ticks == 1) {
+        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
+    } else {
+        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [ticks] {
+            for (int i = 0; i < ticks; ++i)
+                g_mainwindow->slot_update_timer_ticks();
+        });
+    }
+    g_timer->start(interval_ms);
 
     if (std::strcmp(platform::board().name(), "sim") == 0)
         start_sim_extras();

@@ -1,0 +1,790 @@
+// The settings and maintenance pages on the offscreen platform, on a simulated board under a
+// temporary root, with a real scaler manager: every apply goes through the change flag, one
+// apply pass (run on a worker thread, as on the device), the queued persistence slot and the
+// refresh of the page on top. The 10 ms tick is driven by the tests.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <QtTest>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "core/ConfigEngine.h"
+#include "core/SyncUpdate.h"
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/ram_map.h"
+#include "scaler/c331_manage.h"
+#include "sim/sim_board.h"
+#include "ui/page_test_aids.h"
+#include "remote/K57_WIFI_CONFIG.h"
+#include "scaler/requests.h"
+#include "ui/settings_pages/factory.h"
+#include "ui/settings_pages/factoryage.h"
+#include "ui/settings_pages/lcdshow.h"
+#include "ui/settings_pages/ledset.h"
+#include "ui/settings_pages/linkwlan.h"
+#include "ui/settings_pages/netset.h"
+#include "ui/settings_pages/othersetup.h"
+#include "ui/settings_pages/quality.h"
+#include "ui/shell/agelog.h"
+#include "ui/settings_pages/linkcom.h"
+#include "video_io/zeltasource.h"
+#include "ui/settings_pages/settings_pages.h"
+#include "ui/settings_pages/temperature.h"
+#include "ui/settings_pages/testimage.h"
+#include "ui/shell/ImageQuality.h"
+#include "ui/shell/AdvancedOption.h"
+#include "ui/shell/LinkOption.h"
+#include "ui/shell/LockWindow.h"
+#include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/Option.h"
+#include "ui/shell/OutputSet.h"
+#include "ui/shell/image_access.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/shell/shell_start.h"
+
+namespace {
+
+using Step = std::function<void()>;
+using StepList = std::vector<Step>;
+
+c331_manage* g_mgr = nullptr;
+
+// Runs `fn` on a thread of its own, as the scaler thread would, then delivers what it queued
+// for the GUI thread's persistence slot.
+void on_scaler_thread(const std::function<void()>& fn)
+{
+    std::thread t(fn);
+    t.join();
+    QCoreApplication::sendPostedEvents(SyncUpdate::pInstance(), QEvent::MetaCall);
+}
+// One apply pass of the scaler manager and the refresh it brings to the GUI thread.
+void pass()
+{
+    on_scaler_thread([] { g_mgr->c331managerdeal(g_mgr); });
+}
+u16 word(u32 addr) { return ram_rd16(image(), addr); }
+u16 shadow_word(u32 addr) { return ram_rd16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr); }
+// Sets image words as if persisted long ago (image and shadow agree, no flag).
+void preset(u32 addr, u16 v)
+{
+    QMutexLocker lk(&c331_shared::c331_lock);
+    ram_wr16(image(), addr, v);
+    ram_wr16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr, v);
+}
+QString text_of(QWidget* page, const char* name)
+{
+    if (auto* l = page->findChild<QLineEdit*>(name))
+        return l->text();
+    if (auto* l = page->findChild<QLabel*>(name))
+        return l->text();
+    if (auto* b = page->findChild<QPushButton*>(name))
+        return b->text();
+    if (auto* c = page->findChild<QComboBox*>(name))
+        return c->currentText();
+    return "<no " + QString(name) + ">";
+}
+QString label_text(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
+// Sets bytes [first, end) of image and shadow to `v`, as if persisted long ago.
+void preset_bytes(u32 first, u32 end, u8 v)
+{
+    QMutexLocker lk(&c331_shared::c331_lock);
+    std::memset(image() + first, v, end - first);
+    std::memset(TlxRamPara::p_tlxrampara_config->ram_shadow + first, v, end - first);
+}
+void set_net(const QString& ip, const QString& mask, const QString& gate)
+{
+    QMutexLocker lk(&g_config_text_mutex());
+    g_str_ip = ip;
+    g_srt_mask = mask;
+    g_str_gateway = gate;
+}
+QString config_text(ConfigItem::ConfigName id) { return ConfigEngine::read_config_variant(id).toString(); }
+// The shell lines run since `from` lines of history.
+std::vector<std::string> shell_lines_since(sim::SimBoard* b, size_t from)
+{
+    const auto h = b->sim_shell().history();
+    return std::vector<std::string>(h.begin() + std::min(from, h.size()), h.end());
+}
+bool has_line(const std::vector<std::string>& lines, const std::string& l)
+{
+    return std::find(lines.begin(), lines.end(), l) != lines.end();
+}
+
+// Steps from the home screen into a menu below Option.
+StepList into(void (Option::*submenu)())
+{
+    return {[] {
+                key(KEY_OK);
+                g_mainwindow->on_option_clicked();
+            },
+            [submenu] { (g_option->*submenu)(); }};
+}
+// The steps `a`, then `b`, then back to the home screen (which ends every modal loop).
+StepList then(StepList a, const StepList& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    a.push_back([] { g_mainwindow->go_home(); });
+    return a;
+}
+
+}  // namespace
+
+class SettingsPagesTest : public QObject {
+    Q_OBJECT
+    testutil::TempDir root_;
+    std::unique_ptr<sim::SimBoard> board_;
+
+private slots:
+    void initTestCase()
+    {
+        board_ = sim::SimBoard::install_for_test(root_.path());
+        g_debugSwitch = 0;
+        ConfigEngine::pInstance();
+        TlxRamPara::pInstance();
+        QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
+                         &SyncUpdate::para_sync);
+        g_mgr = new c331_manage();
+        g_mgr->fill_mwin_preset();
+        g_mgr->open_transport();
+        c331_manage::p_c331_manage = g_mgr;
+        for (int i = 0; i < 100 && g_mgr->thread_state != c331_manage::kStateRunning; ++i)
+            g_mgr->thread_pass();
+        QCOMPARE(int(g_mgr->thread_state), int(c331_manage::kStateRunning));
+        g_language = 1;
+        register_settings_pages();
+        shell_start_gui();
+        g_timer->stop();  // the tests drive the tick
+    }
+
+    void cleanupTestCase()
+    {
+        delete g_timer;
+        delete g_lockwindow;
+        delete g_mainwindow;
+        delete g_numberkeyboard;
+        delete g_tip;
+        g_timer = nullptr;
+        g_lockwindow = nullptr;
+        g_mainwindow = nullptr;
+        g_numberkeyboard = nullptr;
+        g_tip = nullptr;
+        c331_manage::p_c331_manage = nullptr;
+        delete g_mgr;
+    }
+
+    void init()
+    {
+        pass();
+        QCOMPARE(c331_shared::param_changed.load(), 0);
+        g_language = 1;
+    }
+
+    void cleanup()
+    {
+        if (g_mainwindow && g_page_focus != PAGE_LOCKWINDOW)
+            g_mainwindow->go_home();
+        QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
+    }
+
+    // Rows map to their own words (sharpness is row 1, word 0x884); each step is applied at
+    // once and written as the whole word; the value is clamped to 0..100; PowerOff in edit mode
+    // restores the start value even while a step waits for the scaler; the reset restores the
+    // 16 factory bytes of 0x880..0x88F and leaves the fields as they were.
+    void qualityStepsWholeWordsAndResets()
+    {
+        preset(ram_brightness, 356);  // high byte from a remote write
+        preset(ram_sharpness, 10);
+        preset(ram_contrast, 1);
+        Steps().run(then(into(&Option::on_Button_imagequality_clicked), {
+            [] { g_imagequality->on_Button_quality_clicked(); },
+            [] {
+                QVERIFY(g_quality);
+                QCOMPARE(text_of(g_quality, "lineEdit_bright"), QString("356"));
+                key(KEY_OK);
+                key(KEY_LEFT);  // 355 clamps to 100
+                QCOMPARE(word(ram_brightness), u16(100));
+                pass();
+                key(KEY_OK);
+                pass();
+                key(KEY_RIGHT);  // sharpness
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                QCOMPARE(word(ram_sharpness), u16(11));
+                QCOMPARE(word(ram_contrast), u16(1));
+                key(KEY_RIGHT);  // dropped: the previous step waits for the scaler
+                QCOMPARE(word(ram_sharpness), u16(11));
+                shot("quality_editing");
+                key(KEY_BACK);  // restores 10 although the flag is still up
+                QCOMPARE(word(ram_sharpness), u16(10));
+                QCOMPARE(text_of(g_quality, "lineEdit_Sharpness"), QString("10"));
+                QVERIFY(g_quality);
+                pass();
+                QCOMPARE(shadow_word(ram_sharpness), u16(10));
+                key(KEY_RIGHT);  // contrast at 1: two steps down stop at 0
+                key(KEY_OK);
+                key(KEY_LEFT);
+                pass();
+                key(KEY_LEFT);
+                pass();
+                key(KEY_OK);
+                QCOMPARE(word(ram_contrast), u16(0));
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // reset
+                pass();
+                QCOMPARE(text_of(g_quality, "lineEdit_Contrast"), QString("0"));
+                const u8* factory = ConfigEngine::default_para_ramlist + 2 + (ram_brightness - 0x300);
+                QCOMPARE(std::memcmp(image() + ram_brightness, factory, 16), 0);
+                QCOMPARE(word(ram_sharpness), u16(10));
+                key(KEY_BACK);
+                QVERIFY(!g_quality);
+                QCOMPARE(int(g_page_focus), int(PAGE_IMAGEQUALITY));
+            },
+        }));
+    }
+
+    // The preset is chosen with F4/F5 and written only by F6; PowerOff in preset editing writes
+    // the preset in force when the edit began. Blue is row 3 and word 0x88E.
+    void temperaturePresetWrittenOnlyByOk()
+    {
+        preset(ram_colour_temp_type, 2);
+        Steps().run(then(into(&Option::on_Button_imagequality_clicked), {
+            [] { g_imagequality->on_Button_temperature_clicked(); },
+            [] {
+                QVERIFY(g_temperature);
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("nature"));
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);  // cool, then custom
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("custom"));
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                key(KEY_BACK);
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("nature"));
+                QCOMPARE(word(ram_colour_temp_type), u16(2));
+                pass();
+                key(KEY_OK);
+                key(KEY_LEFT);
+                key(KEY_OK);
+                QCOMPARE(word(ram_colour_temp_type), u16(1));
+                pass();
+                key(KEY_LEFT);  // row 3, blue
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                shot("temperature_editing");
+                key(KEY_OK);
+                key(KEY_BACK);
+            },
+        }));
+        QCOMPARE(word(ram_colour_temp_rgb + 4), u16(65));
+        QCOMPARE(word(ram_colour_temp_rgb), u16(64));
+    }
+
+    // F6 on the first and the last tile shows patterns 1 and 8; leaving switches it off.
+    void testPatternOnAndOffByLeaving()
+    {
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_testimage_clicked(); },
+            [] {
+                QVERIFY(g_testimage);
+                QCOMPARE(int(image()[ram_test_pattern]), 0);  // opening shows nothing yet
+                key(KEY_OK);
+                QCOMPARE(int(image()[ram_test_pattern]), 1);
+                pass();
+                keys(KEY_LEFT, 2);  // row 0 wraps to the close row, then the last tile
+                key(KEY_OK);
+                QCOMPARE(int(image()[ram_test_pattern]), 8);
+                shot("testimage");
+                pass();
+                key(KEY_BACK);
+                QVERIFY(!g_testimage);
+                QCOMPARE(int(image()[ram_test_pattern]), 0);
+                QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+            },
+        }));
+    }
+    // Factory reset level 2 keeps the EDID area byte for byte, restores the rest of
+    // 0x300..0xFFF and leaves the volatile 0x000..0x2FF; levels 1 and 3 ask every input for its
+    // EDID (done cleared first) only when the input component exists; the page closes on the
+    // refresh that follows.
+    void factoryResetLevels()
+    {
+        zeltasource* inputs = zeltasource::pInstance();
+        for (int level = 1; level <= 3; ++level) {
+            preset_bytes(0x000, 0x1000, 0x11);
+            for (int p = 0; p < 6; ++p) {
+                scaler_req::edid_request[p] = 0;
+                scaler_req::edid_done[p] = 1;
+            }
+            zeltasource::p_zelta_source = level == 3 ? nullptr : inputs;
+            Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+                [] { g_advancedoption->on_Button_factory_clicked(); },
+                [level] {
+                    QVERIFY(g_factory);
+                    keys(KEY_RIGHT, level);
+                    key(KEY_OK);
+                    const u8* f = ConfigEngine::default_para_ramlist + 2;
+                    for (u32 a = 0; a < 0x1000; ++a) {
+                        const bool kept = a < 0x300 || (level == 2 && a >= 0x380 && a < 0x560);
+                        QCOMPARE(int(image()[a]), kept ? 0x11 : int(f[a - 0x300]));
+                    }
+                    for (int p = 0; p < 6; ++p) {
+                        QCOMPARE(int(scaler_req::edid_request[p]), level == 1 ? 1 : 0);
+                        QCOMPARE(int(scaler_req::edid_done[p]), level == 1 ? 0 : 1);
+                    }
+                    QVERIFY(g_factory);
+                    pass();
+                    QVERIFY(!g_factory);
+                    QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+                },
+            }));
+        }
+        zeltasource::p_zelta_source = inputs;
+        for (int p = 0; p < 6; ++p)
+            scaler_req::edid_request[p] = 0;
+    }
+
+    // "Reset ALL" at the factory address with another mask rewrites all three items and sets
+    // the interface up again.
+    void factoryResetAllRestoresTheWholeAddress()
+    {
+        set_net("192.168.1.199", "255.255.0.0", "192.168.1.1");
+        const size_t from = board_->sim_shell().history().size();
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_factory_clicked(); },
+            [] {
+                keys(KEY_LEFT, 1);
+                key(KEY_OK);
+                pass();
+            },
+        }));
+        QCOMPARE(config_text(ConfigItem::SubNetMask), QString("255.255.255.0"));
+        QCOMPARE(config_text(ConfigItem::IPAddress), QString("192.168.1.199"));
+        QCOMPARE(current_mask(), QString("255.255.255.0"));
+        QVERIFY(has_line(shell_lines_since(board_.get(), from), "ifconfig eth0 192.168.1.199 netmask 255.255.255.0"));
+    }
+    QString current_mask()
+    {
+        QMutexLocker lk(&g_config_text_mutex());
+        return g_srt_mask;
+    }
+
+    // F6, F5, F5, F6 on the language row: Russian at once, the page closes on the refresh and
+    // the advanced menu shows Russian too; with every font missing all six sizes are red.
+    void factoryLanguageAndFonts()
+    {
+        preset_bytes(ram_language, ram_language + 2, 0);
+        g_language = 0;
+        g_mgr->font_flags = 0x5;  // CJK 32 and 64 present
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_factory_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_factory, "Box_lang_2"), QString::fromUtf8("中文"));
+                QVERIFY(label_text(g_factory, "FontCN").count("#00ff00") == 3);
+                QVERIFY(label_text(g_factory, "FontEN").count("#ff0000") == 3);
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);
+                QCOMPARE(int(image()[ram_language]), 0);
+                key(KEY_OK);
+                QCOMPARE(int(g_language), 2);
+                QCOMPARE(int(image()[ram_language]), 2);
+                QCOMPARE(label_text(g_factory, "label_factory"), QString::fromUtf8("Системные настройки"));
+                shot("factory_russian");
+                pass();
+                QVERIFY(!g_factory);
+                QCOMPARE(label_text(g_advancedoption, "label_title"), QString::fromUtf8("Дополнительно"));
+            },
+        }));
+        g_mgr->font_flags = 0;
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            image()[ram_language] = 1;
+            c331_shared::param_changed = 1;
+        }
+        pass();
+    }
+
+    // Fade: 0x846 = 1, the switch-effect bit and 60 fade frames in all 16 window records; the
+    // page closes at once and the following pass applies and persists it.
+    void otherSettingsFadeForAllWindows()
+    {
+        preset(ram_switch_effect, 0);
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_other_clicked(); },
+            [] {
+                QVERIFY(g_othersetup);
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                QVERIFY(!g_othersetup);
+                QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+            },
+        }));
+        QCOMPARE(word(ram_switch_effect), u16(1));
+        for (int w = 0; w < 16; ++w) {
+            QVERIFY(word(ram_window_addr(w, WIN_OUTPUT)) & WIN_OUT_SWITCH_EFFECT);
+            QCOMPARE(int(image()[ram_fade_frames + 4 * w]), 60);
+            QCOMPARE(int(image()[ram_fade_frames + 4 * w + 2]), 60);
+        }
+        QCOMPARE(shadow_word(ram_switch_effect), u16(0));  // not persisted before the scaler took it
+        pass();
+        QCOMPARE(c331_shared::param_changed.load(), 0);
+        QCOMPARE(shadow_word(ram_switch_effect), u16(1));
+    }
+
+    // WiFi off stores 0x306 = 1 and then stops the access point's two daemons, in order; on
+    // stores 0 and asks the WiFi thread for a restart. With no window switched on the sound
+    // row writes nothing.
+    void otherSettingsWifiAndSoundRows()
+    {
+        preset(ram_wifi_disabled, 0);
+        const size_t from = board_->sim_shell().history().size();
+        const auto wifi_to = [](int presses) -> StepList {
+            return then(into(&Option::on_Button_advanced_clicked), {
+                [] { g_advancedoption->on_Button_other_clicked(); },
+                [presses] {
+                    keys(KEY_LEFT, 2);
+                    key(KEY_OK);
+                    keys(KEY_RIGHT, presses);
+                    key(KEY_OK);
+                    pass();
+                    QVERIFY(!g_othersetup);
+                },
+            });
+        };
+        Steps().run(wifi_to(1));
+        QCOMPARE(int(image()[ram_wifi_disabled]), 1);
+        const auto lines = shell_lines_since(board_.get(), from);
+        const auto hostapd = std::find(lines.begin(), lines.end(), "kill -9 `pidof /usr/bin/hostapd /etc/rtl_hostapd_2G.conf`");
+        QVERIFY(hostapd != lines.end());
+        QVERIFY(hostapd + 1 != lines.end());
+        QCOMPARE(QString::fromStdString(*(hostapd + 1)), QString("kill -9 `pidof /usr/sbin/udhcpd  /etc/udhcpd.conf`"));
+        K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
+        Steps().run(wifi_to(1));  // shown OFF: one step back to ON
+        QCOMPARE(int(image()[ram_wifi_disabled]), 0);
+        QCOMPARE(int(K57_WIFI_CONFIG::g_wifi_reset_flag), 1);
+
+        u8 saved[6 * 26];
+        std::memcpy(saved, image() + ram_window, sizeof saved);
+        for (int w = 0; w < 6; ++w)
+            preset(ram_window_addr(w, WIN_ENABLE), 0);
+        const u16 record6_audio = word(ram_window_addr(6, WIN_AUDIO));
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_other_clicked(); },
+            [] {
+                QCOMPARE(g_othersetup->findChild<QComboBox*>("ImageVolume")->count(), 0);
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                key(KEY_OK);
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                QVERIFY(g_othersetup);
+            },
+        }));
+        QCOMPARE(int(image()[ram_selected_window]), 0);
+        QCOMPARE(word(ram_window_addr(6, WIN_AUDIO)), record6_audio);
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            std::memcpy(image() + ram_window, saved, sizeof saved);
+            c331_shared::param_changed = 1;
+        }
+        pass();
+    }
+
+    // Octets are normalised on entry; an unchanged address runs nothing; one changed octet
+    // writes all three items and sets the interface up; without an interface the file takes
+    // the address and the globals keep theirs; a short global address shows empty fields and
+    // is never stored.
+    void ethernetAddressPage()
+    {
+        QCOMPARE(linkwlan::octet_text("300"), QString("255"));
+        QCOMPARE(linkwlan::octet_text("010"), QString("10"));
+        QCOMPARE(linkwlan::octet_text(""), QString("0"));
+        set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
+        size_t from = board_->sim_shell().history().size();
+        Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
+            [] { g_linkoption->on_Button_linkwlan_clicked(); },
+            [] {
+                QVERIFY(g_linkwlan);
+                keys(KEY_LEFT, 2);  // wraps to Apply
+                key(KEY_OK);        // unchanged: nothing
+                keys(KEY_RIGHT, 2);  // over Cancel to the first octet
+                QCOMPARE(g_linkwlan->ui_select_index(), 0);
+                keys(KEY_LEFT, 3);  // the gateway's last octet
+                key(KEY_OK);        // opens the keypad
+            },
+            [] {
+                for (const char* k : {"0", "2", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                QCOMPARE(text_of(g_linkwlan, "lineEditGate4"), QString("20"));
+                shot("linkwlan");
+            },
+        }));
+        // The keypad left the page; reopen and apply the same typing through the fields.
+        QCOMPARE(shell_lines_since(board_.get(), from).size(), size_t(0));
+        from = board_->sim_shell().history().size();
+        const auto type_gate_and_apply = [](const char* octet) -> StepList {
+            return then(into(&Option::on_Button_linkoption_clicked), {
+                [] { g_linkoption->on_Button_linkwlan_clicked(); },
+                [octet] {
+                    g_linkwlan->findChild<QLineEdit*>("lineEditGate4")->setText(octet);
+                    keys(KEY_LEFT, 2);
+                    key(KEY_OK);
+                },
+            });
+        };
+        Steps().run(type_gate_and_apply("20"));
+        QCOMPARE(config_text(ConfigItem::GateWay), QString("192.168.1.20"));
+        QCOMPARE(config_text(ConfigItem::IPAddress), QString("192.168.1.199"));
+        auto lines = shell_lines_since(board_.get(), from);
+        QVERIFY(has_line(lines, "sync"));
+        QVERIFY(has_line(lines, "route add default gw 192.168.1.20 metric 100"));
+
+        std::ofstream(root_.file("sim/board.json")) << "{\"ethernet\": false}\n";
+        board_->poll();
+        Steps().run(type_gate_and_apply("30"));
+        QCOMPARE(config_text(ConfigItem::GateWay), QString("192.168.1.30"));
+        {
+            QMutexLocker lk(&g_config_text_mutex());
+            QCOMPARE(g_str_gateway, QString("192.168.1.20"));
+        }
+        std::ofstream(root_.file("sim/board.json")) << "{}\n";
+        board_->poll();
+
+        set_net("10.0", "255.255.255.0", "192.168.1.1");
+        from = board_->sim_shell().history().size();
+        Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
+            [] { g_linkoption->on_Button_linkwlan_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_linkwlan, "lineEditIp2"), QString("0"));
+                QCOMPARE(text_of(g_linkwlan, "lineEditIp3"), QString(""));
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);
+            },
+        }));
+        QCOMPARE(shell_lines_since(board_.get(), from).size(), size_t(0));
+        QCOMPARE(config_text(ConfigItem::IPAddress), QString("192.168.1.199"));
+        set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
+    }
+
+    // Without the FPGA component every port is offline and every value 0; four F5 scroll the
+    // tiles to LED2..LED5; neither end wraps.
+    void outputPortsWithoutFpga()
+    {
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_lanset_clicked(); },
+            [] {
+                QVERIFY(g_netset);
+                for (const char* f : {"x_lineEdit", "y_lineEdit", "w_lineEdit", "h_lineEdit"})
+                    QCOMPARE(text_of(g_netset, f), QString("0"));
+                for (const char* l : {"L1label", "L2label", "L3label", "L4label"})
+                    QCOMPARE(g_netset->findChild<QLabel*>(l)->property("online").toBool(), false);
+                key(KEY_LEFT);
+                QCOMPARE(g_netset->selected_port(), 0);
+                keys(KEY_RIGHT, 4);
+                QCOMPARE(g_netset->selected_port(), 4);
+                QCOMPARE(text_of(g_netset, "LED1label"), QString("LED2"));
+                QCOMPARE(text_of(g_netset, "LED4label"), QString("LED5"));
+                shot("netset");
+                keys(KEY_RIGHT, 20);
+                QCOMPARE(g_netset->selected_port(), 15);
+                QCOMPARE(g_netset->first_port(), 12);
+                key(KEY_BACK);
+                QCOMPARE(int(g_page_focus), int(PAGE_OUTPUTSET));
+            },
+        }));
+    }
+
+    // 17 entries make two pages; Next pages and wraps, Previous wraps from the first page to
+    // the last; register 40 = 5 shows DDR0 and DE green; an entry of fewer fields is shown as
+    // it stands; the tick redraws the open page after a sample.
+    void agingLogPages()
+    {
+        {
+            QMutexLocker lk(&factoryage_log_mutex());
+            factoryage_log.clear();
+        }
+        for (int i = 0; i < 16; ++i)
+            agelog_append("03-15 14:30", 7, 5, 200);
+        {
+            QMutexLocker lk(&factoryage_log_mutex());
+            factoryage_log.push_back("03-15 14:33 broken");
+        }
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                for (const char* k : {"5", "7", "3", "8", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                QVERIFY(g_factoryage);
+                QCOMPARE(label_text(g_factoryage, "label_page"), QString("1/2"));
+                QCOMPARE(label_text(g_factoryage, "page_info"), QString("17"));
+                const QString first = factoryage::entry_line("03-15 14:30 7 5 200");
+                QVERIFY(first.startsWith("03-15 14:30 007 <font color = #00FF00 >DDR0</font> "
+                                         "<font color = #FF0000 >DDR1</font> <font color = #00FF00 >DE</font> "));
+                QVERIFY(first.endsWith("200"));
+                QVERIFY(g_factoryage->shown_text().startsWith(first));
+                shot("factoryage");
+                key(KEY_OK);  // Next
+                QCOMPARE(label_text(g_factoryage, "label_page"), QString("2/2"));
+                QCOMPARE(g_factoryage->shown_text(), QString("03-15 14:33 broken"));
+                key(KEY_OK);
+                QCOMPARE(label_text(g_factoryage, "label_page"), QString("1/2"));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // Previous from the first page
+                QCOMPARE(label_text(g_factoryage, "label_page"), QString("2/2"));
+                g_age_probe.fpga_running = [] { return true; };
+                g_age_probe.read_regs = [](int& r40, int& r42, int& r43) {
+                    r40 = 31, r42 = 1, r43 = 203;
+                    return true;
+                };
+                ticks(MainWindow::kAgingTicks);
+                QCOMPARE(label_text(g_factoryage, "page_info"), QString("18"));
+                QCOMPARE(label_text(g_factoryage, "label_3"), QString("0<3"));
+                g_age_probe = AgeProbe{};
+                key(KEY_BACK);
+            },
+        }));
+        QVERIFY(!g_agelog_page_update);
+    }
+
+    // The keypad rules of the LED size, row by row.
+    void ledSizeKeypadRules_data()
+    {
+        QTest::addColumn<bool>("width");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<QString>("other_after");
+        QTest::newRow("w 9000") << true << "9000" << "2048" << "8188" << "1280";
+        QTest::newRow("w 5000") << true << "5000" << "2048" << "5000" << "2048";
+        QTest::newRow("w 6000") << true << "6000" << "2048" << "6000" << "1747";
+        QTest::newRow("h 3000") << false << "3000" << "4096" << "3000" << "4096";
+        QTest::newRow("h 4000") << false << "4000" << "4096" << "4000" << "3250";
+        QTest::newRow("w 10") << true << "10" << "2048" << "64" << "2048";
+        QTest::newRow("h empty") << false << "" << "4096" << "64" << "4096";
+        QTest::newRow("w 0100") << true << "0100" << "2048" << "0100" << "2048";
+    }
+    void ledSizeKeypadRules()
+    {
+        QFETCH(bool, width);
+        QFETCH(QString, typed);
+        QFETCH(QString, other);
+        const auto r = ledset::confirm_size(width, typed, other);
+        QTEST(r.first, "edited");
+        QTEST(r.second, "other_after");
+    }
+
+    // A new size writes both output rectangles, splice 0, window 0 over the canvas and windows
+    // 1..5 off, and shows the tip with the scaler lock free; without a running FPGA no
+    // hand-shake; the same size again shows no tip and leaves the windows; a field still
+    // showing an image value goes through the keypad rules (0 is applied as 64).
+    void ledSizeApply()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        for (int w = 0; w < 6; ++w)
+            preset(ram_window_addr(w, WIN_ENABLE), 1);
+        g_set_led_para = 0;
+        static bool lock_free_under_tip;
+        lock_free_under_tip = false;
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                QVERIFY(g_ledset);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("4096"));
+                key(KEY_OK);  // keypad for the width
+            },
+            [] {
+                for (const char* k : {"del", "del", "del", "del", "3", "8", "4", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("3840"));
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // apply: the tip's loop runs the next step
+            },
+            [] {
+                QVERIFY(g_tip->isVisible());
+                QCOMPARE(int(g_set_led_para), 0);  // the FPGA is not running: no hand-shake
+                std::thread t([] {
+                    lock_free_under_tip = c331_shared::c331_lock.tryLock();
+                    if (lock_free_under_tip)
+                        c331_shared::c331_lock.unlock();
+                });
+                t.join();
+                shot("ledset_tip");
+                ticks(TIP::kTicks);
+            },
+            [] {
+                QVERIFY(!g_tip->isVisible());
+                QVERIFY(g_ledset);
+                pass();
+                key(KEY_OK);  // same size again: no tip
+                QVERIFY(!g_tip->isVisible());
+                QCOMPARE(c331_shared::param_changed.load(), 1);
+                pass();
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledh")->setText("0");
+                key(KEY_OK);
+            },
+            [] { ticks(TIP::kTicks); },
+        }));
+        QVERIFY(lock_free_under_tip);
+        QCOMPARE(word(ram_led_width), u16(3840));
+        QCOMPARE(word(ram_led_height), u16(64));
+        for (u32 rect : {ram_output_rect, ram_output_rect + 8}) {
+            QCOMPARE(word(rect), u16(0));
+            QCOMPARE(word(rect + 4), u16(3840));
+            QCOMPARE(word(rect + 6), u16(64));
+        }
+        QCOMPARE(word(ram_splice_mode), u16(0));
+        QCOMPARE(word(ram_window_addr(0, WIN_WIDTH)), u16(3840));
+        QCOMPARE(word(ram_window_addr(0, WIN_HEIGHT)), u16(64));
+        for (int w = 1; w < 6; ++w)
+            QCOMPARE(word(ram_window_addr(w, WIN_ENABLE)), u16(0));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
+    // LCD settings only keep their choice; the serial page only shows.
+    void lcdAndSerialPages()
+    {
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_LCDshow_clicked(); },
+            [] {
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+                QCOMPARE(g_back_to_mainwindow_time, 120000);
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                key(KEY_BACK);
+            },
+            [] { g_option->on_Button_linkoption_clicked(); },
+            [] { g_linkoption->on_Button_linkcom_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_linkcom, "Button_baud"), QString("115200"));
+                shot("linkcom");
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+                QVERIFY(g_linkcom);
+                key(KEY_BACK);
+                QCOMPARE(int(g_page_focus), int(PAGE_LINKOPTION));
+            },
+        }));
+        g_back_to_mainwindow_time = 3000;
+    }
+};
+
+QTEST_MAIN(SettingsPagesTest)
+#include "settings_pages_test.moc"

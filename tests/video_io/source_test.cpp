@@ -1,0 +1,195 @@
+// The supervision on the simulated board: reset cycle, EEPROM check and repair, the clock
+// generator that releases the FPGA, the SDI chain, inputs followed into the image.
+#include "source_fixture.h"
+
+#include <cstring>
+
+#include "video_io/Drv_I2C0.h"
+#include "video_io/edid_images.h"
+#include "video_io/it66121.h"
+
+namespace {
+
+constexpr uint8_t kClockTableHead[3] = {0x00, 0x00, 0x11};
+
+class SourceTest : public SourceFixture {};
+
+// ---- bus -------------------------------------------------------------------------------------
+
+TEST_F(SourceTest, BusTransfersWithinItsLimitsAndReportsSilence)
+{
+    Drv_I2C0 bus;
+    const int fd = z_->fd;
+    auto sw = model<sim::I2cSwitch>("i2c_switch_rx");
+    EXPECT_EQ(bus.i2c_write(fd, 0xEE, 0x04, nullptr, 0), 1);  // the register byte alone
+    EXPECT_EQ(sw->channels(), 0x04);
+    uint8_t out[101] = {0x5A};
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 0), 1);
+    EXPECT_EQ(out[0], 0x5A);
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 100), 1);  // the SDI board's transmitter
+    EXPECT_EQ(out[0], 0x54);
+    EXPECT_EQ(out[1], 0x49);
+    EXPECT_EQ(bus.i2c_read(fd, 0x98, 0x00, out, 101), 0);  // beyond the read limit
+    uint8_t big[256] = {};
+    EXPECT_EQ(bus.i2c_write(fd, 0xEE, 0x00, big, 256), 0);  // beyond the write limit
+    out[0] = 0x5A;
+    EXPECT_EQ(bus.i2c_read(fd, 0x12, 0x00, out, 1), 0);  // nobody answers
+    EXPECT_EQ(out[0], 0x5A);
+    EXPECT_EQ(bus.i2c_write(-1, 0xEE, 0x00, big, 1), 0);
+}
+
+// ---- EEPROM check ----------------------------------------------------------------------------
+
+TEST_F(SourceTest, OnceRepairsBlankEepromsAndIsNotRepeated)
+{
+    {
+        QMutexLocker lk(&g_config_text_mutex());
+        g_check_edid = "Once";
+    }
+    reach_polling();
+    for (int s = 0; s < 6; ++s) {
+        auto e = model<sim::EepromModel>("edid_eeprom_" + std::to_string(s));
+        ASSERT_TRUE(e);
+        uint8_t want[256];
+        edid::default_image(s, want);
+        EXPECT_EQ(std::memcmp(e->bytes(), want, 256), 0) << "input " << s;
+    }
+    EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
+    EXPECT_EQ(status(STATUS_CHIP_PRESENT) & 0x80, 0x80);
+    EXPECT_EQ(status(STATUS_EDID) & 0x1F, 0x1F);
+    EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+}
+
+class ReadOnlyEepromTest : public SourceFixture {
+    std::string board_json() const override
+    {
+        return R"({"inputs": [{}, {}, {"eeprom": "read_only"}]})";
+    }
+};
+
+TEST_F(ReadOnlyEepromTest, UnrepairableEepromCostsOneMoreResetCycleAndIsSkipped)
+{
+    {
+        QMutexLocker lk(&g_config_text_mutex());
+        g_check_edid = "Once";
+    }
+    int cycles = 0;
+    uint8_t last = 0;
+    ASSERT_TRUE(step_until([&] {
+        const uint8_t s = state();
+        if (s == 0 && last != 0)
+            ++cycles;
+        last = s;
+        return s == 5;
+    }, 4000));
+    EXPECT_EQ(cycles, 1);
+    EXPECT_EQ(status(STATUS_EDID) & 0x02, 0);     // input 2's EEPROM-good bit
+    EXPECT_EQ(status(STATUS_EDID) & 0x1D, 0x1D);  // the others good
+    auto e2 = model<sim::EepromModel>("edid_eeprom_2");
+    EXPECT_EQ(e2->bytes()[0], 0xFF);
+    EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
+}
+
+TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
+{
+    for (const char* setting : {"Never", ""}) {
+        {
+            QMutexLocker lk(&g_config_text_mutex());
+            g_check_edid = setting;
+        }
+        {
+            QMutexLocker lk(&Utils::_source_init_mutex);
+            z_->source_state = 4;
+        }
+        store_->status_page[STATUS_EDID] = 0;
+        step();
+        EXPECT_EQ(state(), 5) << "'" << setting << "'";
+        EXPECT_EQ(status(STATUS_EDID) & 0x5F, std::string(setting) == "Never" ? 0x5F : 0) << setting;
+        for (int s = 0; s < 6; ++s)
+            EXPECT_EQ(model<sim::EepromModel>("edid_eeprom_" + std::to_string(s))->record().total(), 0u);
+    }
+}
+
+// ---- clock generator and SDI chain -----------------------------------------------------------
+
+TEST_F(SourceTest, ClockTableReleasesTheFpgaOnePassLater)
+{
+    reach_polling();
+    auto clk = model<sim::RegChipModel>("clkgen");
+    ASSERT_TRUE(clk);
+    EXPECT_EQ(pad(pads::PAD_FPGA0_CFG), 0);
+    step();  // writes the table
+    EXPECT_EQ(clk->writes(), 63u);
+    EXPECT_EQ(clk->reg(0x02), kClockTableHead[2]);
+    EXPECT_EQ(clk->reg(0x3E), 0x05);
+    EXPECT_EQ(z_->clock_setup_state[0], 1);
+    EXPECT_EQ(pad(pads::PAD_FPGA0_CFG), 0);
+    step();
+    EXPECT_EQ(pad(pads::PAD_FPGA0_CFG), pads::kHigh);
+    EXPECT_EQ(z_->clock_setup_state[0], 2);
+    EXPECT_EQ(status(STATUS_EDID) & 0x80, 0x80);
+    step(3);
+    EXPECT_EQ(clk->writes(), 63u);  // written once per run
+}
+
+class ClockNackTest : public SourceFixture {
+    std::string board_json() const override { return R"({"clkgen_nack": 1})"; }
+};
+
+TEST_F(ClockNackTest, RefusedWriteRestartsTheTableFromTheFirstRegister)
+{
+    reach_polling();
+    auto clk = model<sim::RegChipModel>("clkgen");
+    step();
+    EXPECT_EQ(z_->clock_setup_state[0], 0);
+    EXPECT_EQ(clk->writes(), 0u);
+    step();
+    EXPECT_EQ(clk->record().lines().front().rfind("W 00 00", 0), 0u);
+    EXPECT_EQ(clk->writes(), 63u);
+    step();
+    EXPECT_EQ(pad(pads::PAD_FPGA0_CFG), pads::kHigh);
+}
+
+class NoEepromSwitchTest : public SourceFixture {
+    std::string board_json() const override { return R"({"eeprom_switch": false})"; }
+};
+
+TEST_F(NoEepromSwitchTest, ClockGeneratorWaitsForTheEepromSwitch)
+{
+    reach_polling();
+    step(5);
+    EXPECT_EQ(model<sim::RegChipModel>("clkgen")->record().total(), 0u);
+    EXPECT_EQ(pad(pads::PAD_FPGA0_CFG), 0);
+}
+
+TEST_F(SourceTest, SdiTransmitterIsIdentifiedAndLoadedOnce)
+{
+    reach_polling();
+    auto tx = model<sim::RegChipModel>("it66121");
+    ASSERT_TRUE(step_until([&] { return z_->sdi_state == 3; }, 10));
+    EXPECT_EQ(z_->it66121->chip_test_ok, 1);
+    EXPECT_EQ(tx->reg(0x8D), 0x9C);   // init table
+    EXPECT_EQ(tx->reg(0x99), 0xDA);   // channel status table
+    EXPECT_EQ(tx->reg(0xE2), 0xE4);   // S/PDIF table
+    EXPECT_EQ(z_->it66121->tx_sys.video_code, 16);
+    EXPECT_EQ(model<sim::SdiRxModel>("sdi_rx")->pulses(), 1u);  // the receiver's reset at the end
+    const uint64_t writes = tx->writes();
+    step(3);
+    EXPECT_EQ(tx->writes(), writes);
+}
+
+TEST_F(SourceTest, ReversedIdentifierFailsAndTenFailuresGiveUp)
+{
+    auto tx = model<sim::RegChipModel>("it66121");
+    tx->set_reg(0x00, 0x49);
+    tx->set_reg(0x01, 0x54);
+    reach_polling();
+    step(15);
+    EXPECT_EQ(z_->it66121->chip_test_failures, it66121_sys::kMaxTestFailures);
+    EXPECT_EQ(z_->sdi_state, 1u);
+    const uint64_t seen = tx->record().total();
+    step(3);
+    EXPECT_EQ(tx->record().total(), seen);  // given up: no more tests
+}
+
+}  // namespace

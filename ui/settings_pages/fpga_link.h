@@ -1,0 +1,23 @@
+#pragma once
+// What the settings pages read of the FPGA component, in one place: its run state, the
+// output-port link bitmap, a port's picture area, and the LED-size hand-shake. Without the
+// component the FPGA counts as not running, every port as offline and every area as 0.
+#include <cstdint>
+
+namespace fpga_link {
+
+// Register 80 of chip 0 (3 = running); 0 without the FPGA component.
+int run_state();
+// Bit p set while output port p (0..15) has a link; 0 while the FPGA is not running.
+uint16_t link_bitmap();
+// Start X, start Y, width and height of port `port`'s picture area from chip 0's parameter
+// page; all 0 without the component.
+struct PortArea {
+    uint16_t x = 0, y = 0, w = 0, h = 0;
+};
+PortArea port_area(int port);
+// The caller holds c331_lock and has changed the LED canvas: at run state 3 asks the FPGA
+// thread to blank and restart its outputs around the panel re-initialisation.
+void start_led_handshake_locked();
+
+}  // namespace fpga_link

@@ -1,0 +1,38 @@
+#pragma once
+// LED output ports (id 14): the 16 output ports four at a time, each with its link state, and
+// for the selected port the picture area it sends (X, Y, W, H). F4/F5 scroll without wrapping
+// and read the values and links again; nothing is changed.
+#include "ui/shell/PageFrame.h"
+
+namespace Ui {
+class netset;
+}
+
+class netset : public PageFrame {
+    Q_OBJECT
+public:
+    static constexpr int kPorts = 16;
+    static constexpr int kTiles = 4;
+
+    explicit netset(QWidget* parent = nullptr);
+    ~netset() override;
+
+    void menulist_init() override;
+    void language_changed() override;
+
+    void initMenu();
+    void wlan_para_get(unsigned short port);
+    void initWlan();
+    int selected_port() const { return ui_select; }
+    int first_port() const { return ui_min_select; }
+
+protected:
+    bool page_key(int key) override;
+
+private:
+    void show_selection();
+
+    Ui::netset* ui;
+    u8 ui_sel = 0;
+    u8 ui_min_select = 0;
+};

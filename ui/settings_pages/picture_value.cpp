@@ -1,0 +1,26 @@
+#include "picture_value.h"
+
+#include "core/c331_shared.h"
+#include "core/ram_map.h"
+#include "ui/shell/PageFrame.h"
+
+void PictureValue::begin(const QLineEdit* field)
+{
+    sel_value_ = saved_value_ = field->text().toInt();
+}
+
+void PictureValue::apply(Op op, QLineEdit* field, u32 addr)
+{
+    if ((op == Up || op == Down) && c331_shared::param_changed.load() != 0)
+        return;
+    switch (op) {
+    case Up: ++sel_value_; break;
+    case Down: --sel_value_; break;
+    case Keep: saved_value_ = sel_value_; break;
+    case Restore: sel_value_ = saved_value_; break;
+    }
+    sel_value_ = sel_value_ <= 0 ? 0 : sel_value_ > 99 ? 100 : sel_value_;
+    const u16 v = static_cast<u16>(sel_value_);
+    PageFrame::apply(1, [addr, v](u8* image) { ram_wr16(image, addr, v); });
+    field->setText(QString::asprintf("%d", sel_value_));
+}

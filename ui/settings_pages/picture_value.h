@@ -1,0 +1,23 @@
+#pragma once
+// A picture value (brightness, gains ...) edited step by step on the panel, 0..100, each step
+// written to the image at once so the picture follows the keys.
+#include <QLineEdit>
+
+#include "core/globals.h"
+
+class PictureValue {
+public:
+    enum Op : char { Up = 0, Down = 1, Keep = 2, Restore = 3 };
+
+    // Starts editing `field`: the value to step and to restore is its text.
+    void begin(const QLineEdit* field);
+    // Up/Down step the value, Keep remembers it, Restore puts back the remembered one; the
+    // result is clamped to 0..100, written as the whole word at `addr` and shown in `field`.
+    // A step is dropped while an earlier change waits for the scaler (the keys would run ahead
+    // of the picture); Keep and Restore always act, so the image ends on what the user chose.
+    void apply(Op op, QLineEdit* field, u32 addr);
+
+private:
+    int sel_value_ = 0;
+    int saved_value_ = 0;
+};

@@ -1,0 +1,221 @@
+// The EDID EEPROMs of the six inputs: the check and repair after the reset cycle, and the
+// custom-EDID writes of the polling pass.
+#include <QMutexLocker>
+#include <cstring>
+#include <string>
+
+#include "core/ConfigEngine.h"
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/log.h"
+#include "core/utils.h"
+#include "platform/board.h"
+#include "scaler/requests.h"
+#include "video_io/Drv_I2C0.h"
+#include "video_io/edid_images.h"
+#include "video_io/soc_pads.h"
+#include "video_io/source_status.h"
+#include "video_io/zeltasource.h"
+
+namespace {
+constexpr int kPage = 8;               // bytes per EEPROM transfer
+constexpr int kWriteCycleLooks = 10;   // acknowledge polls after a page write, 1 ms apart
+constexpr uint8_t kNeverBits = 0x5F;   // edid_status bits 0..4 and 6
+
+void write_protect(bool on)
+{
+    platform::board().soc_window().write16(pads::PAD_EDID_WP, on ? pads::kHigh : pads::kLow);
+}
+
+QString check_edid_setting()
+{
+    QMutexLocker lk(&g_config_text_mutex());
+    return g_check_edid;
+}
+}  // namespace
+
+uint8_t zeltasource::CalcSum4LCD(uint8_t seed, const uint8_t* data, int length)
+{
+    return edid::sum8(seed, data, length);
+}
+
+uint8_t* zeltasource::edid_image(int r)
+{
+    if (r >= 0 && r < 4)
+        return zelta_default_edid_6602[r];
+    if (r >= 4 && r < 6)
+        return zelta_default_edid_6805[r - 4];
+    return nullptr;
+}
+
+bool zeltasource::Set_Custom_HDMI_EDID(int width, int height, int refresh, int r)
+{
+    uint8_t* image = edid_image(r);
+    if (!image)
+        return false;
+    uint8_t d[12];
+    if (width <= 0 || height <= 0 || refresh <= 0 ||
+        !edid::custom_descriptor(r, uint32_t(width), uint32_t(height), uint32_t(refresh), d)) {
+        writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " refused: " + std::to_string(width) +
+                                     "x" + std::to_string(height) + "@" + std::to_string(refresh) +
+                                     " has no valid pixel clock");
+        return false;
+    }
+    std::memcpy(image + 54, d, sizeof d);
+    std::memcpy(image + 72, d, sizeof d);
+    image[127] = uint8_t(0x100 - CalcSum4LCD(0, image, 127));
+    return true;
+}
+
+// ---- EEPROM access ---------------------------------------------------------------------------
+
+bool zeltasource::select_eeprom(int r)
+{
+    return select(kEepromSwitch, kChannel[r]);
+}
+
+// 32 reads of 8 bytes; the result is that of the last read.
+bool zeltasource::eeprom_read(uint8_t* image)
+{
+    int ok = 0;
+    for (int off = 0; off < edid::kImageSize; off += kPage)
+        ok = i2c->i2c_read(fd, kEeprom, uint8_t(off), image + off, kPage);
+    return ok == 1;
+}
+
+// 32 page writes, each followed by acknowledge polling until the write cycle is over.
+bool zeltasource::eeprom_write(const uint8_t* image)
+{
+    bool all = true;
+    for (int off = 0; off < edid::kImageSize; off += kPage) {
+        uint8_t page[kPage];
+        std::memcpy(page, image + off, kPage);
+        all = i2c->i2c_write(fd, kEeprom, uint8_t(off), page, kPage) == 1 && all;
+        for (int look = 0; look < kWriteCycleLooks; ++look) {
+            platform::sleep_ms(1);
+            if (i2c->i2c_write(fd, kEeprom, uint8_t(off), nullptr, 0) == 1)
+                break;
+        }
+    }
+    return all;
+}
+
+bool zeltasource::edid_valid(const uint8_t* image)
+{
+    return edid::base_block_valid(image);
+}
+
+// EEPROM-good bits: receiver 0 in chip_present bit 7, receivers 1..5 in edid_status bits 0..4.
+bool zeltasource::eeprom_good(int r) const
+{
+    return r == 0 ? source_status::bits(STATUS_CHIP_PRESENT, 0x80) : source_status::bits(STATUS_EDID, uint8_t(1 << (r - 1)));
+}
+
+void zeltasource::set_eeprom_good(int r, bool good)
+{
+    if (r == 0)
+        source_status::set_bits(STATUS_CHIP_PRESENT, 0x80, good);
+    else
+        source_status::set_bits(STATUS_EDID, uint8_t(1 << (r - 1)), good);
+}
+
+// ---- the check (state 4) ---------------------------------------------------------------------
+
+void zeltasource::edid_check()
+{
+    if (check_edid_setting() == QLatin1String("Once")) {
+        for (int r = 0; r < kSourceCount; ++r) {
+            write_protect(true);
+            if (eeprom_good(r) && !edid_check_one(r))
+                return;  // a repaired EEPROM failed its read-back: another reset cycle
+        }
+    }
+    set_state(5);
+    edid_check_done();
+}
+
+// One receiver's EEPROM: read, and rewrite when invalid. false when the rewrite did not hold.
+bool zeltasource::edid_check_one(int r)
+{
+    source_status::set_bits(STATUS_EDID, 0x40, select_eeprom(r));
+    uint8_t buf[edid::kImageSize] = {};
+    platform::sleep_ms(10);
+    set_eeprom_good(r, eeprom_read(buf));
+    if (edid_valid(buf))
+        return true;
+    writeLogMsg(LOG_WARNING, "EDID EEPROM of input " + std::to_string(r) + " invalid: rewriting it");
+    write_protect(false);
+    eeprom_write(edid_image(r));
+    std::memset(buf, 0, sizeof buf);
+    platform::sleep_ms(10);
+    eeprom_read(buf);
+    write_protect(true);
+    if (edid_valid(buf)) {
+        set_eeprom_good(r, true);
+        return true;
+    }
+    writeLogMsg(LOG_WARNING, "EDID EEPROM of input " + std::to_string(r) + " not repaired: skipped from now on");
+    set_eeprom_good(r, false);
+    {
+        QMutexLocker lk(&Utils::_source_init_mutex);
+        reset_request[0] = 1;
+        reset_request[4] = 1;
+    }
+    set_state(0);
+    return false;
+}
+
+// After the check: a "Once" check is not repeated at the next start; "Never" reports every
+// EEPROM good without touching the bus.
+void zeltasource::edid_check_done()
+{
+    const QString setting = check_edid_setting();
+    if (setting == QLatin1String("Once")) {
+        ConfigEngine::write_config_variant(ConfigItem::EDIDCheck, QStringLiteral("Never"));
+        platform::sleep_ms(1);
+        Utils::system_mutex(QStringLiteral("sync"));
+        platform::sleep_ms(1);
+    } else if (setting == QLatin1String("Never")) {
+        source_status::set_bits(STATUS_CHIP_PRESENT, 0x80, true);
+        source_status::set_bits(STATUS_EDID, kNeverBits, true);
+    }
+}
+
+// ---- custom EDID (polling pass) -------------------------------------------------------------
+
+void zeltasource::custom_edid_writes()
+{
+    for (int r = 0; r < kSourceCount; ++r)
+        if (scaler_req::edid_request[r] && !scaler_req::edid_done[r])
+            write_custom_edid(r);
+}
+
+// Builds receiver r's custom EDID from its image record and writes it; the write is read
+// back and a failure reported. The request is consumed either way (a refused timing too).
+void zeltasource::write_custom_edid(int r)
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    uint16_t w = 0, h = 0, hz = 0;
+    if (store) {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        const uint32_t a = ram_edid_addr(r);
+        w = ram_rd16(store->ram_image, a), h = ram_rd16(store->ram_image, a + 2), hz = ram_rd16(store->ram_image, a + 4);
+    }
+    if (!Set_Custom_HDMI_EDID(w, h, hz, r)) {
+        scaler_req::edid_done[r] = 1;
+        scaler_req::edid_request[r] = 0;  // nothing new to serve: no restart of the receiver
+        return;
+    }
+    write_protect(false);
+    bool stored = false;
+    if (select_eeprom(r)) {
+        const uint8_t* image = edid_image(r);
+        eeprom_write(image);
+        uint8_t back[edid::kImageSize] = {};
+        eeprom_read(back);
+        stored = std::memcmp(back, image, sizeof back) == 0;
+    }
+    if (!stored)
+        writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " not stored in its EEPROM");
+    scaler_req::edid_done[r] = 1;
+}

@@ -100,8 +100,11 @@ public:
                        unsigned char chip);
     void SCREEN_fpgactrl_status(int SCREEN_status);
     void SCREEN_fpgactrl_status2(int SCREEN_status, unsigned char chip);
-    // Mirror byte of chip c (no SPI).
-    u8 reg(u8 r, u8 chip = 0) const { return MCU_REG[chip][r].load(); }
+    // Mirror byte of chip c (no SPI); 0 for a register or chip out of range.
+    u8 reg(u8 r, u8 chip = 0) const
+    {
+        return r < fpga::kRegCount && chip < fpga::kChips ? MCU_REG[chip][r].load() : 0;
+    }
     // Reads register r over SPI into the mirror and returns it.
     u8 read_reg(u8 r, u8 chip = 0);
     void set_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, bits, chip); }

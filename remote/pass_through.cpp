@@ -33,7 +33,8 @@ void RemoteEndpoint::pass_through(u8* frame, u32 length, uint64_t peer)
 
 bool RemoteEndpoint::pass_outstanding() const
 {
-    return platform::clock().now_us() < pass_deadline_us_.load();
+    const uint64_t deadline = pass_deadline_us_.load();
+    return deadline != 0 && platform::clock().now_us() < deadline;
 }
 
 // The deadline is read first: relay() raises relay_waiting_ before it clears the deadline, so

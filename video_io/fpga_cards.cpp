@@ -17,7 +17,7 @@
 using namespace fpga;
 namespace ff = fpga_frames;
 
-fpga_manage::RelayFn fpga_manage::relay_fns_[4] = {};
+std::atomic<fpga_manage::RelayFn> fpga_manage::relay_fns_[4] = {};
 
 namespace {
 
@@ -273,7 +273,7 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
 void fpga_manage::relay_answer(u8* buf, u32 len)
 {
     const u8 to = g_passby_trans_port.exchange(255);
-    RelayFn fn = (to >= 1 && to <= 3) ? relay_fns_[to] : nullptr;
+    RelayFn fn = (to >= 1 && to <= 3) ? relay_fns_[to].load() : nullptr;
     if (!fn)
         return;
     fn(buf, len);

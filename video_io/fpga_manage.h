@@ -100,8 +100,11 @@ public:
                        unsigned char chip);
     void SCREEN_fpgactrl_status(int SCREEN_status);
     void SCREEN_fpgactrl_status2(int SCREEN_status, unsigned char chip);
-    // Mirror byte of chip c (no SPI).
-    u8 reg(u8 r, u8 chip = 0) const { return MCU_REG[chip][r].load(); }
+    // Mirror byte of chip c (no SPI); 0 for a register or chip out of range.
+    u8 reg(u8 r, u8 chip = 0) const
+    {
+        return r < fpga::kRegCount && chip < fpga::kChips ? MCU_REG[chip][r].load() : 0;
+    }
     // Reads register r over SPI into the mirror and returns it.
     u8 read_reg(u8 r, u8 chip = 0);
     void set_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, bits, chip); }
@@ -193,7 +196,7 @@ public:
     std::atomic<u8> fpga_reset_pending[fpga::kChips]{};
     std::atomic<u32> fpga_reset_time[fpga::kChips]{};
     std::atomic<u8> bringup_step[fpga::kChips]{};
-    u16 bringup_poll_count[fpga::kChips] = {};
+    std::atomic<u16> bringup_poll_count[fpga::kChips]{};  // zeroed by a restart seen on a transport thread
     u8 bringup_retry[fpga::kChips] = {};
     std::atomic<u8> output_start_state[fpga::kChips]{};
     u32 output_start_time[fpga::kChips] = {};
@@ -266,7 +269,7 @@ private:
     abyte MCU_RAM_ETH_BACK_PARA[fpga::kChips][fpga::kEthPageSize];
     u8 MCU_RAM_RX[fpga::kChips][fpga::kPageSize];
     u8 MCU_RAM_TX[fpga::kChips][fpga::kPageSize];
-    static RelayFn relay_fns_[4];
+    static std::atomic<RelayFn> relay_fns_[4];
 };
 
 // Free-function spelling of fpga_manage::request_led_size_handover().

@@ -67,13 +67,17 @@ TEST_F(FpgaBringUp, the_thread_waits_for_the_start_flag_and_the_aging_probe_read
     ASSERT_EQ(f_->initialize(), 0);  // 2 s on virtual time, then the thread; clears the flag
     EXPECT_EQ(g_fpga_c331_start.load(), 0u);
     G_timeTicks += 100;
-    const uint64_t before = fpga0_->transfers();
+    auto transfers = [&] {
+        std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
+        return fpga0_->transfers();
+    };
+    const uint64_t before = transfers();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(fpga0_->transfers(), before);
+    EXPECT_EQ(transfers(), before);
     g_fpga_c331_start = 1;
-    for (int i = 0; i < 200 && fpga0_->transfers() == before; ++i)
+    for (int i = 0; i < 200 && transfers() == before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_GT(fpga0_->transfers(), before);
+    EXPECT_GT(transfers(), before);
     g_fpga_c331_start = 0;
     f_->stop_thread = true;
 
@@ -85,4 +89,23 @@ TEST_F(FpgaBringUp, the_thread_waits_for_the_start_flag_and_the_aging_probe_read
     EXPECT_EQ(b, 7);
     EXPECT_EQ(c, int(3 * (r43 + 1)) & 0xFF);
     EXPECT_EQ(fpga0_->reads_of(43), r43 + 1);
+}
+
+TEST_F(FpgaBringUp, output_start_without_ready_resets_the_chip_then_gives_up_after_100_resets)
+{
+    bring_up();
+    f_->clear_bits(23, 0x01);  // the FPGA will not report its output ready (register 22 bit 7)
+    f_->output_start_state[0] = 0;
+    ASSERT_TRUE(run_until([&] { return f_->fpga_reset_pending[0] == 1; }, 300));  // 20 polls, then a reset
+    EXPECT_EQ(f_->bringup_step[0], 17);
+    ASSERT_TRUE(run_until([&] { return fpga0_->power_ons() == 2; }, 120));
+    bring_up();
+    f_->clear_bits(23, 0x01);
+    f_->output_start_state[0] = 0;
+    f_->output_reset_count[0] = 101;
+    f_->output_poll_count[0] = 102 * 20;
+    run(12);
+    EXPECT_EQ(f_->output_start_state[0], 7);
+    EXPECT_EQ(fpga0_->power_ons(), 2u);  // no further reset
+    EXPECT_EQ(f_->get_fpga_status(), 1u);
 }

@@ -67,6 +67,13 @@ protected:
     }
     void TearDown() override
     {
+        if (outlive_) {
+            // Threads started by the test still use them: kept for the rest of the process.
+            static std::vector<void*>* kept = new std::vector<void*>;
+            kept->push_back(f_);
+            kept->push_back(board_.release());
+            return;
+        }
         fpga_manage::set_relay(2, nullptr);
         fpga_manage::p_fpga_manage = nullptr;
         delete f_;
@@ -125,6 +132,15 @@ protected:
         f.seekp(addr);
         f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
+
+    // For a test that starts threads which outlive it: the FPGA object and the board stay, on
+    // the real clock.
+    void outlive_the_test()
+    {
+        outlive_ = true;
+        platform::set_clock(nullptr);
+    }
+    bool outlive_ = false;
 
     std::unique_ptr<testutil::TempDir> root_;
     std::unique_ptr<sim::SimBoard> board_;

@@ -1,14 +1,18 @@
 // The FPGA and the flashes on the remote protocol: commands to 0xF000 and the processor's
 // flash commands, through the dispatcher as a transport calls it.
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <iterator>
 
 #include "common/remote_client.h"
+#include "core/log.h"
 #include "core/request_hooks.h"
 #include "fpga_fixture.h"
 #include "common/device_process.h"
 #include "remote/message_deal.h"
 #include "remote/networkManage.h"
+#include "remote/udpnetManage.h"
 #include <QJsonArray>
 
 using Bytes = std::vector<uint8_t>;
@@ -95,23 +99,42 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 }
 
 // Last in this file: the TCP server's thread outlives the test.
-TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
+TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
 {
+    outlive_the_test();
     bring_up();
     g_port = testutil::free_tcp_port();
+    const uint16_t udp_offset = testutil::free_udp_offset();
+    setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(udp_offset).c_str(), 1);
     networkManage::pInstance();  // listens on g_port, installs its relay
+    udpnetManage::pInstance();
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(uint16_t(networkManage::p_networkManage->listening_port())));
     fpga0_->clear_sent();
     // Card 1 on output port 7: 16 bytes at its address 0.
-    ASSERT_TRUE(client.send_bytes({0xA5, 0xA5, 0xA5, 0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61,
-                                   0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96, 0x5A}));
+    const Bytes request = {0xA5, 0xA5, 0xA5, 0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00,
+                           0x61, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96, 0x5A};
+    const Bytes answer = {0x10, 0xF0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61,
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96};
+    ASSERT_TRUE(client.send_bytes(request));
     const auto reply = client.next_reply(5000);
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->bytes, (Bytes{0x10, 0xF0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0x00, 0x00, 0x00, 0x00,
-                                   0x00, 0x10, 0x00, 0x00, 0x00, 0x96}));
+    EXPECT_EQ(reply->bytes, answer);
+
+    testutil::UdpRemoteClient udp(uint16_t(5008 + udp_offset));
+    ASSERT_TRUE(udp.send_bytes(request));
+    const auto udp_reply = udp.next_reply(5000);
+    ASSERT_TRUE(udp_reply);
+    EXPECT_EQ(udp_reply->bytes, answer);
+    EXPECT_FALSE(client.next_reply(200));  // nothing for the TCP client
+
     std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
-    ASSERT_EQ(fpga0_->sent().size(), 1u);
+    ASSERT_EQ(fpga0_->sent().size(), 2u);
     EXPECT_EQ(fpga0_->sent()[0].port, 6);
     EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+    // The server logs the disconnect: let it do so before the process (and its log) ends, and
+    // take the log's lock once more from here so the log's end comes after it.
+    client.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writeLogMsg(LOG_DEBUG, "fpga test: done");
 }

@@ -91,8 +91,14 @@ TEST_F(Ite6805Process, InputTimingReachesTheImageFollowsChangesAnswersCecAndClea
     write_inputs(QJsonObject{{"format", "2160p60"}}, QJsonObject{{"cable", false}});
     EXPECT_TRUE(dev_->wait_for([&] { return record4() == V{3840, 2160, 60}; }, kWaitMs, 200));
 
-    write_inputs(QJsonObject{{"format", "2160p60"}, {"cec_in", QJsonArray{"40 83"}}}, QJsonObject{{"cable", false}});
-    EXPECT_TRUE(dev_->wait_for([&] { return cec_sent().contains("0F 84 00 00 00"); }, kWaitMs, 200));
+    // The source repeats its request until it is answered (a new list text delivers it again):
+    // a chip re-initialised after the format change empties its receive FIFO.
+    int asks = 0;
+    EXPECT_TRUE(dev_->wait_for([&] {
+        const QJsonArray frames = ++asks % 2 ? QJsonArray{"40 83"} : QJsonArray{"40 83", ""};
+        write_inputs(QJsonObject{{"format", "2160p60"}, {"cec_in", frames}}, QJsonObject{{"cable", false}});
+        return cec_sent().contains("0F 84 00 00 00");
+    }, kWaitMs, 500));
 
     write_inputs(QJsonObject{{"cable", false}}, QJsonObject{{"cable", false}});
     EXPECT_TRUE(dev_->wait_for([&] { return record4() == V{0, 0, 0}; }, kWaitMs, 200));

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,6 +56,11 @@ int networkManage::initialize()
         return 1;
     }
     set_nonblocking(listen_fd_);
+    ep_ = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = nullptr;  // the listening socket
+    ::epoll_ctl(ep_, EPOLL_CTL_ADD, listen_fd_, &ev);
     fpga_manage::set_relay(TR_TCP, [](const u8* f, u32 n) { p_networkManage->endpoint.relay(f, n); });
     if (!start_thread("networkManage", "acceptThread", [this] { acceptThread(); }))
         return 255;
@@ -65,27 +70,66 @@ int networkManage::initialize()
 
 void networkManage::acceptThread()
 {
+    epoll_event events[kMaxClients + 1];
     for (;;) {
-        fds_.clear();
-        fds_.push_back({listen_fd_, POLLIN, 0});
-        for (const auto& c : clients_)
-            fds_.push_back({c->fd, short(c->unsent() ? POLLIN | POLLOUT : POLLIN), 0});
-        wait_for_input(fds_.data(), fds_.size(), earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
+        const int n = wait_for_events(ep_, events, int(kMaxClients + 1),
+                                      earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
         serve_pass_through();
-        const uint64_t now = now_us();
-        // Clients first, from the back, so closing one does not move the others' indexes.
-        for (size_t i = fds_.size() - 1; i >= 1; --i) {
-            const size_t c = i - 1;
-            const short ev = fds_[i].revents;
-            bool keep = !(ev & POLLOUT) || flush_client(c);
-            if (keep && (ev & (POLLIN | POLLHUP | POLLERR)))
-                keep = serve_client(c);
-            if (!keep || overdue(c, now))
-                close_client(c);
+        bool pending_accept = false;
+        for (int e = 0; e < n; ++e) {
+            Client* c = static_cast<Client*>(events[e].data.ptr);
+            if (!c) {
+                pending_accept = true;  // the listening socket
+                continue;
+            }
+            const size_t i = index_of(c);
+            if (i == clients_.size())
+                continue;
+            const uint32_t ev = events[e].events;
+            bool keep = !(ev & EPOLLOUT) || flush_client(i);
+            if (keep && (ev & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+                keep = serve_client(i);
+            if (!keep)
+                close_client(i);
         }
-        if (fds_[0].revents & POLLIN)
+        sweep_clients();
+        if (pending_accept)
             accept_clients();
     }
+}
+
+// Every client once per wake-up: replies queued outside its own events (a relayed card
+// answer) are sent, and a stalled or idle client is closed. From the back, so closing one
+// does not move the others' indexes.
+void networkManage::sweep_clients()
+{
+    const uint64_t now = now_us();
+    for (size_t i = clients_.size(); i-- > 0;) {
+        const Client& c = *clients_[i];
+        const bool keep = (!c.unsent() || c.out_armed || flush_client(i)) && !overdue(i, now);
+        if (!keep)
+            close_client(i);
+    }
+}
+
+size_t networkManage::index_of(const Client* c) const
+{
+    for (size_t i = 0; i < clients_.size(); ++i)
+        if (clients_[i].get() == c)
+            return i;
+    return clients_.size();  // none (an event names only clients still in the table)
+}
+
+// Asks for a wake-up when the client's socket takes more bytes, or stops asking.
+void networkManage::arm_output(Client& c, bool on)
+{
+    if (c.out_armed == on)
+        return;
+    epoll_event ev{};
+    ev.events = on ? EPOLLIN | EPOLLOUT : EPOLLIN;
+    ev.data.ptr = &c;
+    ::epoll_ctl(ep_, EPOLL_CTL_MOD, c.fd, &ev);
+    c.out_armed = on;
 }
 
 // A card's answer goes to the client that asked, if it is still connected.
@@ -143,6 +187,10 @@ void networkManage::accept_clients()
         c->fd = fd;
         c->id = next_id_++;
         c->last_rx_us = now_us();
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.ptr = c.get();
+        ::epoll_ctl(ep_, EPOLL_CTL_ADD, fd, &ev);
         clients_.push_back(std::move(c));
         writeLogMsg(LOG_INFO, "networkManage: client connected");
     }
@@ -189,6 +237,7 @@ bool networkManage::flush_client(size_t index)
         } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (c.stalled_us == 0)
                 c.stalled_us = now_us();
+            arm_output(c, true);
             return true;  // the rest goes when the socket takes it
         } else {
             writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
@@ -197,6 +246,7 @@ bool networkManage::flush_client(size_t index)
     }
     c.out.clear();  // keeps its capacity for the next replies
     c.out_head = 0;
+    arm_output(c, false);
     return true;
 }
 

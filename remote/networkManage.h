@@ -37,6 +37,7 @@ private:
     bool overdue(size_t index, uint64_t now) const;
     size_t longest_idle() const;
     void close_client(size_t index);
+    void sweep_clients();
     void serve_pass_through();
 
     struct Client {
@@ -48,13 +49,16 @@ private:
         uint64_t last_rx_us = 0;   // platform clock of the last bytes received
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
+        bool out_armed = false;    // the epoll set also waits for the socket to take bytes
         size_t unsent() const { return out.size() - out_head; }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
+    size_t index_of(const Client* c) const;
+    void arm_output(Client& c, bool on);
     int listen_fd_ = -1;
+    int ep_ = -1;  // epoll set: the listening socket (null data) and every client
     int port_ = 0;
     u32 next_id_ = 1;
     std::vector<std::unique_ptr<Client>> clients_;
-    std::vector<pollfd> fds_;
     std::vector<u8> rx_;  // receive buffer shared by the clients
 };

@@ -21,6 +21,13 @@ int wait_for_input(pollfd* fds, size_t count, int cap_ms)
     return n;
 }
 
+int wait_for_events(int epoll_fd, epoll_event* events, int max, int cap_ms)
+{
+    const int n = ::epoll_wait(epoll_fd, events, max, earliest_ms(file_transfer_wait_ms(), cap_ms));
+    file_transfer_expire();
+    return n;
+}
+
 RemoteEndpoint::RemoteEndpoint(u8 transport)
     : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity),
       wire_(2 * message_deal::kReplyCapacity + 4)

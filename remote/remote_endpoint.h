@@ -5,6 +5,7 @@
 // and its reply is encoded into a buffer the endpoint reuses and handed to the stream's sink.
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -37,6 +38,8 @@ private:
 // abandons that transfer when it is due. With no transfer open and no cap it waits without a
 // time-out, so an idle device does not wake. Returns what poll returned.
 int wait_for_input(pollfd* fds, size_t count, int cap_ms = -1);
+// The same wait on an epoll set (the TCP server's many clients): returns what epoll_wait did.
+int wait_for_events(int epoll_fd, epoll_event* events, int max, int cap_ms = -1);
 // The shorter of two poll time-outs, -1 meaning none.
 int earliest_ms(int a, int b);
 

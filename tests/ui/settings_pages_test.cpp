@@ -28,14 +28,12 @@
 #include "scaler/requests.h"
 #include "ui/settings_pages/factory.h"
 #include "ui/settings_pages/factoryage.h"
-#include "ui/settings_pages/lcdshow.h"
 #include "ui/settings_pages/ledset.h"
 #include "ui/settings_pages/linkwlan.h"
 #include "ui/settings_pages/netset.h"
 #include "ui/settings_pages/othersetup.h"
 #include "ui/settings_pages/quality.h"
 #include "ui/shell/agelog.h"
-#include "ui/settings_pages/linkcom.h"
 #include "video_io/zeltasource.h"
 #include "ui/settings_pages/settings_pages.h"
 #include "ui/settings_pages/temperature.h"
@@ -755,34 +753,6 @@ private slots:
         pass();
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
-    }
-
-    // LCD settings only keep their choice; the serial page only shows.
-    void lcdAndSerialPages()
-    {
-        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
-            [] { g_advancedoption->on_Button_LCDshow_clicked(); },
-            [] {
-                key(KEY_OK);
-                keys(KEY_RIGHT, 2);
-                key(KEY_OK);
-                QCOMPARE(g_back_to_mainwindow_time, 120000);
-                QCOMPARE(c331_shared::param_changed.load(), 0);
-                key(KEY_BACK);
-            },
-            [] { g_option->on_Button_linkoption_clicked(); },
-            [] { g_linkoption->on_Button_linkcom_clicked(); },
-            [] {
-                QCOMPARE(text_of(g_linkcom, "Button_baud"), QString("115200"));
-                shot("linkcom");
-                keys(KEY_RIGHT, 2);
-                key(KEY_OK);
-                QVERIFY(g_linkcom);
-                key(KEY_BACK);
-                QCOMPARE(int(g_page_focus), int(PAGE_LINKOPTION));
-            },
-        }));
-        g_back_to_mainwindow_time = 3000;
     }
 };
 

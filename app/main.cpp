@@ -14,15 +14,33 @@
 #include "core/request_hooks.h"
 #include "video_io/SiI9022.h"
 #include "video_io/zeltasource.h"
+#include "video_io/fpga_manage.h"
 #include "scaler/c331_manage.h"
 #include "ui/shell/lcd_touch.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/agelog.h"
 #include "ui/settings_pages/settings_pages.h"
 #include "ui/source_pages/source_pages.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
 #include "remote/K57_WIFI_CONFIG.h"
 #include "core/SyncUpdate.h"
+
+// The aging log samples FPGA registers 40, 42 and 43 while the FPGA runs.
+static void install_age_probe()
+{
+    g_age_probe.fpga_running = [] {
+        fpga_manage* f = fpga_manage::p_fpga_manage;
+        return f && f->get_fpga_status() == 1;
+    };
+    g_age_probe.read_regs = [](int& r40, int& r42, int& r43) {
+        fpga_manage* f = fpga_manage::p_fpga_manage;
+        if (!f)
+            return false;
+        f->read_age_registers(r40, r42, r43);
+        return true;
+    };
+}
 
 int main(int argc, char** argv)
 {
@@ -38,7 +56,8 @@ int main(int argc, char** argv)
     zeltasource::pInstance();  // 5. input-source supervision object (no thread yet)
     // Register 17 bit 0 reaches the supervision, which the remote side does not link.
     remote::set_hook(remote::Hook::SdiReset, [] { zeltasource::p_zelta_source->sdi_reset_request = 1; });
-    // 6. fpga_manage::pInstance(): SPI devices, SoC window, 2 s wait, FPGA thread (not built yet)
+    fpga_manage::pInstance();  // 6. SPI devices, SoC window, 2 s wait, FPGA thread
+    install_age_probe();
     zeltasource::p_zelta_source->initialize();  // 7. source-supervision thread
     c331_manage::pInstance();  // 8. scaler manager and its thread (after fpga_manage maps the SoC window)
     lcd_touch::pInstance();        // 9. knob device (absent on sim)

@@ -10,6 +10,7 @@
 #include "platform/serial.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
+#include "video_io/fpga_manage.h"
 
 using namespace remote;
 
@@ -42,6 +43,7 @@ int Qn_uart_inout::usart1_init(int port, int bps)
         return 1;
     }
     set_nonblocking(fd_);  // the receive thread waits in poll, never in read
+    fpga_manage::set_relay(TR_SERIAL, [](const u8* f, u32 n) { p_uart_inout->endpoint.relay(f, n); });
     if (!start_thread("Qn_uart_inout", "receive_thread", [this] { receive_thread(); }))
         return 255;
     writeLogMsg(LOG_INFO, std::string("Qn_uart_inout: listening on ") + name);
@@ -56,9 +58,13 @@ void Qn_uart_inout::receive_thread()
         if (!send_all(fd_, bytes, length, false))
             writeLogMsg(LOG_DEBUG, "Qn_uart_inout: reply not written");
     };
+    auto write_relayed = [&write_reply](uint64_t, const u8* bytes, size_t length) { write_reply(bytes, length); };
     for (;;) {
         pollfd pfd{fd_, POLLIN, 0};
-        if (wait_for_input(&pfd, 1) <= 0)
+        const int ready = wait_for_input(&pfd, 1, endpoint.pass_wait_ms());
+        endpoint.poll_pass_through();
+        endpoint.take_relayed(write_relayed);
+        if (ready <= 0)
             continue;
         if (pfd.revents & (POLLHUP | POLLERR)) {
             // A pseudo-terminal without its other side reports a hang-up: wait instead of spinning.

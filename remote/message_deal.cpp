@@ -10,6 +10,7 @@
 #include "core/utils.h"
 #include "platform/board.h"
 #include "remote/file_transfer.h"
+#include "remote/fpga_commands.h"
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
 #include "remote/thread_start.h"
@@ -85,6 +86,10 @@ const Command kCommands[] = {
     {CMD_FILE_READ_END, &message_deal::read_file_end},
     {CMD_DEVICE_INFO, &message_deal::device_info},
     {CMD_NET_SETTINGS, &message_deal::net_settings},
+    {CMD_FLASH_READ, &message_deal::flash_read},
+    {CMD_FLASH_WRITE, &message_deal::flash_write},
+    {CMD_FLASH_ERASE, &message_deal::flash_erase},
+    {CMD_SAVE_LED_PAGE, &message_deal::save_led_page},
 };
 
 Handler find_handler(u8 cmd)
@@ -110,7 +115,8 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uin
     if (length < kMinFrame || length > kMaxFrame)
         return 0;
     const u16 dst = get_u16(frame + FRAME_DST);
-    if (dst != kAddrProcessor0 && dst != kAddrProcessor1) {
+    const bool to_fpga = dst == kAddrFpga0 || dst == kAddrFpga1;
+    if (dst != kAddrProcessor0 && dst != kAddrProcessor1 && !to_fpga) {
         writeLogMsg(LOG_DEBUG, "remote: frame for 0x" + QString::number(dst, 16).toStdString() +
                                    " not served, dropped");
         return 0;
@@ -120,7 +126,9 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uin
     const u32 dlen = length - kHeaderLen - 1;
     u8* out = reply + kHeaderLen;
     const Handler handler = find_handler(frame[FRAME_CMD]);
-    const u32 n = handler ? (this->*handler)(data, dlen, out) : status_only(out, ST_UNKNOWN);
+    const u32 n = to_fpga  ? fpga_command(dst, frame[FRAME_CMD], data, dlen, out)
+                  : handler ? (this->*handler)(data, dlen, out)
+                            : status_only(out, ST_UNKNOWN);
     std::memcpy(reply, frame, kHeaderLen);
     protocol_phy::swap_phy_head(reply);
     const u32 total = kHeaderLen + n;
@@ -300,3 +308,7 @@ u32 message_deal::read_file_block(const u8* d, u32 n, u8* o) { return file_read_
 u32 message_deal::read_file_end(const u8* d, u32 n, u8* o) { return file_read_end(owner(), d, n, o); }
 u32 message_deal::device_info(const u8*, u32, u8* out) { return build_device_info(out); }
 u32 message_deal::net_settings(const u8* d, u32 n, u8* out) { return apply_net_settings(d, n, out); }
+u32 message_deal::flash_read(const u8* d, u32 n, u8* out) { return remote::flash_read(d, n, out); }
+u32 message_deal::flash_write(const u8* d, u32 n, u8* out) { return remote::flash_write(d, n, out); }
+u32 message_deal::flash_erase(const u8* d, u32 n, u8* out) { return remote::flash_erase(d, n, out); }
+u32 message_deal::save_led_page(const u8* d, u32 n, u8* out) { return remote::save_led_page(d, n, out); }

@@ -8,7 +8,7 @@ class message_deal {
 public:
     explicit message_deal(u8 transport) : transport_(transport) {}
 
-    // Handles one request of `length` bytes (11..4096, checksum already checked). `peer` tells
+    // Handles one request of `length` bytes (11..8192, checksum already checked). `peer` tells
     // apart the requesters of one transport (the TCP client); the file transfer belongs to one.
     // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
     u32 message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer = 0);
@@ -29,6 +29,10 @@ public:
     u32 read_file_end(const u8* data, u32 dlen, u8* out);
     u32 device_info(const u8* data, u32 dlen, u8* out);
     u32 net_settings(const u8* data, u32 dlen, u8* out);
+    u32 flash_read(const u8* data, u32 dlen, u8* out);
+    u32 flash_write(const u8* data, u32 dlen, u8* out);
+    u32 flash_erase(const u8* data, u32 dlen, u8* out);
+    u32 save_led_page(const u8* data, u32 dlen, u8* out);
 
     // Register 17's actions: bit 0 asks the input supervision for the SDI receiver's reset pulse.
     static int RegUpdate11(u8 mask);

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
+#include "video_io/fpga_manage.h"
 
 using namespace remote;
 
@@ -55,6 +56,7 @@ int networkManage::initialize()
         return 1;
     }
     set_nonblocking(listen_fd_);
+    fpga_manage::set_relay(TR_TCP, [](const u8* f, u32 n) { p_networkManage->endpoint.relay(f, n); });
     if (!start_thread("networkManage", "acceptThread", [this] { acceptThread(); }))
         return 255;
     writeLogMsg(LOG_INFO, "networkManage: listening on TCP port " + std::to_string(port_));
@@ -68,7 +70,8 @@ void networkManage::acceptThread()
         fds_.push_back({listen_fd_, POLLIN, 0});
         for (const auto& c : clients_)
             fds_.push_back({c->fd, short(c->unsent() ? POLLIN | POLLOUT : POLLIN), 0});
-        wait_for_input(fds_.data(), fds_.size(), next_timeout_ms());
+        wait_for_input(fds_.data(), fds_.size(), earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
+        serve_pass_through();
         const uint64_t now = now_us();
         // Clients first, from the back, so closing one does not move the others' indexes.
         for (size_t i = fds_.size() - 1; i >= 1; --i) {
@@ -83,6 +86,30 @@ void networkManage::acceptThread()
         if (fds_[0].revents & POLLIN)
             accept_clients();
     }
+}
+
+// A card's answer goes to the client that asked, if it is still connected.
+void networkManage::serve_pass_through()
+{
+    endpoint.poll_pass_through();
+    endpoint.take_relayed([this](uint64_t peer, const u8* bytes, size_t length) {
+        for (size_t i = 0; i < clients_.size(); ++i)
+            if (clients_[i]->id == peer)
+                queue_reply(*clients_[i], bytes, length);
+    });
+}
+
+void networkManage::queue_reply(Client& c, const u8* bytes, size_t length)
+{
+    if (c.unsent() + length > kMaxUnsent) {
+        c.overflow = true;
+        return;
+    }
+    if (c.out_head > 0 && c.out_head >= c.out.size() / 2) {  // reuse the sent front
+        c.out.erase(c.out.begin(), c.out.begin() + long(c.out_head));
+        c.out_head = 0;
+    }
+    c.out.insert(c.out.end(), bytes, bytes + length);
 }
 
 int networkManage::next_timeout_ms() const
@@ -139,18 +166,8 @@ bool networkManage::serve_client(size_t index)
     if (n < 0)
         return true;
     c.last_rx_us = now_us();
-    auto queue_reply = [&c](const u8* bytes, size_t length) {
-        if (c.unsent() + length > kMaxUnsent) {
-            c.overflow = true;
-            return;
-        }
-        if (c.out_head > 0 && c.out_head >= c.out.size() / 2) {  // reuse the sent front
-            c.out.erase(c.out.begin(), c.out.begin() + long(c.out_head));
-            c.out_head = 0;
-        }
-        c.out.insert(c.out.end(), bytes, bytes + length);
-    };
-    endpoint.receive(c.stream, rx_.data(), size_t(n), queue_reply, c.id);
+    auto reply = [this, &c](const u8* bytes, size_t length) { queue_reply(c, bytes, length); };
+    endpoint.receive(c.stream, rx_.data(), size_t(n), reply, c.id);
     return flush_client(index);
 }
 

@@ -37,6 +37,7 @@ private:
     bool overdue(size_t index, uint64_t now) const;
     size_t longest_idle() const;
     void close_client(size_t index);
+    void serve_pass_through();
 
     struct Client {
         int fd = -1;
@@ -49,6 +50,7 @@ private:
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         size_t unsent() const { return out.size() - out_head; }
     };
+    void queue_reply(Client& c, const u8* bytes, size_t length);
     int listen_fd_ = -1;
     int port_ = 0;
     u32 next_id_ = 1;

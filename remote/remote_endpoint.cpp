@@ -45,8 +45,7 @@ void RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint6
     const u16 dst = get_u16(&decoded_[FRAME_DST]);
     const u16 src = get_u16(&decoded_[FRAME_SRC]);
     if (dst < kCardDstLimit && src == kCardSrc) {
-        // Receiving-card frames go through the FPGA component, which is not part of this build.
-        writeLogMsg(LOG_DEBUG, "remote: receiving-card frame dropped (no pass-through)");
+        pass_through(decoded_.data(), n, peer);
         return;
     }
     const u32 r = deal.message_group_deal(decoded_.data(), n, reply_.data(), peer);

@@ -5,6 +5,9 @@
 // and its reply is encoded into a buffer the endpoint reuses and handed to the stream's sink.
 #include <netinet/in.h>
 #include <poll.h>
+#include <atomic>
+#include <functional>
+#include <mutex>
 #include <vector>
 
 #include "core/protocol_phy.h"
@@ -48,13 +51,43 @@ public:
     protocol_phy phy;
     message_deal deal;
 
+    // ---- pass-through to the receiving cards (remote/pass_through.cpp) ----
+    // A card frame is outstanding for kPassWaitUs after it went to the FPGA, until its answer
+    // is relayed: meanwhile the receive loop waits at most pass_wait_ms() and then calls
+    // poll_pass_through(), which runs the FPGA's answer processing once.
+    static constexpr uint64_t kPassWaitUs = 3000000;
+    static constexpr int kPassPollMs = 5;
+    bool pass_outstanding() const;
+    // The receive loop's wait cap: kPassPollMs while outstanding, 0 while an answer waits to
+    // be handed over, -1 (none) otherwise.
+    int pass_wait_ms() const;
+    void poll_pass_through();
+    // The FPGA's relay of a card's answer (installed by the transport; any thread): encoded
+    // and kept for the requester of this transport's last pass-through.
+    void relay(const u8* frame, u32 length);
+    // Hands the kept answers to the transport: sink(requester, wire bytes, length).
+    using RelaySink = std::function<void(uint64_t peer, const u8* bytes, size_t length)>;
+    void take_relayed(const RelaySink& sink);
+
 private:
     void on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
+    void pass_through(u8* frame, u32 length, uint64_t peer);
 
     u8 transport_;
     std::vector<u8> decoded_;
     std::vector<u8> reply_;
     std::vector<u8> wire_;  // the encoded reply
+
+    std::mutex relay_mutex_;  // the fields below
+    protocol_phy relay_phy_;
+    uint64_t relay_peer_ = 0;
+    struct Relayed {
+        uint64_t peer;
+        std::vector<u8> wire;
+    };
+    std::vector<Relayed> relayed_;
+    std::atomic<uint64_t> pass_deadline_us_{0};
+    std::atomic<bool> relay_waiting_{false};
 };
 
 }  // namespace remote

@@ -19,7 +19,7 @@ constexpr u16 kCardSrc = 0xF010;
 // Decoded frame sizes: 10 header bytes + data + checksum.
 constexpr u32 kHeaderLen = 10;
 constexpr u32 kMinFrame = 11;
-constexpr u32 kMaxFrame = 4096;
+constexpr u32 kMaxFrame = 8192;  // a whole 4098-byte user-mode slot write fits in one frame
 // Largest wire form of a frame: three start bytes, every byte escaped, one end byte.
 constexpr u32 kMaxWire = 3 + 2 * kMaxFrame + 1;
 

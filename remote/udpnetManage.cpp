@@ -9,6 +9,7 @@
 #include "remote/at_channel.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
+#include "video_io/fpga_manage.h"
 
 using namespace remote;
 
@@ -58,6 +59,7 @@ int udpnetManage::initialize()
     int rc = 0;
     if (g_udpnetmode) {
         fd_5008_ = open_udp(udp_port(kProtocolPort), !on_sim_board());
+        fpga_manage::set_relay(TR_UDP, [](const u8* f, u32 n) { p_udpnetManage->endpoint.relay(f, n); });
         if (fd_5008_ < 0) {
             writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kProtocolPort)));
             rc = 1;
@@ -86,9 +88,21 @@ sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
 void udpnetManage::udpacceptThread()
 {
     std::vector<u8> buf(kDatagramMax);
+    // A card's answer goes to the sender that asked (its address and port are the requester id).
+    auto send_relayed = [this](uint64_t peer, const u8* bytes, size_t length) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(uint32_t(peer >> 16));
+        from.sin_port = htons(uint16_t(peer));
+        const sockaddr_in to = reply_address(from);
+        ::sendto(fd_5008_, bytes, length, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
     for (;;) {
         pollfd pfd{fd_5008_, POLLIN, 0};
-        if (wait_for_input(&pfd, 1) <= 0)
+        const int ready = wait_for_input(&pfd, 1, endpoint.pass_wait_ms());
+        endpoint.poll_pass_through();
+        endpoint.take_relayed(send_relayed);
+        if (ready <= 0)
             continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;

@@ -325,8 +325,12 @@ void c331_manage::check_input_port(int fd)
         ST_PORT_INFO& pi = PI_PORT_INFO[p];
         const ST_PORT_INFO prev = pi;
         const Meas m = measure(drv, fd, p, true);
-        pi.htt = m.htt + 1;
-        pi.vtt = m.vtt;
+        {
+            // The IT6805 watchdog samples these two from the supervision thread.
+            QMutexLocker lk(&Utils::_check_nosig_mutex);
+            pi.htt = m.htt + 1;
+            pi.vtt = m.vtt;
+        }
         pi.vcnt = m.vcnt + 1;
         pi.period = m.period + 1;
         pi.hw = m.hw;

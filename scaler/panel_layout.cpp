@@ -323,11 +323,13 @@ std::vector<RegWrite> register_writes(const ST_PANEL& pnl, const PanelSpec& ps)
 
 // ---- c331_manage: panel set-up ---------------------------------------------------------------
 
+#include <QMutexLocker>
 #include <cstdio>
 
 #include "core/TlxRamPara.h"
 #include "core/globals.h"
 #include "core/ram_map.h"
+#include "core/utils.h"
 #include "scaler/c331_manage.h"
 
 void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice)
@@ -339,10 +341,14 @@ void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int 
     tlxApi_PnlInitOch3();
     tlxApi_initEnvC331();
 
-    // Every port is re-measured and re-applied on the next input check.
-    for (ST_PORT_INFO& pi : PI_PORT_INFO) {
-        std::memset(&pi, 0xFF, sizeof pi);
-        pi.nosig = 1;
+    // Every port is re-measured and re-applied on the next input check. The input side's
+    // watchdog reads these measurements under the same lock.
+    {
+        QMutexLocker lk(&Utils::_check_nosig_mutex);
+        for (ST_PORT_INFO& pi : PI_PORT_INFO) {
+            std::memset(&pi, 0xFF, sizeof pi);
+            pi.nosig = 1;
+        }
     }
     tlxApi_MultiWinChAlloc(1);
     tlxApi_MultiWinChInit();

@@ -21,3 +21,7 @@ extern std::atomic<uint8_t> net_para_dirty;
 // blanks, then clears it), 2 the scaler has re-initialised its panel. Changed only under
 // Utils::_led_para_init_mutex.
 extern std::atomic<uint8_t> g_set_led_para;
+// The step inside the current hand-over phase (under Utils::_led_para_init_mutex).
+extern std::atomic<uint8_t> g_set_led_setup;
+// 1 while the FPGA restarts its output after the scaler re-initialised its panel.
+extern std::atomic<uint8_t> g_freeze_out;

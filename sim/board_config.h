@@ -11,7 +11,9 @@
 //                               flash partitions "/dev/mtdN" backed by $K57_ROOT/sim/mtdN.bin
 //                               (defaults: mtd8 and mtd10, see sim_mtd.cpp)
 //   "c331_id_fail_reads": n     the scaler's identifier reads 0 for its first n reads (default 0)
-// Later device models read their own keys through SimBoard::config().
+// Later device models read their own keys through SimBoard::config(); the FPGA's keys
+// ("fpga_*", "cards", "card_bad_checksum", "vmf") are listed in sim/fpga0_model.h and
+// sim/fpga0_flash_model.h.
 #include <QByteArray>
 #include <QJsonObject>
 #include <array>

@@ -33,6 +33,7 @@ public:
     QJsonObject state() const override;
     void reset() override;  // power-on values
 
+    uint8_t reg(int bank, uint8_t r) const { return regs_[bank > 2 ? 2 : bank][r]; }
     bool hot_plug_high() const { return (regs_[1][0xB0] & 3) == 3; }
     uint64_t hot_plug_rises() const { return hpd_rises_; }
 

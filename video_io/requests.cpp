@@ -9,3 +9,5 @@ std::atomic<uint8_t> net_para_dirty{0};
 }  // namespace scaler_req
 
 std::atomic<uint8_t> g_set_led_para{0};
+std::atomic<uint8_t> g_set_led_setup{0};
+std::atomic<uint8_t> g_freeze_out{0};

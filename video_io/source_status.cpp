@@ -5,15 +5,20 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 
+// The supervision thread is the one writer of these bits and records, so it may compare
+// without a lock; the lock is taken only to change them. That keeps the thread off c331_lock
+// on the usual pass, while the apply pass may hold it for long (the LED-size hand-over).
 namespace source_status {
+namespace {
+uint8_t load(const uint8_t& b) { return __atomic_load_n(&b, __ATOMIC_RELAXED); }
+}  // namespace
 
 bool bits(int byte, uint8_t mask)
 {
     TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
     if (!s || byte < 0 || byte >= STATUS_PAGE_SIZE)
         return false;
-    QMutexLocker lk(&c331_shared::c331_lock);
-    return (s->status_page[byte] & mask) == mask;
+    return (load(s->status_page[byte]) & mask) == mask;
 }
 
 void set_bits(int byte, uint8_t mask, bool on)
@@ -22,9 +27,10 @@ void set_bits(int byte, uint8_t mask, bool on)
     if (!s || byte < 0 || byte >= STATUS_PAGE_SIZE)
         return;
     const uint8_t want = on ? mask : 0;
-    QMutexLocker lk(&c331_shared::c331_lock);  // remote register writes reach these bytes too
-    if ((s->status_page[byte] & mask) != want)
-        s->status_page[byte] = uint8_t((s->status_page[byte] & ~mask) | want);
+    if ((load(s->status_page[byte]) & mask) == want)
+        return;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    s->status_page[byte] = uint8_t((s->status_page[byte] & ~mask) | want);
 }
 
 void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)
@@ -34,22 +40,26 @@ void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)
         return;
     const uint32_t a = ram_input_timing_addr(src);
     const uint16_t v[3] = {width, height, refresh};
-    bool changed = false;
+    auto differs = [&] {
+        for (int i = 0; i < 3; ++i) {
+            const uint8_t* p = s->ram_image + a + 2 * i;
+            if ((load(p[0]) | load(p[1]) << 8) != v[i])
+                return true;
+        }
+        return false;
+    };
+    if (!differs())
+        return;
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         pthread_mutex_lock(&s->ram_mutex);
         for (int i = 0; i < 3; ++i) {
-            uint8_t* p = s->ram_image + a + 2 * i;
-            if ((p[0] | p[1] << 8) != v[i]) {
-                p[0] = uint8_t(v[i]);
-                p[1] = uint8_t(v[i] >> 8);
-                changed = true;
-            }
+            s->ram_image[a + 2 * i] = uint8_t(v[i]);
+            s->ram_image[a + 2 * i + 1] = uint8_t(v[i] >> 8);
         }
         pthread_mutex_unlock(&s->ram_mutex);
     }
-    if (changed)
-        s->test_signal(1);
+    s->test_signal(1);
 }
 
 }  // namespace source_status

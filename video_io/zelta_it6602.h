@@ -5,6 +5,7 @@
 // measures the timing and publishes it to hdminfo and the image's timing record.
 #include <cstdint>
 
+#include "video_io/Drv_I2C0.h"
 #include "video_io/hdminfo.h"
 
 // The equaliser search of one port (see it6602_eq.cpp).
@@ -93,6 +94,9 @@ public:
     void chgbank_it6602(int bank);
 
 private:
+    static HDMI_INFO* info_of(int r);  // receiver r's hdminfo record (null without the supervision)
+    static void set_no_signal(int r, uint32_t v);
+    Drv_I2C0 bus_;  // stateless: reaches the bus handle fd
     struct InitRow {
         uint8_t reg, mask, value;
     };

@@ -5,6 +5,7 @@
 #include <QMutexLocker>
 #include <cstring>
 
+#include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
@@ -69,10 +70,6 @@ zeltasource::~zeltasource()
     if (Drv_I2C0::p_drv_i2c0 == i2c)
         Drv_I2C0::p_drv_i2c0 = nullptr;
     delete it6602;
-    if (ite6805) {
-        delete ite6805->drv;  // created by its constructor; nulled so that no one frees it twice
-        ite6805->drv = nullptr;
-    }
     delete ite6805;
     delete it66121;
     delete i2c;
@@ -97,7 +94,10 @@ int zeltasource::open_bus()
 int zeltasource::initialize()
 {
     open_bus();
-    port_mask = g_check_source.load();
+    // g_check_source is read with the network settings, which a board without Ethernet
+    // skips: its 0 would leave every input unsupervised, so the item itself is taken.
+    const QVariant item = ConfigEngine::read_config_variant(ConfigItem::SourceCheck);
+    port_mask = item.isValid() ? uint32_t(item.toString().toInt() & 0xFF) : g_check_source.load();
     if (pthread_create(&thread, nullptr, &zeltasource::checksourceThread, this) != 0) {
         writeLogMsg(LOG_ERROR, "create check source thread failed");
         return 255;

@@ -82,12 +82,12 @@ public:
     // for r outside 0..5, a zero field or a pixel clock beyond the descriptor's 16 bits.
     bool Set_Custom_HDMI_EDID(int width, int height, int refresh, int r);
     static uint8_t CalcSum4LCD(uint8_t seed, const uint8_t* data, int length);
+    uint8_t* edid_image(int r);  // receiver r's image, null outside 0..5
 
     // ---- audio ----
     // The selector byte for an image: the selected window's source (a crop's own source),
     // 0x00 when its sound is off or it names no valid source or crop row.
     static uint8_t audio_selector_byte(const uint8_t* image);
-    uint8_t* edid_image(int r);
 
 private:
     void set_state(uint8_t state);

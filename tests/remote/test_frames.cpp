@@ -91,10 +91,10 @@ TEST(DecodeChecked, DropsShortLongAndBadChecksum)
     wire = testutil::encode(bad);
     EXPECT_EQ(decode_checked(phy, wire.data(), u32(wire.size()), out.data()), 0u);
 
-    Bytes biggest = testutil::make_frame(0xF100, 0xF011, 0x60, Bytes(4096 - 11, 0xA5));
+    Bytes biggest = testutil::make_frame(0xF100, 0xF011, 0x60, Bytes(8192 - 11, 0xA5));
     wire = testutil::encode(biggest);
-    EXPECT_EQ(decode_checked(phy, wire.data(), u32(wire.size()), out.data()), 4096u);
-    Bytes too_big = testutil::make_frame(0xF100, 0xF011, 0x60, Bytes(4097 - 11, 0x00));
+    EXPECT_EQ(decode_checked(phy, wire.data(), u32(wire.size()), out.data()), 8192u);
+    Bytes too_big = testutil::make_frame(0xF100, 0xF011, 0x60, Bytes(8193 - 11, 0x00));
     wire = testutil::encode(too_big);
     EXPECT_EQ(decode_checked(phy, wire.data(), u32(wire.size()), out.data()), 0u);
 }

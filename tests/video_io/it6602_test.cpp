@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/zelta_it6602.h"
 
@@ -97,7 +98,9 @@ class ReceiverTest : public SourceFixture {
 protected:
     std::string board_json() const override
     {
-        return R"({"inputs": [{}, {"format": "1080p50"}, {"cable": false}, {"receiver": false}]})";
+        // The IT6805 chips (inputs 4, 5) are absent: only the IT6602 receivers signal changes.
+        return R"({"inputs": [{}, {"format": "1080p50"}, {"cable": false}, {"receiver": false},
+                              {"receiver": false}, {"receiver": false}]})";
     }
     HDMI_INFO info(int r)
     {
@@ -147,6 +150,11 @@ TEST_F(ReceiverTest, InputsAreFollowedIntoTheImageAndHdminfo)
     write_board(R"({"inputs": [{"format": "1080i60"}]})");
     ASSERT_TRUE(step_until([&] { return shows(0, 1920, 540, 60); }, 100));
     EXPECT_EQ(info(0).interlaced, 1u);
+    // A chip that stops answering: its reads give 0 and are counted.
+    const uint32_t failures = z_->it6602->read_failures;
+    write_board(R"({"inputs": [{"format": "1080i60", "receiver": false}]})");
+    step(2);
+    EXPECT_GT(z_->it6602->read_failures, failures);
 }
 
 TEST_F(ReceiverTest, CustomEdidIsWrittenThenTheSourceIsMadeToReadIt)
@@ -179,6 +187,70 @@ TEST_F(ReceiverTest, CustomEdidIsWrittenThenTheSourceIsMadeToReadIt)
     EXPECT_TRUE(edid::base_block_valid(e));
     EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
     EXPECT_TRUE(step_until([&] { return shows(0, 1920, 1080, 60); }, 100));  // the video is back
+}
+
+}  // namespace
+
+namespace {
+
+class EqualiserTest : public SourceFixture {
+protected:
+    std::string board_json() const override { return R"({"inputs": [{"link_errors": 20}]})"; }
+    // The values register 0x27 of receiver 0 (port 0's equaliser setting) took, in order.
+    std::vector<int> settings_;
+    void watch_setting()
+    {
+        std::lock_guard<std::recursive_mutex> lk(rx()->device_lock());
+        const int v = rx()->reg(0, 0x27);
+        if (settings_.empty() || settings_.back() != v)
+            settings_.push_back(v);
+    }
+    std::shared_ptr<sim::It6602Model> rx() { return model<sim::It6602Model>("it6602_0"); }
+    void start_search()
+    {
+        uint8_t ch = 0x01;
+        Drv_I2C0().i2c_write(z_->fd, 0xEE, 0x00, &ch, 1);  // the step after the start runs at once
+        z_->it6602->HDMIStartEQDetect(0, 0);
+    }
+};
+
+TEST_F(EqualiserTest, PersistentErrorsTryEverySettingAndKeepTheBest)
+{
+    reach_polling();
+    ASSERT_TRUE(step_until([&] { return timing(0, 0) == 1920; }, 100));
+    watch_setting();
+    start_search();
+    const uint8_t step = z_->it6602->dev[0].eq[0].step;
+    z_->it6602->HDMIStartEQDetect(0, 0);  // one search per port at a time
+    EXPECT_EQ(z_->it6602->dev[0].eq[0].step, step);
+    ASSERT_TRUE(step_until([&] {
+        watch_setting();
+        return z_->it6602->dev[0].eq[0].step == 255;
+    }, 200));
+    // From the init table's value through the three trial settings; equal counts keep the last.
+    EXPECT_EQ(settings_, (std::vector<int>{0x1F, 0xFF, 0x9F, 0x83}));
+    EXPECT_EQ(z_->it6602->dev[0].eq[0].busy, 0);
+}
+
+class CleanLinkTest : public EqualiserTest {
+    std::string board_json() const override { return "{}"; }
+};
+
+TEST_F(CleanLinkTest, FewErrorsSettleAtOnceWithoutATrial)
+{
+    reach_polling();
+    ASSERT_TRUE(step_until([&] { return timing(0, 0) == 1920; }, 100));
+    start_search();
+    int steps = 0;
+    watch_setting();
+    ASSERT_TRUE(step_until([&] {
+        ++steps;
+        watch_setting();
+        return z_->it6602->dev[0].eq[0].step == 255;
+    }, 200));
+    EXPECT_LT(steps, 40);
+    EXPECT_EQ(settings_, (std::vector<int>{0x1F}));  // no trial setting applied
+    EXPECT_EQ(timing(0, 0), 1920);
 }
 
 }  // namespace

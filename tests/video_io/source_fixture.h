@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QMutexLocker>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,6 +36,7 @@ protected:
         platform::set_clock(&clock_);
         ConfigEngine::pInstance();
         store_ = TlxRamPara::pInstance();
+        std::memset(store_->ram_image + ram_input_timing, 0, 6 * RAM_INPUT_TIMING_STRIDE);  // an earlier test's inputs
         {
             QMutexLocker lk(&g_config_text_mutex());
             g_check_edid = "Never";
@@ -47,8 +49,8 @@ protected:
     }
     void TearDown() override
     {
+        delete z_;  // joins a thread a test started
         zeltasource::p_zelta_source = nullptr;
-        delete z_;
         platform::set_clock(nullptr);
     }
 

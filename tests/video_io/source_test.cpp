@@ -90,6 +90,55 @@ TEST_F(ReadOnlyEepromTest, UnrepairableEepromCostsOneMoreResetCycleAndIsSkipped)
     EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::EDIDCheck).toString(), "Never");
 }
 
+TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
+{
+    reach_polling();
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(2), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(2) + 2, 720);
+        ram_wr16(store_->ram_image, ram_edid_addr(2) + 4, 60);
+    }
+    scaler_req::edid_done[2] = 0;
+    scaler_req::edid_request[2] = 1;
+    ASSERT_TRUE(step_until([&] { return scaler_req::edid_request[2] == 0; }, 5));
+    EXPECT_EQ(scaler_req::edid_done[2], 1);
+    EXPECT_EQ(model<sim::EepromModel>("edid_eeprom_2")->bytes()[54], 0xFF);
+    const std::string log = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
+    EXPECT_NE(log.find("custom EDID of input 2 not stored in its EEPROM"), std::string::npos);
+
+    // A timing whose clock does not fit is refused: consumed without touching the EEPROM.
+    auto e0 = model<sim::EepromModel>("edid_eeprom_0");
+    const uint64_t writes = e0->page_writes();
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(0), 0);
+    }
+    scaler_req::edid_done[0] = 0;
+    scaler_req::edid_request[0] = 1;
+    step();
+    EXPECT_EQ(scaler_req::edid_request[0], 0);
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    EXPECT_EQ(e0->page_writes(), writes);
+}
+
+TEST_F(SourceTest, PassWithoutReceiversStillLastsTenMilliseconds)
+{
+    reach_polling();
+    step(10);  // past the clock generator and the SDI chain's one-time waits
+    z_->port_mask = 0;
+    const uint64_t t0 = clock_.now_us();
+    step(5);
+    EXPECT_GE(clock_.now_us() - t0, 5 * 10000u);
+}
+
+TEST_F(SourceTest, ReceiversAreSupervisedWithoutEthernetToo)
+{
+    g_check_source = 0;  // not read: the network settings were skipped
+    ASSERT_EQ(z_->initialize(), 0);
+    EXPECT_EQ(z_->port_mask, 255u);
+}
+
 TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
 {
     for (const char* setting : {"Never", ""}) {
@@ -108,6 +157,42 @@ TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
         for (int s = 0; s < 6; ++s)
             EXPECT_EQ(model<sim::EepromModel>("edid_eeprom_" + std::to_string(s))->record().total(), 0u);
     }
+}
+
+// ---- requests of the remote register file and the apply pass ------------------------------
+
+TEST_F(SourceTest, HotPlugCommandBytesAndTheAudioSelectorAreServed)
+{
+    reach_polling();
+    const uint64_t resets = board_->soc().write_count(pads::PAD_RX6805_RST);
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        *store_->reg_byte(0) = 0x03;    // low, then high: the pair ends released
+        *store_->reg_byte(160) = 0x05;  // low twice
+    }
+    step();
+    EXPECT_EQ(board_->soc().write_count(pads::PAD_RX6805_RST), resets + 4);
+    EXPECT_EQ(pad(pads::PAD_RX6805_RST), pads::kHigh);  // byte 160 first, then byte 0
+    EXPECT_EQ(*store_->reg_byte(0), 0);
+    EXPECT_EQ(*store_->reg_byte(160), 0);
+
+    // The selected window's sound follows its source; a failed write is retried.
+    auto sel = model<sim::RegChipModel>("audio_selector");
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        uint8_t* img = store_->ram_image;
+        img[ram_selected_window] = 0;
+        ram_wr16(img, ram_window_addr(0, WIN_AUDIO), WIN_AUDIO_ON);
+        ram_wr16(img, ram_window_addr(0, WIN_SOURCE), 2);
+    }
+    write_board(R"({"audio_selector": false})");
+    scaler_req::audio_select_request = 1;
+    step(2);
+    EXPECT_EQ(scaler_req::audio_select_request, 1);
+    write_board("{}");
+    step();
+    EXPECT_EQ(scaler_req::audio_select_request, 0);
+    EXPECT_EQ(sel->reg(0x00), 0x20);
 }
 
 // ---- clock generator and SDI chain -----------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -93,14 +94,8 @@ bool save_panel_png(const std::string& path)
 }
 
 namespace {
-void key_pipe_loop(std::string path)
+void key_pipe_loop(int fd)
 {
-    // Read-write, so the pipe never reports end-of-file when a writer goes away.
-    const int fd = ::open(path.c_str(), O_RDWR);
-    if (fd < 0) {
-        writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
-        return;
-    }
     std::string line;
     char buf[64];
     for (;;) {
@@ -136,9 +131,22 @@ void start_key_pipe()
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
         ::unlink(path.c_str());
-    if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST) {
+    // The pipe is made and opened under a temporary name, then renamed: once the path exists a
+    // reader holds it, so a writer opening it without blocking never finds it unread.
+    const std::string tmp = path + ".new";
+    ::unlink(tmp.c_str());
+    if (::mkfifo(tmp.c_str(), 0600) != 0) {
         writeLogMsg(LOG_ERROR, "key pipe: cannot create " + path);
         return;
     }
-    std::thread(key_pipe_loop, path).detach();
+    // Read-write, so the pipe never reports end-of-file when a writer goes away.
+    const int fd = ::open(tmp.c_str(), O_RDWR);
+    if (fd < 0 || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(tmp.c_str());
+        return;
+    }
+    std::thread(key_pipe_loop, fd).detach();
 }

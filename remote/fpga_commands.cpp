@@ -1,0 +1,266 @@
+#include "remote/fpga_commands.h"
+
+#include <vector>
+
+#include "core/log.h"
+#include "core/request_hooks.h"
+#include "scaler/c331_manage.h"
+#include "video_io/fpga_drv.h"
+#include "video_io/fpga_manage.h"
+
+namespace remote {
+
+namespace {
+
+constexpr u32 kBlockSpan = 0x1000;       // RAM address = block x 0x1000 + offset
+constexpr u32 kFpgaMeasuredWidth = 116;  // parameter page: the FPGA's measured input width
+constexpr u8 kFlashFpga = 0x02, kFlashScaler = 0x00;
+constexpr u32 kFlashAddrMask = 0x00FFFFFF;
+constexpr uint64_t kEraseSectors[3] = {1, 8, 16};
+
+fpga_manage* fpga() { return fpga_manage::p_fpga_manage; }
+
+u32 status_only(u8* out, u8 status)
+{
+    out[0] = status;
+    return 1;
+}
+
+// Where a RAM access of the remote protocol lands.
+enum class Target { Refused, Page, CommandPage, ExtendPage, Fpga };
+
+Target ram_target(u32 block, u32 offset, u32 len, bool write)
+{
+    if (len < 1 || len > kMaxRamBlock || uint64_t(offset) + len > kBlockSpan || block > 0xFF)
+        return Target::Refused;
+    const bool in_page = uint64_t(offset) + len <= fpga::kPageSize;
+    if (block == fpga::BLOCK_PARA)
+        return in_page ? Target::Page : Target::Refused;
+    if (block == kBlockCommandPage)
+        return in_page ? Target::CommandPage : Target::Refused;
+    if (block == kBlockExtendPage)
+        return in_page && !write ? Target::ExtendPage : Target::Refused;
+    if ((block >= 2 && block <= 17) || block >= fpga::BLOCK_FIRST_DATA)
+        return Target::Fpga;
+    return Target::Refused;
+}
+
+u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 8)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    put_u32(out + 1, addr);
+    put_u16(out + 5, len);
+    const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
+    const u8* bytes = data + 8;
+    out[0] = ST_DONE;
+    switch (dlen - 8 < len ? Target::Refused : ram_target(block, off, len, true)) {
+    case Target::Page:
+        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_PARA_func[0], off, bytes, len);
+        f->push_para(off, len, 0);
+        break;
+    case Target::CommandPage:
+        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, off, bytes, len);
+        break;
+    case Target::Fpga: {
+        // The FPGA's data blocks are staged in the default page (block 33) or the zoom page.
+        abyte* stage = block == fpga::BLOCK_FIRST_DATA ? fpga_manage::MCU_RAM_DEFAULT : fpga_manage::MCU_RAM_ZOOM;
+        std::vector<u8> buf(bytes, bytes + len);
+        if (block >= fpga::BLOCK_FIRST_DATA)
+            fpga_manage::page_copy_in(stage, 0, bytes, len);
+        f->write_fpga_ram(buf.data(), off, len, u8(block), 0);
+        break;
+    }
+    default:
+        out[0] = ST_REFUSED;
+        break;
+    }
+    return 7;
+}
+
+u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 6)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    put_u32(out + 1, addr);
+    put_u16(out + 5, len);
+    const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
+    u8* bytes = out + 7;
+    switch (ram_target(block, off, len, false)) {
+    case Target::Page: {
+        u8 page[fpga::kPageSize];
+        fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, page, sizeof page);
+        // With one output channel per piece the FPGA measures twice the width the tool expects.
+        const c331_manage* m = c331_manage::p_c331_manage;
+        if (m && m->use1och)
+            put_u16(page + kFpgaMeasuredWidth, u16(get_u16(page + kFpgaMeasuredWidth) / 2));
+        std::memcpy(bytes, page + off, len);
+        break;
+    }
+    case Target::CommandPage: fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, off, bytes, len); break;
+    case Target::ExtendPage: fpga_manage::page_copy_out(fpga_manage::MCU_RAM_EXTEND, off, bytes, len); break;
+    case Target::Fpga: f->read_fpga_ram(bytes, off, len, u8(block), 0); break;
+    default: out[0] = ST_REFUSED; return 7;
+    }
+    out[0] = ST_DONE;
+    return 7u + len;
+}
+
+bool writable_register(u32 r) { return r <= fpga::REG_LAST && (r < 97 || r > fpga::REG_LOCAL_LAST); }
+
+u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 3)
+        return status_only(out, ST_REFUSED);
+    const u8 r = data[0];
+    out[1] = r;
+    out[2] = 0;
+    if (!writable_register(r)) {
+        out[0] = ST_REFUSED;
+        return 3;
+    }
+    f->write_to_register(r, data[2], data[1], 0);
+    out[0] = ST_DONE;
+    out[2] = f->reg(r);
+    return 3;
+}
+
+u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 2)
+        return status_only(out, ST_REFUSED);
+    const u32 first = data[0], count = data[1];
+    out[1] = u8(first);
+    out[2] = u8(count);
+    if (count < 1 || first + count > fpga::kRegCount) {
+        out[0] = ST_REFUSED;
+        return 3;
+    }
+    for (u32 i = 0; i < count; ++i)
+        out[3 + i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
+    out[0] = ST_DONE;
+    return 3 + count;
+}
+
+}  // namespace
+
+u32 fpga_command(u16 dst, u8 cmd, const u8* data, u32 dlen, u8* out)
+{
+    fpga_manage* f = fpga();
+    if (dst != kAddrFpga0)
+        return status_only(out, ST_REFUSED);  // chip 1 is not fitted
+    if (!f)
+        return status_only(out, ST_FAILED);
+    switch (cmd) {
+    case CMD_RAM_WRITE: return fpga_ram_write(f, data, dlen, out);
+    case CMD_RAM_READ: return fpga_ram_read(f, data, dlen, out);
+    case CMD_REG_WRITE: return fpga_reg_write(f, data, dlen, out);
+    case CMD_REG_READ: return fpga_reg_read(f, data, dlen, out);
+    default: return status_only(out, ST_UNKNOWN);
+    }
+}
+
+// ---- the processor's flash commands ------------------------------------------------------------
+
+namespace {
+
+fpga_drv* fpga_flash() { return fpga() ? fpga()->drv : nullptr; }
+
+bool fpga_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= fpga::kFlashSize; }
+
+}  // namespace
+
+u32 flash_read(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 6)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    put_u32(out + 1, addr);
+    put_u16(out + 5, len);
+    out[0] = ST_REFUSED;
+    if (len < 1 || len > kMaxRamBlock)
+        return 7;
+    if (addr >> 24 == kFlashFpga) {
+        fpga_drv* d = fpga_flash();
+        if (!fpga_range_ok(addr, len))
+            return 7;
+        out[0] = d && d->FPGA_SPI_FLASH_VBYONE_READ(fpga::kFlashChip0, addr & kFlashAddrMask, len, out + 7) ? ST_DONE
+                                                                                                       : ST_FAILED;
+    } else if (addr >> 24 == kFlashScaler) {
+        const FlashOps* ops = scaler_flash();
+        out[0] = !ops ? ST_UNKNOWN : ops->read(addr, out + 7, len) == 0 ? ST_DONE : ST_FAILED;
+    }
+    return out[0] == ST_DONE ? 7u + len : 7u;
+}
+
+u32 flash_write(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 6)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 len = get_u16(data + 4);
+    put_u32(out + 1, addr);
+    out[0] = ST_REFUSED;
+    if (len < 1 || len > kMaxRamBlock || dlen - 6 < len)
+        return 5;
+    if (addr >> 24 == kFlashFpga) {
+        fpga_drv* d = fpga_flash();
+        if (fpga_range_ok(addr, len))
+            out[0] = d && d->FPGA_SPI_FLASH_VBYONE_WRITE(fpga::kFlashChip0, addr & kFlashAddrMask, data + 6, len)
+                         ? ST_DONE
+                         : ST_FAILED;
+    } else if (addr >> 24 == kFlashScaler) {
+        const FlashOps* ops = scaler_flash();
+        out[0] = !ops ? ST_UNKNOWN : ops->write(addr, data + 6, len) == 0 ? ST_DONE : ST_FAILED;
+    }
+    return 5;
+}
+
+u32 flash_erase(const u8* data, u32 dlen, u8* out)
+{
+    if (dlen < 7)
+        return status_only(out, ST_REFUSED);
+    const u32 addr = get_u32(data);
+    const u16 count = get_u16(data + 4);
+    const u8 kind = data[6];
+    if (kind > 2)
+        return status_only(out, ST_REFUSED);
+    if (addr >> 24 == kFlashFpga) {
+        const u32 sector = (addr & kFlashAddrMask) / fpga::kFlashSector;
+        if (uint64_t(sector) + uint64_t(count) * kEraseSectors[kind] > fpga::kFlashSize / fpga::kFlashSector)
+            return status_only(out, ST_REFUSED);
+        fpga_drv* d = fpga_flash();
+        return status_only(out, d && d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count)
+                                    ? ST_DONE
+                                    : ST_FAILED);
+    }
+    if (addr >> 24 == kFlashScaler) {
+        const FlashOps* ops = scaler_flash();
+        return status_only(out, !ops ? ST_UNKNOWN : ops->erase(addr, count, kind) == 0 ? ST_DONE : ST_FAILED);
+    }
+    return status_only(out, ST_REFUSED);
+}
+
+u32 save_led_page(const u8*, u32, u8* out)
+{
+    fpga_manage* f = fpga();
+    if (!f)
+        return status_only(out, ST_FAILED);
+    f->K57_back_mcu_set_net_para(0);
+    u8 record[1 + fpga::kPageSize];
+    record[0] = fpga::kRecordValid;
+    fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, record + 1, fpga::kPageSize);
+    const bool ok =
+        f->drv->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, fpga::FLASH_PARA_MARK / fpga::kFlashSector, 0, 1) &&
+        f->drv->FPGA_SPI_FLASH_VBYONE_WRITE(fpga::kFlashChip0, fpga::FLASH_PARA_MARK, record, sizeof record);
+    if (!ok)
+        writeLogMsg(LOG_ERROR, "remote: LED output parameter page not saved");
+    return status_only(out, ok ? ST_DONE : ST_FAILED);
+}
+
+}  // namespace remote

@@ -1,0 +1,59 @@
+#pragma once
+// Simulated configuration flash of FPGA chip 0 on "/dev/spidev32766.3": an 8 MiB serial NOR
+// flash backed by $K57_ROOT/sim/fpga0_flash.bin (created erased, 0xFF; a test may pre-write
+// records into the file). It answers only while PAD_FLASH0_CS is 0 on the chip-0 route
+// (PAD_SPI_MUX_A 16, PAD_SPI_MUX_B 0).
+//
+// Commands: 0x06 write enable; 0x05 status (bit 0 busy, bit 1 write enabled); 0x02 page
+// program (needs write enable, only clears bits, wraps inside its 256-byte page); 0x20, 0x52,
+// 0xD8 erase the aligned 4, 32, 64 KiB unit (needs write enable); 0x0B fast read (one dummy
+// byte); 0x4B unique identifier (four dummy bytes, then 8 bytes).
+//
+// board.json keys: "fpga_flash_busy_polls" (2): status reads that report busy after a program
+// or erase (-1: never idle again); "fpga_flash_uid": 8 identifier bytes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/device.h"
+
+namespace sim {
+
+class SimBoard;
+
+class Fpga0FlashModel : public SpiModel {
+public:
+    static constexpr const char* kPath = "/dev/spidev32766.3";
+    static constexpr uint32_t kSize = 0x800000;
+
+    explicit Fpga0FlashModel(SimBoard& board);
+    ~Fpga0FlashModel() override;
+
+    int transfer(const uint8_t* tx, uint8_t* rx, size_t len) override;
+    QJsonObject state() const override;
+
+    // ---- observation ----
+    std::vector<uint8_t> read(uint32_t addr, uint32_t len);
+    // Lengths of the messages the flash answered, in order.
+    const std::vector<size_t>& messages() const { return messages_; }
+    void clear_messages() { messages_.clear(); }
+    uint64_t programs() const { return programs_; }
+    uint64_t erases() const { return erases_; }
+
+private:
+    bool selected() const;
+    void open_file();
+    void program(uint32_t addr, const uint8_t* data, size_t n);
+    void erase(uint32_t addr, uint32_t unit);
+
+    SimBoard& board_;
+    std::string path_;
+    int fd_ = -1;
+    bool wel_ = false;
+    long busy_left_ = 0;  // status reads that still report busy; -1 for ever
+    std::vector<size_t> messages_;
+    uint64_t programs_ = 0;
+    uint64_t erases_ = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,139 @@
+// The configuration flash, the register mirror and the RAM framing, against the simulated
+// FPGA and its flash.
+#include <fstream>
+#include <iterator>
+
+#include "fpga_fixture.h"
+#include "video_io/fpga_drv.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class FpgaAccess : public FpgaFixture {};
+
+TEST_F(FpgaAccess, flash_programs_page_by_page_and_reads_in_2048_byte_messages)
+{
+    fpga_drv& d = *f_->drv;
+    const Bytes ten = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    flash_->read(0, 1);
+    flash_->clear_messages();
+    ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x10FA, ten.data(), 10), 1u);
+    EXPECT_EQ(flash_->programs(), 2u);  // 6 bytes up to the boundary, then 4
+    EXPECT_EQ(flash_->read(0x10FA, 10), ten);
+    EXPECT_TRUE(pads_idle());
+
+    Bytes page(256, 0x5A);
+    ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x2000, page.data(), 256), 1u);
+    EXPECT_EQ(flash_->programs(), 3u);  // exactly one page program
+    EXPECT_EQ(flash_->read(0x2000, 256), page);
+
+    Bytes out(4096);
+    flash_->clear_messages();
+    ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(2, 0x1000, 4096, out.data()), 1u);
+    EXPECT_EQ(flash_->messages(), (std::vector<size_t>{2053, 2053}));
+    EXPECT_EQ(Bytes(out.begin() + 0xFA, out.begin() + 0x104), ten);
+    flash_->clear_messages();
+    ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(2, 0x1000, 2049, out.data()), 1u);
+    EXPECT_EQ(flash_->messages(), (std::vector<size_t>{2053, 6}));
+    EXPECT_TRUE(pads_idle());
+}
+
+TEST_F(FpgaAccess, flash_refuses_out_of_range_requests_without_touching_the_bus)
+{
+    fpga_drv& d = *f_->drv;
+    Bytes buf(0x200, 0);
+    flash_->read(0, 1);
+    flash_->clear_messages();
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(2, 0x7FFFFF, 2, buf.data()), 0u);
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x7FFFFF, buf.data(), 2), 0u);
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0xFFFFFF00u, buf.data(), 0x200), 0u);    // wraps in 32 bits
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(2, 0xFFFFFF00u, 0x200, buf.data()), 0u);
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x10, 2, 0xFFFFFFFFu), 0u);              // 16 x count wraps
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0, 3, 1), 0u);                            // no erase type 3
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(3, 0, 1, buf.data()), 0u);                    // chip 1's flash
+    EXPECT_TRUE(flash_->messages().empty());
+    EXPECT_EQ(flash_->erases(), 0u);
+
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_READ(2, 0x7FFFFE, 2, buf.data()), 1u);  // last byte 0x7FFFFF
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x7FF, 0, 0), 1u);             // count 0: idle check only
+    EXPECT_EQ(flash_->erases(), 0u);
+    EXPECT_TRUE(pads_idle());
+}
+
+TEST_F(FpgaAccess, flash_that_stays_busy_is_given_up_after_three_seconds)
+{
+    write_board(QJsonObject{{"fpga_flash_busy_polls", -1}});
+    fpga_drv& d = *f_->drv;
+    const Bytes one = {0x00};
+    ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x100, one.data(), 1), 0u);  // program, then never idle
+    const uint64_t t0 = clock_.now_us();
+    EXPECT_EQ(d.FPGA_SPI_FLASH_VBYONE_ERASE(2, 1, 0, 1), 0u);
+    EXPECT_GE(clock_.now_us() - t0, fpga_drv::kBusyTimeoutUs);
+    EXPECT_LT(clock_.now_us() - t0, 2 * fpga_drv::kBusyTimeoutUs);
+    EXPECT_TRUE(pads_idle());
+    EXPECT_EQ(board_->soc().read16(pads::PAD_FLASH0_CS), pads::kHigh);
+}
+
+TEST_F(FpgaAccess, mirror_keeps_local_registers_and_frames_every_access)
+{
+    const uint64_t before = fpga0_->transfers();
+    f_->write_to_register(70, 0xFF, 0xA0, 0);
+    f_->write_to_register(70, 0x0F, 0x05, 0);
+    EXPECT_EQ(f_->reg(70), 0xA5);
+    f_->write_to_register(100, 0xFF, 0x33, 0);
+    EXPECT_EQ(f_->reg(100), 0);
+    f_->read_from_register(171, 0);
+    f_->read_from_register(64, 0);
+    EXPECT_EQ(fpga0_->transfers(), before);  // local and out-of-range registers never reach the chip
+
+    f_->write_to_register(6, 0x0F, 0x0C, 0);
+    f_->write_to_register(6, 0xF0, 0x30, 0);
+    EXPECT_EQ(fpga0_->reg(6), 0x3C);
+    EXPECT_EQ(f_->reg(6), 0x3C);
+    EXPECT_TRUE(pads_idle());
+
+    const Bytes data = {9, 8, 7};
+    f_->write_fpga_ram(data.data(), 0x1234, 3, 60, 0);
+    EXPECT_EQ(fpga0_->ram(60, 0x234, 3), data);  // only the low 12 bits of the address
+    Bytes back(3);
+    f_->read_fpga_ram(back.data(), 0x234, 3, 60, 0);
+    EXPECT_EQ(back, data);
+    EXPECT_TRUE(pads_idle());
+}
+
+TEST_F(FpgaAccess, register_2_bit_2_runs_the_command_page_once_and_is_not_sent)
+{
+    const uint8_t page[] = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
+    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, page, sizeof page);
+    f_->write_to_register(2, 4, 4, 0);
+    EXPECT_EQ(fpga0_->reg(2) & 0x04, 0);
+    std::ifstream log(root_->path() + "/sim/shell.log");
+    const std::string text((std::istreambuf_iterator<char>(log)), {});
+    const std::string cmd = "date \"2024-5-6 7:8:9\";hwclock -wu";
+    size_t count = 0;
+    for (size_t p = text.find(cmd); p != std::string::npos; p = text.find(cmd, p + 1))
+        ++count;
+    EXPECT_EQ(count, 1u);
+}
+
+TEST_F(FpgaAccess, on_off_record_with_an_overlong_length_is_refused_and_nothing_erased)
+{
+    flash_write(0x6CD000, {0xAA, 2, 0xAA});
+    uint8_t page[8] = {0xAA, 2, 0xAA, 0, 0, 0, 0xF9, 0x03};  // length 1017: page + 8 > 1024
+    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, page, sizeof page);
+    f_->Dealwith_mcu_ram();
+    EXPECT_EQ(flash_->erases(), 0u);
+    EXPECT_EQ(flash_->read(0x6CD000, 1)[0], 0xAA);
+    EXPECT_EQ(f_->reg(66), 0);
+
+    page[6] = 4;
+    page[7] = 0;
+    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, page, sizeof page);
+    f_->Dealwith_mcu_ram();
+    EXPECT_EQ(f_->reg(66), 1);
+    EXPECT_EQ(flash_->read(0x6CD000, 12), (Bytes{0xAA, 2, 0xAA, 0, 0, 0, 4, 0, 0, 0, 0, 0}));
+    page[2] = 0x55;
+    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, page, sizeof page);
+    f_->Dealwith_mcu_ram();
+    EXPECT_EQ(f_->reg(66), 0);
+    EXPECT_EQ(flash_->read(0x6CD000, 1)[0], 0xFF);
+}

@@ -1,0 +1,143 @@
+// Card search, link state and the pass-through of the PC tool's frames.
+#include <QJsonArray>
+
+#include "fpga_fixture.h"
+#include "video_io/fpga_frames.h"
+
+using Bytes = std::vector<uint8_t>;
+namespace ff = fpga_frames;
+
+class FpgaCards : public FpgaFixture {
+protected:
+    QJsonObject board_json() const override
+    {
+        return QJsonObject{{"cards", QJsonArray{2, 0, 0, 3, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+                           {"vmf", QJsonObject{{"port", 3}}}};
+    }
+    size_t searches_sent() const
+    {
+        size_t n = 0;
+        for (const auto& s : fpga0_->sent())
+            n += s.bytes.size() > 9 && s.bytes[9] == 0x10;
+        return n;
+    }
+    // A pass-through as a transport starts it, then the waiting transport's processing.
+    void pass_through(Bytes frame, int waits = 5)
+    {
+        frame.back() = ff::xor_of(frame.data(), uint32_t(frame.size() - 1));
+        g_passby_trans_port = 2;
+        std::lock_guard<std::mutex> lk(f_->frame_mutex);
+        f_->pass_relayed = 0;
+        f_->Dealwith1_PC_to_eth(uint32_t(frame.size()), frame.data());
+        for (int i = 0; i < waits; ++i)
+            f_->reg_IRQ_Dealwith(0, 0);
+    }
+};
+
+TEST_F(FpgaCards, search_stores_each_ports_cards_and_clears_unplugged_ports)
+{
+    bring_up();
+    run(200);
+    EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));   // port 0: two cards
+    EXPECT_EQ(fpga0_->ram(1, 110, 2), (Bytes{3, 0}));   // port 3
+    EXPECT_EQ(fpga0_->ram(1, 114, 1), (Bytes{1}));      // the VMF module answers on port 3
+    EXPECT_EQ(fpga0_->ram(1, 568, 2), (Bytes{2, 0}));   // port 6
+    EXPECT_EQ(fpga0_->ram(1, 96, 1), (Bytes{0x15}));    // links of ports 0 and 3 (bits 0, 4), bit 2 kept
+    EXPECT_EQ(fpga0_->ram(1, 512, 1), (Bytes{0x04}));   // port 6
+    EXPECT_EQ(f_->get_wlan_state(), 0x49u);
+
+    write_board(QJsonObject{{"cards", QJsonArray{2, 0, 0, 0, 0, 0, 2}}});
+    run(200);
+    EXPECT_EQ(fpga0_->ram(1, 110, 2), (Bytes{0, 0}));
+    EXPECT_EQ(fpga0_->ram(1, 114, 1), (Bytes{0}));
+    EXPECT_EQ(fpga0_->ram(1, 96, 1), (Bytes{0x05}));
+    EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));
+}
+
+TEST_F(FpgaCards, answers_with_a_bad_checksum_are_never_stored)
+{
+    QJsonObject b = board_json();
+    b.insert("card_bad_checksum", true);
+    write_board(b);
+    bring_up();
+    run(200);
+    EXPECT_GT(searches_sent(), 0u);
+    EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{0, 0}));
+    EXPECT_EQ(fpga0_->ram(1, 110, 5), (Bytes{0, 0, 0, 0, 0}));
+}
+
+TEST_F(FpgaCards, a_remote_frame_pauses_the_search_for_80_ticks)
+{
+    bring_up();
+    run(100);
+    pc_cmd_valid = 1;
+    pc_cmd_time = G_timeTicks.load();
+    const size_t before = searches_sent();
+    run(80);
+    EXPECT_EQ(searches_sent(), before);
+    run(90);
+    EXPECT_GT(searches_sent(), before);
+    EXPECT_EQ(pc_cmd_valid.load(), 0);
+}
+
+TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bits)
+{
+    bring_up();
+    run(100);
+    fpga0_->clear_sent();
+    // To card 1 on output port 7 (NETPORT 7): FPGA port 6, place 2 in its group.
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    ASSERT_FALSE(fpga0_->sent().empty());
+    const Bytes out = fpga0_->sent().front().bytes;
+    EXPECT_EQ(fpga0_->sent().front().port, 6);
+    EXPECT_EQ(out[0] | out[1] << 8, 0x2001);
+    EXPECT_TRUE(ff::bcc_ok(out.data(), uint32_t(out.size())));
+    ASSERT_EQ(relayed().size(), 1u);
+    EXPECT_EQ(relayed()[0], (Bytes{0x10, 0xF0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0x00, 0x00, 0x00, 0x00,
+                                   0x00, 0x10, 0x00, 0x00, 0x00, 0x96}));
+    EXPECT_EQ(f_->pass_relayed.load(), 1);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+
+    // A second answer to the same request finds no owner and is dropped.
+    {
+        std::lock_guard<std::mutex> lk(f_->frame_mutex);
+        f_->Send_to_port(out.data(), uint16_t(out.size()), 6, 0);
+        for (int i = 0; i < 3; ++i)
+            f_->reg_IRQ_Dealwith(0, 0);
+    }
+    EXPECT_EQ(relayed().size(), 1u);
+}
+
+TEST_F(FpgaCards, all_ports_pass_through_answers_once_when_every_linked_port_answered)
+{
+    write_board(QJsonObject{{"cards", QJsonArray{2, 0, 0, 3}}});
+    bring_up();
+    run(100);
+    fpga0_->clear_sent();
+    pass_through({0xFF, 0x0F, 0x10, 0xF0, 0x00, 0x21, 0x01, 0xFF, 0x00, 0x40, 0x05, 0});
+    ASSERT_EQ(fpga0_->sent().size(), 2u);
+    EXPECT_EQ(fpga0_->sent()[0].port, 0);
+    EXPECT_EQ(fpga0_->sent()[1].port, 3);
+    ASSERT_EQ(relayed().size(), 1u);
+    const Bytes& r = relayed()[0];
+    EXPECT_EQ(r[7], 255);  // NETPORT
+    EXPECT_EQ(r[2] | r[3] << 8, 0x0FFF);
+    EXPECT_TRUE(ff::bcc_ok(r.data(), uint32_t(r.size())));
+    EXPECT_EQ(f_->pass_all_pending.load(), 0);
+}
+
+TEST_F(FpgaCards, all_ports_pass_through_with_a_silent_port_expires)
+{
+    write_board(QJsonObject{{"cards", QJsonArray{2, 0, 0, 6}}});
+    bring_up();
+    run(100);
+    // Card 5: only port 3 has one.
+    pass_through({0x05, 0x00, 0x10, 0xF0, 0x00, 0x21, 0x01, 0xFF, 0x00, 0x40, 0x05, 0});
+    EXPECT_TRUE(relayed().empty());
+    EXPECT_EQ(f_->pass_all_pending.load(), 1);
+    run(310);
+    EXPECT_EQ(f_->pass_all_pending.load(), 0);
+    EXPECT_EQ(f_->pass_all_answered.load(), 0u);
+    EXPECT_EQ(f_->pass_mode.load(), 0);
+    EXPECT_TRUE(relayed().empty());
+}

@@ -1,0 +1,141 @@
+// LED-size hand-over with the scaler, output ports, brightness and the power relays.
+#include <QJsonArray>
+
+#include "core/ram_map.h"
+#include "fpga_fixture.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class FpgaOutput : public FpgaFixture {
+protected:
+    QJsonObject board_json() const override
+    {
+        return QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 2}}, {"vmf", QJsonObject{{"port", 5}}}};
+    }
+    void TearDown() override
+    {
+        ram_wr16(store_->ram_image, ram_black_screen, 0);
+        for (int w = 0; w < 6; ++w)
+            ram_wr16(store_->ram_image, ram_window_addr(w, WIN_ENABLE), 0);
+        set_signal(false);
+        FpgaFixture::TearDown();
+    }
+    // The timing record of the source window 0 shows.
+    void set_signal(bool on)
+    {
+        int16_t crop = 0;
+        u8 row = 0;
+        const u8 src = store_->TlxGetImageSource(store_->ram_image, 0, &crop, &row, 0);
+        ASSERT_LT(src, 6);
+        u8* t = store_->ram_image + ram_input_timing_addr(src);
+        ram_wr16(t, 0, on ? 1920 : 0);
+        ram_wr16(t, 2, on ? 1080 : 0);
+        ram_wr16(t, 4, on ? 60 : 0);
+    }
+    // Ticks at which relay frames went out, with their on/off byte.
+    std::vector<std::pair<u32, Bytes>> run_collecting_relays(int ticks)
+    {
+        std::vector<std::pair<u32, Bytes>> v;
+        for (int i = 0; i < ticks; ++i) {
+            const size_t n = fpga0_->sent().size();
+            run(1);
+            for (size_t k = n; k < fpga0_->sent().size(); ++k)
+                if (fpga0_->sent()[k].bytes[9] == 0xA0)
+                    v.emplace_back(G_timeTicks.load(), fpga0_->sent()[k].bytes);
+        }
+        return v;
+    }
+};
+
+TEST_F(FpgaOutput, port_addresses_and_offsets)
+{
+    unsigned short x, y, w, h;
+    f_->get_eth_param_addr(0, &x, &y, &w, &h);
+    EXPECT_EQ((Bytes{u8(x), u8(y), u8(w), u8(h)}), (Bytes{8, 10, 12, 14}));
+    f_->get_eth_param_addr(16, &x, &y, &w, &h);
+    EXPECT_EQ(x, 8);
+    f_->get_eth_param_addr(15, &x, &y, &w, &h);
+    EXPECT_EQ(x, 632);
+}
+
+TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_black_screen)
+{
+    start_output();
+    c331_shared::c331_lock.lock();
+    fpga_manage::request_led_size_handover();
+    c331_shared::c331_lock.unlock();
+    EXPECT_EQ(g_set_led_para.load(), 1);
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // blanked
+    EXPECT_FALSE(fpga0_->reg(3) & 0x20);   // output stopped
+    ram_wr16(store_->ram_image, ram_black_screen, 1);  // the user blacks the screen meanwhile
+    g_set_led_para = 2;                    // the scaler re-initialised its panel
+    ASSERT_TRUE(run_until([] { return g_freeze_out == 0 && g_set_led_para == 0; }, 400));
+    EXPECT_TRUE(fpga0_->reg(3) & 0x20);
+    EXPECT_TRUE(fpga0_->reg(23) & 0x01);
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // still black
+    EXPECT_EQ(g_set_led_setup.load(), 0);
+
+    ram_wr16(store_->ram_image, ram_black_screen, 0);
+    scaler_req::output_status_dirty = 1;
+    run(1);
+    EXPECT_FALSE(fpga0_->reg(0) & 0x04);
+    EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
+}
+
+TEST_F(FpgaOutput, handover_is_released_at_once_when_the_fpga_does_not_run)
+{
+    fpga_manage::request_led_size_handover();
+    EXPECT_EQ(g_set_led_para.load(), 0);  // not requested while not running
+    g_set_led_para = 1;                   // a requester that did not ask first
+    run(1);
+    EXPECT_EQ(g_set_led_para.load(), 0);
+}
+
+TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
+{
+    Bytes rec(57, 0);
+    rec[0] = 0xAA;
+    rec[8] = 0;  // mode 0
+    rec[9] = 8;
+    flash_write(0x6CE000, rec);
+    bring_up();
+    ASSERT_TRUE(run_until([&] { return fpga0_->brightness() >= 0; }, 1500));
+    EXPECT_EQ(fpga0_->reg(6), 127);  // 8 x 16 - 1
+    EXPECT_EQ(fpga0_->brightness(), 127);
+    EXPECT_TRUE(relayed().empty());   // the cards' brightness answers are not relayed
+}
+
+TEST_F(FpgaOutput, lost_signal_switches_the_eight_relays_off_51_ticks_apart)
+{
+    bring_up();
+    set_signal(true);
+    run(1100);  // signal seen, module found and asked
+    EXPECT_EQ(f_->reg(67), 1);
+    set_signal(false);
+    const auto relays = run_collecting_relays(1600);
+    ASSERT_EQ(relays.size(), 8u);
+    for (size_t i = 0; i < relays.size(); ++i) {
+        const Bytes& f = relays[i].second;
+        EXPECT_EQ(f[0] | f[1] << 8, 0x5000);
+        EXPECT_EQ(f[10], i < 4 ? 0x02 : 0x03);
+        EXPECT_EQ(f[13], u8(1 << (2 * (i % 4))));  // off
+        if (i > 0) {
+            EXPECT_GE(relays[i].first - relays[i - 1].first, 51u);
+        }
+    }
+    set_signal(true);
+    const auto back = run_collecting_relays(700);
+    EXPECT_EQ(back.size(), 8u);
+    EXPECT_EQ(fpga0_->relays(), 0xFF);
+}
+
+TEST_F(FpgaOutput, no_relay_frame_while_a_second_window_shows)
+{
+    bring_up();
+    ram_wr16(store_->ram_image, ram_window_addr(1, WIN_ENABLE), 1);
+    set_signal(true);
+    run(300);
+    set_signal(false);
+    EXPECT_TRUE(run_collecting_relays(2500).empty());
+}

@@ -1,0 +1,140 @@
+// The FPGA and the flashes on the remote protocol: commands to 0xF000 and the processor's
+// flash commands, through the dispatcher as a transport calls it.
+#include <chrono>
+#include <fstream>
+#include <thread>
+#include <iterator>
+
+#include "common/remote_client.h"
+#include "core/log.h"
+#include "core/request_hooks.h"
+#include "fpga_fixture.h"
+#include "common/device_process.h"
+#include "remote/message_deal.h"
+#include "remote/networkManage.h"
+#include "remote/udpnetManage.h"
+#include <QJsonArray>
+
+using Bytes = std::vector<uint8_t>;
+using testutil::le16;
+using testutil::le32;
+using testutil::operator+;
+
+class FpgaRemote : public FpgaFixture {
+protected:
+    QJsonObject board_json() const override
+    {
+        return QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}};
+    }
+    // The reply data (status first) of one request.
+    Bytes ask(uint16_t dst, uint8_t cmd, const Bytes& data)
+    {
+        const Bytes req = testutil::make_frame(dst, 0xF011, cmd, data);
+        Bytes reply(message_deal::kReplyCapacity);
+        const u32 n = deal_.message_group_deal(req.data(), u32(req.size()), reply.data());
+        if (n < 12)
+            return {};
+        return Bytes(reply.begin() + 10, reply.begin() + n - 1);
+    }
+    message_deal deal_{2};
+};
+
+TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_fit)
+{
+    const Bytes rec = {0xAA, 3, 0x55, 0, 0, 0, 2, 0, 16, 9};
+    EXPECT_EQ(ask(0xF100, 0x6E, le32(0x026CE123) + le16(1) + Bytes{0}), (Bytes{0}));
+    EXPECT_EQ(ask(0xF100, 0x6D, le32(0x026CE000) + le16(10) + rec), (Bytes{0}) + le32(0x026CE000));
+    EXPECT_EQ(flash_->read(0x6CE000, 10), rec);
+    EXPECT_EQ(ask(0xF100, 0x6C, le32(0x026CE000) + le16(10)), (Bytes{0}) + le32(0x026CE000) + le16(10) + rec);
+
+    const uint64_t erases = flash_->erases(), programs = flash_->programs();
+    EXPECT_EQ(ask(0xF100, 0x6D, le32(0x027FFFFF) + le16(2) + Bytes{1, 2})[0], 1);   // past 8 MiB
+    EXPECT_EQ(ask(0xF100, 0x6C, le32(0x027FFFFF) + le16(2))[0], 1);
+    EXPECT_EQ(ask(0xF100, 0x6E, le32(0x027F0000) + le16(0xFFFF) + Bytes{2})[0], 1);  // count too large
+    EXPECT_EQ(ask(0xF100, 0x6E, le32(0x02000000) + le16(1) + Bytes{3})[0], 1);       // no kind 3
+    EXPECT_EQ(ask(0xF100, 0x6D, le32(0x026CE000) + le16(10) + Bytes{1})[0], 1);      // bytes missing
+    EXPECT_EQ(ask(0xF100, 0x6C, le32(0x05000000) + le16(1))[0], 1);                  // no such flash
+    remote::set_scaler_flash(nullptr);
+    EXPECT_EQ(ask(0xF100, 0x6C, le32(0x00001000) + le16(1))[0], 2);                  // scaler flash absent
+    EXPECT_EQ(flash_->erases(), erases);
+    EXPECT_EQ(flash_->programs(), programs);
+}
+
+TEST_F(FpgaRemote, saved_led_page_is_what_the_next_bring_up_loads)
+{
+    bring_up();
+    fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, 640);  // port 2's x
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xAA}));
+    EXPECT_EQ(flash_->read(0x6C7001 + 32, 2), (Bytes{0x80, 0x02}));
+    EXPECT_EQ(fpga_manage::page_rd16(fpga_manage::MCU_RAM_ETH_BACK_PARA_func[0], 20), 640);
+}
+
+TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
+{
+    bring_up();
+    // The clock command through the command page (block 30), run by register 2 bit 2.
+    const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
+    EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x0C}));  // the mirror keeps bit 2
+    EXPECT_EQ(fpga0_->reg(2) & 0x04, 0);
+    std::ifstream log(root_->path() + "/sim/shell.log");
+    const std::string text((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(text.find("date \"2024-5-6 7:8:9\";hwclock -wu"), std::string::npos);
+
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{97, 1, 0xFF})[0], 1);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{171, 1, 0xFF})[0], 1);
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{28, 4}), (Bytes{0, 28, 4, 1, 0, 0, 33}));
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{170, 2})[0], 1);
+    EXPECT_EQ(ask(0xF001, 0x63, Bytes{28, 4}), (Bytes{1}));
+
+    // Parameter page reads come from the page, FPGA blocks from the chip.
+    const Bytes head = (Bytes{0}) + le32(0x1000) + le16(4);
+    EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000) + le16(4) + le16(0)), head + (Bytes{0x00, 0x05, 0x00, 0x04}));
+    EXPECT_EQ(ask(0xF000, 0x60, le32(60 * 0x1000 + 0x10) + le16(2) + le16(0) + Bytes{7, 8})[0], 0);
+    EXPECT_EQ(fpga0_->ram(60, 0x10, 2), (Bytes{7, 8}));
+    EXPECT_EQ(ask(0xF000, 0x61, le32(0x1FF0) + le16(0x20) + le16(0))[0], 1);   // crosses a block
+    EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000) + le16(1025) + le16(0))[0], 1);   // over 1024 bytes
+    EXPECT_EQ(ask(0xF000, 0x60, le32(31 * 0x1000) + le16(1) + le16(0) + Bytes{1})[0], 1);  // extend page: read only
+}
+
+// Last in this file: the TCP server's thread outlives the test.
+TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
+{
+    outlive_the_test();
+    bring_up();
+    g_port = testutil::free_tcp_port();
+    const uint16_t udp_offset = testutil::free_udp_offset();
+    setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(udp_offset).c_str(), 1);
+    networkManage::pInstance();  // listens on g_port, installs its relay
+    udpnetManage::pInstance();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(uint16_t(networkManage::p_networkManage->listening_port())));
+    fpga0_->clear_sent();
+    // Card 1 on output port 7: 16 bytes at its address 0.
+    const Bytes request = {0xA5, 0xA5, 0xA5, 0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00,
+                           0x61, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96, 0x5A};
+    const Bytes answer = {0x10, 0xF0, 0x01, 0x00, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61,
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x96};
+    ASSERT_TRUE(client.send_bytes(request));
+    const auto reply = client.next_reply(5000);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, answer);
+
+    testutil::UdpRemoteClient udp(uint16_t(5008 + udp_offset));
+    ASSERT_TRUE(udp.send_bytes(request));
+    const auto udp_reply = udp.next_reply(5000);
+    ASSERT_TRUE(udp_reply);
+    EXPECT_EQ(udp_reply->bytes, answer);
+    EXPECT_FALSE(client.next_reply(200));  // nothing for the TCP client
+
+    std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
+    ASSERT_EQ(fpga0_->sent().size(), 2u);
+    EXPECT_EQ(fpga0_->sent()[0].port, 6);
+    EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+    // The server logs the disconnect: let it do so before the process (and its log) ends, and
+    // take the log's lock once more from here so the log's end comes after it.
+    client.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writeLogMsg(LOG_DEBUG, "fpga test: done");
+}

@@ -1,0 +1,234 @@
+// The IT6805 driver on the simulated chips: the road of an input from identification to the
+// image and hdminfo, publication and watchdog, bus safety, two equalisers at once, and CEC.
+#include "ite6805_fixture.h"
+
+#include <algorithm>
+
+namespace {
+
+using Road = Ite6805Fixture;
+
+TEST_F(Road, InputTravelsFromIdentificationToImageAndBackOnUnplug)
+{
+    // Device 1's chip does not answer: it stays in identification and touches nothing.
+    script(1, {{"receiver", false}, {"cable", true}});
+    for (int i = 0; i < 5; ++i)
+        step(1);
+    EXPECT_EQ(sys_->init_state[1], 0);
+    EXPECT_EQ(sys_->identify_failures[1], 5);
+    EXPECT_EQ(store_->status_page[STATUS_CHIP_PRESENT] & 0x40, 0);
+    EXPECT_EQ(mgr_->port_status[4], 0u);
+    EXPECT_EQ(hdminfo(5).stable, 0u);
+    EXPECT_EQ(timing_record(5), (std::vector<uint16_t>{0, 0, 0}));
+    EXPECT_EQ(store_->ram_image[0x003], 0);
+
+    // Device 0 with 1080p60.
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); })) << "video state " << sys_->iTE6805_DATA[0].STATEV;
+    EXPECT_EQ(store_->status_page[STATUS_CHIP_PRESENT] & 0x20, 0x20);
+    EXPECT_EQ(store_->ram_image[0x000], 0x80);
+    EXPECT_EQ(store_->ram_image[0x001], 0x38);
+    EXPECT_EQ(store_->ram_image[0x002], 0x3C);
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{1920, 1080, 60}));
+    step(0);
+    EXPECT_EQ(model(0)->reg(5, 0xC0) >> 4, 5) << "4-byte mode, 2 lanes";
+    EXPECT_EQ(model(0)->reg(5, 0xC9), 0x78) << "V-by-One output on";
+    EXPECT_NE(std::find(codes_.begin(), codes_.end(), 1), codes_.end()) << "page refresh raised";
+    ASSERT_TRUE(step_until(0, [&] { return sys_->iTE6805_DATA[0].STATEA == STATEA_AudioOn; }));
+    EXPECT_EQ(sys_->iTE6805_DATA[0].Force_Sampling_Frequency, 0x02) << "48 kHz audio";
+
+    // The source switches to 2160p60.
+    script(0, {{"format", "2160p60"}});
+    ASSERT_TRUE(step_until(0, [&] { return timing_record(4)[0] == 3840; }));
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{3840, 2160, 60}));
+    step(0);
+    EXPECT_EQ(model(0)->reg(5, 0xC0) >> 4, 7) << "4-byte mode, 8 lanes";
+
+    // Unplugged.
+    codes_.clear();
+    script(0, {{"cable", false}});
+    ASSERT_TRUE(step_until(0, [&] { return sys_->iTE6805_DATA[0].STATEV == STATEV_Unplug; }));
+    step(0);
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{0, 0, 0}));
+    EXPECT_EQ(hdminfo(4).no_signal, 1u);
+    EXPECT_EQ(hdminfo(4).Hact, 0u);
+    EXPECT_EQ(model(0)->reg(5, 0xC9), 0x79) << "V-by-One output off";
+    EXPECT_FALSE(model(0)->hpd_high());
+    EXPECT_FALSE(codes_.empty());
+}
+
+TEST_F(Road, StableInputPublishesAfterTheScalerTakesItUpAndWatchdogResets)
+{
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    step(0);
+    EXPECT_EQ(mgr_->port_status[5], 129u) << "no signal + update pending until the scaler takes it up";
+    G_timeTicks += 600;
+    step(0);
+    EXPECT_EQ(hdminfo(4).stable, 0u) << "never published while the scaler shows no signal";
+
+    mgr_->port_status[5] &= ~1u;
+    G_timeTicks += 501;
+    step(0);
+    const HDMI_INFO r = hdminfo(4);
+    EXPECT_EQ(r.stable, 1u);
+    EXPECT_EQ(r.no_signal, 0u);
+    EXPECT_EQ(r.Hact, 1920u);
+    EXPECT_EQ(r.Hsync, 44u);
+    EXPECT_EQ(r.Hback, 148u);
+    EXPECT_EQ(r.Htotal, 2200u);
+    EXPECT_EQ(r.Vact, 1080u);
+    EXPECT_EQ(r.Vsync, 5u);
+    EXPECT_EQ(r.Vback, 36u);
+    EXPECT_EQ(r.Vtotal, 1125u);
+    EXPECT_NEAR(r.PCLK, 148.513f, 0.0005f);
+    EXPECT_EQ(r.type, 1u);
+    EXPECT_EQ(r.lanes, 2u);
+    EXPECT_EQ(mgr_->port_status[5] & 0x80, 0u);
+
+    // Watchdog: the scaler's measured totals of port 5 change every second.
+    zs_->source_state = 5;
+    zs_->reset_request[4] = 0;
+    auto sample = [&](uint32_t htt) {
+        mgr_->PI_PORT_INFO[5].htt = htt;
+        mgr_->PI_PORT_INFO[5].vtt = 1125;
+        G_timeTicks += 101;
+        step(0);
+    };
+    for (uint32_t i = 1; i <= 5; ++i)
+        sample(2200 + i);
+    sample(2205);  // one unchanged sample
+    EXPECT_EQ(sys_->wd_count[0], 0u);
+    for (uint32_t i = 1; i <= 10; ++i)
+        sample(3000 + i);
+    EXPECT_EQ(zs_->source_state, 5) << "ten changes are tolerated";
+    sample(4000);
+    EXPECT_EQ(zs_->source_state, 0);
+    EXPECT_EQ(zs_->reset_request[4], 1);
+}
+
+// Leaving the video-stable state clears the record's stable flag (under its lock).
+TEST_F(Road, LosingSyncClearsTheStableFlag)
+{
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    sys_->fill_hdminfo(0, false);
+    ASSERT_EQ(hdminfo(4).stable, 1u);
+    script(0, {{"signal", false}});
+    ASSERT_TRUE(step_until(0, [&] { return !stable(0); }));
+    EXPECT_EQ(hdminfo(4).stable, 0u);
+}
+
+// A stand-in for another receiver answering at the IT6805's address on another channel.
+class Listener : public sim::I2cModel {
+public:
+    Listener() : I2cModel("listener") {}
+    bool i2c_write(const uint8_t* data, size_t len) override
+    {
+        note_bytes("W", data, len);
+        return true;
+    }
+    bool i2c_read(uint8_t* data, size_t len) override
+    {
+        note("R");
+        std::fill(data, data + len, 0);
+        return true;
+    }
+};
+
+TEST_F(Road, HotPlugCommandsReachOnlyTheirChipAndSilentChipsGetNoWrites)
+{
+    ASSERT_TRUE(step_until(0, [&] { return sys_->init_state[0] == 1; }));
+    auto other = std::make_shared<Listener>();
+    board_->add_i2c(0x48, other, rx_switch_, 0x01);
+    uint8_t ch = 0x01;
+    Drv_I2C0::p_drv_i2c0->i2c_write(sys_->fd, 0xEE, 0x00, &ch, 1);
+    const uint64_t chip_before = model(0)->record().total();
+
+    sys_->drv->iTE6805_Set_HPD_Ctrl(0, 0, 0);
+    EXPECT_EQ(other->record().total(), 0u) << "another receiver got the hot-plug bytes";
+    EXPECT_GT(model(0)->record().total(), chip_before);
+    EXPECT_FALSE(model(0)->hpd_high());
+    EXPECT_EQ(rx_switch_->channels(), 0x01) << "the supervision's channel is restored";
+
+    // A failed channel selection skips the step: nothing reaches the wrong chip.
+    sys_->iTE6805_FSM(0);
+    EXPECT_EQ(other->record().total(), 0u);
+    EXPECT_EQ(sys_->skipped_passes[0], 1u);
+
+    // The chip goes silent in the middle of its life: reads fail, nothing is written back.
+    sys_->drv->iTE6805_Set_HPD_Ctrl(0, 1, 0);
+    EXPECT_TRUE(model(0)->hpd_high());
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    script(0, {{"receiver", false}});
+    const uint32_t writes_failed = sys_->write_failures[0], reads_failed = sys_->read_failures[0];
+    const uint32_t statev = sys_->iTE6805_DATA[0].STATEV;
+    for (int i = 0; i < 5; ++i)
+        step(0);
+    EXPECT_GT(sys_->read_failures[0], reads_failed);
+    EXPECT_EQ(sys_->write_failures[0], writes_failed) << "a failed read was written back";
+    EXPECT_EQ(sys_->iTE6805_DATA[0].STATEV, statev);
+    EXPECT_EQ(timing_record(4)[0], 1920) << "a silent chip is not an unplugged input";
+}
+
+TEST_F(Road, InitialisationCutShortByTheBusIsRunAgain)
+{
+    // The chip is held in reset at the first pause of its initialisation.
+    clock_.at_next_sleep = [&] { board_->soc().write16(pads::PAD_RX6805_RST, pads::kLow); };
+    step(0);
+    EXPECT_EQ(sys_->init_state[0], 0);
+    EXPECT_GT(sys_->write_failures[0] + sys_->read_failures[0], 0u);
+    board_->soc().write16(pads::PAD_RX6805_RST, pads::kHigh);
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{1920, 1080, 60}));
+}
+
+TEST_F(Road, TwoInputsEqualisingAtOnceEndWithTheirOwnBestValues)
+{
+    script(0, {{"eq_best", 0x07}});
+    script(1, {{"cable", true}, {"format", "720p60"}, {"eq_best", 0x01}});
+    bool done = false;
+    for (int i = 0; i < 80 && !done; ++i) {
+        step(0);
+        step(1);
+        done = sys_->iTE6805_DATA[0].STATEEQ == STATEEQ_EQDone && sys_->iTE6805_DATA[1].STATEEQ == STATEEQ_EQDone;
+        ASSERT_LE(sys_->eq->dev[0].trial, 4);
+        ASSERT_LE(sys_->eq->dev[1].trial, 4);
+    }
+    ASSERT_TRUE(done) << "EQ states " << sys_->iTE6805_DATA[0].STATEEQ << ", " << sys_->iTE6805_DATA[1].STATEEQ;
+    for (uint8_t r = 0x27; r <= 0x29; ++r) {
+        EXPECT_EQ(model(0)->reg(3, r) & 0x7F, 0x07);
+        EXPECT_EQ(model(1)->reg(3, r) & 0x7F, 0x01);
+    }
+    EXPECT_EQ(sys_->eq->dev[0].trial, 3) << "0x07 is the third trial of the HDMI 1.x table";
+    EXPECT_EQ(sys_->eq->dev[1].trial, 1);
+}
+
+using Cec = Ite6805Fixture;
+
+TEST_F(Cec, SourceRequestsAreAnsweredMalformedOnesDropped)
+{
+    ASSERT_TRUE(step_until(0, [&] { return sys_->init_state[0] == 1; }));
+    step(0);
+    auto deliver = [&](QJsonArray frames) {
+        cec(0)->reset();
+        script(0, {{"cec_in", frames}});
+        step(0);
+        return cec(0)->cec_sent();
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(deliver({"40 83"}), (V{"0F 84 00 00 00"}));
+    EXPECT_EQ(deliver({"40 9F", "0F 85", "4F 83"}), (V{"04 9E 06"}));
+    // Sizes 1 and 17 stop the filling; the FIFO reset drops what follows.
+    std::string seventeen = "40 83";
+    for (int i = 0; i < 15; ++i)
+        seventeen += " 00";
+    EXPECT_EQ(deliver({"40 9F", QString::fromStdString(seventeen), "40 83"}), (V{"04 9E 06"}));
+    EXPECT_EQ(deliver({"40", "40 83"}), V{});
+    // Four messages of 16 queued bytes would fill the ring exactly: the first three are answered.
+    std::string fifteen = "40 83";
+    for (int i = 0; i < 13; ++i)
+        fifteen += " 00";
+    const QString f = QString::fromStdString(fifteen);
+    EXPECT_EQ(deliver({f, f, f, QString(f).replace("00", "01")}),
+              (V{"0F 84 00 00 00", "0F 84 00 00 00", "0F 84 00 00 00"}));
+}
+
+}  // namespace

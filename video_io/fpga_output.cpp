@@ -1,0 +1,230 @@
+// The LED output: the output ports' rectangles in the parameter page and their copy without
+// the image's offsets, the output on/off state, the link state for the pages, and the FPGA
+// side of the LED-size hand-over with the scaler.
+#include <QMutexLocker>
+
+#include "core/TlxRamPara.h"
+#include "core/log.h"
+#include "core/ram_map.h"
+#include "core/utils.h"
+#include "scaler/requests.h"
+#include "video_io/fpga_manage.h"
+
+using namespace fpga;
+
+namespace {
+
+// Page address of each output port's rectangle {x, y, width, height}.
+constexpr uint16_t kPortRect[kPorts] = {8, 19, 32, 43, 520, 528, 536, 544, 576, 584, 592, 600, 608, 616, 624, 632};
+// The same rectangle in the network page copy, and the whole output's start.
+constexpr uint32_t copy_rect(int port) { return 4 + 8u * uint32_t(port); }
+constexpr uint32_t COPY_START_X = 0, COPY_START_Y = 2;
+
+constexpr u16 kDefaultWidth = 1280, kDefaultHeight = 512;
+constexpr u32 kRegPolls = 500;
+
+u32 now() { return G_timeTicks.load(); }
+
+u16 image_word(uint32_t addr)
+{
+    const TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    return s ? ram_rd16(s->ram_image, addr) : 0;
+}
+
+void set_handover(u8 para, u8 setup)
+{
+    QMutexLocker lk(&Utils::_led_para_init_mutex);
+    g_set_led_para = para;
+    g_set_led_setup = setup;
+}
+
+}  // namespace
+
+// ---- network pages ---------------------------------------------------------------------------------
+
+int fpga_manage::get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* width,
+                                    unsigned short* height)
+{
+    const uint16_t a = kPortRect[port < kPorts ? port : 0];
+    if (x) *x = a;
+    if (y) *y = u16(a + 2);
+    if (width) *width = u16(a + 4);
+    if (height) *height = u16(a + 6);
+    return 0;
+}
+
+void fpga_manage::eth_param_init(unsigned char defaults, unsigned char chip)
+{
+    if (defaults != 1 || chip >= kChips)
+        return;
+    abyte* page = MCU_RAM_PARA_func[chip];
+    for (uint16_t a : kPortRect) {
+        page_wr16(page, a, 0);
+        page_wr16(page, a + 2, 0);
+        page_wr16(page, a + 4, kDefaultWidth);
+        page_wr16(page, a + 6, kDefaultHeight);
+    }
+}
+
+void fpga_manage::K57_back_mcu_set_net_para(unsigned char chip)
+{
+    if (chip >= kChips)
+        return;
+    const abyte* page = MCU_RAM_PARA_func[chip];
+    abyte* copy = MCU_RAM_ETH_BACK_PARA_func[chip];
+    for (uint32_t i = 0; i < 4; ++i)
+        copy[COPY_START_X + i] = page[PARA_START_X + i].load();
+    for (int p = 0; p < kPorts; ++p)
+        for (uint32_t i = 0; i < 8; ++i)
+            copy[copy_rect(p) + i] = page[kPortRect[p] + i].load();
+}
+
+void fpga_manage::K57_mcu_set_net_para(unsigned char chip)
+{
+    if (chip >= kChips)
+        return;
+    const u16 dx = image_word(ram_och_layout), dy = image_word(ram_och_layout + 2);
+    abyte* page = MCU_RAM_PARA_func[chip];
+    const abyte* copy = MCU_RAM_ETH_BACK_PARA_func[chip];
+    page_wr16(page, PARA_START_X, u16(page_rd16(copy, COPY_START_X) + dx));
+    page_wr16(page, PARA_START_Y, u16(page_rd16(copy, COPY_START_Y) + dy));
+    for (int p = 0; p < kPorts; ++p) {
+        page_wr16(page, kPortRect[p], u16(page_rd16(copy, copy_rect(p)) + dx));
+        page_wr16(page, kPortRect[p] + 2u, u16(page_rd16(copy, copy_rect(p) + 2) + dy));
+    }
+}
+
+int fpga_manage::set_fpga_lcd()
+{
+    if (!running_state(0))
+        return 0;
+    K57_mcu_set_net_para(0);
+    push_para(0, kPageSize, 0);
+    set_bits(REG_COMMAND, BIT(0));
+    return 1;
+}
+
+int fpga_manage::set_output_status()
+{
+    if (!running_state(0))
+        return 0;
+    if (image_word(ram_black_screen) == 0)
+        clear_bits(REG_OUTPUT_CTRL, BIT(2));
+    else
+        set_bits(REG_OUTPUT_CTRL, BIT(2));
+    return 1;
+}
+
+unsigned int fpga_manage::get_wlan_state()
+{
+    if (!running_state(0))
+        return 0;
+    const u8 a = read_reg(REG_LINK_A), b = read_reg(REG_LINK_B);
+    return unsigned(b) << 8 | a;
+}
+
+// ---- LED-size hand-over -------------------------------------------------------------------------------
+
+void fpga_manage::request_led_size_handover()
+{
+    fpga_manage* f = p_fpga_manage;
+    if (f && f->running_state(0))
+        set_handover(1, 0);
+}
+
+void request_led_size_handover() { fpga_manage::request_led_size_handover(); }
+
+void fpga_manage::led_handover_step()
+{
+    if (!running_state(0)) {
+        // The scaler waits for this flag holding c331_lock: release it at once when the
+        // FPGA cannot take part.
+        if (g_set_led_para == 1)
+            set_handover(0, 0);
+        return;
+    }
+    const u32 since = Utils::getTimeSpace(handover_time);
+    const u8 step = g_set_led_setup;
+    auto next = [&](u8 s) {
+        handover_time = now();
+        QMutexLocker lk(&Utils::_led_para_init_mutex);
+        g_set_led_setup = s;
+    };
+    if (g_set_led_para == 1) {
+        if (step == 0) {
+            set_bits(REG_OUTPUT_CTRL, BIT(2));
+            next(1);
+        } else if (step == 1 && since >= 11) {
+            clear_bits(REG_CONTROL3, BIT(5));
+            next(2);
+        } else if (step == 2 && since >= 31) {
+            handover_time = now();
+            set_handover(0, 0);
+        }
+        return;
+    }
+    if (g_set_led_para == 2) {
+        g_freeze_out = 1;
+        set_handover(0, 0);
+        read_from_register(REG_STATUS, 0);
+        handover_poll_count = 0;
+        handover_time = now();
+        return;
+    }
+    if (g_freeze_out != 1)
+        return;
+    switch (step) {
+    case 0:
+        if (since < 21) break;
+        while ((reg(REG_STATUS) & BIT(2)) && handover_poll_count < kRegPolls) {
+            ++handover_poll_count;
+            read_from_register(REG_STATUS, 0);
+        }
+        next(1);
+        break;
+    case 1:
+        if (since < 21) break;
+        clear_bits(REG_CONTROL23, BIT(0));
+        next(2);
+        break;
+    case 2:
+        if (since < 21) break;
+        set_bits(REG_CONTROL23, BIT(0));
+        next(100);
+        break;
+    case 100:
+        if (since < 21) break;
+        set_bits(REG_CONTROL23, BIT(5));
+        next(99);
+        break;
+    case 99:
+        if (since < 21) break;
+        clear_bits(REG_CONTROL23, BIT(5));
+        next(3);
+        break;
+    case 3:
+        if (since < 21) break;
+        set_bits(REG_CONTROL3, BIT(5));
+        handover_poll_count = 0;
+        {
+            QMutexLocker lk(&Utils::_led_para_init_mutex);
+            g_set_led_setup = 4;  // no stamp: step 4 may act on the next pass
+        }
+        break;
+    case 4:
+        if (since < 11) break;
+        while (!(reg(REG_STATUS) & BIT(7)) && handover_poll_count < kRegPolls) {
+            ++handover_poll_count;
+            read_from_register(REG_STATUS, 0);
+        }
+        g_freeze_out = 0;
+        // Shown again only when the user has not blacked the screen meanwhile.
+        if (image_word(ram_black_screen) == 0)
+            clear_bits(REG_OUTPUT_CTRL, BIT(2));
+        next(0);
+        break;
+    default:
+        next(0);
+        break;
+    }
+}

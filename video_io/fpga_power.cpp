@@ -1,0 +1,211 @@
+// Power relays of the VMF module (off when the shown input loses its signal for a while, on
+// again when it returns), the module's exchange, and the time record of the FPGA thread.
+#include <QDateTime>
+#include <QStringList>
+#include <cstring>
+
+#include "core/TlxRamPara.h"
+#include "core/log.h"
+#include "core/ram_map.h"
+#include "core/utils.h"
+#include "platform/clock.h"
+#include "video_io/fpga_frames.h"
+#include "video_io/fpga_manage.h"
+
+using namespace fpga;
+namespace ff = fpga_frames;
+
+namespace {
+
+constexpr u32 kSignalCheckTicks = 101;
+constexpr u32 kPowerTaskTicks = 1001;
+constexpr u32 kNoSignalTicks = 1000;
+constexpr u32 kRelayTicks = 51;
+constexpr u32 kTimeRecordTicks = 26;
+constexpr uint64_t kAnswerWaitUs = 350000;  // 35 ticks
+constexpr u8 kNoVmf = 252;
+constexpr int kRelays = 8;
+
+u32 now() { return G_timeTicks.load(); }
+
+// Only window 0 shows: the enable words of windows 1 to 5 are all 0.
+bool single_window(const u8* img)
+{
+    for (int w = 1; w <= 5; ++w)
+        if (ram_rd16(img, ram_window_addr(w, WIN_ENABLE)) != 0)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void fpga_manage::power_init()
+{
+    power_restart = power_nosig_timing = power_armed = signal_present = power_stop_step = 0;
+    relay_index = 1;
+    vmf_port = kNoVmf;
+    vmf_chip = 0;
+}
+
+// ---- the VMF module ----------------------------------------------------------------------------
+
+bool fpga_manage::vmf_find()
+{
+    const abyte* page = MCU_RAM_PARA_func[0];
+    static constexpr uint16_t kResultByte[kPorts] = {104, 106, 112, 114, 562, 566, 570, 574,
+                                                     642, 646, 650, 654, 658, 662, 666, 670};
+    for (int p = 0; p < kPorts; ++p) {
+        if (page[kResultByte[p]] == 0)
+            continue;
+        vmf_port = u8(p);
+        vmf_chip = 0;
+        g_change.vmf_addr = 0x4000u + u32(p % 4) * 0x1000u;
+        g_change.vmf_group = u32(p / 4 + 1);
+        return true;
+    }
+    vmf_port = kNoVmf;
+    g_change.vmf_addr = 0;
+    g_change.vmf_group = 0;
+    return false;
+}
+
+bool fpga_manage::vmf_exchange(const u8* frame, u32 len, u8 port, u8 chip)
+{
+    {
+        std::lock_guard<std::mutex> lk(frame_mutex);
+        vmf_answer_pending = 0;
+        Send_to_port(frame, u16(len), port, chip);
+    }
+    const uint64_t start = platform::clock().now_us();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lk(frame_mutex);
+            reg_IRQ_Dealwith(chip, 0);
+            if (vmf_answer_pending)
+                return true;
+        }
+        if (platform::clock().now_us() - start >= kAnswerWaitUs)
+            return false;
+        platform::sleep_ms(1);
+    }
+}
+
+// ---- power control ------------------------------------------------------------------------------------
+
+void fpga_manage::power_control()
+{
+    const TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    if (!s || get_fpga_status() != 1 || !single_window(s->ram_image))
+        return;
+    if (Utils::getTimeSpace(g_change.signal_check_time) >= kSignalCheckTicks) {
+        g_change.signal_check_time = now();
+        int16_t crop = 0;
+        u8 row = 0;
+        const u8 src = TlxRamPara::p_tlxrampara_config->TlxGetImageSource(s->ram_image, 0, &crop, &row, 0);
+        const u8* t = s->ram_image + ram_input_timing_addr(src < RAM_INPUTS ? src : 0);
+        const bool signal = src < RAM_INPUTS && ram_rd16(t, 0) && ram_rd16(t, 2) && ram_rd16(t, 4);
+        if (signal && !signal_present) {
+            power_nosig_timing = 0;
+            power_armed = 1;
+            relay_index = 1;
+            g_change.nosig_time = 0;
+            g_change.relay_time = 0;
+        }
+        signal_present = signal ? 1 : 0;
+    }
+    if (Utils::getTimeSpace(g_change.power_task_time) >= kPowerTaskTicks) {
+        g_change.power_task_time = now();
+        vmf_power_read();
+    }
+    if (signal_present) {
+        if (power_stop_step == 1) {
+            power_restart = 1;
+            power_stop_step = 0;
+        }
+        if (power_restart == 1)
+            relay_step(true);
+    } else if (power_armed && power_restart != 1) {
+        if (power_nosig_timing == 0) {
+            power_nosig_timing = 1;
+            g_change.nosig_time = now();
+        } else if (g_change.power_allowed == 1 && Utils::getTimeSpace(g_change.nosig_time) > kNoSignalTicks) {
+            power_stop_step = 1;
+            relay_step(false);
+        }
+    }
+}
+
+// The module's RAM-0: whether it allows switching the power.
+void fpga_manage::vmf_power_read()
+{
+    if (!vmf_find())
+        return;
+    u8 frame[ff::kVmfReadLen];
+    ff::vmf_ram0_frame(u16(g_change.vmf_addr), frame);
+    if (!vmf_exchange(frame, ff::kVmfReadLen, vmf_port, vmf_chip))
+        return;
+    std::lock_guard<std::mutex> lk(frame_mutex);
+    const u8* a = vmf_answer_frame;
+    if (!ff::bcc_ok(a, vmf_answer_len)) {
+        write_to_register(REG_BAD_BCC, 0xFF, u8(reg(REG_BAD_BCC, vmf_chip) + 1), vmf_chip);
+        return;
+    }
+    if (vmf_answer_cmd != ff::kCmdVmfRead || vmf_answer_len < ff::kMinVmfRam0Answer || a[10] != 0) {
+        g_change.answer_result = 2;
+        return;
+    }
+    std::memcpy(vmf_ram0, a + 11, sizeof vmf_ram0);
+    g_change.answer_result = 1;
+    g_change.answer_received = 1;
+    const u8 allowed = a[55] == 1 ? 1 : 0;
+    g_change.power_allowed = allowed;
+    set_local(REG_POWER_FILTER, allowed, vmf_chip);
+}
+
+void fpga_manage::relay_step(bool on)
+{
+    if (relay_index > kRelays) {
+        if (on) {
+            power_restart = 0;
+        } else {
+            power_restart = 1;
+            power_stop_step = 0;
+        }
+        relay_index = 1;
+        return;
+    }
+    if (Utils::getTimeSpace(g_change.relay_time) < kRelayTicks || vmf_port == kNoVmf)
+        return;
+    u8 frame[ff::kRelayLen];
+    ff::relay_frame(u16(g_change.vmf_addr), relay_index, on, frame);
+    if (!vmf_exchange(frame, ff::kRelayLen, vmf_port, vmf_chip))
+        writeLogMsg(LOG_DEBUG, "fpga: relay " + std::to_string(relay_index) + " not answered");
+    g_change.relay_time = now();
+    ++relay_index;
+}
+
+// ---- time record ---------------------------------------------------------------------------------------------
+
+void fpga_manage::time_record_refresh()
+{
+    if (Utils::getTimeSpace(g_change.time_record_time) < kTimeRecordTicks)
+        return;
+    g_change.time_record_time = now();
+    QString text;
+    {
+        QMutexLocker lk(&Utils::_system_mutex);
+        text = QDateTime::currentDateTime().toString("yyyy/MM/dd/hh/mm/ss/ddd");
+    }
+    const QStringList f = text.split('/');
+    if (f.size() < 6)
+        return;
+    TimeRealType t{};
+    t.year = u16(f[0].toUInt());
+    t.month = u8(f[1].toUInt());
+    t.day = u8(f[2].toUInt());
+    t.hour = u8(f[3].toUInt());
+    t.minute = u8(f[4].toUInt());
+    t.second = u8(f[5].toUInt());
+    std::lock_guard<std::mutex> lk(time_mutex);
+    time_record = t;
+}

@@ -34,6 +34,9 @@
 #include "ui/settings_pages/othersetup.h"
 #include "ui/settings_pages/quality.h"
 #include "ui/shell/agelog.h"
+#include "video_io/fpga_manage.h"
+#include "video_io/fpga_regs.h"
+#include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
 #include "ui/settings_pages/settings_pages.h"
 #include "ui/settings_pages/temperature.h"
@@ -55,6 +58,10 @@ using Step = std::function<void()>;
 using StepList = std::vector<Step>;
 
 c331_manage* g_mgr = nullptr;
+fpga_manage* g_fpga = nullptr;
+
+// The FPGA's run state as its register mirror holds it (3 = running); no FPGA pass runs here.
+void set_fpga_run_state(u8 state) { fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE] = state; }
 
 // Runs `fn` on a thread of its own, as the scaler thread would, then delivers what it queued
 // for the GUI thread's persistence slot.
@@ -150,6 +157,12 @@ private slots:
         TlxRamPara::pInstance();
         QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
                          &SyncUpdate::para_sync);
+        // The FPGA component exists as on the device (it maps the SoC window before the
+        // scaler starts); the tests set its run state in the mirror.
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
+        g_fpga = new fpga_manage();
+        fpga_manage::p_fpga_manage = g_fpga;
+        QCOMPARE(g_fpga->open_devices(), 0);
         g_mgr = new c331_manage();
         g_mgr->fill_mwin_preset();
         g_mgr->open_transport();
@@ -177,6 +190,8 @@ private slots:
         g_tip = nullptr;
         c331_manage::p_c331_manage = nullptr;
         delete g_mgr;
+        fpga_manage::p_fpga_manage = nullptr;
+        delete g_fpga;
     }
 
     void init()
@@ -321,6 +336,8 @@ private slots:
                 scaler_req::edid_done[p] = 1;
             }
             zeltasource::p_zelta_source = level == 3 ? nullptr : inputs;
+            set_fpga_run_state(level == 1 ? 3 : 0);  // the persisted size (0x1111) is not the factory one
+            g_set_led_para = 0;
             Steps().run(then(into(&Option::on_Button_advanced_clicked), {
                 [] { g_advancedoption->on_Button_factory_clicked(); },
                 [level] {
@@ -336,6 +353,8 @@ private slots:
                         QCOMPARE(int(scaler_req::edid_request[p]), level == 1 ? 1 : 0);
                         QCOMPARE(int(scaler_req::edid_done[p]), level == 1 ? 0 : 1);
                     }
+                    QCOMPARE(int(g_set_led_para), level == 1 ? 1 : 0);
+                    g_set_led_para = 0;  // as the FPGA thread would, once blanked
                     QVERIFY(g_factory);
                     pass();
                     QVERIFY(!g_factory);
@@ -344,6 +363,7 @@ private slots:
             }));
         }
         zeltasource::p_zelta_source = inputs;
+        set_fpga_run_state(0);
         for (int p = 0; p < 6; ++p)
             scaler_req::edid_request[p] = 0;
     }
@@ -578,6 +598,7 @@ private slots:
     // tiles to LED2..LED5; neither end wraps.
     void outputPortsWithoutFpga()
     {
+        fpga_manage::p_fpga_manage = nullptr;
         Steps().run(then(into(&Option::on_Button_outputset_clicked), {
             [] { g_outputset->on_Button_lanset_clicked(); },
             [] {
@@ -600,6 +621,39 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_OUTPUTSET));
             },
         }));
+        fpga_manage::p_fpga_manage = g_fpga;
+    }
+
+    // With the FPGA running and cards scripted on ports 1 and 3, those tiles are online; port
+    // 1's area comes from its words at the odd page offsets 19, 21, 23 and 25.
+    void outputPortsFromTheFpga()
+    {
+        std::ofstream(root_.file("sim/board.json")) << "{\"cards\": [0, 2, 0, 1]}\n";
+        board_->poll();
+        set_fpga_run_state(3);
+        abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
+        const u16 area[4] = {100, 200, 1920, 1080};
+        for (int k = 0; k < 4; ++k)
+            fpga_manage::page_wr16(page, 19 + 2 * k, area[k]);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_lanset_clicked(); },
+            [] {
+                const auto online = [](const char* l) { return g_netset->findChild<QLabel*>(l)->property("online").toBool(); };
+                QVERIFY(!online("L1label"));
+                QVERIFY(online("L2label"));
+                QVERIFY(!online("L3label"));
+                QVERIFY(online("L4label"));
+                key(KEY_RIGHT);
+                QCOMPARE(text_of(g_netset, "x_lineEdit"), QString("100"));
+                QCOMPARE(text_of(g_netset, "y_lineEdit"), QString("200"));
+                QCOMPARE(text_of(g_netset, "w_lineEdit"), QString("1920"));
+                QCOMPARE(text_of(g_netset, "h_lineEdit"), QString("1080"));
+                shot("netset_fpga");
+            },
+        }));
+        set_fpga_run_state(0);
+        std::ofstream(root_.file("sim/board.json")) << "{}\n";
+        board_->poll();
     }
 
     // 17 entries make two pages; Next pages and wraps, Previous wraps from the first page to
@@ -750,6 +804,34 @@ private slots:
         QCOMPARE(word(ram_window_addr(0, WIN_HEIGHT)), u16(64));
         for (int w = 1; w < 6; ++w)
             QCOMPARE(word(ram_window_addr(w, WIN_ENABLE)), u16(0));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+    // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
+    // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
+    void ledSizeHandOverWhileTheFpgaRuns()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        g_set_led_setup = 5;
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("2048");
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+            },
+            [] {
+                QCOMPARE(int(g_set_led_para), 1);
+                QCOMPARE(int(g_set_led_setup), 0);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                ticks(TIP::kTicks);
+            },
+        }));
+        set_fpga_run_state(0);
         pass();
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);

@@ -28,14 +28,15 @@
 #include "scaler/requests.h"
 #include "ui/settings_pages/factory.h"
 #include "ui/settings_pages/factoryage.h"
-#include "ui/settings_pages/lcdshow.h"
 #include "ui/settings_pages/ledset.h"
 #include "ui/settings_pages/linkwlan.h"
 #include "ui/settings_pages/netset.h"
 #include "ui/settings_pages/othersetup.h"
 #include "ui/settings_pages/quality.h"
 #include "ui/shell/agelog.h"
-#include "ui/settings_pages/linkcom.h"
+#include "video_io/fpga_manage.h"
+#include "video_io/fpga_regs.h"
+#include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
 #include "ui/settings_pages/settings_pages.h"
 #include "ui/settings_pages/temperature.h"
@@ -57,6 +58,10 @@ using Step = std::function<void()>;
 using StepList = std::vector<Step>;
 
 c331_manage* g_mgr = nullptr;
+fpga_manage* g_fpga = nullptr;
+
+// The FPGA's run state as its register mirror holds it (3 = running); no FPGA pass runs here.
+void set_fpga_run_state(u8 state) { fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE] = state; }
 
 // Runs `fn` on a thread of its own, as the scaler thread would, then delivers what it queued
 // for the GUI thread's persistence slot.
@@ -152,6 +157,12 @@ private slots:
         TlxRamPara::pInstance();
         QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
                          &SyncUpdate::para_sync);
+        // The FPGA component exists as on the device (it maps the SoC window before the
+        // scaler starts); the tests set its run state in the mirror.
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
+        g_fpga = new fpga_manage();
+        fpga_manage::p_fpga_manage = g_fpga;
+        QCOMPARE(g_fpga->open_devices(), 0);
         g_mgr = new c331_manage();
         g_mgr->fill_mwin_preset();
         g_mgr->open_transport();
@@ -179,6 +190,8 @@ private slots:
         g_tip = nullptr;
         c331_manage::p_c331_manage = nullptr;
         delete g_mgr;
+        fpga_manage::p_fpga_manage = nullptr;
+        delete g_fpga;
     }
 
     void init()
@@ -323,6 +336,8 @@ private slots:
                 scaler_req::edid_done[p] = 1;
             }
             zeltasource::p_zelta_source = level == 3 ? nullptr : inputs;
+            set_fpga_run_state(level == 1 ? 3 : 0);  // the persisted size (0x1111) is not the factory one
+            g_set_led_para = 0;
             Steps().run(then(into(&Option::on_Button_advanced_clicked), {
                 [] { g_advancedoption->on_Button_factory_clicked(); },
                 [level] {
@@ -338,6 +353,8 @@ private slots:
                         QCOMPARE(int(scaler_req::edid_request[p]), level == 1 ? 1 : 0);
                         QCOMPARE(int(scaler_req::edid_done[p]), level == 1 ? 0 : 1);
                     }
+                    QCOMPARE(int(g_set_led_para), level == 1 ? 1 : 0);
+                    g_set_led_para = 0;  // as the FPGA thread would, once blanked
                     QVERIFY(g_factory);
                     pass();
                     QVERIFY(!g_factory);
@@ -346,6 +363,7 @@ private slots:
             }));
         }
         zeltasource::p_zelta_source = inputs;
+        set_fpga_run_state(0);
         for (int p = 0; p < 6; ++p)
             scaler_req::edid_request[p] = 0;
     }
@@ -580,6 +598,7 @@ private slots:
     // tiles to LED2..LED5; neither end wraps.
     void outputPortsWithoutFpga()
     {
+        fpga_manage::p_fpga_manage = nullptr;
         Steps().run(then(into(&Option::on_Button_outputset_clicked), {
             [] { g_outputset->on_Button_lanset_clicked(); },
             [] {
@@ -602,6 +621,39 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_OUTPUTSET));
             },
         }));
+        fpga_manage::p_fpga_manage = g_fpga;
+    }
+
+    // With the FPGA running and cards scripted on ports 1 and 3, those tiles are online; port
+    // 1's area comes from its words at the odd page offsets 19, 21, 23 and 25.
+    void outputPortsFromTheFpga()
+    {
+        std::ofstream(root_.file("sim/board.json")) << "{\"cards\": [0, 2, 0, 1]}\n";
+        board_->poll();
+        set_fpga_run_state(3);
+        abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
+        const u16 area[4] = {100, 200, 1920, 1080};
+        for (int k = 0; k < 4; ++k)
+            fpga_manage::page_wr16(page, 19 + 2 * k, area[k]);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_lanset_clicked(); },
+            [] {
+                const auto online = [](const char* l) { return g_netset->findChild<QLabel*>(l)->property("online").toBool(); };
+                QVERIFY(!online("L1label"));
+                QVERIFY(online("L2label"));
+                QVERIFY(!online("L3label"));
+                QVERIFY(online("L4label"));
+                key(KEY_RIGHT);
+                QCOMPARE(text_of(g_netset, "x_lineEdit"), QString("100"));
+                QCOMPARE(text_of(g_netset, "y_lineEdit"), QString("200"));
+                QCOMPARE(text_of(g_netset, "w_lineEdit"), QString("1920"));
+                QCOMPARE(text_of(g_netset, "h_lineEdit"), QString("1080"));
+                shot("netset_fpga");
+            },
+        }));
+        set_fpga_run_state(0);
+        std::ofstream(root_.file("sim/board.json")) << "{}\n";
+        board_->poll();
     }
 
     // 17 entries make two pages; Next pages and wraps, Previous wraps from the first page to
@@ -756,33 +808,33 @@ private slots:
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
     }
-
-    // LCD settings only keep their choice; the serial page only shows.
-    void lcdAndSerialPages()
+    // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
+    // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
+    void ledSizeHandOverWhileTheFpgaRuns()
     {
-        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
-            [] { g_advancedoption->on_Button_LCDshow_clicked(); },
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        g_set_led_setup = 5;
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
             [] {
-                key(KEY_OK);
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("2048");
                 keys(KEY_RIGHT, 2);
                 key(KEY_OK);
-                QCOMPARE(g_back_to_mainwindow_time, 120000);
-                QCOMPARE(c331_shared::param_changed.load(), 0);
-                key(KEY_BACK);
             },
-            [] { g_option->on_Button_linkoption_clicked(); },
-            [] { g_linkoption->on_Button_linkcom_clicked(); },
             [] {
-                QCOMPARE(text_of(g_linkcom, "Button_baud"), QString("115200"));
-                shot("linkcom");
-                keys(KEY_RIGHT, 2);
-                key(KEY_OK);
-                QVERIFY(g_linkcom);
-                key(KEY_BACK);
-                QCOMPARE(int(g_page_focus), int(PAGE_LINKOPTION));
+                QCOMPARE(int(g_set_led_para), 1);
+                QCOMPARE(int(g_set_led_setup), 0);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                ticks(TIP::kTicks);
             },
         }));
-        g_back_to_mainwindow_time = 3000;
+        set_fpga_run_state(0);
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
     }
 };
 

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <chrono>
 #include <fstream>
-#include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -139,8 +137,12 @@ TEST(UiProcess, SettingsPagesByKeysReachTheImage)
     press({"F5", "F5", "F6"});  // Apply
     EXPECT_TRUE(dev.wait_for([&] { return file_word(0x562) == 3840 && file_word(0x8EE) == 3840; }, 30000))
         << dev.output();
-    // The confirmation tip takes the keys for its 2 s.
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // The confirmation tip takes the keys for its 200 ticks.
+    EXPECT_TRUE(dev.wait_for([&] {
+        dump_screen(dev, root);
+        const std::string panel = testutil::read_file(root.file("sim/state/panel.json"));
+        return panel.find("\"tip\":false") != std::string::npos && panel.find("\"page_focus\":13") != std::string::npos;
+    }, 30000)) << testutil::read_file(root.file("sim/state/panel.json"));
 
     // Back to the menu, advanced, test pattern, the first pattern.
     press({"BACK", "BACK", "F5", "F5", "F5", "F6", "F5", "F6", "F6"});

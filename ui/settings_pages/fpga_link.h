@@ -1,7 +1,7 @@
 #pragma once
-// What the settings pages read of the FPGA component, in one place: its run state, the
-// output-port link bitmap, a port's picture area, and the LED-size hand-shake. Without the
-// component the FPGA counts as not running, every port as offline and every area as 0.
+// What the settings pages use of the FPGA component (fpga_manage), in one place: its run
+// state, the output-port link bitmap, a port's picture area, and the LED-size hand-shake.
+// Without the component the FPGA counts as not running, every port as offline, every area 0.
 #include <cstdint>
 
 namespace fpga_link {

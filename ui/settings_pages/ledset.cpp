@@ -7,6 +7,7 @@
 #include "ui/settings_pages/fpga_link.h"
 #include "ui/shell/My_lineEdit.h"
 #include "ui/shell/TIP.h"
+#include "ui/shell/image_access.h"
 #include "ui/shell/lang.h"
 #include "ui_ledset.h"
 
@@ -28,8 +29,8 @@ ledset::~ledset() { delete ui; }
 
 void ledset::para_init()
 {
-    ui->lineEdit_ledw->setText(QString::asprintf("%d", ram_rd16(TlxRamPara::p_tlxrampara_config->ram_image, ram_led_width)));
-    ui->lineEdit_ledh->setText(QString::asprintf("%d", ram_rd16(TlxRamPara::p_tlxrampara_config->ram_image, ram_led_height)));
+    ui->lineEdit_ledw->setText(QString::asprintf("%d", image_u16(ram_led_width)));
+    ui->lineEdit_ledh->setText(QString::asprintf("%d", image_u16(ram_led_height)));
 }
 
 void ledset::menulist_init()

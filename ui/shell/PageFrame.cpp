@@ -86,15 +86,6 @@ void PageFrame::apply(int flag, const std::function<void(u8*)>& write)
     write_locked(flag, write);
 }
 
-bool PageFrame::try_apply(int flag, const std::function<void(u8*)>& write)
-{
-    if (!c331_shared::c331_lock.tryLock())
-        return false;
-    write_locked(flag, write);
-    c331_shared::c331_lock.unlock();
-    return true;
-}
-
 bool PageFrame::gui_holds_scaler_lock() { return t_holding_scaler_lock; }
 
 void PageFrame::slot_Button_back_clicked()

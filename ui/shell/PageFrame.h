@@ -53,8 +53,6 @@ public:
     // change flag and unlocks. While it runs the tip stays away (see TIP::tip_create).
     static void apply(int flag, const std::function<void(u8* image)>& write);
     static bool gui_holds_scaler_lock();
-    // The same without waiting: false (nothing written) while another thread holds the lock.
-    static bool try_apply(int flag, const std::function<void(u8* image)>& write);
 
 public slots:
     virtual void slot_Button_back_clicked();

@@ -20,8 +20,8 @@
 #include "ui/shell/panel_io.h"
 
 namespace {
-// {"page_focus": n, "pages": [class names of the open pages, outermost first]}, so a test can
-// tell which page is on top. Written through a temporary file, like the screen grab.
+// {"page_focus": n, "pages": [class names of the open pages, outermost first], "tip": bool},
+// so a test can tell which page is on top and whether the tip holds the keys. Written through a temporary file, like the screen grab.
 void save_panel_json(const std::string& path)
 {
     QJsonArray pages;
@@ -30,6 +30,7 @@ void save_panel_json(const std::string& path)
     QJsonObject o;
     o["page_focus"] = int(g_page_focus.load());
     o["pages"] = pages;
+    o["tip"] = g_tip && g_tip->showing();
     const std::string tmp = path + ".tmp";
     QFile f(QString::fromStdString(tmp));
     if (!f.open(QIODevice::WriteOnly))

@@ -187,9 +187,11 @@ TEST_F(DeviceIntegration, ScriptedInputsReachWindowZeroAndALostSignalShowsItsBac
 
     inputs[4] = QJsonObject{{"format", "2160p60"}, {"signal", false}};
     write_inputs(inputs);
+    EXPECT_TRUE(dev_->wait_for([&] { return words(0x100 + 6 * 4, 3) == V{0, 0, 0}; }, kWaitMs, 200));
     EXPECT_TRUE(dev_->wait_for([&] { return background_on(c331_banks()); }, kWaitMs, 200)) << "no background";
     inputs[4] = QJsonObject{{"format", "2160p60"}};
     write_inputs(inputs);
+    EXPECT_TRUE(dev_->wait_for([&] { return words(0x100 + 6 * 4, 3) == V{3840, 2160, 60}; }, kWaitMs, 200));
     EXPECT_TRUE(dev_->wait_for([&] { return !background_on(c331_banks()); }, kWaitMs, 200))
         << "background stays after the signal returned";
     EXPECT_TRUE(dev_->running());

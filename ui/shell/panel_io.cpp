@@ -93,14 +93,8 @@ bool save_panel_png(const std::string& path)
 }
 
 namespace {
-void key_pipe_loop(std::string path)
+void key_pipe_loop(int fd)
 {
-    // Read-write, so the pipe never reports end-of-file when a writer goes away.
-    const int fd = ::open(path.c_str(), O_RDWR);
-    if (fd < 0) {
-        writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
-        return;
-    }
     std::string line;
     char buf[64];
     for (;;) {
@@ -133,12 +127,21 @@ void start_key_pipe()
 {
     const std::string path = platform::rooted("/sim/keys");
     QDir().mkpath(QString::fromStdString(platform::rooted("/sim")));
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
-        ::unlink(path.c_str());
-    if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST) {
+    // The pipe takes its name only once its reader holds it open (read-write, so it never
+    // reports end-of-file when a writer goes away): a tool that finds the pipe can write to it.
+    const std::string fresh = path + ".new";
+    ::unlink(fresh.c_str());
+    if (::mkfifo(fresh.c_str(), 0600) != 0) {
         writeLogMsg(LOG_ERROR, "key pipe: cannot create " + path);
         return;
     }
-    std::thread(key_pipe_loop, path).detach();
+    const int fd = ::open(fresh.c_str(), O_RDWR);
+    if (fd < 0 || ::rename(fresh.c_str(), path.c_str()) != 0) {
+        writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(fresh.c_str());
+        return;
+    }
+    std::thread(key_pipe_loop, fd).detach();
 }

@@ -315,13 +315,18 @@ void c331_manage::check_input_port(int fd)
         if (!port_used(p))
             continue;
         const HDMI_INFO row = hdminfo_row(tlxApi_GetPortDevId(p));
-        if (!row.stable)
+        // A receiver that lost its stable video withdraws its record (the IT6805s) and
+        // publishes no "no signal": a port still showing a picture is measured, so that a
+        // lost link shows the windows' background; a new timing waits for the record.
+        const bool withdrawn = !row.stable;
+        if (withdrawn && PI_PORT_INFO[p].nosig != 0)
             continue;
         // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
         // classifying on it would program a garbage timing for one pass.
         if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1)
             continue;
-        PI_UPDATE[p] = 0;
+        if (!withdrawn)
+            PI_UPDATE[p] = 0;
         ST_PORT_INFO& pi = PI_PORT_INFO[p];
         const ST_PORT_INFO prev = pi;
         const Meas m = measure(drv, fd, p, true);
@@ -345,6 +350,8 @@ void c331_manage::check_input_port(int fd)
             }
             continue;
         }
+        if (withdrawn)
+            continue;
         bool changed = prev.nosig != 0 || PI_UPDATE2[p] != 0 || !portclass::unchanged(prev, pi);
         for (int w = 0; w < kWindows && !changed; ++w) {
             if (PM_INPUT[w] == static_cast<uint32_t>(p) && g_chg_input[w]) {

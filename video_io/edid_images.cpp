@@ -192,7 +192,8 @@ bool custom_descriptor(int r, uint32_t width, uint32_t height, uint32_t refresh,
     static constexpr Blank kSmall{48, 32, 80, 3, 10, 49}, kLarge{176, 88, 296, 8, 10, 72};
     const Blank& b = r >= 4 ? kLarge : kSmall;
     const uint32_t hbl = b.hfp + b.hsync + b.hbp, vbl = b.vfp + b.vsync + b.vbp;
-    if (width == 0 || height == 0 || refresh == 0)
+    // Active sizes are 12-bit fields of the descriptor: a larger one would be stored wrapped.
+    if (width == 0 || height == 0 || refresh == 0 || width > 0xFFF || height > 0xFFF)
         return false;
     const uint64_t clk = uint64_t(refresh) * (width + hbl) * (height + vbl) / 10000;
     if (clk == 0 || clk > 0xFFFF)

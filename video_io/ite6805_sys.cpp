@@ -222,6 +222,10 @@ void ite6805_sys::iTE6805_vid_chg(uint32_t state, uint8_t d)
         QMutexLocker lk(&Utils::_source_hdminfo_mutex);
         zeltasource::p_zelta_source->hdminfo[4 + d].stable = 0;
     }
+    // Without stable video the image's record reads "no signal" (the panel's input icons and
+    // the remote tool go by it), as the IT6602 inputs' do; the next stable video stores it again.
+    if (old == STATEV_VidStable && state != STATEV_VidStable)
+        source_status::publish_timing(4 + d, 0, 0, 0);
     switch (state) {
     case STATEV_VideoOff:
         drv->hpd_ctrl(0, 0, d);

@@ -62,7 +62,9 @@ bool zeltasource::Set_Custom_HDMI_EDID(int width, int height, int refresh, int r
         return false;
     }
     std::memcpy(image + 54, d, sizeof d);
-    std::memcpy(image + 72, d, sizeof d);
+    // The second descriptor is a whole copy of the first: its size, border and flag bytes
+    // would otherwise be left from what the slot held before (text, or a range descriptor).
+    std::memcpy(image + 72, image + 54, 18);
     image[127] = uint8_t(0x100 - CalcSum4LCD(0, image, 127));
     return true;
 }

@@ -128,24 +128,20 @@ void start_key_pipe()
 {
     const std::string path = platform::rooted("/sim/keys");
     QDir().mkpath(QString::fromStdString(platform::rooted("/sim")));
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode))
-        ::unlink(path.c_str());
-    // The pipe is made and opened under a temporary name, then renamed: once the path exists a
-    // reader holds it, so a writer opening it without blocking never finds it unread.
-    const std::string tmp = path + ".new";
-    ::unlink(tmp.c_str());
-    if (::mkfifo(tmp.c_str(), 0600) != 0) {
+    // The pipe takes its name only once its reader holds it open (read-write, so it never
+    // reports end-of-file when a writer goes away): a tool that finds the pipe can write to it.
+    const std::string fresh = path + ".new";
+    ::unlink(fresh.c_str());
+    if (::mkfifo(fresh.c_str(), 0600) != 0) {
         writeLogMsg(LOG_ERROR, "key pipe: cannot create " + path);
         return;
     }
-    // Read-write, so the pipe never reports end-of-file when a writer goes away.
-    const int fd = ::open(tmp.c_str(), O_RDWR);
-    if (fd < 0 || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int fd = ::open(fresh.c_str(), O_RDWR);
+    if (fd < 0 || ::rename(fresh.c_str(), path.c_str()) != 0) {
         writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
         if (fd >= 0)
             ::close(fd);
-        ::unlink(tmp.c_str());
+        ::unlink(fresh.c_str());
         return;
     }
     std::thread(key_pipe_loop, fd).detach();

@@ -37,17 +37,6 @@ constexpr int kItemDelete = 4;
 constexpr int kItemCancel = 5;
 constexpr int kItemOk = 6;
 constexpr int kItems = 7;
-
-QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet = nullptr)
-{
-    auto* l = new QLabel(parent);
-    l->setGeometry(r);
-    l->setPixmap(QPixmap(png));
-    l->setScaledContents(true);
-    if (sheet)
-        l->setStyleSheet(sheet);
-    return l;
-}
 }  // namespace
 
 InputCut::InputCut(QWidget* parent)
@@ -214,21 +203,7 @@ void InputCut::build_card(int k, int entry)
         l->setFont(card_font);
         l->setStyleSheet(kCardText);
     }
-    if (entry == 0) {
-        name->setText(source_name);
-        size->setText(timing_text(source_number));
-    } else {
-        CROP_PARA crop;
-        const int row = crop_entry(source_number, entry, &crop);
-        QString alias;
-        if (row != kNoRow && alias_name("crop", row, &alias)) {
-            name->setText(elided(alias, name->font(), 172));
-        } else {
-            crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
-            name->setText(source_name + crop_name);
-        }
-        size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
-    }
+    card_texts(name, size, source_number, source_name, entry, 172, &crop_name);
     card_names_ << name->text();
 }
 

@@ -185,11 +185,8 @@ void InputChoose::source_name_update()
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
         const int s = kColumnSource[c];
-        QString name = name_of(s);
-        QString alias;
-        const bool has_alias = alias_name("source", s, &alias);
-        if (has_alias)
-            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        bool has_alias = false;
+        const QString name = strip_name(s, labels[c]->width(), &has_alias);
         const char* colour = (s == 4 || s == 5) ? "#12BB32" : "#ffffff";
         labels[c]->setText(strip_text(name, colour, crop_count[c], (s == 0 || s == 1) && !has_alias));
     }

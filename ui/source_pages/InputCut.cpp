@@ -138,11 +138,8 @@ void InputCut::source_name_update()
     QLabel* labels[6] = {ui->label_HDMI1_text, ui->label_HDMI2_text, ui->label_HDMI3_text,
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
-        const int s = kColumnSource[c];
-        QString name = name_of(s);
-        QString alias;
-        if (alias_name("source", s, &alias))
-            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        bool has_alias = false;
+        const QString name = strip_name(kColumnSource[c], labels[c]->width(), &has_alias);
         labels[c]->setText(strip_text(name, "#ffffff", crop_count[c], false));
     }
 }

@@ -99,6 +99,13 @@ QString elided(const QString& text, const QFont& font, int width)
     return QFontMetrics(font).elidedText(text, Qt::ElideRight, width, Qt::TextShowMnemonic);
 }
 
+QString strip_name(int s, int label_width, bool* has_alias)
+{
+    QString alias;
+    *has_alias = alias_name("source", s, &alias);
+    return *has_alias ? elided(alias, pixel_font(9), label_width - 16) : name_of(s);
+}
+
 QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet)
 {
     auto* l = new QLabel(parent);

@@ -62,6 +62,10 @@ QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sh
 void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, int alias_width,
                 QString* crop_name);
 
+// The name a strip label `label_width` pixels wide shows for source s: its alias, elided to
+// leave room for the count, else its own name. *has_alias tells which.
+QString strip_name(int s, int label_width, bool* has_alias);
+
 // Rich text of a strip label: name (in `name_colour`), then "(" count ")" in blue; the count
 // is white when `white_count`.
 QString strip_text(const QString& name, const char* name_colour, int count, bool white_count);

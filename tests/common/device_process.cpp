@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QString>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -264,6 +265,15 @@ QJsonObject dump_registers(DeviceProcess& dev, const std::string& root, const st
         return {};
     const QByteArray text = QByteArray::fromStdString(read_file(json));
     return QJsonDocument::fromJson(text).object()["registers"].toObject();
+}
+
+uint32_t bank_register(const QJsonObject& banks, int bank, int r, int bytes)
+{
+    const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= uint32_t(b[QString::asprintf("0x%02X", r + i)].toInt(0)) << (8 * i);
+    return v;
 }
 
 int para_file_word(const std::string& root, uint32_t addr)

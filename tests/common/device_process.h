@@ -95,6 +95,10 @@ std::unique_ptr<DeviceProcess> sim_device(const std::string& root, const std::st
 QJsonObject dump_registers(DeviceProcess& dev, const std::string& root, const std::string& device,
                            int timeout_ms);
 
+// A register of `bytes` bytes (1..4, low byte first) at bank/r of a dump's register banks
+// ({"0xBB": {"0xRR": value}}); registers holding 0 are not listed and read as 0.
+uint32_t bank_register(const QJsonObject& banks, int bank, int r, int bytes);
+
 // The 16-bit word (low byte first) of image address `addr` in the parameter file the device
 // persists (root/data/ram_device_info, image 0x300.. from its byte 2); -1 while the file is
 // shorter.

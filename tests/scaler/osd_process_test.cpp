@@ -44,11 +44,7 @@ protected:
     // A 1..4 byte register (low byte first) of a dump.
     static uint32_t reg(const QJsonObject& banks, int bank, int r, int bytes)
     {
-        const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v |= uint32_t(b[QString::asprintf("0x%02X", r + i)].toInt(0)) << (8 * i);
-        return v;
+        return testutil::bank_register(banks, bank, r, bytes);
     }
 };
 

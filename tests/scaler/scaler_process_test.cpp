@@ -40,8 +40,7 @@ protected:
     // A 16-bit register (low byte first) of a dump; registers holding 0 are not listed.
     static int word(const QJsonObject& banks, int bank, int reg)
     {
-        const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
-        return b[QString::asprintf("0x%02X", reg)].toInt(0) | b[QString::asprintf("0x%02X", reg + 1)].toInt(0) << 8;
+        return int(testutil::bank_register(banks, bank, reg, 2));
     }
     int para_word(uint32_t addr) const { return testutil::para_file_word(root_.path(), addr); }
 };

@@ -123,10 +123,7 @@ QJsonObject C331Model::state() const
 {
     QJsonObject banks;
     for (int b = 0; b < 256; ++b) {
-        QJsonObject regs;
-        for (int r = 1; r < 128; ++r)
-            if (regs_[b][r])
-                regs.insert(QString::asprintf("0x%02X", r), regs_[b][r]);
+        const QJsonObject regs = set_registers(regs_[b], 1, 127);
         if (!regs.isEmpty())
             banks.insert(QString::asprintf("0x%02X", b), regs);
     }

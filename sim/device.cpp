@@ -34,6 +34,15 @@ std::string hex_bytes(const uint8_t* p, size_t n, size_t max)
     return s;
 }
 
+QJsonObject set_registers(const uint8_t* regs, int first, int count)
+{
+    QJsonObject o;
+    for (int r = first; r < first + count; ++r)
+        if (regs[r])
+            o.insert(QString::asprintf("0x%02X", r), regs[r]);
+    return o;
+}
+
 int SpiModel::configure(const platform::SpiConfig& want, platform::SpiConfig* got)
 {
     cfg_ = want;

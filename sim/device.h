@@ -54,6 +54,10 @@ private:
 // "0a 1b ff" (at most max bytes, then "...").
 std::string hex_bytes(const uint8_t* p, size_t n, size_t max = 32);
 
+// Registers first .. first+count-1 of a register block as {"0xRR": value}; registers holding
+// 0 are left out, so a dump lists only what was set.
+QJsonObject set_registers(const uint8_t* regs, int first = 0, int count = 256);
+
 class Device {
 public:
     explicit Device(std::string name) : name_(std::move(name)) {}

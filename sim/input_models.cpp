@@ -105,10 +105,7 @@ bool RegChipModel::i2c_read(uint8_t* data, size_t len)
 
 QJsonObject RegChipModel::state() const
 {
-    QJsonObject o;
-    for (int r = 0; r < 256; ++r)
-        if (regs_[r])
-            o.insert(QString::asprintf("0x%02X", r), regs_[r]);
+    QJsonObject o = set_registers(regs_);
     o.insert("writes", double(writes_));
     return o;
 }

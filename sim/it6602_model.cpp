@@ -186,13 +186,8 @@ bool It6602Model::i2c_read(uint8_t* data, size_t len)
 QJsonObject It6602Model::state() const
 {
     QJsonObject banks;
-    for (int b = 0; b < 3; ++b) {
-        QJsonObject o;
-        for (int r = 0; r < 256; ++r)
-            if (regs_[b][r])
-                o.insert(QString::asprintf("0x%02X", r), regs_[b][r]);
-        banks.insert(QString::number(b), o);
-    }
+    for (int b = 0; b < 3; ++b)
+        banks.insert(QString::number(b), set_registers(regs_[b]));
     return {{"banks", banks}, {"hot_plug_level", regs_[1][HPD] & 3}, {"hot_plug_rises", double(hpd_rises_)}};
 }
 

@@ -305,13 +305,8 @@ bool It6805Model::i2c_read(uint8_t* data, size_t len)
 QJsonObject It6805Model::state() const
 {
     QJsonObject banks;
-    for (int b = 0; b < 8; ++b) {
-        QJsonObject regs;
-        for (int r = 0; r < 256; ++r)
-            if (regs_[b][r])
-                regs[QString::asprintf("0x%02X", r)] = regs_[b][r];
-        banks[QString::number(b)] = regs;
-    }
+    for (int b = 0; b < 8; ++b)
+        banks[QString::number(b)] = set_registers(regs_[b]);
     return QJsonObject{{"banks", banks}, {"input", in_.raw}, {"hot_plug", hpd_high() ? 1 : 0},
                        {"released", released_}};
 }
@@ -429,10 +424,7 @@ bool It6805CecModel::i2c_read(uint8_t* data, size_t len)
 
 QJsonObject It6805CecModel::state() const
 {
-    QJsonObject regs;
-    for (int r = 0; r < 256; ++r)
-        if (regs_[r])
-            regs[QString::asprintf("0x%02X", r)] = regs_[r];
+    const QJsonObject regs = set_registers(regs_);
     QJsonArray sent;
     for (const std::string& s : sent_)
         sent.append(QString::fromStdString(s));

@@ -89,6 +89,21 @@ uint8_t* append(uint8_t* p, const uint8_t* data, size_t n)
     return p + n;
 }
 
+// The extension block's header (tag 2, revision 3, underscan, basic audio, YCbCr 4:4:4 and
+// 4:2:2, one native format) and its first data blocks: the group's video block, the shared
+// audio and speaker blocks, then the group's HDMI vendor block. Returns where the next data
+// block goes; the caller sets the detailed-timing offset x[2] once all its blocks are in.
+template <size_t V, size_t H>
+uint8_t* start_extension(uint8_t* x, const uint8_t (&video)[V], const uint8_t (&hdmi)[H])
+{
+    x[0] = 0x02, x[1] = 3, x[3] = 0xF1;
+    uint8_t* p = x + 4;
+    p = append(p, video, V);
+    p = append(p, kAudio, sizeof kAudio);
+    p = append(p, kSpeakers, sizeof kSpeakers);
+    return append(p, hdmi, H);
+}
+
 void image_6602(int r, uint8_t* e)
 {
     static const char* const kNames[4] = {"TLX-EXT", "TLX-DVI", "TLX-HD1", "TLX-HD2"};
@@ -109,12 +124,7 @@ void image_6602(int r, uint8_t* e)
     uint8_t* x = e + kBlock;
     static constexpr uint8_t kVideo[] = {0x41, 0x01};
     static constexpr uint8_t kHdmi[] = {0x6D, 0x03, 0x0C, 0x00, 0x10, 0x00, 0x80, 0x3C, 0x20, 0x10, 0x60, 1, 2, 3};
-    x[0] = 0x02, x[1] = 3, x[3] = 0xF1;
-    uint8_t* p = x + 4;
-    p = append(p, kVideo, sizeof kVideo);
-    p = append(p, kAudio, sizeof kAudio);
-    p = append(p, kSpeakers, sizeof kSpeakers);
-    p = append(p, kHdmi, sizeof kHdmi);
+    uint8_t* p = start_extension(x, kVideo, kHdmi);
     x[2] = uint8_t(p - x);  // 28
     put_dtd(p, {14850, 1920, 88, 44, 148, 1080, 4, 5, 36, 608, 345});
     put_dtd(p + 18, {14850, 1920, 528, 44, 148, 1080, 4, 5, 36, 613, 345});
@@ -142,12 +152,7 @@ void image_6805(int r, uint8_t* e)
     static constexpr uint8_t kHdmi[] = {0x6D, 0x03, 0x0C, 0x00, 0x10, 0x00, 0x00, 0x3C, 0x20, 0x00, 0x60, 1, 2, 3};
     static constexpr uint8_t kForum[] = {0x67, 0xD8, 0x5D, 0xC4, 0x01, 0x78, 0x80, 0x03};
     static constexpr uint8_t kY420Map[] = {0xE2, 0x0F, 0x0F};
-    x[0] = 0x02, x[1] = 3, x[3] = 0xF1;
-    uint8_t* p = x + 4;
-    p = append(p, kVideo, sizeof kVideo);
-    p = append(p, kAudio, sizeof kAudio);
-    p = append(p, kSpeakers, sizeof kSpeakers);
-    p = append(p, kHdmi, sizeof kHdmi);
+    uint8_t* p = start_extension(x, kVideo, kHdmi);
     p = append(p, kForum, sizeof kForum);
     p = append(p, kY420Map, sizeof kY420Map);
     x[2] = uint8_t(p - x);  // 60

@@ -37,6 +37,17 @@ int ite6805_i2c_rdwr::wr(uint8_t addr, uint8_t reg, const uint8_t* data, uint8_t
     return good ? 0 : 1;
 }
 
+// Read-modify-write of the bits in `mask`.
+void ite6805_i2c_rdwr::set(uint8_t addr, uint8_t reg, uint8_t mask, uint8_t value, uint8_t device)
+{
+    bool ok = false;
+    const uint8_t old = rd(addr, reg, device, &ok);
+    if (!ok)
+        return;  // never write back a value the chip did not give
+    const uint8_t v = uint8_t((old & ~mask) | (value & mask));
+    wr(addr, reg, &v, 1, device);
+}
+
 uint8_t ite6805_i2c_rdwr::hdmirxrd(uint8_t reg, uint8_t device, bool* ok) { return rd(ADDR_RX, reg, device, ok); }
 
 int ite6805_i2c_rdwr::hdmirxwr(uint8_t reg, uint8_t value, uint8_t device)
@@ -46,11 +57,7 @@ int ite6805_i2c_rdwr::hdmirxwr(uint8_t reg, uint8_t value, uint8_t device)
 
 void ite6805_i2c_rdwr::hdmirxset(uint8_t reg, uint8_t mask, uint8_t value, uint8_t device)
 {
-    bool ok = false;
-    const uint8_t old = rd(ADDR_RX, reg, device, &ok);
-    if (!ok)
-        return;  // never write back a value the chip did not give
-    hdmirxwr(reg, uint8_t((old & ~mask) | (value & mask)), device);
+    set(ADDR_RX, reg, mask, value, device);
 }
 
 int ite6805_i2c_rdwr::hdmirxbwr(uint8_t reg, uint8_t count, const uint8_t* buffer, uint8_t device)
@@ -73,10 +80,7 @@ int ite6805_i2c_rdwr::cecwr_6805(uint8_t reg, uint8_t value, uint8_t device)
 
 void ite6805_i2c_rdwr::cecset_6805(uint8_t reg, uint8_t mask, uint8_t value, uint8_t device)
 {
-    bool ok = false;
-    const uint8_t old = rd(ADDR_CEC, reg, device, &ok);
-    if (ok)
-        cecwr_6805(reg, uint8_t((old & ~mask) | (value & mask)), device);
+    set(ADDR_CEC, reg, mask, value, device);
 }
 
 int ite6805_i2c_rdwr::cecbrd_it6805(uint8_t reg, uint8_t count, uint8_t* out, uint8_t device)

@@ -78,6 +78,7 @@ public:
 private:
     uint8_t rd(uint8_t addr, uint8_t reg, uint8_t device, bool* ok);
     int wr(uint8_t addr, uint8_t reg, const uint8_t* data, uint8_t count, uint8_t device);
+    void set(uint8_t addr, uint8_t reg, uint8_t mask, uint8_t value, uint8_t device);
     ite6805_sys* sys_;
 };
 

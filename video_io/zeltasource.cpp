@@ -139,6 +139,16 @@ bool zeltasource::tick_elapsed(uint32_t ticks)
     return Utils::getTimeSpace(since) > ticks;
 }
 
+// A waiting state: moves on to `next` once `ticks` have passed since it began, else looks
+// again a tick later.
+void zeltasource::next_state_after(uint32_t ticks, uint8_t next)
+{
+    if (tick_elapsed(ticks))
+        set_state(next);
+    else
+        platform::sleep_ms(kTickLookMs);
+}
+
 void zeltasource::thread_pass()
 {
     switch (state()) {
@@ -148,19 +158,13 @@ void zeltasource::thread_pass()
         platform::sleep_ms(1);
         break;
     case 1:
-        if (tick_elapsed(kResetHoldTicks))
-            set_state(2);
-        else
-            platform::sleep_ms(kTickLookMs);
+        next_state_after(kResetHoldTicks, 2);
         break;
     case 2:
         release_groups();
         break;
     case 3:
-        if (tick_elapsed(kResetSettleTicks))
-            set_state(4);
-        else
-            platform::sleep_ms(kTickLookMs);
+        next_state_after(kResetSettleTicks, 4);
         break;
     case 4:
         edid_check();

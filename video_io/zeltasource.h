@@ -93,6 +93,7 @@ private:
     void set_state(uint8_t state);
     uint8_t state();
     bool tick_elapsed(uint32_t ticks);
+    void next_state_after(uint32_t ticks, uint8_t next);
     void reset_groups();
     void release_groups();
 

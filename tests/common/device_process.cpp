@@ -9,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "common/temp_dir.h"
@@ -238,6 +242,45 @@ bool DeviceProcess::terminate(int timeout_ms)
 std::string DeviceProcess::output() const
 {
     return opt_.output_path.empty() ? std::string() : read_file(opt_.output_path);
+}
+
+std::unique_ptr<DeviceProcess> sim_device(const std::string& root, const std::string& time_scale,
+                                          uint16_t* tcp_port)
+{
+    auto opt = DeviceProcess::sim_options(root);
+    opt.env["K57_TIME_SCALE"] = time_scale;
+    *tcp_port = opt.tcp_port;
+    return std::make_unique<DeviceProcess>(opt);
+}
+
+QJsonObject dump_registers(DeviceProcess& dev, const std::string& root, const std::string& device,
+                           int timeout_ms)
+{
+    const std::string json = root + "/sim/state/" + device + ".json";
+    const std::string req = root + "/sim/dump-request";
+    std::remove(json.c_str());
+    if (!(std::ofstream(req) << '\n'))
+        return {};
+    if (!dev.wait_for([&] { return file_exists(json) && !file_exists(req); }, timeout_ms))
+        return {};
+    const QByteArray text = QByteArray::fromStdString(read_file(json));
+    return QJsonDocument::fromJson(text).object()["registers"].toObject();
+}
+
+uint32_t bank_register(const QJsonObject& banks, int bank, int r, int bytes)
+{
+    const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= uint32_t(b[QString::asprintf("0x%02X", r + i)].toInt(0)) << (8 * i);
+    return v;
+}
+
+int para_file_word(const std::string& root, uint32_t addr)
+{
+    const std::string f = read_file(root + "/data/ram_device_info");
+    const size_t at = size_t(addr) - 0x300 + 2;
+    return f.size() > at + 1 ? uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 : -1;
 }
 
 }  // namespace testutil

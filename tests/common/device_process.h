@@ -11,9 +11,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include <QJsonObject>
 
 namespace testutil {
 
@@ -79,5 +82,26 @@ private:
     int exit_code_ = -1;
     int term_signal_ = 0;
 };
+
+// The device on the simulated board under `root` (sim_options) with its clock running
+// `time_scale` times faster (K57_TIME_SCALE), not yet started; *tcp_port is set to the remote
+// port it will listen on.
+std::unique_ptr<DeviceProcess> sim_device(const std::string& root, const std::string& time_scale,
+                                          uint16_t* tcp_port);
+
+// Asks the running simulated board under `root` for a fresh state dump and returns the
+// "registers" object of `device` (root/sim/state/<device>.json); empty when the request
+// cannot be written (the board has not made its directory yet) or on time-out.
+QJsonObject dump_registers(DeviceProcess& dev, const std::string& root, const std::string& device,
+                           int timeout_ms);
+
+// A register of `bytes` bytes (1..4, low byte first) at bank/r of a dump's register banks
+// ({"0xBB": {"0xRR": value}}); registers holding 0 are not listed and read as 0.
+uint32_t bank_register(const QJsonObject& banks, int bank, int r, int bytes);
+
+// The 16-bit word (low byte first) of image address `addr` in the parameter file the device
+// persists (root/data/ram_device_info, image 0x300.. from its byte 2); -1 while the file is
+// shorter.
+int para_file_word(const std::string& root, uint32_t addr);
 
 }  // namespace testutil

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/device_process.h"
 #include "common/remote_client.h"
+#include "common/sim_device_test.h"
 #include "common/temp_dir.h"
 
 using testutil::Bytes;
@@ -21,8 +21,9 @@ constexpr int kStartMs = 20000;
 constexpr int kWaitMs = 5000;
 constexpr uint32_t kOsdEnable = 0x84C;
 
-class OsdProcess : public ::testing::Test {
+class OsdProcess : public testutil::SimDeviceTest {
 protected:
+    OsdProcess() : SimDeviceTest("k57osdproc") {}
     void SetUp() override
     {
         std::filesystem::create_directories(root_.file("sim"));
@@ -33,43 +34,18 @@ protected:
             flash[a + 17] = flash[a + 18] = char(a >= 0x410000 ? 64 : 32);
         }
         std::ofstream(root_.file("sim/c331_flash.bin"), std::ios::binary).write(flash.data(), flash.size());
-        auto opt = testutil::DeviceProcess::sim_options(root_.path());
-        opt.env["K57_TIME_SCALE"] = "100";
-        port_ = opt.tcp_port;
-        dev_ = std::make_unique<testutil::DeviceProcess>(opt);
-        ASSERT_TRUE(dev_->start());
-    }
-    void TearDown() override
-    {
-        if (dev_)
-            dev_->terminate();
+        ASSERT_TRUE(start_device("100"));
     }
 
     QJsonObject chip_banks()
     {
-        const std::string json = root_.file("sim/state/c331.json");
-        const std::string req = root_.file("sim/dump-request");
-        std::remove(json.c_str());
-        if (!(std::ofstream(req) << '\n'))
-            return {};
-        if (!dev_->wait_for([&] { return testutil::file_exists(json) && !testutil::file_exists(req); }, kWaitMs))
-            return {};
-        const QByteArray text = QByteArray::fromStdString(testutil::read_file(json));
-        return QJsonDocument::fromJson(text).object()["registers"].toObject()["banks"].toObject();
+        return dump("c331", kWaitMs)["banks"].toObject();
     }
     // A 1..4 byte register (low byte first) of a dump.
     static uint32_t reg(const QJsonObject& banks, int bank, int r, int bytes)
     {
-        const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v |= uint32_t(b[QString::asprintf("0x%02X", r + i)].toInt(0)) << (8 * i);
-        return v;
+        return testutil::bank_register(banks, bank, r, bytes);
     }
-
-    testutil::TempDir root_{"k57osdproc"};
-    std::unique_ptr<testutil::DeviceProcess> dev_;
-    uint16_t port_ = 0;
 };
 
 TEST_F(OsdProcess, FontsAreReportedAndTheMenuFileIsDrawn)

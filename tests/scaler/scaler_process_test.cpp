@@ -14,8 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "common/device_process.h"
 #include "common/remote_client.h"
+#include "common/sim_device_test.h"
 #include "common/temp_dir.h"
 
 using testutil::Bytes;
@@ -24,55 +24,25 @@ namespace {
 
 constexpr uint32_t kBrightness = 0x880;
 constexpr uint32_t kContrast = 0x882;
-constexpr long kParaFileOffset = 2 - 0x300;   // file byte of image address a: a + this
 constexpr int kStartMs = 15000;                // process start under the sanitizers
 constexpr int kWaitMs = 5000;
 
-class ScalerProcess : public ::testing::Test {
+class ScalerProcess : public testutil::SimDeviceTest {
 protected:
-    void SetUp() override
-    {
-        auto opt = testutil::DeviceProcess::sim_options(root_.path());
-        opt.env["K57_TIME_SCALE"] = "100";   // the chip's bring-up waits pass quickly
-        port_ = opt.tcp_port;
-        dev_ = std::make_unique<testutil::DeviceProcess>(opt);
-        ASSERT_TRUE(dev_->start());
-    }
-    void TearDown() override
-    {
-        if (dev_)
-            dev_->terminate();
-    }
+    ScalerProcess() : SimDeviceTest("k57scalerproc") {}
+    void SetUp() override { ASSERT_TRUE(start_device("100")); }
 
     // The simulated chip's registers from a fresh state dump; empty on time-out.
     QJsonObject chip_banks()
     {
-        const std::string json = root_.file("sim/state/c331.json");
-        const std::string req = root_.file("sim/dump-request");
-        std::remove(json.c_str());
-        if (!(std::ofstream(req) << '\n'))
-            return {};   // the board has not made its directory yet
-        if (!dev_->wait_for([&] { return testutil::file_exists(json) && !testutil::file_exists(req); }, kWaitMs))
-            return {};
-        const QByteArray text = QByteArray::fromStdString(testutil::read_file(json));
-        return QJsonDocument::fromJson(text).object()["registers"].toObject()["banks"].toObject();
+        return dump("c331", kWaitMs)["banks"].toObject();
     }
     // A 16-bit register (low byte first) of a dump; registers holding 0 are not listed.
     static int word(const QJsonObject& banks, int bank, int reg)
     {
-        const QJsonObject b = banks[QString::asprintf("0x%02X", bank)].toObject();
-        return b[QString::asprintf("0x%02X", reg)].toInt(0) | b[QString::asprintf("0x%02X", reg + 1)].toInt(0) << 8;
+        return int(testutil::bank_register(banks, bank, reg, 2));
     }
-    int para_word(uint32_t addr) const
-    {
-        const std::string f = testutil::read_file(root_.file("data/ram_device_info"));
-        const size_t at = size_t(long(addr) + kParaFileOffset);
-        return f.size() > at + 1 ? uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 : -1;
-    }
-
-    testutil::TempDir root_{"k57scalerproc"};
-    std::unique_ptr<testutil::DeviceProcess> dev_;
-    uint16_t port_ = 0;
+    int para_word(uint32_t addr) const { return testutil::para_file_word(root_.path(), addr); }
 };
 
 TEST_F(ScalerProcess, RemoteBrightnessAndContrastReachTheChipAndTheParameterFile)

@@ -1,6 +1,7 @@
 #pragma once
-// Aids shared by the page tests: steps queued inside whatever modal loop runs, panel keys,
-// the GUI tick driven by the test, and a PNG of the panel under $K57_BUILD_DIR/ui_screens.
+// Aids shared by the page tests: the store and the shell windows set up and freed, steps
+// queued inside whatever modal loop runs, panel keys, the GUI tick driven by the test, and a
+// PNG of the panel under $K57_BUILD_DIR/ui_screens.
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -8,12 +9,42 @@
 #include <functional>
 #include <vector>
 
+#include "core/ConfigEngine.h"
+#include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
+#include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
 
 namespace {
+
+// The store as the device starts it: configuration, parameter image, and the image's changes
+// handed to the sync that persists them.
+inline void start_store()
+{
+    ConfigEngine::pInstance();
+    TlxRamPara::pInstance();
+    QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
+                     &SyncUpdate::para_sync);
+}
+
+// The device never frees its shell windows and tick; a test does, before the application goes
+// away.
+inline void delete_shell_windows()
+{
+    delete g_timer;
+    delete g_lockwindow;
+    delete g_mainwindow;
+    delete g_numberkeyboard;
+    delete g_tip;
+    g_timer = nullptr;
+    g_lockwindow = nullptr;
+    g_mainwindow = nullptr;
+    g_numberkeyboard = nullptr;
+    g_tip = nullptr;
+}
 
 // Runs the steps one per event-loop turn, inside whatever modal loop is running.
 class Steps {

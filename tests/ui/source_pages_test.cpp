@@ -78,9 +78,7 @@ private slots:
     {
         board_ = sim::SimBoard::install_for_test(root_.path());
         g_debugSwitch = 0;
-        ConfigEngine::pInstance();
-        TlxRamPara::pInstance();
-        QObject::connect(store(), &TlxRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+        start_store();
         source_pages_register();
         shell_start_gui();
         g_timer->stop();  // the tests drive the tick
@@ -92,16 +90,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        delete g_timer;
-        delete g_lockwindow;
-        delete g_mainwindow;
-        delete g_numberkeyboard;
-        delete g_tip;
-        g_timer = nullptr;
-        g_lockwindow = nullptr;
-        g_mainwindow = nullptr;
-        g_numberkeyboard = nullptr;
-        g_tip = nullptr;
+        delete_shell_windows();
     }
 
     void init()

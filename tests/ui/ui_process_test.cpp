@@ -20,6 +20,16 @@ bool is_fifo(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
+// Starts the device and waits for its key pipe.
+::testing::AssertionResult start_with_key_pipe(testutil::DeviceProcess& dev, const testutil::TempDir& root)
+{
+    if (!dev.start())
+        return ::testing::AssertionFailure() << "the device did not start";
+    if (!dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000))
+        return ::testing::AssertionFailure() << "no key pipe: " << dev.output();
+    return ::testing::AssertionSuccess();
+}
+
 // Asks for a dump and waits for a new screen.png; returns its pixels (null image on time-out).
 QImage dump_screen(testutil::DeviceProcess& dev, const testutil::TempDir& root)
 {
@@ -49,8 +59,7 @@ TEST(UiProcess, KeyPipeDrivesThePanelAndTheDumpGrabsIt)
 {
     testutil::TempDir root;
     testutil::DeviceProcess dev(testutil::DeviceProcess::sim_options(root.path()));
-    ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(start_with_key_pipe(dev, root));
 
     const QImage home = dump_screen(dev, root);
     ASSERT_FALSE(home.isNull()) << dev.output();
@@ -76,22 +85,15 @@ TEST(UiProcess, SourcePageByKeysWritesThePersistedWindowSource)
     testutil::TempDir root;
     auto opt = testutil::DeviceProcess::sim_options(root.path());
     testutil::DeviceProcess dev(opt);
-    ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(start_with_key_pipe(dev, root));
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
     ASSERT_EQ(client.ram_write(0x914, testutil::le16(1))->status(), 0);
     ASSERT_EQ(client.reg_write(11, 0x02, 0x02)->status(), 0);
 
-    const std::string para = root.file("data/ram_device_info");
-    auto window3_source = [&] {
-        const std::string f = testutil::read_file(para);
-        return f.size() > 1567 ? uint16_t(uint8_t(f[1566]) | uint8_t(f[1567]) << 8) : uint16_t(0xFFFF);
-    };
-    ASSERT_TRUE(dev.wait_for([&] {
-        const std::string f = testutil::read_file(para);
-        return f.size() > 1555 && f[0x914 - 0x300 + 2] == 1;
-    }, 30000)) << dev.output();
+    auto window3_source = [&] { return testutil::para_file_word(root.path(), 0x91C); };
+    ASSERT_TRUE(dev.wait_for([&] { return (testutil::para_file_word(root.path(), 0x914) & 0xFF) == 1; }, 30000))
+        << dev.output();
     EXPECT_EQ(window3_source(), 0x0003);  // HDMI2 from the factory image
 
     // Main window, source page, window 3, its inputs (HDMI2), HDMI3, its cards, the whole input.
@@ -114,17 +116,11 @@ TEST(UiProcess, SettingsPagesByKeysReachTheImage)
     testutil::TempDir root;
     auto opt = testutil::DeviceProcess::sim_options(root.path());
     testutil::DeviceProcess dev(opt);
-    ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(start_with_key_pipe(dev, root));
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
 
-    const std::string para = root.file("data/ram_device_info");
-    auto file_word = [&](uint32_t addr) {
-        const std::string f = testutil::read_file(para);
-        const size_t at = addr - 0x300 + 2;
-        return f.size() > at + 1 ? uint16_t(uint8_t(f[at]) | uint8_t(f[at + 1]) << 8) : uint16_t(0xFFFF);
-    };
+    auto file_word = [&](uint32_t addr) { return testutil::para_file_word(root.path(), addr); };
     auto press = [&](std::initializer_list<const char*> ks) {
         for (const char* k : ks)
             ASSERT_TRUE(send_key(root, k));

@@ -75,10 +75,7 @@ private slots:
         board_ = sim::SimBoard::install_for_test(root_.path());
         board_->sim_shell().set_reboot_action([this] { reboots_.push_back("reboot"); });
         g_debugSwitch = 0;
-        ConfigEngine::pInstance();
-        TlxRamPara::pInstance();
-        QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
-                         &SyncUpdate::para_sync);
+        start_store();
         g_language = 1;
         for (PageFocusId id : kAllPages)
             register_stand_in(id);
@@ -90,16 +87,7 @@ private slots:
     // The device never frees its windows; the test does, before the application goes away.
     void cleanupTestCase()
     {
-        delete g_timer;
-        delete g_lockwindow;
-        delete g_mainwindow;
-        delete g_numberkeyboard;
-        delete g_tip;
-        g_timer = nullptr;
-        g_lockwindow = nullptr;
-        g_mainwindow = nullptr;
-        g_numberkeyboard = nullptr;
-        g_tip = nullptr;
+        delete_shell_windows();
     }
 
     void init()

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/device_process.h"
 #include "common/remote_client.h"
+#include "common/sim_device_test.h"
 #include "common/temp_dir.h"
 
 using testutil::Bytes;
@@ -22,23 +22,15 @@ namespace {
 constexpr int kStartMs = 30000;
 constexpr int kWaitMs = 20000;
 
-class Ite6805Process : public ::testing::Test {
+class Ite6805Process : public testutil::SimDeviceTest {
 protected:
+    Ite6805Process() : SimDeviceTest("k57ite6805proc") {}
     void SetUp() override
     {
         std::filesystem::create_directories(root_.file("sim"));
         write_inputs(QJsonObject{{"format", "1080p60"}}, QJsonObject{{"cable", false}});
-        auto opt = testutil::DeviceProcess::sim_options(root_.path());
-        opt.env["K57_TIME_SCALE"] = "20";
-        port_ = opt.tcp_port;
-        dev_ = std::make_unique<testutil::DeviceProcess>(opt);
-        ASSERT_TRUE(dev_->start());
+        ASSERT_TRUE(start_device("20"));
         ASSERT_TRUE(client_.connect(port_, kStartMs)) << dev_->output();
-    }
-    void TearDown() override
-    {
-        if (dev_)
-            dev_->terminate();
     }
 
     void write_inputs(const QJsonObject& in4, const QJsonObject& in5)
@@ -66,20 +58,10 @@ protected:
     // The frames the CEC controller of device 0 sent, from a fresh state dump.
     QJsonArray cec_sent()
     {
-        const std::string json = root_.file("sim/state/it6805_cec_0.json");
-        const std::string req = root_.file("sim/dump-request");
-        std::remove(json.c_str());
-        std::ofstream(req) << '\n';
-        if (!dev_->wait_for([&] { return testutil::file_exists(json) && !testutil::file_exists(req); }, kWaitMs))
-            return {};
-        const QByteArray text = QByteArray::fromStdString(testutil::read_file(json));
-        return QJsonDocument::fromJson(text).object()["registers"].toObject()["cec_sent"].toArray();
+        return dump("it6805_cec_0", kWaitMs)["cec_sent"].toArray();
     }
 
-    testutil::TempDir root_{"k57ite6805proc"};
-    std::unique_ptr<testutil::DeviceProcess> dev_;
     testutil::TcpRemoteClient client_;
-    uint16_t port_ = 0;
 };
 
 TEST_F(Ite6805Process, InputTimingReachesTheImageFollowsChangesAnswersCecAndClearsOnUnplug)

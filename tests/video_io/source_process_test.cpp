@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "common/device_process.h"
 #include "common/remote_client.h"
+#include "common/sim_device_test.h"
 #include "common/temp_dir.h"
 
 using testutil::Bytes;
@@ -22,36 +22,13 @@ namespace {
 constexpr int kStartMs = 20000;  // process start under the sanitizers
 constexpr int kWaitMs = 8000;
 
-class SourceProcess : public ::testing::Test {
+class SourceProcess : public testutil::SimDeviceTest {
 protected:
-    void SetUp() override
-    {
-        auto opt = testutil::DeviceProcess::sim_options(root_.path());
-        opt.env["K57_TIME_SCALE"] = "100";
-        port_ = opt.tcp_port;
-        dev_ = std::make_unique<testutil::DeviceProcess>(opt);
-        ASSERT_TRUE(dev_->start());
-    }
-    void TearDown() override
-    {
-        if (dev_)
-            dev_->terminate();
-    }
+    SourceProcess() : SimDeviceTest("k57sourceproc") {}
+    void SetUp() override { ASSERT_TRUE(start_device("100")); }
 
     // One device's registers from a fresh state dump; empty on time-out.
-    QJsonObject dump(const std::string& device)
-    {
-        const std::string json = root_.file("sim/state/" + device + ".json");
-        const std::string req = root_.file("sim/dump-request");
-        std::remove(json.c_str());
-        if (!(std::ofstream(req) << '\n'))
-            return {};
-        if (!dev_->wait_for([&] { return testutil::file_exists(json) && !testutil::file_exists(req); }, kWaitMs))
-            return {};
-        return QJsonDocument::fromJson(QByteArray::fromStdString(testutil::read_file(json)))
-            .object()["registers"]
-            .toObject();
-    }
+    QJsonObject dump(const std::string& device) { return SimDeviceTest::dump(device, kWaitMs); }
     std::string eeprom(int s) { return testutil::read_file(root_.file("sim/edid" + std::to_string(s) + ".bin")); }
     static bool valid_base_block(const std::string& e)
     {
@@ -79,10 +56,6 @@ protected:
             v.push_back(d[i] | d[i + 1] << 8);
         return v;
     }
-
-    testutil::TempDir root_{"k57sourceproc"};
-    std::unique_ptr<testutil::DeviceProcess> dev_;
-    uint16_t port_ = 0;
 };
 
 TEST_F(SourceProcess, FreshBoardComesUpAndServesInputRequests)

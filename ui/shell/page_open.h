@@ -12,15 +12,23 @@
 // Puts a full-panel page where the main window stands.
 void place_page(QWidget* page);
 
+// Creates the page in its place, stores it in `pointer` (cleared again on back) and gives it
+// the keys.
 template <class T>
-void open_page(T*& pointer, PageFrame* parent)
+T* new_page(T*& pointer, PageFrame* parent)
 {
     T* page = new T(nullptr);
     place_page(page);
     pointer = page;
     page->set_return(parent, [&pointer] { pointer = nullptr; });
     g_page_focus = page->page_id();
-    page->exec();
+    return page;
+}
+
+template <class T>
+void open_page(T*& pointer, PageFrame* parent)
+{
+    new_page(pointer, parent)->exec();
 }
 
 // The same without a modal loop: the page is shown on top and the opener returns at once.
@@ -28,11 +36,7 @@ void open_page(T*& pointer, PageFrame* parent)
 template <class T>
 void open_page_modeless(T*& pointer, PageFrame* parent)
 {
-    T* page = new T(nullptr);
-    place_page(page);
-    pointer = page;
-    page->set_return(parent, [&pointer] { pointer = nullptr; });
-    g_page_focus = page->page_id();
+    T* page = new_page(pointer, parent);
     page->show();
     page->raise();
     page->activateWindow();

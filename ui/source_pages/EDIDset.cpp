@@ -173,15 +173,9 @@ void EDIDset::source_init()
     auto* inner = new QFrame(frame_source);
     inner->setGeometry(10, 10, 120, 50);
     inner->setStyleSheet("background-color: #212435;border:1px solid #CCCCCC;");
-    auto* state = new QLabel(frame_source);
-    state->setGeometry(15, 13, 7, 7);
-    state->setPixmap(QPixmap(":/png/state_on.png"));
-    state->setScaledContents(true);
-    auto* type = new QLabel(frame_source);
-    type->setGeometry(25, 13, 25, 8);
-    type->setPixmap(QPixmap(edid_port == 1 ? ":/png/DVI.png" : ":/png/HDMI.png"));
-    type->setScaledContents(true);
-    type->setStyleSheet("background-color: #212435;");
+    picture(frame_source, ":/png/state_on.png", QRect(15, 13, 7, 7));
+    picture(frame_source, edid_port == 1 ? ":/png/DVI.png" : ":/png/HDMI.png", QRect(25, 13, 25, 8),
+            "background-color: #212435;");
     int v[3];
     edid_record(edid_port, v);
     auto* name = new QLabel(source_name, frame_source);

@@ -39,15 +39,6 @@ const char* const kIconOn[6] = {":/png/HDMI13_lv.png", ":/png/HDMI13_lv.png", ":
                                 ":/png/HDMI20_lv.png", ":/png/dvilv.png",     ":/png/extlv.png"};
 const char* const kIconOff[6] = {":/png/HDMI13_1.png", ":/png/HDMI13_1.png", ":/png/HDMI20.png",
                                  ":/png/HDMI20.png",   ":/png/DVI.png",      ":/png/HDMI.png"};
-
-QLabel* picture(QWidget* parent, const char* png, const QRect& r)
-{
-    auto* l = new QLabel(parent);
-    l->setGeometry(r);
-    l->setPixmap(QPixmap(png));
-    l->setScaledContents(true);
-    return l;
-}
 }  // namespace
 
 InputChoose::InputChoose(QWidget* parent)
@@ -194,11 +185,8 @@ void InputChoose::source_name_update()
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
         const int s = kColumnSource[c];
-        QString name = name_of(s);
-        QString alias;
-        const bool has_alias = alias_name("source", s, &alias);
-        if (has_alias)
-            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        bool has_alias = false;
+        const QString name = strip_name(s, labels[c]->width(), &has_alias);
         const char* colour = (s == 4 || s == 5) ? "#12BB32" : "#ffffff";
         labels[c]->setText(strip_text(name, colour, crop_count[c], (s == 0 || s == 1) && !has_alias));
     }
@@ -297,21 +285,7 @@ void InputChoose::build_card(int c, int entry, int in_use)
         l->setStyleSheet(kCardText);
         l->setFont(pixel_font(10));
     }
-    if (entry == 0) {
-        name->setText(source_name);
-        size->setText(timing_text(source_number));
-    } else {
-        CROP_PARA crop;
-        const int row = crop_entry(source_number, entry, &crop);
-        QString alias;
-        if (row != kNoRow && alias_name("crop", row, &alias)) {
-            name->setText(elided(alias, name->font(), name->width()));
-        } else {
-            crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
-            name->setText(source_name + crop_name);
-        }
-        size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
-    }
+    card_texts(name, size, source_number, source_name, entry, name->width(), &crop_name);
     if (used) {
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);

@@ -37,17 +37,6 @@ constexpr int kItemDelete = 4;
 constexpr int kItemCancel = 5;
 constexpr int kItemOk = 6;
 constexpr int kItems = 7;
-
-QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet = nullptr)
-{
-    auto* l = new QLabel(parent);
-    l->setGeometry(r);
-    l->setPixmap(QPixmap(png));
-    l->setScaledContents(true);
-    if (sheet)
-        l->setStyleSheet(sheet);
-    return l;
-}
 }  // namespace
 
 InputCut::InputCut(QWidget* parent)
@@ -149,11 +138,8 @@ void InputCut::source_name_update()
     QLabel* labels[6] = {ui->label_HDMI1_text, ui->label_HDMI2_text, ui->label_HDMI3_text,
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
-        const int s = kColumnSource[c];
-        QString name = name_of(s);
-        QString alias;
-        if (alias_name("source", s, &alias))
-            name = elided(alias, pixel_font(9), labels[c]->width() - 16);
+        bool has_alias = false;
+        const QString name = strip_name(kColumnSource[c], labels[c]->width(), &has_alias);
         labels[c]->setText(strip_text(name, "#ffffff", crop_count[c], false));
     }
 }
@@ -214,21 +200,7 @@ void InputCut::build_card(int k, int entry)
         l->setFont(card_font);
         l->setStyleSheet(kCardText);
     }
-    if (entry == 0) {
-        name->setText(source_name);
-        size->setText(timing_text(source_number));
-    } else {
-        CROP_PARA crop;
-        const int row = crop_entry(source_number, entry, &crop);
-        QString alias;
-        if (row != kNoRow && alias_name("crop", row, &alias)) {
-            name->setText(elided(alias, name->font(), 172));
-        } else {
-            crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
-            name->setText(source_name + crop_name);
-        }
-        size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
-    }
+    card_texts(name, size, source_number, source_name, entry, 172, &crop_name);
     card_names_ << name->text();
 }
 

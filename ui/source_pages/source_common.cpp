@@ -1,7 +1,9 @@
 #include "ui/source_pages/source_common.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 
 #include "core/alias_reader.h"
 #include "ui/shell/LockWindow.h"
@@ -95,6 +97,44 @@ bool alias_name(const char* category, int id, QString* name)
 QString elided(const QString& text, const QFont& font, int width)
 {
     return QFontMetrics(font).elidedText(text, Qt::ElideRight, width, Qt::TextShowMnemonic);
+}
+
+QString strip_name(int s, int label_width, bool* has_alias)
+{
+    QString alias;
+    *has_alias = alias_name("source", s, &alias);
+    return *has_alias ? elided(alias, pixel_font(9), label_width - 16) : name_of(s);
+}
+
+QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet)
+{
+    auto* l = new QLabel(parent);
+    l->setGeometry(r);
+    l->setPixmap(QPixmap(png));
+    l->setScaledContents(true);
+    if (sheet)
+        l->setStyleSheet(sheet);
+    return l;
+}
+
+void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, int alias_width,
+                QString* crop_name)
+{
+    if (entry == 0) {
+        name->setText(source_name);
+        size->setText(timing_text(s));
+        return;
+    }
+    CROP_PARA crop;
+    const int row = crop_entry(s, entry, &crop);
+    QString alias;
+    if (row != kNoRow && alias_name("crop", row, &alias)) {
+        name->setText(elided(alias, name->font(), alias_width));
+    } else {
+        *crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
+        name->setText(source_name + *crop_name);
+    }
+    size->setText(QString::asprintf("%dx%d", crop.width, crop.height));
 }
 
 QFont pixel_font(int px)

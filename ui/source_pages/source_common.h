@@ -6,7 +6,9 @@
 #include <QFont>
 #include <QString>
 
+class QLabel;
 class QLineEdit;
+class QRect;
 class QWidget;
 
 #include "core/TlxRamPara.h"
@@ -48,6 +50,21 @@ int entry_count(int s);
 bool alias_name(const char* category, int id, QString* name);
 QString elided(const QString& text, const QFont& font, int width);
 QFont pixel_font(int px);
+
+// A label on `parent` at `r` showing the picture `png` scaled to fit, with style `sheet` if
+// given.
+QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet = nullptr);
+
+// The name and size lines of the card of entry `entry` (0 the whole input, 1.. its crops) of
+// source s named `source_name`: the whole input shows its name and timing; a crop shows its
+// alias elided to `alias_width`, else the source name and "_crop<id>" (that suffix then goes
+// to *crop_name), and its size.
+void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, int alias_width,
+                QString* crop_name);
+
+// The name a strip label `label_width` pixels wide shows for source s: its alias, elided to
+// leave room for the count, else its own name. *has_alias tells which.
+QString strip_name(int s, int label_width, bool* has_alias);
 
 // Rich text of a strip label: name (in `name_colour`), then "(" count ")" in blue; the count
 // is white when `white_count`.

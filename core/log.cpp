@@ -259,8 +259,9 @@ private:
     uint64_t next_check_us_ = 0;
 };
 
-LogFile g_file;       // under log_mutex
-RateLimit g_limit;    // under log_mutex
+// Never destroyed: the device's detached threads may still log while the process exits.
+LogFile& g_file = *new LogFile;       // under log_mutex
+RateLimit& g_limit = *new RateLimit;  // under log_mutex
 
 }  // namespace
 

@@ -41,8 +41,7 @@ void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)
         for (int i = 0; i < 3; ++i) {
             uint8_t* p = s->ram_image + a + 2 * i;
             if ((p[0] | p[1] << 8) != v[i]) {
-                p[0] = uint8_t(v[i]);
-                p[1] = uint8_t(v[i] >> 8);
+                ram_wr16(p, 0, v[i]);  // one word: the FPGA thread and the panel read it without the lock
                 changed = true;
             }
         }

@@ -67,13 +67,18 @@ TEST_F(FpgaBringUp, the_thread_waits_for_the_start_flag_and_the_aging_probe_read
     ASSERT_EQ(f_->initialize(), 0);  // 2 s on virtual time, then the thread; clears the flag
     EXPECT_EQ(g_fpga_c331_start.load(), 0u);
     G_timeTicks += 100;
-    const uint64_t before = fpga0_->transfers();
+    // The thread transfers under the model's lock; so does the test when it looks.
+    const auto transfers = [&] {
+        std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
+        return fpga0_->transfers();
+    };
+    const uint64_t before = transfers();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(fpga0_->transfers(), before);
+    EXPECT_EQ(transfers(), before);
     g_fpga_c331_start = 1;
-    for (int i = 0; i < 200 && fpga0_->transfers() == before; ++i)
+    for (int i = 0; i < 200 && transfers() == before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_GT(fpga0_->transfers(), before);
+    EXPECT_GT(transfers(), before);
     g_fpga_c331_start = 0;
     f_->stop_thread = true;
 

@@ -98,6 +98,7 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 TEST_F(FpgaRemote, card_frame_over_tcp_is_answered_on_the_same_connection)
 {
     bring_up();
+    outlive_test();
     g_port = testutil::free_tcp_port();
     networkManage::pInstance();  // listens on g_port, installs its relay
     testutil::TcpRemoteClient client;

@@ -22,6 +22,18 @@ bool is_fifo(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
+// The device creates the pipe before its key thread opens it; a non-blocking open for writing
+// succeeds only once that reader is there (keys sent before would be refused).
+bool key_pipe_read(const testutil::TempDir& root)
+{
+    const std::string path = root.file("sim/keys");
+    const int fd = is_fifo(path) ? ::open(path.c_str(), O_WRONLY | O_NONBLOCK) : -1;
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
 // Asks for a dump and waits for a new screen.png; returns its pixels (null image on time-out).
 QImage dump_screen(testutil::DeviceProcess& dev, const testutil::TempDir& root)
 {
@@ -52,7 +64,7 @@ TEST(UiProcess, KeyPipeDrivesThePanelAndTheDumpGrabsIt)
     testutil::TempDir root;
     testutil::DeviceProcess dev(testutil::DeviceProcess::sim_options(root.path()));
     ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(dev.wait_for([&] { return key_pipe_read(root); }, 30000)) << dev.output();
 
     const QImage home = dump_screen(dev, root);
     ASSERT_FALSE(home.isNull()) << dev.output();
@@ -79,7 +91,7 @@ TEST(UiProcess, SourcePageByKeysWritesThePersistedWindowSource)
     auto opt = testutil::DeviceProcess::sim_options(root.path());
     testutil::DeviceProcess dev(opt);
     ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(dev.wait_for([&] { return key_pipe_read(root); }, 30000)) << dev.output();
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
     ASSERT_EQ(client.ram_write(0x914, testutil::le16(1))->status(), 0);
@@ -117,7 +129,7 @@ TEST(UiProcess, SettingsPagesByKeysReachTheImage)
     auto opt = testutil::DeviceProcess::sim_options(root.path());
     testutil::DeviceProcess dev(opt);
     ASSERT_TRUE(dev.start());
-    ASSERT_TRUE(dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000)) << dev.output();
+    ASSERT_TRUE(dev.wait_for([&] { return key_pipe_read(root); }, 30000)) << dev.output();
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(opt.tcp_port, 20000)) << dev.output();
 

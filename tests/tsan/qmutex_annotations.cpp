@@ -77,7 +77,8 @@ void QMutex::unlock() noexcept
 namespace {
 
 // Wraps the posted functor so that its call and its destruction acquire what the posting
-// thread released.
+// thread released. Whichever thread drops the last reference (Qt's reference count is
+// invisible too) destroys it, possibly the posting thread after the call: a call releases.
 class HandedOverSlot : public QtPrivate::QSlotObjectBase {
 public:
     explicit HandedOverSlot(QtPrivate::QSlotObjectBase* inner) : QSlotObjectBase(&impl), inner_(inner) {}
@@ -87,20 +88,16 @@ private:
     {
         auto* s = static_cast<HandedOverSlot*>(self);
         __tsan_acquire(s);
-        switch (which) {
-        case Destroy:
+        if (which == Destroy) {
             s->inner_->destroyIfLastRef();
             delete s;
-            break;
-        case Call:
-            s->inner_->call(receiver, args);
-            break;
-        case Compare:
-            *ret = s->inner_->compare(args);
-            break;
-        default:
-            break;
+            return;
         }
+        if (which == Call)
+            s->inner_->call(receiver, args);
+        else if (which == Compare)
+            *ret = s->inner_->compare(args);
+        __tsan_release(s);
     }
     QtPrivate::QSlotObjectBase* inner_;
 };

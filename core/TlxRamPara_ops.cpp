@@ -217,7 +217,7 @@ int TlxRamPara::TlxLanguageChanged()
 {
     if (ram_rd16(ram_image, ram_language) == ram_rd16(ram_shadow, ram_language))
         return 0;
-    g_language = ram_image[ram_language];
+    g_language = u8(ram_rd16(ram_image, ram_language));  // the panel reads without c331_lock
     return 1;
 }
 
@@ -267,7 +267,7 @@ int TlxRamPara::TlxUserModeIndex(char slot_in, char direction)
 int TlxRamPara::TlxGetCurrentModeIndex()
 {
     // The byte at 0x362: a mode recalled by the page writes 0x363 as 0, remote tools may not.
-    const u8 mode = ram_image[ram_current_mode];
+    const u8 mode = u8(ram_rd16(ram_image, ram_current_mode));  // without c331_lock: one word
     return mode < 17 ? mode : 0;
 }
 

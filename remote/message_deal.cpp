@@ -63,7 +63,7 @@ void settle_current_mode_locked(TlxRamPara* s)
     const bool mode_area_changed =
         std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (mode_word_kept && mode_area_changed)
-        put_u16(s->ram_image + ram_current_mode, 0);
+        ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }
 
 using Handler = u32 (message_deal::*)(const u8* data, u32 dlen, u8* out);

@@ -161,7 +161,8 @@ void ite6805_drv::clear_image_timing(uint8_t d)
         return;
     QMutexLocker lk(&c331_shared::c331_lock);
     pthread_mutex_lock(&store->ram_mutex);
-    std::memset(store->ram_image + ram_input_timing_addr(4 + d), 0, sizeof(SRC_TIMING));
+    for (uint32_t i = 0; i < sizeof(SRC_TIMING); i += 2)  // fields as whole words: read without the lock
+        ram_wr16(store->ram_image, ram_input_timing_addr(4 + d) + i, 0);
     pthread_mutex_unlock(&store->ram_mutex);
 }
 
@@ -182,10 +183,8 @@ void ite6805_drv::store_image_timing(uint8_t d)
         b[2] = uint8_t(D.frame_rate);
         uint8_t* rec = store->ram_image + ram_input_timing_addr(4 + d);
         const uint16_t words[3] = {D.t.hactive, D.t.vactive, rate};
-        for (int i = 0; i < 3; ++i) {
-            rec[2 * i] = uint8_t(words[i]);
-            rec[2 * i + 1] = uint8_t(words[i] >> 8);
-        }
+        for (int i = 0; i < 3; ++i)  // whole words: the FPGA thread and the panel read them without the lock
+            ram_wr16(rec, uint32_t(2 * i), words[i]);
         pthread_mutex_unlock(&store->ram_mutex);
     }
     store->test_signal(1);

@@ -54,8 +54,7 @@ void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)
         QMutexLocker lk(&c331_shared::c331_lock);
         pthread_mutex_lock(&s->ram_mutex);
         for (int i = 0; i < 3; ++i) {
-            s->ram_image[a + 2 * i] = uint8_t(v[i]);
-            s->ram_image[a + 2 * i + 1] = uint8_t(v[i] >> 8);
+            ram_wr16(s->ram_image + a + 2 * i, 0, v[i]);  // one word: the FPGA thread and the panel read it without the lock
         }
         pthread_mutex_unlock(&s->ram_mutex);
     }

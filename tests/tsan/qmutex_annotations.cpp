@@ -7,7 +7,12 @@
 // ThreadSanitizer build; its QMutex::lock/tryLock/unlock announce the operation to
 // ThreadSanitizer and call Qt's own implementation. Qt's internal locking (which does not go
 // through these entry points) stays invisible; tests/tsan.supp covers races inside Qt.
+//
+// Likewise a functor handed to QMetaObject::invokeMethod from another thread travels through
+// Qt's event queue, whose lock ThreadSanitizer does not see: the functor is announced as
+// released when posted and acquired where Qt calls or destroys it.
 #include <QMutex>
+#include <QObject>
 #include <dlfcn.h>
 #include <sanitizer/tsan_interface.h>
 
@@ -67,4 +72,47 @@ void QMutex::unlock() noexcept
     __tsan_mutex_pre_unlock(this, 0);
     real(this);
     __tsan_mutex_post_unlock(this, 0);
+}
+
+namespace {
+
+// Wraps the posted functor so that its call and its destruction acquire what the posting
+// thread released. Whichever thread drops the last reference (Qt's reference count is
+// invisible too) destroys it, possibly the posting thread after the call: a call releases.
+class HandedOverSlot : public QtPrivate::QSlotObjectBase {
+public:
+    explicit HandedOverSlot(QtPrivate::QSlotObjectBase* inner) : QSlotObjectBase(&impl), inner_(inner) {}
+
+private:
+    static void impl(int which, QSlotObjectBase* self, QObject* receiver, void** args, bool* ret)
+    {
+        auto* s = static_cast<HandedOverSlot*>(self);
+        __tsan_acquire(s);
+        if (which == Destroy) {
+            s->inner_->destroyIfLastRef();
+            delete s;
+            return;
+        }
+        if (which == Call)
+            s->inner_->call(receiver, args);
+        else if (which == Compare)
+            *ret = s->inner_->compare(args);
+        __tsan_release(s);
+    }
+    QtPrivate::QSlotObjectBase* inner_;
+};
+
+using InvokeFn = bool (*)(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*);
+std::atomic<InvokeFn> g_invoke{nullptr};
+
+}  // namespace
+
+bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type,
+                                   void* ret)
+{
+    const InvokeFn real =
+        qt_entry(g_invoke, "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv");
+    auto* handed = new HandedOverSlot(slot);
+    __tsan_release(handed);
+    return real(object, handed, type, ret);
 }

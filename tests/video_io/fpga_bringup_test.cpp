@@ -67,7 +67,8 @@ TEST_F(FpgaBringUp, the_thread_waits_for_the_start_flag_and_the_aging_probe_read
     ASSERT_EQ(f_->initialize(), 0);  // 2 s on virtual time, then the thread; clears the flag
     EXPECT_EQ(g_fpga_c331_start.load(), 0u);
     G_timeTicks += 100;
-    auto transfers = [&] {
+    // The thread transfers under the model's lock; so does the test when it looks.
+    const auto transfers = [&] {
         std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
         return fpga0_->transfers();
     };

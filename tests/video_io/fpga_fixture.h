@@ -75,11 +75,23 @@ protected:
             return;
         }
         fpga_manage::set_relay(2, nullptr);
-        fpga_manage::p_fpga_manage = nullptr;
-        delete f_;
+        if (!outlived_) {
+            fpga_manage::p_fpga_manage = nullptr;
+            delete f_;
+            platform::set_clock(nullptr);
+        }
         zeltasource::pInstance()->clock_setup_state[0] = 0;
-        platform::set_clock(nullptr);
         board_.reset();
+    }
+
+    // For a test that starts a thread which outlives it (a transport's server): the FPGA stays
+    // installed and the process runs on a virtual clock of its own from here on, so the thread
+    // never sees them change or go away.
+    void outlive_test()
+    {
+        static platform::VirtualClock* const kept = new platform::VirtualClock(clock_.now_us());
+        platform::set_clock(kept);
+        outlived_ = true;
     }
 
     void write_board(const QJsonObject& o)
@@ -149,4 +161,5 @@ protected:
     platform::VirtualClock clock_{1000000};
     TlxRamPara* store_ = nullptr;
     fpga_manage* f_ = nullptr;
+    bool outlived_ = false;
 };

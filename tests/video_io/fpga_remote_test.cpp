@@ -103,6 +103,7 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
 {
     outlive_the_test();
     bring_up();
+    outlive_test();
     g_port = testutil::free_tcp_port();
     const uint16_t udp_offset = testutil::free_udp_offset();
     setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(udp_offset).c_str(), 1);

@@ -267,7 +267,8 @@ void MainWindow::popup_recall()
         return;
     }
     apply(1, [store, slot](u8* image) {
-        std::memcpy(image + RAM_MODE_BASE, store->mode_slot[slot].image(), RAM_MODE_LEN);
+        // Whole words: the FPGA thread reads window fields without the lock.
+        ram_copy_in(image, RAM_MODE_BASE, store->mode_slot[slot].image(), RAM_MODE_LEN);
         put_u16(image, ram_current_mode, static_cast<u16>(slot + 1));
     });
     tip_pending = true;

@@ -136,9 +136,9 @@ void CustomMode::on_Button_use_clicked()
     const int slot = g_mode_select;
     const u8* copy = store()->mode_slot[slot].image();
     apply(1, [slot, copy](u8* image) {
-        image[ram_current_mode] = static_cast<u8>((slot + 1) & 0xFF);
-        image[ram_current_mode + 1] = 0;
-        std::memcpy(image + RAM_MODE_BASE, copy, RAM_MODE_LEN);
+        // Whole words, as the remote writes do: the FPGA thread reads window fields without the lock.
+        ram_wr16(image, ram_current_mode, static_cast<u16>((slot + 1) & 0xFF));
+        ram_copy_in(image, RAM_MODE_BASE, copy, RAM_MODE_LEN);
     });
 }
 

@@ -109,7 +109,7 @@ void InputChoose::initMenu()
     window_frame->setStyleSheet(style_window_focus_);
     const u8* img = live_image();
     for (int w = 0; w < 6; ++w) {
-        if (w != 0 && !(img && img[ram_window_addr(w, WIN_ENABLE)] == 1))
+        if (w != 0 && !(img && u8(ram_rd16(img, ram_window_addr(w, WIN_ENABLE))) == 1))  // no lock: one load
             continue;
         const int k = window_count;
         window_tile = new QLabel(window_strip);

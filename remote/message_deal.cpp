@@ -47,12 +47,6 @@ constexpr u32 RAM_SLOTS_END = 0x11000;
 
 TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
 
-u32 status_only(u8* out, u8 status)
-{
-    out[0] = status;
-    return 1;
-}
-
 // The applied parameters no longer show the recalled user mode when the tool changed the
 // mode's part of the image without writing the current-mode word itself.
 void settle_current_mode_locked(TlxRamPara* s)
@@ -162,10 +156,7 @@ u32 message_deal::read_ram(const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 6)
         return status_only(out, ST_REFUSED);
-    const u32 addr = get_u32(data);
-    const u16 len = get_u16(data + 4);
-    put_u32(out + 1, addr);
-    put_u16(out + 5, len);
+    const auto [addr, len] = echo_addr_len(data, out);
     TlxRamPara* s = store();
     const u8* src = nullptr;
     if (s && len >= 1 && len <= kMaxRamBlock) {

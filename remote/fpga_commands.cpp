@@ -119,19 +119,10 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 
 u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
-    if (dlen < 2)
-        return status_only(out, ST_REFUSED);
-    const u32 first = data[0], count = data[1];
-    out[1] = u8(first);
-    out[2] = u8(count);
-    if (count < 1 || first + count > fpga::kRegCount) {
-        out[0] = ST_REFUSED;
-        return 3;
-    }
-    for (u32 i = 0; i < count; ++i)
-        out[3 + i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
-    out[0] = ST_DONE;
-    return 3 + count;
+    return register_read_reply(data, dlen, out, fpga::kRegCount, [f](u32 first, u32 count, u8* values) {
+        for (u32 i = 0; i < count; ++i)
+            values[i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
+    });
 }
 
 }  // namespace

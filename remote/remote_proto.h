@@ -89,4 +89,24 @@ inline AddrLen echo_addr_len(const u8* data, u8* out)
     return r;
 }
 
+// Answers a register read (first register, count): echoes both after the status byte and
+// refuses an empty run or one reaching past `limit`; otherwise `read(first, count, values)`
+// puts the values after the echo. Returns the reply data length.
+template <class Read>
+u32 register_read_reply(const u8* data, u32 dlen, u8* out, u32 limit, Read read)
+{
+    if (dlen < 2)
+        return status_only(out, ST_REFUSED);
+    const u32 first = data[0], count = data[1];
+    out[1] = u8(first);
+    out[2] = u8(count);
+    if (count < 1 || first + count > limit) {
+        out[0] = ST_REFUSED;
+        return 3;
+    }
+    read(first, count, out + 3);
+    out[0] = ST_DONE;
+    return 3 + count;
+}
+
 }  // namespace remote

@@ -107,11 +107,4 @@ void SettingsPage::connect_keypad(const std::vector<My_lineEdit*>& fields)
         connect(g_numberkeyboard, SIGNAL(sendKeyBoardUIDataToLineEdit(QString)), this, SLOT(confirmString(QString)));
 }
 
-void SettingsPage::open_keypad(QLineEdit* field, const QString& title)
-{
-    if (!g_numberkeyboard || !field)
-        return;
-    g_lineedit = field;
-    g_numberkeyboard->label_show(title, field->text());
-    g_numberkeyboard->exec();
-}
+void SettingsPage::open_keypad(QLineEdit* field, const QString& title) { open_number_keyboard(field, title); }

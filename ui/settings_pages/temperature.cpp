@@ -33,7 +33,7 @@ void temperature::para_init()
 {
     QLineEdit* fields[3] = {ui->lineEdit_name_red, ui->lineEdit_name_green, ui->lineEdit_name_blue};
     for (int i = 0; i < 3; ++i)
-        fields[i]->setText(QString::asprintf("%d", static_cast<int16_t>(image_u16(kGainWord[i]))));
+        PictureValue::show(fields[i], kGainWord[i]);
     static const Text4 kNames[kPresets] = {{"自定义", "custom", "Свой", "Tùy chỉnh"},
                                            {"偏暖", "warm", "Теплый", "Màu ấm"},
                                            {"自然", "nature", "Природный", "Tự nhiên"},

@@ -266,6 +266,19 @@ struct Leg {
     double anchor_cpu_us = 0;
 };
 
+// Sends every request on `c` in turn; adds the wall time in seconds to *seconds and the
+// server's CPU time (the process's less this thread's) to *server_cpu.
+void exchange_all(Conn& c, const std::vector<Bytes>& reqs, double* seconds, double* server_cpu)
+{
+    const double p0 = cpu_us(RUSAGE_SELF), c0 = cpu_us(RUSAGE_THREAD);
+    const auto t0 = Clock::now();
+    for (const Bytes& req : reqs)
+        if (!c.exchange(req))
+            std::exit(1);
+    *seconds += us_since(t0) / 1e6;
+    *server_cpu += (cpu_us(RUSAGE_SELF) - p0) - (cpu_us(RUSAGE_THREAD) - c0);
+}
+
 template <class Request>
 Leg blocks(Conn& dev, Conn& anc, bench::AnchorServer& anchor, uint32_t total, uint32_t block, Request request)
 {
@@ -275,21 +288,9 @@ Leg blocks(Conn& dev, Conn& anc, bench::AnchorServer& anchor, uint32_t total, ui
         std::vector<Bytes> reqs;
         for (uint32_t off = chunk; off < chunk + kChunk && off < total; off += block)
             reqs.push_back(request(off));
-        double p0 = cpu_us(RUSAGE_SELF), c0 = cpu_us(RUSAGE_THREAD);
-        const auto t0 = Clock::now();
-        for (const Bytes& req : reqs)
-            if (!dev.exchange(req))
-                std::exit(1);
-        leg.device_s += us_since(t0) / 1e6;
-        leg.device_cpu_us += (cpu_us(RUSAGE_SELF) - p0) - (cpu_us(RUSAGE_THREAD) - c0);
+        exchange_all(dev, reqs, &leg.device_s, &leg.device_cpu_us);
         anchor.set_reply(dev.reply());
-        p0 = cpu_us(RUSAGE_SELF), c0 = cpu_us(RUSAGE_THREAD);
-        const auto t1 = Clock::now();
-        for (const Bytes& req : reqs)
-            if (!anc.exchange(req))
-                std::exit(1);
-        leg.anchor_s += us_since(t1) / 1e6;
-        leg.anchor_cpu_us += (cpu_us(RUSAGE_SELF) - p0) - (cpu_us(RUSAGE_THREAD) - c0);
+        exchange_all(anc, reqs, &leg.anchor_s, &leg.anchor_cpu_us);
     }
     return leg;
 }

@@ -20,12 +20,6 @@ constexpr uint64_t kEraseSectors[3] = {1, 8, 16};
 
 fpga_manage* fpga() { return fpga_manage::p_fpga_manage; }
 
-u32 status_only(u8* out, u8 status)
-{
-    out[0] = status;
-    return 1;
-}
-
 // Where a RAM access of the remote protocol lands.
 enum class Target { Refused, Page, CommandPage, ExtendPage, Fpga };
 
@@ -49,10 +43,7 @@ u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 8)
         return status_only(out, ST_REFUSED);
-    const u32 addr = get_u32(data);
-    const u16 len = get_u16(data + 4);
-    put_u32(out + 1, addr);
-    put_u16(out + 5, len);
+    const auto [addr, len] = echo_addr_len(data, out);
     const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
     const u8* bytes = data + 8;
     out[0] = ST_DONE;
@@ -84,10 +75,7 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 6)
         return status_only(out, ST_REFUSED);
-    const u32 addr = get_u32(data);
-    const u16 len = get_u16(data + 4);
-    put_u32(out + 1, addr);
-    put_u16(out + 5, len);
+    const auto [addr, len] = echo_addr_len(data, out);
     const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
     u8* bytes = out + 7;
     switch (ram_target(block, off, len, false)) {
@@ -131,19 +119,10 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 
 u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
-    if (dlen < 2)
-        return status_only(out, ST_REFUSED);
-    const u32 first = data[0], count = data[1];
-    out[1] = u8(first);
-    out[2] = u8(count);
-    if (count < 1 || first + count > fpga::kRegCount) {
-        out[0] = ST_REFUSED;
-        return 3;
-    }
-    for (u32 i = 0; i < count; ++i)
-        out[3 + i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
-    out[0] = ST_DONE;
-    return 3 + count;
+    return register_read_reply(data, dlen, out, fpga::kRegCount, [f](u32 first, u32 count, u8* values) {
+        for (u32 i = 0; i < count; ++i)
+            values[i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
+    });
 }
 
 }  // namespace
@@ -178,10 +157,7 @@ u32 flash_read(const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 6)
         return status_only(out, ST_REFUSED);
-    const u32 addr = get_u32(data);
-    const u16 len = get_u16(data + 4);
-    put_u32(out + 1, addr);
-    put_u16(out + 5, len);
+    const auto [addr, len] = echo_addr_len(data, out);
     out[0] = ST_REFUSED;
     if (len < 1 || len > kMaxRamBlock)
         return 7;

@@ -47,12 +47,6 @@ constexpr u32 RAM_SLOTS_END = 0x11000;
 
 TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
 
-u32 status_only(u8* out, u8 status)
-{
-    out[0] = status;
-    return 1;
-}
-
 // The applied parameters no longer show the recalled user mode when the tool changed the
 // mode's part of the image without writing the current-mode word itself.
 void settle_current_mode_locked(TlxRamPara* s)
@@ -162,10 +156,7 @@ u32 message_deal::read_ram(const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 6)
         return status_only(out, ST_REFUSED);
-    const u32 addr = get_u32(data);
-    const u16 len = get_u16(data + 4);
-    put_u32(out + 1, addr);
-    put_u16(out + 5, len);
+    const auto [addr, len] = echo_addr_len(data, out);
     TlxRamPara* s = store();
     const u8* src = nullptr;
     if (s && len >= 1 && len <= kMaxRamBlock) {
@@ -279,23 +270,13 @@ int message_deal::RegUpdate11(u8 mask)
 
 u32 message_deal::read_register(const u8* data, u32 dlen, u8* out)
 {
-    if (dlen < 2)
-        return status_only(out, ST_REFUSED);
-    const u32 first = data[0], count = data[1];
-    out[1] = u8(first);
-    out[2] = u8(count);
     TlxRamPara* s = store();
-    if (!s || count < 1 || first + count > kRegisterCount) {
-        out[0] = ST_REFUSED;
-        return 3;
-    }
-    {
+    // Without the store every run is refused.
+    return register_read_reply(data, dlen, out, s ? kRegisterCount : 0, [s](u32 first, u32 count, u8* values) {
         QMutexLocker lk(&c331_shared::c331_lock);  // the registers are written under it
         for (u32 i = 0; i < count; ++i)
-            out[3 + i] = *s->reg_byte(int(first + i));
-    }
-    out[0] = ST_DONE;
-    return 3 + count;
+            values[i] = *s->reg_byte(int(first + i));
+    });
 }
 
 // ---- files, device, network -----------------------------------------------------------------

@@ -67,4 +67,46 @@ inline u32 get_u32(const u8* p) { return u32(p[0]) | (u32(p[1]) << 8) | (u32(p[2
 inline void put_u16(u8* p, u16 v) { p[0] = u8(v); p[1] = u8(v >> 8); }
 inline void put_u32(u8* p, u32 v) { p[0] = u8(v); p[1] = u8(v >> 8); p[2] = u8(v >> 16); p[3] = u8(v >> 24); }
 
+// A reply that is its status byte alone; returns the reply data length.
+inline u32 status_only(u8* out, u8 status)
+{
+    out[0] = status;
+    return 1;
+}
+
+// The 4-byte address and 2-byte length that open a RAM or flash request.
+struct AddrLen {
+    u32 addr;
+    u16 len;
+};
+
+// Reads the request's address and length and echoes both into the reply after its status byte.
+inline AddrLen echo_addr_len(const u8* data, u8* out)
+{
+    const AddrLen r{get_u32(data), get_u16(data + 4)};
+    put_u32(out + 1, r.addr);
+    put_u16(out + 5, r.len);
+    return r;
+}
+
+// Answers a register read (first register, count): echoes both after the status byte and
+// refuses an empty run or one reaching past `limit`; otherwise `read(first, count, values)`
+// puts the values after the echo. Returns the reply data length.
+template <class Read>
+u32 register_read_reply(const u8* data, u32 dlen, u8* out, u32 limit, Read read)
+{
+    if (dlen < 2)
+        return status_only(out, ST_REFUSED);
+    const u32 first = data[0], count = data[1];
+    out[1] = u8(first);
+    out[2] = u8(count);
+    if (count < 1 || first + count > limit) {
+        out[0] = ST_REFUSED;
+        return 3;
+    }
+    read(first, count, out + 3);
+    out[0] = ST_DONE;
+    return 3 + count;
+}
+
 }  // namespace remote

@@ -153,10 +153,7 @@ private slots:
     {
         board_ = sim::SimBoard::install_for_test(root_.path());
         g_debugSwitch = 0;
-        ConfigEngine::pInstance();
-        TlxRamPara::pInstance();
-        QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
-                         &SyncUpdate::para_sync);
+        start_store();
         // The FPGA component exists as on the device (it maps the SoC window before the
         // scaler starts); the tests set its run state in the mirror.
         board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
@@ -178,16 +175,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        delete g_timer;
-        delete g_lockwindow;
-        delete g_mainwindow;
-        delete g_numberkeyboard;
-        delete g_tip;
-        g_timer = nullptr;
-        g_lockwindow = nullptr;
-        g_mainwindow = nullptr;
-        g_numberkeyboard = nullptr;
-        g_tip = nullptr;
+        delete_shell_windows();
         c331_manage::p_c331_manage = nullptr;
         delete g_mgr;
         fpga_manage::p_fpga_manage = nullptr;

@@ -15,8 +15,6 @@
 
 namespace {
 constexpr int kLanguages = 4;
-const RowSheets kButton{"color:rgb(255,255,255);\nborder:1px solid rgb(255, 255, 255);",
-                        "color:rgb(255,255,255);\nborder:1px solid rgb(255,171,84);", ""};
 // The EDID area level 2 keeps.
 constexpr u32 kEdidAreaFirst = ram_edid_para;
 constexpr u32 kEdidAreaEnd = ram_splice_mode;
@@ -58,7 +56,7 @@ factory::~factory() { delete ui; }
 void factory::menulist_init()
 {
     set_rows({ui->Box_lang_2, ui->Button_rst1, ui->Button_rst2, ui->Button_rst3},
-             {&sheets::combo(), &kButton, &kButton, &kButton});
+             {&sheets::combo(), &sheets::button(), &sheets::button(), &sheets::button()});
     const u8 lang = g_language.load();
     lang_index = (lang == 0 || lang == 2 || lang == 3) ? lang : 1;
     ui->Box_lang_2->setCurrentIndex(lang_index);

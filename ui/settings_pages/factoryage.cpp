@@ -11,8 +11,6 @@
 #include "ui_factoryage.h"
 
 namespace {
-const RowSheets kButton{"color:rgb(255,255,255);\nborder:1px solid rgb(255, 255, 255);",
-                        "color:rgb(255,255,255);\nborder:1px solid rgb(255,171,84);", ""};
 const char* const kFlagNames[5] = {"DDR0", "DDR1", "DE", "HS", "VS"};
 
 QString now_text()
@@ -38,7 +36,7 @@ factoryage::~factoryage()
     delete ui;
 }
 
-void factoryage::menulist_init() { set_rows({ui->ButtonNext, ui->ButtonPriv}, {&kButton, &kButton}); }
+void factoryage::menulist_init() { set_rows({ui->ButtonNext, ui->ButtonPriv}, {&sheets::button(), &sheets::button()}); }
 
 int factoryage::page_count() const
 {

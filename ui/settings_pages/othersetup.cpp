@@ -19,11 +19,8 @@ constexpr u8 kFadeFrames = 60;
 
 const RowSheets& box_sheets()
 {
-    static const auto with = [](const char* colour) {
-        return QString("QComboBox{\ncolor:rgb(255,255,255);\nborder:1px solid %1;\n}\nQComboBox:drop-down{\n\twidth:0px;\n}")
-            .arg(colour);
-    };
-    static const RowSheets s{with("rgb(255,255,255)"), with("rgb(255,171,84)"), with("rgb(255,0,0)")};
+    static const RowSheets s =
+        sheets::bordered("QComboBox{\ncolor:rgb(255,255,255);\nborder:1px solid %1;\n}\nQComboBox:drop-down{\n\twidth:0px;\n}");
     return s;
 }
 

@@ -3,6 +3,12 @@
 #include "core/c331_shared.h"
 #include "core/ram_map.h"
 #include "ui/shell/PageFrame.h"
+#include "ui/shell/image_access.h"
+
+void PictureValue::show(QLineEdit* field, u32 addr)
+{
+    field->setText(QString::asprintf("%d", static_cast<int16_t>(image_u16(addr))));
+}
 
 void PictureValue::begin(const QLineEdit* field)
 {

@@ -9,6 +9,9 @@ class PictureValue {
 public:
     enum Op : char { Up = 0, Down = 1, Keep = 2, Restore = 3 };
 
+    // Shows the image word at `addr` in `field`, as the signed number a remote write may
+    // have left there.
+    static void show(QLineEdit* field, u32 addr);
     // Starts editing `field`: the value to step and to restore is its text.
     void begin(const QLineEdit* field);
     // Up/Down step the value, Keep remembers it, Restore puts back the remembered one; the

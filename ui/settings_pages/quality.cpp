@@ -4,7 +4,6 @@
 
 #include "core/ConfigEngine.h"
 #include "core/ram_map.h"
-#include "ui/shell/image_access.h"
 #include "ui/shell/lang.h"
 #include "ui_quality.h"
 
@@ -30,7 +29,7 @@ void quality::para_init()
 {
     QLineEdit* fields[4] = {ui->lineEdit_bright, ui->lineEdit_Sharpness, ui->lineEdit_Contrast, ui->lineEdit_Saturation};
     for (int r = 0; r < 4; ++r)
-        fields[r]->setText(QString::asprintf("%d", static_cast<int16_t>(image_u16(kRowWord[r]))));
+        PictureValue::show(fields[r], kRowWord[r]);
 }
 
 void quality::menulist_init()

@@ -15,12 +15,20 @@ const RowSheets& row()
 }
 const RowSheets& combo()
 {
-    static const auto with = [](const char* colour) {
-        return QString("QComboBox{\ncolor:rgb(255,255,255);\nborder:1px solid %1;\n}\nQComboBox:drop-down{\nborder-style:none\n}")
-            .arg(colour);
-    };
-    static const RowSheets s{with("rgb(255,255,255)"), with("rgb(255,171,84)"), with("rgb(255,0,0)")};
+    static const RowSheets s =
+        bordered("QComboBox{\ncolor:rgb(255,255,255);\nborder:1px solid %1;\n}\nQComboBox:drop-down{\nborder-style:none\n}");
     return s;
+}
+const RowSheets& button()
+{
+    static const RowSheets s{"color:rgb(255,255,255);\nborder:1px solid rgb(255, 255, 255);",
+                             "color:rgb(255,255,255);\nborder:1px solid rgb(255,171,84);", ""};
+    return s;
+}
+RowSheets bordered(const char* sheet)
+{
+    const QString s(sheet);
+    return {s.arg("rgb(255,255,255)"), s.arg("rgb(255,171,84)"), s.arg("rgb(255,0,0)")};
 }
 }  // namespace sheets
 
@@ -99,11 +107,4 @@ void SettingsPage::connect_keypad(const std::vector<My_lineEdit*>& fields)
         connect(g_numberkeyboard, SIGNAL(sendKeyBoardUIDataToLineEdit(QString)), this, SLOT(confirmString(QString)));
 }
 
-void SettingsPage::open_keypad(QLineEdit* field, const QString& title)
-{
-    if (!g_numberkeyboard || !field)
-        return;
-    g_lineedit = field;
-    g_numberkeyboard->label_show(title, field->text());
-    g_numberkeyboard->exec();
-}
+void SettingsPage::open_keypad(QLineEdit* field, const QString& title) { open_number_keyboard(field, title); }

@@ -18,6 +18,11 @@ namespace sheets {
 // The setting-row sheets (fields and buttons) and the combo-box sheets.
 const RowSheets& row();
 const RowSheets& combo();
+// The button-row sheets: a white border, an orange one with the focus, none for editing.
+const RowSheets& button();
+// The normal, focus and edit sheets of `sheet`, whose %1 is the border colour of each: white,
+// orange, red.
+RowSheets bordered(const char* sheet);
 }  // namespace sheets
 
 class SettingsPage : public PageFrame {

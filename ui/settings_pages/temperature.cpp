@@ -13,12 +13,9 @@ constexpr u32 kGainWord[3] = {ram_colour_temp_rgb, ram_colour_temp_rgb + 2, ram_
 // The preset row's sheets carry the row background.
 const RowSheets& preset_sheets()
 {
-    static const auto with = [](const char* colour) {
-        return QString("QComboBox{\ncolor:rgb(255,255,255);\nbackground-color: rgb(33, 36, 53);border:1px solid %1;\n}\n"
-                       "QComboBox:drop-down{\nborder-style:none\n}")
-            .arg(colour);
-    };
-    static const RowSheets s{with("rgb(255,255,255)"), with("rgb(255,171,84)"), with("rgb(255,0,0)")};
+    static const RowSheets s = sheets::bordered(
+        "QComboBox{\ncolor:rgb(255,255,255);\nbackground-color: rgb(33, 36, 53);border:1px solid %1;\n}\n"
+        "QComboBox:drop-down{\nborder-style:none\n}");
     return s;
 }
 }  // namespace
@@ -36,7 +33,7 @@ void temperature::para_init()
 {
     QLineEdit* fields[3] = {ui->lineEdit_name_red, ui->lineEdit_name_green, ui->lineEdit_name_blue};
     for (int i = 0; i < 3; ++i)
-        fields[i]->setText(QString::asprintf("%d", static_cast<int16_t>(image_u16(kGainWord[i]))));
+        PictureValue::show(fields[i], kGainWord[i]);
     static const Text4 kNames[kPresets] = {{"自定义", "custom", "Свой", "Tùy chỉnh"},
                                            {"偏暖", "warm", "Теплый", "Màu ấm"},
                                            {"自然", "nature", "Природный", "Tự nhiên"},

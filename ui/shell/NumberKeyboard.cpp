@@ -114,3 +114,12 @@ void NumberKeyboard::keyReleaseEvent(QKeyEvent* e)
     case KEY_BACK: close_without_signal(); break;
     }
 }
+
+void open_number_keyboard(QLineEdit* field, const QString& title)
+{
+    if (!g_numberkeyboard || !field)
+        return;
+    g_lineedit = field;
+    g_numberkeyboard->label_show(title, field->text());
+    g_numberkeyboard->exec();
+}

@@ -7,6 +7,7 @@
 #include <QString>
 #include <vector>
 
+class QLineEdit;
 class QPushButton;
 namespace Ui {
 class NumberKeyboard;
@@ -43,3 +44,7 @@ private:
     QString typed_;
     int focus_ = 0;
 };
+
+// Opens the keypad for `field` (it becomes g_lineedit) with `title` and the field's text;
+// returns when the keypad closes. Does nothing without the keypad or the field.
+void open_number_keyboard(QLineEdit* field, const QString& title);

@@ -152,14 +152,7 @@ QString strip_text(const QString& name, const char* name_colour, int count, bool
            tpl.arg(white_count ? "#ffffff" : blue, QString::number(count)) + tpl.arg(blue, ")");
 }
 
-void open_keypad(QLineEdit* field, const QString& title)
-{
-    if (!field || !g_numberkeyboard)
-        return;
-    g_lineedit = field;
-    g_numberkeyboard->label_show(title, field->text());
-    g_numberkeyboard->exec();
-}
+void open_keypad(QLineEdit* field, const QString& title) { open_number_keyboard(field, title); }
 
 QLineEdit* keypad_field_on(QWidget* page)
 {

@@ -20,6 +20,16 @@ constexpr int kManualApplications = 5;
 constexpr u32 kSensorFaultLimit = 10;
 constexpr u8 kModeManual = 0, kModeHalfHour = 1, kModeAuto = 2, kModeRaw = 16;
 
+// Reads the first `len` bytes of the command-page record of `sector` into `rec` and puts them
+// into the command page; false (the page untouched) when the flash cannot be read.
+bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
+{
+    if (!drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, sector * kFlashSector, len, rec))
+        return false;
+    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
+    return true;
+}
+
 }  // namespace
 
 int fpga_manage::Brightness_hand_dealwith(unsigned char)
@@ -47,9 +57,8 @@ void fpga_manage::load_brightness_record()
         return;
     }
     u8 rec[kBrightRecordLen];
-    if (!drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_BRIGHT_SECTOR * kFlashSector, sizeof rec, rec))
+    if (!load_cmd_record(drv, FLASH_BRIGHT_SECTOR, rec, sizeof rec))
         return;
-    page_copy_in(MCU_RAM_CMD, 0, rec, sizeof rec);
     brightness_mode = rec[8];
     brightness_slot = 255;
     switch (rec[8]) {
@@ -224,8 +233,7 @@ void fpga_manage::load_onoff_record()
     if (flash_byte(FLASH_ONOFF_SECTOR * kFlashSector) != kRecordValid)
         return;
     u8 rec[kOnOffRecordLen];
-    if (!drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_ONOFF_SECTOR * kFlashSector, sizeof rec, rec))
+    if (!load_cmd_record(drv, FLASH_ONOFF_SECTOR, rec, sizeof rec))
         return;
-    page_copy_in(MCU_RAM_CMD, 0, rec, sizeof rec);
     set_local(REG_ONOFF_STORED, 1);
 }

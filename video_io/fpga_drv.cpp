@@ -50,6 +50,12 @@ void put_addr(uint8_t* p, uint8_t cmd, uint32_t address)
     p[3] = uint8_t(address);
 }
 
+// A read or program of `length` bytes at `address`: at least one byte, all inside the flash.
+bool flash_span_ok(uint32_t address, uint32_t length)
+{
+    return length != 0 && uint64_t(address) + length <= fpga::kFlashSize;
+}
+
 }  // namespace
 
 fpga_drv::fpga_drv()
@@ -188,7 +194,7 @@ int fpga_drv::page_program(int fd, uint32_t address, const unsigned char* data, 
 unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int address,
                                                    const unsigned char* data, unsigned int length)
 {
-    if (length == 0 || !data || uint64_t(address) + length > fpga::kFlashSize)
+    if (!data || !flash_span_ok(address, length))
         return 0;
     if (!select_flash(flash))
         return 0;
@@ -211,7 +217,7 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned
 unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned int address, unsigned int length,
                                                   unsigned char* out)
 {
-    if (length == 0 || !out || uint64_t(address) + length > fpga::kFlashSize)
+    if (!out || !flash_span_ok(address, length))
         return 0;
     if (!select_flash(flash))
         return 0;

@@ -93,6 +93,7 @@ private:
     void set_state(uint8_t state);
     uint8_t state();
     bool tick_elapsed(uint32_t ticks);
+    void sleep_until_elapsed(uint32_t ticks);
     void reset_groups();
     void release_groups();
 

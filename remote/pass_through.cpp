@@ -2,6 +2,7 @@
 // FPGA under its frame-exchange mutex; the card's answer comes back through the relay this
 // transport installed (on whichever thread collects it) and waits here until the transport's
 // receive loop hands it to the requester.
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/clock.h"
 #include "remote/remote_endpoint.h"
@@ -29,6 +30,7 @@ void RemoteEndpoint::pass_through(u8* frame, u32 length, uint64_t peer)
     g_passby_trans_port = transport_;
     f->pass_relayed = 0;
     f->Dealwith1_PC_to_eth(length, frame);
+    fpga_wake();  // the FPGA thread serves the answer at its 1 ms pace from now on
 }
 
 bool RemoteEndpoint::pass_outstanding() const

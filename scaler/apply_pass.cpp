@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include "core/TlxRamPara.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
 #include "core/utils.h"
@@ -87,6 +88,7 @@ void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd)
         QMutexLocker lk(&Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
+    fpga_wake();
     if (ram_rd16(img, ram_osd_enable) != 0)
         g_osd_update = 1;
 }
@@ -265,6 +267,8 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
         scaler_req::output_status_dirty = 1;
     if (word_differs(img, shd, ram_och_layout) || word_differs(img, shd, ram_och_layout + 2))
         scaler_req::net_para_dirty = 1;
+    if (scaler_req::output_status_dirty || scaler_req::net_para_dirty)
+        fpga_wake();
 }
 
 // Step 17: the debug registers of the remote register block.

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/TlxRamPara.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/clock.h"
 #include "scaler/c331_drv.h"
@@ -181,6 +182,7 @@ void c331_manage::bring_up()
     set_output(c331_fd);
     thread_state = kStateRunning;
     g_fpga_c331_start = 1;
+    fpga_wake();
 }
 
 uint32_t c331_manage::colour_temp_word(const uint8_t* img)

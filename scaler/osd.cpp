@@ -81,6 +81,10 @@ int c331_manage::tlxApi_OsdSet(int type, int value)
     case 34: char_space = u; break;
     case 35: line_space = u; break;
     }
+    // Callers are pages and remote commands: the scaler thread serves the request now, not
+    // when its periodic work is next due.
+    if (osd_set_req || osd_full_update_req)
+        c331_wake();
     if (dbg) {
         if (type == 4)
             std::printf("\t OSD scroll mode %d\n", PM_OSD_SCROLL_MODE);

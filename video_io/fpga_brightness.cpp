@@ -2,6 +2,7 @@
 // its flash record, and the command page run by register 2 bit 2.
 #include <cstring>
 
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "video_io/fpga_drv.h"
@@ -189,6 +190,7 @@ void fpga_manage::Dealwith_mcu_ram()
     case CMD_BRIGHTNESS: run_brightness_command(); break;
     default: writeLogMsg(LOG_DEBUG, "fpga: unknown command page code"); break;
     }
+    fpga_wake();  // a brightness reload is served on the next pass
 }
 
 void fpga_manage::run_brightness_command()

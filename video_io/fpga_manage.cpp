@@ -7,6 +7,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
 #include "core/utils.h"
@@ -36,7 +37,11 @@ abyte fpga_manage::MCU_RAM_DEFAULT[2 * kPageSize];
 namespace {
 
 constexpr uint64_t kStartWaitMs = 2000;
-constexpr uint64_t kThreadSleepMs = 1;
+constexpr uint64_t kThreadSleepMs = 1;   // the pass while something is outstanding
+// Idle, the next tick (or a wake) ends the wait: this time-out only covers a tick that does
+// not come, and is long enough that a late GUI tick does not cost a second wake-up.
+constexpr uint64_t kTickWaitUs = 20000;
+constexpr u32 kPassWaitTicks = 300;     // a card's answer to a pass-through is awaited this long
 constexpr u32 kStepTicks = 30;         // power-up: a step when more than this has passed
 constexpr u32 kResetHoldTicks = 101;   // reset line held this long
 constexpr u8 kStepDone = 7;
@@ -105,6 +110,7 @@ fpga_manage::fpga_manage()
 fpga_manage::~fpga_manage()
 {
     stop_thread = true;
+    fpga_wake();
     if (thread_started)
         pthread_join(thread, nullptr);
     delete drv;
@@ -165,9 +171,14 @@ int fpga_manage::initialize()
     auto body = [](void* arg) -> void* {
         auto* self = static_cast<fpga_manage*>(arg);
         while (!self->stop_thread) {
-            if (g_fpga_c331_start.load() != 0)
+            const FpgaWakeStamp seen = fpga_wake_stamp();
+            const bool started = g_fpga_c331_start.load() != 0;
+            if (started)
                 self->fpga_pass();
-            platform::sleep_ms(kThreadSleepMs);
+            if (started && self->pass_due())
+                platform::sleep_ms(kThreadSleepMs);
+            else
+                fpga_wait_for_tick_or_wake(seen, kTickWaitUs);
         }
         return nullptr;
     };
@@ -215,6 +226,34 @@ void fpga_manage::fpga_pass()
     power_control();
     if (scaler_req::output_status_dirty.load() == 1 && set_output_status())
         scaler_req::output_status_dirty = 0;
+}
+
+bool fpga_manage::pass_due()
+{
+    // A pass-through from the PC tool whose answer the cards still owe (bounded: an answer
+    // that never comes does not keep the 1 ms pass for ever).
+    if (g_passby_trans_port.load() != 255 && Utils::getTimeSpace(pc_cmd_time) <= kPassWaitTicks)
+        return true;
+    if (pass_all_pending && Utils::getTimeSpace(pass_all_time) <= kPassWaitTicks)
+        return true;
+    // The scaler waits for the LED-size hand-over holding c331_lock.
+    if (g_set_led_para.load() != 0)
+        return true;
+    if (!clock_ready() || outstanding_reset(0))
+        return false;
+    // An answer flagged for the next pass, or the interrupt pad still raised, while the pass
+    // serves them (run state 2 or 3).
+    const u8 run = reg(REG_RUN_STATE);
+    if ((run == 2 || run == 3) &&
+        (g_change.irq_state[0] == 1 || (window && (window->read16(pads::PAD_FPGA0_IRQ) & 1))))
+        return true;
+    // Output-start steps that act on the following pass, not on a later tick.
+    if (running_state(0) && bringup_step[0] == kStepDone) {
+        const u8 st = output_start_state[0];
+        if (st == 1 || st == 9 || (st == 3 && output_link_read[0] == 1))
+            return true;
+    }
+    return false;
 }
 
 // ---- reset -----------------------------------------------------------------------------------------

@@ -84,6 +84,11 @@ public:
     unsigned int get_fpga_status();
     // One pass of the FPGA thread.
     void fpga_pass();
+    // True when the next pass must follow in 1 ms rather than at the next tick: a card's
+    // answer to a pass-through is awaited, the interrupt pad or a flagged answer asks for
+    // service, an LED-size hand-over runs, or the output start is at a step that acts on the
+    // following pass. Otherwise the thread waits for the next tick or an fpga_wake().
+    bool pass_due();
     // The aging log's sample: registers 40, 42 and 43 of chip 0 read over SPI.
     void read_age_registers(int& r40, int& r42, int& r43);
 

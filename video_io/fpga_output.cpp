@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include "core/TlxRamPara.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
 #include "core/utils.h"
@@ -128,8 +129,10 @@ unsigned int fpga_manage::get_wlan_state()
 void fpga_manage::request_led_size_handover()
 {
     fpga_manage* f = p_fpga_manage;
-    if (f && f->running_state(0))
+    if (f && f->running_state(0)) {
         set_handover(1, 0);
+        fpga_wake();
+    }
 }
 
 void request_led_size_handover() { fpga_manage::request_led_size_handover(); }

@@ -26,7 +26,8 @@ constexpr uint8_t zeltasource::kChannel[kSourceCount];
 namespace {
 constexpr uint32_t kResetHoldTicks = 100;     // receivers held in reset
 constexpr uint32_t kResetSettleTicks = 500;   // after the release, before the EEPROM check
-constexpr uint64_t kTickLookMs = 10;          // one look at the tick counter per tick
+constexpr uint64_t kTickUs = 10000;           // one tick of G_timeTicks
+constexpr uint32_t kMaxWaitTicks = 10;        // a reset-cycle sleep, so that a stop is seen soon
 constexpr uint64_t kMinPassUs = 10000;        // a polling pass never lasts less
 
 void pad(uint32_t offset, uint16_t value) { platform::board().soc_window().write16(offset, value); }
@@ -139,14 +140,29 @@ bool zeltasource::tick_elapsed(uint32_t ticks)
     return Utils::getTimeSpace(since) > ticks;
 }
 
-// A waiting state: moves on to `next` once `ticks` have passed since it began, else looks
-// again a tick later.
+// A waiting state: moves on to `next` once `ticks` have passed since it began, else sleeps
+// towards that moment.
 void zeltasource::next_state_after(uint32_t ticks, uint8_t next)
 {
     if (tick_elapsed(ticks))
         set_state(next);
     else
-        platform::sleep_ms(kTickLookMs);
+        sleep_until_elapsed(ticks);
+}
+
+// The reset-cycle waits: nothing else happens on this thread meanwhile, so it sleeps until
+// the wait should be over (at most kMaxWaitTicks at a time) rather than looking at the tick
+// counter every tick. A GUI tick that lags real time only means one more, shorter, sleep.
+void zeltasource::sleep_until_elapsed(uint32_t ticks)
+{
+    uint32_t since;
+    {
+        QMutexLocker lk(&Utils::_source_init_mutex);
+        since = state_tick;
+    }
+    const uint32_t passed = Utils::getTimeSpace(since);
+    const uint32_t left = passed <= ticks ? ticks - passed + 1 : 1;
+    platform::sleep_us(uint64_t(left < kMaxWaitTicks ? left : kMaxWaitTicks) * kTickUs);
 }
 
 void zeltasource::thread_pass()
@@ -241,12 +257,10 @@ void zeltasource::sourcecheck()
         if (!(port_mask & kChannel[r]))
             continue;
         source_status::set_bits(STATUS_EDID, 0x20, select(kRxSwitch, kChannel[r]));
-        platform::sleep_us(1);
         restart_receiver(r);
         if (serve_hotplug_byte1())
             select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
         step_receiver(r);
-        platform::sleep_ms(10);
     }
     if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
         it66121_sdi_enable();

@@ -94,6 +94,7 @@ private:
     uint8_t state();
     bool tick_elapsed(uint32_t ticks);
     void next_state_after(uint32_t ticks, uint8_t next);
+    void sleep_until_elapsed(uint32_t ticks);
     void reset_groups();
     void release_groups();
 

@@ -79,8 +79,12 @@ TEST_F(OsdProcess, FontsAreReportedAndTheMenuFileIsDrawn)
     ASSERT_EQ(client.reg_write(11, 0x08, 0x08)->status(), 0);
     ASSERT_TRUE(dev_->wait_for(
         [&] {
+            // The final state: the OSD shown from display memory and channel 0 scrolling at
+            // the new speed. The speed alone is not enough: the scroll set-up writes it in its
+            // stop loop too, with the control stopped, before it starts every channel.
             banks = chip_banks();
-            return reg(banks, 0x09, 0x3D, 1) == 30;   // the scroll speed, written last
+            return reg(banks, 0x09, 0x3D, 1) == 30 && reg(banks, 0x09, 0x3C, 1) == 0x80u &&
+                   reg(banks, 0x09, 0x08, 2) == 0x6003u;
         },
         kWaitMs, 50))
         << dev_->output();

@@ -1,6 +1,7 @@
 // Card search, link state and the pass-through of the PC tool's frames.
 #include <QJsonArray>
 
+#include "core/fpga_wake.h"
 #include "fpga_fixture.h"
 #include "video_io/fpga_frames.h"
 
@@ -140,4 +141,47 @@ TEST_F(FpgaCards, all_ports_pass_through_with_a_silent_port_expires)
     EXPECT_EQ(f_->pass_all_answered.load(), 0u);
     EXPECT_EQ(f_->pass_mode.load(), 0);
     EXPECT_TRUE(relayed().empty());
+}
+
+TEST_F(FpgaCards, the_thread_keeps_its_1_ms_pass_only_while_a_card_owes_an_answer)
+{
+    bring_up();
+    run(100);
+    EXPECT_FALSE(f_->pass_due());  // idle: the next tick is soon enough
+
+    // To output port 2, which has no card: the answer never comes, and is awaited 300 ticks.
+    pc_cmd_time = G_timeTicks.load();
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x02, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0}, 0);
+    EXPECT_TRUE(f_->pass_due());
+    run(300);
+    EXPECT_TRUE(f_->pass_due());
+    run(1);
+    EXPECT_FALSE(f_->pass_due());
+
+    // An answer relayed ends the wait at once.
+    pc_cmd_time = G_timeTicks.load();
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    ASSERT_EQ(relayed().size(), 1u);
+    EXPECT_FALSE(f_->pass_due());
+
+    // The scaler waits for the LED-size hand-over holding c331_lock.
+    g_set_led_para = 1;
+    EXPECT_TRUE(f_->pass_due());
+    ASSERT_TRUE(run_until([&] { return g_set_led_para == 0; }, 100));
+    EXPECT_FALSE(f_->pass_due());
+
+    // The idle wait ends on a wake or a tick that came after the thread's stamp, also one that
+    // came while its pass ran; without either it lasts its whole time-out.
+    uint64_t t = clock_.now_us();
+    fpga_wait_for_tick_or_wake(fpga_wake_stamp(), 20000);
+    EXPECT_EQ(clock_.now_us(), t + 20000);
+    FpgaWakeStamp seen = fpga_wake_stamp();
+    fpga_wake();
+    t = clock_.now_us();
+    fpga_wait_for_tick_or_wake(seen, 20000);
+    EXPECT_EQ(clock_.now_us(), t);
+    seen = fpga_wake_stamp();
+    advance_tick();
+    fpga_wait_for_tick_or_wake(seen, 20000);
+    EXPECT_EQ(clock_.now_us(), t);
 }

@@ -8,6 +8,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
 #include "core/store_files.h"
@@ -402,7 +403,7 @@ bool MainWindow::reboot_check(bool& sent)
 
 void MainWindow::slot_update_timer_ticks()
 {
-    const u32 now = ++G_timeTicks;
+    const u32 now = advance_tick();  // also the FPGA thread's pace
     if (splash_)
         splash_->tick(g_update_flag.load() != 0);
     if (g_tip_flag.load() && g_tip)

@@ -19,7 +19,7 @@
 
 using namespace fpga;
 
-fpga_manage* fpga_manage::p_fpga_manage = nullptr;
+std::atomic<fpga_manage*> fpga_manage::p_fpga_manage{nullptr};
 FpgaChange g_change;
 
 abyte* fpga_manage::MCU_REG_func[kChips];
@@ -113,8 +113,9 @@ fpga_manage::~fpga_manage()
 fpga_manage* fpga_manage::pInstance()
 {
     if (!p_fpga_manage) {
-        p_fpga_manage = new fpga_manage();
-        p_fpga_manage->initialize();
+        auto* f = new fpga_manage();
+        f->initialize();
+        p_fpga_manage = f;
     }
     return p_fpga_manage;
 }

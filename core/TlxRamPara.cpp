@@ -26,7 +26,7 @@ TlxRamPara* TlxRamPara::pInstance()
     {
         QMutexLocker lk(&create_mutex);
         if (!p_tlxrampara_config)
-            p_tlxrampara_config = new TlxRamPara();
+            __atomic_store_n(&p_tlxrampara_config, new TlxRamPara(), __ATOMIC_RELEASE);  // see published()
     }
     p_tlxrampara_config->boot_load();
     return p_tlxrampara_config;

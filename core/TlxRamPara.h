@@ -73,6 +73,8 @@ class TlxRamPara : public QObject {
 public:
     static TlxRamPara* pInstance();  // creates on the first call, then (re)runs the boot load
     static TlxRamPara* p_tlxrampara_config;
+    // The store as a thread started before it was created sees it (the UDP transports).
+    static TlxRamPara* published() { return __atomic_load_n(&p_tlxrampara_config, __ATOMIC_ACQUIRE); }
 
     pthread_mutex_t ram_mutex;  // input timing records only
     alignas(4) u8 ram_image[RAM_IMAGE_SIZE];  // aligned: 16-bit fields are single accesses

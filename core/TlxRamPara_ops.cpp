@@ -52,7 +52,7 @@ u8 TlxRamPara::TlxGetImageSource(const u8* base, u8 window, int16_t* is_crop, u8
         *crop_row = row;
     if (row >= RAM_CROP_ROWS)
         return kNoSource;
-    return checked_source(img[ram_crop_addr(row, CROP_KEY)]);
+    return checked_source(static_cast<u8>(ram_rd16(img, ram_crop_addr(row, CROP_KEY))));  // no lock: one load
 }
 
 // ---- crop table ---------------------------------------------------------------------------------

@@ -28,7 +28,7 @@ std::string strip(const std::string& s)
 // so the change is persisted like a front-panel edit.
 bool set_wifi_disabled(u8 disabled)
 {
-    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
     if (!s)
         return false;
     QMutexLocker lk(&c331_shared::c331_lock);
@@ -39,7 +39,7 @@ bool set_wifi_disabled(u8 disabled)
 
 bool restore_factory()
 {
-    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
     if (!s)
         return false;
     QMutexLocker lk(&c331_shared::c331_lock);
@@ -51,7 +51,7 @@ bool restore_factory()
 
 std::string check_data()
 {
-    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
     bool wifi_on = false;
     if (s) {
         QMutexLocker lk(&c331_shared::c331_lock);  // the switch is written under it

@@ -45,7 +45,7 @@ constexpr u8 DBG_PRINT = 0x02;
 constexpr u32 RAM_SLOTS_BASE = 0x1000;
 constexpr u32 RAM_SLOTS_END = 0x11000;
 
-TlxRamPara* store() { return TlxRamPara::p_tlxrampara_config; }
+TlxRamPara* store() { return TlxRamPara::published(); }  // the UDP thread starts before the store
 
 // The applied parameters no longer show the recalled user mode when the tool changed the
 // mode's part of the image without writing the current-mode word itself.

@@ -20,7 +20,7 @@
 
 using namespace fpga;
 
-fpga_manage* fpga_manage::p_fpga_manage = nullptr;
+std::atomic<fpga_manage*> fpga_manage::p_fpga_manage{nullptr};
 FpgaChange g_change;
 
 abyte* fpga_manage::MCU_REG_func[kChips];
@@ -119,8 +119,9 @@ fpga_manage::~fpga_manage()
 fpga_manage* fpga_manage::pInstance()
 {
     if (!p_fpga_manage) {
-        p_fpga_manage = new fpga_manage();
-        p_fpga_manage->initialize();
+        auto* f = new fpga_manage();
+        f->initialize();
+        p_fpga_manage = f;
     }
     return p_fpga_manage;
 }

@@ -69,7 +69,8 @@ struct TimeRealType {
 class fpga_manage {
 public:
     static fpga_manage* pInstance();  // creates, then initialize() (2 s wait, thread)
-    static fpga_manage* p_fpga_manage;
+    // Published once initialised: the transports' threads, running before it exists, read it.
+    static std::atomic<fpga_manage*> p_fpga_manage;
 
     fpga_manage();
     ~fpga_manage();  // the device never deletes it; tests do (stops the thread first)

@@ -88,7 +88,7 @@ QString LockWindow::card_text(int w) const
     const u8 source = store->TlxGetImageSource(store->ram_image, static_cast<u8>(w), &is_crop, &row, 0);
     text += source_name(source);
     if (is_crop && row < 40)
-        text += QString(" C%1").arg(((store->ram_image[ram_crop_table + 10 * row + 1] & 0x7F) + 1));
+        text += QString(" C%1").arg(((get_u16(store->ram_image, ram_crop_table + 10 * row) >> 8 & 0x7F) + 1));
     return text;
 }
 

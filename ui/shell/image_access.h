@@ -15,6 +15,6 @@ inline u16 image_u16(u32 addr)
 // The window whose sound is on the audio output (values above 5 read as 0).
 inline int selected_window()
 {
-    const int w = TlxRamPara::p_tlxrampara_config ? TlxRamPara::p_tlxrampara_config->ram_image[ram_selected_window] : 0;
+    const int w = image_u16(ram_selected_window) & 0xFF;  // the u8 field, read like the others
     return w > 5 ? 0 : w;
 }

@@ -32,7 +32,9 @@ bool set_wifi_disabled(u8 disabled)
     if (!s)
         return false;
     QMutexLocker lk(&c331_shared::c331_lock);
-    s->ram_image[ram_wifi_disabled] = disabled;
+    // One word: the panel reads the switch without c331_lock.
+    const u16 word = ram_rd16(s->ram_image, ram_wifi_disabled);
+    ram_wr16(s->ram_image, ram_wifi_disabled, u16((word & 0xFF00) | disabled));
     c331_raise_change_locked(1);
     return true;
 }

@@ -91,11 +91,12 @@ void factory::on_Button_lang_clicked()
     if (!editing())
         return;
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!store || lang_index == store->ram_image[ram_language])
+    // One-word accesses: other threads read the language word without c331_lock.
+    if (!store || lang_index == u8(ram_rd16(store->ram_image, ram_language)))
         return;
     const u8 lang = lang_index;
     g_language = lang;
-    apply(1, [lang](u8* image) { image[ram_language] = lang; });
+    apply(1, [lang](u8* image) { ram_wr16(image, ram_language, u16((ram_rd16(image, ram_language) & 0xFF00) | lang)); });
     language_changed();
 }
 

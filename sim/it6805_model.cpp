@@ -217,7 +217,10 @@ uint8_t It6805Model::read_reg(uint8_t r)
         case 0x15: case 0x16: case 0x17: case 0x18: return 0;
         case 0x19:
             if (v && zero_reads_ > 0) {
-                --zero_reads_;
+                // The drop lasts until the driver has taken the sync interrupt and then
+                // looked three more times, so whichever code reads first cannot hide it.
+                if (!(regs_[0][0x10] & 0x02))
+                    --zero_reads_;
                 return 0;
             }
             return v ? 0x82 : 0x00;

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "video_io/it6805_regs.h"
 #include "video_io/ite6805_sys.h"
+#include "video_io/source_status.h"
 
 using namespace it6805;
 
@@ -136,10 +137,8 @@ void ite6805_drv::hpd_ctrl(uint8_t port, uint8_t level, uint8_t d)
         set(d, PHY_HPD, 0xC0, 0x00);
         chgbank(0, d);
         if (level == 0) {
-            clear_image_timing(d);
             sys_->fill_hdminfo(d, true);
-            if (TlxRamPara::p_tlxrampara_config)
-                TlxRamPara::p_tlxrampara_config->test_signal(1);
+            source_status::publish_timing(4 + d, 0, 0, 0);  // refreshes the pages when it changed
         }
         return;
     }
@@ -152,20 +151,8 @@ void ite6805_drv::hpd_ctrl(uint8_t port, uint8_t level, uint8_t d)
     chgbank(0, d);
 }
 
-// The image's records are written under the image lock and the timing-record lock, in the
-// lock order of the image (c331_lock first), so the GUI's compare-and-copy sees whole records.
-void ite6805_drv::clear_image_timing(uint8_t d)
-{
-    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!store)
-        return;
-    QMutexLocker lk(&c331_shared::c331_lock);
-    pthread_mutex_lock(&store->ram_mutex);
-    for (uint32_t i = 0; i < sizeof(SRC_TIMING); i += 2)  // fields as whole words: read without the lock
-        ram_wr16(store->ram_image, ram_input_timing_addr(4 + d) + i, 0);
-    pthread_mutex_unlock(&store->ram_mutex);
-}
-
+// The chip's own bytes at 0x000 + 3 x device, then the input's timing record through the one
+// publisher of the input side (whole words, signalled only when the record changed).
 void ite6805_drv::store_image_timing(uint8_t d)
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
@@ -173,7 +160,6 @@ void ite6805_drv::store_image_timing(uint8_t d)
         return;
     const iTE6805_Data& D = sys_->iTE6805_DATA[d];
     const uint16_t hact = uint16_t(D.AVIInfoFrame_Input_ColorFormat == kColorYuv420 ? D.t.hactive * 2 : D.t.hactive);
-    const uint16_t rate = stored_refresh(D.frame_rate);
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         pthread_mutex_lock(&store->ram_mutex);
@@ -181,13 +167,9 @@ void ite6805_drv::store_image_timing(uint8_t d)
         b[0] = uint8_t(hact);
         b[1] = uint8_t(D.t.vactive);
         b[2] = uint8_t(D.frame_rate);
-        uint8_t* rec = store->ram_image + ram_input_timing_addr(4 + d);
-        const uint16_t words[3] = {D.t.hactive, D.t.vactive, rate};
-        for (int i = 0; i < 3; ++i)  // whole words: the FPGA thread and the panel read them without the lock
-            ram_wr16(rec, uint32_t(2 * i), words[i]);
         pthread_mutex_unlock(&store->ram_mutex);
     }
-    store->test_signal(1);
+    source_status::publish_timing(4 + d, uint16_t(D.t.hactive), uint16_t(D.t.vactive), stored_refresh(D.frame_rate));
 }
 
 // ---- initialisation -------------------------------------------------------------------------

@@ -144,7 +144,6 @@ private:
     uint8_t efuse_read(uint8_t a0, uint8_t a1, uint8_t* second, uint8_t device);
     void write_csc_row(int row, uint8_t device);
     void store_image_timing(uint8_t device);
-    void clear_image_timing(uint8_t device);
     ite6805_sys* sys_;
 };
 

@@ -30,4 +30,18 @@ void set_clock(Clock* c);
 inline void sleep_us(uint64_t us) { clock().sleep_us(us); }
 inline void sleep_ms(uint64_t ms) { clock().sleep_us(ms * 1000); }
 
+// A bounded hardware wait: asks `done` until it holds (true) or `limit_us` have passed on the
+// platform clock (false), sleeping `step_us` between looks.
+template <class Done>
+bool poll_until(Done done, uint64_t limit_us, uint64_t step_us)
+{
+    const uint64_t start = clock().now_us();
+    while (!done()) {
+        if (clock().now_us() - start >= limit_us)
+            return false;
+        clock().sleep_us(step_us);
+    }
+    return true;
+}
+
 }  // namespace platform

@@ -175,12 +175,8 @@ bool c331_manage::wait1_povs(int fd, int k)
     const uint32_t bit = 1u << k;
     drv->write_C331(fd, c331::WAIT_OUT_EN, bit, 0);
     drv->write_C331(fd, c331::STATUS_LATCH, c331::STATUS_LATCH_ON, 0);
-    const uint64_t start = platform::clock().now_us();
-    bool seen = drv->read_C331(fd, c331::WAIT_OUT_SEEN, 0) & bit;
-    while (!seen && platform::clock().now_us() - start < kPovsBoundUs) {
-        platform::sleep_ms(1);
-        seen = drv->read_C331(fd, c331::WAIT_OUT_SEEN, 0) & bit;
-    }
+    const bool seen =
+        platform::poll_until([&] { return bool(drv->read_C331(fd, c331::WAIT_OUT_SEEN, 0) & bit); }, kPovsBoundUs, 1000);
     drv->write_C331(fd, c331::WAIT_OUT_EN, 0, 0);
     drv->write_C331(fd, c331::STATUS_LATCH, 0, 0);
     return seen;

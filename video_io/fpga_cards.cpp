@@ -53,13 +53,7 @@ void fpga_manage::set_relay(u8 transport, RelayFn fn)
 
 bool fpga_manage::transmitter_free(u8 chip, int pair)
 {
-    const uint64_t start = platform::clock().now_us();
-    while (read_reg(wait_reg(pair), chip) & busy_bit(pair)) {
-        if (platform::clock().now_us() - start >= kTxWaitUs)
-            return false;
-        platform::sleep_ms(1);
-    }
-    return true;
+    return platform::poll_until([&] { return !(read_reg(wait_reg(pair), chip) & busy_bit(pair)); }, kTxWaitUs, 1000);
 }
 
 void fpga_manage::Send_to_port(const unsigned char* frame, unsigned short length, unsigned short port,

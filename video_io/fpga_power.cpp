@@ -76,18 +76,11 @@ bool fpga_manage::vmf_exchange(const u8* frame, u32 len, u8 port, u8 chip)
         vmf_answer_pending = 0;
         Send_to_port(frame, u16(len), port, chip);
     }
-    const uint64_t start = platform::clock().now_us();
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lk(frame_mutex);
-            reg_IRQ_Dealwith(chip, 0);
-            if (vmf_answer_pending)
-                return true;
-        }
-        if (platform::clock().now_us() - start >= kAnswerWaitUs)
-            return false;
-        platform::sleep_ms(1);
-    }
+    return platform::poll_until([&] {
+        std::lock_guard<std::mutex> lk(frame_mutex);
+        reg_IRQ_Dealwith(chip, 0);
+        return bool(vmf_answer_pending);
+    }, kAnswerWaitUs, 1000);
 }
 
 // ---- power control ------------------------------------------------------------------------------------

@@ -108,6 +108,9 @@ constexpr uint32_t ram_edid_addr(int p) { return ram_edid_para + RAM_EDID_STRIDE
 // field is read and written as one relaxed atomic access (a plain load or store on the
 // device's CPU): a reader sees the old or the new value, never half of each. The device and
 // the simulated board are little-endian; an odd address goes byte by byte.
+// A byte the other threads read without the lock (status bits, switches): one relaxed access.
+inline uint8_t ram_rd8(const uint8_t& cell) { return __atomic_load_n(&cell, __ATOMIC_RELAXED); }
+inline void ram_wr8(uint8_t& cell, uint8_t v) { __atomic_store_n(&cell, v, __ATOMIC_RELAXED); }
 inline uint16_t ram_rd16(const uint8_t* base, uint32_t addr)
 {
     const uint8_t* p = base + addr;

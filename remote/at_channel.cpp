@@ -45,7 +45,8 @@ bool restore_factory()
     if (!s)
         return false;
     QMutexLocker lk(&c331_shared::c331_lock);
-    std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
+    // Field by field as remote writes do: the panel and the FPGA thread read without the lock.
+    ram_copy_in(s->ram_image, RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
                 RAM_PERSIST_LEN);
     c331_raise_change_locked(1);
     return true;

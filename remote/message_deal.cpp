@@ -200,13 +200,15 @@ u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
     }
     {
         QMutexLocker lk(&c331_shared::c331_lock);
+        u8 v;
         switch (reg) {
         case REG_HOTPLUG1:
         case REG_SCALER_DBG0:
-        case REG_SCALER_DBG2: *cell = value & mask; break;
-        case REG_SCALER_DBG1: *cell = u8(value + 1); break;
-        default: *cell = u8((value & mask) | (*cell & ~mask)); break;
+        case REG_SCALER_DBG2: v = value & mask; break;
+        case REG_SCALER_DBG1: v = u8(value + 1); break;
+        default: v = u8((value & mask) | (*cell & ~mask)); break;
         }
+        ram_wr8(*cell, v);  // status bytes are read without the lock by the input supervision
         if (reg >= REG_SCALER_DBG0 && reg <= REG_SCALER_DBG2)
             c331_raise_change_locked(1);  // the apply pass consumes the debug register
         out[2] = *cell;

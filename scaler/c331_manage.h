@@ -454,7 +454,7 @@ public:
     std::atomic<uint8_t> thread_state{0};
     std::atomic<uint32_t> debug_run_bits{0};
     std::thread thread;
-    uint8_t use1och = 0;
+    std::atomic<uint8_t> use1och{0};  // the remote FPGA page read takes it without c331_lock
     ST_MWIN_PRESET mwin_preset[10]{};
     ST_RECT mwin_preset_rects[10][kWindows]{};
 

@@ -114,9 +114,10 @@ void c331_manage::store_font_flags(uint32_t flags)
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     if (!store)
         return;
-    uint8_t& status = store->status_page[STATUS_FONT];
+    uint8_t status = store->status_page[STATUS_FONT];
     for (const FontSlot& f : kFonts)
         status = uint8_t((flags & f.flag) ? status | f.status_bits : status & ~f.status_bits);
+    ram_wr8(store->status_page[STATUS_FONT], status);  // read without the lock
 }
 
 void c331_manage::read_c331_font(int fd)

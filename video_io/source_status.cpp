@@ -10,7 +10,7 @@
 // on the usual pass, while the apply pass may hold it for long (the LED-size hand-over).
 namespace source_status {
 namespace {
-uint8_t load(const uint8_t& b) { return __atomic_load_n(&b, __ATOMIC_RELAXED); }
+uint8_t load(const uint8_t& b) { return ram_rd8(b); }
 }  // namespace
 
 bool bits(int byte, uint8_t mask)
@@ -30,7 +30,9 @@ void set_bits(int byte, uint8_t mask, bool on)
     if ((load(s->status_page[byte]) & mask) == want)
         return;
     QMutexLocker lk(&c331_shared::c331_lock);
-    s->status_page[byte] = uint8_t((s->status_page[byte] & ~mask) | want);
+    // One store: the bits are read without the lock, and remote register writes change the
+    // same bytes under it.
+    ram_wr8(s->status_page[byte], uint8_t((s->status_page[byte] & ~mask) | want));
 }
 
 void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)

@@ -11,6 +11,10 @@
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
 #include "scaler/c331_manage.h"
+#include "video_io/source_status.h"
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -283,4 +287,27 @@ TEST_F(Commands, NetworkSettingsThatCannotBeStoredAreRefusedAndNotApplied)
     EXPECT_EQ(testutil::read_file(ini), before);
     EXPECT_EQ(ConfigEngine::read_config_variant(ConfigItem::IPAddress).toString().toStdString(), ip_before);
     EXPECT_EQ(testutil::read_file(remote_test::root().file("sim/shell.log")).find("192.168.5.9"), std::string::npos);
+}
+
+// The input supervision sets its status bits while a tool writes other bits of the same
+// status bytes: neither loses a bit, and the lock-free readers see whole bytes.
+TEST_F(Commands, StatusBitsAndRemoteRegisterWritesShareTheirBytes)
+{
+    constexpr int kByte = STATUS_HW;
+    constexpr u8 kReg = u8(REG_FILE_SIZE + kByte);
+    s->status_page[kByte] = 0;
+    std::atomic<bool> stop{false};
+    std::thread supervision([&] {
+        for (int i = 0; i < 2000; ++i) {
+            source_status::set_bits(kByte, 0x01, i % 2 == 0);
+            (void)source_status::bits(kByte, 0x80);
+        }
+        source_status::set_bits(kByte, 0x01, true);
+        stop = true;
+    });
+    int toggles = 0;
+    while (!stop || toggles < 10)
+        EXPECT_EQ(reg_write(kReg, u8(++toggles % 2 ? 0x80 : 0), 0x80).status(), ST_DONE);
+    supervision.join();
+    EXPECT_EQ(reg_write(kReg, 0x80, 0x80).data()[1], 0x81) << "both writers' bits kept";
 }

@@ -5,6 +5,10 @@
 #include "remote/K57_WIFI_CONFIG.h"
 #include "remote/at_channel.h"
 
+#include <QMutexLocker>
+#include <atomic>
+#include <thread>
+
 namespace {
 
 class AtChannel : public ::testing::Test {
@@ -100,4 +104,29 @@ TEST_F(AtChannel, AccessPointStartsInStepsAndFollowsTheSwitch)
         wifi.step();
     EXPECT_EQ(wifi.state(), K57_WIFI_CONFIG::AP_OFF);
     EXPECT_EQ(lines_since(mark + 9).size(), 3u);
+}
+
+// A restore while the panel reads settings without the lock: every 16-bit field read is
+// the old or the new value, never half of each.
+TEST_F(AtChannel, RestoreWritesWholeFieldsWhileThePanelReads)
+{
+    const u16 factory = u16(ConfigEngine::default_para_ramlist[2 + ram_led_width - 0x300] |
+                            ConfigEngine::default_para_ramlist[3 + ram_led_width - 0x300] << 8);
+    const u16 mine = u16(factory ^ 0xFFFF);
+    std::atomic<bool> stop{false};
+    std::thread panel([&] {
+        while (!stop) {
+            const u16 v = ram_rd16(s->ram_image, ram_led_width);
+            ASSERT_TRUE(v == factory || v == mine) << v;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            ram_wr16(s->ram_image, ram_led_width, mine);
+        }
+        EXPECT_EQ(at_reply("AT+RESTORE"), "OK\r\n");
+    }
+    stop = true;
+    panel.join();
 }

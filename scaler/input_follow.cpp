@@ -360,7 +360,7 @@ void c331_manage::check_input_port(int fd)
             continue;
         bool changed = prev.nosig != 0 || PI_UPDATE2[p] != 0 || !portclass::unchanged(prev, pi);
         for (int w = 0; w < kWindows && !changed; ++w) {
-            if (PM_INPUT[w] == static_cast<uint32_t>(p) && g_chg_input[w]) {
+            if (g_chg_input[w] && window_shows_port(w, p)) {
                 SCALER_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);
                 changed = true;
             }

@@ -321,14 +321,18 @@ void c331_manage::per_pass_work()
         osd_set_req = 0;
     }
     check_input_port(c331_fd);
+    // A window is reprogrammed once when any port it shows (every port of a joined
+    // dot-by-dot window) was classified anew.
+    bool done[kWindows] = {};
     for (int p = 0; p < kPorts; ++p) {
         if (!PI_UPDATE[p] && !PI_UPDATE2[p])
             continue;
         for (int w = 0; w < kWindows; ++w) {
-            if (PM_INPUT[w] != static_cast<uint32_t>(p))
+            if (done[w] || !window_shows_port(w, p))
                 continue;
             std::printf("\n [c331_main]PI_UPDATE[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", p, PI_UPDATE[p],
                         PI_ACT[p][0], PI_ACT[p][1], PI_ACT[p][2], PI_ACT[p][3]);
+            done[w] = true;
             g_chg_input[w] = 3;
             set_output(c331_fd);
         }

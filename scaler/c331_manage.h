@@ -220,6 +220,7 @@ public:
     void c331_SetWinAttr(int w, int value);
     void c331_SetWinOutput(int fd, int w, int value);
     void c331_SetWinDbdMode(int fd, int w, int value);
+    void apply_dbd(int w);   // classifies the window's ports, then applies its dot-by-dot change
     void c331_SetInputsourceCrop(int w, int v);
     void c331_SetCrop(int w, int enable, ST_RECT rect);
     void tlxApi_updateCrop(int port);
@@ -237,6 +238,7 @@ public:
     void check_input_port(int fd);
     void c331_SetInputsource(int w, int s);
     bool port_used(int port) const;
+    bool window_shows_port(int win, int port) const;   // its own port or one of its joined ports
     int window_ports(int win, int* ports) const;   // ports a window shows, ended by 6
     void vbo_rx_restart(int fd, int q, uint32_t lane_mask);
     void count_retry(int q);

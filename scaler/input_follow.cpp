@@ -121,15 +121,21 @@ int c331_manage::window_ports(int w, int* ports) const
     return ports[0] < 6 ? 1 : 0;
 }
 
+bool c331_manage::window_shows_port(int w, int p) const
+{
+    int ports[6];
+    window_ports(w, ports);
+    for (int i = 0; i < 6 && ports[i] < 6; ++i)
+        if (ports[i] == p)
+            return true;
+    return false;
+}
+
 bool c331_manage::port_used(int p) const
 {
-    for (int w = 0; w < kWindows; ++w) {
-        int ports[6];
-        window_ports(w, ports);
-        for (int i = 0; i < 6 && ports[i] < 6; ++i)
-            if (ports[i] == p)
-                return true;
-    }
+    for (int w = 0; w < kWindows; ++w)
+        if (window_shows_port(w, p))
+            return true;
     return false;
 }
 
@@ -354,7 +360,7 @@ void c331_manage::check_input_port(int fd)
             continue;
         bool changed = prev.nosig != 0 || PI_UPDATE2[p] != 0 || !portclass::unchanged(prev, pi);
         for (int w = 0; w < kWindows && !changed; ++w) {
-            if (PM_INPUT[w] == static_cast<uint32_t>(p) && g_chg_input[w]) {
+            if (g_chg_input[w] && window_shows_port(w, p)) {
                 SCALER_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);
                 changed = true;
             }

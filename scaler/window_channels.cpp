@@ -1,5 +1,6 @@
 // The per-channel programming of one window: its input channels (capture, shrink, frame-store
 // writing) and its output channels (active area, frame-store reading, zoom).
+#include <algorithm>
 #include <cstdio>
 
 #include "scaler/c331_drv.h"
@@ -21,6 +22,17 @@ struct IchSetup {
     int32_t hphase, vphase;
     uint32_t offset;                 // byte offset of the channel's line start
 };
+
+// Row of the i-th joined port (ascending port order) in the joined picture: stacked codes
+// put each port, the two-by-two code each pair, on its own row.
+int dbd_row(int code, int i)
+{
+    switch (code) {
+    case 21: case 23: case 51: return i;
+    case 41: return i / 2;
+    default: return 0;
+    }
+}
 
 }  // namespace
 
@@ -132,32 +144,37 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int code)
     }
     set_ichsel(fd, w);
 
-    // The ports joined, each on its own channel; a V-by-One port of state 3 or less is split
-    // over two channels of half its width.
+    // The ports joined, each on its own channel, in the order the channels select them
+    // (ascending port numbers, set_ichsel): each channel captures the port it selects. A
+    // V-by-One port of state 3 or less is split over two channels of half its width.
     int ports[6];
-    int nports = tlxApi_GetWinDbdMultiPort(w, ports) ? 0 : 1;
-    if (nports == 1)
-        ports[0] = static_cast<int>(PM_INPUT[w]);
-    else
+    int nports = 0;
+    if (tlxApi_GetWinDbdMultiPort(w, ports)) {
         while (nports < 6 && ports[nports] < 6)
             ++nports;
+        std::sort(ports, ports + nports);
+    } else {
+        ports[0] = static_cast<int>(PM_INPUT[w]);
+        nports = 1;
+    }
     if (ports[0] > 5)
         return;
     struct Part {
-        int port;
+        int port, row;
         int32_t hst, hw;
     };
     Part parts[kIch];
     int np = 0;
     for (int i = 0; i < nports && np < kIch; ++i) {
         const int q = ports[i];
+        const int row = dbd_row(code, i);
         const int32_t hst = static_cast<int32_t>(port_iact[q][0]), hw = static_cast<int32_t>(port_iact[q][1]);
         if (q >= 4 && (code == 1 || code >= 50)) {
             const bool halve = PI_STATE[q] <= 3;
-            parts[np++] = Part{q, halve ? hst / 2 - 7 : hst - 7, halve ? hw / 2 : hw};
-            parts[np++] = Part{q, halve ? hst / 2 - 7 : hst - 7, halve ? hw / 2 : 0};
+            parts[np++] = Part{q, row, halve ? hst / 2 - 7 : hst - 7, halve ? hw / 2 : hw};
+            parts[np++] = Part{q, row, halve ? hst / 2 - 7 : hst - 7, halve ? hw / 2 : 0};
         } else {
-            parts[np++] = Part{q, hst - 7, hw};
+            parts[np++] = Part{q, row, hst - 7, hw};
         }
     }
     if (n < np)
@@ -167,21 +184,16 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int code)
     const uint32_t mode = PM_MEM_WMODE[w];
     const uint32_t M = win_dbd_mwi[w];
     const uint32_t H = port_iact[ports[0]][3];
-    const int64_t row = int64_t(M) * H * 1024;
+    const int64_t row_bytes = int64_t(M) * H * 1024;
+    const bool one_row = parts[np - 1].row == 0;
     const uint32_t fsel = wingeom::pack_fields(win_fld_idx[w]);
-    int64_t left = 0;
+    int64_t row_x[kIch] = {};   // pixels already placed in each row, left to right
     for (int i = 0; i < np; ++i) {
-        int64_t off;
-        if (code == 21 || code == 23)
-            off = i == 0 ? 0 : row;
-        else if (code == 41 || code == 51)
-            off = (i % 2 ? wingeom::pixel_bytes(port_iact[ports[0]][1], mode) : 0) + (i >= 2 ? row : 0);
-        else
-            off = wingeom::pixel_bytes(left, mode);
-        if (mode == 2 && i == 0 && !(code == 21 || code == 23 || code == 41 || code == 51))
-            off = 2 * ((3 - port_iact[ports[0]][1] % 3) % 3);
-        left += parts[i].hw;
         const Part& pt = parts[i];
+        int64_t off = wingeom::pixel_bytes(row_x[pt.row], mode) + pt.row * row_bytes;
+        if (mode == 2 && i == 0 && one_row)
+            off = 2 * ((3 - port_iact[ports[0]][1] % 3) % 3);
+        row_x[pt.row] += pt.hw;
         IchSetup s{pt.hst, pt.hw, static_cast<int32_t>(port_iact[pt.port][2]) + 1,
                    static_cast<int32_t>(port_iact[pt.port][3]), wingeom::kUnity, wingeom::kUnity, 0, 0,
                    static_cast<uint32_t>(off)};
@@ -198,41 +210,56 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int code)
 
 namespace {
 
-// Read start and width of one column (or row) of the window in the frame store.
+// The part of the frame store one column (or row) of the window reads. The column covers the
+// window's output pixels [left, left + size) of total; with the mirror it shows the mirrored
+// ones, [total - left - size, total - left), so mirrored columns swap their parts.
 struct AxisRead {
-    int64_t start;     // pixels (lines) from the picture start
-    uint32_t width;    // read width (height)
-    uint32_t phase;    // sub-pixel start phase, 1/256
+    int64_t start;     // first pixel (line) of the part, from the picture start
+    int64_t end;       // one past its last pixel (line)
+    uint32_t width;    // read width (at least kMinRead)
+    uint32_t phase;    // sub-pixel start phase, 1/256, from the end the chip starts at
     uint32_t ctrl;     // zoom control byte
 };
 
-AxisRead axis_read(int i, int n, const int32_t* sizes, int32_t zoom, int32_t total, bool mirror)
+constexpr int64_t kMinRead = 16;
+constexpr int64_t kZoomMargin = 4;   // filter taps read beyond each end of a zoomed part
+
+AxisRead axis_read(int64_t left, int32_t size, int64_t total, int32_t zoom, bool mirror)
 {
-    int64_t left = 0;
-    for (int k = 0; k < i; ++k)
-        left += sizes[k];
-    AxisRead r{0, 0, 0, 0};
-    if (sizes[i] <= 0) {
+    AxisRead r{0, 0, 0, 0, 0};
+    if (size <= 0) {
         r.ctrl = zoom ? 0x47 : 0;
         return r;
     }
+    const int64_t from = mirror ? total - left - size : left;
     if (!zoom) {
-        r.width = static_cast<uint32_t>(sizes[i] < 16 ? 16 : sizes[i]);
-        r.start = mirror ? total - sizes[i] - left : left;
+        r.start = from;
+        r.end = from + size;
+        r.width = static_cast<uint32_t>(size < kMinRead ? kMinRead : size);
         return r;
     }
     auto pos = [&](int64_t sum) {
         const int64_t prod = int64_t(zoom) * sum;
         return (prod >> 16) + ((prod & 0xFFFF) >= zoom ? 1 : 0);
     };
-    const int64_t here = pos(left);
-    const int64_t next = pos(left + sizes[i]);
-    r.start = here < 5 ? 0 : here - 4;
-    const int64_t end = i + 1 < n ? next + 4 : next;
-    r.width = static_cast<uint32_t>(end - r.start < 16 ? 16 : end - r.start);
-    r.phase = static_cast<uint32_t>(((int64_t(zoom) * left) & 0xFFFF) >> 8);
+    const int64_t here = pos(from), next = pos(from + size);
+    r.start = here <= kZoomMargin ? 0 : here - kZoomMargin;
+    r.end = from + size < total ? next + kZoomMargin : next;
+    r.width = static_cast<uint32_t>(r.end - r.start < kMinRead ? kMinRead : r.end - r.start);
+    // A mirrored part is shown from its far end: the phase is that end's fraction.
+    const int64_t frac = (int64_t(zoom) * (mirror ? from + size : from)) & 0xFFFF;
+    r.phase = static_cast<uint32_t>((mirror ? (0x10000 - frac) & 0xFFFF : frac) >> 8);
     r.ctrl = 199;
     return r;
+}
+
+// Widths (heights) of the columns (rows) before column i.
+int64_t sum_before(const int32_t* sizes, int i)
+{
+    int64_t left = 0;
+    for (int k = 0; k < i; ++k)
+        left += sizes[k];
+    return left;
 }
 
 }  // namespace
@@ -265,19 +292,22 @@ void c331_manage::set_display_window_och(int fd, _ImageWindowDef_st iwin, _Image
     const int32_t hz = sc.h_mode == 2 ? sc.h_zoom : 0, vz = sc.v_mode == 2 ? sc.v_zoom : 0;
     int first_och = -1;
     for (int j = 0; j < rows && j < kOch; ++j) {
-        const AxisRead vr = axis_read(j, rows, vs, vz, owin.vw, false);
+        const AxisRead vr = axis_read(sum_before(vs, j), vs[j], owin.vw, vz, vmirror);
+        // Lines read bottom up start at the part's last line; the store address is one line
+        // step before the first line read.
+        const int64_t vat = vmirror ? (vstart + vr.end - 1) * pitch + pitch : (vstart + vr.start) * pitch - pitch;
         for (int i = 0; i < cols && j * cols + i < kOch; ++i) {
             const int k = och[j * cols + i];
             if (k < 0 || k >= kOch)
                 continue;
-            const AxisRead hr = axis_read(i, cols, hs, hz, owin.hw, hmirror);
+            const AxisRead hr = axis_read(sum_before(hs, i), hs[i], owin.hw, hz, hmirror);
             const uint32_t o = c331::kChannelStride * static_cast<uint32_t>(k);
             auto wr = [&](uint32_t id, uint32_t v) { drv->write_C331(fd, id, v, o); };
             if (c >= 0) {
                 const uint32_t s = k == 0 ? 1 : 0x11;
                 wr(c331::OCH_SYNC_CTRL, first_och < 0 ? (static_cast<uint32_t>(c) << 8) | s
                                                       : (static_cast<uint32_t>(first_och) << 8) | s | 0x1000);
-                const int64_t at = wingeom::pixel_bytes(hstart + hr.start, mode) + (vstart + vr.start) * pitch - pitch;
+                const int64_t at = wingeom::pixel_bytes(hstart + hr.start, mode) + vat;
                 for (uint32_t f = 0; f < 5; ++f) {
                     const uint32_t base = own_store ? PS_MEM_SC[c][f] : win_fld_addr[w][f];
                     wr(reg_step(c331::FS_OUT_FIELD0, 4 * f), static_cast<uint32_t>(base + at));

@@ -36,7 +36,10 @@ void c331_manage::calc_iwin2(int w)
     auto done = [&] {
         SCALER_DBG("IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, IWIN[w].hst, IWIN[w].hw, IWIN[w].vst, IWIN[w].vw);
     };
-    if (PM_WIN_SHAPE[w][0] == 0 || PM_WIN_SHAPE[w][1] == 0 || p > 5 || PI_ACT[p][1] == 0 || PI_ACT[p][3] == 0)
+    // A joined window adds up the capture areas of its ports (none: 0), whatever its own port.
+    const bool joined = code >= 2;
+    if (PM_WIN_SHAPE[w][0] == 0 || PM_WIN_SHAPE[w][1] == 0 ||
+        (!joined && (p > 5 || PI_ACT[p][1] == 0 || PI_ACT[p][3] == 0)))
         return done();
     const bool low_ch = first_ich(w) >= 0 && first_ich(w) < 4;
     auto hw = [&](int q) { return static_cast<int32_t>(port_iact[q][1]); };

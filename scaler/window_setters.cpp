@@ -96,7 +96,15 @@ void c331_manage::c331_SetWinOutput(int fd, int w, int data)
     PM_WIN_DBD_MODE[w] = code;
     if (!code)
         SCALER_DBG("\t change win_%d DBD_MODE: DBD_DISABLE\n", w);
+    apply_dbd(w);
+}
+
+// The ports a dot-by-dot window joins may never have been measured: classify them first, so
+// that the window is programmed with their capture areas.
+void c331_manage::apply_dbd(int w)
+{
     g_chg_dbd[w] = 1;
+    check_input_port(c331_fd);
     set_output(c331_fd);
 }
 
@@ -109,8 +117,7 @@ void c331_manage::c331_SetWinDbdMode(int, int w, int index)
     if (!(ram_rd16(store->ram_image, ram_window_addr(slot, WIN_OUTPUT)) & WIN_OUT_P2P))
         return;
     PM_WIN_DBD_MODE[w] = challoc::dbd_code(static_cast<uint16_t>(index));
-    g_chg_dbd[w] = 1;
-    set_output(c331_fd);
+    apply_dbd(w);
 }
 
 void c331_manage::c331_SetInputsourceCrop(int w, int key)

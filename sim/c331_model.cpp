@@ -131,7 +131,15 @@ QJsonObject C331Model::state() const
     const size_t n = log_.size() < 256 ? log_.size() : 256;
     for (size_t i = log_.size() - n; i < log_.size(); ++i)
         recent.append(QString::asprintf("%02X%02X=%02X", log_[i].bank, log_[i].reg, log_[i].value));
+    QJsonArray reads;
+    for (int k = 0; k < 8; ++k) {
+        const OchRead r = och_read(k);
+        reads.append(QJsonObject{{"ich", r.ich},          {"x", double(r.x)},   {"line", double(r.line)},
+                                 {"hdir", r.hdir},        {"vdir", r.vdir},     {"hw", double(r.hw)},
+                                 {"vw", double(r.vw)},    {"hzoom", double(r.hzoom)}, {"vzoom", double(r.vzoom)}});
+    }
     QJsonObject o;
+    o.insert("och_reads", reads);
     o.insert("selected_bank", bank_);
     o.insert("total_writes", static_cast<double>(total_writes_));
     o.insert("id_reads", static_cast<double>(id_reads_));

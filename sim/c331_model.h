@@ -11,6 +11,9 @@
 // reads (board.json, default 0) have read 0. The serial flash, its controller and the OSD
 // drawing engine (bank 4) are sim/c331_osd_flash.h.
 //
+// How each output channel reads the frame store (read start and directions) is decoded from
+// its registers by sim/c331_output.h and dumped as "och_reads".
+//
 // Every register write is kept in order (bank, register, value) for tests and the state
 // dump; the log holds the most recent kWriteLogCap writes.
 #include <QJsonObject>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "sim/c331_osd_flash.h"
+#include "sim/c331_output.h"
 #include "sim/device.h"
 
 namespace sim {
@@ -52,6 +56,8 @@ public:
     uint8_t reg(uint8_t bank, uint8_t r) const { return regs_[bank][r & 0x7F]; }
     // A 1..4 byte value by register id, least significant byte first, plus a bank offset.
     uint32_t value(uint32_t regid, uint32_t choffs = 0) const;
+    // How output channel k reads the frame store: the picture it puts on the wall.
+    OchRead och_read(int k) const { return sim::och_read(regs_, k); }
     std::vector<Write> writes() const;
     void clear_writes();
     uint64_t total_writes() const { return total_writes_; }

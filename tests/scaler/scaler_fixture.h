@@ -15,11 +15,13 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/utils.h"
 #include "platform/paths.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
 #include "sim/c331_model.h"
 #include "sim/sim_board.h"
+#include "video_io/zeltasource.h"
 
 class ScalerFixture : public ::testing::Test {
 protected:
@@ -47,6 +49,9 @@ protected:
     }
     void TearDown() override
     {
+        if (published_)
+            for (int s = 0; s < kSourceCount; ++s)
+                publish(s, HDMI_INFO{});
         QObject::disconnect(signal_);
         c331_manage::p_c331_manage = nullptr;
         delete mgr_;
@@ -65,6 +70,35 @@ protected:
     }
 
     uint8_t* img() { return store_->ram_image; }
+    void set_word(uint32_t addr, uint16_t v)
+    {
+        img()[addr] = uint8_t(v);
+        img()[addr + 1] = uint8_t(v >> 8);
+    }
+    // A receiver's timing record of source s, as the source supervision publishes it.
+    void publish(int s, const HDMI_INFO& row)
+    {
+        published_ = true;
+        QMutexLocker lk(&Utils::_source_hdminfo_mutex);
+        zeltasource::pInstance()->hdminfo[s] = row;
+    }
+    // 1080p60 as a receiver reports it (the simulated board's default input).
+    static HDMI_INFO row_1080p60()
+    {
+        HDMI_INFO r{};
+        r.Hact = 1920, r.Hsync = 44, r.Hback = 148, r.Hpol = 1, r.Htotal = 2200;
+        r.Vact = 1080, r.Vsync = 5, r.Vback = 36, r.Vpol = 1, r.Vtotal = 1125;
+        r.PCLK = 148.5f;
+        r.stable = 1;
+        return r;
+    }
+    // A new board.json, taken at once.
+    void board(const std::string& json)
+    {
+        std::ofstream(root_ + "/sim/board.json") << json;
+        board_->poll();
+    }
+    uint32_t chip(uint32_t id, int ch = 0) const { return model_->value(id, 16u * ch); }
     uint8_t* shd() { return store_->ram_shadow; }
 
     // An edit under the lock-and-flag rule, one apply pass, then what the GUI thread's
@@ -112,5 +146,6 @@ protected:
     TlxRamPara* store_ = nullptr;
     c331_manage* mgr_ = nullptr;
     std::vector<int> codes_;
+    bool published_ = false;
     QMetaObject::Connection signal_;
 };

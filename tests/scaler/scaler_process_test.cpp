@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -43,6 +44,17 @@ protected:
         return int(testutil::bank_register(banks, bank, reg, 2));
     }
     int para_word(uint32_t addr) const { return testutil::para_file_word(root_.path(), addr); }
+    // A remote RAM write, and the apply (register 11 bit 1), each answered with status 0.
+    static bool ram_write(testutil::TcpRemoteClient& c, uint32_t addr, const Bytes& b)
+    {
+        auto r = c.ram_write(addr, b);
+        return r && r->status() == 0;
+    }
+    static bool apply(testutil::TcpRemoteClient& c)
+    {
+        auto r = c.reg_write(11, 0x02, 0x02);
+        return r && r->status() == 0;
+    }
 };
 
 TEST_F(ScalerProcess, RemoteBrightnessAndContrastReachTheChipAndTheParameterFile)
@@ -57,12 +69,8 @@ TEST_F(ScalerProcess, RemoteBrightnessAndContrastReachTheChipAndTheParameterFile
 
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
-    auto w = client.ram_write(kBrightness, Bytes{100, 0, 100, 0});   // brightness, contrast
-    ASSERT_TRUE(w);
-    ASSERT_EQ(w->status(), 0);
-    auto apply = client.reg_write(11, 0x02, 0x02);
-    ASSERT_TRUE(apply);
-    ASSERT_EQ(apply->status(), 0);
+    ASSERT_TRUE(ram_write(client, kBrightness, Bytes{100, 0, 100, 0}));   // brightness, contrast
+    ASSERT_TRUE(apply(client));
 
     QJsonObject after;
     const bool applied = dev_->wait_for(
@@ -94,14 +102,8 @@ TEST_F(ScalerProcess, SecondWindowIsLaidOverTheFirstByPriority)
         << dev_->output();
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
-    auto apply = [&] {
-        auto r = client.reg_write(11, 0x02, 0x02);
-        return r && r->status() == 0;
-    };
-    auto w = client.ram_write(0x8FA, Bytes{1, 0});   // window 1 enable
-    ASSERT_TRUE(w);
-    ASSERT_EQ(w->status(), 0);
-    ASSERT_TRUE(apply());
+    ASSERT_TRUE(ram_write(client, 0x8FA, Bytes{1, 0}));   // window 1 enable
+    ASSERT_TRUE(apply(client));
     QJsonObject banks;
     EXPECT_TRUE(dev_->wait_for(
         [&] {
@@ -112,10 +114,8 @@ TEST_F(ScalerProcess, SecondWindowIsLaidOverTheFirstByPriority)
         << "overlay " << std::hex << word(banks, 0x0E, 0x09) << dev_->output();
     EXPECT_EQ(word(banks, 0x1E, 0x09), 0);
 
-    auto p = client.ram_write(0x8A0, Bytes{1, 0, 0, 0});   // window 0 priority 1, window 1 priority 0
-    ASSERT_TRUE(p);
-    ASSERT_EQ(p->status(), 0);
-    ASSERT_TRUE(apply());
+    ASSERT_TRUE(ram_write(client, 0x8A0, Bytes{1, 0, 0, 0}));   // window 0 priority 1, window 1 priority 0
+    ASSERT_TRUE(apply(client));
     EXPECT_TRUE(dev_->wait_for(
         [&] {
             banks = chip_banks();
@@ -123,6 +123,28 @@ TEST_F(ScalerProcess, SecondWindowIsLaidOverTheFirstByPriority)
         },
         kWaitMs, 50))
         << "overlay " << std::hex << word(banks, 0x0E, 0x09);
+    EXPECT_TRUE(dev_->running());
+}
+
+// Dot-by-dot mode index 1 set from the remote tool joins HDMI1 and HDMI2 side by side: the
+// wall shows both 1080p pictures, 3840 x 1080, once the ports are measured.
+TEST_F(ScalerProcess, RemoteDotByDotJoinShowsBothPictures)
+{
+    ASSERT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x7C, 0x1B) != 0; }, kStartMs, 100))
+        << dev_->output();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
+    ASSERT_TRUE(ram_write(client, 0x8F6, Bytes{1, 0}));   // window 0 dot-by-dot mode 1
+    ASSERT_TRUE(ram_write(client, 0x8F2, Bytes{0, 1}));   // window 0 dot-by-dot on
+    ASSERT_TRUE(apply(client));
+    QJsonObject och0;
+    EXPECT_TRUE(dev_->wait_for(
+        [&] {
+            och0 = dump("c331", kWaitMs)["och_reads"].toArray().at(0).toObject();
+            return och0["hw"].toInt() == 3840 && och0["vw"].toInt() == 1080;
+        },
+        kWaitMs, 100))
+        << QJsonDocument(och0).toJson().toStdString();
     EXPECT_TRUE(dev_->running());
 }
 

@@ -1,54 +1,21 @@
 // The window pipeline on the simulated chip: input channels, layers, fade and freeze, input
 // following from the receivers' records, and window slots versus list positions.
-#include <QMutexLocker>
-
-#include "core/utils.h"
 #include "platform/virtual_clock.h"
 #include "scaler/c331_regs.h"
 #include "scaler/pipeline_regs.h"
 #include "scaler_fixture.h"
-#include "video_io/zeltasource.h"
 
 namespace {
-
-// 1080p60 as a receiver reports it (the simulated board's default input).
-HDMI_INFO row_1080p60()
-{
-    HDMI_INFO r{};
-    r.Hact = 1920, r.Hsync = 44, r.Hback = 148, r.Hpol = 1, r.Htotal = 2200;
-    r.Vact = 1080, r.Vsync = 5, r.Vback = 36, r.Vpol = 1, r.Vtotal = 1125;
-    r.PCLK = 148.5f;
-    r.stable = 1;
-    return r;
-}
 
 class WindowPipeline : public ScalerFixture {
 protected:
     void TearDown() override
     {
-        for (int s = 0; s < kSourceCount; ++s)
-            publish(s, HDMI_INFO{});
         platform::set_clock(nullptr);
         g_force_bkcolor = 1;
         ScalerFixture::TearDown();
     }
-    static void publish(int s, const HDMI_INFO& row)
-    {
-        QMutexLocker lk(&Utils::_source_hdminfo_mutex);
-        zeltasource::pInstance()->hdminfo[s] = row;
-    }
-    void board(const std::string& json)
-    {
-        std::ofstream(root_ + "/sim/board.json") << json;
-        board_->poll();
-    }
-    uint32_t chip(uint32_t id, int ch = 0) const { return model_->value(id, 16u * ch); }
     int fd() const { return mgr_->c331_fd; }
-    void set_word(uint32_t addr, uint16_t v)
-    {
-        img()[addr] = uint8_t(v);
-        img()[addr + 1] = uint8_t(v >> 8);
-    }
 };
 
 TEST_F(WindowPipeline, InputChannelBudget)

@@ -1,0 +1,280 @@
+// The output side of the window pipeline on the simulated chip, as the LED wall shows it:
+// zoom, frame-store read starts, mirrors over columns and rows, the V-by-One width cap,
+// crops through the input shrink, dot-by-dot windows and an interlaced input.
+#include "core/ram_map.h"
+#include "scaler/c331_regs.h"
+#include "scaler/pipeline_regs.h"
+#include "scaler_fixture.h"
+
+namespace {
+
+struct Timing {
+    int hact, htotal, vact, vtotal;
+    float pclk_mhz;
+    int interlaced = 0;
+};
+
+HDMI_INFO row(const Timing& t)
+{
+    HDMI_INFO r{};
+    r.Hact = t.hact, r.Htotal = t.htotal, r.Hsync = 44, r.Hback = 148, r.Hpol = 1;
+    r.Vact = t.vact, r.Vtotal = t.vtotal, r.Vsync = 5, r.Vback = 15, r.Vpol = 1;
+    r.PCLK = t.pclk_mhz;
+    r.interlaced = t.interlaced;
+    r.lanes = 4;
+    r.stable = 1;
+    return r;
+}
+
+class WindowOutput : public ScalerFixture {
+protected:
+    void SetUp() override
+    {
+        ScalerFixture::SetUp();
+        bring_up();
+        for (int s = 0; s < kSourceCount; ++s)
+            publish(s, row_1080p60());
+        mgr_->c331managerdeal(mgr_);
+    }
+    // Window 0 shows source s.
+    void show(int s)
+    {
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), uint16_t(s)); });
+    }
+    // An LED screen (splice mode, first output piece) with window 0 filling it.
+    void led(int w, int h, int splice = 0, int out_w = 0, int out_h = 0)
+    {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_splice_mode, uint16_t(splice));
+            set_word(ram_led_width, uint16_t(w));
+            set_word(ram_led_height, uint16_t(h));
+            set_word(ram_output_rect + 4, uint16_t(out_w ? out_w : w));
+            set_word(ram_output_rect + 6, uint16_t(out_h ? out_h : h));
+            window(0, 0, w, h);
+        });
+    }
+    void window(int x, int y, int w, int h)
+    {
+        set_word(ram_window_addr(0, WIN_X), uint16_t(x));
+        set_word(ram_window_addr(0, WIN_Y), uint16_t(y));
+        set_word(ram_window_addr(0, WIN_WIDTH), uint16_t(w));
+        set_word(ram_window_addr(0, WIN_HEIGHT), uint16_t(h));
+    }
+    void rotate(int attr)
+    {
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_ROTATE), uint16_t(attr)); });
+    }
+    // Window 0 in dot-by-dot mode index (-1: off).
+    void dot_by_dot(int index)
+    {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_window_addr(0, WIN_P2P_MODE), uint16_t(index < 0 ? 0 : index));
+            set_word(ram_window_addr(0, WIN_OUTPUT), index < 0 ? 0 : WIN_OUT_P2P);
+        });
+    }
+    // How window 0's output channels read the frame store, in area order (row by row).
+    std::vector<sim::OchRead> reads() const
+    {
+        int och[8];
+        mgr_->get_och(0, och);
+        std::vector<sim::OchRead> r;
+        for (int a = 0; a < 8 && och[a] >= 0; ++a)
+            r.push_back(model_->och_read(och[a]));
+        return r;
+    }
+    std::vector<int> ichs() const
+    {
+        std::vector<int> c;
+        for (int i = 0; i < 8 && mgr_->win_ich[0][i] >= 0; ++i)
+            c.push_back(mgr_->win_ich[0][i]);
+        return c;
+    }
+};
+
+// Dot-by-dot index 1 joins ports 0 and 1 side by side: within the pass that sets it, both
+// channels capture their port and the wall shows both pictures, whatever the window showed.
+TEST_F(WindowOutput, JoinedWindowCapturesItsPortsInTheSettingPass)
+{
+    for (const int first_source : {4, 3}) {
+        SCOPED_TRACE(first_source);
+        show(first_source);
+        dot_by_dot(1);
+        const std::vector<int> c = ichs();
+        ASSERT_GE(c.size(), 2u);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(chip(c331::ICH_ACT_HW, c[i]), 1920u);
+            EXPECT_EQ(chip(c331::ICH_ACT_VW, c[i]), 1080u);
+        }
+        EXPECT_EQ(chip(c331::OCH_ACT_HW), 3840u);
+        EXPECT_EQ(chip(c331::OCH_ACT_VW), 1080u);
+        dot_by_dot(-1);
+    }
+}
+
+// The V-by-One join (indexes 8 side by side, 9 stacked) of port 4 (source 5, 1080p) and port
+// 5 (source 4, 720p): each channel captures the port its selector names.
+TEST_F(WindowOutput, VByOneJoinCapturesThePortEachChannelSelects)
+{
+    board(R"({"inputs": [{}, {}, {}, {}, {"format": "720p60"}]})");
+    publish(4, row({1280, 1650, 720, 750, 74.25f}));
+    mgr_->c331managerdeal(mgr_);
+    struct Case {
+        int index;
+        uint32_t wall_w, wall_h;
+    } cases[] = {{8, 1920 + 1280, 1080}, {9, 1920, 1080 + 720}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.index);
+        dot_by_dot(k.index);
+        const std::vector<int> c = ichs();
+        ASSERT_EQ(c.size(), 4u);
+        uint32_t width[6] = {};
+        for (int ch : c) {
+            const uint32_t sel = chip(c331::ICHSEL_BASE + (uint32_t(ch) << 8));
+            const int port = sel >= 12 ? 5 : 4;
+            EXPECT_EQ(chip(c331::ICH_ACT_VW, ch), port == 4 ? 1080u : 720u) << "channel " << ch;
+            width[port] += chip(c331::ICH_ACT_HW, ch);
+        }
+        EXPECT_EQ(width[4], 1920u);
+        EXPECT_EQ(width[5], 1280u);
+        EXPECT_EQ(chip(c331::OCH_ACT_HW), k.wall_w);
+        EXPECT_EQ(chip(c331::OCH_ACT_VW), k.wall_h);
+        dot_by_dot(-1);
+    }
+}
+
+// A 1080p picture zoomed over one channel, two columns and two rows. The horizontal mirror
+// swaps the columns' parts and shows each right to left; the vertical mirror reads from the
+// picture's bottom line upwards and swaps the rows: the wall shows one mirrored picture.
+TEST_F(WindowOutput, MirrorsShowOneMirroredPicture)
+{
+    struct Layout {
+        int w, h, splice, out_w, out_h;
+        size_t cols, rows;
+    } layouts[] = {{4096, 2048, 0, 0, 0, 1, 1}, {7680, 2160, 0, 0, 0, 2, 1}, {3840, 4320, 2, 3840, 2160, 1, 2}};
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(std::to_string(l.w) + "x" + std::to_string(l.h));
+        led(l.w, l.h, l.splice, l.out_w, l.out_h);
+        const std::vector<sim::OchRead> plain = reads();
+        ASSERT_EQ(plain.size(), l.cols * l.rows);
+        for (size_t a = 0; a < plain.size(); ++a) {
+            EXPECT_EQ(plain[a].hdir, 1);
+            EXPECT_EQ(plain[a].vdir, 1);
+            EXPECT_NE(plain[a].hzoom, 0u);
+            EXPECT_NE(plain[a].vzoom, 0u);
+        }
+        EXPECT_EQ(plain[0].x, 0);
+        EXPECT_EQ(plain[0].line, 0);
+
+        rotate(1);
+        const std::vector<sim::OchRead> h = reads();
+        for (size_t j = 0; j < l.rows; ++j) {
+            for (size_t i = 0; i < l.cols; ++i) {
+                const sim::OchRead& m = h[j * l.cols + i];
+                EXPECT_EQ(m.hdir, -1);
+                EXPECT_EQ(m.x, plain[j * l.cols + (l.cols - 1 - i)].x) << "column " << i;
+                EXPECT_EQ(m.line, plain[j * l.cols + i].line);
+            }
+        }
+
+        rotate(2);
+        const std::vector<sim::OchRead> v = reads();
+        for (size_t j = 0; j < l.rows; ++j) {
+            for (size_t i = 0; i < l.cols; ++i) {
+                const sim::OchRead& m = v[j * l.cols + i];
+                EXPECT_EQ(m.vdir, -1);
+                EXPECT_EQ(m.hdir, 1);
+                EXPECT_EQ(m.x, plain[j * l.cols + i].x);
+                // Row j starts at the bottom of the picture part it mirrors (a zoomed part
+                // reads a few lines beyond its seam).
+                EXPECT_NEAR(double(m.line), 1080.0 * double(l.rows - j) / double(l.rows) - 1, 4.0) << "row " << j;
+            }
+        }
+        EXPECT_EQ(v[0].line, 1079);
+        rotate(0);
+    }
+}
+
+// A crop of a 1080p source shrunk into a small window: the input side shrinks the captured
+// picture, the output side starts reading at the crop's corner in the shrunk picture.
+TEST_F(WindowOutput, CropThroughTheInputShrink)
+{
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 4);
+        set_word(ram_crop_addr(0, CROP_X), 160);
+        set_word(ram_crop_addr(0, CROP_Y), 90);
+        set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
+        set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
+        window(0, 0, 1000, 500);
+    });
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0); });
+    const std::vector<int> c = ichs();
+    ASSERT_FALSE(c.empty());
+    EXPECT_EQ(chip(c331::ICH_ACT_HW, c[0]), 1920u);   // the whole picture is captured
+    EXPECT_NEAR(double(chip(c331::SHR_HRATIO, c[0])), 65536.0 * 1000 / 1600, 64);
+    EXPECT_NEAR(double(chip(c331::SHR_VRATIO, c[0])), 65536.0 * 500 / 900, 64);
+    const std::vector<sim::OchRead> r = reads();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].ich, c[0]);
+    EXPECT_EQ(r[0].x, 100);   // 160 of 1600 in 1000
+    EXPECT_EQ(r[0].line, 50);  // 90 of 900 in 500
+    EXPECT_EQ(r[0].hw, 1000u);
+    EXPECT_EQ(r[0].vw, 500u);
+    EXPECT_EQ(r[0].hzoom, 0u);
+}
+
+// On the default 4096 x 2048 screen a V-by-One picture wider than 2176 pixels that is zoomed
+// vertically is captured 2176 wide and zoomed from there; without a vertical zoom it is not
+// capped.
+TEST_F(WindowOutput, VByOneWidthCapOnlyWithAVerticalZoom)
+{
+    led(4096, 2048);
+    struct Case {
+        int vact, vtotal;
+        bool capped;
+    } cases[] = {{1440, 1481, true}, {2160, 2222, false}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.vact);
+        const Timing t{2560, 2720, k.vact, k.vtotal, float(2720.0 * k.vtotal * 60 / 1e6)};
+        board(R"({"inputs": [{}, {}, {}, {}, {}, {"hactive": 2560, "htotal": 2720, "hfront": 48, "hsync": 32,
+              "vactive": )" + std::to_string(k.vact) + R"(, "vtotal": )" + std::to_string(k.vtotal) +
+              R"(, "vfront": 3, "vsync": 5, "pclk_khz": )" + std::to_string(int(t.pclk_mhz * 1000)) + "}]}");
+        publish(5, row(t));
+        show(5);
+        ASSERT_EQ(mgr_->PI_STATE[4], 1u);
+        const std::vector<int> c = ichs();
+        ASSERT_EQ(c.size(), 2u);
+        const uint32_t read_w = k.capped ? 2176 : 2560;
+        EXPECT_NEAR(double(chip(c331::ZOOM_HRATIO)), 65536.0 * read_w / 4096, 32);
+        if (k.capped)
+            EXPECT_NEAR(double(chip(c331::SHR_HRATIO, c[0])), 65536.0 * 2176 / 2560, 32);
+        else
+            EXPECT_EQ(chip(c331::SHR_HRATIO, c[0]), 0u);
+    }
+}
+
+// A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
+// low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
+TEST_F(WindowOutput, InterlacedInputEndToEnd)
+{
+    board(R"({"inputs": [{}, {}, {"format": "1080i60"}]})");
+    publish(2, row({1920, 2200, 540, 562, 74.25f, 1}));
+    show(2);
+    ASSERT_EQ(mgr_->PI_STATE[1], 5u);
+    const std::vector<int> c = ichs();
+    ASSERT_EQ(c.size(), 1u);
+    ASSERT_LT(c[0], 4);
+    EXPECT_EQ(chip(c331::ICH_ACT_VW, c[0]), 540u);
+    EXPECT_EQ(chip(c331::IP_VW, c[0]), 1080u);
+    EXPECT_EQ(chip(c331::IP_DEINT, c[0]), 0u);
+    EXPECT_EQ(chip(c331::ISCWCT_BASE + (uint32_t(c[0]) << 8)), 1u);
+    EXPECT_EQ(chip(c331::OSCWCT_BASE), 1u);
+    const std::vector<sim::OchRead> r = reads();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].ich, c[0]);
+    EXPECT_EQ(r[0].x, 0);
+    EXPECT_EQ(r[0].line, 0);
+    EXPECT_EQ(r[0].vw, 2048u);
+    EXPECT_NEAR(double(r[0].vzoom), 65536.0 * 1080 / 2048, 32);
+}
+
+}  // namespace

@@ -172,12 +172,11 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
         writeLogMsg(LOG_WARNING, "fpga: command page record of " + std::to_string(n) + " bytes refused");
         return false;
     }
-    drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1);
     if (!write)
-        return true;
+        return drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
     u8 buf[kPageSize];
     fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-    return drv->FPGA_SPI_FLASH_VBYONE_WRITE(kFlashChip0, sector * kFlashSector, buf, n) == 1;
+    return drv->store_marked_record(kFlashChip0, sector, buf, n) == 1;  // byte 0 is the 0xAA mark
 }
 
 void fpga_manage::Dealwith_mcu_ram()

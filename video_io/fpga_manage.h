@@ -278,6 +278,8 @@ private:
     void brightness_half_hour();
     void brightness_auto();
     u8 flash_byte(uint32_t address);
+    void apply_brightness(u8 mode);
+    void count_bad_checksum(u8 chip);
     void back_copy_locked(u8 chip);
     void build_page_locked(u8 chip);
 

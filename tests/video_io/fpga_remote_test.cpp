@@ -129,6 +129,17 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_n
     }
 }
 
+TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
+{
+    bring_up();
+    for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
+        const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        EXPECT_EQ(fpga0_->reg(6), c[2]);
+    }
+}
+
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 {
     bring_up();

@@ -140,6 +140,24 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
     }
 }
 
+TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)
+{
+    start_output();
+    const u16 width = ram_rd16(store_->ram_image, ram_led_width);
+    const u16 wider = u16(width + 64);
+    ASSERT_EQ(ask(0xF100, 0x60, le32(ram_led_width) + le16(2) + le16(0) + le16(wider))[0], 0);
+    ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);  // apply
+    EXPECT_EQ(g_set_led_para.load(), 1);
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);  // blanked for the scaler's panel set-up
+
+    ram_wr16(store_->ram_shadow, ram_led_width, wider);  // the scaler has applied it
+    ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);  // the same size again
+    EXPECT_EQ(g_set_led_para.load(), 0);
+    ram_wr16(store_->ram_image, ram_led_width, width);
+    ram_wr16(store_->ram_shadow, ram_led_width, width);
+}
+
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 {
     bring_up();

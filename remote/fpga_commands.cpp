@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "core/log.h"
 #include "core/request_hooks.h"
 #include "scaler/c331_manage.h"
 #include "video_io/fpga_drv.h"
@@ -225,18 +224,7 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
 u32 save_led_page(const u8*, u32, u8* out)
 {
     fpga_manage* f = fpga();
-    if (!f)
-        return status_only(out, ST_FAILED);
-    f->K57_back_mcu_set_net_para(0);
-    u8 record[1 + fpga::kPageSize];
-    record[0] = fpga::kRecordValid;
-    fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, record + 1, fpga::kPageSize);
-    const bool ok =
-        f->drv->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, fpga::FLASH_PARA_MARK / fpga::kFlashSector, 0, 1) &&
-        f->drv->FPGA_SPI_FLASH_VBYONE_WRITE(fpga::kFlashChip0, fpga::FLASH_PARA_MARK, record, sizeof record);
-    if (!ok)
-        writeLogMsg(LOG_ERROR, "remote: LED output parameter page not saved");
-    return status_only(out, ok ? ST_DONE : ST_FAILED);
+    return status_only(out, f && f->save_led_page() ? ST_DONE : ST_FAILED);
 }
 
 }  // namespace remote

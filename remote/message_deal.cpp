@@ -14,6 +14,7 @@
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
 #include "remote/thread_start.h"
+#include "video_io/fpga_manage.h"
 
 using namespace remote;
 
@@ -58,6 +59,17 @@ void settle_current_mode_locked(TlxRamPara* s)
         std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (mode_word_kept && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
+}
+
+// A new LED canvas size applied from the remote side: the FPGA blanks the output while the
+// scaler re-initialises its panel, as for the LED size page.
+void request_handover_on_new_size_locked(const TlxRamPara* s)
+{
+    for (u32 a : {ram_led_width, ram_led_height})
+        if (get_u16(s->ram_image + a) != get_u16(s->ram_shadow + a)) {
+            request_led_size_handover();
+            return;
+        }
 }
 
 using Handler = u32 (message_deal::*)(const u8* data, u32 dlen, u8* out);
@@ -227,14 +239,17 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
             QMutexLocker lk(&c331_shared::c331_lock);
             settle_current_mode_locked(s);
             c331_raise_change_locked(1);
+            request_handover_on_new_size_locked(s);
         }
         if (mask & APPLY_MODES) {
             QMutexLocker lk(&c331_shared::c331_lock);
             c331_raise_change_locked(2);
+            request_handover_on_new_size_locked(s);
         }
         if (mask & APPLY_OSD) {
             QMutexLocker lk(&c331_shared::c331_lock);
             c331_raise_change_locked(1);
+            request_handover_on_new_size_locked(s);
             if (get_u16(s->ram_image + ram_osd_enable) == 1)
                 hook_osd_update();
         }

@@ -110,6 +110,12 @@ int Fpga0FlashModel::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
             note("command " + std::to_string(tx[0]) + " ignored (busy or not write-enabled)");
             break;
         }
+        if (writes_left_ == 0) {
+            note("command " + std::to_string(tx[0]) + " lost (power cut)");
+            break;
+        }
+        if (writes_left_ > 0)
+            --writes_left_;
         if (tx[0] == 0x02)
             program(addr24(tx + 1), tx + 4, len - 4);
         else

@@ -39,6 +39,10 @@ public:
     void clear_messages() { messages_.clear(); }
     uint64_t programs() const { return programs_; }
     uint64_t erases() const { return erases_; }
+    // A power cut after `writes` more programs or erases: the flash carries those out and
+    // loses every later one, until restore_power() (the device starting again).
+    void cut_power_after(long writes) { writes_left_ = writes; }
+    void restore_power() { writes_left_ = -1; }
 
 private:
     bool selected() const;
@@ -51,6 +55,7 @@ private:
     int fd_ = -1;
     bool wel_ = false;
     long busy_left_ = 0;  // status reads that still report busy; -1 for ever
+    long writes_left_ = -1;  // programs or erases before the power cut; -1 none
     std::vector<size_t> messages_;
     uint64_t programs_ = 0;
     uint64_t erases_ = 0;

@@ -289,6 +289,8 @@ void Fpga0Model::vmf_answer(int port, const std::vector<uint8_t>& req)
         return;
     }
     bcc(a);
+    if (vmf.value("bad_checksum").toBool(false))
+        a.back() ^= 0xFF;
     queue(port, std::move(a));
 }
 

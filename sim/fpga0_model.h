@@ -19,7 +19,7 @@
 //   "fpga_input": [4096, 2160, 833753]     parameter page bytes 116-123 (width, height, clock)
 //   "cards": [2, 2, 0, ...]                receiving cards per output port (16 entries)
 //   "card_bad_checksum": false             the cards answer with a wrong checksum
-//   "vmf": {"port": -1, "power_allowed": 1, "wanted": 12, "reading": true}
+//   "vmf": {"port": -1, "power_allowed": 1, "wanted": 12, "reading": true, "bad_checksum": false}
 //                                          the VMF module's port (-1 none) and its answers
 #include <QJsonObject>
 #include <array>

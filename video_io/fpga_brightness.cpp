@@ -35,14 +35,25 @@ bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
 
 int fpga_manage::Brightness_hand_dealwith(unsigned char)
 {
+    apply_brightness(brightness_mode);
+    return 1;
+}
+
+// Register 64 onto the cards: taken as it is in the raw mode, else as a step of 16.
+void fpga_manage::apply_brightness(u8 mode)
+{
     if ((u32(reg(REG_LINK_B)) << 8 | reg(REG_LINK_A)) == 0)
-        return 1;
+        return;
     MCU_RAM_PARA_func[0][PARA_BRIGHT_DONE] = 1;
     const u8 v = reg(REG_BRIGHT_VALUE);
-    const u8 value = brightness_mode == kModeRaw ? v : u8(v * 16 - 1);
+    const u8 value = mode == kModeRaw ? v : u8(v * 16 - 1);
     write_to_register(REG_BRIGHTNESS, 0xFF, value, 0);
     set_bits(REG_CONTROL3, BIT(2));
-    return 1;
+}
+
+void fpga_manage::count_bad_checksum(u8 chip)
+{
+    write_to_register(REG_BAD_BCC, 0xFF, u8(reg(REG_BAD_BCC, chip) + 1), chip);
 }
 
 // ---- record ---------------------------------------------------------------------------------------------
@@ -139,8 +150,11 @@ void fpga_manage::brightness_auto()
     bool good = false;
     if (vmf_exchange(frame, ff::kVmfReadLen, port, 0)) {
         std::lock_guard<std::mutex> lk(frame_mutex);
-        good = vmf_answer_cmd == ff::kCmdVmfRead && vmf_answer_len >= ff::kMinVmfDataAnswer &&
-               ff::bcc_ok(vmf_answer_frame, vmf_answer_len) && vmf_answer_frame[10] == 0;
+        const bool bcc = ff::bcc_ok(vmf_answer_frame, vmf_answer_len);
+        if (!bcc)
+            count_bad_checksum(0);
+        good = bcc && vmf_answer_cmd == ff::kCmdVmfRead && vmf_answer_len >= ff::kMinVmfDataAnswer &&
+               vmf_answer_frame[10] == 0;
         reading = vmf_answer_frame[60];
         wanted = vmf_answer_frame[63];
     }
@@ -172,12 +186,11 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
         writeLogMsg(LOG_WARNING, "fpga: command page record of " + std::to_string(n) + " bytes refused");
         return false;
     }
-    drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1);
     if (!write)
-        return true;
+        return drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
     u8 buf[kPageSize];
     fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-    return drv->FPGA_SPI_FLASH_VBYONE_WRITE(kFlashChip0, sector * kFlashSector, buf, n) == 1;
+    return drv->store_marked_record(kFlashChip0, sector, buf, n) == 1;  // byte 0 is the 0xAA mark
 }
 
 void fpga_manage::Dealwith_mcu_ram()
@@ -196,10 +209,12 @@ void fpga_manage::Dealwith_mcu_ram()
 void fpga_manage::run_brightness_command()
 {
     const u8 store = MCU_RAM_CMD[CMD_STORE];
-    const u8 m = MCU_RAM_CMD[CMD_DATA] & u8(~0x10);
+    const u8 mode = MCU_RAM_CMD[CMD_DATA];
+    const u8 m = mode & u8(~kModeRaw);
     if (m == 0) {
+        // Applied with the command's own mode: the stored record may hold another.
         set_local(REG_BRIGHT_VALUE, MCU_RAM_CMD[CMD_DATA + 1]);
-        Brightness_hand_dealwith(0);
+        apply_brightness(mode);
         if (store == kRecordValid && store_cmd_record(drv, FLASH_BRIGHT_SECTOR, true))
             g_change.bright_reload = 1;
     } else if (store == kRecordValid || store == kRecordErase) {

@@ -373,25 +373,10 @@ void fpga_manage::fpga_init(u8 c)
     for (int i = 0; i < 3; ++i)
         read_from_register(REG_INIT_READ, c);
 
-    abyte* page = MCU_RAM_PARA_func[c];
     u8 saved[kPageSize];
-    if (flash_byte(FLASH_PARA_MARK) == kRecordValid &&
-        drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_PARA_PAGE, kPageSize, saved)) {
-        std::memset(saved + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
-        page_copy_in(page, 0, saved, kPageSize);
-        eth_param_init(0, c);
-        K57_back_mcu_set_net_para(c);
-        K57_mcu_set_net_para(c);
-    } else {
-        page_copy_in(page, 0, RAM1, sizeof RAM1);
-        static constexpr u8 kRecord[4] = {0x76, 0x05, 0xD2, 0x01};
-        for (uint32_t a = 296; a < 360; a += 4)
-            page_copy_in(page, a, kRecord, 4);
-        page[496] = 0;
-        page[498] = 0;
-        eth_param_init(1, c);
-        K57_back_mcu_set_net_para(c);
-    }
+    const bool have_saved = flash_byte(FLASH_PARA_MARK) == kRecordValid &&
+                            drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_PARA_PAGE, kPageSize, saved);
+    load_para_page(c, have_saved ? saved : nullptr);
     push_para(0, kPageSize, c);
     update_link_state(c);
     for (u8 r = 28; r <= 31; ++r)

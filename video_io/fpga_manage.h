@@ -172,6 +172,12 @@ public:
     void eth_param_init(unsigned char defaults, unsigned char chip);
     void K57_back_mcu_set_net_para(unsigned char chip);
     void K57_mcu_set_net_para(unsigned char chip);
+    // The parameter page at initialisation: the saved one (its link and search state cleared)
+    // or, with saved null, the defaults; then its copy and, for a saved page, the offsets.
+    void load_para_page(u8 chip, u8* saved);
+    // Stores the page of chip 0, without the output offsets, as the record the next bring-up
+    // loads. False (nothing written) while chip 0 is not running, or when the flash fails.
+    bool save_led_page();
     int set_fpga_lcd();
     int set_output_status();
     unsigned int get_wlan_state();
@@ -235,6 +241,10 @@ public:
     u8 slot_applied = 0;           // applications in the current half-hour slot
     u8 HalfHourValue[48];
 
+    // Output ports: the image offsets (x, y) the page's positions hold, under net_para_mutex.
+    std::mutex net_para_mutex;
+    u16 page_offset[fpga::kChips][2] = {};
+
     // Hand-over.
     u32 handover_time = 0;
     u32 handover_poll_count = 0;
@@ -268,6 +278,10 @@ private:
     void brightness_half_hour();
     void brightness_auto();
     u8 flash_byte(uint32_t address);
+    void apply_brightness(u8 mode);
+    void count_bad_checksum(u8 chip);
+    void back_copy_locked(u8 chip);
+    void build_page_locked(u8 chip);
 
     abyte MCU_REG[fpga::kChips][fpga::kRegCount];
     abyte MCU_RAM_PARA[fpga::kChips][fpga::kPageSize];

@@ -2,6 +2,8 @@
 // the image's offsets, the output on/off state, the link state for the pages, and the FPGA
 // side of the LED-size hand-over with the scaler.
 #include <QMutexLocker>
+#include <array>
+#include <cstring>
 
 #include "core/TlxRamPara.h"
 #include "core/fpga_wake.h"
@@ -9,6 +11,7 @@
 #include "core/ram_map.h"
 #include "core/utils.h"
 #include "scaler/requests.h"
+#include "video_io/fpga_drv.h"
 #include "video_io/fpga_manage.h"
 
 using namespace fpga;
@@ -20,6 +23,26 @@ constexpr uint16_t kPortRect[kPorts] = {8, 19, 32, 43, 520, 528, 536, 544, 576, 
 // The same rectangle in the network page copy, and the whole output's start.
 constexpr uint32_t copy_rect(int port) { return 4 + 8u * uint32_t(port); }
 constexpr uint32_t COPY_START_X = 0, COPY_START_Y = 2;
+constexpr int kAxisX = 0, kAxisY = 1;
+
+// Every position field of the page (the whole output's start and each port's corner): where
+// the copy keeps it and which of the image's offsets it takes.
+struct PositionField {
+    uint32_t page, copy;
+    int axis;
+};
+constexpr std::array<PositionField, 2 + 2 * kPorts> position_fields()
+{
+    std::array<PositionField, 2 + 2 * kPorts> f{};
+    f[0] = {PARA_START_X, COPY_START_X, kAxisX};
+    f[1] = {PARA_START_Y, COPY_START_Y, kAxisY};
+    for (int p = 0; p < kPorts; ++p) {
+        f[size_t(2 + 2 * p)] = {kPortRect[p], copy_rect(p), kAxisX};
+        f[size_t(3 + 2 * p)] = {kPortRect[p] + 2u, copy_rect(p) + 2, kAxisY};
+    }
+    return f;
+}
+constexpr auto kPositions = position_fields();
 
 constexpr u16 kDefaultWidth = 1280, kDefaultHeight = 512;
 constexpr u32 kRegPolls = 500;
@@ -71,6 +94,14 @@ void fpga_manage::K57_back_mcu_set_net_para(unsigned char chip)
 {
     if (chip >= kChips)
         return;
+    std::lock_guard<std::mutex> lk(net_para_mutex);
+    back_copy_locked(chip);
+}
+
+// The copy keeps the positions without the offsets the page was last built with, so the
+// next build adds the image's offsets once.
+void fpga_manage::back_copy_locked(u8 chip)
+{
     const abyte* page = MCU_RAM_PARA_func[chip];
     abyte* copy = MCU_RAM_ETH_BACK_PARA_func[chip];
     for (uint32_t i = 0; i < 4; ++i)
@@ -78,21 +109,75 @@ void fpga_manage::K57_back_mcu_set_net_para(unsigned char chip)
     for (int p = 0; p < kPorts; ++p)
         for (uint32_t i = 0; i < 8; ++i)
             copy[copy_rect(p) + i] = page[kPortRect[p] + i].load();
+    for (const PositionField& f : kPositions)
+        page_wr16(copy, f.copy, u16(page_rd16(copy, f.copy) - page_offset[chip][f.axis]));
 }
 
 void fpga_manage::K57_mcu_set_net_para(unsigned char chip)
 {
     if (chip >= kChips)
         return;
-    const u16 dx = image_word(ram_och_layout), dy = image_word(ram_och_layout + 2);
+    std::lock_guard<std::mutex> lk(net_para_mutex);
+    build_page_locked(chip);
+}
+
+void fpga_manage::build_page_locked(u8 chip)
+{
+    const u16 offset[2] = {image_word(ram_och_layout), image_word(ram_och_layout + 2)};
     abyte* page = MCU_RAM_PARA_func[chip];
     const abyte* copy = MCU_RAM_ETH_BACK_PARA_func[chip];
-    page_wr16(page, PARA_START_X, u16(page_rd16(copy, COPY_START_X) + dx));
-    page_wr16(page, PARA_START_Y, u16(page_rd16(copy, COPY_START_Y) + dy));
-    for (int p = 0; p < kPorts; ++p) {
-        page_wr16(page, kPortRect[p], u16(page_rd16(copy, copy_rect(p)) + dx));
-        page_wr16(page, kPortRect[p] + 2u, u16(page_rd16(copy, copy_rect(p) + 2) + dy));
+    for (const PositionField& f : kPositions)
+        page_wr16(page, f.page, u16(page_rd16(copy, f.copy) + offset[f.axis]));
+    page_offset[chip][kAxisX] = offset[kAxisX];
+    page_offset[chip][kAxisY] = offset[kAxisY];
+}
+
+void fpga_manage::load_para_page(u8 chip, u8* saved)
+{
+    abyte* page = MCU_RAM_PARA_func[chip];
+    std::lock_guard<std::mutex> lk(net_para_mutex);
+    page_offset[chip][kAxisX] = page_offset[chip][kAxisY] = 0;  // a loaded page holds no offsets
+    if (saved) {
+        std::memset(saved + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
+        page_copy_in(page, 0, saved, kPageSize);
+        eth_param_init(0, chip);
+        back_copy_locked(chip);
+        build_page_locked(chip);
+        return;
     }
+    page_copy_in(page, 0, RAM1, sizeof RAM1);
+    static constexpr u8 kRecord[4] = {0x76, 0x05, 0xD2, 0x01};
+    for (uint32_t a = 296; a < 360; a += 4)
+        page_copy_in(page, a, kRecord, 4);
+    page[496] = 0;
+    page[498] = 0;
+    eth_param_init(1, chip);
+    back_copy_locked(chip);
+}
+
+bool fpga_manage::save_led_page()
+{
+    // Before bring-up the page is not loaded yet: saving it would store an empty page that
+    // every later bring-up loads.
+    if (!running_state(0)) {
+        writeLogMsg(LOG_WARNING, "fpga: LED output page not saved, the FPGA is not running");
+        return false;
+    }
+    u8 record[1 + kPageSize];
+    record[0] = kRecordValid;
+    {
+        std::lock_guard<std::mutex> lk(net_para_mutex);
+        back_copy_locked(0);
+        page_copy_out(MCU_RAM_PARA_func[0], 0, record + 1, kPageSize);
+        // Stored without the offsets: the bring-up that loads it adds the image's own.
+        for (const PositionField& f : kPositions)
+            ram_wr16(record + 1, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
+    }
+    if (!drv->store_marked_record(kFlashChip0, FLASH_PARA_MARK / kFlashSector, record, sizeof record)) {
+        writeLogMsg(LOG_ERROR, "fpga: LED output page not saved, flash write failed");
+        return false;
+    }
+    return true;
 }
 
 int fpga_manage::set_fpga_lcd()

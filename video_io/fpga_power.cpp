@@ -140,7 +140,7 @@ void fpga_manage::vmf_power_read()
     std::lock_guard<std::mutex> lk(frame_mutex);
     const u8* a = vmf_answer_frame;
     if (!ff::bcc_ok(a, vmf_answer_len)) {
-        write_to_register(REG_BAD_BCC, 0xFF, u8(reg(REG_BAD_BCC, vmf_chip) + 1), vmf_chip);
+        count_bad_checksum(vmf_chip);
         return;
     }
     if (vmf_answer_cmd != ff::kCmdVmfRead || vmf_answer_len < ff::kMinVmfRam0Answer || a[10] != 0) {

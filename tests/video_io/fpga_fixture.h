@@ -84,6 +84,21 @@ protected:
         board_.reset();
     }
 
+    // The device starting again on the same board and flash: a new FPGA object, the chip
+    // powered off and on.
+    void restart()
+    {
+        fpga_manage::p_fpga_manage = nullptr;
+        delete f_;
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kLow);
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);
+        for (auto& b : fpga_manage::MCU_RAM_CMD)
+            b = 0;
+        f_ = new fpga_manage();
+        fpga_manage::p_fpga_manage = f_;
+        ASSERT_EQ(f_->open_devices(), 0);
+    }
+
     // For a test that starts a thread which outlives it (a transport's server): the FPGA stays
     // installed and the process runs on a virtual clock of its own from here on, so the thread
     // never sees them change or go away.

@@ -106,6 +106,27 @@ TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
     EXPECT_TRUE(relayed().empty());   // the cards' brightness answers are not relayed
 }
 
+TEST_F(FpgaOutput, vmf_answers_with_a_bad_checksum_count_in_register_85)
+{
+    Bytes rec(57, 0);
+    rec[0] = 0xAA;
+    rec[8] = 2;  // automatic brightness
+    flash_write(0x6CE000, rec);
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 2}},
+                            {"vmf", QJsonObject{{"port", 5}, {"bad_checksum", true}}}});
+    bring_up();
+    run(2100);
+    int data_reads = 0, reads = 0;
+    for (const auto& s : fpga0_->sent()) {
+        if (s.bytes.size() < 14 || s.bytes[9] != 0x61 || (s.bytes[0] | s.bytes[1] << 8) != 0x5000)
+            continue;
+        ++reads;
+        data_reads += s.bytes[13] != 0 ? 1 : 0;  // the data read, not the RAM-0 read
+    }
+    EXPECT_GE(data_reads, 1);
+    EXPECT_EQ(f_->reg(85), reads);
+}
+
 TEST_F(FpgaOutput, lost_signal_switches_the_eight_relays_off_51_ticks_apart)
 {
     bring_up();

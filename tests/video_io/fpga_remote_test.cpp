@@ -7,6 +7,7 @@
 
 #include "common/remote_client.h"
 #include "core/log.h"
+#include "core/ram_map.h"
 #include "core/request_hooks.h"
 #include "fpga_fixture.h"
 #include "common/device_process.h"
@@ -36,6 +37,24 @@ protected:
             return {};
         return Bytes(reply.begin() + 10, reply.begin() + n - 1);
     }
+    // The output offsets of the image, taken into the page as the scaler asks.
+    void set_offsets(u16 x, u16 y)
+    {
+        ram_wr16(store_->ram_image, ram_och_layout, x);
+        ram_wr16(store_->ram_image, ram_och_layout + 2, y);
+        scaler_req::net_para_dirty = 1;
+        run(1);
+    }
+    // The request with the power cut after `writes` flash writes, then the device starting
+    // again and its FPGA brought up.
+    void cut_and_restart(long writes, uint16_t dst, uint8_t cmd, const Bytes& data)
+    {
+        flash_->cut_power_after(writes);
+        ask(dst, cmd, data);
+        flash_->restore_power();
+        restart();
+        bring_up();
+    }
     message_deal deal_{2};
 };
 
@@ -60,14 +79,83 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
     EXPECT_EQ(flash_->programs(), programs);
 }
 
-TEST_F(FpgaRemote, saved_led_page_is_what_the_next_bring_up_loads)
+TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)
+{
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));  // not running yet: nothing stored
+    EXPECT_EQ(flash_->erases() + flash_->programs(), 0u);
+    EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xFF}));
+
+    bring_up();
+    set_offsets(100, 50);
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{100, 0, 50, 0}));  // port 0 at the offsets
+    fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, 740);  // the tool puts port 2 at x 740
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xAA}));
+    EXPECT_EQ(flash_->read(0x6C7001 + 8, 4), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(flash_->read(0x6C7001 + 32, 2), (Bytes{0x80, 0x02}));
+    set_offsets(0, 0);  // the running page holds the offsets once
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
+
+    restart();
+    bring_up();
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(fpga0_->ram(1, 32, 2), (Bytes{0x80, 0x02}));
+}
+
+TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_none)
 {
     bring_up();
     fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, 640);  // port 2's x
-    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
-    EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xAA}));
-    EXPECT_EQ(flash_->read(0x6C7001 + 32, 2), (Bytes{0x80, 0x02}));
-    EXPECT_EQ(fpga_manage::page_rd16(fpga_manage::MCU_RAM_ETH_BACK_PARA_func[0], 20), 640);
+    const uint64_t before = flash_->erases() + flash_->programs();
+    ASSERT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    const long writes = long(flash_->erases() + flash_->programs() - before);
+    // Cut after each write of the save: the next start loads the page saved before or the
+    // defaults (port 2 at x 0, every port 1280 wide), never the new page's first bytes.
+    for (long cut = 0; cut <= writes; ++cut) {
+        SCOPED_TRACE(cut);
+        fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, u16(700 + cut));
+        cut_and_restart(cut, 0xF100, 0x6F, {});
+        const abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
+        EXPECT_EQ(fpga_manage::page_rd16(page, 32), cut == writes ? 700 + cut : cut == 0 ? 640 : 0);
+        EXPECT_EQ(fpga_manage::page_rd16(page, 632 + 4), 1280);  // port 15's width
+    }
+    // The on/off times (a command-page record) longer than a flash page, cut after its first
+    // page, are not there at the next start.
+    const Bytes onoff = Bytes{0xAA, 2, 0xAA, 0, 0, 0} + le16(400) + Bytes(400, 0);
+    for (long cut : {2L, 4L}) {
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(onoff.size())) + le16(0) + onoff)[0], 0);
+        cut_and_restart(cut, 0xF000, 0x62, Bytes{2, 4, 4});
+        EXPECT_EQ(f_->reg(66), cut == 4 ? 1 : 0);  // a record is stored
+    }
+}
+
+TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
+{
+    bring_up();
+    for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
+        const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        EXPECT_EQ(fpga0_->reg(6), c[2]);
+    }
+}
+
+TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)
+{
+    start_output();
+    const u16 width = ram_rd16(store_->ram_image, ram_led_width);
+    const u16 wider = u16(width + 64);
+    ASSERT_EQ(ask(0xF100, 0x60, le32(ram_led_width) + le16(2) + le16(0) + le16(wider))[0], 0);
+    ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);  // apply
+    EXPECT_EQ(g_set_led_para.load(), 1);
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);  // blanked for the scaler's panel set-up
+
+    ram_wr16(store_->ram_shadow, ram_led_width, wider);  // the scaler has applied it
+    ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);  // the same size again
+    EXPECT_EQ(g_set_led_para.load(), 0);
+    ram_wr16(store_->ram_image, ram_led_width, width);
+    ram_wr16(store_->ram_shadow, ram_led_width, width);
 }
 
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)

@@ -172,16 +172,11 @@ void fpga_manage::collect_answers(u8 chip)
             ack_answer(chip, pair);  // too short to be anything: dropped
             continue;
         }
-        if (rd16(buf + FRAME_DST) != 0xF000 || buf[FRAME_CMD] != ff::kCmdSearch)
-            continue;
-        if (len >= ff::kMinSearchAnswer && ff::bcc_ok(buf, len)) {
-            search_answered |= 1u << (chip * 8 + pair);
-            if (buf[10] == 0)
-                store_search_result(chip, pair, buf);
-        }
-        ack_answer(chip, pair);
+        if (is_search_answer(buf))
+            take_search_answer(chip, pair, buf, len);
     }
-    // Then the first other answer still waiting.
+    // Then the first other answer still waiting. Every answer read is acknowledged, kept,
+    // relayed or dropped: one left in its receive block would hold back every later answer.
     for (int pair = 0; pair < kPairs; ++pair) {
         if (!(read_reg(wait_reg(pair), chip) & answer_bit(pair)))
             continue;
@@ -189,11 +184,32 @@ void fpga_manage::collect_answers(u8 chip)
             ack_answer(chip, pair);
             return;
         }
-        if (buf[FRAME_CMD] != ff::kCmdSearch)
-            ack_answer(chip, pair);
+        if (is_search_answer(buf)) {  // came in since the loop above
+            take_search_answer(chip, pair, buf, len);
+            continue;
+        }
+        ack_answer(chip, pair);
         handle_answer(chip, pair, buf, len);
         return;
     }
+}
+
+// An answer to the device's own search frame (the PC tool's search frames come back to the
+// tool's address, not to the FPGA's).
+bool fpga_manage::is_search_answer(const u8* buf) const
+{
+    return rd16(buf + FRAME_DST) == 0xF000 && buf[FRAME_CMD] == ff::kCmdSearch;
+}
+
+// Stored when good, acknowledged whatever it holds.
+void fpga_manage::take_search_answer(u8 chip, int pair, const u8* buf, u32 len)
+{
+    if (len >= ff::kMinSearchAnswer && ff::bcc_ok(buf, len)) {
+        search_answered |= 1u << (chip * 8 + pair);
+        if (buf[10] == 0)
+            store_search_result(chip, pair, buf);
+    }
+    ack_answer(chip, pair);
 }
 
 void fpga_manage::store_search_result(u8 chip, int pair, const u8* buf)
@@ -234,8 +250,6 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
         vmf_answer_pending = 1;
         return;
     }
-    if (cmd == ff::kCmdSearch)
-        return;
     if (dst >= 0xF000 && dst <= 0xF00F && src < 0xF000 && buf[FRAME_BYTE5] == ff::kByte5Brightness)
         return;
     const u8 netport = buf[FRAME_NETPORT];

@@ -254,6 +254,8 @@ private:
     void ack_answer(u8 chip, int pair);
     void handle_answer(u8 chip, int pair, u8* buf, u32 len);
     void relay_answer(u8* buf, u32 len);
+    bool is_search_answer(const u8* buf) const;
+    void take_search_answer(u8 chip, int pair, const u8* buf, u32 len);
     void send_all_ports(u8* frame, u32 len);
     void send_locked(const u8* frame, u32 len, u8 port, u8 chip);
     bool transmitter_free(u8 chip, int pair);

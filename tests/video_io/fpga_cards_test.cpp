@@ -109,6 +109,35 @@ TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bit
     EXPECT_EQ(relayed().size(), 1u);
 }
 
+// The PC tool's own search frame: the cards answer it to the tool's address (0xF010).
+TEST_F(FpgaCards, a_card_answer_to_the_tools_search_frame_is_relayed_and_the_channel_keeps_working)
+{
+    bring_up();
+    run(100);
+    const Bytes search = {0xFE, 0x0F, 0x10, 0xF0, 0x00, 0xAA, 0x01, 0x01, 0x00, 0x10, 0, 0, 0, 0, 0};
+    pass_through(search);
+    ASSERT_EQ(relayed().size(), 1u);
+    const Bytes& r = relayed()[0];
+    EXPECT_EQ(r[0] | r[1] << 8, 0xF010);
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[11], 2);  // two cards on port 0
+
+    // The same answer again, awaited by nobody: dropped, and port 0's pair still answers.
+    {
+        std::lock_guard<std::mutex> lk(f_->frame_mutex);
+        f_->Send_to_port(fpga0_->sent().back().bytes.data(), uint16_t(search.size()), 0, 0);
+    }
+    run(10);
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    ASSERT_EQ(relayed().size(), 3u);
+    EXPECT_EQ(relayed()[1][7], 1);
+    EXPECT_EQ(relayed()[2][7], 7);
+    run(300);  // several search cycles: port 0's cards stay found, nothing is left waiting
+    EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));
+    EXPECT_EQ(board_->soc().read16(pads::PAD_FPGA0_IRQ), 0);
+}
+
 TEST_F(FpgaCards, all_ports_pass_through_answers_once_when_every_linked_port_answered)
 {
     write_board(QJsonObject{{"cards", QJsonArray{2, 0, 0, 3}}});

@@ -43,7 +43,9 @@ int Qn_uart_inout::usart1_init(int port, int bps)
         return 1;
     }
     set_nonblocking(fd_);  // the receive thread waits in poll, never in read
-    fpga_manage::set_relay(TR_SERIAL, [](const u8* f, u32 n) { p_uart_inout->endpoint.relay(f, n); });
+    fpga_manage::set_relay(TR_SERIAL, [](const u8* f, u32 n, uint64_t peer) {
+        p_uart_inout->endpoint.relay(f, n, peer);
+    });
     if (!start_thread("Qn_uart_inout", "receive_thread", [this] { receive_thread(); }))
         return 255;
     writeLogMsg(LOG_INFO, std::string("Qn_uart_inout: listening on ") + name);

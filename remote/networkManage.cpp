@@ -61,7 +61,9 @@ int networkManage::initialize()
     ev.events = EPOLLIN;
     ev.data.ptr = nullptr;  // the listening socket
     ::epoll_ctl(ep_, EPOLL_CTL_ADD, listen_fd_, &ev);
-    fpga_manage::set_relay(TR_TCP, [](const u8* f, u32 n) { p_networkManage->endpoint.relay(f, n); });
+    fpga_manage::set_relay(TR_TCP, [](const u8* f, u32 n, uint64_t peer) {
+        p_networkManage->endpoint.relay(f, n, peer);
+    });
     if (!start_thread("networkManage", "acceptThread", [this] { acceptThread(); }))
         return 255;
     writeLogMsg(LOG_INFO, "networkManage: listening on TCP port " + std::to_string(port_));

@@ -1,7 +1,7 @@
 // The transports' side of the pass-through to the LED receiving cards: a card frame goes to the
-// FPGA under its frame-exchange mutex; the card's answer comes back through the relay this
-// transport installed (on whichever thread collects it) and waits here until the transport's
-// receive loop hands it to the requester.
+// FPGA under its frame-exchange mutex with its requester; the card's answer comes back with
+// that requester through the relay this transport installed (on whichever thread collects it)
+// and waits here until the transport's receive loop hands it to the requester.
 #include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/clock.h"
@@ -21,15 +21,13 @@ void RemoteEndpoint::pass_through(u8* frame, u32 length, uint64_t peer)
         writeLogMsg(LOG_DEBUG, "remote: receiving-card frame dropped (no FPGA)");
         return;
     }
-    {
-        std::lock_guard<std::mutex> lk(relay_mutex_);
-        relay_peer_ = peer;
-    }
-    pass_deadline_us_ = platform::clock().now_us() + kPassWaitUs;
     std::lock_guard<std::mutex> lk(f->frame_mutex);
+    f->reg_IRQ_Dealwith(0, 0);  // answers already in reach their requester before this frame replaces it
+    // From here on an answer relayed to this transport answers this frame and ends the wait.
+    pass_deadline_us_ = platform::clock().now_us() + kPassWaitUs;
     g_passby_trans_port = transport_;
     f->pass_relayed = 0;
-    f->Dealwith1_PC_to_eth(length, frame);
+    f->Dealwith1_PC_to_eth(length, frame, peer);
     fpga_wake();  // the FPGA thread serves the answer at its 1 ms pace from now on
 }
 
@@ -58,12 +56,12 @@ void RemoteEndpoint::poll_pass_through()
     f->pass_relayed = 0;
 }
 
-void RemoteEndpoint::relay(const u8* frame, u32 length)
+void RemoteEndpoint::relay(const u8* frame, u32 length, uint64_t peer)
 {
     std::lock_guard<std::mutex> lk(relay_mutex_);
     if (relayed_.size() >= kMaxKept)
         relayed_.erase(relayed_.begin());
-    Relayed r{relay_peer_, std::vector<u8>(2 * size_t(length) + 4)};
+    Relayed r{peer, std::vector<u8>(2 * size_t(length) + 4)};
     u8 flag = 0;
     r.wire.resize(relay_phy_.data_re_transf_meaning(r.wire.data(), frame, length, &flag));
     relayed_.push_back(std::move(r));  // appended: an answer not yet handed over stays

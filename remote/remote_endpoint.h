@@ -66,8 +66,8 @@ public:
     int pass_wait_ms() const;
     void poll_pass_through();
     // The FPGA's relay of a card's answer (installed by the transport; any thread): encoded
-    // and kept for the requester of this transport's last pass-through.
-    void relay(const u8* frame, u32 length);
+    // and kept for `peer`, the requester whose frame it answers.
+    void relay(const u8* frame, u32 length, uint64_t peer);
     // Hands the kept answers to the transport: sink(requester, wire bytes, length).
     using RelaySink = std::function<void(uint64_t peer, const u8* bytes, size_t length)>;
     void take_relayed(const RelaySink& sink);
@@ -83,7 +83,6 @@ private:
 
     std::mutex relay_mutex_;  // the fields below
     protocol_phy relay_phy_;
-    uint64_t relay_peer_ = 0;
     struct Relayed {
         uint64_t peer;
         std::vector<u8> wire;

@@ -59,7 +59,9 @@ int udpnetManage::initialize()
     int rc = 0;
     if (g_udpnetmode) {
         fd_5008_ = open_udp(udp_port(kProtocolPort), !on_sim_board());
-        fpga_manage::set_relay(TR_UDP, [](const u8* f, u32 n) { p_udpnetManage->endpoint.relay(f, n); });
+        fpga_manage::set_relay(TR_UDP, [](const u8* f, u32 n, uint64_t peer) {
+            p_udpnetManage->endpoint.relay(f, n, peer);
+        });
         if (fd_5008_ < 0) {
             writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kProtocolPort)));
             rc = 1;

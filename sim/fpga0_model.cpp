@@ -241,10 +241,8 @@ void Fpga0Model::answer(int port, const std::vector<uint8_t>& req)
     if (card >= count)
         return;
     std::vector<uint8_t> a;
-    if (req[9] == kCmdSearch) {
+    if (req[9] == kCmdSearch) {  // to the device's search and to the PC tool's alike
         a = swapped(req, 15);
-        a[0] = 0x00;
-        a[1] = 0xF0;
         a[10] = 0;
         a[11] = uint8_t(count);
         a[12] = uint8_t(count >> 8);

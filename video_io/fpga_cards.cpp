@@ -22,7 +22,7 @@ std::atomic<fpga_manage::RelayFn> fpga_manage::relay_fns_[4] = {};
 namespace {
 
 constexpr uint64_t kTxWaitUs = 3000000;     // transmitter busy: 300 ticks
-constexpr u32 kPassAllExpiryTicks = 300;    // an all-ports pass-through nobody completes
+constexpr u32 kPassWaitTicks = 300;         // a card's answer not come by then is not coming
 constexpr u32 kSearchTicks = 80;
 constexpr u32 kLinkCheckTicks = 10;
 
@@ -39,6 +39,10 @@ u8 ack_rel_reg(int pair) { return group_a(pair) ? REG_ACK_REL_A : REG_ACK_REL_B;
 u8 answer_bit(int pair) { return BIT(2 * (pair % 4)); }
 u8 busy_bit(int pair) { return BIT(2 * (pair % 4) + 1); }
 u16 rd16(const u8* p) { return u16(p[0] | (p[1] << 8)); }
+// The card's place in its group of four: bits 12-13 of FRAME_DST or FRAME_SRC at `at`.
+u8 place_of(const u8* frame, u32 at) { return (frame[at + 1] >> 4) & 3; }
+// Where an answer comes back: the chip's port pair and the card's place it echoes.
+uint64_t answer_slot(u8 chip, int pair, u8 place) { return uint64_t(1) << ((chip * kPairs + pair) * 4 + place); }
 u32 now() { return G_timeTicks.load(); }
 
 }  // namespace
@@ -99,7 +103,7 @@ void fpga_manage::reg_IRQ_Dealwith(unsigned char chip, unsigned char force)
     const u8 run = reg(REG_RUN_STATE, chip);
     if (run != 2 && run != 3)
         return;
-    if (pass_all_pending && Utils::getTimeSpace(pass_all_time) > kPassAllExpiryTicks)
+    if (pass_all_pending && Utils::getTimeSpace(pass_all_time) > kPassWaitTicks)
         forget_pass_through();
     const uint32_t irq_pad = chip == 0 ? pads::PAD_FPGA0_IRQ : pads::PAD_FPGA1_IRQ;
     const bool pending = force == 1 || g_change.irq_state[chip] == 1 || (window && (window->read16(irq_pad) & 1));
@@ -172,16 +176,11 @@ void fpga_manage::collect_answers(u8 chip)
             ack_answer(chip, pair);  // too short to be anything: dropped
             continue;
         }
-        if (rd16(buf + FRAME_DST) != 0xF000 || buf[FRAME_CMD] != ff::kCmdSearch)
-            continue;
-        if (len >= ff::kMinSearchAnswer && ff::bcc_ok(buf, len)) {
-            search_answered |= 1u << (chip * 8 + pair);
-            if (buf[10] == 0)
-                store_search_result(chip, pair, buf);
-        }
-        ack_answer(chip, pair);
+        if (is_search_answer(buf))
+            take_search_answer(chip, pair, buf, len);
     }
-    // Then the first other answer still waiting.
+    // Then the first other answer still waiting. Every answer read is acknowledged, kept,
+    // relayed or dropped: one left in its receive block would hold back every later answer.
     for (int pair = 0; pair < kPairs; ++pair) {
         if (!(read_reg(wait_reg(pair), chip) & answer_bit(pair)))
             continue;
@@ -189,11 +188,32 @@ void fpga_manage::collect_answers(u8 chip)
             ack_answer(chip, pair);
             return;
         }
-        if (buf[FRAME_CMD] != ff::kCmdSearch)
-            ack_answer(chip, pair);
+        if (is_search_answer(buf)) {  // came in since the loop above
+            take_search_answer(chip, pair, buf, len);
+            continue;
+        }
+        ack_answer(chip, pair);
         handle_answer(chip, pair, buf, len);
         return;
     }
+}
+
+// An answer to the device's own search frame (the PC tool's search frames come back to the
+// tool's address, not to the FPGA's).
+bool fpga_manage::is_search_answer(const u8* buf) const
+{
+    return rd16(buf + FRAME_DST) == 0xF000 && buf[FRAME_CMD] == ff::kCmdSearch;
+}
+
+// Stored when good, acknowledged whatever it holds.
+void fpga_manage::take_search_answer(u8 chip, int pair, const u8* buf, u32 len)
+{
+    if (len >= ff::kMinSearchAnswer && ff::bcc_ok(buf, len)) {
+        search_answered |= 1u << (chip * 8 + pair);
+        if (buf[10] == 0)
+            store_search_result(chip, pair, buf);
+    }
+    ack_answer(chip, pair);
 }
 
 void fpga_manage::store_search_result(u8 chip, int pair, const u8* buf)
@@ -234,12 +254,13 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
         vmf_answer_pending = 1;
         return;
     }
-    if (cmd == ff::kCmdSearch)
-        return;
     if (dst >= 0xF000 && dst <= 0xF00F && src < 0xF000 && buf[FRAME_BYTE5] == ff::kByte5Brightness)
         return;
+    // Whatever its command, from here on it is a card's answer to the PC tool.
+    if (!answers_outstanding(chip, pair, buf))
+        return;
     const u8 netport = buf[FRAME_NETPORT];
-    const u8 place = (buf[FRAME_SRC + 1] >> 4) & 3;
+    const u8 place = place_of(buf, FRAME_SRC);
     if (pass_mode != 0 || netport == 255) {
         if (!ff::bcc_ok(buf, len) || buf[FRAME_BYTE5] != pass_all_byte5)
             return;
@@ -264,13 +285,31 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
     relay_answer(buf, len);
 }
 
+// True when the answer is owed to the outstanding pass-through; it is then no longer owed.
+// An answer from a slot that still owes one to a replaced frame is that frame's: dropped.
+bool fpga_manage::answers_outstanding(u8 chip, int pair, const u8* buf)
+{
+    const uint64_t slot = answer_slot(chip, pair, place_of(buf, FRAME_SRC));
+    if (pass_stale & slot) {
+        pass_stale &= ~slot;
+        if (Utils::getTimeSpace(pass_stale_time) <= kPassWaitTicks) {
+            writeLogMsg(LOG_DEBUG, "fpga: answer to a replaced pass-through dropped");
+            return false;
+        }
+    }
+    if (!(pass_owed & slot))
+        return false;
+    pass_owed &= ~slot;
+    return true;
+}
+
 void fpga_manage::relay_answer(u8* buf, u32 len)
 {
-    const u8 to = g_passby_trans_port.exchange(255);
-    RelayFn fn = (to >= 1 && to <= 3) ? relay_fns_[to].load() : nullptr;
+    g_passby_trans_port = 255;
+    RelayFn fn = (pass_transport >= 1 && pass_transport <= 3) ? relay_fns_[pass_transport].load() : nullptr;
     if (!fn)
         return;
-    fn(buf, len);
+    fn(buf, len, pass_peer);
     pass_relayed = 1;
 }
 
@@ -297,12 +336,36 @@ void fpga_manage::update_link_state(u8 chip)
 
 // ---- pass-through ---------------------------------------------------------------------------------------
 
-int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
+// The new requester takes the place of the one before; what the cards still owe the replaced
+// frame is marked so that it reaches nobody.
+void fpga_manage::replace_pass_through(uint64_t peer)
+{
+    if (Utils::getTimeSpace(pass_stale_time) > kPassWaitTicks)
+        pass_stale = 0;
+    if (pass_owed) {
+        pass_stale |= pass_owed;
+        pass_stale_time = now();
+    }
+    pass_owed = 0;
+    pass_transport = g_passby_trans_port;
+    pass_peer = peer;
+}
+
+// Sends one frame of the outstanding pass-through; its answer is owed by the port's pair
+// from the card at the place the frame addresses.
+void fpga_manage::send_pass(const u8* frame, u32 len, u8 port, u8 chip)
+{
+    Send_to_port(frame, u16(len), port, chip);
+    pass_owed |= answer_slot(chip, port / 2, place_of(frame, FRAME_DST));
+}
+
+int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer)
 {
     if (!frame || length < ff::kMinAnswer || length >= kPageSize)
         return 1;
     u8 f[kPageSize];
     std::memcpy(f, frame, length);
+    replace_pass_through(peer);
     pass_mode = 0;
     clear_bits(REG_ACK_REL_B, 0x0F);
     clear_bits(REG_ACK_REL_A, 0x0F);
@@ -311,13 +374,13 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
         if (netport >= 1 && netport <= 16) {
             const u8 port = u8(netport - 1);
             ff::set_group_bits(f, length, FRAME_DST, port % 4);
-            Send_to_port(f, u16(length), port, 0);
+            send_pass(f, length, port, 0);
         } else if (netport == 0) {
             const u8 port = (f[FRAME_DST + 1] >> 4) & 3;
             if (g_debugSwitch == 254)
                 std::printf("FRAME_NETPORT : %d   port_num : %d\n", netport, port);
             ff::set_group_bits(f, length, FRAME_DST, port % 4);
-            Send_to_port(f, u16(length), port, 0);
+            send_pass(f, length, port, 0);
         } else if (netport == 255) {
             pass_mode = u8(mode & ~2);
             pass_all_broadcast = rd16(f + FRAME_DST) == 0x0FFE ? 1 : 0;
@@ -327,9 +390,9 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame)
         }
     } else if (mode == 0) {
         if (netport <= 8)
-            Send_to_port(f, u16(length), 0, 0);
+            send_pass(f, length, 0, 0);
         else if (netport <= 16)
-            Send_to_port(f, u16(length), 0, 1);
+            send_pass(f, length, 0, 1);
     }
     return 1;
 }
@@ -342,7 +405,7 @@ void fpga_manage::send_all_ports(u8* f, u32 len)
         if (!(links & (1u << p)))
             continue;
         ff::set_group_bits(f, len, FRAME_DST, u8(p % 4));
-        Send_to_port(f, u16(len), u16(p), 0);
+        send_pass(f, len, u8(p), 0);
     }
     pass_all_pending = 1;
     pass_all_time = now();

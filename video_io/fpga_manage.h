@@ -147,14 +147,19 @@ public:
 
     // ---- receiving cards (fpga_cards.cpp) --------------------------------------------------
     void Send_to_port(const unsigned char* frame, unsigned short length, unsigned short port, unsigned char chip);
-    int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame);
+    // A frame from the PC tool to the cards. The requester is the transport in
+    // g_passby_trans_port (set by the caller) and `peer` within it (a TCP client, a UDP
+    // sender; 0 on the serial line). It replaces the outstanding pass-through: an answer to
+    // the replaced frame is dropped, never handed to the new requester.
+    int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer = 0);
     void reg_IRQ_Dealwith(unsigned char chip, unsigned char force);
     void update_link_state(u8 chip);
     void card_search();
     void vbo_link_check();
     void search_cycle();
-    // The relay of an answer to the transport that asked: installed by each transport.
-    using RelayFn = void (*)(const u8* frame, u32 length);
+    // The relay of an answer to the transport that asked, with the requester within it:
+    // installed by each transport.
+    using RelayFn = void (*)(const u8* frame, u32 length, uint64_t peer);
     static void set_relay(u8 transport, RelayFn fn);
     std::mutex frame_mutex;   // frame exchange with the cards
     std::mutex mirror_mutex;  // read-modify-write of the mirror and the extend page
@@ -224,6 +229,14 @@ public:
     std::atomic<u8> pass_all_byte5{0};
     std::atomic<u8> pass_all_broadcast{0};
     std::atomic<u8> pass_relayed{0};
+    // The outstanding pass-through (under frame_mutex): who asked, the answer slots (chip,
+    // port pair, card place) that still owe it an answer, and the slots that still owe one to
+    // frames it replaced (a card answers its frames in order), given up after 300 ticks.
+    u8 pass_transport = 255;
+    uint64_t pass_peer = 0;
+    uint64_t pass_owed = 0;
+    uint64_t pass_stale = 0;
+    u32 pass_stale_time = 0;
     std::atomic<u32> search_asked{0};
     std::atomic<u32> search_answered{0};
     u8 vbo_fault[fpga::kChips] = {};
@@ -264,6 +277,11 @@ private:
     void ack_answer(u8 chip, int pair);
     void handle_answer(u8 chip, int pair, u8* buf, u32 len);
     void relay_answer(u8* buf, u32 len);
+    bool is_search_answer(const u8* buf) const;
+    void take_search_answer(u8 chip, int pair, const u8* buf, u32 len);
+    void replace_pass_through(uint64_t peer);
+    void send_pass(const u8* frame, u32 len, u8 port, u8 chip);
+    bool answers_outstanding(u8 chip, int pair, const u8* buf);
     void send_all_ports(u8* frame, u32 len);
     void send_locked(const u8* frame, u32 len, u8 port, u8 chip);
     bool transmitter_free(u8 chip, int pair);

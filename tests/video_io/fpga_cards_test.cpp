@@ -22,14 +22,15 @@ protected:
             n += s.bytes.size() > 9 && s.bytes[9] == 0x10;
         return n;
     }
-    // A pass-through as a transport starts it, then the waiting transport's processing.
-    void pass_through(Bytes frame, int waits = 5)
+    // A pass-through as a transport starts it for requester `peer`, then `waits` runs of the
+    // waiting transport's processing.
+    void pass_through(Bytes frame, int waits = 5, uint64_t peer = 0)
     {
         frame.back() = ff::xor_of(frame.data(), uint32_t(frame.size() - 1));
         g_passby_trans_port = 2;
         std::lock_guard<std::mutex> lk(f_->frame_mutex);
         f_->pass_relayed = 0;
-        f_->Dealwith1_PC_to_eth(uint32_t(frame.size()), frame.data());
+        f_->Dealwith1_PC_to_eth(uint32_t(frame.size()), frame.data(), peer);
         for (int i = 0; i < waits; ++i)
             f_->reg_IRQ_Dealwith(0, 0);
     }
@@ -107,6 +108,73 @@ TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bit
             f_->reg_IRQ_Dealwith(0, 0);
     }
     EXPECT_EQ(relayed().size(), 1u);
+}
+
+// The PC tool's own search frame: the cards answer it to the tool's address (0xF010).
+TEST_F(FpgaCards, a_card_answer_to_the_tools_search_frame_is_relayed_and_the_channel_keeps_working)
+{
+    bring_up();
+    run(100);
+    const Bytes search = {0xFE, 0x0F, 0x10, 0xF0, 0x00, 0xAA, 0x01, 0x01, 0x00, 0x10, 0, 0, 0, 0, 0};
+    pass_through(search);
+    ASSERT_EQ(relayed().size(), 1u);
+    const Bytes& r = relayed()[0];
+    EXPECT_EQ(r[0] | r[1] << 8, 0xF010);
+    EXPECT_EQ(r[9], 0x10);
+    EXPECT_EQ(r[11], 2);  // two cards on port 0
+
+    // The same answer again, awaited by nobody: dropped, and port 0's pair still answers.
+    {
+        std::lock_guard<std::mutex> lk(f_->frame_mutex);
+        f_->Send_to_port(fpga0_->sent().back().bytes.data(), uint16_t(search.size()), 0, 0);
+    }
+    run(10);
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    ASSERT_EQ(relayed().size(), 3u);
+    EXPECT_EQ(relayed()[1][7], 1);
+    EXPECT_EQ(relayed()[2][7], 7);
+    run(300);  // several search cycles: port 0's cards stay found, nothing is left waiting
+    EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));
+    EXPECT_EQ(board_->soc().read16(pads::PAD_FPGA0_IRQ), 0);
+}
+
+// Two tools, one outstanding pass-through: the second frame replaces the first, whose answer
+// (already waiting, or coming later) reaches nobody.
+TEST_F(FpgaCards, an_answer_goes_only_to_the_requester_whose_frame_it_answers)
+{
+    write_board(QJsonObject{{"cards", QJsonArray{2, 2, 0, 3}}});
+    bring_up();
+    run(100);
+    auto read_at = [](uint8_t netport, uint8_t addr) {
+        return Bytes{0x00, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, netport, 0x00, 0x61, addr, 0, 0, 0, 0x10, 0, 0, 0, 0};
+    };
+    struct Case {
+        const char* what;
+        uint8_t port_a, port_b;
+    } cases[] = {{"other pair", 1, 4}, {"same pair, other port", 1, 2}, {"same port", 1, 1}};
+    for (const Case& c : cases) {
+        relayed().clear();
+        relayed_to().clear();
+        pass_through(read_at(c.port_a, 0xA0), 0, 1);  // tool 1: its answer waits unread
+        pass_through(read_at(c.port_b, 0xB0), 5, 2);  // tool 2 replaces it
+        pass_through(read_at(c.port_b, 0xB1), 5, 2);  // and asks again once answered
+        ASSERT_EQ(relayed().size(), 2u) << c.what;
+        for (size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(relayed_to()[i], 2u) << c.what;
+            EXPECT_EQ(relayed()[i][7], c.port_b) << c.what;
+            EXPECT_EQ(relayed()[i][11], 0xB0 + i) << c.what;
+        }
+    }
+    // An answer to a replaced frame that comes after the new one's is still told apart.
+    relayed().clear();
+    relayed_to().clear();
+    pass_through(read_at(4, 0xA0), 0, 1);  // pair 1: collected after pair 0
+    pass_through(read_at(1, 0xB0), 0, 2);
+    run(5);
+    ASSERT_EQ(relayed().size(), 1u);
+    EXPECT_EQ(relayed_to()[0], 2u);
+    EXPECT_EQ(relayed()[0][11], 0xB0);
 }
 
 TEST_F(FpgaCards, all_ports_pass_through_answers_once_when_every_linked_port_answered)

@@ -24,10 +24,15 @@
 #include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
 
-// What the relay hands to a transport (transport 2, TCP).
+// What the relay hands to a transport (transport 2, TCP), and to which requester.
 inline std::vector<std::vector<uint8_t>>& relayed()
 {
     static std::vector<std::vector<uint8_t>> r;
+    return r;
+}
+inline std::vector<uint64_t>& relayed_to()
+{
+    static std::vector<uint64_t> r;
     return r;
 }
 
@@ -56,7 +61,11 @@ protected:
         scaler_req::output_status_dirty = 0;
         g_passby_trans_port = 255;
         relayed().clear();
-        fpga_manage::set_relay(2, [](const u8* f, u32 n) { relayed().emplace_back(f, f + n); });
+        relayed_to().clear();
+        fpga_manage::set_relay(2, [](const u8* f, u32 n, uint64_t peer) {
+            relayed().emplace_back(f, f + n);
+            relayed_to().push_back(peer);
+        });
         zeltasource::pInstance()->clock_setup_state[0] = 2;
         board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // the input side released the reset
         for (auto& b : fpga_manage::MCU_RAM_CMD)

@@ -34,6 +34,7 @@ protected:
         auto opt = testutil::DeviceProcess::sim_options(root_.path());
         opt.env["K57_TIME_SCALE"] = "100";
         port_ = opt.tcp_port;
+        udp_offset_ = opt.udp_offset;
         dev_ = std::make_unique<testutil::DeviceProcess>(opt);
         ASSERT_TRUE(dev_->start());
     }
@@ -47,22 +48,59 @@ protected:
         return read_json(root_.file(std::string("sim/state/") + device + ".json"));
     }
 
+    bool output_started()
+    {
+        return dev_->wait_for(
+            [&] {
+                const QJsonObject regs = dump("fpga0").value("registers").toObject().value("registers").toObject();
+                return (regs.value("3").toInt() & 0x20) != 0;
+            },
+            60000, 300);
+    }
+
     testutil::TempDir root_{"k57fpgaproc"};
     std::unique_ptr<testutil::DeviceProcess> dev_;
     uint16_t port_ = 0;
+    uint16_t udp_offset_ = 0;
 };
+
+// A read of card 1 on output port 7 whose address byte `tag` comes back in the answer.
+Bytes card_read(uint8_t tag)
+{
+    Bytes f = {0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, tag, 0, 0, 0, 0x10, 0, 0, 0, 0};
+    f.back() = testutil::bcc(f.data(), f.size() - 1);
+    return testutil::encode(f);
+}
+
+// Two tools send card frames at once, round after round: an answer a tool gets carries its
+// own tag (high nibble, the round in the low one), at most one per frame, and every round
+// answers at least one.
+void interleave(testutil::RemoteClient& x, uint8_t tag_x, testutil::RemoteClient& y, uint8_t tag_y)
+{
+    constexpr int kRounds = 20;
+    int answered[kRounds] = {};
+    for (int i = 0; i < kRounds; ++i) {
+        ASSERT_TRUE(x.send_bytes(card_read(uint8_t(tag_x | (i & 0x0F)))));
+        ASSERT_TRUE(y.send_bytes(card_read(uint8_t(tag_y | (i & 0x0F)))));
+        for (const auto& [c, tag] : {std::make_pair(&x, tag_x), std::make_pair(&y, tag_y)}) {
+            const auto r = c->next_reply(3000);  // none when the other tool's frame replaced it
+            if (!r)
+                continue;
+            ASSERT_GE(r->bytes.size(), 12u);
+            EXPECT_EQ(r->bytes[11] & 0xF0, tag) << "round " << i;
+            ++answered[i];
+        }
+        EXPECT_GE(answered[i], 1) << "round " << i;
+    }
+    EXPECT_FALSE(x.next_reply(200));
+    EXPECT_FALSE(y.next_reply(200));
+}
 
 }  // namespace
 
 TEST_F(FpgaProcess, output_starts_then_clock_and_card_frames_work_from_the_pc_tool)
 {
-    const bool started = dev_->wait_for(
-        [&] {
-            const QJsonObject regs = dump("fpga0").value("registers").toObject().value("registers").toObject();
-            return (regs.value("3").toInt() & 0x20) != 0;
-        },
-        60000, 300);
-    ASSERT_TRUE(started) << dev_->output();
+    ASSERT_TRUE(output_started()) << dev_->output();
 
     testutil::TcpRemoteClient client;
     ASSERT_TRUE(client.connect(port_));
@@ -84,4 +122,23 @@ TEST_F(FpgaProcess, output_starts_then_clock_and_card_frames_work_from_the_pc_to
                                    0x00, 0x10, 0x00, 0x00, 0x00, 0x96}));
     const std::string record = QJsonDocument(dump("fpga0")).toJson().toStdString();
     EXPECT_NE(record.find("port 6 <- 01 20 10 f0"), std::string::npos);
+}
+
+// One outstanding card frame at a time: a frame replaced by another tool's before its answer
+// came gets none, and no tool ever gets another's answer.
+TEST_F(FpgaProcess, card_answers_reach_only_the_tool_whose_frame_they_answer)
+{
+    ASSERT_TRUE(output_started()) << dev_->output();
+    testutil::TcpRemoteClient a, b;
+    ASSERT_TRUE(a.connect(port_));
+    ASSERT_TRUE(b.connect(port_));
+    testutil::UdpRemoteClient u(uint16_t(5008 + udp_offset_));
+    interleave(a, 0xA0, b, 0xB0);
+    interleave(a, 0xA0, u, 0xC0);
+
+    // A tool that leaves before its answer comes: the answer reaches nobody else.
+    ASSERT_TRUE(a.send_bytes(card_read(0xAF)));
+    a.close();
+    EXPECT_FALSE(b.next_reply(300));
+    EXPECT_FALSE(u.next_reply(300));
 }

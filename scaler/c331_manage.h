@@ -349,6 +349,7 @@ public:
     void flash_pin_setup(int fd);
     bool flash_page_end(int fd);
     bool flash_clear_wel(int fd);
+    bool flash_erase_unit(int fd, uint32_t addr, uint32_t opcode);
     // Reads reg every 50 µs until (value & mask) == want; false (after the command register
     // end_reg := 0 and a warning) when limit_us passes first. *last gets the last value read.
     bool wait_reg(int fd, uint32_t reg, uint32_t mask, uint32_t want, uint64_t limit_us, uint32_t end_reg,

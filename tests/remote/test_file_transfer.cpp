@@ -186,6 +186,21 @@ TEST_F(FileTransfer, ApplicationUpdateIsInstalled)
     g_app_reset_flag = 0;
 }
 
+TEST_F(FileTransfer, ApplicationUpdateIsRefusedWhenItsStartCommandCannotBeWritten)
+{
+    g_app_reset_flag = 0;
+    write_text(path("data/app/tlxK57N"), "old program");
+    const std::string ini = path("data/configs/led_load_config.ini");
+    std::remove(ini.c_str());
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(ini)));   // not a file: cannot be written
+    const Bytes app = pattern(3000, 4);
+    EXPECT_EQ(tool.send("APPL", app, testutil::md5_of(app)), ST_FAILED);
+    EXPECT_EQ(testutil::read_file(path("data/app/tlxK57N")), "old program");
+    EXPECT_EQ(g_app_reset_flag.load(), 0) << "no restart";
+    EXPECT_EQ(g_update_flag.load(), 0);
+    QDir(QString::fromStdString(ini)).removeRecursively();
+}
+
 TEST_F(FileTransfer, PartitionIsWrittenOnlyAfterTheDigestMatches)
 {
     const std::string part = remote_test::board().sim_mtd().backing_file("mtd8");

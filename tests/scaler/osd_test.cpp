@@ -1,6 +1,7 @@
 // The on-chip OSD, its fonts, the chip's serial flash and the OSD menu file on the simulated
 // chip: the setters, the window arithmetic, glyphs, the menu file reader and applier, the
 // flash controller (also when it hangs), and the font reload racing the scaler's redraw.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <set>
@@ -11,6 +12,7 @@
 #include "core/request_hooks.h"
 #include "core/TlxRamPara.h"
 #include "platform/virtual_clock.h"
+#include "remote/fpga_commands.h"
 #include "scaler/omenu_file.h"
 #include "scaler/osd_text.h"
 #include "scaler_fixture.h"
@@ -282,6 +284,50 @@ TEST_F(OsdTest, FlashProgramsPagesErasesAndReadsBack)
     ASSERT_EQ(ops->read(0x1000, back.data(), 4), 0);
     EXPECT_EQ(back[0], 0xFF);
     EXPECT_EQ(ops->read(0x1FFFFFF, back.data(), 2), -1) << "past the 32 MiB flash";
+}
+
+// A flash that keeps its write-enable latch after an erase gets a write disable, whose opcode
+// takes the erase opcode's register: every later unit must still be erased.
+TEST_F(OsdTest, EraseAfterAWriteDisableErasesEveryUnit)
+{
+    set_board(R"({"c331_flash_wel_sticks": true})");
+    for (uint32_t a : {0x20000u, 0x21000u, 0x22000u})
+        model_->osd_flash().seed(a, {0x00, 0x00});
+    ASSERT_EQ(remote::scaler_flash()->erase(0x20000, 3, 0), 0);
+    for (uint32_t a : {0x20000u, 0x21000u, 0x22000u})
+        EXPECT_EQ(model_->osd_flash().flash_bytes(a, 2), (std::vector<uint8_t>{0xFF, 0xFF})) << std::hex << a;
+    const std::vector<uint8_t> commands = writes_to(0x04, 0x48);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), 5), 3) << "a write disable after each unit";
+}
+
+// The remote flash commands reach the first 16 MiB of the 32 MiB flash: the top address byte
+// chooses the flash. What runs past that is refused and touches nothing.
+TEST_F(OsdTest, RemoteFlashCommandsRefuseWhatRunsPast16MiB)
+{
+    const auto erase = [](uint32_t addr, uint16_t count, uint8_t kind) {
+        const std::vector<uint8_t> req = {uint8_t(addr), uint8_t(addr >> 8), uint8_t(addr >> 16), uint8_t(addr >> 24),
+                                          uint8_t(count), uint8_t(count >> 8), kind};
+        uint8_t out[8] = {0xEE};
+        remote::flash_erase(req.data(), u32(req.size()), out);
+        return out[0];
+    };
+    const auto read = [](uint32_t addr, uint16_t len) {
+        const std::vector<uint8_t> req = {uint8_t(addr), uint8_t(addr >> 8), uint8_t(addr >> 16), uint8_t(addr >> 24),
+                                          uint8_t(len), uint8_t(len >> 8)};
+        std::vector<uint8_t> out(7 + len, 0xEE);
+        remote::flash_read(req.data(), u32(req.size()), out.data());
+        return out[0];
+    };
+    model_->record().clear();
+    EXPECT_EQ(erase(0x00FFF000, 2, 0), remote::ST_REFUSED);
+    EXPECT_EQ(erase(0x00FF0000, 1, 2), remote::ST_DONE) << "the last 64 KiB in reach";
+    EXPECT_EQ(erase(0x00FF8000, 0x200, 1), remote::ST_REFUSED);
+    EXPECT_EQ(read(0x00FFFFFF, 2), remote::ST_REFUSED);
+    EXPECT_EQ(read(0x00FFFFFF, 1), remote::ST_DONE);
+    int erases = 0;
+    for (const std::string& l : record())
+        erases += l.rfind("erase", 0) == 0;
+    EXPECT_EQ(erases, 1);
 }
 
 TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)

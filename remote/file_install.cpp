@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/c331_shared.h"
+#include "core/json_file.h"
 #include "core/log.h"
 #include "core/md5.h"
 #include "core/store_files.h"
@@ -155,6 +156,17 @@ bool install_app(TlxFileDeal& st)
     return true;
 }
 
+// A received JSON file must pass the check its readers make before it replaces the old one.
+bool json_acceptable(const TlxFileDeal& st)
+{
+    boost::property_tree::ptree tree;
+    std::string why;
+    if (json_file::load(st.temp, &tree, &why) == json_file::Load::Ok)
+        return true;
+    writeLogMsg(LOG_WARNING, std::string("remote: file ") + st.code + " refused (" + why + "), old file kept");
+    return false;
+}
+
 bool write_partition(const TlxFileDeal& st)
 {
     platform::Mtd& mtd = platform::board().mtd();
@@ -175,7 +187,7 @@ bool install_received(TlxFileDeal& st)
     case TlxFileDeal::APP: return install_app(st);
     case TlxFileDeal::MTD: return write_partition(st);
     case TlxFileDeal::JSON:
-        if (!commit_file(st))
+        if (!json_acceptable(st) || !commit_file(st))
             return false;
         if (std::strcmp(st.code, "OSDS") == 0) {
             QMutexLocker lk(&c331_shared::c331_lock);

@@ -340,7 +340,7 @@ public:
     void install_osd_hooks();
     void remove_osd_hooks();
     // omenu_file.cpp
-    void reload_osd_menus();                   // reads "/data/configs/omenu.json" and applies it
+    void reload_osd_menus();                   // reads "/data/configs/omenu.json" (without c331_lock), applies it (with)
     void apply_osd_entry(const OMENU_PARA& e); // set_OSD_para on this manager
     // c331_flash.cpp: 0 done, -1 when the controller did not finish in time.
     int read_flash(int fd, uint32_t addr, uint32_t len, uint8_t* buf);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/remote_client.h"
+#include "common/sample_files.h"
 #include "common/sim_device_test.h"
 
 using testutil::Bytes;
@@ -19,13 +20,6 @@ constexpr int kWaitMs = 10000;
 constexpr uint32_t kOsdEnable = 0x84C;
 constexpr uint8_t kApplyReg = 11, kApplyOsd = 0x08;
 
-const char* const kMenu = R"({"name": "p", "osdcount": 1, "oactcount": 1,
-    "menu": [{"type": 0, "status": "on", "pos": {"x": 0, "y": 0, "w": 1000, "h": 200},
-              "act": {"effect": 0, "speed": 3, "staytime": 0},
-              "backpara": {"enable": "on", "color": "0x000000"},
-              "fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
-                           "verticalspace": 0, "color": "0xFFFFFF"},
-              "texts": "K57"}]})";
 const char* const kAlias = R"({"namelist": {"source": [{"id": 2, "valid": "on", "name": "Stage"}]}})";
 
 class JsonFilesProcess : public testutil::SimDeviceTest {
@@ -63,7 +57,7 @@ TEST_F(JsonFilesProcess, NestedFilesAreRefusedAtUploadAndAtStart)
     ASSERT_TRUE(client.connect(port, kStartMs)) << dev_->output();
 
     // With the OSD switched off an uploaded menu is read but not shown.
-    const std::string menu = kMenu;
+    const std::string menu = testutil::kOsdMenuK57;
     ASSERT_EQ(client.write_file("OSDS", Bytes(menu.begin(), menu.end())), 0);
     EXPECT_TRUE(osd_control_is(0)) << std::hex << osd_control();
     ASSERT_EQ(client.write_file("ALIS", testutil::text_bytes(kAlias)), 0);

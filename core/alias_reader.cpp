@@ -1,11 +1,10 @@
 #include "core/alias_reader.h"
 
 #include <boost/optional.hpp>
-#include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <cstdio>
-#include <fstream>
 
+#include "core/json_file.h"
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/paths.h"
@@ -38,18 +37,16 @@ int find_entry(const pt::ptree& entries, int id, ALIAS_PARA* out)
 int get_json_alias_para(ALIAS_PARA* out, std::string category, int id)
 {
     pt::ptree root;
-    {
-        std::ifstream in(platform::rooted(kAliasFile));
-        if (!in)
-            return 0;
-        try {
-            pt::read_json(in, root);
-        } catch (const pt::json_parser_error& e) {
-            std::printf("json error: %s", e.what());
-            in.close();
-            Utils::system_mutex(QStringLiteral("rm -rf %1").arg(kAliasFile));
-            return 0;
-        }
+    std::string why;
+    switch (json_file::load(platform::rooted(kAliasFile), &root, &why)) {
+    case json_file::Load::Missing: return 0;
+    case json_file::Load::Refused:
+        // Removed, so the refusal is logged once and later lookups find no file.
+        std::printf("json error: %s", why.c_str());
+        writeLogMsg(LOG_WARNING, std::string(kAliasFile) + " refused (" + why + "), removed");
+        Utils::system_mutex(QStringLiteral("rm -rf %1").arg(kAliasFile));
+        return 0;
+    case json_file::Load::Ok: break;
     }
     // The file parsed: whatever its shape, it is kept and a lookup that fails gives 0.
     try {

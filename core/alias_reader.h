@@ -10,6 +10,6 @@ struct ALIAS_PARA {
 };
 
 // Looks up entry `id` of `category` ("source", "crop", "win", "usermode") under "namelist".
-// 1 when found, "valid" is not "off" and "name" is not empty; else 0. A file that does not
-// parse is deleted.
+// 1 when found, "valid" is not "off" and "name" is not empty; else 0. A file the JSON check
+// refuses (not JSON, too large, nested too deep) is deleted.
 int get_json_alias_para(ALIAS_PARA* out, std::string category, int id);

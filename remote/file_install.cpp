@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/c331_shared.h"
+#include "core/json_file.h"
 #include "core/log.h"
 #include "core/md5.h"
 #include "core/store_files.h"
@@ -108,6 +109,7 @@ namespace {
 
 constexpr const char* kLoadConfig = "/data/configs/led_load_config.ini";
 constexpr const char* kAppStartCommand = "/data/app/tlxK57N -platform linuxfb";
+constexpr const char* kAppPathKey = "app-1/app_path";
 
 // The received file replaces its target: data on disk first, then the atomic rename.
 bool commit_file(TlxFileDeal& st)
@@ -122,18 +124,47 @@ bool commit_file(TlxFileDeal& st)
     return true;
 }
 
-bool install_app(const TlxFileDeal& st)
+// The start command names the program the device starts. Set before the program is put in
+// place and set back when that fails: a failure leaves the device as it was, and it is not
+// restarted.
+bool set_start_command(QSettings& ini, const QVariant& command)
 {
-    ::chmod(st.target.c_str(), 0755);
-    QSettings ini(QString::fromStdString(platform::rooted(kLoadConfig)), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("app-1/app_path"), QString::fromLatin1(kAppStartCommand));
+    if (command.isValid())
+        ini.setValue(kAppPathKey, command);
+    else
+        ini.remove(kAppPathKey);
     ini.sync();
-    if (ini.status() != QSettings::NoError)
-        writeLogMsg(LOG_ERROR, "remote: cannot rewrite the start command");
+    return ini.status() == QSettings::NoError;
+}
+
+bool install_app(TlxFileDeal& st)
+{
+    QSettings ini(QString::fromStdString(platform::rooted(kLoadConfig)), QSettings::IniFormat);
+    const QVariant old = ini.value(kAppPathKey);
+    if (!set_start_command(ini, QString::fromLatin1(kAppStartCommand))) {
+        writeLogMsg(LOG_ERROR, "remote: cannot rewrite the start command, application update not installed");
+        return false;
+    }
+    if (!commit_file(st)) {
+        set_start_command(ini, old);
+        return false;
+    }
+    ::chmod(st.target.c_str(), 0755);
     G_reboot_tickTicks = G_timeTicks.load();
     g_app_reset_flag = 1;
     writeLogMsg(LOG_INFO, "remote: application update installed, restarting");
     return true;
+}
+
+// A received JSON file must pass the check its readers make before it replaces the old one.
+bool json_acceptable(const TlxFileDeal& st)
+{
+    boost::property_tree::ptree tree;
+    std::string why;
+    if (json_file::load(st.temp, &tree, &why) == json_file::Load::Ok)
+        return true;
+    writeLogMsg(LOG_WARNING, std::string("remote: file ") + st.code + " refused (" + why + "), old file kept");
+    return false;
 }
 
 bool write_partition(const TlxFileDeal& st)
@@ -153,10 +184,10 @@ bool write_partition(const TlxFileDeal& st)
 bool install_received(TlxFileDeal& st)
 {
     switch (st.kind) {
-    case TlxFileDeal::APP: return commit_file(st) && install_app(st);
+    case TlxFileDeal::APP: return install_app(st);
     case TlxFileDeal::MTD: return write_partition(st);
     case TlxFileDeal::JSON:
-        if (!commit_file(st))
+        if (!json_acceptable(st) || !commit_file(st))
             return false;
         if (std::strcmp(st.code, "OSDS") == 0) {
             QMutexLocker lk(&c331_shared::c331_lock);

@@ -46,6 +46,8 @@ bool read_whole(const std::string& path, size_t max, std::vector<u8>* out);
 // Puts a fully received, digest-checked file in place: a file's temporary is synced and
 // renamed over its target, a partition is erased and written; then the target's follow-up
 // (program made executable with its start command and a restart; OSD menus reloaded).
+// A JSON file must first pass its readers' check (core/json_file.h), and a program is put in
+// place only once its start command is written: otherwise false, and the old file stays.
 // Leaves st.fd closed and st.temp empty when the rename was done.
 bool install_received(TlxFileDeal& st);
 

@@ -150,6 +150,32 @@ fpga_drv* fpga_flash() { return fpga() ? fpga()->drv : nullptr; }
 
 bool fpga_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= fpga::kFlashSize; }
 
+// The scaler chip's flash is 32 MiB, but the top byte of the address chooses the flash: these
+// commands reach its first 16 MiB.
+constexpr uint64_t kScalerReach = uint64_t(kFlashAddrMask) + 1;
+constexpr u32 kScalerSector = 4096;
+
+bool scaler_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= kScalerReach; }
+
+// `count` units of the kind from the unit that holds the address.
+bool scaler_erase_ok(u32 addr, u16 count, u8 kind)
+{
+    const uint64_t unit = kEraseSectors[kind] * kScalerSector;
+    return (addr & kFlashAddrMask) / unit * unit + count * unit <= kScalerReach;
+}
+
+// A scaler flash operation's answer: 2 without the driver, 1 out of reach, else its result.
+template <typename Op>
+u8 scaler_flash_status(bool in_reach, Op op)
+{
+    const FlashOps* ops = scaler_flash();
+    if (!ops)
+        return ST_UNKNOWN;
+    if (!in_reach)
+        return ST_REFUSED;
+    return op(*ops) == 0 ? ST_DONE : ST_FAILED;
+}
+
 }  // namespace
 
 u32 flash_read(const u8* data, u32 dlen, u8* out)
@@ -167,8 +193,8 @@ u32 flash_read(const u8* data, u32 dlen, u8* out)
         out[0] = d && d->FPGA_SPI_FLASH_VBYONE_READ(fpga::kFlashChip0, addr & kFlashAddrMask, len, out + 7) ? ST_DONE
                                                                                                        : ST_FAILED;
     } else if (addr >> 24 == kFlashScaler) {
-        const FlashOps* ops = scaler_flash();
-        out[0] = !ops ? ST_UNKNOWN : ops->read(addr, out + 7, len) == 0 ? ST_DONE : ST_FAILED;
+        out[0] = scaler_flash_status(scaler_range_ok(addr, len),
+                                     [&](const FlashOps& ops) { return ops.read(addr, out + 7, len); });
     }
     return out[0] == ST_DONE ? 7u + len : 7u;
 }
@@ -190,8 +216,8 @@ u32 flash_write(const u8* data, u32 dlen, u8* out)
                          ? ST_DONE
                          : ST_FAILED;
     } else if (addr >> 24 == kFlashScaler) {
-        const FlashOps* ops = scaler_flash();
-        out[0] = !ops ? ST_UNKNOWN : ops->write(addr, data + 6, len) == 0 ? ST_DONE : ST_FAILED;
+        out[0] = scaler_flash_status(scaler_range_ok(addr, len),
+                                     [&](const FlashOps& ops) { return ops.write(addr, data + 6, len); });
     }
     return 5;
 }
@@ -214,10 +240,10 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
                                     ? ST_DONE
                                     : ST_FAILED);
     }
-    if (addr >> 24 == kFlashScaler) {
-        const FlashOps* ops = scaler_flash();
-        return status_only(out, !ops ? ST_UNKNOWN : ops->erase(addr, count, kind) == 0 ? ST_DONE : ST_FAILED);
-    }
+    if (addr >> 24 == kFlashScaler)
+        return status_only(out, scaler_flash_status(scaler_erase_ok(addr, count, kind), [&](const FlashOps& ops) {
+                               return ops.erase(addr, count, kind);
+                           }));
     return status_only(out, ST_REFUSED);
 }
 

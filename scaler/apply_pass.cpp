@@ -30,13 +30,17 @@ bool word_differs(const uint8_t* img, const uint8_t* shd, uint32_t addr)
 void c331_manage::c331managerdeal(void* /*arg*/)
 {
     if (param_changed != 0) {
-        QMutexLocker lk(&c331_lock);
-        apply_changes();
+        {
+            QMutexLocker lk(&c331_lock);
+            apply_changes();
+        }
+        if (g_osd_update.exchange(0) != 0)
+            reload_osd_menus();
     }
     per_pass_work();
 }
 
-// Steps 1 to 17, under c331_lock.
+// Steps 1 to 17, under c331_lock; the OSD menu reload that may follow runs after it.
 void c331_manage::apply_changes()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
@@ -64,10 +68,6 @@ void c331_manage::apply_changes()
     }
     store->test_signal(flag);
     param_changed = 0;
-    if (g_osd_update == 1) {
-        g_osd_update = 0;
-        reload_osd_menus();
-    }
     serve_debug_registers(store);
 }
 

@@ -127,6 +127,25 @@ int c331_manage::write_flash(int fd, uint32_t addr, uint32_t len, const uint8_t*
     return 0;
 }
 
+// One unit. The write-disable that may end the previous unit puts its own opcode where the
+// erase opcode lives, so the erase and write-enable opcodes are set again for every unit.
+bool c331_manage::flash_erase_unit(int fd, uint32_t addr, uint32_t opcode)
+{
+    uint32_t status = 0;
+    drv->write_C331(fd, c331::SFL_ERASE_OP, opcode, 0);
+    drv->write_C331(fd, c331::SFL_WREN_OP, c331::SFL_OP_WREN, 0);
+    drv->write_C331(fd, c331::SFL_ADDR, addr, 0);
+    drv->write_C331(fd, c331::SFL_CMD, c331::SFL_CMD_ERASE, 0);
+    if (!wait_reg(fd, c331::SFL_STAT, c331::SFL_STAT_EBUSY, 0, kEraseLimitUs, c331::SFL_CMD, "serial flash erase") ||
+        !wait_reg(fd, c331::SFL_RDSR, c331::SFL_RDSR_WIP, 0, kEraseLimitUs, c331::SFL_CMD, "serial flash erase (WIP)",
+                  &status))
+        return false;
+    if ((status & c331::SFL_RDSR_WEL) && !flash_clear_wel(fd))
+        return false;
+    drv->write_C331(fd, c331::SFL_CMD, c331::SFL_CMD_IDLE, 0);
+    return true;
+}
+
 int c331_manage::erase_flash(int fd, uint32_t sector, uint32_t count, int kind)
 {
     static constexpr uint32_t kOpcode[3] = {c331::SFL_OP_ERASE_4K, c331::SFL_OP_ERASE_32K, c331::SFL_OP_ERASE_64K};
@@ -142,17 +161,8 @@ int c331_manage::erase_flash(int fd, uint32_t sector, uint32_t count, int kind)
     drv->write_C331(fd, c331::SFL_RDSR_OP, c331::SFL_OP_RDSR, 0);
     drv->write_C331(fd, c331::SFL_BYTE_ACCESS, 1, 0);
 
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t status = 0;
-        drv->write_C331(fd, c331::SFL_ADDR, sector * 4096 + i * kUnit[k], 0);
-        drv->write_C331(fd, c331::SFL_CMD, c331::SFL_CMD_ERASE, 0);
-        if (!wait_reg(fd, c331::SFL_STAT, c331::SFL_STAT_EBUSY, 0, kEraseLimitUs, c331::SFL_CMD, "serial flash erase") ||
-            !wait_reg(fd, c331::SFL_RDSR, c331::SFL_RDSR_WIP, 0, kEraseLimitUs, c331::SFL_CMD,
-                      "serial flash erase (WIP)", &status))
+    for (uint32_t i = 0; i < count; ++i)
+        if (!flash_erase_unit(fd, sector * 4096 + i * kUnit[k], kOpcode[k]))
             return -1;
-        if ((status & c331::SFL_RDSR_WEL) && !flash_clear_wel(fd))
-            return -1;
-        drv->write_C331(fd, c331::SFL_CMD, c331::SFL_CMD_IDLE, 0);
-    }
     return 0;
 }

@@ -342,7 +342,7 @@ public:
     void install_osd_hooks();
     void remove_osd_hooks();
     // omenu_file.cpp
-    void reload_osd_menus();                   // reads "/data/configs/omenu.json" and applies it
+    void reload_osd_menus();                   // reads "/data/configs/omenu.json" (without c331_lock), applies it (with)
     void apply_osd_entry(const OMENU_PARA& e); // set_OSD_para on this manager
     // c331_flash.cpp: 0 done, -1 when the controller did not finish in time.
     int read_flash(int fd, uint32_t addr, uint32_t len, uint8_t* buf);
@@ -351,6 +351,7 @@ public:
     void flash_pin_setup(int fd);
     bool flash_page_end(int fd);
     bool flash_clear_wel(int fd);
+    bool flash_erase_unit(int fd, uint32_t addr, uint32_t opcode);
     // Reads reg every 50 µs until (value & mask) == want; false (after the command register
     // end_reg := 0 and a warning) when limit_us passes first. *last gets the last value read.
     bool wait_reg(int fd, uint32_t reg, uint32_t mask, uint32_t want, uint64_t limit_us, uint32_t end_reg,

@@ -3,15 +3,15 @@
 // or a mistyped value leaves the list without entries instead of stopping the program.
 #include "scaler/omenu_file.h"
 
-#include <boost/property_tree/json_parser.hpp>
+#include <QMutexLocker>
 #include <boost/property_tree/ptree.hpp>
 #include <algorithm>
 #include <memory>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "core/TlxRamPara.h"
+#include "core/json_file.h"
 #include "core/log.h"
 #include "core/ram_map.h"
 #include "core/utils.h"
@@ -88,21 +88,22 @@ void read_record(const pt::ptree& e, OMENU_PARA* r)
 void get_json_omenu_para(const char* path, OSD_LIST* list)
 {
     list->osd[0].osdcount = 0;
-    std::ifstream in(platform::rooted(path));
-    if (!in)
-        return;
     pt::ptree root;
-    try {
-        pt::read_json(in, root);
-    } catch (const pt::json_parser_error& e) {
-        SCALER_DBG("json error: %s", e.what());
-        in.close();
-        // Only the live menu file is removed; a user mode's broken copy is left alone.
-        if (std::strcmp(path, kOmenuFile) == 0)
+    std::string why;
+    switch (json_file::load(platform::rooted(path), &root, &why)) {
+    case json_file::Load::Missing: return;
+    case json_file::Load::Refused:
+        SCALER_DBG("json error: %s", why.c_str());
+        // Only the live menu file is removed (so its refusal is logged once); a user mode's
+        // broken copy is left alone.
+        if (std::strcmp(path, kOmenuFile) == 0) {
+            writeLogMsg(LOG_WARNING, std::string("OSD menu file refused (") + why + "), removed");
             Utils::system_mutex(QStringLiteral("rm -rf %1").arg(kOmenuFile));
-        else
-            writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + " is not valid JSON, not applied");
+        } else {
+            writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + " refused (" + why + "), not applied");
+        }
         return;
+    case json_file::Load::Ok: break;
     }
     SCALER_DBG("\n *************************START OSDS******************************** ");
     // Read into a copy: a file that fails half-way leaves the list as it was (count 0).
@@ -139,14 +140,18 @@ void set_OSD_para(const OMENU_PARA& entry)
         m->apply_osd_entry(entry);
 }
 
+// The file is read and parsed without c331_lock (a large file must not hold up every editor
+// of the image); the entry is applied under it.
 void c331_manage::reload_osd_menus()
 {
     get_json_omenu_para(kOmenuFile, &g_osd_list);
+    QMutexLocker lk(&c331_lock);
     apply_osd_entry(g_osd_list.osd[0]);
 }
 
-// Runs inside the apply pass (c331_lock held). Position and size are held on the LED screen,
-// computed signed, so the margins of types 6 and 8 never wrap.
+// c331_lock held. Position and size are held on the LED screen, computed signed, so the
+// margins of types 6 and 8 never wrap. The entry's "on" shows the OSD only while the OSD is
+// switched on (image 0x84C).
 void c331_manage::apply_osd_entry(const OMENU_PARA& e)
 {
     if (e.osdcount == 0)
@@ -197,7 +202,7 @@ void c331_manage::apply_osd_entry(const OMENU_PARA& e)
     static constexpr int kScroll[5] = {0, 3, 4, 1, 2};
     if (e.effect >= 0 && e.effect < 5)
         tlxApi_OsdSet(4, kScroll[e.effect]);
-    tlxApi_OsdSet(0, e.status == "on");
+    tlxApi_OsdSet(0, e.status == "on" && ram_rd16(img, ram_osd_enable) != 0);
     tlxApi_OsdSet(33, e.backpara_layer == "buttom");
     tlxApi_OsdSet(34, e.wordspace);
     tlxApi_OsdSet(35, e.verticalspace);

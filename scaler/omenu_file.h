@@ -39,8 +39,9 @@ struct OSD_LIST {
 extern OSD_LIST g_osd_list;
 
 // Reads the file at `path` into `list` (count 0 first; a missing file changes nothing else).
-// A file that is not JSON is deleted only when it is "/data/configs/omenu.json" itself; a file
-// that lacks a key or holds a non-number where a number belongs leaves the count 0 (logged).
+// A file the JSON check refuses (core/json_file.h) is deleted only when it is
+// "/data/configs/omenu.json" itself; a file that lacks a key or holds a non-number where a
+// number belongs leaves the count 0 (logged).
 void get_json_omenu_para(const char* path, OSD_LIST* list);
 
 // Applies one record to the scaler's OSD (the running scaler manager); nothing when its

@@ -4,6 +4,8 @@
 // The caller of each primitive holds osd_flash_mutex for its whole sequence (update_osd,
 // update_font).
 
+#include <algorithm>
+
 #include "core/log.h"
 #include "platform/clock.h"
 #include "scaler/c331_drv.h"
@@ -141,9 +143,11 @@ bool c331_manage::osd_put_unicode_string(int fd, const uint8_t* line, int x, int
     drv->write_C331(fd, c331::CHR_PARAM_ADDR, 0, 0);
     for (int k = 0; k < n; ++k) {
         const int glyph = osd_glyph(uint16_t(line[2 * k] << 8 | line[2 * k + 1]), ascii_glyphs);
-        const int advance = (glyph < ascii_glyphs ? w / 2 : w) + int(char_space);
+        // The advance is one byte: a space from the menu file of any size is held to it.
+        const int64_t width = glyph < ascii_glyphs ? w / 2 : w;
+        const int64_t advance = std::clamp<int64_t>(width + int32_t(char_space), 0, 255);
         const uint32_t bytes[5] = {uint32_t(glyph) & 255, uint32_t(glyph) >> 8 & 255, uint32_t(fg), uint32_t(bg),
-                                   uint32_t(advance) & 255};
+                                   uint32_t(advance)};
         for (uint32_t b : bytes)
             drv->write_C331(fd, c331::CHR_PARAM_DATA, b, 0);
     }

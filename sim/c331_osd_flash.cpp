@@ -20,7 +20,9 @@ constexpr uint8_t kEngWidth = 0x1E, kEngHeight = 0x20, kChrLast = 0x24, kChrPara
 constexpr uint8_t kChrParamData = 0x29;
 constexpr uint8_t kSflCmd = 0x48, kSflProgOp = 0x49, kSflEraseOp = 0x4B, kSflAddr = 0x4E, kSflData = 0x52;
 constexpr uint8_t kSflXfer = 0x53, kSflStat = 0x54, kSflRdsr = 0x55, kSflDmaLen = 0x56, kSflDmaMode = 0x5A;
-constexpr uint8_t kProgramOpcode = 0x12;
+constexpr uint8_t kProgramOpcode = 0x12, kWriteDisableOpcode = 0x04;
+constexpr uint8_t kCmdDma = 2, kCmdErase = 4, kCmdWriteDisable = 5;
+constexpr uint8_t kRdsrWel = 0x02;
 constexpr uint8_t kPaletteBank = 0x09, kPaletteIndex = 0x1F;
 
 std::string hex(uint32_t v)
@@ -45,6 +47,7 @@ C331OsdFlash::~C331OsdFlash()
 void C331OsdFlash::reset()
 {
     pointer_ = 0;
+    wel_ = false;
     params_open_ = false;
     params_.clear();
 }
@@ -57,15 +60,21 @@ uint32_t C331OsdFlash::value(uint8_t bank, uint8_t reg, int count) const
     return v;
 }
 
-bool C331OsdFlash::stuck(const char* key)
+void C331OsdFlash::refresh_config()
 {
     const uint64_t gen = board_.config_generation();
     if (gen != config_gen_) {
         const QJsonObject c = board_.config();
         flash_stuck_ = c.value("c331_flash_stuck").toBool(false);
         engine_stuck_ = c.value("c331_engine_stuck").toBool(false);
+        wel_sticks_ = c.value("c331_flash_wel_sticks").toBool(false);
         config_gen_ = gen;
     }
+}
+
+bool C331OsdFlash::stuck(const char* key)
+{
+    refresh_config();
     return key[0] == 'f' ? flash_stuck_ : engine_stuck_;
 }
 
@@ -77,7 +86,7 @@ bool C331OsdFlash::read(uint8_t bank, uint8_t reg, uint8_t* out)
     case kEngStatus: *out = stuck("engine") ? 0x01 : 0x00; return true;
     case kSflXfer: *out = stuck("flash") ? 0xA0 : 0x20; return true;
     case kSflStat: *out = stuck("flash") ? 0x0B : 0x00; return true;
-    case kSflRdsr: *out = stuck("flash") ? 0x03 : 0x00; return true;
+    case kSflRdsr: *out = stuck("flash") ? 0x03 : wel_ ? kRdsrWel : 0x00; return true;
     case kSflData:
         *out = flash_read(pointer_);
         pointer_ = (pointer_ + 1) % kFlashSize;
@@ -97,12 +106,17 @@ void C331OsdFlash::wrote(uint8_t bank, uint8_t reg, uint8_t v)
             const uint8_t b = uint8_t(flash_read(pointer_) & v);
             flash_store(pointer_, &b, 1);
             pointer_ = (pointer_ + 1) % kFlashSize;
+            latch_after_write();
         }
     } else if (reg == kSflCmd) {
-        if (v == 4)
+        if (v == kCmdErase) {
             erase_at_pointer();
-        else if (v == 2)
+            latch_after_write();
+        } else if (v == kCmdWriteDisable && regs_[kBank][kSflEraseOp] == kWriteDisableOpcode) {
+            wel_ = false;
+        } else if (v == kCmdDma) {
             record_dma();
+        }
     } else if (reg == kChrParamHi) {
         params_open_ = value(kBank, kChrParamLo, 2) == 0;
         params_.clear();
@@ -112,6 +126,14 @@ void C331OsdFlash::wrote(uint8_t bank, uint8_t reg, uint8_t v)
     } else if (reg == kEngCmd && v >= 1 && v <= 3) {
         record_engine(v);
     }
+}
+
+// The controller sends a write enable before each program or erase; the flash clears the
+// latch when done, unless the board makes it stick.
+void C331OsdFlash::latch_after_write()
+{
+    refresh_config();
+    wel_ = wel_sticks_;
 }
 
 void C331OsdFlash::record_engine(uint8_t cmd)

@@ -16,8 +16,11 @@
 //   0x044801 := 2 is a DMA into chip memory: recorded (mode 0x045A01, flash address 0x044E04,
 //     length 0x045604 AND 0x7FFFFFFF, destination by mode: 0 0x041104, 1 0x042702, 4 0x091F01),
 //     no data moves.
+//   0x044801 := 5 with 0x044B01 = 0x04 (write disable) clears the write-enable latch.
 //   Status reads idle (0x045301 0x20, 0x045401 0, 0x045501 0). board.json
-//   "c331_flash_stuck": true holds 0x045301 bit 7, 0x045401 = 0x0B and 0x045501 = 0x03.
+//   "c331_flash_stuck": true holds 0x045301 bit 7, 0x045401 = 0x0B and 0x045501 = 0x03;
+//   "c331_flash_wel_sticks": true makes the flash keep its write-enable latch (0x045501 bit 1)
+//   after a program or erase until a write disable.
 // Drawing engine: 0x040801 := 1 (fill), 2 (copy) or 3 (character string) records the command
 //   with its operands; a string also records the glyph numbers sent to 0x042901 since
 //   0x042702 was last set to 0. 0x041701 reads idle; "c331_engine_stuck": true holds bit 0.
@@ -56,11 +59,13 @@ public:
 
 private:
     uint32_t value(uint8_t bank, uint8_t reg, int count) const;
+    void refresh_config();
     bool stuck(const char* key);
     uint8_t flash_read(uint32_t addr);
     void flash_store(uint32_t addr, const uint8_t* p, uint32_t n);
     bool open_file(bool create);
     void erase_at_pointer();
+    void latch_after_write();
     void record_dma();
     void record_engine(uint8_t cmd);
 
@@ -73,7 +78,8 @@ private:
     bool params_open_ = false;       // 0x042702 was set to 0: glyph bytes follow
     std::vector<uint8_t> params_;
     uint64_t config_gen_ = ~0ull;
-    bool flash_stuck_ = false, engine_stuck_ = false;
+    bool flash_stuck_ = false, engine_stuck_ = false, wel_sticks_ = false;
+    bool wel_ = false;   // the flash's write-enable latch
 };
 
 }  // namespace sim

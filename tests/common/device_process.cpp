@@ -283,4 +283,21 @@ int para_file_word(const std::string& root, uint32_t addr)
     return f.size() > at + 1 ? uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 : -1;
 }
 
+bool key_pipe_ready(const std::string& root)
+{
+    struct stat st {};
+    return ::stat((root + "/sim/keys").c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool send_key(const std::string& root, const std::string& line)
+{
+    const int fd = ::open((root + "/sim/keys").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const std::string text = line + "\n";
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace testutil

@@ -104,4 +104,10 @@ uint32_t bank_register(const QJsonObject& banks, int bank, int r, int bytes);
 // shorter.
 int para_file_word(const std::string& root, uint32_t addr);
 
+// The front-panel key pipe of the simulated board under `root` ("F4", "F5", "F6", "BACK").
+bool key_pipe_ready(const std::string& root);
+// Writes one key line; non-blocking, so a device that has gone away fails the caller instead
+// of hanging it.
+bool send_key(const std::string& root, const std::string& line);
+
 }  // namespace testutil

@@ -42,6 +42,13 @@ Bytes pattern(size_t n, u8 seed)
     return b;
 }
 
+// A JSON document of exactly n bytes (n at least 8).
+Bytes json_text(size_t n)
+{
+    const std::string text = "{\"t\":\"" + std::string(n - 8, 'x') + "\"}";
+    return Bytes(text.begin(), text.end());
+}
+
 std::string path(const char* rel) { return remote_test::root().file(rel); }
 
 void write_text(const std::string& p, const std::string& text)
@@ -67,7 +74,7 @@ protected:
 
 TEST_F(FileTransfer, TargetIsReplacedOnlyWhenTheDigestMatches)
 {
-    const Bytes content = pattern(2500, 1);
+    const Bytes content = json_text(2500);
     Bytes wrong = testutil::md5_of(content);
     wrong[0] ^= 0xFF;
     auto status = tool.send("OSDS", content, wrong);
@@ -130,7 +137,7 @@ TEST_F(FileTransfer, OneTransferForTheWholeDevice)
     EXPECT_EQ(same_transport_other_client.start("OSDS", 100), ST_BUSY);
     // The owner may start over.
     EXPECT_EQ(tool.start("OSDS", 10), ST_DONE);
-    EXPECT_EQ(tool.send("OSDS", pattern(10, 3), testutil::md5_of(pattern(10, 3))), ST_DONE);
+    EXPECT_EQ(tool.send("OSDS", json_text(10), testutil::md5_of(json_text(10))), ST_DONE);
     EXPECT_EQ(other.start("OSDS", 100), ST_DONE) << "free again";
     other.end(Bytes(16, 0));
 
@@ -184,6 +191,37 @@ TEST_F(FileTransfer, ApplicationUpdateIsInstalled)
     EXPECT_EQ(ini.value("app-1/app_path").toString(), "/data/app/tlxK57N -platform linuxfb");
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     g_app_reset_flag = 0;
+}
+
+// Nested 100,000 deep, the file would overflow its reader's stack at every start.
+TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
+{
+    const Bytes nested(100000, '[');
+    write_text(path("data/configs/alias.json"), "{}");
+    for (const char* code : {"OSDS", "ALIS"}) {
+        const std::string target = path(code[0] == 'O' ? "data/configs/omenu.json" : "data/configs/alias.json");
+        const std::string before = testutil::read_file(target);
+        c331_manage::g_osd_update = 0;
+        ASSERT_EQ(tool.send(code, nested, testutil::md5_of(nested)), ST_FAILED) << code;
+        EXPECT_EQ(testutil::read_file(target), before) << code;
+        EXPECT_FALSE(testutil::file_exists(target + ".part")) << code;
+        EXPECT_EQ(c331_manage::g_osd_update.load(), 0) << code;
+    }
+}
+
+TEST_F(FileTransfer, ApplicationUpdateIsRefusedWhenItsStartCommandCannotBeWritten)
+{
+    g_app_reset_flag = 0;
+    write_text(path("data/app/tlxK57N"), "old program");
+    const std::string ini = path("data/configs/led_load_config.ini");
+    std::remove(ini.c_str());
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(ini)));   // not a file: cannot be written
+    const Bytes app = pattern(3000, 4);
+    EXPECT_EQ(tool.send("APPL", app, testutil::md5_of(app)), ST_FAILED);
+    EXPECT_EQ(testutil::read_file(path("data/app/tlxK57N")), "old program");
+    EXPECT_EQ(g_app_reset_flag.load(), 0) << "no restart";
+    EXPECT_EQ(g_update_flag.load(), 0);
+    QDir(QString::fromStdString(ini)).removeRecursively();
 }
 
 TEST_F(FileTransfer, PartitionIsWrittenOnlyAfterTheDigestMatches)

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "common/remote_client.h"
+#include "common/sample_files.h"
 #include "common/sim_device_test.h"
 #include "common/temp_dir.h"
 
@@ -68,13 +69,7 @@ TEST_F(OsdProcess, FontsAreReportedAndTheMenuFileIsDrawn)
     ASSERT_TRUE(fonts && fonts->status() == 0);
     EXPECT_EQ(fonts->data().at(2), 0x3F);
 
-    std::ofstream(root_.file("data/configs/omenu.json")) << R"({"name": "p", "osdcount": 1, "oactcount": 1,
-        "menu": [{"type": 0, "status": "on", "pos": {"x": 0, "y": 0, "w": 1000, "h": 200},
-                  "act": {"effect": 0, "speed": 3, "staytime": 0},
-                  "backpara": {"enable": "on", "color": "0x000000"},
-                  "fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
-                               "verticalspace": 0, "color": "0xFFFFFF"},
-                  "texts": "K57"}]})";
+    std::ofstream(root_.file("data/configs/omenu.json")) << testutil::kOsdMenuK57;
     ASSERT_EQ(client.ram_write(kOsdEnable, Bytes{1, 0})->status(), 0);
     ASSERT_EQ(client.reg_write(11, 0x08, 0x08)->status(), 0);
     ASSERT_TRUE(dev_->wait_for(

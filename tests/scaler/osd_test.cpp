@@ -1,6 +1,7 @@
 // The on-chip OSD, its fonts, the chip's serial flash and the OSD menu file on the simulated
 // chip: the setters, the window arithmetic, glyphs, the menu file reader and applier, the
 // flash controller (also when it hangs), and the font reload racing the scaler's redraw.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <set>
@@ -11,6 +12,7 @@
 #include "core/request_hooks.h"
 #include "core/TlxRamPara.h"
 #include "platform/virtual_clock.h"
+#include "remote/fpga_commands.h"
 #include "scaler/omenu_file.h"
 #include "scaler/osd_text.h"
 #include "scaler_fixture.h"
@@ -60,10 +62,19 @@ protected:
         std::ofstream(p) << text;
     }
     bool exists(const std::string& abs) { return std::filesystem::exists(platform::rooted(abs)); }
-    void reload_menu()
+    void reload_menu() { mgr_->reload_osd_menus(); }
+    // The OSD switch (image 0x84C) as the image and its persisted shadow hold it.
+    void osd_switch(uint16_t on)
     {
         QMutexLocker lk(&c331_shared::c331_lock);
-        mgr_->reload_osd_menus();
+        ram_wr16(img(), ram_osd_enable, on);
+        ram_wr16(shd(), ram_osd_enable, on);
+    }
+    // An uploaded menu file: the reload request and the apply pass it raises.
+    void upload_pass()
+    {
+        c331_manage::g_osd_update = 1;
+        edit_and_pass([](uint8_t*) {});
     }
     void set_board(const std::string& json)
     {
@@ -190,6 +201,7 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
         "act": {"effect": 0, "speed": 1, "staytime": 5}, "bmppara": {"start": 7, "end": 9}})";
     write_file("/data/configs/omenu.json", menu_json("", 2, second));
     mgr_->osd_full_update_req = 0;
+    osd_switch(1);
     reload_menu();
     EXPECT_EQ(g_osd_list.osd[1].bmp_end, 9) << "the second entry is read and kept";
     EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
@@ -249,6 +261,69 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     EXPECT_NE(shell.str().find("rm -rf /data/configs/omenu.json"), std::string::npos) << shell.str();
 }
 
+// An upload reloads the menu; its "on" entry is shown only while the OSD is switched on.
+TEST_F(OsdTest, MenuIsShownOnlyWhileTheOsdIsSwitchedOn)
+{
+    write_file("/data/configs/omenu.json", menu_json());
+    upload_pass();
+    EXPECT_EQ(g_osd_list.osd[0].osdcount, 1) << "read all the same";
+    EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+    edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });
+    EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
+    edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
+    EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+    upload_pass();
+    edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
+    EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+}
+
+// A null text draws nothing; spaces near INT_MAX are held to what a character advance holds.
+TEST_F(OsdTest, NullTextAndHugeSpacesAreHeld)
+{
+    osd_switch(1);
+    write_file("/data/configs/omenu.json", menu_json(R"("texts": null)"));
+    reload_menu();
+    EXPECT_EQ(g_osd_list.osd[0].texts, "");
+    model_->record().clear();
+    mgr_->update_osd(mgr_->c331_fd);
+    for (const std::string& l : record())
+        EXPECT_NE(l.rfind("string", 0), 0u) << l;
+
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 32, "fonth": 32,
+                                         "wordspace": 2147483647, "verticalspace": 2147483647,
+                                         "color": "0xFFFFFF"})"));
+    reload_menu();
+    model_->clear_writes();
+    mgr_->update_osd(mgr_->c331_fd);
+    // The line's height, then five bytes per character: glyph (2), colours (2), advance.
+    const std::vector<uint8_t> params = writes_to(0x04, 0x29);
+    ASSERT_EQ(params.size(), 11u) << "one line: the next starts beyond the canvas";
+    EXPECT_EQ(params[5], 255);
+    EXPECT_EQ(params[10], 255);
+}
+
+// Nested 100,000 deep, the menu would overflow the scaler thread's stack in the parser.
+TEST_F(OsdTest, NestedMenuFileIsRefusedAtLoad)
+{
+    osd_switch(1);
+    write_file("/data/configs/omenu.json", menu_json());
+    reload_menu();
+    ASSERT_EQ(mgr_->PM_OSD_EN, 1u);
+    mgr_->tlxApi_OsdSet(0, 0);
+    write_file("/data/modes/MO02.json", std::string(100000, '['));
+    OSD_LIST own{};
+    get_json_omenu_para("/data/modes/MO02.json", &own);
+    EXPECT_EQ(own.osd[0].osdcount, 0);
+    EXPECT_TRUE(exists("/data/modes/MO02.json")) << "a user mode's copy is left alone";
+
+    write_file("/data/configs/omenu.json", std::string(100000, '['));
+    upload_pass();
+    EXPECT_EQ(g_osd_list.osd[0].osdcount, 0);
+    EXPECT_EQ(mgr_->PM_OSD_EN, 0u) << "not applied";
+    EXPECT_FALSE(exists("/data/configs/omenu.json")) << "removed: refused once";
+}
+
 TEST_F(OsdTest, FlashProgramsPagesErasesAndReadsBack)
 {
     const remote::FlashOps* ops = remote::scaler_flash();
@@ -284,6 +359,50 @@ TEST_F(OsdTest, FlashProgramsPagesErasesAndReadsBack)
     EXPECT_EQ(ops->read(0x1FFFFFF, back.data(), 2), -1) << "past the 32 MiB flash";
 }
 
+// A flash that keeps its write-enable latch after an erase gets a write disable, whose opcode
+// takes the erase opcode's register: every later unit must still be erased.
+TEST_F(OsdTest, EraseAfterAWriteDisableErasesEveryUnit)
+{
+    set_board(R"({"c331_flash_wel_sticks": true})");
+    for (uint32_t a : {0x20000u, 0x21000u, 0x22000u})
+        model_->osd_flash().seed(a, {0x00, 0x00});
+    ASSERT_EQ(remote::scaler_flash()->erase(0x20000, 3, 0), 0);
+    for (uint32_t a : {0x20000u, 0x21000u, 0x22000u})
+        EXPECT_EQ(model_->osd_flash().flash_bytes(a, 2), (std::vector<uint8_t>{0xFF, 0xFF})) << std::hex << a;
+    const std::vector<uint8_t> commands = writes_to(0x04, 0x48);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), 5), 3) << "a write disable after each unit";
+}
+
+// The remote flash commands reach the first 16 MiB of the 32 MiB flash: the top address byte
+// chooses the flash. What runs past that is refused and touches nothing.
+TEST_F(OsdTest, RemoteFlashCommandsRefuseWhatRunsPast16MiB)
+{
+    const auto erase = [](uint32_t addr, uint16_t count, uint8_t kind) {
+        const std::vector<uint8_t> req = {uint8_t(addr), uint8_t(addr >> 8), uint8_t(addr >> 16), uint8_t(addr >> 24),
+                                          uint8_t(count), uint8_t(count >> 8), kind};
+        uint8_t out[8] = {0xEE};
+        remote::flash_erase(req.data(), u32(req.size()), out);
+        return out[0];
+    };
+    const auto read = [](uint32_t addr, uint16_t len) {
+        const std::vector<uint8_t> req = {uint8_t(addr), uint8_t(addr >> 8), uint8_t(addr >> 16), uint8_t(addr >> 24),
+                                          uint8_t(len), uint8_t(len >> 8)};
+        std::vector<uint8_t> out(7 + len, 0xEE);
+        remote::flash_read(req.data(), u32(req.size()), out.data());
+        return out[0];
+    };
+    model_->record().clear();
+    EXPECT_EQ(erase(0x00FFF000, 2, 0), remote::ST_REFUSED);
+    EXPECT_EQ(erase(0x00FF0000, 1, 2), remote::ST_DONE) << "the last 64 KiB in reach";
+    EXPECT_EQ(erase(0x00FF8000, 0x200, 1), remote::ST_REFUSED);
+    EXPECT_EQ(read(0x00FFFFFF, 2), remote::ST_REFUSED);
+    EXPECT_EQ(read(0x00FFFFFF, 1), remote::ST_DONE);
+    int erases = 0;
+    for (const std::string& l : record())
+        erases += l.rfind("erase", 0) == 0;
+    EXPECT_EQ(erases, 1);
+}
+
 TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
 {
     platform::VirtualClock vc(1000);
@@ -299,11 +418,8 @@ TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
     EXPECT_EQ(model_->value(0x044801), 0u) << "the command was ended";
 
     set_board(R"({"c331_engine_stuck": true})");
-    {
-        QMutexLocker lk(&c331_shared::c331_lock);
-        write_file("/data/configs/omenu.json", menu_json());
-        mgr_->reload_osd_menus();
-    }
+    write_file("/data/configs/omenu.json", menu_json());
+    reload_menu();
     model_->record().clear();
     t0 = vc.now_us();
     mgr_->update_osd(mgr_->c331_fd);
@@ -321,10 +437,10 @@ TEST_F(OsdTest, FontReloadDoesNotInterleaveWithRedraw)
     // Virtual time: a thread descheduled on a loaded machine must not run out a wait's bound.
     platform::VirtualClock vc(1000);
     platform::set_clock(&vc);
+    write_file("/data/configs/omenu.json", menu_json());
+    reload_menu();
     {
         QMutexLocker lk(&c331_shared::c331_lock);
-        write_file("/data/configs/omenu.json", menu_json());
-        mgr_->reload_osd_menus();
         store_->status_page[STATUS_FONT] = 0;
     }
     const auto hex = [](uint32_t v) { return QString::asprintf("0x%X", v).toStdString(); };

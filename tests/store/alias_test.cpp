@@ -44,3 +44,17 @@ TEST_F(StoreTest, TruncatedAliasFileIsDeleted)
     EXPECT_FALSE(exists(kAlias));
     EXPECT_TRUE(shell_ran("rm -rf /data/configs/alias.json"));
 }
+
+// Nested 100,000 deep, the file would overflow the stack of the page that reads it.
+TEST_F(StoreTest, NestedAliasFileIsRefusedAndDeleted)
+{
+    write(kAlias, std::string(100000, '['));
+    ALIAS_PARA a{-1, "?", "?"};
+    EXPECT_EQ(get_json_alias_para(&a, "source", 1), 0);
+    EXPECT_EQ(a.id, -1);
+    EXPECT_FALSE(exists(kAlias));
+
+    write(kAlias, R"({"namelist": {"source": [{"id": 1, "valid": "on", "name": null}]}})");
+    EXPECT_EQ(get_json_alias_para(&a, "source", 1), 0) << "a null name is no name";
+    EXPECT_EQ(a.name, "");
+}

@@ -4,9 +4,6 @@
 
 #include <QImage>
 #include <fstream>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/device_process.h"
 #include "common/remote_client.h"
@@ -14,18 +11,12 @@
 
 namespace {
 
-bool is_fifo(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
-}
-
 // Starts the device and waits for its key pipe.
 ::testing::AssertionResult start_with_key_pipe(testutil::DeviceProcess& dev, const testutil::TempDir& root)
 {
     if (!dev.start())
         return ::testing::AssertionFailure() << "the device did not start";
-    if (!dev.wait_for([&] { return is_fifo(root.file("sim/keys")); }, 30000))
+    if (!dev.wait_for([&] { return testutil::key_pipe_ready(root.path()); }, 30000))
         return ::testing::AssertionFailure() << "no key pipe: " << dev.output();
     return ::testing::AssertionSuccess();
 }
@@ -41,16 +32,9 @@ QImage dump_screen(testutil::DeviceProcess& dev, const testutil::TempDir& root)
     return QImage(QString::fromStdString(png));
 }
 
-// Non-blocking, so a device that has gone away fails the test instead of hanging it.
 bool send_key(const testutil::TempDir& root, const std::string& line)
 {
-    const int fd = ::open(root.file("sim/keys").c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const std::string text = line + "\n";
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
+    return testutil::send_key(root.path(), line);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/board.h"
-#include "scaler/requests.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
@@ -32,20 +32,6 @@ constexpr uint64_t kMinPassUs = 10000;        // a polling pass never lasts less
 
 void pad(uint32_t offset, uint16_t value) { platform::board().soc_window().write16(offset, value); }
 
-// Consumes receiver r's served EDID request: true when its EEPROM now holds the new EDID. The
-// apply pass clears `edid_done` before it raises the request, so a done that dropped while
-// the request was taken belongs to a newer request, which is raised again.
-bool take_served_edid_request(int r)
-{
-    if (!scaler_req::edid_request[r] || !scaler_req::edid_done[r])
-        return false;
-    scaler_req::edid_request[r] = 0;
-    if (!scaler_req::edid_done[r]) {
-        scaler_req::edid_request[r] = 1;
-        return false;
-    }
-    return true;
-}
 }  // namespace
 
 zeltasource::zeltasource()
@@ -269,7 +255,7 @@ void zeltasource::sourcecheck()
 // A written custom EDID is served once the source reads it again: restart the receiver.
 void zeltasource::restart_receiver(int r)
 {
-    if (!take_served_edid_request(r))
+    if (!scaler_req::take_served_edid(r))
         return;
     if (r >= 4) {
         ite6805_hpd(r - 4, 0);

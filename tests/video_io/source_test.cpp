@@ -122,6 +122,29 @@ TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
     EXPECT_EQ(e0->page_writes(), writes);
 }
 
+// A second record applied while the first is being written is written too.
+TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
+{
+    reach_polling();
+    step(3);
+    auto apply = [&](uint16_t w, uint16_t h) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            ram_wr16(store_->ram_image, ram_edid_addr(0), w);
+            ram_wr16(store_->ram_image, ram_edid_addr(0) + 2, h);
+            ram_wr16(store_->ram_image, ram_edid_addr(0) + 4, 60);
+        }
+        scaler_req::raise_edid(0);
+    };
+    apply(1280, 720);
+    clock_.at_next_sleep = [&] { apply(1920, 1200); };  // the first page is written then
+    ASSERT_TRUE(step_until([&] { return scaler_req::edid_request[0] == 0; }, 10));
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    uint8_t want[12];
+    ASSERT_TRUE(edid::custom_descriptor(0, 1920, 1200, 60, want));
+    EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+}
+
 TEST_F(SourceTest, PassWithoutReceiversStillLastsTenMilliseconds)
 {
     reach_polling();

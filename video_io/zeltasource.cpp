@@ -29,6 +29,9 @@ constexpr uint32_t kResetSettleTicks = 500;   // after the release, before the E
 constexpr uint64_t kTickUs = 10000;           // one tick of G_timeTicks
 constexpr uint32_t kMaxWaitTicks = 10;        // a reset-cycle sleep, so that a stop is seen soon
 constexpr uint64_t kMinPassUs = 10000;        // a polling pass never lasts less
+// After each receiver's step: six receivers make a pass of about 60 ms, the period every
+// receiver state machine counts its steps in (sync watches, equaliser searches, waits).
+constexpr uint32_t kReceiverPauseMs = 10;
 
 void pad(uint32_t offset, uint16_t value) { platform::board().soc_window().write16(offset, value); }
 
@@ -247,6 +250,7 @@ void zeltasource::sourcecheck()
         if (serve_hotplug_byte1())
             select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
         step_receiver(r);
+        platform::sleep_ms(kReceiverPauseMs);
     }
     if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
         it66121_sdi_enable();

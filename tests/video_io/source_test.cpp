@@ -294,6 +294,19 @@ TEST_F(SourceTest, SdiTransmitterIsIdentifiedAndLoadedOnce)
     const uint64_t writes = tx->writes();
     step(3);
     EXPECT_EQ(tx->writes(), writes);
+
+    // A reset request holds the receiver's line low for more than 15 ticks; one raised while
+    // the pulse runs is absorbed by it.
+    z_->sdi_reset_request = 1;
+    step();
+    ASSERT_EQ(pad(pads::PAD_SDI_RST), 0);
+    int low_ticks = 0;
+    for (; pad(pads::PAD_SDI_RST) == 0 && low_ticks < 100; ++low_ticks) {
+        z_->sdi_reset_request = 1;
+        step();
+    }
+    EXPECT_EQ(low_ticks, 16);
+    EXPECT_EQ(model<sim::SdiRxModel>("sdi_rx")->pulses(), 2u);
 }
 
 TEST_F(SourceTest, ReversedIdentifierFailsAndTenFailuresGiveUp)

@@ -193,17 +193,18 @@ bool zeltasource::serve_hotplug_byte1()
         if (!(cmd & (1 << bit)))
             continue;
         pad(pads::PAD_RX6805_RST, (bit & 1) ? pads::kHigh : pads::kLow);
-        ite6805->init_state[0] = ite6805->init_state[1] = 0;
+        ite6805->restart(0);
+        ite6805->restart(1);
     }
     if (cmd & 0x10) ite6805_hpd(1, 0);
     if (cmd & 0x20) ite6805_hpd(1, 1);
     if (cmd & 0x40) {
         ite6805_hpd(0, 0);
-        ite6805->init_state[0] = 0;
+        ite6805->restart(0);
     }
     if (cmd & 0x80) {
         ite6805_hpd(0, 1);
-        ite6805->init_state[0] = 0;
+        ite6805->restart(0);
     }
     return true;
 }

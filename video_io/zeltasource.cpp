@@ -263,7 +263,7 @@ void zeltasource::restart_receiver(int r)
         return;
     if (r >= 4) {
         ite6805_hpd(r - 4, 0);
-        ite6805->init_state[r - 4] = 0;
+        ite6805->restart(uint8_t(r - 4));
     } else {
         it6602_stage[r] = 0;
     }

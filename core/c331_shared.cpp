@@ -7,6 +7,7 @@
 
 QMutex c331_shared::c331_lock;
 std::atomic<int> c331_shared::param_changed{0};
+std::atomic<c331_ports*> c331_ports::live{nullptr};
 
 namespace {
 std::mutex g_wake_mutex;

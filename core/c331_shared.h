@@ -15,6 +15,24 @@ struct c331_shared {
     static std::atomic<int> param_changed;
 };
 
+// One input port's measurement by the chip (48 bytes).
+struct ST_PORT_INFO {
+    uint32_t htt, vtt, vcnt, period, hw, state, lane_num, nosig, interlace;
+    uint32_t reserved[3];
+};
+
+// What the scaler manager shares with the receivers about each of its input ports: the
+// port's status word (bit 0 no signal, bit 7 the receiver's record waits to be taken up) and
+// the chip's measurement of the port. The scaler manager derives from this struct and makes
+// itself the live one when constructed; the input side reaches the words through its one
+// publisher (video_io/source_status), under Utils::_check_nosig_mutex.
+struct c331_ports {
+    static constexpr int kPorts = 6;
+    uint32_t port_status[kPorts]{};
+    ST_PORT_INFO PI_PORT_INFO[kPorts]{};
+    static std::atomic<c331_ports*> live;  // null while no scaler manager exists
+};
+
 // Wakes the scaler manager thread for a pass now (it otherwise sleeps until its periodic
 // work is due). Any thread, with or without c331_lock.
 void c331_wake();

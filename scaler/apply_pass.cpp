@@ -6,12 +6,12 @@
 #include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/clock.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
 #include "scaler/dbg_print.h"
-#include "scaler/requests.h"
 
 namespace {
 
@@ -251,14 +251,11 @@ void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
 void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 {
     // Every changed EDID record is flagged: the shadow takes the image after this pass, so a
-    // record left for a later pass would never be seen again. Done is cleared before the
-    // request is raised, so the supervision never takes the new request for a served one.
+    // record left for a later pass would never be seen again.
     for (int p = 0; p < kPorts; ++p) {
         const uint32_t a = ram_edid_addr(p);
-        if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4)) {
-            scaler_req::edid_done[p] = 0;
-            scaler_req::edid_request[p] = 1;
-        }
+        if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4))
+            scaler_req::raise_edid(p);
     }
     if (word_differs(img, shd, ram_selected_window) ||
         word_differs(img, shd, ram_window_addr(selected_window(img), WIN_AUDIO)))

@@ -33,12 +33,15 @@ c331_manage::c331_manage()
     std::memset(port_change_book, 0, sizeof port_change_book);
     font_flags = 0;
     install_osd_hooks();
+    live = this;
 }
 
 c331_manage::~c331_manage()
 {
     // The thread uses this object and its driver on every pass: let it finish first.
     remove_osd_hooks();
+    c331_ports* me = this;
+    live.compare_exchange_strong(me, nullptr);
     stop_thread = true;
     c331_wake();
     if (thread.joinable())

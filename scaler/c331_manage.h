@@ -6,7 +6,8 @@
 //
 // The image lock c331_lock and the change flag param_changed come from c331_shared (they
 // exist before any thread starts); every editor of the parameter image takes the lock,
-// writes, sets the flag (1 parameters, 2 user modes) and releases it.
+// writes, sets the flag (1 parameters, 2 user modes) and releases it. The input ports' status
+// words and measurements come from c331_ports, which the receivers reach too.
 #include <QMutex>
 #include <atomic>
 #include <cstdint>
@@ -22,12 +23,6 @@ class c331_drv;
 struct OMENU_PARA;
 
 
-// One input port's measurement by the chip (48 bytes).
-struct ST_PORT_INFO {
-    uint32_t htt, vtt, vcnt, period, hw, state, lane_num, nosig, interlace;
-    uint32_t reserved[3];
-};
-
 // One input port's detailed timing as the receivers report it.
 struct ST_HDMI_INFO {
     int32_t hact, hsync, hback, hpol, htotal;
@@ -42,10 +37,9 @@ struct ST_MWIN_PRESET {
     ST_RECT* win;
 };
 
-class c331_manage : public c331_shared {
+class c331_manage : public c331_shared, public c331_ports {
 public:
     static constexpr int kWindows = 6;
-    static constexpr int kPorts = 6;
     static constexpr int kOch = 8;
     static constexpr int kIpCh = 4;
     static constexpr int kParamTableSize = 160;
@@ -375,8 +369,7 @@ public:
     int g_unicode_line = 0;
     // ==== end of on-chip OSD, fonts and the chip's serial flash =================================
 
-    // ---- members --------------------------------------------------------------------------
-    uint32_t port_status[kPorts]{};
+    // ---- members (port_status and PI_PORT_INFO: c331_ports) --------------------------------
 
     // System parameters (load_system_param, define_param).
     uint32_t PS_CLK[5]{};              // 4 loaded clock values (Hz) + the derived quarter of [1]
@@ -442,7 +435,6 @@ public:
 
     // Input measurements.
     ST_HDMI_INFO PI_HDMI_INFO[kPorts]{};
-    ST_PORT_INFO PI_PORT_INFO[kPorts]{};
     uint32_t PI_HTOTAL[kPorts]{}, PI_VTOTAL[kPorts]{};
     uint32_t PI_ACT[kPorts][4]{};
     uint32_t PI_STATE[kPorts]{}, PI_UPDATE[kPorts]{}, PI_UPDATE2[kPorts]{};

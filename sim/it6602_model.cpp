@@ -15,9 +15,9 @@ namespace {
 constexpr uint8_t kId[4] = {0x54, 0x49, 0x02, 0x68};
 constexpr uint8_t kChannel[4] = {0x01, 0x02, 0x04, 0x08};
 constexpr uint8_t REG_BANK = 0x0F, INT0 = 0x05, INT2 = 0x07, REG_STATUS0 = 0x0A, REG_HDMI = 0x0D;
-constexpr uint8_t REG_PORT_RESET0 = 0x11, HPD = 0xB0;
+constexpr uint8_t REG_PORT_RESET0 = 0x11, HPD = 0xB0, kIntEq = 0xD0;
 
-bool write_one_to_clear(uint8_t r) { return (r >= 0x05 && r <= 0x09) || r == 0xD0; }
+bool write_one_to_clear(uint8_t r) { return (r >= 0x05 && r <= 0x09) || r == kIntEq; }
 
 // The input's identity for the sync latch: video on/off and the whole timing.
 std::string video_key(const SimInput& in)
@@ -122,6 +122,11 @@ uint8_t It6602Model::read_reg(uint8_t r)
         return in.video() && in.hdmi ? 0x01 : 0x00;
     if (bank == 0 && r >= 0x90 && r <= 0xA8)
         return timing_reg(r);
+    if (bank == 0 && r == kIntEq) {
+        const uint8_t v = *cell(r);
+        *cell(r) = uint8_t(v & 0x0F);
+        return v;
+    }
     if (bank == 0 && r == 0xAA)
         return in.video() && in.hdmi ? 0x80 : 0x00;
     if (bank == 0 && r >= 0xB2 && r <= 0xB6)

@@ -6,7 +6,8 @@
 // - No answer while PAD_RX6602_RST is 0 or the input's "receiver" is false; the release of
 //   the reset pad restores the power-on values and latches the 5 V event when cabled.
 // - 0x00..0x03 read 54 49 02 68. 0x0F bits 0..1 select the bank of 0x10..0xFF.
-// - Bank 0 0x05..0x09 and 0xD0 are cleared by writing 1 to a bit. 0x05 bit 0 latches on a
+// - Bank 0 0x05..0x09 and 0xD0 bits 0..3 are cleared by writing 1 to a bit; 0xD0 bits 4..7
+//   (equaliser events) clear when read. 0x05 bit 0 latches on a
 //   cable change and at the end of each 0x11 bit 0 pulse with a cable in; 0x07 bit 1 on each
 //   change of the video (on/off or timing) and on a hot-plug rise while video is present.
 // - 0x0A: bit 0 5 V, bit 3 clock, bit 7 sync (0x89 video, 0x01 cable only).
@@ -34,6 +35,8 @@ public:
     void reset() override;  // power-on values
 
     uint8_t reg(int bank, uint8_t r) const { return regs_[bank > 2 ? 2 : bank][r]; }
+    // Test aid: raises interrupt bits of bank 0 as the chip's own events would.
+    void latch(uint8_t r, uint8_t bits) { regs_[0][r] |= bits; }
     bool hot_plug_high() const { return (regs_[1][0xB0] & 3) == 3; }
     uint64_t hot_plug_rises() const { return hpd_rises_; }
 

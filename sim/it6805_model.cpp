@@ -357,7 +357,7 @@ void It6805CecModel::sync()
 bool It6805CecModel::answers()
 {
     sync();
-    return in_.receiver && board_.soc().read16(pads::PAD_RX6805_RST) != pads::kLow;
+    return in_.receiver && in_.raw.value("cec").toBool(true) && board_.soc().read16(pads::PAD_RX6805_RST) != pads::kLow;
 }
 
 bool It6805CecModel::i2c_write(const uint8_t* data, size_t len)

@@ -30,8 +30,9 @@
 //   - Answers nothing while the input's "receiver" is false or PAD_RX6805_RST is 0; its release
 //     restores the power-on values.
 // board.json, entry 4 + device of "inputs": the common keys, plus "colour" (AVI 0-3),
-// "audio_khz" (0 none, 32, 44.1, 48 default, 96, 192), "eq_best" (see above) and "cec_in"
-// (CEC frames as hex texts, e.g. ["40 83"], delivered once whenever the list's text changes).
+// "audio_khz" (0 none, 32, 44.1, 48 default, 96, 192), "eq_best" (see above), "cec_in"
+// (CEC frames as hex texts, e.g. ["40 83"], delivered once whenever the list's text changes)
+// and "cec" (false: the CEC controller never answers).
 //
 // CEC controller: 0x4C write 1 to clear; received frames queue: 0x52 bits 0-3 = their count,
 // a read at 0x4D pops one (header, opcode, size in bits 0-4), its operands are read at 0x50 (a

@@ -9,8 +9,8 @@
 #include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "core/utils.h"
-#include "scaler/requests.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_manage.h"
 

@@ -109,13 +109,13 @@ uint16_t zelta_it6602::recorded_refresh(uint32_t hz)
     return hz < 55 ? uint16_t(hz) : 60;
 }
 
-void zelta_it6602::measure_and_publish(int r)
+bool zelta_it6602::measure_and_publish(int r)
 {
     const int port = dev[r].port == 1 ? 1 : 0;
     uint8_t g[0x19] = {};
     if (!bus_.i2c_read(fd, address, REG_TMDS_RANGE, g, sizeof g)) {
         ++read_failures;
-        return;
+        return false;
     }
     const uint8_t range = uint8_t(g[0] >> (port ? 2 : 0));
     const uint8_t div = g[port ? 2 : 1];
@@ -124,7 +124,7 @@ void zelta_it6602::measure_and_publish(int r)
 
     IT6602_TIMING t;
     if (!timing_from_regs(g, &t))
-        return;  // nothing usable measured: the record stays zero, no-signal stays set
+        return false;  // nothing usable measured: the record stays zero, no-signal stays set
     timing[r] = t;
     const uint32_t hz = refresh_hz(t);
     source_status::publish_timing(r, t.Hact, t.Vact, recorded_refresh(hz));
@@ -153,6 +153,7 @@ void zelta_it6602::measure_and_publish(int r)
     }
     std::printf("IT6602 input %d: %ux%u%s total %ux%u, %u Hz, %.2f MHz\n", r, t.Hact, t.Vact,
                 (t.flags & 1) ? "i" : "p", t.Htotal, t.Vtotal, hz, double(pclk));
+    return true;
 }
 
 // ---- audio -----------------------------------------------------------------------------------

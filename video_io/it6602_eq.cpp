@@ -268,7 +268,7 @@ void zelta_it6602::OverWriteAmpValue2EQ(int r, int p)
     eq_forced[r][p] = 1;
     dev[r].eq_events &= uint8_t(~events_of(p));
     hdmirxwr_it6602(rs_ctrl(p), 0x00);
-    hdmirxwr_it6602(REG_INT_EQ, 0x30);
+    hdmirxwr_it6602(REG_INT_EQ, p ? 0xC0 : 0x30);  // the port's two equaliser events
     HDMIStartEQDetect(r, p);
 }
 

@@ -29,8 +29,8 @@ void zelta_it6602::IT6602_Interrupt(int r)
     for (int i = 0; i < 5; ++i)
         if (irq[i])
             hdmirxwr_it6602(uint8_t(REG_INT0 + i), irq[i]);
-    if (eq_irq & 0xF0)
-        hdmirxwr_it6602(REG_INT_EQ, uint8_t(eq_irq & 0xF0));
+    if (eq_irq)
+        hdmirxwr_it6602(REG_INT_EQ, uint8_t(eq_irq & 0x0F));  // its events (bits 4..7) are not written
 
     const int sel = d.port == 1 ? 1 : 0;
     for (int port = 0; port < 2; ++port) {

@@ -67,19 +67,20 @@ uint16_t stored_refresh(uint32_t rate) { return uint16_t(rate <= 54 ? rate : 60)
 
 bool is_4k(uint32_t pclk, bool yuv420) { return pclk > 320000 || (pclk > 160000 && yuv420); }
 
+bool h_values_by4(const VidTiming& t)
+{
+    return t.htotal % 4 == 0 && t.hactive % 4 == 0 && t.hbp % 4 == 0 && t.hfp % 4 == 0 && t.hsync % 4 == 0;
+}
+
 uint8_t vbo_lane_count(uint32_t pclk, bool is4k, const VidTiming& t)
 {
     if (is4k || pclk >= 320001)
         return 3;
-    if (pclk > 160000) {
-        // Four lanes split a line in four: every horizontal value must divide by 4.
-        const bool by4 = t.htotal % 4 == 0 && t.hactive % 4 == 0 && t.hbp % 4 == 0 && t.hfp % 4 == 0 &&
-                         t.hsync % 4 == 0;
-        return by4 ? 2 : 1;
-    }
-    if (pclk > 80000)
-        return t.hactive > 2176 ? 2 : 1;
-    return 0;
+    if (pclk <= 80000)
+        return 0;
+    const uint8_t lanes = (pclk > 160000 || t.hactive > 2176) ? 2 : 1;
+    // Four lanes split a line in four, whatever the clock: every horizontal value must divide by 4.
+    return lanes == 2 && !h_values_by4(t) ? 1 : lanes;
 }
 
 uint32_t audio_fs_khz(uint32_t tmds, uint32_t n, uint32_t cts)

@@ -27,8 +27,10 @@ uint16_t stored_refresh(uint32_t rate);
 
 // Inputs above 320 MHz, or above 160 MHz with YUV 4:2:0, are 4K.
 bool is_4k(uint32_t pclk_khz, bool yuv420);
-// V-by-One lane setting 0..3 (1, 2, 4, 8 lanes).
+// V-by-One lane setting 0..3 (1, 2, 4, 8 lanes). Four lanes only for horizontal values that
+// all divide by 4 (h_values_by4), else two.
 uint8_t vbo_lane_count(uint32_t pclk_khz, bool is4k, const VidTiming& t);
+bool h_values_by4(const VidTiming& t);
 
 // Audio sampling frequency (kHz) from the TMDS clock, N and CTS; 0 for CTS 0.
 uint32_t audio_fs_khz(uint32_t tmds_khz, uint32_t n, uint32_t cts);

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
+#include "core/log.h"
 #include "video_io/it6805_regs.h"
 #include "video_io/ite6805_sys.h"
 
@@ -130,6 +132,7 @@ void ite6805_cec_drv::rx_fifo_reset(uint8_t d)
 
 void ite6805_cec_drv::iTE6805_CEC_INIT(uint8_t d)
 {
+    const uint32_t failures = sys_->cec_failures[d];
     ite6805_i2c_rdwr* io = sys_->i2c;
     sys_->iTE6805_DATA[d].STATECEC = STATECEC_None;
     ite6805_cec_sys::Dev& c = sys_->cec_sys->dev[d];
@@ -150,10 +153,23 @@ void ite6805_cec_drv::iTE6805_CEC_INIT(uint8_t d)
     io->cecwr_6805(0x22, 0x00, d);
     io->cecwr_6805(0x0A, 0x03, d);
     io->cecset_6805(0x0A, 0x40, 0x40, d);
+    set_silent(d, sys_->cec_failures[d] != failures);
+}
+
+// A controller that does not answer leaves the video alone: CEC is off (one warning) until an
+// initialisation goes through.
+void ite6805_cec_drv::set_silent(uint8_t d, bool silent)
+{
+    ite6805_cec_sys::Dev& c = sys_->cec_sys->dev[d];
+    if (silent && !c.silent)
+        writeLogMsg(LOG_WARNING, "IT6805 input " + std::to_string(4 + d) + ": CEC controller does not answer, CEC off");
+    c.silent = silent;
 }
 
 void ite6805_cec_drv::iTE6805_hdmirx_CEC_irq(uint8_t d)
 {
+    if (sys_->cec_sys->dev[d].silent)
+        return;
     bool ok = false;
     const uint8_t v = sys_->i2c->cecrd_6805(CEC_INT, d, &ok);
     if (!ok)

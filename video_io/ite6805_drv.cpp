@@ -182,7 +182,7 @@ bool ite6805_drv::iTE6805_Init_fsm(uint8_t d)
     std::printf("iTE6805_DATA.ChipID = %X !!!\n", D.ChipID);
     D.CurrentPort = rd(d, REG_PORT_SEL) & 0x01;  // the port the chip listens on now
     D.downscale_mode = 1;
-    D.STATEV = STATEV_Unplug;
+    sys_->drop_video(d);
     D.STATEA = STATEA_AudioOff;
     D.STATEEQ = STATEEQ_Off;
     D.last_lane = 7;

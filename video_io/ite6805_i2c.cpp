@@ -13,12 +13,22 @@ using namespace it6805;
 
 // ---- primitives -----------------------------------------------------------------------------
 
+// The receiver's own failures count apart from its CEC controller's.
+void ite6805_i2c_rdwr::count_failure(uint8_t addr, uint8_t device, bool read)
+{
+    const int d = device & 1;
+    if (addr == ADDR_CEC)
+        ++sys_->cec_failures[d];
+    else
+        ++(read ? sys_->read_failures : sys_->write_failures)[d];
+}
+
 uint8_t ite6805_i2c_rdwr::rd(uint8_t addr, uint8_t reg, uint8_t device, bool* ok)
 {
     uint8_t v = 0;
     const bool good = Drv_I2C0::p_drv_i2c0 && Drv_I2C0::p_drv_i2c0->i2c_read(sys_->fd, addr, reg, &v, 1) == 1;
     if (!good) {
-        ++sys_->read_failures[device & 1];
+        count_failure(addr, device, true);
         v = 0;
     }
     if (ok)
@@ -33,7 +43,7 @@ int ite6805_i2c_rdwr::wr(uint8_t addr, uint8_t reg, const uint8_t* data, uint8_t
         buf[i] = data[i];
     const bool good = Drv_I2C0::p_drv_i2c0 && Drv_I2C0::p_drv_i2c0->i2c_write(sys_->fd, addr, reg, buf, count) == 1;
     if (!good)
-        ++sys_->write_failures[device & 1];
+        count_failure(addr, device, false);
     return good ? 0 : 1;
 }
 
@@ -90,7 +100,7 @@ int ite6805_i2c_rdwr::cecbrd_it6805(uint8_t reg, uint8_t count, uint8_t* out, ui
     const bool good = Drv_I2C0::p_drv_i2c0 &&
                       Drv_I2C0::p_drv_i2c0->i2c_read(sys_->fd, ADDR_CEC, reg, out, count) == 1;
     if (!good)
-        ++sys_->read_failures[device & 1];
+        count_failure(ADDR_CEC, device, true);
     return good ? 1 : 0;
 }
 

@@ -241,7 +241,7 @@ void ite6805_drv::iTE6807_Video_Output_Setting(uint8_t d)
 
     const bool k4 = iTE6805_Check_4K_Resolution(d);
     const uint8_t lanes = vbo_lane_count(D.pclk_khz, k4, D.t);
-    if (lanes == 1 && !k4 && D.pclk_khz > 160000)
+    if (lanes == 1 && !h_values_by4(D.t))
         std::printf("!!!!!! Set VBO_LaneCount = 2 Lan because of H parameter need devided by 4!!!!!!\n");
     D.VBO_LaneCount = lanes;
     chgbank(1, d);

@@ -1,12 +1,12 @@
 // IT6805 publication of the input timing to the scaler side: the hdminfo record, the scaler
-// manager's port_status word of the device's port, and the input watchdog.
+// manager's status word of the device's port (through source_status), and the input watchdog.
 #include <QMutexLocker>
 #include <cstdio>
 
 #include "core/utils.h"
-#include "scaler/c331_manage.h"
 #include "video_io/it6805_regs.h"
 #include "video_io/ite6805_sys.h"
+#include "video_io/source_status.h"
 #include "video_io/zeltasource.h"
 
 using namespace it6805;
@@ -70,9 +70,6 @@ void ite6805_sys::iTE6805_update_hdmi(uint8_t d)
 
 void ite6805_sys::publish(uint8_t d)
 {
-    c331_manage* mgr = c331_manage::p_c331_manage;
-    if (!mgr)
-        return;
     const int p = scaler_port(d);
     bool ok = false;
     const uint8_t v19 = drv->rd(d, REG_VID_STATUS, &ok);
@@ -89,21 +86,13 @@ void ite6805_sys::publish(uint8_t d)
         return;
     }
     if (stable_stamp_[d] == 0) {
+        if (!source_status::port_announce(p))
+            return;  // no scaler to take the input up yet
         stable_stamp_[d] = now_tick();
-        QMutexLocker lk(&Utils::_check_nosig_mutex);
-        mgr->port_status[p] = 129;
-    } else if (Utils::getTimeSpace(stable_stamp_[d]) > 500) {
-        bool taken_up;
-        {
-            QMutexLocker lk(&Utils::_check_nosig_mutex);
-            taken_up = !(mgr->port_status[p] & 0x01);
-        }
-        if (taken_up) {
-            iTE6805_update_hdmi(d);
-            stable_stamp_[d] = 0;
-            QMutexLocker lk(&Utils::_check_nosig_mutex);
-            mgr->port_status[p] &= ~0x80u;
-        }
+    } else if (Utils::getTimeSpace(stable_stamp_[d]) > 500 && source_status::port_taken_up(p)) {
+        iTE6805_update_hdmi(d);
+        stable_stamp_[d] = 0;
+        source_status::port_published(p);
     }
     watchdog(d, p);
 }
@@ -112,13 +101,9 @@ void ite6805_sys::publish(uint8_t d)
 // asks the supervision to reset both chips.
 void ite6805_sys::watchdog(uint8_t d, int p)
 {
-    c331_manage* mgr = c331_manage::p_c331_manage;
-    uint32_t htt, vtt;
-    {
-        QMutexLocker lk(&Utils::_check_nosig_mutex);
-        htt = mgr->PI_PORT_INFO[p].htt;
-        vtt = mgr->PI_PORT_INFO[p].vtt;
-    }
+    uint32_t htt = 0, vtt = 0;
+    if (!source_status::port_totals(p, &htt, &vtt))
+        return;
     if (wd_tick[d] == 0) {
         wd_count[d] = 0;
         wd_tick[d] = now_tick();

@@ -43,8 +43,8 @@ ite6805_sys::~ite6805_sys()
 
 void ite6805_sys::ite6805_sys_reset_init()
 {
-    for (int d = 0; d < 2; ++d) {
-        init_state[d] = 0;
+    for (uint8_t d = 0; d < 2; ++d) {
+        restart(d);
         identify_failures[d] = 0;
         prevAVIDB[d] = 0;
         std::memset(aud_snapshot[d], 0, sizeof aud_snapshot[d]);
@@ -64,6 +64,21 @@ void ite6805_sys::ite6805_sys_reset_init()
         audio_window[d] = 0;
         reserved_254[d] = 254;
     }
+}
+
+void ite6805_sys::restart(uint8_t d)
+{
+    init_state[d & 1] = 0;
+    drop_video(d & 1);
+}
+
+void ite6805_sys::drop_video(uint8_t d)
+{
+    iTE6805_Data& D = iTE6805_DATA[d];
+    if (D.STATEV == STATEV_VidStable)
+        withdraw_timing(d);
+    D.STATEV = STATEV_Unplug;
+    D.Flag_VidStable_Done = 0;
 }
 
 // ---- the pass -------------------------------------------------------------------------------
@@ -200,6 +215,17 @@ void ite6805_sys::port_5v_change(uint8_t port, uint8_t d)
 
 // ---- video ----------------------------------------------------------------------------------
 
+// Without stable video the image's record reads "no signal" (the panel's input icons and the
+// remote tool go by it), as the IT6602 inputs' do; the next stable video stores it again.
+void ite6805_sys::withdraw_timing(uint8_t d)
+{
+    if (zeltasource* zs = zeltasource::p_zelta_source) {
+        QMutexLocker lk(&Utils::_source_hdminfo_mutex);
+        zs->hdminfo[4 + d].stable = 0;
+    }
+    source_status::publish_timing(4 + d, 0, 0, 0);
+}
+
 void ite6805_sys::video_stable_setup(uint8_t d)
 {
     drv->iTE6805_Get_AVIInfoFrame_Info(d);
@@ -218,14 +244,8 @@ void ite6805_sys::iTE6805_vid_chg(uint32_t state, uint8_t d)
     if (state != prev_statev_[d] || state != old)
         std::printf("[iTE6805_vid_chg] dev_id:%d old_statev: %s -> %s\n", d, statev_name(old), statev_name(state));
     prev_statev_[d] = state;
-    if (old == STATEV_VidStable && state != STATEV_VidStable && zeltasource::p_zelta_source) {
-        QMutexLocker lk(&Utils::_source_hdminfo_mutex);
-        zeltasource::p_zelta_source->hdminfo[4 + d].stable = 0;
-    }
-    // Without stable video the image's record reads "no signal" (the panel's input icons and
-    // the remote tool go by it), as the IT6602 inputs' do; the next stable video stores it again.
     if (old == STATEV_VidStable && state != STATEV_VidStable)
-        source_status::publish_timing(4 + d, 0, 0, 0);
+        withdraw_timing(d);
     switch (state) {
     case STATEV_VideoOff:
         drv->hpd_ctrl(0, 0, d);

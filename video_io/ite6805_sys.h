@@ -79,6 +79,7 @@ private:
     uint8_t rd(uint8_t addr, uint8_t reg, uint8_t device, bool* ok);
     int wr(uint8_t addr, uint8_t reg, const uint8_t* data, uint8_t count, uint8_t device);
     void set(uint8_t addr, uint8_t reg, uint8_t mask, uint8_t value, uint8_t device);
+    void count_failure(uint8_t addr, uint8_t device, bool read);
     ite6805_sys* sys_;
 };
 
@@ -212,6 +213,7 @@ public:
         CEC_FRAME rx;
         uint8_t tx[21] = {};
         uint8_t retry = 0;
+        bool silent = false;  // the controller failed its initialisation: CEC off until one succeeds
     } dev[2];
 
     // Ring of received messages: a message fits only when smaller than the free space, so a
@@ -242,6 +244,7 @@ public:
     void rx_fifo_reset(uint8_t device);
 
 private:
+    void set_silent(uint8_t device, bool silent);
     void fill_queue(uint8_t device);
     bool append_message(uint8_t device);
     void answer_queue(uint8_t device);
@@ -281,8 +284,10 @@ public:
     uint8_t hdcp_recheck[2] = {};
     uint8_t audio_window[2] = {};
     uint8_t init_state[2] = {};           // 0 identify and initialise on the next pass, 1 running
-    // Bus failures per device (reads and writes), for diagnosis and for the pass guards.
+    // Bus failures per device (reads and writes) of the receiver itself, for diagnosis and for
+    // the pass guards; those of its CEC controller apart (a silent CEC block leaves video alone).
     uint32_t read_failures[2] = {}, write_failures[2] = {};
+    uint32_t cec_failures[2] = {};
     uint32_t skipped_passes[2] = {};      // passes skipped because the bus was not ours
 
     ite6805_sys();
@@ -292,11 +297,19 @@ public:
 
     void iTE6805_FSM(uint8_t device);     // one supervision pass of one device
     void ite6805_sys_reset_init();        // the supervision reset the chips
+    // Identify and initialise the device again on its next pass (a reset of the chips, a
+    // custom EDID, a hot-plug command): the video it showed is lost, as on a video loss.
+    void restart(uint8_t device);
+    // Leaves the video states for the unplugged one without touching the chip; a stable video
+    // withdraws its timing records.
+    void drop_video(uint8_t device);
 
     void iTE6805_vid_chg(uint32_t state, uint8_t device);
     void iTE6805_aud_chg(uint32_t state, uint8_t device);
     void port_5v_change(uint8_t port, uint8_t device);
     void iTE6805_update_hdmi(uint8_t device);
+    // The device's video is gone: hdminfo no longer stable, the image's record "no signal".
+    void withdraw_timing(uint8_t device);
     // Stores the device's timing (or no signal) in its hdminfo record under the record lock.
     void fill_hdminfo(uint8_t device, bool no_signal);
 

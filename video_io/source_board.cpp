@@ -5,9 +5,9 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/board.h"
-#include "scaler/requests.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/it66121.h"
 #include "video_io/ite6805_sys.h"
@@ -144,15 +144,15 @@ uint8_t zeltasource::audio_selector_byte(const uint8_t* img)
 void zeltasource::select_audio()
 {
     TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-    if (!scaler_req::audio_select_request || !s)
+    if (!s || !scaler_req::audio_select_request.exchange(0))
         return;
     uint8_t byte;
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         byte = audio_selector_byte(s->ram_image);
     }
-    if (i2c->i2c_write(fd, kAudioSelector, 0x00, &byte, 1) == 1)
-        scaler_req::audio_select_request = 0;  // a failed write is tried again next pass
+    if (i2c->i2c_write(fd, kAudioSelector, 0x00, &byte, 1) != 1)
+        scaler_req::audio_select_request = 1;  // a failed write is tried again next pass
 }
 
 // ---- hot-plug command bytes ------------------------------------------------------------------
@@ -193,17 +193,18 @@ bool zeltasource::serve_hotplug_byte1()
         if (!(cmd & (1 << bit)))
             continue;
         pad(pads::PAD_RX6805_RST, (bit & 1) ? pads::kHigh : pads::kLow);
-        ite6805->init_state[0] = ite6805->init_state[1] = 0;
+        ite6805->restart(0);
+        ite6805->restart(1);
     }
     if (cmd & 0x10) ite6805_hpd(1, 0);
     if (cmd & 0x20) ite6805_hpd(1, 1);
     if (cmd & 0x40) {
         ite6805_hpd(0, 0);
-        ite6805->init_state[0] = 0;
+        ite6805->restart(0);
     }
     if (cmd & 0x80) {
         ite6805_hpd(0, 1);
-        ite6805->init_state[0] = 0;
+        ite6805->restart(0);
     }
     return true;
 }

@@ -8,9 +8,9 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/board.h"
-#include "scaler/requests.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/soc_pads.h"
@@ -193,9 +193,11 @@ void zeltasource::custom_edid_writes()
 }
 
 // Builds receiver r's custom EDID from its image record and writes it; the write is read
-// back and a failure reported. The request is consumed either way (a refused timing too).
+// back and a failure reported. The request is consumed either way (a refused timing too),
+// unless a newer one came while this one was served: then the next pass writes again.
 void zeltasource::write_custom_edid(int r)
 {
+    const uint32_t gen = scaler_req::edid_generation[r];
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     uint16_t w = 0, h = 0, hz = 0;
     if (store) {
@@ -204,8 +206,8 @@ void zeltasource::write_custom_edid(int r)
         w = ram_rd16(store->ram_image, a), h = ram_rd16(store->ram_image, a + 2), hz = ram_rd16(store->ram_image, a + 4);
     }
     if (!Set_Custom_HDMI_EDID(w, h, hz, r)) {
-        scaler_req::edid_done[r] = 1;
-        scaler_req::edid_request[r] = 0;  // nothing new to serve: no restart of the receiver
+        if (scaler_req::edid_written(r, gen))
+            scaler_req::take_served_edid(r);  // nothing new to serve: no restart of the receiver
         return;
     }
     write_protect(false);
@@ -219,5 +221,5 @@ void zeltasource::write_custom_edid(int r)
     }
     if (!stored)
         writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " not stored in its EEPROM");
-    scaler_req::edid_done[r] = 1;
+    scaler_req::edid_written(r, gen);
 }

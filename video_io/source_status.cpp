@@ -4,6 +4,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/utils.h"
 
 // The supervision thread is the one writer of these bits and records, so it may compare
 // without a lock; the lock is taken only to change them. That keeps the thread off c331_lock
@@ -11,6 +12,20 @@
 namespace source_status {
 namespace {
 uint8_t load(const uint8_t& b) { return ram_rd8(b); }
+
+// Runs f on the live scaler manager's ports under their lock; false without one.
+template <typename F>
+bool with_ports(int p, F f)
+{
+    if (p < 0 || p >= c331_ports::kPorts)
+        return false;
+    QMutexLocker lk(&Utils::_check_nosig_mutex);
+    c331_ports* ports = c331_ports::live.load();
+    if (!ports)
+        return false;
+    f(*ports);
+    return true;
+}
 }  // namespace
 
 bool bits(int byte, uint8_t mask)
@@ -61,6 +76,32 @@ void publish_timing(int src, uint16_t width, uint16_t height, uint16_t refresh)
         pthread_mutex_unlock(&s->ram_mutex);
     }
     s->test_signal(1);
+}
+
+// ---- the scaler's input ports ---------------------------------------------------------------
+
+bool port_announce(int p)
+{
+    return with_ports(p, [p](c331_ports& c) { c.port_status[p] = 129; });
+}
+
+bool port_taken_up(int p)
+{
+    bool up = false;
+    return with_ports(p, [&](c331_ports& c) { up = !(c.port_status[p] & 0x01); }) && up;
+}
+
+bool port_published(int p)
+{
+    return with_ports(p, [p](c331_ports& c) { c.port_status[p] &= ~0x80u; });
+}
+
+bool port_totals(int p, uint32_t* htt, uint32_t* vtt)
+{
+    return with_ports(p, [&](c331_ports& c) {
+        *htt = c.PI_PORT_INFO[p].htt;
+        *vtt = c.PI_PORT_INFO[p].vtt;
+    });
 }
 
 }  // namespace source_status

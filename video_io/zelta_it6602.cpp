@@ -53,24 +53,34 @@ const zelta_it6602::InitRow zelta_it6602::IT6602_HDMI_INIT_TABLE[] = {
 
 // ---- access ----------------------------------------------------------------------------------
 
+bool zelta_it6602::read_reg(uint8_t reg, uint8_t* v)
+{
+    *v = 0;
+    if (bus_.i2c_read(fd, address, reg, v, 1))
+        return true;
+    *v = 0;
+    ++read_failures;
+    return false;
+}
+
 uint8_t zelta_it6602::hdmirxrd_it6602(uint8_t reg)
 {
-    uint8_t v = 0;
-    if (!bus_.i2c_read(fd, address, reg, &v, 1)) {
-        ++read_failures;
-        return 0;
-    }
+    uint8_t v;
+    read_reg(reg, &v);
     return v;
 }
 
 int zelta_it6602::hdmirxwr_it6602(uint8_t reg, uint8_t value)
 {
-    return bus_.i2c_write(fd, address, reg, &value, 1) == 1 ? 0 : -1;
+    return hdmirxbwr_it6602(reg, &value, 1);
 }
 
+// Never writes back a value the chip did not give.
 void zelta_it6602::hdmirxset_it6602(uint8_t reg, uint8_t mask, uint8_t value)
 {
-    hdmirxwr_it6602(reg, uint8_t((hdmirxrd_it6602(reg) & ~mask) | (value & mask)));
+    uint8_t old;
+    if (read_reg(reg, &old))
+        hdmirxwr_it6602(reg, uint8_t((old & ~mask) | (value & mask)));
 }
 
 int zelta_it6602::hdmirxbwr_it6602(uint8_t reg, const uint8_t* data, int count)
@@ -79,7 +89,10 @@ int zelta_it6602::hdmirxbwr_it6602(uint8_t reg, const uint8_t* data, int count)
     if (count < 0 || count > int(sizeof buf))
         return -1;
     std::memcpy(buf, data, size_t(count));
-    return bus_.i2c_write(fd, address, reg, buf, unsigned(count)) == 1 ? 0 : -1;
+    if (bus_.i2c_write(fd, address, reg, buf, unsigned(count)) == 1)
+        return 0;
+    ++write_failures;
+    return -1;
 }
 
 void zelta_it6602::chgbank_it6602(int bank)
@@ -274,7 +287,7 @@ void zelta_it6602::IT6602SwitchVideoState(int r, uint32_t state)
         configure_output(r);
         video_output_on(r);
         IT6602SwitchAudioState(r, ASTATE_RequestAudio);
-        measure_and_publish(r);
+        d.timing_ok = measure_and_publish(r);
         hdmirxwr_it6602(REG_OUT_ENABLE, 0x8F);
         hdmirxwr_it6602(REG_VIDEO_STATE, 0x81);
         d.sync_wait = 0;
@@ -348,6 +361,8 @@ void zelta_it6602::IT6602_VideoHandler(int r)
             IT6602SwitchVideoState(r, VSTATE_VideoOn);
         break;
     case VSTATE_VideoOn:
+        if (!d.timing_ok)
+            d.timing_ok = measure_and_publish(r);  // the input stays black until one is usable
         if (d.flags & FLAG_NEW_AVI) {
             d.flags &= uint8_t(~FLAG_NEW_AVI);
             configure_output(r);

@@ -37,6 +37,7 @@ struct IT6602_dev_data {
     uint8_t deskew_errors[2] = {};
     IT6602_EQ eq[2];
     uint8_t frame_3d = 0;
+    uint8_t timing_ok = 0;      // video on with a usable measurement published
 };
 
 // The measured timing of one receiver.
@@ -70,7 +71,8 @@ public:
     uint8_t colour_depth[4] = {};
     uint8_t in_colour[4] = {}, out_colour[4] = {};
     uint32_t oclk_count[4] = {};
-    uint32_t read_failures = 0;  // failed register reads (each gives 0)
+    uint32_t read_failures = 0;   // failed register reads (each gives 0)
+    uint32_t write_failures = 0;  // failed register writes
 
     // ---- entry points of the supervision thread ----
     int IT6602_fsm_init(int fd, int r);    // identify and reset; 1 when the chip answered
@@ -89,11 +91,12 @@ public:
     // ---- register access (bank 0 unless the caller switched) ----
     uint8_t hdmirxrd_it6602(uint8_t reg);
     int hdmirxwr_it6602(uint8_t reg, uint8_t value);  // 0 on success
-    void hdmirxset_it6602(uint8_t reg, uint8_t mask, uint8_t value);
+    void hdmirxset_it6602(uint8_t reg, uint8_t mask, uint8_t value);  // nothing after a failed read
     int hdmirxbwr_it6602(uint8_t reg, const uint8_t* data, int count);
     void chgbank_it6602(int bank);
 
 private:
+    bool read_reg(uint8_t reg, uint8_t* v);
     static HDMI_INFO* info_of(int r);  // receiver r's hdminfo record (null without the supervision)
     static void set_no_signal(int r, uint32_t v);
     Drv_I2C0 bus_;  // stateless: reaches the bus handle fd
@@ -124,7 +127,7 @@ private:
     void IT6602_Interrupt(int r);
     void pll_check(int r);
     void configure_output(int r);
-    void measure_and_publish(int r);
+    bool measure_and_publish(int r);  // false when nothing usable was measured
     void reset_audio_fifo();
     void configure_3d(int r);
     void lift_mute(int r);

@@ -9,9 +9,9 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/board.h"
-#include "scaler/requests.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
@@ -29,23 +29,12 @@ constexpr uint32_t kResetSettleTicks = 500;   // after the release, before the E
 constexpr uint64_t kTickUs = 10000;           // one tick of G_timeTicks
 constexpr uint32_t kMaxWaitTicks = 10;        // a reset-cycle sleep, so that a stop is seen soon
 constexpr uint64_t kMinPassUs = 10000;        // a polling pass never lasts less
+// After each receiver's step: six receivers make a pass of about 60 ms, the period every
+// receiver state machine counts its steps in (sync watches, equaliser searches, waits).
+constexpr uint32_t kReceiverPauseMs = 10;
 
 void pad(uint32_t offset, uint16_t value) { platform::board().soc_window().write16(offset, value); }
 
-// Consumes receiver r's served EDID request: true when its EEPROM now holds the new EDID. The
-// apply pass clears `edid_done` before it raises the request, so a done that dropped while
-// the request was taken belongs to a newer request, which is raised again.
-bool take_served_edid_request(int r)
-{
-    if (!scaler_req::edid_request[r] || !scaler_req::edid_done[r])
-        return false;
-    scaler_req::edid_request[r] = 0;
-    if (!scaler_req::edid_done[r]) {
-        scaler_req::edid_request[r] = 1;
-        return false;
-    }
-    return true;
-}
 }  // namespace
 
 zeltasource::zeltasource()
@@ -261,6 +250,7 @@ void zeltasource::sourcecheck()
         if (serve_hotplug_byte1())
             select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
         step_receiver(r);
+        platform::sleep_ms(kReceiverPauseMs);
     }
     if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
         it66121_sdi_enable();
@@ -269,11 +259,11 @@ void zeltasource::sourcecheck()
 // A written custom EDID is served once the source reads it again: restart the receiver.
 void zeltasource::restart_receiver(int r)
 {
-    if (!take_served_edid_request(r))
+    if (!scaler_req::take_served_edid(r))
         return;
     if (r >= 4) {
         ite6805_hpd(r - 4, 0);
-        ite6805->init_state[r - 4] = 0;
+        ite6805->restart(uint8_t(r - 4));
     } else {
         it6602_stage[r] = 0;
     }

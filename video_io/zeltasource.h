@@ -2,7 +2,7 @@
 // Input-source supervision: owns the receivers (four IT6602, two IT6805), the IT66121 on the
 // SDI board and the I2C bus object, and runs the one thread that does all their I2C traffic.
 // Receivers r = 0..5 are the image's source numbers s. The EDID and audio request flags live
-// in scaler/requests.h (scaler_req::), which the apply pass raises.
+// in core/requests.h (scaler_req::), which the apply pass raises.
 //
 // Thread states (source_state): 0 hold the receiver groups in reset, 1 wait 100 ticks,
 // 2 release, 3 wait 500 ticks, 4 check the EDID EEPROMs, 5 poll for ever.

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "platform/virtual_clock.h"
-#include "scaler/requests.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "scaler_fixture.h"
 
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "scaler/c331_regs.h"
-#include "scaler/requests.h"
 
 namespace {
 

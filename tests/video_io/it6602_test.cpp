@@ -3,6 +3,7 @@
 #include "source_fixture.h"
 
 #include <cstring>
+#include <functional>
 
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
@@ -155,6 +156,31 @@ TEST_F(ReceiverTest, InputsAreFollowedIntoTheImageAndHdminfo)
     write_board(R"({"inputs": [{"format": "1080i60", "receiver": false}]})");
     step(2);
     EXPECT_GT(z_->it6602->read_failures, failures);
+    // ... and a read-modify-write writes nothing back.
+    uint8_t ch = 0x01;
+    Drv_I2C0().i2c_write(z_->fd, 0xEE, 0x00, &ch, 1);
+    const uint32_t write_failures = z_->it6602->write_failures;
+    z_->it6602->hdmirxset_it6602(0x10, 0x01, 0x01);
+    EXPECT_EQ(z_->it6602->write_failures, write_failures);
+}
+
+// A measurement lost when the video turns on is taken again on the next passes.
+TEST_F(ReceiverTest, MeasurementLostAtVideoOnIsTakenAgain)
+{
+    std::function<void()> drop_bus = [&] {
+        if (z_->it6602->dev[0].video_state != zelta_it6602::VSTATE_VideoOn) {
+            clock_.at_next_sleep = drop_bus;
+            return;
+        }
+        uint8_t none = 0;  // receiver 0 unreachable until the next pass selects it again
+        Drv_I2C0().i2c_write(z_->fd, 0xEE, 0x00, &none, 1);
+    };
+    reach_polling();
+    clock_.at_next_sleep = drop_bus;
+    ASSERT_TRUE(step_until([&] { return !clock_.at_next_sleep; }, 100));
+    EXPECT_TRUE(shows(0, 0, 0, 0));
+    EXPECT_TRUE(step_until([&] { return shows(0, 1920, 1080, 60); }, 3));
+    EXPECT_EQ(info(0).stable, 1u);
 }
 
 TEST_F(ReceiverTest, CustomEdidIsWrittenThenTheSourceIsMadeToReadIt)
@@ -235,6 +261,41 @@ TEST_F(EqualiserTest, PersistentErrorsTryEverySettingAndKeepTheBest)
 class CleanLinkTest : public EqualiserTest {
     std::string board_json() const override { return "{}"; }
 };
+
+// Equaliser events are not acknowledged by the interrupt write-back of 0xD0 (its low four
+// bits only); a port's amplitude overwrite acknowledges that port's two events.
+TEST_F(CleanLinkTest, EqualiserEventRegisterIsWrittenWithItsOwnBits)
+{
+    reach_polling();
+    ASSERT_TRUE(step_until([&] { return timing(0, 0) == 1920; }, 100));
+    auto writes_of_d0 = [&] {
+        std::vector<std::string> w;
+        std::lock_guard<std::recursive_mutex> lk(rx()->device_lock());
+        for (const std::string& l : rx()->record().lines())
+            if (l.rfind("W d0 ", 0) == 0)
+                w.push_back(l);
+        rx()->record().clear();
+        return w;
+    };
+    {
+        std::lock_guard<std::recursive_mutex> lk(rx()->device_lock());
+        rx()->latch(0xD0, 0x03);
+        rx()->record().clear();
+    }
+    step();
+    EXPECT_EQ(writes_of_d0(), (std::vector<std::string>{"W d0 03"}));
+
+    uint8_t ch = 0x01;
+    Drv_I2C0().i2c_write(z_->fd, 0xEE, 0x00, &ch, 1);
+    zelta_it6602& drv = *z_->it6602;
+    drv.chgbank_it6602(1);
+    const uint8_t amps[4] = {0x3F, 20, 21, 22};  // all three channels valid, then their values
+    drv.hdmirxwr_it6602(0xD8, amps[0]);
+    drv.hdmirxbwr_it6602(0xDD, amps + 1, 3);
+    drv.chgbank_it6602(0);
+    drv.AmpValidCheck(0, 1);
+    EXPECT_EQ(writes_of_d0(), (std::vector<std::string>{"W d0 c0"}));
+}
 
 TEST_F(CleanLinkTest, FewErrorsSettleAtOnceWithoutATrial)
 {

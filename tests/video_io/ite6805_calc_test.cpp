@@ -67,6 +67,12 @@ TEST(Ite6805Timing, LanesAndStoredRefresh)
     EXPECT_EQ(vbo_lane_count(297000, false, odd), 1) << "H values not divisible by 4: 2 lanes";
     EXPECT_EQ(vbo_lane_count(594000, is_4k(594000, false), uhd), 3);  // 8 lanes
     EXPECT_EQ(vbo_lane_count(297000, is_4k(297000, true), uhd), 3) << "4:2:0 at 297 MHz";
+    // 80 to 160 MHz: four lanes above 2176 pixels, under the same divide-by-4 rule.
+    VidTiming wide;
+    wide.htotal = 3300, wide.hactive = 2560, wide.hfp = 548, wide.hsync = 44, wide.hbp = 148;
+    EXPECT_EQ(vbo_lane_count(99000, false, wide), 2);
+    wide.htotal = 3750, wide.hfp = 998;  // 2560 x 1080 at 24 Hz
+    EXPECT_EQ(vbo_lane_count(99000, false, wide), 1) << "H values not divisible by 4: 2 lanes";
     EXPECT_EQ(stored_refresh(59), 60);
     EXPECT_EQ(stored_refresh(50), 50);
     EXPECT_EQ(stored_refresh(24), 24);

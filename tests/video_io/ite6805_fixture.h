@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "common/hook_clock.h"
 #include "common/temp_dir.h"
 #include "core/TlxRamPara.h"
 #include "core/globals.h"
-#include "platform/virtual_clock.h"
 #include "scaler/c331_manage.h"
 #include "sim/input_models.h"
 #include "sim/it6805_model.h"
@@ -27,21 +27,6 @@
 #include "video_io/ite6805_sys.h"
 #include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
-
-// Virtual time that can run something once at the next sleep (a chip going away mid-step).
-class HookClock : public platform::VirtualClock {
-public:
-    std::function<void()> at_next_sleep;
-    void sleep_us(uint64_t us) override
-    {
-        if (at_next_sleep) {
-            auto f = std::move(at_next_sleep);
-            at_next_sleep = nullptr;
-            f();
-        }
-        platform::VirtualClock::sleep_us(us);
-    }
-};
 
 class Ite6805Fixture : public ::testing::Test {
 protected:
@@ -141,7 +126,7 @@ protected:
     testutil::TempDir root_{"k57-ite6805"};
     QJsonArray inputs_;
     std::unique_ptr<sim::SimBoard> board_;
-    HookClock clock_;
+    testutil::HookClock clock_;
     std::shared_ptr<sim::I2cSwitch> rx_switch_;
     TlxRamPara* store_ = nullptr;
     c331_manage* mgr_ = nullptr;

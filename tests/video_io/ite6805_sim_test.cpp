@@ -42,6 +42,13 @@ TEST_F(Road, InputTravelsFromIdentificationToImageAndBackOnUnplug)
     EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{3840, 2160, 60}));
     step(0);
     EXPECT_EQ(model(0)->reg(5, 0xC0) >> 4, 7) << "4-byte mode, 8 lanes";
+    // 2560 x 1080 at 24 Hz, 99 MHz: wide enough for four lanes, but its front porch does not
+    // divide by 4.
+    script(0, {{"hactive", 2560}, {"vactive", 1080}, {"htotal", 3750}, {"vtotal", 1100}, {"hfront", 998},
+               {"hsync", 44}, {"pclk_khz", 99000}});
+    ASSERT_TRUE(step_until(0, [&] { return timing_record(4)[0] == 2560; }));
+    step(0);
+    EXPECT_EQ(model(0)->reg(5, 0xC0) >> 4, 5) << "4-byte mode, 2 lanes";
 
     // Unplugged.
     codes_.clear();
@@ -114,6 +121,48 @@ TEST_F(Road, LosingSyncClearsTheStableFlag)
     script(0, {{"signal", false}});
     ASSERT_TRUE(step_until(0, [&] { return !stable(0); }));
     EXPECT_EQ(hdminfo(4).stable, 0u);
+}
+
+// Every road out of the stable video that restarts the chip (a reset of the chips, a custom
+// EDID, a hot-plug command) withdraws the timing as a video loss does, also when the chip
+// then comes up without video.
+TEST_F(Road, RestartedChipWithdrawsItsTiming)
+{
+    for (bool whole_reset : {true, false}) {
+        script(0, {{"signal", true}});
+        ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+        sys_->fill_hdminfo(0, false);
+        ASSERT_EQ(timing_record(4), (std::vector<uint16_t>{1920, 1080, 60}));
+        script(0, {{"signal", false}});
+        if (whole_reset)
+            sys_->ite6805_sys_reset_init();
+        else
+            sys_->restart(0);
+        EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{0, 0, 0})) << whole_reset;
+        EXPECT_EQ(hdminfo(4).stable, 0u) << whole_reset;
+        ASSERT_TRUE(step_until(0, [&] { return sys_->init_state[0] == 1; }));
+        for (int i = 0; i < 5; ++i)
+            step(0);
+        EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{0, 0, 0})) << whole_reset;
+    }
+}
+
+// A CEC controller that never answers costs one warning; the video comes up without CEC.
+TEST_F(Road, SilentCecControllerLeavesTheVideoAlone)
+{
+    script(0, {{"cec", false}});
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{1920, 1080, 60}));
+    EXPECT_TRUE(sys_->cec_sys->dev[0].silent);
+    const uint32_t cec_failures = sys_->cec_failures[0];
+    for (int i = 0; i < 5; ++i)
+        step(0);
+    EXPECT_EQ(sys_->cec_failures[0], cec_failures) << "CEC stays off";
+    const std::string log = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
+    const std::string warning = "IT6805 input 4: CEC controller does not answer, CEC off";
+    const size_t at = log.find(warning);
+    EXPECT_NE(at, std::string::npos);
+    EXPECT_EQ(log.find(warning, at + 1), std::string::npos) << "one warning";
 }
 
 // A stand-in for another receiver answering at the IT6805's address on another channel.

@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
+#include "common/hook_clock.h"
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/requests.h"
 #include "core/utils.h"
-#include "platform/virtual_clock.h"
-#include "scaler/requests.h"
 #include "sim/input_models.h"
 #include "sim/it6602_model.h"
 #include "sim/sim_board.h"
@@ -104,7 +104,7 @@ protected:
     }
 
     testutil::TempDir root_{"k57source"};
-    platform::VirtualClock clock_;
+    testutil::HookClock clock_;
     sim::SimBoard* board_ = nullptr;
     TlxRamPara* store_ = nullptr;
     zeltasource* z_ = nullptr;

@@ -85,13 +85,12 @@ TEST_F(SourceProcess, FreshBoardComesUpAndServesInputRequests)
         return v.size() >= 9 && v[6] == 0 && v[7] == 0 && v[8] == 0 && v[0] == 1920;
     }, kWaitMs, 100));
 
-    // Register 17 bit 0: one reset pulse of the SDI receiver, at least 150 ms long.
+    // Register 17 bit 0: one reset pulse of the SDI receiver (its length in ticks is pinned on
+    // virtual time by video_io_test: at this time scale the panel tick moves in steps of ten).
     const int pulses = dump("sdi_rx")["pulses"].toInt();
     auto sdi = c.reg_write(17, 0x01, 0x01);
     ASSERT_TRUE(sdi && sdi->status() == 0);
-    QJsonObject rx;
-    EXPECT_TRUE(dev_->wait_for([&] { return (rx = dump("sdi_rx"))["pulses"].toInt() == pulses + 1; }, kWaitMs, 100));
-    EXPECT_GE(rx["last_low_ms"].toInt(), 150);
+    EXPECT_TRUE(dev_->wait_for([&] { return dump("sdi_rx")["pulses"].toInt() == pulses + 1; }, kWaitMs, 100));
 
     // A custom EDID for input 0: 1280x720 at 60 Hz, applied by register 11.
     auto w = c.ram_write(0x380, Bytes{0x00, 0x05, 0xD0, 0x02, 0x3C, 0x00});

@@ -122,14 +122,47 @@ TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
     EXPECT_EQ(e0->page_writes(), writes);
 }
 
-TEST_F(SourceTest, PassWithoutReceiversStillLastsTenMilliseconds)
+// A second record applied while the first is being written is written too.
+TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
 {
     reach_polling();
-    step(10);  // past the clock generator and the SDI chain's one-time waits
+    step(3);
+    auto apply = [&](uint16_t w, uint16_t h) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            ram_wr16(store_->ram_image, ram_edid_addr(0), w);
+            ram_wr16(store_->ram_image, ram_edid_addr(0) + 2, h);
+            ram_wr16(store_->ram_image, ram_edid_addr(0) + 4, 60);
+        }
+        scaler_req::raise_edid(0);
+    };
+    apply(1280, 720);
+    clock_.at_next_sleep = [&] { apply(1920, 1200); };  // the first page is written then
+    ASSERT_TRUE(step_until([&] { return scaler_req::edid_request[0] == 0; }, 10));
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    uint8_t want[12];
+    ASSERT_TRUE(edid::custom_descriptor(0, 1920, 1200, 60, want));
+    EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+}
+
+// Every receiver step is followed by 10 ms: the pass is the time base of the receivers'
+// state machines. A pass without receivers still lasts 10 ms.
+TEST_F(SourceTest, PassLastsTenMillisecondsPerReceiver)
+{
+    reach_polling();
+    step(50);  // past the one-time bring-up of the clock generator, the SDI chain and the inputs
+    auto pass_ms = [&](int passes) {
+        const uint64_t t0 = clock_.now_us();
+        step(passes);
+        return double(clock_.now_us() - t0) / 1000.0 / passes;
+    };
+    const double six = pass_ms(10);
+    EXPECT_GE(six, 60.0);
+    EXPECT_LT(six, 70.0);
+    z_->port_mask = 0x01 | 0x20;
+    EXPECT_GE(pass_ms(10), 20.0);
     z_->port_mask = 0;
-    const uint64_t t0 = clock_.now_us();
-    step(5);
-    EXPECT_GE(clock_.now_us() - t0, 5 * 10000u);
+    EXPECT_GE(pass_ms(5), 10.0);
 }
 
 TEST_F(SourceTest, ReceiversAreSupervisedWithoutEthernetToo)
@@ -261,6 +294,19 @@ TEST_F(SourceTest, SdiTransmitterIsIdentifiedAndLoadedOnce)
     const uint64_t writes = tx->writes();
     step(3);
     EXPECT_EQ(tx->writes(), writes);
+
+    // A reset request holds the receiver's line low for more than 15 ticks; one raised while
+    // the pulse runs is absorbed by it.
+    z_->sdi_reset_request = 1;
+    step();
+    ASSERT_EQ(pad(pads::PAD_SDI_RST), 0);
+    int low_ticks = 0;
+    for (; pad(pads::PAD_SDI_RST) == 0 && low_ticks < 100; ++low_ticks) {
+        z_->sdi_reset_request = 1;
+        step();
+    }
+    EXPECT_EQ(low_ticks, 16);
+    EXPECT_EQ(model<sim::SdiRxModel>("sdi_rx")->pulses(), 2u);
 }
 
 TEST_F(SourceTest, ReversedIdentifierFailsAndTenFailuresGiveUp)

@@ -5,8 +5,8 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "scaler/c331_manage.h"
-#include "scaler/requests.h"
 #include "ui/settings_pages/fpga_link.h"
 #include "ui/settings_pages/net_address.h"
 #include "ui/shell/lang.h"
@@ -124,10 +124,8 @@ void factory::factory_reset(u32 keep_first, u32 keep_end, bool rewrite_edids)
         if (shadow && canvas_differs_from_shadow(image, shadow))
             fpga_link::start_led_handshake_locked();
         if (rewrite_edids && zeltasource::p_zelta_source) {
-            for (int p = 0; p < 6; ++p) {
-                scaler_req::edid_done[p] = 0;
-                scaler_req::edid_request[p] = 1;
-            }
+            for (int p = 0; p < 6; ++p)
+                scaler_req::raise_edid(p);
         }
     });
 }

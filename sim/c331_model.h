@@ -11,11 +11,10 @@
 // reads (board.json, default 0) have read 0. The serial flash, its controller and the OSD
 // drawing engine (bank 4) are sim/c331_osd_flash.h.
 //
-// Every register write is kept in order (bank, register, value) for tests and the state
-// dump; the log holds the most recent kWriteLogCap writes.
+// Register writes are kept in order (bank, register, value) for tests and the state dump:
+// the most recent kRingKeep of them (sim/ring.h).
 #include <QJsonObject>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -33,7 +32,6 @@ public:
     static constexpr uint32_t kPadMuxA = 0x207900;
     static constexpr uint32_t kPadMuxB = 0x207810;
     static constexpr uint16_t kPadSelected = 0x0010;
-    static constexpr size_t kWriteLogCap = 1u << 20;
 
     struct Write {
         uint8_t bank;
@@ -54,7 +52,7 @@ public:
     uint32_t value(uint32_t regid, uint32_t choffs = 0) const;
     std::vector<Write> writes() const;
     void clear_writes();
-    uint64_t total_writes() const { return total_writes_; }
+    uint64_t total_writes() const { return log_.total(); }
     uint64_t id_reads() const { return id_reads_; }
     int selected_bank() const { return bank_; }
     uint64_t ignored_frames() const { return ignored_frames_; }
@@ -69,8 +67,7 @@ private:
     SimBoard& board_;
     uint8_t regs_[256][128];
     int bank_ = 0;
-    std::deque<Write> log_;
-    uint64_t total_writes_ = 0;
+    Ring<Write> log_;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
     std::unique_ptr<C331InputSide> inputs_;

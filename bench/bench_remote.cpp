@@ -1,15 +1,18 @@
 // The remote side against its anchor (bench/anchor_server.h: a minimal epoll server answering
 // the same bytes), both in this process on loopback, measured in alternating rounds of the
-// same run so that a noisy machine moves both figures alike:
+// same run so that a noisy machine moves both figures alike. Figures 1, 2 and 4 are taken
+// first with both servers' threads on one CPU and the clients on another (bench/placement.h),
+// with their spread over the rounds, then unpinned:
 //   1. one connection, RAM read of 1 KiB, request then reply: p50, p99, requests/s and the
-//      server's CPU time per request (process CPU less the client thread's);
+//      server's CPU time per request (process CPU less the client thread's)
+//      (targets, fixed placement: p50 and CPU per request at most 1.1x the anchor's);
 //   2. 8 connections at once: requests/s (target: at least 0.95 of the anchor's);
 //   3. a remote write reaching the simulated chip (RAM write of the brightness, then the apply
 //      register): time until the chip model holds the value beside the protocol ack
 //      (target: p99 at most 2x the ack's p99);
 //   4. a 16 MiB "APPL" file written then read back in 1 KiB blocks, one block in flight:
 //      MB/s beside the stop-and-wait limit, 1 KiB per anchor round trip of the same bytes
-//      (target: at least 0.9 of it);
+//      (target, fixed placement: at least 0.9 of it both ways);
 //   5. the device program idle on the simulated board: wake-ups per second and CPU
 //      (targets: at most 110/s, at most 0.3% of a core).
 #include <QCryptographicHash>
@@ -33,6 +36,7 @@
 #include <vector>
 
 #include "anchor_server.h"
+#include "placement.h"
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/globals.h"
@@ -130,6 +134,14 @@ double pct(std::vector<double> v, double p)
     return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
 }
 double mean(const std::vector<double>& v) { return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size()); }
+// "(rounds 0.98-1.07)": the lowest and highest of a figure taken round by round.
+std::string spread(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    char b[48];
+    std::snprintf(b, sizeof b, "(rounds %.2f-%.2f)", v.empty() ? 0 : v.front(), v.empty() ? 0 : v.back());
+    return b;
+}
 double us_since(Clock::time_point t) { return std::chrono::duration<double, std::micro>(Clock::now() - t).count(); }
 double cpu_us(int who)
 {
@@ -173,7 +185,52 @@ double parallel_rate(uint16_t port, const Bytes& req, int conns, int per_conn)
 
 // ---- 1 and 2: request latency, throughput, CPU ------------------------------------------------
 
-void requests(uint16_t device, bench::AnchorServer& anchor)
+void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)
+{
+    constexpr int kRounds = 6, kPerRound = 4000;
+    std::vector<double> dev_us, anc_us, p50_ratio, cpu_ratio;
+    double dev_cpu = 0, anc_cpu = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        std::vector<double> d, a;
+        double dc = 0, ac = 0;
+        round_trips(device, req, kPerRound, &d, &dc);
+        round_trips(anchor, req, kPerRound, &a, &ac);
+        p50_ratio.push_back(pct(d, 0.5) / pct(a, 0.5));
+        cpu_ratio.push_back(dc / ac);
+        dev_us.insert(dev_us.end(), d.begin(), d.end());
+        anc_us.insert(anc_us.end(), a.begin(), a.end());
+        dev_cpu += dc;
+        anc_cpu += ac;
+    }
+    const double n = kRounds * kPerRound;
+    const char* where = bench::Placement::name(fixed);
+    std::printf("1. RAM read 1 KiB, 1 connection, %s: device p50 %.1f us, p99 %.1f us, %.0f req/s | anchor p50 "
+                "%.1f us, p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx %s, p99 %.2fx, throughput %.2fx\n",
+                where, pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
+                1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), spread(p50_ratio).c_str(),
+                pct(dev_us, 0.99) / pct(anc_us, 0.99), mean(anc_us) / mean(dev_us));
+    std::printf("   server CPU per request, %s: device %.1f us, anchor %.1f us: %.2fx %s%s\n", where, dev_cpu / n,
+                anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
+                fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
+}
+
+void connections(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)
+{
+    constexpr int kRounds = 3;
+    double dev_rate = 0, anc_rate = 0;
+    std::vector<double> ratio;
+    for (int r = 0; r < kRounds; ++r) {
+        const double d = parallel_rate(device, req, 8, 3000), a = parallel_rate(anchor, req, 8, 3000);
+        ratio.push_back(d / a);
+        dev_rate += d;
+        anc_rate += a;
+    }
+    std::printf("2. 8 connections, %s: device %.0f req/s, anchor %.0f req/s: %.2fx %s (target >= 0.95)\n",
+                bench::Placement::name(fixed), dev_rate / kRounds, anc_rate / kRounds, dev_rate / anc_rate,
+                spread(ratio).c_str());
+}
+
+void requests(uint16_t device, bench::AnchorServer& anchor, const bench::Placement& where)
 {
     Bytes rd;
     put_le(rd, 0, 4);
@@ -183,30 +240,8 @@ void requests(uint16_t device, bench::AnchorServer& anchor)
     Conn probe(device);
     probe.exchange(req);
     anchor.set_reply(probe.reply());
-
-    constexpr int kRounds = 6, kPerRound = 4000;
-    std::vector<double> dev_us, anc_us;
-    double dev_cpu = 0, anc_cpu = 0;
-    for (int r = 0; r < kRounds; ++r) {
-        round_trips(device, req, kPerRound, &dev_us, &dev_cpu);
-        round_trips(anchor.port(), req, kPerRound, &anc_us, &anc_cpu);
-    }
-    const double n = kRounds * kPerRound;
-    std::printf("1. RAM read 1 KiB, 1 connection: device p50 %.1f us, p99 %.1f us, %.0f req/s | anchor p50 %.1f us, "
-                "p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx, p99 %.2fx, throughput %.2fx\n",
-                pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
-                1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), pct(dev_us, 0.99) / pct(anc_us, 0.99),
-                mean(anc_us) / mean(dev_us));
-    std::printf("   server CPU per request: device %.1f us, anchor %.1f us (%.2fx)\n", dev_cpu / n, anc_cpu / n,
-                dev_cpu / anc_cpu);
-
-    double dev_rate = 0, anc_rate = 0;
-    for (int r = 0; r < 3; ++r) {
-        dev_rate += parallel_rate(device, req, 8, 3000);
-        anc_rate += parallel_rate(anchor.port(), req, 8, 3000);
-    }
-    std::printf("2. 8 connections: device %.0f req/s, anchor %.0f req/s: %.2fx (target >= 0.95)\n", dev_rate / 3,
-                anc_rate / 3, dev_rate / anc_rate);
+    where.both([&](bool fixed) { one_connection(device, anchor.port(), req, fixed); });
+    where.both([&](bool fixed) { connections(device, anchor.port(), req, fixed); });
 }
 
 // ---- 3: remote write to the chip -------------------------------------------------------------
@@ -217,9 +252,11 @@ uint32_t chip_brightness(sim::C331Model& m)
     return m.value(c331::PIC_BRIGHT_R);
 }
 
-void chip_write(uint16_t device, sim::SimBoard& board)
+void chip_write(uint16_t device, sim::SimBoard& board, const bench::Placement& where)
 {
+    where.create_servers_here();
     c331_manage* mgr = c331_manage::pInstance();
+    where.fixed();
     for (int i = 0; i < 1000 && mgr->thread_state != c331_manage::kStateRunning; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     auto model = std::dynamic_pointer_cast<sim::C331Model>(board.spi_model(sim::C331Model::kPath));
@@ -248,7 +285,7 @@ void chip_write(uint16_t device, sim::SimBoard& board)
         chip_us.push_back(us_since(t0));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the next edit comes a little later
     }
-    std::printf("3. write to the chip: ack p50 %.0f us, p99 %.0f us | chip p50 %.0f us, p99 %.0f us | "
+    std::printf("3. write to the chip, fixed placement: ack p50 %.0f us, p99 %.0f us | chip p50 %.0f us, p99 %.0f us | "
                 "chip p99 / ack p99 %.2fx (target <= 2)\n",
                 pct(ack_us, 0.5), pct(ack_us, 0.99), pct(chip_us, 0.5), pct(chip_us, 0.99),
                 pct(chip_us, 0.99) / pct(ack_us, 0.99));
@@ -258,12 +295,13 @@ void chip_write(uint16_t device, sim::SimBoard& board)
 
 // One direction of a 16 MiB transfer in 1 KiB blocks, one in flight, interleaved every 64 KiB with
 // as many round trips of the same request bytes against the anchor answering the device's
-// reply: the anchor's time is the stop-and-wait limit of this run.
+// reply: the anchor's time is the stop-and-wait limit of this run. A round is 2 MiB.
 struct Leg {
     double device_s = 0;
     double anchor_s = 0;
     double device_cpu_us = 0;  // server CPU: the process's less this thread's
     double anchor_cpu_us = 0;
+    std::vector<double> round_ratio;  // limit time / device time, round by round
 };
 
 // Sends every request on `c` in turn; adds the wall time in seconds to *seconds and the
@@ -283,19 +321,26 @@ template <class Request>
 Leg blocks(Conn& dev, Conn& anc, bench::AnchorServer& anchor, uint32_t total, uint32_t block, Request request)
 {
     Leg leg;
-    constexpr uint32_t kChunk = 64u << 10;
+    constexpr uint32_t kChunk = 64u << 10, kRound = 2u << 20;
+    double round_dev = 0, round_anc = 0;
     for (uint32_t chunk = 0; chunk < total; chunk += kChunk) {
         std::vector<Bytes> reqs;
         for (uint32_t off = chunk; off < chunk + kChunk && off < total; off += block)
             reqs.push_back(request(off));
-        exchange_all(dev, reqs, &leg.device_s, &leg.device_cpu_us);
+        exchange_all(dev, reqs, &round_dev, &leg.device_cpu_us);
         anchor.set_reply(dev.reply());
-        exchange_all(anc, reqs, &leg.anchor_s, &leg.anchor_cpu_us);
+        exchange_all(anc, reqs, &round_anc, &leg.anchor_cpu_us);
+        if ((chunk + kChunk) % kRound == 0 || chunk + kChunk >= total) {
+            leg.round_ratio.push_back(round_anc / round_dev);
+            leg.device_s += round_dev;
+            leg.anchor_s += round_anc;
+            round_dev = round_anc = 0;
+        }
     }
     return leg;
 }
 
-void file_transfer(uint16_t device, bench::AnchorServer& anchor)
+void file_transfer(uint16_t device, bench::AnchorServer& anchor, bool fixed)
 {
     constexpr uint32_t kTotal = 16u << 20, kBlock = 1024;
     Bytes app(kTotal);
@@ -313,6 +358,7 @@ void file_transfer(uint16_t device, bench::AnchorServer& anchor)
     };
 
     Conn c(device), a(anchor.port());
+    g_app_reset_flag = 0;
     Bytes start{'A', 'P', 'P', 'L'};
     put_le(start, kTotal, 4);
     if (!c.exchange(wire(0x64, start)))
@@ -329,14 +375,18 @@ void file_transfer(uint16_t device, bench::AnchorServer& anchor)
     const Leg r = blocks(c, a, anchor, kTotal, kBlock, [&](uint32_t off) { return block_req(0x68, off, false); });
     c.exchange(wire(0x69, {}));
 
-    std::printf("4. APPL 16 MiB in 1 KiB blocks, one in flight: write %.1f MB/s vs the limit %.1f MB/s: %.2f "
-                "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f "
-                "(target >= 0.9)\n",
-                kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s, end_ms,
-                installed ? "yes" : "NO", kTotal / r.device_s / 1e6, kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s);
+    const char* where = bench::Placement::name(fixed);
+    std::printf("4. APPL 16 MiB in 1 KiB blocks, one in flight, %s: write %.1f MB/s vs the limit %.1f MB/s: %.2f %s "
+                "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f %s"
+                "%s\n",
+                where, kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s,
+                spread(w.round_ratio).c_str(), end_ms, installed ? "yes" : "NO", kTotal / r.device_s / 1e6,
+                kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s, spread(r.round_ratio).c_str(),
+                fixed ? " (target >= 0.9)" : "");
     const double n = kTotal / kBlock;
-    std::printf("   server CPU per block: write device %.1f us, anchor %.1f us | read device %.1f us, anchor %.1f us\n",
-                w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
+    std::printf("   server CPU per block, %s: write device %.1f us, anchor %.1f us | read device %.1f us, anchor "
+                "%.1f us\n",
+                where, w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
 }
 
 // ---- 5: the idle device program ----------------------------------------------------------------
@@ -411,6 +461,8 @@ void idle_device(const std::string& root)
 
 int main()
 {
+    const bench::Placement where;
+    where.create_servers_here();  // the board's, the device's and the anchor's threads
     char tmpl[] = "/tmp/k57benchXXXXXX";
     const std::string root = ::mkdtemp(tmpl);
     auto board = sim::SimBoard::install_for_test(root);
@@ -424,16 +476,19 @@ int main()
     networkManage::pInstance();
     const uint16_t device = uint16_t(g_port.load());
     bench::AnchorServer anchor;
+    where.fixed();
+    std::printf("placement: %s\n", where.describe().c_str());
 
     // K57_BENCH_ONLY=<digits> runs only the numbered parts (e.g. "14").
     const char* only = std::getenv("K57_BENCH_ONLY");
     auto part = [only](char n) { return !only || std::strchr(only, n); };
     if (part('1') || part('2'))
-        requests(device, anchor);
+        requests(device, anchor, where);
     if (part('3'))
-        chip_write(device, *board);
+        chip_write(device, *board, where);
     if (part('4'))
-        file_transfer(device, anchor);
+        where.both([&](bool fixed) { file_transfer(device, anchor, fixed); });
+    where.unpinned();
     if (part('5'))
         idle_device(root);
     QDir(QString::fromStdString(root)).removeRecursively();

@@ -38,6 +38,10 @@ function(k57_library name)
   endif()
 endfunction()
 
+# Every test program runs under a temporary directory of its own (K57_ROOT and TMPDIR inside
+# it), so no test writes to the machine's device paths ("/data", "/etc", ...).
+set(k57_in_temp_root ${CMAKE_SOURCE_DIR}/tests/common/in_temp_root)
+
 # k57_gtest(name SOURCES files... LIBS libs...): a GoogleTest executable registered with CTest.
 function(k57_gtest name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
@@ -45,7 +49,7 @@ function(k57_gtest name)
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   k57_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${k57_in_temp_root} $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;K57_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
@@ -57,7 +61,7 @@ function(k57_qtest name)
   target_link_libraries(${name} PRIVATE ${A_LIBS} Qt5::Test Qt5::Widgets Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   k57_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name} -platform offscreen)
+  add_test(NAME ${name} COMMAND ${k57_in_temp_root} $<TARGET_FILE:${name}> -platform offscreen)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;K57_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

@@ -36,8 +36,7 @@ void C331Model::reset()
 {
     std::memset(regs_, 0, sizeof regs_);
     bank_ = 0;
-    log_.clear();
-    total_writes_ = 0;
+    log_ = Ring<Write>();
     id_reads_ = 0;
     ignored_frames_ = 0;
     osd_flash_->reset();
@@ -74,10 +73,7 @@ void C331Model::write_reg(uint8_t r, uint8_t v)
         bank_ = v;
     regs_[bank_][r] = v;
     osd_flash_->wrote(static_cast<uint8_t>(bank_), r, v);
-    log_.push_back(Write{static_cast<uint8_t>(bank_), r, v});
-    if (log_.size() > kWriteLogCap)
-        log_.pop_front();
-    ++total_writes_;
+    log_.push(Write{static_cast<uint8_t>(bank_), r, v});
 }
 
 int C331Model::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
@@ -111,7 +107,7 @@ uint32_t C331Model::value(uint32_t regid, uint32_t choffs) const
 
 std::vector<C331Model::Write> C331Model::writes() const
 {
-    return std::vector<Write>(log_.begin(), log_.end());
+    return log_.to_vector();
 }
 
 void C331Model::clear_writes()
@@ -128,9 +124,8 @@ QJsonObject C331Model::state() const
             banks.insert(QString::asprintf("0x%02X", b), regs);
     }
     QJsonArray recent;
-    const size_t n = log_.size() < 256 ? log_.size() : 256;
-    for (size_t i = log_.size() - n; i < log_.size(); ++i)
-        recent.append(QString::asprintf("%02X%02X=%02X", log_[i].bank, log_[i].reg, log_[i].value));
+    for (const Write& w : log_)
+        recent.append(QString::asprintf("%02X%02X=%02X", w.bank, w.reg, w.value));
     QJsonArray reads;
     for (int k = 0; k < 8; ++k) {
         const OchRead r = och_read(k);
@@ -141,7 +136,7 @@ QJsonObject C331Model::state() const
     QJsonObject o;
     o.insert("och_reads", reads);
     o.insert("selected_bank", bank_);
-    o.insert("total_writes", static_cast<double>(total_writes_));
+    o.insert("total_writes", static_cast<double>(log_.total()));
     o.insert("id_reads", static_cast<double>(id_reads_));
     o.insert("ignored_frames", static_cast<double>(ignored_frames_));
     o.insert("banks", banks);

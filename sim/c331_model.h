@@ -14,11 +14,10 @@
 // How each output channel reads the frame store (read start and directions) is decoded from
 // its registers by sim/c331_output.h and dumped as "och_reads".
 //
-// Every register write is kept in order (bank, register, value) for tests and the state
-// dump; the log holds the most recent kWriteLogCap writes.
+// Register writes are kept in order (bank, register, value) for tests and the state dump:
+// the most recent kRingKeep of them (sim/ring.h).
 #include <QJsonObject>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -37,7 +36,6 @@ public:
     static constexpr uint32_t kPadMuxA = 0x207900;
     static constexpr uint32_t kPadMuxB = 0x207810;
     static constexpr uint16_t kPadSelected = 0x0010;
-    static constexpr size_t kWriteLogCap = 1u << 20;
 
     struct Write {
         uint8_t bank;
@@ -60,7 +58,7 @@ public:
     OchRead och_read(int k) const { return sim::och_read(regs_, k); }
     std::vector<Write> writes() const;
     void clear_writes();
-    uint64_t total_writes() const { return total_writes_; }
+    uint64_t total_writes() const { return log_.total(); }
     uint64_t id_reads() const { return id_reads_; }
     int selected_bank() const { return bank_; }
     uint64_t ignored_frames() const { return ignored_frames_; }
@@ -75,8 +73,7 @@ private:
     SimBoard& board_;
     uint8_t regs_[256][128];
     int bank_ = 0;
-    std::deque<Write> log_;
-    uint64_t total_writes_ = 0;
+    Ring<Write> log_;
     uint64_t id_reads_ = 0;
     uint64_t ignored_frames_ = 0;
     std::unique_ptr<C331InputSide> inputs_;

@@ -5,14 +5,6 @@
 
 namespace sim {
 
-void TxnRecord::add(std::string line)
-{
-    ++total_;
-    lines_.push_back(std::move(line));
-    while (lines_.size() > capacity_)
-        lines_.pop_front();
-}
-
 QJsonArray TxnRecord::to_json() const
 {
     QJsonArray a;

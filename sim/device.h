@@ -27,28 +27,25 @@
 #include <QJsonObject>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 
 #include "platform/spi.h"
+#include "sim/ring.h"
 
 namespace sim {
 
-// A bounded record of the transactions addressed to a device (oldest dropped first).
+// The record of the transactions addressed to a device: the last kRingKeep lines.
 class TxnRecord {
 public:
-    explicit TxnRecord(size_t capacity = 512) : capacity_(capacity) {}
-    void add(std::string line);
-    const std::deque<std::string>& lines() const { return lines_; }
-    uint64_t total() const { return total_; }  // every transaction ever added
+    void add(std::string line) { lines_.push(std::move(line)); }
+    const Ring<std::string>& lines() const { return lines_; }
+    uint64_t total() const { return lines_.total(); }  // every transaction ever added
     void clear() { lines_.clear(); }
     QJsonArray to_json() const;
 
 private:
-    size_t capacity_;
-    std::deque<std::string> lines_;
-    uint64_t total_ = 0;
+    Ring<std::string> lines_;
 };
 
 // "0a 1b ff" (at most max bytes, then "...").

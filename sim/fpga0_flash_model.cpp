@@ -89,7 +89,7 @@ int Fpga0FlashModel::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
     open_file();
     if (fd_ < 0)
         return 0;
-    messages_.push_back(len);
+    messages_.push(len);
     const QJsonObject cfg = board_.config();
     const bool busy = busy_left_ != 0;
     switch (tx[0]) {

@@ -34,8 +34,8 @@ public:
 
     // ---- observation ----
     std::vector<uint8_t> read(uint32_t addr, uint32_t len);
-    // Lengths of the messages the flash answered, in order.
-    const std::vector<size_t>& messages() const { return messages_; }
+    // Lengths of the messages the flash answered, in order (the most recent kRingKeep).
+    std::vector<size_t> messages() const { return messages_.to_vector(); }
     void clear_messages() { messages_.clear(); }
     uint64_t programs() const { return programs_; }
     uint64_t erases() const { return erases_; }
@@ -56,7 +56,7 @@ private:
     bool wel_ = false;
     long busy_left_ = 0;  // status reads that still report busy; -1 for ever
     long writes_left_ = -1;  // programs or erases before the power cut; -1 none
-    std::vector<size_t> messages_;
+    Ring<size_t> messages_;
     uint64_t programs_ = 0;
     uint64_t erases_ = 0;
 };

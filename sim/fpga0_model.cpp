@@ -220,7 +220,7 @@ void Fpga0Model::send_pair(int pair)
         return;
     }
     std::vector<uint8_t> f = ram(block_tx(pair), 0, len);
-    sent_.push_back({port, f});
+    sent_.push({port, f});
     note("port " + std::to_string(port) + " <- " + hex_bytes(f.data(), f.size()));
     if (f.size() >= 11)
         answer(port, f);
@@ -400,7 +400,7 @@ QJsonObject Fpga0Model::state() const
     o.insert("registers", regs);
     o.insert("power_ons", double(power_ons_));
     o.insert("powered", powered_);
-    o.insert("frames_sent", double(sent_.size()));
+    o.insert("frames_sent", double(sent_.total()));
     o.insert("relays", relays_);
     o.insert("brightness", brightness_);
     return o;

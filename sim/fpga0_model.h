@@ -52,7 +52,8 @@ public:
     // ---- observation (take device_lock() or call while the software is idle) ----
     uint8_t reg(uint8_t r) const { return regs_[r]; }
     std::vector<uint8_t> ram(uint8_t block, uint32_t addr, uint32_t len) const;
-    const std::vector<Sent>& sent() const { return sent_; }
+    // The frames sent to the ports, the most recent kRingKeep of them.
+    const Ring<Sent>& sent() const { return sent_; }
     void clear_sent() { sent_.clear(); }
     uint32_t power_ons() const { return power_ons_; }
     uint64_t transfers() const { return transfers_; }
@@ -79,7 +80,7 @@ private:
     uint8_t regs_[256];
     std::map<uint8_t, std::vector<uint8_t>> ram_;  // block -> 4096 bytes
     std::array<std::deque<std::vector<uint8_t>>, 8> answers_;
-    std::vector<Sent> sent_;
+    Ring<Sent> sent_;
     uint64_t reads_[256] = {};
     uint32_t word_ = 0;
     bool have_word_ = false;

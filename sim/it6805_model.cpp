@@ -381,7 +381,7 @@ bool It6805CecModel::i2c_write(const uint8_t* data, size_t len)
             std::string frame = hex_bytes(regs_ + 0x10, n);
             for (char& c : frame)
                 c = char(std::toupper(static_cast<unsigned char>(c)));
-            sent_.push_back(frame);
+            sent_.push(frame);
             regs_[0x4C] |= 0x08;
         }
     }

@@ -105,7 +105,8 @@ public:
     QJsonObject state() const override;
     void reset() override;
 
-    const std::vector<std::string>& cec_sent() const { return sent_; }
+    // The frames sent on the CEC line, the most recent kRingKeep.
+    std::vector<std::string> cec_sent() const { return sent_.to_vector(); }
 
 private:
     bool answers();
@@ -118,7 +119,7 @@ private:
     std::deque<std::vector<uint8_t>> queue_;
     std::deque<uint8_t> operands_;
     uint8_t header_[3] = {};
-    std::vector<std::string> sent_;
+    Ring<std::string> sent_;
     QString last_cec_in_;
     uint64_t seen_generation_ = ~0ull;
     SimInput in_;

@@ -210,13 +210,13 @@ void SimShell::set_reboot_action(std::function<void()> fn)
 std::vector<std::string> SimShell::history() const
 {
     std::lock_guard<std::mutex> lk(mu_);
-    return history_;
+    return history_.to_vector();
 }
 
 void SimShell::record(const std::string& line)
 {
     std::lock_guard<std::mutex> lk(mu_);
-    history_.push_back(line);
+    history_.push(line);
     if (FILE* f = std::fopen(log_path_.c_str(), "a")) {
         std::fprintf(f, "%s\n", line.c_str());
         std::fclose(f);

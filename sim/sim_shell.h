@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/shell.h"
+#include "sim/ring.h"
 
 namespace sim {
 
@@ -26,7 +27,7 @@ public:
     // What happens on "reboot" (default: flush and std::_Exit(3)). For in-process tests.
     void set_reboot_action(std::function<void()> fn);
 
-    // Every line run so far by this object (the log file keeps all of them).
+    // The lines run by this object, the most recent kRingKeep (the log file keeps them all).
     std::vector<std::string> history() const;
 
 private:
@@ -40,7 +41,7 @@ private:
     std::string log_path_;
     const BoardConfig& cfg_;
     mutable std::mutex mu_;
-    std::vector<std::string> history_;
+    Ring<std::string> history_;
     std::function<void()> reboot_;
 };
 

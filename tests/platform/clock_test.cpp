@@ -43,6 +43,7 @@ TEST(Clocks, TimeScaleKnobSpeedsUpTheSimulatedBoard)
 
 TEST(Paths, RootedResolvesAbsolutePathsOnly)
 {
+    TempRoot restored_after;  // the root of the other tests comes back at the end
     setenv("K57_ROOT", "/tmp/dev-root//", 1);
     platform::reload_root();
     EXPECT_EQ("/tmp/dev-root/data/x", platform::rooted("/data/x"));

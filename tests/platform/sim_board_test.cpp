@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "sim/c331_model.h"
 #include "sim/sim_board.h"
 #include "temp_root.h"
 
@@ -249,15 +250,43 @@ TEST(SimBoardWatcher, PicksUpChangesAndRequestsWhileRunning)
     EXPECT_TRUE(root.exists("/sim/state/soc.json"));
 }
 
-TEST(TxnRecord, KeepsOnlyTheNewest)
+// A long run keeps each device's last kRingKeep transactions (its record, the scaler chip's
+// register writes) and counts every one, so memory stays flat and a dump shows the recent past.
+TEST_F(SimBoardTest, RecordsKeepOnlyTheRecentHistory)
 {
-    sim::TxnRecord r(3);
-    for (int i = 0; i < 5; ++i)
-        r.add(std::to_string(i));
-    EXPECT_EQ((std::deque<std::string>{"2", "3", "4"}), r.lines());
-    EXPECT_EQ(5u, r.total());
+    const size_t keep = sim::kRingKeep, n = keep + 300;
+    auto echo = std::make_shared<EchoChip>(*board, 0x207900);
+    board->add_spi("/dev/spidev32766.1", echo);
+    auto chip = std::make_shared<sim::C331Model>(*board);
+    board->add_spi(sim::C331Model::kPath, chip);
+    board->soc().write16(sim::C331Model::kPadMuxA, sim::C331Model::kPadSelected);
+    board->soc().write16(sim::C331Model::kPadMuxB, sim::C331Model::kPadSelected);
+    auto to_echo = platform::board().open_spi("/dev/spidev32766.1");
+    std::vector<uint8_t> writes;  // n writes of register 1 of the chip, in one message
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t tx[2] = {uint8_t(i >> 8), uint8_t(i)}, rx[2];
+        to_echo->transfer(tx, rx, 2);
+        writes.insert(writes.end(), {0x81, uint8_t(i)});
+    }
+    std::vector<uint8_t> rx(writes.size());
+    platform::board().open_spi(sim::C331Model::kPath)->transfer(writes.data(), rx.data(), writes.size());
+
+    EXPECT_EQ(keep, echo->record().lines().size());
+    EXPECT_EQ(n, echo->record().total());
+    EXPECT_EQ("xfer 01 2c", echo->record().lines().front());  // transfer 300, the oldest kept
+    EXPECT_EQ(keep, chip->writes().size());
+    EXPECT_EQ(n, chip->total_writes());
+    EXPECT_EQ(uint8_t(300), chip->writes().front().value);
+
+    root.write("/sim/dump-request", "");
+    board->poll();
+    const auto dump = QJsonDocument::fromJson(QByteArray::fromStdString(root.read("/sim/state/echo.json"))).object();
+    const QJsonArray shown = dump.value("transactions").toArray();
+    EXPECT_EQ(int(keep), shown.size());
+    EXPECT_EQ("xfer 11 2b", shown.last().toString());  // transfer n - 1
+    EXPECT_EQ(double(n), dump.value("transactions_total").toDouble());
     const uint8_t b[40] = {};
-    EXPECT_EQ(32 * 3 - 1 + 4, int(sim::hex_bytes(b, 40).size()));
+    EXPECT_EQ(32 * 3 - 1 + 4, int(sim::hex_bytes(b, 40).size()));  // a long message is cut
 }
 
 TEST(Selection, EnvironmentChoosesTheBoard)

@@ -1,6 +1,7 @@
 #pragma once
-// A fresh device root for one test (K57_ROOT points at it), removed afterwards. Paths are
-// given as the device names them ("/data/x").
+// A fresh device root for one test (K57_ROOT points at it), removed afterwards; the root
+// before it is restored then, so nothing later writes into a removed directory or, with no
+// root, onto the machine's own "/data". Paths are given as the device names them ("/data/x").
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +13,14 @@
 
 class TempRoot {
 public:
-    TempRoot() : dir_("k57-platform")
+    TempRoot() : dir_("k57-platform"), before_(platform::root())
     {
         setenv("K57_ROOT", dir_.path().c_str(), 1);
+        platform::reload_root();
+    }
+    ~TempRoot()
+    {
+        setenv("K57_ROOT", before_.c_str(), 1);
         platform::reload_root();
     }
     const std::string& path() const { return dir_.path(); }
@@ -34,4 +40,5 @@ public:
 
 private:
     testutil::TempDir dir_;
+    std::string before_;
 };

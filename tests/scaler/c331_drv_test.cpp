@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "platform/board.h"
 #include "platform/paths.h"
 #include "scaler/c331_drv.h"
@@ -95,9 +96,7 @@ class C331DrvTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/k57-drv-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        setenv("K57_ROOT", root_.c_str(), 1);
+        setenv("K57_ROOT", dir_.path().c_str(), 1);
         platform::reload_root();
         platform::install_board(&board_);
         auto dev = std::make_unique<ScriptedSpi>(bus_);
@@ -105,7 +104,6 @@ protected:
         fd_ = drv_.attach(std::move(dev));
         ASSERT_GE(fd_, 0);
     }
-    void TearDown() override { std::system(("rm -rf " + root_).c_str()); }
     std::vector<std::string> take()
     {
         auto e = bus_.events;
@@ -113,7 +111,7 @@ protected:
         return e;
     }
 
-    std::string root_;
+    testutil::TempDir dir_{"k57-drv"};
     Bus bus_;
     PadBoard board_{bus_};
     c331_drv drv_;

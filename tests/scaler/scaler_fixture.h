@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/utils.h"
@@ -30,8 +31,7 @@ protected:
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/k57-scaler-XXXXXX";
-        root_ = mkdtemp(tmpl);
+        root_ = dir_.path();
         std::filesystem::create_directories(root_ + "/sim");
         std::ofstream(root_ + "/sim/board.json") << "{\"c331_id_fail_reads\": " << id_fail_reads() << "}\n";
         boards().push_back(sim::SimBoard::install_for_test(root_));
@@ -55,8 +55,6 @@ protected:
         QObject::disconnect(signal_);
         c331_manage::p_c331_manage = nullptr;
         delete mgr_;
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
     }
 
     // Runs passes until the manager is running (bounded).
@@ -140,6 +138,7 @@ protected:
         return b;
     }
 
+    testutil::TempDir dir_{"k57-scaler"};
     std::string root_;
     sim::SimBoard* board_ = nullptr;
     std::shared_ptr<sim::C331Model> model_;

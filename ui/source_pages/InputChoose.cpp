@@ -59,8 +59,7 @@ InputChoose::InputChoose(QWidget* parent)
     (void)parent;
     ui->setupUi(this);
     menulist_init();
-    if (store())
-        store()->TlxCropSourceInit();
+    refresh_crop_ids();
     crop_source_num_update();
     initMenu();
     image_select();
@@ -204,6 +203,7 @@ void InputChoose::source_check_update()
 
 int InputChoose::source_current_check()
 {
+    refresh_crop_ids();
     const int max = entry_count(source_number);
     last_page = static_cast<u8>(max / 3 - (max % 3 == 0 ? 1 : 0));
     return max;

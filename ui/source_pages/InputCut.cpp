@@ -146,6 +146,7 @@ void InputCut::source_name_update()
 
 int InputCut::source_current_check()
 {
+    refresh_crop_ids();
     max_source_info = entry_count(source_number);
     last_page = static_cast<u8>((max_source_info + 5) / 6 - 1);
     return max_source_info;

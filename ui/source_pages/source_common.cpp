@@ -85,6 +85,12 @@ int entry_count(int s)
     return (store() && valid_source(s) ? store()->TlxGetSourceNum(s, RAM_CROP_ROWS) : 0) + 1;
 }
 
+void refresh_crop_ids()
+{
+    if (store())
+        store()->TlxCropSourceInit();
+}
+
 bool alias_name(const char* category, int id, QString* name)
 {
     ALIAS_PARA alias{};

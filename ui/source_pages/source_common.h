@@ -45,6 +45,10 @@ constexpr int kNoEntry = -1;
 int entry_of_row(int s, int row);
 // Crops of source s plus the whole input.
 int entry_count(int s);
+// Rebuilds the store's map of used crop ids from the crop table: a mode recall or a remote
+// write changes the table behind an open page, and the map decides which crop is entry n and
+// which id a new crop takes.
+void refresh_crop_ids();
 
 // The alias of `category`/id: true with the name (UTF-8) when there is a valid one.
 bool alias_name(const char* category, int id, QString* name);

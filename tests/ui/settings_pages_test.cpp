@@ -796,6 +796,37 @@ private slots:
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
     }
+    // Apply keeps what the keypad accepted: height 3000 typed at width 4096 (12,288,000 pixels,
+    // within the typed height's bound) is stored as 4096 x 3000.
+    void ledSizeApplyKeepsATypedHeight()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);  // keypad for the height
+            },
+            [] {
+                for (const char* k : {"del", "del", "del", "del", "3", "0", "0", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("4096"));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // apply
+            },
+            [] { ticks(TIP::kTicks); },
+        }));
+        QCOMPARE(word(ram_led_width), u16(4096));
+        QCOMPARE(word(ram_led_height), u16(3000));
+        QCOMPARE(word(ram_window_addr(0, WIN_HEIGHT)), u16(3000));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
     // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
     // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
     void ledSizeHandOverWhileTheFpgaRuns()

@@ -90,9 +90,7 @@ void ImageLayout::image_para_update()
     const int w = ui_select;
     QString alias;
     if (alias_name("win", w, &alias)) {
-        const QString caption = tr4(kNameCaption);
-        const QFontMetrics fm(ui->image_name->font());
-        ui->image_name->setText(caption + elided(alias, ui->image_name->font(), ui->image_name->width() - fm.horizontalAdvance(caption)));
+        ui->image_name->setText(tr4(kNameCaption) + alias);
     } else {
         ui->image_name->setText(tr4(kDefaultName).arg(w + 1));
     }

@@ -10,6 +10,7 @@
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/EDIDset.h"
 #include "ui/source_pages/InputCut.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_InputChoose.h"
 
@@ -22,13 +23,14 @@ const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cà
 const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
 
 const char* const kTileSheet[6] = {
-    "background-color: #867AE9;font: 9px", "background-color: #005A8D;font: 9px", "background-color: #39A9CB;font: 9px",
+    "background-color: #867AE9;font: 9px", "background-color: #005A8D;color: #FFFFFF;font: 9px", "background-color: #39A9CB;font: 9px",
     "background-color: #EBA83A;font: 9px", "background-color: #FF96AD;font: 9px", "background-color: #D5E5FF;font: 9px",
 };
 const char* const kCardFocus = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
 const char* const kCardInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
-const char* const kBadge = "background-color: #00D65B;color: rgb(255, 255, 255);font: 7px;border-radius:5px;";
+// Dark text on the green: white on it cannot be read.
+const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 7px;border-radius:5px;";
 const char* const kCardText = "color: rgb(255, 255, 255)";
 
 constexpr int kButtonCut = 6;
@@ -91,7 +93,7 @@ QLabel* InputChoose::tile(int position) const
 
 QString InputChoose::tile_source_text(int window) const
 {
-    return window >= 0 && window < 6 && tile_source_label[window] ? tile_source_label[window]->text() : QString();
+    return window >= 0 && window < 6 && tile_source_label[window] ? textfit::full_text(tile_source_label[window]) : QString();
 }
 
 // ---- window strip -----------------------------------------------------------------------------
@@ -117,7 +119,8 @@ void InputChoose::initMenu()
         window_tile->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         window_tile->setGeometry(50 * k + 10, 3, 45, 40);
         tile_source_label[w] = new QLabel(window_tile);
-        tile_source_label[w]->setGeometry(0, 1, 30, 12);
+        tile_source_label[w]->setGeometry(2, 1, 31, 26);  // room for a crop name on two lines
+        tile_source_label[w]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         TextCreate(static_cast<char>(w));
         tile_state_icon = picture(window_tile, ":/png/state_on.png", QRect(33, 1, 7, 7));
         tiles_[k] = window_tile;
@@ -184,10 +187,8 @@ void InputChoose::source_name_update()
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
         const int s = kColumnSource[c];
-        bool has_alias = false;
-        const QString name = strip_name(s, labels[c]->width(), &has_alias);
         const char* colour = (s == 4 || s == 5) ? "#12BB32" : "#ffffff";
-        labels[c]->setText(strip_text(name, colour, crop_count[c], (s == 0 || s == 1) && !has_alias));
+        set_strip_label(labels[c], s, colour, crop_count[c], s == 0 || s == 1);
     }
 }
 
@@ -285,12 +286,12 @@ void InputChoose::build_card(int c, int entry, int in_use)
         l->setStyleSheet(kCardText);
         l->setFont(pixel_font(10));
     }
-    card_texts(name, size, source_number, source_name, entry, name->width(), &crop_name);
+    card_texts(name, size, source_number, source_name, entry, &crop_name);
     if (used) {
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);
         badge->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        badge->setGeometry(60, 0, 30, 12);
+        badge->setGeometry(46, 0, 44, 12);
         badge->setText(tr4(kUsing));
     }
 }

@@ -65,7 +65,7 @@ void CustomMode::lcd_para_init()
     const bool volume = copy_u16(copy, ram_window_addr(w, WIN_AUDIO)) & WIN_AUDIO_ON;
     QString alias;
     if (alias_name("usermode", s, &alias))
-        ui->label_name->setText(tr4(kNamePrefix) + elided(alias, ui->label_name->font(), 171));
+        ui->label_name->setText(tr4(kNamePrefix) + alias);
     else
         ui->label_name->setText(tr4(kDefaultName).arg(s + 1));
     ui->label_LED->setText(tr4(kLed).arg(copy_i16(copy, ram_led_width)).arg(copy_i16(copy, ram_led_height)));

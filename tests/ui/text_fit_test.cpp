@@ -277,7 +277,8 @@ void write_aliases(const std::string& path)
     f << "}}";
 }
 
-// Long but legal values: 4-digit sizes everywhere, crops of 65535 x 65535, a saved user mode.
+// Long but legal values: 4-digit sizes everywhere, crops of 65535 x 65535, two saved user
+// modes (the second with its OSD).
 void long_values()
 {
     u8* img = image();
@@ -304,6 +305,7 @@ void long_values()
         std::memcpy(st->mode_slot[m].bytes + 2, img + 0x380, RAM_MODE_LEN);
         st->mode_slot[m].bytes[0] = st->mode_slot[m].bytes[1] = 0xAA;
     }
+    put_u16(st->mode_slot[1].bytes, MODE_SLOT_OSD, 1);  // mode 2 shows its OSD and More
     put_u16(img, ram_current_mode, 1);
     std::memcpy(st->ram_shadow, img, RAM_IMAGE_SIZE);
 }
@@ -361,7 +363,7 @@ private slots:
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }} + tour("inputchoose", "RRRRRRRLLLLLLLORRRRRRORRR"),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
                 tour("edidset", "RRRRRRORRRRRR"),
-            menu() + StepList{[] { g_mainwindow->on_custommode_clicked(); }} + tour("custommode", "RLORRRB"),
+            menu() + StepList{[] { g_mainwindow->on_custommode_clicked(); }} + tour("custommode", "RORRRRBLORRB"),
             option() + tour("option", "RRRRRR"),
             option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut", "RRRRRROORRRRRRRBRROORRRRRRR"),
             option() + StepList{[] { g_option->on_image_layout_clicked(); }} + tour("imagelayout", "RRRRRR"),

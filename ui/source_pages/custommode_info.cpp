@@ -6,6 +6,7 @@
 #include "core/store_files.h"
 #include "scaler/omenu_file.h"
 #include "ui/source_pages/CustomMode.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_CustomMode.h"
 
@@ -124,7 +125,7 @@ QStringList CustomMode::preview_texts() const
     QStringList texts;
     if (preview)
         for (QLabel* l : preview->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-            texts << l->text();
+            texts << textfit::full_text(l);
     return texts;
 }
 

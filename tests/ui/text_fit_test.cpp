@@ -43,31 +43,6 @@ QStringList g_misfits;
 QStringList g_elided;
 int g_lang = 1;
 
-// Where a widget draws its text: the label's contents, the button's contents beside its icon,
-// the combo box's edit field.
-QRect area_of(const QWidget* w)
-{
-    if (auto* l = qobject_cast<const QLabel*>(w)) {
-        const int m = l->margin();
-        return l->contentsRect().adjusted(m, m, -m, -m);
-    }
-    if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
-        QStyleOptionButton o;
-        o.initFrom(b);
-        QRect r = b->style()->subElementRect(QStyle::SE_PushButtonContents, &o, b);
-        if (!b->icon().isNull())
-            r.setLeft(r.left() + b->iconSize().width() + 4);
-        return r;
-    }
-    // A combo box's label is drawn by its sheet or by the application's style: within both.
-    auto* c = qobject_cast<const QComboBox*>(w);
-    QStyleOptionComboBox o;
-    o.initFrom(c);
-    const QRect own = c->style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, c);
-    return own.intersected(QApplication::style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, c))
-        .adjusted(1, 0, -1, 0);
-}
-
 // The size the text needs at the widget's font: its widest line, and a full font height per
 // line (ascent and descent, so descenders and underscores are not cut).
 QSize need_of(const QWidget* w, const QString& text, bool rich)
@@ -144,7 +119,7 @@ const QWidget* hidden_by(const QWidget* w, const QRect& text)
 
 void check_text(const QWidget* w, const QString& where, const QString& shown, bool rich)
 {
-    const QRect area = area_of(w);
+    const QRect area = textfit::text_area(w);
     const QSize need = need_of(w, shown, rich);
     Qt::Alignment align = Qt::AlignCenter;
     if (auto* l = qobject_cast<const QLabel*>(w))
@@ -180,7 +155,7 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
 void check_widget(const QWidget* w, const QString& where)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) {
-        if (l->text().isEmpty() || (l->pixmap() && !l->pixmap()->isNull()))
+        if (l->text().isEmpty())  // a picture
             return;
         const bool rich = l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
         check_text(w, where, l->text(), rich);

@@ -87,8 +87,7 @@ void set_sheet(QWidget* w, const QString& sheet)
     w->setProperty(kBusy, false);
 }
 
-// Where the widget draws its text.
-QRect text_area(const QWidget* w)
+QRect area_of(const QWidget* w)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) {
         const int m = l->margin();
@@ -224,6 +223,8 @@ bool is_rich(const QLabel* l)
 
 }  // namespace
 
+QRect text_area(const QWidget* w) { return area_of(w); }
+
 QString full_text(const QWidget* w)
 {
     const QString now = shown_text(w);
@@ -245,7 +246,7 @@ void fit(QWidget* w)
         return;
     const QString sheet = own_sheet(w);
     const int base = base_px(w);
-    const QSize area = text_area(w).size();
+    const QSize area = area_of(w).size();
     const Fitted f = combo ? fit_combo(combo, base, area) : fit_text(w, text, base, area);
     set_sheet(w, f.px == base ? sheet : sheet_with_px(sheet, f.px));
     w->setProperty(kElided, f.elided);

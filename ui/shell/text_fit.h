@@ -8,6 +8,7 @@
 // The widget keeps its position, size and style sheet; the smaller font is added at the end of
 // its sheet. Once install() has run, every text is fitted as it is shown or changed, and again
 // when a page swaps a widget's sheet (focus, edit) or resizes it.
+#include <QRect>
 #include <QString>
 
 class QAbstractButton;
@@ -36,6 +37,11 @@ void fit_all(QWidget* root);
 // font, else kMinPx and `text` elided. *px gets the size; `w` is marked as elided when it had
 // to be.
 QString fit_piece(QWidget* w, const QString& text, int width, int* px);
+
+// Where `w` draws its text: a label's contents, a button's contents beside its icon, a combo
+// box's edit field (within the application style's field too, which draws the label of a
+// sheet without padding).
+QRect text_area(const QWidget* w);
 
 // The text the widget was given (what it shows may be on two lines or elided).
 QString full_text(const QWidget* w);

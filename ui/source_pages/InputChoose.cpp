@@ -119,8 +119,7 @@ void InputChoose::initMenu()
         window_tile->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         window_tile->setGeometry(50 * k + 10, 3, 45, 40);
         tile_source_label[w] = new QLabel(window_tile);
-        tile_source_label[w]->setGeometry(2, 1, 31, 26);  // room for a crop name on two lines
-        tile_source_label[w]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        tile_source_label[w]->setGeometry(0, 1, 30, 12);
         TextCreate(static_cast<char>(w));
         tile_state_icon = picture(window_tile, ":/png/state_on.png", QRect(33, 1, 7, 7));
         tiles_[k] = window_tile;
@@ -291,7 +290,7 @@ void InputChoose::build_card(int c, int entry, int in_use)
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);
         badge->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        badge->setGeometry(46, 0, 44, 12);
+        badge->setGeometry(60, 0, 30, 12);
         badge->setText(tr4(kUsing));
     }
 }

@@ -127,6 +127,9 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
     else if (qobject_cast<const QComboBox*>(w))
         align = Qt::AlignLeft | Qt::AlignVCenter;
     const QRect drawn = QStyle::alignedRect(w->layoutDirection(), align, need.boundedTo(area.size()), area);
+    for (const QWidget* a = w->parentWidget(); a; a = a->isWindow() ? nullptr : a->parentWidget())
+        if (!a->rect().contains(QRect(w->mapTo(a, drawn.topLeft()), drawn.size())))
+            note(&g_misfits, QString("%1 \"%2\": cut by %3").arg(name_of(w, where), flat_of(shown, rich), a->objectName()));
     if (const QWidget* over = hidden_by(w, drawn))
         note(&g_misfits, QString("%1 \"%2\": covered by %3").arg(name_of(w, where), flat_of(shown, rich), over->objectName()));
     if (need.width() > area.width() || need.height() > area.height())

@@ -28,6 +28,7 @@
 #include "remote/K57_WIFI_CONFIG.h"
 #include "ui/settings_pages/factory.h"
 #include "ui/settings_pages/factoryage.h"
+#include "ui/settings_pages/lcdshow.h"
 #include "ui/settings_pages/ledset.h"
 #include "ui/settings_pages/linkwlan.h"
 #include "ui/settings_pages/netset.h"
@@ -310,6 +311,59 @@ private slots:
             },
         }));
     }
+    // The LCD page's two choices only set their globals: both boxes open on item 0, one value
+    // index is shared by both rows (item 2 stored on row 0 makes row 1's OK keep its value and
+    // its next step show item 0), 10 minutes and never keep the lock time, PowerOff while
+    // editing stores nothing, and the image is never written.
+    void lcdDisplayChoicesSetOnlyTheirGlobals()
+    {
+        g_back_to_mainwindow_time = 1;
+        g_auto_lock_time = 2;
+        auto shown = [] {
+            return text_of(g_lcdshow, "comboBox_back") + "/" + text_of(g_lcdshow, "comboBox_lock");
+        };
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_LCDshow_clicked(); },
+            [shown] {
+                QVERIFY(g_lcdshow);
+                QCOMPARE(int(g_page_focus), int(PAGE_LCDSHOW));
+                QCOMPARE(shown(), QString("30/5min"));
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);
+                QCOMPARE(shown(), QString("Never/5min"));
+                key(KEY_OK);
+                QCOMPARE(g_back_to_mainwindow_time, 120000);
+                key(KEY_RIGHT);  // row 1
+                keys(KEY_OK, 2);  // index 2: never, nothing changes
+                QCOMPARE(g_auto_lock_time, 2);
+                key(KEY_OK);
+                key(KEY_RIGHT);  // the shared index wraps from 2 to 0
+                QCOMPARE(shown(), QString("Never/5min"));
+                key(KEY_OK);
+                QCOMPARE(g_auto_lock_time, 30000);
+                key(KEY_OK);
+                key(KEY_RIGHT);  // 10 minutes
+                key(KEY_OK);
+                QCOMPARE(g_auto_lock_time, 30000);
+                key(KEY_OK);
+                key(KEY_LEFT);  // back to 5 minutes, then PowerOff
+                g_auto_lock_time = 2;
+                key(KEY_BACK);
+                QVERIFY(!g_lcdshow);
+                QCOMPARE(g_auto_lock_time, 2);
+                QCOMPARE(int(g_page_focus), int(PAGE_ADVANCEDOPTION));
+                g_advancedoption->on_Button_LCDshow_clicked();
+            },
+            [shown] {
+                QCOMPARE(shown(), QString("30/5min"));
+                key(KEY_BACK);
+            },
+        }));
+        QCOMPARE(c331_shared::param_changed.load(), 0);
+        g_back_to_mainwindow_time = 3000;
+        g_auto_lock_time = 30000;
+    }
+
     // Factory reset level 2 keeps the EDID area byte for byte, restores the rest of
     // 0x300..0xFFF and leaves the volatile 0x000..0x2FF; levels 1 and 3 ask every input for its
     // EDID (done cleared first) only when the input component exists; the page closes on the
@@ -796,6 +850,37 @@ private slots:
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
     }
+    // Apply keeps what the keypad accepted: height 3000 typed at width 4096 (12,288,000 pixels,
+    // within the typed height's bound) is stored as 4096 x 3000.
+    void ledSizeApplyKeepsATypedHeight()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                key(KEY_RIGHT);
+                key(KEY_OK);  // keypad for the height
+            },
+            [] {
+                for (const char* k : {"del", "del", "del", "del", "3", "0", "0", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("4096"));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // apply
+            },
+            [] { ticks(TIP::kTicks); },
+        }));
+        QCOMPARE(word(ram_led_width), u16(4096));
+        QCOMPARE(word(ram_led_height), u16(3000));
+        QCOMPARE(word(ram_window_addr(0, WIN_HEIGHT)), u16(3000));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
     // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
     // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
     void ledSizeHandOverWhileTheFpgaRuns()

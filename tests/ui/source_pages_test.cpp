@@ -17,6 +17,7 @@
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/My_lineEdit.h"
 #include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/Option.h"
 #include "ui/shell/image_access.h"
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
@@ -304,6 +305,41 @@ private slots:
                 QVERIFY(strip_label(g_inputchoose, "label_HDMI1_text").contains(">4<"));
                 QVERIFY(strip_label(g_inputchoose, "label_DVI_text").contains(">38<"));
                 key(KEY_BACK);
+            },
+        });
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
+    // The crop table changed behind the editor (a mode recall before it opens, a remote write
+    // while it is open): the cards follow the table and Add takes an id no row uses.
+    void inputCutFollowsATableChangedBehindIt()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 0, 2, 1);
+        store()->TlxCropSourceInit();
+        set_crop(image(), 1, 2, 2, 0, 0, 800, 600);  // as a recall restores it
+        Steps().run({
+            [] { g_mainwindow->on_option_clicked(); },
+            [] { g_option->on_input_cut_clicked(); },
+            [] {
+                QVERIFY(g_inputcut);
+                key(KEY_OK);
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop1", "HDMI1_crop2"}));
+                set_crop(image(), 4, 2, 4);  // a remote write while the editor is open
+                key(KEY_OK);                 // Add
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-4"));
+                key(KEY_LEFT);
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(2, CROP_KEY)), crop_key(2, 3));
+                QCOMPARE(g_inputcut->card_names(),
+                         QStringList({"HDMI1", "HDMI1_crop1", "HDMI1_crop2", "HDMI1_crop3", "HDMI1_crop4"}));
+                keys(KEY_BACK, 2);
+            },
+            [] {
+                QVERIFY(!g_inputcut);
+                g_mainwindow->go_home();
             },
         });
         clear_crops();

@@ -136,3 +136,47 @@ TEST(UiProcess, SettingsPagesByKeysReachTheImage)
     EXPECT_TRUE(dev.running());
     dev.terminate();
 }
+
+// The crop editor opened after a user-mode recall changed the crop table behind it, all by keys
+// through the pipe: two HDMI1 crops added, mode 1 saved, crop 2 deleted, mode 1 recalled (crop 2
+// is back), then Menu -> Crop -> Add takes the free id 3, not the recalled crop's id 2.
+TEST(UiProcess, CropAddedAfterARecallTakesAFreeId)
+{
+    testutil::TempDir root;
+    auto opt = testutil::DeviceProcess::sim_options(root.path());
+    testutil::DeviceProcess dev(opt);
+    ASSERT_TRUE(start_with_key_pipe(dev, root));
+
+    auto row_key = [&](int row) { return testutil::para_file_word(root.path(), 0x5C0 + 10 * row); };
+    auto press = [&](std::initializer_list<const char*> ks) {
+        for (const char* k : ks)
+            ASSERT_TRUE(send_key(root, k));
+    };
+    auto tip_shown = [&] {
+        dump_screen(dev, root);
+        return testutil::read_file(root.file("sim/state/panel.json")).find("\"tip\":true") != std::string::npos;
+    };
+    // The tip that follows a save or a recall takes the keys until it has gone.
+    auto after_tip = [&] {
+        dev.wait_for(tip_shown, 5000);
+        return dev.wait_for([&] { return !tip_shown(); }, 30000);
+    };
+
+    press({"F6", "F6", "F5", "F6", "F6", "F6", "F4", "F6"});
+    press({"F6", "F4", "F6"});
+    ASSERT_TRUE(dev.wait_for([&] { return row_key(0) == 0x8002 && row_key(1) == 0x8102; }, 30000)) << dev.output();
+    press({"BACK", "BACK", "BACK", "F5", "F6", "F6", "F6"});  // save mode 1
+    ASSERT_TRUE(dev.wait_for([&] { return testutil::file_exists(root.file("data/modes/custom_mode1")); }, 30000));
+    ASSERT_TRUE(after_tip());
+    press({"F4", "F6", "F5", "F6", "F6", "F5", "F5", "F5", "F6", "F4", "F4", "F4", "F6"});  // delete crop 2
+    ASSERT_TRUE(dev.wait_for([&] { return row_key(1) == 0; }, 30000)) << dev.output();
+    press({"BACK", "BACK", "BACK", "F5", "F6", "F6", "F5", "F6"});  // recall mode 1
+    ASSERT_TRUE(dev.wait_for([&] { return row_key(1) == 0x8102; }, 30000)) << dev.output();
+    ASSERT_TRUE(after_tip());
+    press({"F5", "F5", "F6", "F6", "F6", "F6", "F4", "F6"});  // Menu -> Crop -> HDMI1 -> Add -> OK
+    ASSERT_TRUE(dev.wait_for([&] { return row_key(2) & 0x8000; }, 30000)) << dev.output();
+    EXPECT_EQ(row_key(2), 0x8202);
+    EXPECT_EQ(row_key(1), 0x8102);
+    EXPECT_TRUE(dev.running());
+    dev.terminate();
+}

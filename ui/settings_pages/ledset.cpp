@@ -88,12 +88,12 @@ void ledset::confirmString(QString text)
 
 void ledset::on_Button_apply1_clicked()
 {
-    // The fields may still show the image's own values (0, or above the limits): they go
-    // through the keypad's rules first, so no size outside them reaches the image.
-    auto fixed = confirm_size(true, ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text());
-    ui->lineEdit_ledw->setText(fixed.first);
-    ui->lineEdit_ledh->setText(fixed.second);
-    fixed = confirm_size(false, ui->lineEdit_ledh->text(), ui->lineEdit_ledw->text());
+    // The fields may still show the image's own values (0, or above the limits): each goes
+    // through its own rule, the width's side limits, then the height's rule with its bound,
+    // so no size outside the limits reaches the image and a pair the keypad accepted (a typed
+    // height up to the larger bound) is applied unchanged.
+    ui->lineEdit_ledw->setText(confirm_size(true, ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text()).first);
+    const auto fixed = confirm_size(false, ui->lineEdit_ledh->text(), ui->lineEdit_ledw->text());
     ui->lineEdit_ledh->setText(fixed.first);
     ui->lineEdit_ledw->setText(fixed.second);
     const u16 w = static_cast<u16>(ui->lineEdit_ledw->text().toShort(nullptr, 10));

@@ -18,6 +18,7 @@
 #include "ui/shell/PageFrame.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
+#include "ui/shell/text_fit.h"
 
 namespace {
 // {"page_focus": n, "pages": [class names of the open pages, outermost first], "tip": bool},
@@ -75,6 +76,7 @@ int ticks_per_timeout(int* interval_ms)
 
 void shell_start_gui()
 {
+    textfit::install();
     g_numberkeyboard = new NumberKeyboard(nullptr);
     g_tip = new TIP(nullptr);
 

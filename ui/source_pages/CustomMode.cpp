@@ -42,7 +42,8 @@ CustomMode::CustomMode(QWidget* parent) : PageFrame("CustomMode", PAGE_CUSTOMMOD
     menulist_init();
     ui->label_ID->setText(QString::asprintf("ID:%d", g_mode_select + 1));
     g_button_focus = ui->Button_use;
-    ui->Button_use->setStyleSheet(style_normal);
+    for (int i = 0; i < 3; ++i)  // white on the row colour before the focus reaches them
+        action_button(i)->setStyleSheet(style_normal);
     language_changed();
 }
 

@@ -10,6 +10,7 @@
 #include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/InputChoose.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_EDIDset.h"
 
@@ -104,9 +105,9 @@ EDIDset::~EDIDset() { delete ui; }
 
 My_lineEdit* EDIDset::width_field() const { return ui->lineEdit_W; }
 My_lineEdit* EDIDset::height_field() const { return ui->lineEdit_H; }
-QString EDIDset::rate_text() const { return ui->label_rate->text(); }
+QString EDIDset::rate_text() const { return textfit::full_text(ui->label_rate); }
 bool EDIDset::panel_open() const { return !ui->frame_add->isHidden(); }
-QString EDIDset::card_text() const { return card_values_ ? card_values_->text() : QString(); }
+QString EDIDset::card_text() const { return card_values_ ? textfit::full_text(card_values_) : QString(); }
 
 void EDIDset::menulist_init()
 {
@@ -223,7 +224,7 @@ void EDIDset::tlx_button_ok_clicked()
     close_panel();
     const int16_t width = to_short(ui->lineEdit_W->text());
     const int16_t height = to_short(ui->lineEdit_H->text());
-    const int16_t rate = to_short(ui->label_rate->text());
+    const int16_t rate = to_short(textfit::full_text(ui->label_rate));  // the value, not as fitted
     // No range check here: the EDID builder refuses what a descriptor cannot hold, for the
     // remote writes of the record as well.
     if (store())

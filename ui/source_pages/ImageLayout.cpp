@@ -6,6 +6,7 @@
 #include <QPixmap>
 
 #include "ui/shell/panel_keys.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_ImageLayout.h"
 
@@ -62,9 +63,9 @@ void ImageLayout::language_changed()
     ui->label_mirror->setText(tr4(kMirror));
 }
 
-QString ImageLayout::name_text() const { return ui->image_name->text(); }
-QString ImageLayout::source_text() const { return ui->image_source->text(); }
-QString ImageLayout::state_text() const { return ui->image_state->text(); }
+QString ImageLayout::name_text() const { return textfit::full_text(ui->image_name); }
+QString ImageLayout::source_text() const { return textfit::full_text(ui->image_source); }
+QString ImageLayout::state_text() const { return textfit::full_text(ui->image_state); }
 QComboBox* ImageLayout::p2p_box() const { return ui->comboBox_P2P; }
 QString ImageLayout::position_text() const
 {
@@ -90,9 +91,7 @@ void ImageLayout::image_para_update()
     const int w = ui_select;
     QString alias;
     if (alias_name("win", w, &alias)) {
-        const QString caption = tr4(kNameCaption);
-        const QFontMetrics fm(ui->image_name->font());
-        ui->image_name->setText(caption + elided(alias, ui->image_name->font(), ui->image_name->width() - fm.horizontalAdvance(caption)));
+        ui->image_name->setText(tr4(kNameCaption) + alias);
     } else {
         ui->image_name->setText(tr4(kDefaultName).arg(w + 1));
     }

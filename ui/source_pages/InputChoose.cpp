@@ -10,6 +10,7 @@
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/EDIDset.h"
 #include "ui/source_pages/InputCut.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_InputChoose.h"
 
@@ -22,13 +23,14 @@ const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cà
 const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
 
 const char* const kTileSheet[6] = {
-    "background-color: #867AE9;font: 9px", "background-color: #005A8D;font: 9px", "background-color: #39A9CB;font: 9px",
+    "background-color: #867AE9;font: 9px", "background-color: #005A8D;color: #FFFFFF;font: 9px", "background-color: #39A9CB;font: 9px",
     "background-color: #EBA83A;font: 9px", "background-color: #FF96AD;font: 9px", "background-color: #D5E5FF;font: 9px",
 };
 const char* const kCardFocus = "#source_frame{border:1px solid #FFAB54;border-radius:5px;}";
 const char* const kCardInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
-const char* const kBadge = "background-color: #00D65B;color: rgb(255, 255, 255);font: 7px;border-radius:5px;";
+// Dark text on the green: white on it cannot be read.
+const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 7px;border-radius:5px;";
 const char* const kCardText = "color: rgb(255, 255, 255)";
 
 constexpr int kButtonCut = 6;
@@ -59,8 +61,7 @@ InputChoose::InputChoose(QWidget* parent)
     (void)parent;
     ui->setupUi(this);
     menulist_init();
-    if (store())
-        store()->TlxCropSourceInit();
+    refresh_crop_ids();
     crop_source_num_update();
     initMenu();
     image_select();
@@ -92,7 +93,7 @@ QLabel* InputChoose::tile(int position) const
 
 QString InputChoose::tile_source_text(int window) const
 {
-    return window >= 0 && window < 6 && tile_source_label[window] ? tile_source_label[window]->text() : QString();
+    return window >= 0 && window < 6 && tile_source_label[window] ? textfit::full_text(tile_source_label[window]) : QString();
 }
 
 // ---- window strip -----------------------------------------------------------------------------
@@ -185,10 +186,8 @@ void InputChoose::source_name_update()
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
         const int s = kColumnSource[c];
-        bool has_alias = false;
-        const QString name = strip_name(s, labels[c]->width(), &has_alias);
         const char* colour = (s == 4 || s == 5) ? "#12BB32" : "#ffffff";
-        labels[c]->setText(strip_text(name, colour, crop_count[c], (s == 0 || s == 1) && !has_alias));
+        set_strip_label(labels[c], s, colour, crop_count[c], s == 0 || s == 1);
     }
 }
 
@@ -204,6 +203,7 @@ void InputChoose::source_check_update()
 
 int InputChoose::source_current_check()
 {
+    refresh_crop_ids();
     const int max = entry_count(source_number);
     last_page = static_cast<u8>(max / 3 - (max % 3 == 0 ? 1 : 0));
     return max;
@@ -285,7 +285,7 @@ void InputChoose::build_card(int c, int entry, int in_use)
         l->setStyleSheet(kCardText);
         l->setFont(pixel_font(10));
     }
-    card_texts(name, size, source_number, source_name, entry, name->width(), &crop_name);
+    card_texts(name, size, source_number, source_name, entry, &crop_name);
     if (used) {
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);

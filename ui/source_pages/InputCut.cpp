@@ -10,6 +10,7 @@
 #include "ui/shell/My_lineEdit.h"
 #include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/InputChoose.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_InputCut.h"
@@ -115,7 +116,7 @@ QPushButton* InputCut::edit_button(int item) const
     return item == kItemDelete ? button_delete : item == kItemCancel ? button_cancel : item == kItemOk ? button_ok : nullptr;
 }
 
-QString InputCut::edit_name() const { return ui->label_change_source->text(); }
+QString InputCut::edit_name() const { return textfit::full_text(ui->label_change_source); }
 
 QWidget* InputCut::edit_item(int item) const
 {
@@ -138,14 +139,13 @@ void InputCut::source_name_update()
     QLabel* labels[6] = {ui->label_HDMI1_text, ui->label_HDMI2_text, ui->label_HDMI3_text,
                          ui->label_HDMI4_text, ui->label_DVI_text,   ui->label_EXT_text};
     for (int c = 0; c < 6; ++c) {
-        bool has_alias = false;
-        const QString name = strip_name(kColumnSource[c], labels[c]->width(), &has_alias);
-        labels[c]->setText(strip_text(name, "#ffffff", crop_count[c], false));
+        set_strip_label(labels[c], kColumnSource[c], "#ffffff", crop_count[c], false);
     }
 }
 
 int InputCut::source_current_check()
 {
+    refresh_crop_ids();
     max_source_info = entry_count(source_number);
     last_page = static_cast<u8>((max_source_info + 5) / 6 - 1);
     return max_source_info;
@@ -200,7 +200,7 @@ void InputCut::build_card(int k, int entry)
         l->setFont(card_font);
         l->setStyleSheet(kCardText);
     }
-    card_texts(name, size, source_number, source_name, entry, 172, &crop_name);
+    card_texts(name, size, source_number, source_name, entry, &crop_name);
     card_names_ << name->text();
 }
 

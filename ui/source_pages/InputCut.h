@@ -33,7 +33,7 @@ public:
     void tlx_sel_info(int select, int type, int base);
     void para_changed_over();
 
-    // What the tests look at.
+    // What the tests look at (texts as given, before fitting).
     int level() const { return ui_seltype; }
     int position() const { return ui_select; }
     int card_page() const { return current_page; }

@@ -6,6 +6,7 @@
 #include "core/store_files.h"
 #include "scaler/omenu_file.h"
 #include "ui/source_pages/CustomMode.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_CustomMode.h"
 
@@ -65,7 +66,7 @@ void CustomMode::lcd_para_init()
     const bool volume = copy_u16(copy, ram_window_addr(w, WIN_AUDIO)) & WIN_AUDIO_ON;
     QString alias;
     if (alias_name("usermode", s, &alias))
-        ui->label_name->setText(tr4(kNamePrefix) + elided(alias, ui->label_name->font(), 171));
+        ui->label_name->setText(tr4(kNamePrefix) + alias);
     else
         ui->label_name->setText(tr4(kDefaultName).arg(s + 1));
     ui->label_LED->setText(tr4(kLed).arg(copy_i16(copy, ram_led_width)).arg(copy_i16(copy, ram_led_height)));
@@ -124,7 +125,7 @@ QStringList CustomMode::preview_texts() const
     QStringList texts;
     if (preview)
         for (QLabel* l : preview->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-            texts << l->text();
+            texts << textfit::full_text(l);
     return texts;
 }
 

@@ -8,6 +8,7 @@
 #include "core/alias_reader.h"
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/NumberKeyboard.h"
+#include "ui/shell/text_fit.h"
 
 namespace srcpage {
 
@@ -85,6 +86,12 @@ int entry_count(int s)
     return (store() && valid_source(s) ? store()->TlxGetSourceNum(s, RAM_CROP_ROWS) : 0) + 1;
 }
 
+void refresh_crop_ids()
+{
+    if (store())
+        store()->TlxCropSourceInit();
+}
+
 bool alias_name(const char* category, int id, QString* name)
 {
     ALIAS_PARA alias{};
@@ -94,16 +101,24 @@ bool alias_name(const char* category, int id, QString* name)
     return true;
 }
 
-QString elided(const QString& text, const QFont& font, int width)
+void set_strip_label(QLabel* label, int s, const char* name_colour, int count, bool white_count)
 {
-    return QFontMetrics(font).elidedText(text, Qt::ElideRight, width, Qt::TextShowMnemonic);
-}
-
-QString strip_name(int s, int label_width, bool* has_alias)
-{
-    QString alias;
-    *has_alias = alias_name("source", s, &alias);
-    return *has_alias ? elided(alias, pixel_font(9), label_width - 16) : name_of(s);
+    const QString tpl = "<font style = 'font-size:%1px' color = %2 >%3</font>";
+    const char* blue = "#4777ff";
+    constexpr int kPx = 9;
+    const QString count_text = "(" + QString::number(count) + ")";
+    QString name;
+    const bool has_alias = alias_name("source", s, &name);
+    if (!has_alias)
+        name = name_of(s);
+    QFont f = label->font();
+    f.setPixelSize(kPx);
+    const int room = label->contentsRect().width() - QFontMetrics(f).horizontalAdvance(count_text);
+    int px = kPx;
+    name = textfit::fit_piece(label, name, room, &px);
+    label->setText(tpl.arg(px).arg(name_colour, name.toHtmlEscaped()) + tpl.arg(kPx).arg(blue, "(") +
+                   tpl.arg(kPx).arg(white_count && !has_alias ? "#ffffff" : blue, QString::number(count)) +
+                   tpl.arg(kPx).arg(blue, ")"));
 }
 
 QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sheet)
@@ -117,8 +132,7 @@ QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sh
     return l;
 }
 
-void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, int alias_width,
-                QString* crop_name)
+void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, QString* crop_name)
 {
     if (entry == 0) {
         name->setText(source_name);
@@ -129,7 +143,7 @@ void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, i
     const int row = crop_entry(s, entry, &crop);
     QString alias;
     if (row != kNoRow && alias_name("crop", row, &alias)) {
-        name->setText(elided(alias, name->font(), alias_width));
+        name->setText(alias);
     } else {
         *crop_name = QString::asprintf("_crop%d", crop_id_of(crop));
         name->setText(source_name + *crop_name);
@@ -142,14 +156,6 @@ QFont pixel_font(int px)
     QFont f;
     f.setPixelSize(px);
     return f;
-}
-
-QString strip_text(const QString& name, const char* name_colour, int count, bool white_count)
-{
-    const QString tpl = "<font style = 'font-size:9px' color = %1 >%2</font>";
-    const char* blue = "#4777ff";
-    return tpl.arg(name_colour, name.toHtmlEscaped()) + tpl.arg(blue, "(") +
-           tpl.arg(white_count ? "#ffffff" : blue, QString::number(count)) + tpl.arg(blue, ")");
 }
 
 void open_keypad(QLineEdit* field, const QString& title) { open_number_keyboard(field, title); }

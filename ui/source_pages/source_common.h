@@ -45,10 +45,13 @@ constexpr int kNoEntry = -1;
 int entry_of_row(int s, int row);
 // Crops of source s plus the whole input.
 int entry_count(int s);
+// Rebuilds the store's map of used crop ids from the crop table: a mode recall or a remote
+// write changes the table behind an open page, and the map decides which crop is entry n and
+// which id a new crop takes.
+void refresh_crop_ids();
 
 // The alias of `category`/id: true with the name (UTF-8) when there is a valid one.
 bool alias_name(const char* category, int id, QString* name);
-QString elided(const QString& text, const QFont& font, int width);
 QFont pixel_font(int px);
 
 // A label on `parent` at `r` showing the picture `png` scaled to fit, with style `sheet` if
@@ -57,18 +60,14 @@ QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sh
 
 // The name and size lines of the card of entry `entry` (0 the whole input, 1.. its crops) of
 // source s named `source_name`: the whole input shows its name and timing; a crop shows its
-// alias elided to `alias_width`, else the source name and "_crop<id>" (that suffix then goes
-// to *crop_name), and its size.
-void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, int alias_width,
-                QString* crop_name);
+// alias, else the source name and "_crop<id>" (that suffix then goes to *crop_name), and its
+// size. The labels fit what they are given (text_fit.h).
+void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, QString* crop_name);
 
-// The name a strip label `label_width` pixels wide shows for source s: its alias, elided to
-// leave room for the count, else its own name. *has_alias tells which.
-QString strip_name(int s, int label_width, bool* has_alias);
-
-// Rich text of a strip label: name (in `name_colour`), then "(" count ")" in blue; the count
-// is white when `white_count`.
-QString strip_text(const QString& name, const char* name_colour, int count, bool white_count);
+// Strip label `label` of source s with `count` entries: its alias (or its own name) in
+// `name_colour`, then "(" count ")" in blue, the count white when `white_count` and the source
+// has no alias. An alias is made smaller, then elided, to leave room for the count.
+void set_strip_label(QLabel* label, int s, const char* name_colour, int count, bool white_count);
 
 // Opens the keypad for `field` (g_lineedit) with `title` and the field's text; returns when
 // the keypad has closed.

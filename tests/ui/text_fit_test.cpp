@@ -1,0 +1,393 @@
+// Every page of the panel (and the keypad and the tip) in each of the four languages, with long
+// but legal values: every visible label, button and combo box shows its text whole (not cut at
+// any edge, descenders included, and not elided unless the fitting had to and says so) and
+// readable against its background, at every focus state the keys reach. The failure message
+// lists what does not fit; the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextDocument>
+#include <QtTest>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "common/temp_dir.h"
+#include "core/c331_shared.h"
+#include "sim/sim_board.h"
+#include "ui/page_test_aids.h"
+#include "ui/settings_pages/settings_pages.h"
+#include "ui/shell/AdvancedOption.h"
+#include "ui/shell/ImageQuality.h"
+#include "ui/shell/LinkOption.h"
+#include "ui/shell/Option.h"
+#include "ui/shell/OutputSet.h"
+#include "ui/shell/image_access.h"
+#include "ui/shell/panel_keys.h"
+#include "ui/shell/shell_start.h"
+#include "ui/shell/text_fit.h"
+#include "ui/source_pages/InputChoose.h"
+#include "ui/source_pages/source_pages.h"
+
+namespace {
+
+using Step = std::function<void()>;
+using StepList = std::vector<Step>;
+
+const char* const kLangName[4] = {"zh", "en", "ru", "vi"};
+const char* const kAlias = "Alias_Name_16chr";  // 16 characters, an underscore and descenders
+
+QStringList g_misfits;
+QStringList g_elided;
+int g_lang = 1;
+
+// The size the text needs at the widget's font: its widest line, and a full font height per
+// line (ascent and descent, so descenders and underscores are not cut).
+QSize need_of(const QWidget* w, const QString& text, bool rich)
+{
+    if (rich) {
+        QTextDocument doc;
+        doc.setDefaultFont(w->font());
+        doc.setDocumentMargin(0);
+        doc.setHtml(text);
+        return QSize(int(std::ceil(doc.idealWidth())), int(std::ceil(doc.size().height())));
+    }
+    const QFontMetrics fm(w->font());
+    const QStringList lines = text.split('\n');
+    int width = 0;
+    for (const QString& l : lines)
+        width = std::max(width, fm.horizontalAdvance(l));
+    return QSize(width, fm.height() + (lines.size() - 1) * fm.lineSpacing());
+}
+
+double luminance(const QColor& c)
+{
+    auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+}
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// One line per text: line breaks shown as "|", rich text as its plain text.
+QString flat_of(const QString& text, bool rich)
+{
+    QString t = text;
+    if (rich) {
+        QTextDocument doc;
+        doc.setHtml(text);
+        t = doc.toPlainText();
+    }
+    return t.replace('\n', '|');
+}
+
+QString name_of(const QWidget* w, const QString& where)
+{
+    return QString("%1 %2 %3").arg(kLangName[g_lang], where,
+                                   w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName());
+}
+
+void note(QStringList* list, const QString& line)
+{
+    if (!list->contains(line))
+        list->append(line);
+}
+
+// A widget drawn after `w` over the place where w's text is drawn hides part of it.
+const QWidget* hidden_by(const QWidget* w, const QRect& text)
+{
+    const QWidget* parent = w->parentWidget();
+    if (!parent)
+        return nullptr;
+    const QRect on_parent = text.translated(w->pos());
+    bool above = false;
+    for (QObject* o : parent->children()) {
+        auto* sib = qobject_cast<const QWidget*>(o);
+        if (sib == w)
+            above = true;
+        else if (above && sib && sib->isVisible() && sib->geometry().intersects(on_parent) &&
+                 (qobject_cast<const QLineEdit*>(sib) || qobject_cast<const QLabel*>(sib) ||
+                  qobject_cast<const QAbstractButton*>(sib) || qobject_cast<const QComboBox*>(sib)))
+            return sib;
+    }
+    return nullptr;
+}
+
+void check_text(const QWidget* w, const QString& where, const QString& shown, bool rich)
+{
+    const QRect area = textfit::text_area(w);
+    const QSize need = need_of(w, shown, rich);
+    Qt::Alignment align = Qt::AlignCenter;
+    if (auto* l = qobject_cast<const QLabel*>(w))
+        align = l->alignment();
+    else if (qobject_cast<const QComboBox*>(w))
+        align = Qt::AlignLeft | Qt::AlignVCenter;
+    const QRect drawn = QStyle::alignedRect(w->layoutDirection(), align, need.boundedTo(area.size()), area);
+    for (const QWidget* a = w->parentWidget(); a; a = a->isWindow() ? nullptr : a->parentWidget())
+        if (!a->rect().contains(QRect(w->mapTo(a, drawn.topLeft()), drawn.size())))
+            note(&g_misfits, QString("%1 \"%2\": cut by %3").arg(name_of(w, where), flat_of(shown, rich), a->objectName()));
+    if (const QWidget* over = hidden_by(w, drawn))
+        note(&g_misfits, QString("%1 \"%2\": covered by %3").arg(name_of(w, where), flat_of(shown, rich), over->objectName()));
+    if (need.width() > area.width() || need.height() > area.height())
+        note(&g_misfits, QString("%1 \"%2\": needs %3x%4, has %5x%6 at %7px")
+                             .arg(name_of(w, where), flat_of(shown, rich))
+                             .arg(need.width())
+                             .arg(need.height())
+                             .arg(area.width())
+                             .arg(area.height())
+                             .arg(QFontInfo(w->font()).pixelSize()));
+    // The fitting may only break a line (at a space, or after "_" or "-"); an ellipsis must be
+    // its own.
+    const QString full = textfit::full_text(w);
+    const QString joined = QString(shown).remove('\n').remove(' ');
+    const QString full_joined = QString(full).remove('\n').remove(' ');
+    if (textfit::elided(w))
+        note(&g_elided, QString("%1 \"%2\" elided from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
+    else if (shown.contains(QChar(0x2026)) || joined != full_joined)
+        note(&g_misfits, QString("%1 \"%2\": cut from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
+    const QColor fg = w->palette().color(w->foregroundRole());
+    const QColor bg = w->palette().color(w->backgroundRole());
+    if (!rich && contrast(fg, bg) < 3.0)
+        note(&g_misfits, QString("%1 \"%2\": %3 on %4 is not readable").arg(name_of(w, where), flat_of(shown, rich), fg.name(), bg.name()));
+}
+
+void check_widget(const QWidget* w, const QString& where)
+{
+    if (auto* l = qobject_cast<const QLabel*>(w)) {
+        if (l->text().isEmpty())  // a picture
+            return;
+        const bool rich = l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
+        check_text(w, where, l->text(), rich);
+    } else if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
+        if (!b->text().isEmpty())
+            check_text(w, where, b->text(), false);
+    } else if (auto* c = qobject_cast<const QComboBox*>(w)) {
+        check_text(w, where, c->currentText(), false);
+    }
+}
+
+// Every visible text of every window shown now.
+void check_all(const QString& where)
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        for (QWidget* w : top->findChildren<QWidget*>())
+            if (w->isVisible())
+                check_widget(w, where);
+    }
+}
+
+void snap(const QString& where)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    shot(QString("fit_%1_%2").arg(kLangName[g_lang], where).toLatin1().constData());
+}
+
+int key_code(char k)
+{
+    switch (k) {
+    case 'L': return KEY_LEFT;
+    case 'R': return KEY_RIGHT;
+    case 'O': return KEY_OK;
+    default: return KEY_BACK;
+    }
+}
+
+// Checks the page as opened, then after every key of `tour` (L, R, O, B); a screenshot as
+// opened and after every O.
+StepList tour(const QString& where, const std::string& keys)
+{
+    StepList s{[where] {
+        check_all(where);
+        snap(where);
+    }};
+    int shots = 0;
+    for (char k : keys) {
+        const bool ok = k == 'O';
+        const int n = ok ? ++shots : shots;
+        s.push_back([where, k, ok, n] {
+            key(key_code(k));
+            check_all(where);
+            if (ok)
+                snap(where + QString::number(n));
+        });
+    }
+    return s;
+}
+
+StepList operator+(StepList a, const StepList& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+StepList home() { return {[] { g_mainwindow->go_home(); }}; }
+StepList menu() { return {[] { key(KEY_OK); }}; }
+StepList option() { return menu() + StepList{[] { g_mainwindow->on_option_clicked(); }}; }
+StepList keypad_digits(const char* digits)
+{
+    return {[digits] {
+        for (const char* d = digits; *d; ++d)
+            g_numberkeyboard->press(QString(QChar(*d)));
+        g_numberkeyboard->press("ok");
+    }};
+}
+
+void write_aliases(const std::string& path)
+{
+    std::ofstream f(path);
+    f << "{\"namelist\": {";
+    const char* cats[4] = {"source", "crop", "win", "usermode"};
+    const int counts[4] = {6, 40, 16, 16};
+    for (int c = 0; c < 4; ++c) {
+        f << (c ? "," : "") << '"' << cats[c] << "\": [";
+        for (int id = 0; id < counts[c]; ++id)
+            f << (id ? "," : "") << "{\"id\": " << id << ", \"valid\": \"on\", \"name\": \"" << kAlias << "\"}";
+        f << "]";
+    }
+    f << "}}";
+}
+
+// Long but legal values: 4-digit sizes everywhere, crops of 65535 x 65535, two saved user
+// modes (the second with its OSD).
+void long_values()
+{
+    u8* img = image();
+    for (int s = 0; s < 6; ++s) {
+        put_u16(img, ram_input_timing_addr(s), 3840);
+        put_u16(img, ram_input_timing_addr(s) + 2, 2160);
+        put_u16(img, ram_input_timing_addr(s) + 4, 60);
+    }
+    put_u16(img, ram_led_width, 8188);
+    put_u16(img, ram_led_height, 1280);
+    for (int r = 0; r < 3; ++r) {
+        const u16 v[5] = {u16(0x8000 | (r << 8) | 2), 1000, 1000, 65535, 65535};
+        for (int i = 0; i < 5; ++i)
+            put_u16(img, ram_crop_addr(r, 2 * i), v[i]);
+    }
+    for (int w = 0; w < 6; ++w) {
+        put_u16(img, ram_window_addr(w, WIN_ENABLE), 1);
+        put_u16(img, ram_window_addr(w, WIN_SOURCE), w == 1 ? 0x8000 : 2);
+        put_u16(img, ram_window_addr(w, WIN_WIDTH), 8188);
+        put_u16(img, ram_window_addr(w, WIN_HEIGHT), 1280);
+    }
+    TlxRamPara* st = TlxRamPara::p_tlxrampara_config;
+    for (int m : {0, 1}) {
+        std::memcpy(st->mode_slot[m].bytes + 2, img + 0x380, RAM_MODE_LEN);
+        st->mode_slot[m].bytes[0] = st->mode_slot[m].bytes[1] = 0xAA;
+    }
+    put_u16(st->mode_slot[1].bytes, MODE_SLOT_OSD, 1);  // mode 2 shows its OSD and More
+    put_u16(img, ram_current_mode, 1);
+    std::memcpy(st->ram_shadow, img, RAM_IMAGE_SIZE);
+}
+
+}  // namespace
+
+class TextFitTest : public QObject {
+    Q_OBJECT
+    testutil::TempDir root_;
+    std::unique_ptr<sim::SimBoard> board_;
+
+private slots:
+    void initTestCase()
+    {
+        board_ = sim::SimBoard::install_for_test(root_.path());
+        g_debugSwitch = 0;
+        start_store();
+        source_pages_register();
+        register_settings_pages();
+        shell_start_gui();
+        g_timer->stop();  // the tests drive the tick
+        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
+        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+        write_aliases(root_.file("data/configs/alias.json"));
+        long_values();
+    }
+
+    void cleanupTestCase() { delete_shell_windows(); }
+
+    void everyTextFits_data()
+    {
+        QTest::addColumn<int>("lang");
+        for (int l : {0, 1, 2, 3})
+            QTest::newRow(kLangName[l]) << l;
+    }
+
+    void everyTextFits()
+    {
+        QFETCH(int, lang);
+        g_lang = lang;
+        g_language = static_cast<u8>(lang);
+        image()[ram_language] = static_cast<u8>(lang);
+        TlxRamPara::p_tlxrampara_config->ram_shadow[ram_language] = static_cast<u8>(lang);
+        g_misfits.clear();
+        g_elided.clear();
+        g_lockwindow->language_changed();
+        g_mainwindow->language_changed();
+        g_numberkeyboard->language_changed();
+
+        const std::vector<StepList> visits = {
+            tour("home", ""),
+            menu() + tour("main", "RRRRRRRR"),
+            menu() + StepList{[] { g_mainwindow->on_usermode_popup_clicked(); }} + tour("usermode_popup", "RO"),
+            menu() + StepList{[] { g_mainwindow->on_machinestate_clicked(); }} + tour("machinestate", ""),
+            menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }} + tour("inputchoose", "RRRRRRRLLLLLLLORRRRRRORRR"),
+            menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
+                tour("edidset", "RRRRRRORRRRRR"),
+            menu() + StepList{[] { g_mainwindow->on_custommode_clicked(); }} + tour("custommode", "RORRRRBLORRB"),
+            option() + tour("option", "RRRRRR"),
+            option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut", "RRRRRROORRRRRRRBRROORRRRRRR"),
+            option() + StepList{[] { g_option->on_image_layout_clicked(); }} + tour("imagelayout", "RRRRRR"),
+            option() + StepList{[] { g_option->on_Button_outputset_clicked(); }} + tour("outputset", "RR"),
+            option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
+                tour("ledset", "RRRRO") + tour("keypad", "RRRRRRRRRRRRRRR") + StepList{[] { g_numberkeyboard->press("close"); }},
+            option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_lanset_clicked(); }} +
+                tour("netset", "RRRR"),
+            option() + StepList{[] { g_option->on_Button_imagequality_clicked(); }} + tour("imagequality", "RR"),
+            option() + StepList{[] { g_option->on_Button_imagequality_clicked(); },
+                                [] { g_imagequality->on_Button_quality_clicked(); }} +
+                tour("quality", "RRRRR"),
+            option() + StepList{[] { g_option->on_Button_imagequality_clicked(); },
+                                [] { g_imagequality->on_Button_temperature_clicked(); }} +
+                tour("temperature", "RRRRRR"),
+            option() + StepList{[] { g_option->on_Button_linkoption_clicked(); }} + tour("linkoption", "RR"),
+            option() + StepList{[] { g_option->on_Button_linkoption_clicked(); }, [] { g_linkoption->on_Button_linkcom_clicked(); }} +
+                tour("linkcom", "RR"),
+            option() + StepList{[] { g_option->on_Button_linkoption_clicked(); }, [] { g_linkoption->on_Button_linkwlan_clicked(); }} +
+                tour("linkwlan", "RRRRRRRRRRRRRRRRR"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }} + tour("advanced", "RRRRRR"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_LCDshow_clicked(); }} +
+                tour("lcdshow", "RRORRRO"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_testimage_clicked(); }} +
+                tour("testimage", "RRRRRRRRRR"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_other_clicked(); }} +
+                tour("othersetup", "ORROROROORRRRRR"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_factory_clicked(); }} +
+                tour("factory", "RRRRRR"),
+            option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_age_clicked(); }} +
+                tour("agecode", "") + keypad_digits("5738") + tour("factoryage", "RRRR"),
+            StepList{[] { g_tip->tip_create(1); }, [] {
+                          check_all("tip");
+                          snap("tip");
+                          ticks(TIP::kTicks);
+                      }},
+        };
+        for (const StepList& v : visits)
+            Steps().run(v + home());
+        for (const QString& e : g_elided)
+            qInfo("elided by the fitting: %s", qPrintable(e));
+        for (const QString& m : g_misfits)
+            qWarning("does not fit: %s", qPrintable(m));
+        QVERIFY2(g_misfits.isEmpty(), qPrintable(QString("%1 texts do not fit (listed above)").arg(g_misfits.size())));
+    }
+};
+
+QTEST_MAIN(TextFitTest)
+#include "text_fit_test.moc"

@@ -1,0 +1,303 @@
+#include "ui/shell/text_fit.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QTextDocument>
+
+namespace textfit {
+namespace {
+
+// Widget properties: the text given, the text shown, whether it had to be elided, and the font
+// size of the widget's own sheet.
+const char* const kFull = "textfit_full";
+const char* const kShown = "textfit_shown";
+const char* const kElided = "textfit_elided";
+const char* const kBasePx = "textfit_base_px";
+const char* const kBusy = "textfit_busy";
+// Start of what the helper adds to a sheet.
+const char* const kMark = "/*fit*/";
+
+// Fits what a page shows as it changes: a window or widget being shown and a widget whose
+// children changed (a label's or button's new text asks its parent for a new layout) have
+// their texts fitted before they are painted; a widget whose sheet a page swapped (focus,
+// edit) or that was resized is fitted again.
+class Refit : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (!o->isWidgetType())
+            return false;
+        auto* w = static_cast<QWidget*>(o);
+        switch (e->type()) {
+        case QEvent::Show:
+        case QEvent::LayoutRequest:
+            fit_all(w);
+            break;
+        case QEvent::StyleChange:
+        case QEvent::Resize:
+            if (w->property(kFull).isValid() || qobject_cast<QComboBox*>(w))
+                fit(w);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+QString own_sheet(const QWidget* w)
+{
+    const QString s = w->styleSheet();
+    const int i = s.indexOf(kMark);
+    return i < 0 ? s : s.left(i);
+}
+
+QString sheet_with_px(const QString& sheet, int px)
+{
+    const char* rule = sheet.contains('{') ? "QWidget{font-size:%1px}" : ";font-size:%1px;";
+    return sheet + kMark + QString(rule).arg(px);
+}
+
+// The font size the widget's own sheet and font give it.
+int base_px(QWidget* w)
+{
+    if (w->styleSheet().contains(kMark))
+        return w->property(kBasePx).toInt();
+    w->ensurePolished();
+    const int px = QFontInfo(w->font()).pixelSize();
+    w->setProperty(kBasePx, px);
+    return px;
+}
+
+void set_sheet(QWidget* w, const QString& sheet)
+{
+    if (w->styleSheet() == sheet)
+        return;
+    w->setProperty(kBusy, true);
+    w->setStyleSheet(sheet);
+    w->setProperty(kBusy, false);
+}
+
+QRect area_of(const QWidget* w)
+{
+    if (auto* l = qobject_cast<const QLabel*>(w)) {
+        const int m = l->margin();
+        return l->contentsRect().adjusted(m, m, -m, -m);
+    }
+    if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
+        QStyleOptionButton o;
+        o.initFrom(b);
+        o.icon = b->icon();
+        o.iconSize = b->iconSize();
+        QRect r = b->style()->subElementRect(QStyle::SE_PushButtonContents, &o, b);
+        if (!b->icon().isNull())
+            r.setLeft(r.left() + b->iconSize().width() + 4);
+        return r;
+    }
+    if (auto* c = qobject_cast<const QComboBox*>(w)) {
+        // A sheet without padding leaves the label to the application's style, which keeps
+        // room for its arrow: the text must fit both fields.
+        QStyleOptionComboBox o;
+        o.initFrom(c);
+        o.editable = c->isEditable();
+        const QRect own = c->style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, c);
+        const QRect app = QApplication::style()->subControlRect(QStyle::CC_ComboBox, &o, QStyle::SC_ComboBoxEditField, c);
+        return own.intersected(app).adjusted(1, 0, -1, 0);
+    }
+    return {};
+}
+
+bool lines_fit(const QStringList& lines, const QFontMetrics& fm, const QSize& area)
+{
+    if (fm.height() + (lines.size() - 1) * fm.lineSpacing() > area.height())
+        return false;
+    for (const QString& l : lines)
+        if (fm.horizontalAdvance(l) > area.width())
+            return false;
+    return true;
+}
+
+QFontMetrics metrics(const QWidget* w, int px)
+{
+    QFont f = w->font();
+    f.setPixelSize(px);
+    return QFontMetrics(f);
+}
+
+// The text on two lines, broken at a space (dropped) or after "_" or "-" (kept), where the
+// longer line is shortest; empty when it has no such place.
+QString two_lines(const QString& text, const QFontMetrics& fm)
+{
+    QString best;
+    int best_width = 0;
+    for (int i = 1; i < text.size(); ++i) {
+        const QChar c = text[i - 1];
+        if (c != ' ' && c != '_' && c != '-')
+            continue;
+        const QString a = text.left(c == ' ' ? i - 1 : i).trimmed();
+        const QString b = text.mid(i).trimmed();
+        const int width = std::max(fm.horizontalAdvance(a), fm.horizontalAdvance(b));
+        if (!a.isEmpty() && !b.isEmpty() && (best.isEmpty() || width < best_width)) {
+            best = a + '\n' + b;
+            best_width = width;
+        }
+    }
+    return best;
+}
+
+struct Fitted {
+    int px;
+    QString shown;
+    bool elided;
+};
+
+// A text of several lines keeps its own breaks: it is only made smaller, then each line elided.
+Fitted fit_text(const QWidget* w, const QString& text, int base, const QSize& area)
+{
+    const QStringList lines = text.split('\n');
+    const int min_px = std::min(base, kMinPx);
+    for (int px = base; px >= min_px; --px)
+        if (lines_fit(lines, metrics(w, px), area))
+            return {px, text, false};
+    for (int px = base; px >= min_px && lines.size() == 1; --px) {
+        const QFontMetrics fm = metrics(w, px);
+        const QString two = two_lines(text, fm);
+        if (!two.isEmpty() && lines_fit(two.split('\n'), fm, area))
+            return {px, two, false};
+    }
+    QStringList shown;
+    for (const QString& l : lines)
+        shown << metrics(w, min_px).elidedText(l, Qt::ElideRight, area.width());
+    return {min_px, shown.join('\n'), true};
+}
+
+// The current item at the largest size that holds it (down to kMinPx; Qt elides the rest).
+// A combo box is fitted again whenever its current item changes.
+Fitted fit_combo(QComboBox* c, int base, const QSize& area)
+{
+    if (!c->property("textfit_follows").toBool()) {
+        c->setProperty("textfit_follows", true);
+        QObject::connect(c, QOverload<int>::of(&QComboBox::currentIndexChanged), c, [c] { fit(c); });
+    }
+    const QString text = c->currentText();
+    for (int px = base; px >= std::min(base, kMinPx); --px) {
+        const QFontMetrics fm = metrics(c, px);
+        if (fm.height() <= area.height() && fm.horizontalAdvance(text) <= area.width())
+            return {px, QString(), false};
+    }
+    return {std::min(base, kMinPx), QString(), true};
+}
+
+QString shown_text(const QWidget* w)
+{
+    if (auto* l = qobject_cast<const QLabel*>(w))
+        return l->text();
+    if (auto* b = qobject_cast<const QAbstractButton*>(w))
+        return b->text();
+    if (auto* c = qobject_cast<const QComboBox*>(w))
+        return c->currentText();
+    return QString();
+}
+
+void show_text(QWidget* w, const QString& text)
+{
+    if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(text);
+}
+
+bool is_rich(const QLabel* l)
+{
+    return l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
+}
+
+}  // namespace
+
+QRect text_area(const QWidget* w) { return area_of(w); }
+
+QString full_text(const QWidget* w)
+{
+    const QString now = shown_text(w);
+    return w->property(kShown).toString() == now && w->property(kFull).isValid() ? w->property(kFull).toString() : now;
+}
+
+bool elided(const QWidget* w) { return w->property(kElided).toBool(); }
+
+void fit(QWidget* w)
+{
+    auto* combo = qobject_cast<QComboBox*>(w);
+    auto* label = qobject_cast<QLabel*>(w);
+    if (!w || w->property(kBusy).toBool() || (!combo && !label && !qobject_cast<QAbstractButton*>(w)))
+        return;
+    if (label && is_rich(label))
+        return;
+    const QString text = full_text(w);
+    if (!combo && text.isEmpty())
+        return;
+    const QString sheet = own_sheet(w);
+    const int base = base_px(w);
+    const QSize area = area_of(w).size();
+    const Fitted f = combo ? fit_combo(combo, base, area) : fit_text(w, text, base, area);
+    set_sheet(w, f.px == base ? sheet : sheet_with_px(sheet, f.px));
+    w->setProperty(kElided, f.elided);
+    if (combo)
+        return;
+    w->setProperty(kFull, text);
+    w->setProperty(kShown, f.shown);
+    if (shown_text(w) != f.shown)
+        show_text(w, f.shown);
+}
+
+QString fit_piece(QWidget* w, const QString& text, int width, int* px)
+{
+    const int base = *px;
+    for (*px = base; *px >= std::min(base, kMinPx); --*px) {
+        if (metrics(w, *px).horizontalAdvance(text) <= width) {
+            w->setProperty(kElided, false);
+            return text;
+        }
+    }
+    *px = std::min(base, kMinPx);
+    w->setProperty(kElided, true);
+    return metrics(w, *px).elidedText(text, Qt::ElideRight, width);
+}
+
+void set_text(QLabel* l, const QString& text)
+{
+    l->setText(text);
+    fit(l);
+}
+
+void set_text(QAbstractButton* b, const QString& text)
+{
+    b->setText(text);
+    fit(b);
+}
+
+void fit_all(QWidget* root)
+{
+    fit(root);
+    for (QWidget* w : root->findChildren<QWidget*>())
+        fit(w);
+}
+
+void install()
+{
+    static Refit* refit = nullptr;
+    if (!refit && QCoreApplication::instance()) {
+        refit = new Refit(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(refit);
+    }
+}
+
+}  // namespace textfit

@@ -15,6 +15,7 @@
 #include "core/store_files.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/thread_name.h"
 #include "remote/remote_hooks.h"
 
 namespace remote {
@@ -90,6 +91,7 @@ bool ChunkWriter::drain()
 
 void ChunkWriter::run()
 {
+    platform::name_this_thread("file-writer");
     std::unique_lock<std::mutex> lk(mu_);
     for (;;) {
         cv_.wait(lk, [this] { return busy_; });

@@ -11,6 +11,7 @@
 
 #include "core/log.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
 #include "video_io/fpga_manage.h"
@@ -70,6 +71,7 @@ int networkManage::initialize()
 
 void networkManage::acceptThread()
 {
+    platform::name_this_thread("tcp-server");
     epoll_event events[kMaxClients + 1];
     for (;;) {
         const int n = wait_for_events(ep_, events, int(kMaxClients + 1),

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/thread_name.h"
 #include "scaler/requests.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
@@ -109,6 +110,7 @@ int zeltasource::initialize()
 
 void* zeltasource::checksourceThread(void* arg)
 {
+    platform::name_this_thread("input-watch");
     auto* self = static_cast<zeltasource*>(arg);
     while (self && !self->stop_thread)
         self->thread_pass();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "core/log.h"
+#include "platform/fd_wait.h"
 #include "platform/thread_name.h"
 #include "remote/at_channel.h"
 #include "remote/net_common.h"
@@ -147,7 +148,7 @@ void udpnetManage::udp_13769_acceptThread()
     char buf[512];
     for (;;) {
         pollfd pfd{fd_13769_, POLLIN, 0};
-        if (::poll(&pfd, 1, -1) <= 0)
+        if (platform::poll_fds(&pfd, 1, -1) <= 0)
             continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;

@@ -9,7 +9,6 @@
 //         split anywhere;
 //   odd:  frame bodies, each as [length low][length high][body]; the checksum is appended and
 //         the frame encoded here, so that mutated requests reach the command handlers.
-#include <QDir>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/factory_store.h"
 #include "common/temp_dir.h"
-#include "core/ConfigEngine.h"
-#include "core/TlxRamPara.h"
-#include "core/c331_shared.h"
 #include "core/utils.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
@@ -49,10 +46,7 @@ struct Device {
 
     Device()
     {
-        QDir().mkpath(QString::fromStdString(root().file("data/configs")));
-        FILE* f = std::fopen(root().file("data/ram_device_info").c_str(), "wb");
-        std::fwrite(ConfigEngine::default_para_ramlist, 1, RAM_IMAGE_SIZE, f);
-        std::fclose(f);
+        testutil::write_factory_para_file(root().path());
         board = sim::SimBoard::install_for_test(root().path());
         board->sim_shell().set_reboot_action([] {});  // a requested restart is only recorded
         platform::set_clock(&clock);
@@ -66,12 +60,7 @@ struct Device {
     {
         clock.advance_us(remote::kFileIdleUs + 1000000);
         remote::file_transfer_expire();
-        QMutexLocker lk(&c331_shared::c331_lock);
-        std::memset(store->ram_image, 0, RAM_IMAGE_SIZE);
-        std::memcpy(store->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + 2, RAM_PERSIST_LEN);
-        std::memcpy(store->ram_shadow, store->ram_image, RAM_IMAGE_SIZE);
-        std::memset(store->reg_file, 0, sizeof store->reg_file);
-        std::memset(store->status_page, 0, sizeof store->status_page);
+        testutil::restore_factory_store(store);
     }
 };
 

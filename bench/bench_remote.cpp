@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -86,6 +87,11 @@ public:
     {
         sockaddr_in a{};
         a.sin_family = AF_INET;
+        // Each connection from its own loopback address, as from its own tool: the device
+        // serves at most a few connections of one address.
+        static std::atomic<unsigned> next{0};
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1 + next++ % 253);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
         a.sin_port = htons(port);
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         for (int i = 0; i < 100 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0; ++i)

@@ -70,6 +70,12 @@ void ScaledClock::wait_us(std::condition_variable& cv, std::unique_lock<std::mut
     cv.wait_for(lk, std::chrono::microseconds(us / scale_));
 }
 
+// Rounded up: a short wait never becomes a busy loop of zero time-outs.
+int ScaledClock::real_wait_ms(int ms)
+{
+    return ms <= 0 ? ms : int((uint64_t(ms) + scale_ - 1) / scale_);
+}
+
 uint64_t ScaledClock::now_us() { return monotonic_us() * scale_; }
 
 void ScaledClock::sleep_us(uint64_t us) { real_sleep_us(us / scale_); }

@@ -20,6 +20,9 @@ public:
     {
         cv.wait_for(lk, std::chrono::microseconds(us));
     }
+    // The real milliseconds a descriptor wait (poll, epoll_wait) blocks for a time-out of `ms`
+    // on this clock; -1 (none) stays -1. See platform/fd_wait.h.
+    virtual int real_wait_ms(int ms) { return ms; }
 };
 
 // The installed clock (a real one unless a test or the simulated board installed another).

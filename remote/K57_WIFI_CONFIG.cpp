@@ -10,6 +10,7 @@
 #include "core/utils.h"
 #include "platform/board.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "remote/thread_start.h"
 
 K57_WIFI_CONFIG* K57_WIFI_CONFIG::p_wifi_config = nullptr;
@@ -131,6 +132,7 @@ void K57_WIFI_CONFIG::step()
 
 void K57_WIFI_CONFIG::WiFi_Start_Thread()
 {
+    platform::name_this_thread("wifi-watch");
     for (;;) {
         step();
         const State now = state_.load();

@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
+#include "platform/thread_name.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
 #include "video_io/fpga_manage.h"
@@ -54,6 +55,7 @@ int Qn_uart_inout::usart1_init(int port, int bps)
 
 void Qn_uart_inout::receive_thread()
 {
+    platform::name_this_thread("serial-server");
     const size_t chunk = size_t(g_dataLen > 0 ? g_dataLen : 32) * 32;
     std::vector<u8> buf(chunk);
     auto write_reply = [this](const u8* bytes, size_t length) {

@@ -16,6 +16,7 @@
 #include "core/store_files.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/thread_name.h"
 #include "remote/remote_hooks.h"
 
 namespace remote {
@@ -91,6 +92,7 @@ bool ChunkWriter::drain()
 
 void ChunkWriter::run()
 {
+    platform::name_this_thread("file-writer");
     std::unique_lock<std::mutex> lk(mu_);
     for (;;) {
         cv_.wait(lk, [this] { return busy_; });

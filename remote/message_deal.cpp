@@ -9,6 +9,7 @@
 #include "core/protocol_phy.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/thread_name.h"
 #include "remote/file_transfer.h"
 #include "remote/fpga_commands.h"
 #include "remote/net_settings.h"
@@ -109,6 +110,7 @@ Handler find_handler(u8 cmd)
 void reboot_after_100ms()
 {
     start_thread("message_deal", "reboot", [] {
+        platform::name_this_thread("reboot");
         platform::sleep_ms(100);
         Utils::system_mutex(QStringLiteral("reboot"), nullptr);
     });

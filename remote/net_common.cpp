@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/board.h"
+#include "platform/fd_wait.h"
 
 namespace remote {
 
@@ -33,7 +34,7 @@ bool send_all(int fd, const void* data, size_t length, bool socket)
         const ssize_t w = socket ? ::send(fd, p, length, MSG_NOSIGNAL) : ::write(fd, p, length);
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd pfd{fd, POLLOUT, 0};
-            if (::poll(&pfd, 1, 1000) <= 0)  // a peer that takes nothing for 1 s is given up
+            if (platform::poll_fds(&pfd, 1, 1000) <= 0)  // a peer that takes nothing for 1 s is given up
                 return false;
             continue;
         }

@@ -11,6 +11,7 @@
 
 #include "core/log.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
 #include "video_io/fpga_manage.h"
@@ -23,6 +24,15 @@ namespace {
 constexpr size_t kReadChunk = 4096;
 
 uint64_t now_us() { return platform::clock().now_us(); }
+
+std::string address_text(uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = address;
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
 }  // namespace
 
 networkManage::networkManage() : endpoint(TR_TCP), rx_(kReadChunk) {}
@@ -72,6 +82,7 @@ int networkManage::initialize()
 
 void networkManage::acceptThread()
 {
+    platform::name_this_thread("tcp-server");
     epoll_event events[kMaxClients + 1];
     for (;;) {
         const int n = wait_for_events(ep_, events, int(kMaxClients + 1),
@@ -172,39 +183,81 @@ int networkManage::next_timeout_ms() const
     return due <= now ? 0 : int(std::min<uint64_t>((due - now + 999) / 1000, INT32_MAX));
 }
 
+// Connect, disconnect and refusal lines are DEBUG and WARNING lines, which the log limits
+// to a few a second: peers connecting over and over cannot push the log's history out.
 void networkManage::accept_clients()
 {
     for (;;) {
-        const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&from), &length,
+                                 SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
-        if (clients_.size() >= kMaxClients) {
-            writeLogMsg(LOG_WARNING, "networkManage: all " + std::to_string(kMaxClients) +
-                                         " client slots taken, the client idle longest is replaced");
-            close_client(longest_idle());
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        std::unique_ptr<Client> c(new Client);
-        c->fd = fd;
-        c->id = next_id_++;
-        c->last_rx_us = now_us();
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.ptr = c.get();
-        ::epoll_ctl(ep_, EPOLL_CTL_ADD, fd, &ev);
-        clients_.push_back(std::move(c));
-        writeLogMsg(LOG_INFO, "networkManage: client connected");
+        if (make_room(from.sin_addr.s_addr))
+            add_client(fd, from.sin_addr.s_addr);
+        else
+            ::close(fd);
     }
 }
 
-size_t networkManage::longest_idle() const
+bool networkManage::make_room(uint32_t address)
 {
-    size_t idle = 0;
-    for (size_t i = 1; i < clients_.size(); ++i)
-        if (clients_[i]->last_rx_us < clients_[idle]->last_rx_us)
+    const bool address_full = count_of(address) >= kMaxPerAddress;
+    if (!address_full && clients_.size() < kMaxClients)
+        return true;
+    const std::string why = address_full ? "its address has " + std::to_string(kMaxPerAddress) + " connections"
+                                         : "all " + std::to_string(kMaxClients) + " slots taken";
+    const size_t idle = longest_idle(address_full ? &address : nullptr);
+    if (idle == clients_.size() || idle_us(idle, now_us()) <= kEvictIdleUs) {
+        writeLogMsg(LOG_WARNING, "networkManage: client " + address_text(address) + " refused: " + why +
+                                     ", none idle for 30 s");
+        return false;
+    }
+    writeLogMsg(LOG_WARNING, "networkManage: client " + address_text(clients_[idle]->address) +
+                                 " idle for 30 s, closed to make room: " + why);
+    close_client(idle);
+    return true;
+}
+
+void networkManage::add_client(int fd, uint32_t address)
+{
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::unique_ptr<Client> c(new Client);
+    c->fd = fd;
+    c->id = next_id_++;
+    c->address = address;
+    c->last_rx_us = now_us();
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = c.get();
+    ::epoll_ctl(ep_, EPOLL_CTL_ADD, fd, &ev);
+    clients_.push_back(std::move(c));
+    writeLogMsg(LOG_DEBUG, "networkManage: client " + address_text(address) + " connected");
+}
+
+size_t networkManage::longest_idle(const uint32_t* address) const
+{
+    size_t idle = clients_.size();
+    for (size_t i = 0; i < clients_.size(); ++i)
+        if ((!address || clients_[i]->address == *address) &&
+            (idle == clients_.size() || clients_[i]->last_rx_us < clients_[idle]->last_rx_us))
             idle = i;
     return idle;
+}
+
+size_t networkManage::count_of(uint32_t address) const
+{
+    return size_t(std::count_if(clients_.begin(), clients_.end(),
+                                [address](const auto& c) { return c->address == address; }));
+}
+
+// A clock set back (a test's) leaves times in the future: idle 0 then.
+uint64_t networkManage::idle_us(size_t index, uint64_t now) const
+{
+    const uint64_t last = clients_[index]->last_rx_us;
+    return now > last ? now - last : 0;
 }
 
 bool networkManage::serve_client(size_t index)
@@ -268,7 +321,8 @@ bool networkManage::overdue(size_t index, uint64_t now) const
 
 void networkManage::close_client(size_t index)
 {
+    const uint32_t address = clients_[index]->address;
     ::close(clients_[index]->fd);  // a half-received frame and unsent replies go with it
     clients_.erase(clients_.begin() + long(index));
-    writeLogMsg(LOG_INFO, "networkManage: client disconnected");
+    writeLogMsg(LOG_DEBUG, "networkManage: client " + address_text(address) + " disconnected");
 }

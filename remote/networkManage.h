@@ -4,8 +4,11 @@
 //
 // One thread serves every client and never blocks on one: replies go into the client's own
 // output buffer and are sent as the socket takes them. A client that lets more than
-// kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped. When every slot is
-// taken, a new client replaces the one idle longest; a client idle for kIdleUs is closed.
+// kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
+// kIdleUs is closed. One address holds at most kMaxPerAddress connections. A newcomer that
+// finds its address's share or every slot taken gets the place of the client idle longest
+// there, but only of one idle for more than kEvictIdleUs: a tool that works is never pushed
+// out by peers that connect over and over; the newcomer is refused instead.
 #include <memory>
 #include <vector>
 
@@ -23,6 +26,8 @@ public:
 
     remote::RemoteEndpoint endpoint;
     static constexpr size_t kMaxClients = 16;
+    static constexpr size_t kMaxPerAddress = 4;
+    static constexpr uint64_t kEvictIdleUs = 30ull * 1000 * 1000;  // idle enough to make way
     static constexpr size_t kMaxUnsent = 1u << 20;                 // bytes of replies not yet taken
     static constexpr uint64_t kStallUs = 5ull * 1000 * 1000;       // unwritable with replies waiting
     static constexpr uint64_t kIdleUs = 10ull * 60 * 1000 * 1000;  // nothing received
@@ -32,10 +37,16 @@ private:
     void acceptThread();
     int next_timeout_ms() const;  // until the next stall or idle deadline, -1 for none
     void accept_clients();
+    bool make_room(uint32_t address);  // false: the newcomer from `address` is refused
+    void add_client(int fd, uint32_t address);
     bool serve_client(size_t index);  // false: the client is gone
     bool flush_client(size_t index);  // false: the client is to be dropped
     bool overdue(size_t index, uint64_t now) const;
-    size_t longest_idle() const;
+    // Among the clients of `address` (every client when null): the one idle longest, or
+    // clients_.size() when none.
+    size_t longest_idle(const uint32_t* address) const;
+    size_t count_of(uint32_t address) const;
+    uint64_t idle_us(size_t index, uint64_t now) const;
     void close_client(size_t index);
     void sweep_clients();
     void serve_pass_through();
@@ -43,6 +54,7 @@ private:
     struct Client {
         int fd = -1;
         u32 id = 0;
+        uint32_t address = 0;      // the peer's IPv4 address, network order
         remote::FrameReassembler stream;
         std::vector<u8> out;       // replies not yet sent, from out_head on
         size_t out_head = 0;

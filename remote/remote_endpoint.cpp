@@ -1,6 +1,7 @@
 #include "remote/remote_endpoint.h"
 
 #include "core/log.h"
+#include "platform/fd_wait.h"
 #include "remote/file_transfer.h"
 
 namespace remote {
@@ -16,14 +17,14 @@ int earliest_ms(int a, int b)
 
 int wait_for_input(pollfd* fds, size_t count, int cap_ms)
 {
-    const int n = ::poll(fds, count, earliest_ms(file_transfer_wait_ms(), cap_ms));
+    const int n = platform::poll_fds(fds, count, earliest_ms(file_transfer_wait_ms(), cap_ms));
     file_transfer_expire();
     return n;
 }
 
 int wait_for_events(int epoll_fd, epoll_event* events, int max, int cap_ms)
 {
-    const int n = ::epoll_wait(epoll_fd, events, max, earliest_ms(file_transfer_wait_ms(), cap_ms));
+    const int n = platform::epoll_wait_fds(epoll_fd, events, max, earliest_ms(file_transfer_wait_ms(), cap_ms));
     file_transfer_expire();
     return n;
 }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include "core/log.h"
+#include "platform/fd_wait.h"
+#include "platform/thread_name.h"
 #include "remote/at_channel.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
@@ -89,6 +91,7 @@ sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
 
 void udpnetManage::udpacceptThread()
 {
+    platform::name_this_thread("udp-server");
     std::vector<u8> buf(kDatagramMax);
     // A card's answer goes to the sender that asked (its address and port are the requester id).
     auto send_relayed = [this](uint64_t peer, const u8* bytes, size_t length) {
@@ -143,10 +146,11 @@ FrameReassembler& udpnetManage::stream_of(uint64_t peer)
 
 void udpnetManage::udp_13769_acceptThread()
 {
+    platform::name_this_thread("at-server");
     char buf[512];
     for (;;) {
         pollfd pfd{fd_13769_, POLLIN, 0};
-        if (::poll(&pfd, 1, -1) <= 0)
+        if (platform::poll_fds(&pfd, 1, -1) <= 0)
             continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;
@@ -165,6 +169,7 @@ void udpnetManage::udp_13769_acceptThread()
 
 void udpnetManage::udp_13769_sendThread()
 {
+    platform::name_this_thread("at-reply");
     for (;;) {
         AtReply r;
         {

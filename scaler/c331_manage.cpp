@@ -8,6 +8,7 @@
 #include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_regs.h"
 #include "scaler/dbg_print.h"
@@ -102,6 +103,7 @@ void c331_manage::Sleep(int ms)
 
 void* c331_manage::c331manageThread(void* arg)
 {
+    platform::name_this_thread("scaler");
     c331_manage* self = static_cast<c331_manage*>(arg);
     if (!self)
         return nullptr;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/log_hook.h"
+#include "platform/thread_name.h"
 #include "platform/virtual_clock.h"
 
 namespace sim {
@@ -372,6 +373,7 @@ void SimBoard::poll()
 
 void SimBoard::watcher_loop()
 {
+    platform::name_this_thread("sim-board");
     // Woken by changes in the sim directory (board.json written, dump-request created), so an
     // idle board costs no wake-ups; a look once a second covers a change inotify missed.
     // Real time on purpose: the watcher serves the outside world, not the device's clock.

@@ -14,6 +14,7 @@
 #include "core/utils.h"
 #include "platform/board.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
@@ -170,6 +171,7 @@ int fpga_manage::initialize()
     platform::sleep_ms(kStartWaitMs);
     g_fpga_c331_start = 0;
     auto body = [](void* arg) -> void* {
+        platform::name_this_thread("fpga");
         auto* self = static_cast<fpga_manage*>(arg);
         while (!self->stop_thread) {
             const FpgaWakeStamp seen = fpga_wake_stamp();

@@ -12,6 +12,7 @@
 #include "core/requests.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/thread_name.h"
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
@@ -98,6 +99,7 @@ int zeltasource::initialize()
 
 void* zeltasource::checksourceThread(void* arg)
 {
+    platform::name_this_thread("input-watch");
     auto* self = static_cast<zeltasource*>(arg);
     while (self && !self->stop_thread)
         self->thread_pass();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -225,18 +226,31 @@ sockaddr_in loopback(uint16_t port)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return a;
 }
+
+// Binds a socket to `from`, or to the next loopback address of 127.0.0.2..127.0.0.254.
+void bind_source(int fd, const char* from)
+{
+    static std::atomic<unsigned> next{0};
+    sockaddr_in a = loopback(0);
+    if (from)
+        ::inet_pton(AF_INET, from, &a.sin_addr);
+    else
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1 + next++ % 253);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+}
 }  // namespace
 
 // ---- TCP ----------------------------------------------------------------------------------
 
 TcpRemoteClient::~TcpRemoteClient() { close(); }
 
-bool TcpRemoteClient::connect(uint16_t port, int timeout_ms)
+bool TcpRemoteClient::connect(uint16_t port, int timeout_ms, const char* from)
 {
     close();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     do {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        bind_source(fd_, from);
         sockaddr_in a = loopback(port);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
             const int one = 1;

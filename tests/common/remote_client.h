@@ -81,7 +81,11 @@ private:
 class TcpRemoteClient : public RemoteClient {
 public:
     ~TcpRemoteClient() override;
-    bool connect(uint16_t port, int timeout_ms = 5000);  // retries until the server listens
+    // Connects to the device on loopback, retrying until the server listens. Each client
+    // comes from its own loopback address (127.0.0.2 onwards, in turn) unless `from` names
+    // one, so that the clients of a test count as separate tools (the device limits the
+    // connections of one address).
+    bool connect(uint16_t port, int timeout_ms = 5000, const char* from = nullptr);
     void close();
     bool send_bytes(const Bytes& wire) override;
     int fd() const { return fd_; }

@@ -4,12 +4,42 @@
 #include <signal.h>
 
 #include <chrono>
+#include <dirent.h>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "common/device_process.h"
 #include "common/temp_dir.h"
 
 namespace {
+
+// A ThreadSanitizer build (this test's build is the device's) adds the runtime's own thread.
+#if defined(__SANITIZE_THREAD__)
+constexpr size_t kRuntimeThreads = 1;
+#else
+constexpr size_t kRuntimeThreads = 0;
+#endif
+
+// The names of the process's threads as ps -L shows them, one entry per thread.
+std::multiset<std::string> thread_names(pid_t pid)
+{
+    std::multiset<std::string> names;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return names;
+    while (const dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::string comm = testutil::read_file(dir + "/" + e->d_name + "/comm");
+        if (!comm.empty() && comm.back() == '\n')
+            comm.pop_back();
+        names.insert(comm);
+    }
+    ::closedir(d);
+    return names;
+}
 
 TEST(WholeProcess, StartsStaysUpAndEndsOnSigterm)
 {
@@ -30,6 +60,25 @@ TEST(WholeProcess, StartsStaysUpAndEndsOnSigterm)
     EXPECT_FALSE(dev.wait_exit(1500)) << "ended early: exit " << dev.exit_code() << " signal "
                                       << dev.term_signal() << "\n" << dev.output();
     ASSERT_TRUE(dev.running());
+
+    // Each thread it starts carries the name of its job; only the panel's keeps the program's.
+    const std::set<std::string> jobs{"tcp-server", "udp-server", "at-server", "at-reply", "wifi-watch",
+                                     "scaler",     "fpga",       "input-watch", "sim-board", "key-pipe"};
+    std::multiset<std::string> names;
+    const bool all_named = dev.wait_for(
+        [&] {
+            names = thread_names(dev.pid());
+            for (const std::string& job : jobs)
+                if (!names.count(job))
+                    return false;
+            return true;
+        },
+        20000, 100);
+    std::string seen;
+    for (const std::string& n : names)
+        seen += " " + n;
+    EXPECT_TRUE(all_named) << seen;
+    EXPECT_EQ(names.count("tlxK57N"), 1 + kRuntimeThreads) << seen;
 
     EXPECT_TRUE(dev.terminate(10000)) << dev.output();
     EXPECT_TRUE(dev.term_signal() == SIGTERM || (dev.exited() && dev.exit_code() == 0))

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/factory_store.h"
 #include "common/remote_client.h"
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
@@ -35,10 +36,7 @@ inline testutil::TempDir& root()
 inline sim::SimBoard& board()
 {
     static std::unique_ptr<sim::SimBoard> b = [] {
-        QDir().mkpath(QString::fromStdString(root().file("data/configs")));
-        FILE* f = std::fopen(root().file("data/ram_device_info").c_str(), "wb");
-        std::fwrite(ConfigEngine::default_para_ramlist, 1, 4096, f);
-        std::fclose(f);
+        testutil::write_factory_para_file(root().path());
         return sim::SimBoard::install_for_test(root().path());
     }();
     return *b;
@@ -52,18 +50,7 @@ inline TlxRamPara* store()
 }
 
 // Puts the store back to the factory image and clears the registers and the change flag.
-inline void reset_store()
-{
-    TlxRamPara* s = store();
-    // Under the image lock like every editor: the transports' threads may read it.
-    QMutexLocker lk(&c331_shared::c331_lock);
-    std::memset(s->ram_image, 0, RAM_IMAGE_SIZE);
-    std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + 2, RAM_PERSIST_LEN);
-    std::memcpy(s->ram_shadow, s->ram_image, RAM_IMAGE_SIZE);
-    std::memset(s->reg_file, 0, sizeof s->reg_file);
-    std::memset(s->status_page, 0, sizeof s->status_page);
-    c331_shared::param_changed = 0;
-}
+inline void reset_store() { testutil::restore_factory_store(store()); }
 
 // Sends one request from the tool through a dispatcher; the reply frame, empty when none.
 inline testutil::Frame call(message_deal& deal, u8 cmd, const testutil::Bytes& data, uint64_t peer,

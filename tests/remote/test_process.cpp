@@ -209,3 +209,34 @@ TEST_F(Device, UdpAndAtChannel)
     ASSERT_TRUE(v);
     EXPECT_EQ(v->rfind("+VER:", 0), 0u);
 }
+
+// K57_TIME_SCALE speeds up every wait of the device, those of its servers too: at scale 100 an
+// idle file transfer (30 s) is abandoned after 0.3 s and an idle client (10 minutes) closed
+// after 6 s, without anything sent that would wake the server.
+TEST(ScaledDevice, IdleTransferAndIdleClientExpireOnScaledTime)
+{
+    testutil::TempDir root("k57scaled");
+    uint16_t port = 0;
+    auto dev = testutil::sim_device(root.path(), "100", &port);
+    ASSERT_TRUE(dev->start());
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port, 20000)) << dev->output();
+    auto r = client.request(0x64, testutil::text_bytes("ALIS") + le32(100));
+    ASSERT_TRUE(r && r->status() == 0);
+    const std::string part = root.file("data/configs/alias.json.part");
+    ASSERT_TRUE(testutil::file_exists(part));
+    const auto start = std::chrono::steady_clock::now();
+    auto seconds = [&start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+
+    EXPECT_TRUE(dev->wait_for([&] { return !testutil::file_exists(part); }, 5000)) << "transfer kept";
+    EXPECT_LT(seconds(), 5.0);
+    // Nothing comes to the idle client; the wait ends early when the device closes it.
+    EXPECT_FALSE(client.next_reply(15000));
+    EXPECT_GT(seconds(), 4.0) << "closed before its 10 minutes of device time";
+    EXPECT_LT(seconds(), 12.0) << "the idle client was not closed";
+    EXPECT_NE(testutil::read_file(root.file("data/zeltaqn/log/kivEnglneLog")).find("ALIS idle for 30 s, abandoned"),
+              std::string::npos);
+    dev->terminate();
+}

@@ -160,27 +160,71 @@ TEST_F(Tcp, AClientThatNeverReadsDelaysNobodyAndIsDropped)
     EXPECT_LT(reply_ms(client), 100.0);
 }
 
-TEST_F(Tcp, WithEverySlotTakenANewClientReplacesTheOneIdleLongest)
+// True when the device closed the client's connection (end of stream within 3 s).
+bool closed_by_device(testutil::TcpRemoteClient& c)
 {
-    ASSERT_TRUE(client.reg_read(3, 1));
-    std::vector<std::unique_ptr<testutil::TcpRemoteClient>> idle;
-    for (size_t i = 1; i < networkManage::kMaxClients; ++i) {
-        idle.emplace_back(new testutil::TcpRemoteClient);
-        ASSERT_TRUE(idle.back()->connect(u16(g_port.load())));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // each accepted in turn
-    }
-    ASSERT_TRUE(client.reg_read(3, 1));  // the fixture's client is the most recently active
-
-    testutil::TcpRemoteClient newcomer;
-    ASSERT_TRUE(newcomer.connect(u16(g_port.load())));
-    EXPECT_TRUE(newcomer.reg_read(3, 1)) << "the 17th client is served";
-    // The first idle client was closed to make room; the others still are served.
     u8 b;
-    pollfd p{idle.front()->fd(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 3000), 1);
-    EXPECT_EQ(::recv(idle.front()->fd(), &b, 1, 0), 0);
-    EXPECT_TRUE(idle.back()->reg_read(3, 1));
+    pollfd p{c.fd(), POLLIN, 0};
+    return ::poll(&p, 1, 3000) == 1 && ::recv(c.fd(), &b, 1, 0) == 0;
+}
+
+using Clients = std::vector<std::unique_ptr<testutil::TcpRemoteClient>>;
+
+// Connects a client from `from` (nullptr: an address of its own) and keeps it in `all`.
+testutil::TcpRemoteClient& connect_one(Clients& all, const char* from = nullptr)
+{
+    all.emplace_back(new testutil::TcpRemoteClient);
+    EXPECT_TRUE(all.back()->connect(u16(g_port.load()), 5000, from));
+    return *all.back();
+}
+
+TEST_F(Tcp, ANewcomerGetsOnlyTheSlotOfAClientIdleFor30SecondsAndOneAddressHoldsFour)
+{
+    // Time is moved on by hand, from a minute back so that it never runs ahead of the real
+    // clock the later tests find. Never destroyed: the transport threads may still read it.
+    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 60000000);
+    platform::VirtualClock& clock = *kept;
+    platform::set_clock(&clock);
+    const std::string log_path = remote_test::root().file("data/zeltaqn/log/kivEnglneLog");
+    const size_t before = testutil::read_file(log_path).size();
+    for (int i = 0; i < 40; ++i)  // peers connecting over and over, all within one second
+        testutil::TcpRemoteClient().connect(u16(g_port.load()));
+    ASSERT_TRUE(client.reg_read(3, 1));  // the working tool; the device has seen every close
+    const std::string churn = testutil::read_file(log_path).substr(before);
+    size_t lines = 0;
+    for (size_t at = churn.find(" connected\n"); at != std::string::npos; at = churn.find(" connected\n", at + 1))
+        ++lines;
+    EXPECT_LE(lines, 5u) << churn;
+
+    Clients peers;
+    for (size_t i = 0; i < networkManage::kMaxPerAddress; ++i)
+        EXPECT_TRUE(connect_one(peers, "127.0.0.200").reg_read(3, 1)) << "connection " << i << " of one address";
+    EXPECT_TRUE(closed_by_device(connect_one(peers, "127.0.0.200"))) << "a fifth of one address";
+    peers.pop_back();
+    while (peers.size() + 1 < networkManage::kMaxClients)
+        ASSERT_TRUE(connect_one(peers).reg_read(3, 1));
+
+    // Every slot busy, nobody idle for 30 s: the newcomer is refused, the tool keeps its slot.
+    for (int attempt = 0; attempt < 3; ++attempt)
+        EXPECT_TRUE(closed_by_device(connect_one(peers)));
+    peers.resize(networkManage::kMaxClients - 1);
+    clock.advance_us(20 * 1000000ull);
+    ASSERT_TRUE(client.reg_read(3, 1));
+    clock.advance_us(11 * 1000000ull);
+    EXPECT_TRUE(client.reg_read(3, 1)) << "the tool polled 11 s ago, so it stays";
+
+    // 31 s on, the peers idle longest make way, the first of them first.
+    testutil::TcpRemoteClient& newcomer = connect_one(peers);
+    EXPECT_TRUE(newcomer.reg_read(3, 1));
+    EXPECT_TRUE(closed_by_device(*peers.front()));
+    EXPECT_TRUE(peers[1]->reg_read(3, 1));
     EXPECT_TRUE(client.reg_read(3, 1));
+    platform::set_clock(nullptr);
+    const std::string log = testutil::read_file(log_path).substr(before);
+    EXPECT_NE(log.find("client 127.0.0.200 refused: its address has 4 connections"), std::string::npos);
+    EXPECT_NE(log.find("refused: all 16 slots taken, none idle for 30 s"), std::string::npos);
+    EXPECT_NE(log.find("client 127.0.0.200 idle for 30 s, closed to make room: all 16 slots taken"),
+              std::string::npos);
 }
 
 TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
@@ -206,9 +250,10 @@ TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
 
     const std::string added = testutil::read_file(log_path).substr(before);
     EXPECT_LT(added.size(), 4096u) << added;
+    // One summary for the flood (the clients of the tests before may leave their own).
+    const std::string flood_summary = "similar lines suppressed (remote: frame with bad checksum";
     size_t summaries = 0;
-    for (size_t at = added.find("similar lines suppressed"); at != std::string::npos;
-         at = added.find("similar lines suppressed", at + 1))
+    for (size_t at = added.find(flood_summary); at != std::string::npos; at = added.find(flood_summary, at + 1))
         ++summaries;
     EXPECT_EQ(summaries, 1u) << added;
     EXPECT_NE(added.find("[DEBUG   ] # VELAMSG # 19995 similar lines suppressed (remote: frame with bad checksum dropped)"),

@@ -13,6 +13,7 @@
 
 #include "core/log.h"
 #include "platform/paths.h"
+#include "platform/thread_name.h"
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/NumberKeyboard.h"
@@ -96,6 +97,7 @@ bool save_panel_png(const std::string& path)
 namespace {
 void key_pipe_loop(int fd)
 {
+    platform::name_this_thread("key-pipe");
     std::string line;
     char buf[64];
     for (;;) {

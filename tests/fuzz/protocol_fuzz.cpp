@@ -1,0 +1,136 @@
+// Fuzz target of the remote protocol: one input is what a hostile peer sends on one TCP
+// connection. Its bytes go through the frame reassembler, the decoder and the dispatcher of a
+// transport endpoint, against the parameter store on the simulated board under a temporary
+// root. Every reply must be one well-formed frame; a crash, a sanitizer report or a bad reply
+// ends the run.
+//
+// The first byte chooses how the rest is read:
+//   even: wire bytes, handed over in pieces of (first byte / 2 + 1) bytes, so that frames are
+//         split anywhere;
+//   odd:  frame bodies, each as [length low][length high][body]; the checksum is appended and
+//         the frame encoded here, so that mutated requests reach the command handlers.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/factory_store.h"
+#include "common/temp_dir.h"
+#include "core/utils.h"
+#include "platform/virtual_clock.h"
+#include "remote/file_transfer.h"
+#include "remote/remote_endpoint.h"
+#include "sim/sim_board.h"
+
+namespace {
+
+constexpr uint64_t kPeer = 1;
+
+// The device root, removed at exit. The board stays installed until then: a thread the
+// device started (the file writer, a requested restart) may still use it.
+testutil::TempDir& root()
+{
+    static testutil::TempDir dir("k57fuzz");
+    return dir;
+}
+
+// The device once per process: board, store, endpoint. Time is virtual, so the 30 s idle
+// limit of a file transfer passes between two inputs and each starts without one.
+struct Device {
+    platform::VirtualClock clock{1000000};
+    std::unique_ptr<sim::SimBoard> board;
+    TlxRamPara* store = nullptr;
+    std::unique_ptr<remote::RemoteEndpoint> endpoint;
+
+    Device()
+    {
+        testutil::write_factory_para_file(root().path());
+        board = sim::SimBoard::install_for_test(root().path());
+        board->sim_shell().set_reboot_action([] {});  // a requested restart is only recorded
+        platform::set_clock(&clock);
+        g_debugSwitch = 0;  // the log file only, not the console
+        store = TlxRamPara::pInstance();
+        endpoint = std::make_unique<remote::RemoteEndpoint>(remote::TR_TCP);
+    }
+
+    // Every input starts from the factory image and no open transfer.
+    void reset()
+    {
+        clock.advance_us(remote::kFileIdleUs + 1000000);
+        remote::file_transfer_expire();
+        testutil::restore_factory_store(store);
+    }
+};
+
+Device& device()
+{
+    static Device* d = new Device;  // never destroyed, see root()
+    return *d;
+}
+
+// A reply must be one frame: start bytes, a body without delimiters, the end byte; decoded,
+// at least a header and a status, with a good checksum.
+void check_reply(const uint8_t* wire, size_t length)
+{
+    static protocol_phy phy;
+    static std::vector<u8> decoded(remote::kMaxWire);
+    size_t body = 0;
+    while (body < length && wire[body] == phy::kStart)
+        ++body;
+    bool framed = body > 0 && length > body + 1 && wire[length - 1] == phy::kEnd && length <= remote::kMaxWire;
+    for (size_t i = body; framed && i + 1 < length; ++i)
+        framed = wire[i] != phy::kStart && wire[i] != phy::kEnd;
+    u8 complete = 0;
+    const u32 n = framed ? phy.data_transf_meaning(wire, decoded.data(), u32(length), &complete) : 0;
+    if (!framed || !complete || n < remote::kMinFrame || Utils::BCC(decoded.data(), n - 1) != decoded[n - 1]) {
+        std::fprintf(stderr, "protocol fuzz: malformed reply of %zu bytes\n", length);
+        std::abort();
+    }
+}
+
+void feed(Device& d, remote::FrameReassembler& stream, const uint8_t* bytes, size_t length)
+{
+    auto reply = [](const u8* wire, size_t n) { check_reply(wire, n); };
+    d.endpoint->receive(stream, bytes, length, reply, kPeer);
+}
+
+void feed_wire(Device& d, remote::FrameReassembler& stream, const uint8_t* data, size_t size, size_t piece)
+{
+    for (size_t at = 0; at < size; at += piece)
+        feed(d, stream, data + at, std::min(piece, size - at));
+}
+
+void feed_bodies(Device& d, remote::FrameReassembler& stream, const uint8_t* data, size_t size)
+{
+    static protocol_phy phy;
+    std::vector<u8> frame, wire;
+    while (size >= 2) {
+        const size_t n = std::min<size_t>(size - 2, size_t(data[0] | data[1] << 8));
+        frame.assign(data + 2, data + 2 + n);
+        frame.push_back(Utils::BCC(frame.data(), u32(frame.size())));
+        wire.resize(2 * frame.size() + 4);
+        u8 flag = 0;
+        wire.resize(phy.data_re_transf_meaning(wire.data(), frame.data(), u32(frame.size()), &flag));
+        feed(d, stream, wire.data(), wire.size());
+        data += 2 + n;
+        size -= 2 + n;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    Device& d = device();
+    d.reset();
+    remote::FrameReassembler stream;
+    if (data[0] & 1)
+        feed_bodies(d, stream, data + 1, size - 1);
+    else
+        feed_wire(d, stream, data + 1, size - 1, size_t(data[0] / 2) + 1);
+    return 0;
+}

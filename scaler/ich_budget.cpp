@@ -315,6 +315,7 @@ void c331_manage::reset_dbd_mem(int win)
     }
 }
 
+// The ports a joined window shows, in the order set_ichsel gives them to its channels.
 int c331_manage::tlxApi_GetWinDbdMultiPort(int win, int* ports)
 {
     for (int i = 0; i < 6; ++i)
@@ -326,7 +327,7 @@ int c331_manage::tlxApi_GetWinDbdMultiPort(int win, int* ports)
     case 22: case 23: ports[0] = 2, ports[1] = 3; return 1;
     case 30: ports[0] = 0, ports[1] = 1, ports[2] = 2; return 1;
     case 40: case 41: ports[0] = 0, ports[1] = 1, ports[2] = 2, ports[3] = 3; return 1;
-    case 50: case 51: ports[0] = 5, ports[1] = 4; return 1;
+    case 50: case 51: ports[0] = 4, ports[1] = 5; return 1;
     default: return 0;
     }
 }

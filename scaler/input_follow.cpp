@@ -158,20 +158,12 @@ void c331_manage::load_hdmi()
         SCALER_DBG("\t pfreq:%f, type:%d, lane:%d, ip:%d, datamode:%d, nosignal:%d\n", static_cast<double>(h.pclk_mhz),
                    h.type, h.lanes, h.interlaced, h.data_mode, h.no_signal);
         for (int w = 0; w < kWindows; ++w) {
-            int ports[6];
-            if (PM_WIN_DBD_MODE[w] >= 2 && tlxApi_GetWinDbdMultiPort(w, ports)) {
-                bool hit = false;
-                for (int i = 0; i < 6 && ports[i] < 6; ++i)
-                    hit |= ports[i] == p;
-                if (!hit)
-                    continue;
-                g_chg_input[w] = 1;
-                SCALER_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, PM_WIN_DBD_MODE[w]);
+            if (!window_shows_port(w, p))
+                continue;
+            g_chg_input[w] = 1;
+            SCALER_DBG("\n[load_hdmi] g_chg_input[%d] = 1 for dbd:%d\n", w, PM_WIN_DBD_MODE[w]);
+            if (PM_WIN_DBD_MODE[w] >= 2)
                 set_ichsel(c331_fd, w);
-            } else if (PM_INPUT[w] == static_cast<uint32_t>(p)) {
-                g_chg_input[w] = 1;
-                SCALER_DBG("\n[load_hdmi] g_chg_input[%d] = 1\n", w);
-            }
         }
     }
 }

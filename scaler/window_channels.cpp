@@ -1,6 +1,5 @@
 // The per-channel programming of one window: its input channels (capture, shrink, frame-store
 // writing) and its output channels (active area, frame-store reading, zoom).
-#include <algorithm>
 #include <cstdio>
 
 #include "scaler/c331_drv.h"
@@ -145,14 +144,13 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int code)
     set_ichsel(fd, w);
 
     // The ports joined, each on its own channel, in the order the channels select them
-    // (ascending port numbers, set_ichsel): each channel captures the port it selects. A
-    // V-by-One port of state 3 or less is split over two channels of half its width.
+    // (set_ichsel): each channel captures the port it selects. A V-by-One port of state 3 or
+    // less is split over two channels of half its width.
     int ports[6];
     int nports = 0;
     if (tlxApi_GetWinDbdMultiPort(w, ports)) {
         while (nports < 6 && ports[nports] < 6)
             ++nports;
-        std::sort(ports, ports + nports);
     } else {
         ports[0] = static_cast<int>(PM_INPUT[w]);
         nports = 1;

@@ -98,17 +98,38 @@ TEST_F(WindowOutput, JoinedWindowCapturesItsPortsInTheSettingPass)
     for (const int first_source : {4, 3}) {
         SCOPED_TRACE(first_source);
         show(first_source);
+        model_->clear_writes();
         dot_by_dot(1);
         const std::vector<int> c = ichs();
         ASSERT_GE(c.size(), 2u);
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(chip(c331::ICH_ACT_HW, c[i]), 1920u);
             EXPECT_EQ(chip(c331::ICH_ACT_VW, c[i]), 1080u);
+            // Never programmed from a port not yet measured (capture width 0), not even for
+            // the rest of the pass.
+            for (const uint8_t high : writes_to(uint8_t(0x10 + 0x10 * c[i]), 0x1A))
+                EXPECT_EQ(high, 1920 >> 8) << "channel " << c[i];
         }
         EXPECT_EQ(chip(c331::OCH_ACT_HW), 3840u);
         EXPECT_EQ(chip(c331::OCH_ACT_VW), 1080u);
         dot_by_dot(-1);
     }
+}
+
+// A window on source 4 (port 5) joins ports 0 and 1; port 1 (source 2) then changes to 720p:
+// the next pass captures its new picture and the wall narrows to 1920 + 1280.
+TEST_F(WindowOutput, JoinedWindowFollowsALaterChangeOfAJoinedPort)
+{
+    show(4);
+    dot_by_dot(1);
+    board(R"({"inputs": [{}, {}, {"format": "720p60"}]})");
+    publish(2, row({1280, 1650, 720, 750, 74.25f}));
+    mgr_->c331managerdeal(mgr_);
+    const std::vector<int> c = ichs();
+    ASSERT_GE(c.size(), 2u);
+    EXPECT_EQ(chip(c331::ICH_ACT_HW, c[1]), 1280u);
+    EXPECT_EQ(chip(c331::ICH_ACT_VW, c[1]), 720u);
+    EXPECT_EQ(chip(c331::OCH_ACT_HW), 1920u + 1280u);
 }
 
 // The V-by-One join (indexes 8 side by side, 9 stacked) of port 4 (source 5, 1080p) and port

@@ -77,16 +77,11 @@ class SourcePagesTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
-        g_debugSwitch = 0;
-        start_store();
+        board_ = start_board_and_store(root_.path());
         source_pages_register();
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
+        start_shell_windows();
         g_back_to_mainwindow_time = 1000000;
         g_auto_lock_time = 2000000;
-        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
-        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
     }
 
     void cleanupTestCase()

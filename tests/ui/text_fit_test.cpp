@@ -298,15 +298,10 @@ class TextFitTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
-        g_debugSwitch = 0;
-        start_store();
+        board_ = start_board_and_store(root_.path());
         source_pages_register();
         register_settings_pages();
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
-        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
-        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+        start_shell_windows();
         write_aliases(root_.file("data/configs/alias.json"));
         long_values();
     }

@@ -275,18 +275,6 @@ QString fit_piece(QWidget* w, const QString& text, int width, int* px)
     return metrics(w, *px).elidedText(text, Qt::ElideRight, width);
 }
 
-void set_text(QLabel* l, const QString& text)
-{
-    l->setText(text);
-    fit(l);
-}
-
-void set_text(QAbstractButton* b, const QString& text)
-{
-    b->setText(text);
-    fit(b);
-}
-
 void fit_all(QWidget* root)
 {
     fit(root);

@@ -583,6 +583,7 @@ private slots:
         put_u16(image(), ram_window_addr(2, WIN_OUTPUT), WIN_OUT_P2P);
         put_u16(image(), ram_window_addr(2, WIN_P2P_MODE), 5);
         put_u16(image(), ram_window_addr(2, WIN_SOURCE), 0x8005);  // a deleted crop
+        put_u16(image(), ram_window_addr(0, WIN_ROTATE), 9);       // no such mode: none lit
         static u8 before[RAM_IMAGE_SIZE];
         std::memcpy(before, image(), RAM_IMAGE_SIZE);
         Steps().run({
@@ -590,6 +591,10 @@ private slots:
             [] {
                 QVERIFY(g_imagelayout);
                 QCOMPARE(g_imagelayout->name_text(), QString("Name:Image1"));
+                for (int m = 0; m < 4; ++m) {  // pictures, never the form's placeholder text
+                    QVERIFY(g_imagelayout->mirror_label(m)->pixmap() && !g_imagelayout->mirror_label(m)->pixmap()->isNull());
+                    QCOMPARE(g_imagelayout->mirror_label(m)->text(), QString());
+                }
                 key(KEY_RIGHT);
                 QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
                 key(KEY_RIGHT);

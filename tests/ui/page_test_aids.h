@@ -124,8 +124,10 @@ inline void ticks(int n)
     for (int i = 0; i < n; ++i)
         g_mainwindow->slot_update_timer_ticks();
 }
+// The panel as it will be painted: texts changed in this step are fitted first.
 inline void shot(const char* name)
 {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QByteArray dir = qgetenv("K57_BUILD_DIR");
     const QString out = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) + "/ui_screens";
     QDir().mkpath(out);

@@ -186,7 +186,6 @@ void check_all(const QString& where)
 
 void snap(const QString& where)
 {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     shot(QString("fit_%1_%2").arg(kLangName[g_lang], where).toLatin1().constData());
 }
 

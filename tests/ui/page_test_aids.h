@@ -1,5 +1,5 @@
 #pragma once
-// Aids shared by the page tests: the store and the shell windows set up and freed, steps
+// Aids shared by the page tests: the board, the store and the shell windows set up and freed, steps
 // queued inside whatever modal loop runs, panel keys, the GUI tick driven by the test, and a
 // PNG of the panel under $K57_BUILD_DIR/ui_screens.
 #include <QDir>
@@ -7,16 +7,21 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "core/ConfigEngine.h"
 #include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
+#include "core/globals.h"
+#include "sim/sim_board.h"
 #include "ui/shell/LockWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
+#include "ui/shell/shell_start.h"
 
 namespace {
 
@@ -28,6 +33,26 @@ inline void start_store()
     TlxRamPara::pInstance();
     QObject::connect(TlxRamPara::p_tlxrampara_config, &TlxRamPara::sig_update_para, SyncUpdate::pInstance(),
                      &SyncUpdate::para_sync);
+}
+
+// The simulated board under `root` and the store started on it as on the device (console
+// quiet), with the folders the mode and configuration files go to.
+inline std::unique_ptr<sim::SimBoard> start_board_and_store(const std::string& root)
+{
+    auto board = sim::SimBoard::install_for_test(root);
+    g_debugSwitch = 0;
+    start_store();
+    QDir().mkpath(QString::fromStdString(root + "/data/modes"));
+    QDir().mkpath(QString::fromStdString(root + "/data/configs"));
+    return board;
+}
+
+// The shell windows over the pages registered before; the tick stays stopped: the tests
+// drive it.
+inline void start_shell_windows()
+{
+    shell_start_gui();
+    g_timer->stop();
 }
 
 // The device never frees its shell windows and tick; a test does, before the application goes
@@ -99,8 +124,10 @@ inline void ticks(int n)
     for (int i = 0; i < n; ++i)
         g_mainwindow->slot_update_timer_ticks();
 }
+// The panel as it will be painted: texts changed in this step are fitted first.
 inline void shot(const char* name)
 {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     const QByteArray dir = qgetenv("K57_BUILD_DIR");
     const QString out = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) + "/ui_screens";
     QDir().mkpath(out);

@@ -152,9 +152,7 @@ class SettingsPagesTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
-        g_debugSwitch = 0;
-        start_store();
+        board_ = start_board_and_store(root_.path());
         // The FPGA component exists as on the device (it maps the SoC window before the
         // scaler starts); the tests set its run state in the mirror.
         board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
@@ -170,8 +168,7 @@ private slots:
         QCOMPARE(int(g_mgr->thread_state), int(c331_manage::kStateRunning));
         g_language = 1;
         register_settings_pages();
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
+        start_shell_windows();
     }
 
     void cleanupTestCase()

@@ -77,16 +77,11 @@ class SourcePagesTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
-        g_debugSwitch = 0;
-        start_store();
+        board_ = start_board_and_store(root_.path());
         source_pages_register();
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
+        start_shell_windows();
         g_back_to_mainwindow_time = 1000000;
         g_auto_lock_time = 2000000;
-        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
-        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
     }
 
     void cleanupTestCase()
@@ -588,6 +583,7 @@ private slots:
         put_u16(image(), ram_window_addr(2, WIN_OUTPUT), WIN_OUT_P2P);
         put_u16(image(), ram_window_addr(2, WIN_P2P_MODE), 5);
         put_u16(image(), ram_window_addr(2, WIN_SOURCE), 0x8005);  // a deleted crop
+        put_u16(image(), ram_window_addr(0, WIN_ROTATE), 9);       // no such mode: none lit
         static u8 before[RAM_IMAGE_SIZE];
         std::memcpy(before, image(), RAM_IMAGE_SIZE);
         Steps().run({
@@ -595,6 +591,10 @@ private slots:
             [] {
                 QVERIFY(g_imagelayout);
                 QCOMPARE(g_imagelayout->name_text(), QString("Name:Image1"));
+                for (int m = 0; m < 4; ++m) {  // pictures, never the form's placeholder text
+                    QVERIFY(g_imagelayout->mirror_label(m)->pixmap() && !g_imagelayout->mirror_label(m)->pixmap()->isNull());
+                    QCOMPARE(g_imagelayout->mirror_label(m)->text(), QString());
+                }
                 key(KEY_RIGHT);
                 QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
                 key(KEY_RIGHT);

@@ -186,7 +186,6 @@ void check_all(const QString& where)
 
 void snap(const QString& where)
 {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     shot(QString("fit_%1_%2").arg(kLangName[g_lang], where).toLatin1().constData());
 }
 
@@ -298,15 +297,10 @@ class TextFitTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
-        g_debugSwitch = 0;
-        start_store();
+        board_ = start_board_and_store(root_.path());
         source_pages_register();
         register_settings_pages();
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
-        QDir().mkpath(QString::fromStdString(root_.file("data/configs")));
-        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+        start_shell_windows();
         write_aliases(root_.file("data/configs/alias.json"));
         long_values();
     }

@@ -72,16 +72,12 @@ class UiShellTest : public QObject {
 private slots:
     void initTestCase()
     {
-        board_ = sim::SimBoard::install_for_test(root_.path());
+        board_ = start_board_and_store(root_.path());
         board_->sim_shell().set_reboot_action([this] { reboots_.push_back("reboot"); });
-        g_debugSwitch = 0;
-        start_store();
         g_language = 1;
         for (PageFocusId id : kAllPages)
             register_stand_in(id);
-        shell_start_gui();
-        g_timer->stop();  // the tests drive the tick
-        QDir().mkpath(QString::fromStdString(root_.file("data/modes")));
+        start_shell_windows();
     }
 
     // The device never frees its windows; the test does, before the application goes away.

@@ -25,10 +25,11 @@ const char* const kBusy = "textfit_busy";
 // Start of what the helper adds to a sheet.
 const char* const kMark = "/*fit*/";
 
-// Fits what a page shows as it changes: a window or widget being shown and a widget whose
-// children changed (a label's or button's new text asks its parent for a new layout) have
-// their texts fitted before they are painted; a widget whose sheet a page swapped (focus,
-// edit) or that was resized is fitted again.
+// Fits what a page shows as it changes: a widget being shown (each child of a window that is
+// shown gets its own show event) and the children of a widget whose child changed (a label's
+// or button's new text asks its parent for a new layout) have their texts fitted before they
+// are painted; a widget whose sheet a page swapped (focus, edit) or that was resized is fitted
+// again.
 class Refit : public QObject {
 public:
     using QObject::QObject;
@@ -39,6 +40,8 @@ public:
         auto* w = static_cast<QWidget*>(o);
         switch (e->type()) {
         case QEvent::Show:
+            fit(w);
+            break;
         case QEvent::LayoutRequest:
             fit_all(w);
             break;
@@ -270,18 +273,6 @@ QString fit_piece(QWidget* w, const QString& text, int width, int* px)
     *px = std::min(base, kMinPx);
     w->setProperty(kElided, true);
     return metrics(w, *px).elidedText(text, Qt::ElideRight, width);
-}
-
-void set_text(QLabel* l, const QString& text)
-{
-    l->setText(text);
-    fit(l);
-}
-
-void set_text(QAbstractButton* b, const QString& text)
-{
-    b->setText(text);
-    fit(b);
 }
 
 void fit_all(QWidget* root)

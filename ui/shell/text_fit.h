@@ -11,9 +11,6 @@
 #include <QRect>
 #include <QString>
 
-class QAbstractButton;
-class QComboBox;
-class QLabel;
 class QWidget;
 
 namespace textfit {
@@ -26,9 +23,6 @@ void install();
 // Fits the text `w` shows now (QLabel with plain text, QAbstractButton, QComboBox: its
 // current item, again whenever that changes); other widgets are left alone.
 void fit(QWidget* w);
-// setText, then fit.
-void set_text(QLabel* l, const QString& text);
-void set_text(QAbstractButton* b, const QString& text);
 // Fits every label, button and combo box under `root`.
 void fit_all(QWidget* root);
 

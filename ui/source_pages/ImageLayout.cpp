@@ -36,6 +36,16 @@ u16 window_word(int w, u32 field)
     const u8* img = live_image();
     return img ? ram_rd16(img, ram_window_addr(w, field)) : 0;
 }
+
+// The four rotate/mirror images, the one of mode `lit` lit (none when it is not 0..3).
+void show_mirrors(const ImageLayout& page, int lit)
+{
+    for (int m = 0; m < 4; ++m) {
+        QLabel* l = page.mirror_label(m);
+        l->setPixmap(QPixmap(QString(":/png/mirror%1_%2.png").arg(m + 1).arg(m == lit ? "on" : "off")));
+        l->setScaledContents(true);
+    }
+}
 }  // namespace
 
 ImageLayout::ImageLayout(QWidget* parent) : PageFrame("ImageLayout", PAGE_IMAGELAYOUT), ui(new Ui::ImageLayout)
@@ -46,6 +56,7 @@ ImageLayout::ImageLayout(QWidget* parent) : PageFrame("ImageLayout", PAGE_IMAGEL
     for (const Text4& t : kP2PItems)
         ui->comboBox_P2P->addItem(tr4(t));
     image_init();
+    show_mirrors(*this, -1);  // never the form's placeholder text, whatever mode a window names
     image_para_update();
     language_changed();
 }
@@ -117,13 +128,8 @@ void ImageLayout::image_para_update()
 
 void ImageLayout::mirror_select(int mode)
 {
-    if (mode < 0 || mode > 3)
-        return;
-    for (int m = 0; m < 4; ++m) {
-        QLabel* l = mirror_label(m);
-        l->setPixmap(QPixmap(QString(":/png/mirror%1_%2.png").arg(m + 1).arg(m == mode ? "on" : "off")));
-        l->setScaledContents(true);
-    }
+    if (mode >= 0 && mode <= 3)
+        show_mirrors(*this, mode);
 }
 
 void ImageLayout::tlx_image_button_clicked() {}

@@ -12,13 +12,13 @@ void raise_edid(int p)
 {
     if (p < 0 || p >= 6)
         return;
+    ++edid_generation[p];  // counted before done drops: see edid_written
     edid_done[p] = 0;
-    ++edid_generation[p];
     edid_request[p] = 1;
 }
 
-// A raise between the two looks has already cleared done, or clears it after the store; the
-// second look undoes a store that overtook such a raise.
+// A raise counts the generation before it clears done: a raise that has counted before the
+// second look is seen by it, one that counts after it also clears done after the store.
 bool edid_written(int p, uint32_t gen)
 {
     if (edid_generation[p] != gen)

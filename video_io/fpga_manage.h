@@ -175,7 +175,6 @@ public:
     int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* width,
                            unsigned short* height);
     void eth_param_init(unsigned char defaults, unsigned char chip);
-    void K57_back_mcu_set_net_para(unsigned char chip);
     void K57_mcu_set_net_para(unsigned char chip);
     // The parameter page at initialisation: the saved one (its link and search state cleared)
     // or, with saved null, the defaults; then its copy and, for a saved page, the offsets.

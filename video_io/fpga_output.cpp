@@ -90,14 +90,6 @@ void fpga_manage::eth_param_init(unsigned char defaults, unsigned char chip)
     }
 }
 
-void fpga_manage::K57_back_mcu_set_net_para(unsigned char chip)
-{
-    if (chip >= kChips)
-        return;
-    std::lock_guard<std::mutex> lk(net_para_mutex);
-    back_copy_locked(chip);
-}
-
 // The copy keeps the positions without the offsets the page was last built with, so the
 // next build adds the image's offsets once.
 void fpga_manage::back_copy_locked(u8 chip)

@@ -2,7 +2,11 @@
 // generator that releases the FPGA, the SDI chain, inputs followed into the image.
 #include "source_fixture.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
@@ -143,6 +147,41 @@ TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
     uint8_t want[12];
     ASSERT_TRUE(edid::custom_descriptor(0, 1920, 1200, 60, want));
     EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+}
+
+// A window's sound chosen while the selector is being written is written too.
+TEST_F(SourceTest, AudioChosenDuringTheSelectorWriteIsWrittenToo)
+{
+    reach_polling();
+    step(3);
+    auto choose = [&](uint16_t source) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            uint8_t* img = store_->ram_image;
+            img[ram_selected_window] = 0;
+            ram_wr16(img, ram_window_addr(0, WIN_AUDIO), WIN_AUDIO_ON);
+            ram_wr16(img, ram_window_addr(0, WIN_SOURCE), source);
+        }
+        scaler_req::audio_select_request = 1;
+    };
+    auto sel = model<sim::RegChipModel>("audio_selector");
+    choose(2);
+    // The selector's write waits for its lock: the second choice comes while it waits.
+    std::atomic<bool> held{false};
+    std::thread tool([&] {
+        std::lock_guard<std::recursive_mutex> lk(sel->device_lock());
+        held = true;
+        for (int i = 0; i < 200 && scaler_req::audio_select_request; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        choose(3);
+    });
+    while (!held)
+        std::this_thread::yield();
+    step();
+    tool.join();
+    step();
+    EXPECT_EQ(sel->reg(0x00), 0x10);
+    EXPECT_EQ(scaler_req::audio_select_request, 0);
 }
 
 // Every receiver step is followed by 10 ms: the pass is the time base of the receivers'

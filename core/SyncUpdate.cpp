@@ -54,9 +54,8 @@ void write_mode_file(int slot, int from_sync)
 void fill_slot_from_image(TlxRamPara* store, int slot)
 {
     MODE_SLOT& ms = store->mode_slot[slot];
-    ms.bytes[0] = MODE_MARKER_SAVED;
-    ms.bytes[1] = MODE_MARKER_SAVED;
-    std::memcpy(ms.image(), store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+    ms.mark(MODE_MARKER_SAVED);
+    ms.copy_in(MODE_SLOT_IMAGE, store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
 }
 
 // A save request of 1..16 stores the image into that mode; any other value is cleared.
@@ -80,7 +79,7 @@ void pending_mode_save(TlxRamPara* store)
     }
     write_mode_file(slot, 0);
     if (g_debugSwitch == 254)
-        std::printf("\n user mode save change ,%#x \n", store->mode_slot[slot].bytes[0]);
+        std::printf("\n user mode save change ,%#x \n", ram_rd8(store->mode_slot[slot].bytes[0]));
 }
 
 // After a remote change of the slots: of the slots the remote tool wrote since the last

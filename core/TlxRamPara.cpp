@@ -167,7 +167,7 @@ int TlxRamPara::TlxModeUserRamParaDeal(const u8* data, u16 length, u32 address)
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         if (length > 0) {
-            std::memcpy(mode_slot[n - 1].bytes + offset, data, length);
+            mode_slot[n - 1].copy_in(u32(offset), data, length);
             remote_slot_marks_ |= 1u << (n - 1);
         }
     }

@@ -50,6 +50,15 @@ struct MODE_SLOT {
     u8 bytes[MODE_SLOT_SIZE];
     u8* image() { return bytes + MODE_SLOT_IMAGE; }  // laid out like image 0x380..
     const u8* image() const { return bytes + MODE_SLOT_IMAGE; }
+    // The panel reads the marker and the copy without c331_lock: the writers (under it) store
+    // whole bytes and words, as the image's writers do.
+    bool saved() const { return ram_rd8(bytes[0]) == MODE_MARKER_SAVED && ram_rd8(bytes[1]) == MODE_MARKER_SAVED; }
+    void mark(u8 marker)
+    {
+        ram_wr8(bytes[0], marker);
+        ram_wr8(bytes[1], marker);
+    }
+    void copy_in(uint32_t offset, const u8* src, size_t length) { ram_copy_in(bytes, offset, src, length); }
 };
 
 // Register block: registers 0..169 are one run over reg_file[37] and status_page[1024];

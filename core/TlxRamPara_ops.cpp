@@ -225,8 +225,7 @@ int TlxRamPara::TlxUserModeSaved(int slot)
 {
     if (slot < 0 || slot >= MODE_SLOTS)
         return 0;
-    const u8* m = mode_slot[slot].bytes;
-    return m[0] == MODE_MARKER_SAVED && m[1] == MODE_MARKER_SAVED;
+    return mode_slot[slot].saved();
 }
 
 // Nearest saved slot in the given direction, wrapping over 16 (see the header for the order).
@@ -304,11 +303,10 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     if (remote_slot_marks_ & (1u << slot))  // the remote tool wrote the slot meanwhile: its bytes win
         return ms.bytes[0] != MODE_MARKER_EMPTY && ms.bytes[1] != MODE_MARKER_EMPTY;
     if (got < 2) {  // missing (or holds not even a marker)
-        ms.bytes[0] = MODE_MARKER_EMPTY;
-        ms.bytes[1] = MODE_MARKER_EMPTY;
+        ms.mark(MODE_MARKER_EMPTY);
         return 0;
     }
-    std::memcpy(ms.bytes, file, size_t(got));
+    ms.copy_in(0, file, size_t(got));
     if (got < MODE_FILE_SIZE)
         writeLogMsg(LOG_WARNING, store_files::mode_file_path(slot) + " short: " + std::to_string(got) + " bytes");
     return 1;

@@ -443,7 +443,7 @@ public:
     uint32_t PI_SYNC_POL[kPorts]{}, PI_SCAN_MODE[kPorts]{};
 
     uint32_t port_change_book[4]{};
-    uint32_t font_flags = 0;
+    std::atomic<uint32_t> font_flags{0};  // the factory page reads it without c331_lock
     int c331_fd = -1;
     c331_drv* drv = nullptr;           // owned, never freed
     std::atomic<uint8_t> thread_state{0};

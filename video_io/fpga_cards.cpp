@@ -336,17 +336,22 @@ void fpga_manage::update_link_state(u8 chip)
 
 // ---- pass-through ---------------------------------------------------------------------------------------
 
-// The new requester takes the place of the one before; what the cards still owe the replaced
-// frame is marked so that it reaches nobody.
+// The new requester takes the place of the one before; what the cards still owe another
+// requester's frame is marked so that it reaches nobody. An answer owed for longer than the
+// wait is not coming; one owed to the same requester may still reach it.
 void fpga_manage::replace_pass_through(uint64_t peer)
 {
     if (Utils::getTimeSpace(pass_stale_time) > kPassWaitTicks)
         pass_stale = 0;
-    if (pass_owed) {
-        pass_stale |= pass_owed;
-        pass_stale_time = now();
+    if (Utils::getTimeSpace(pass_owed_time) > kPassWaitTicks)
+        pass_owed = 0;
+    if (pass_transport != g_passby_trans_port || pass_peer != peer) {
+        if (pass_owed) {
+            pass_stale |= pass_owed;
+            pass_stale_time = now();
+        }
+        pass_owed = 0;
     }
-    pass_owed = 0;
     pass_transport = g_passby_trans_port;
     pass_peer = peer;
 }
@@ -357,6 +362,7 @@ void fpga_manage::send_pass(const u8* frame, u32 len, u8 port, u8 chip)
 {
     Send_to_port(frame, u16(len), port, chip);
     pass_owed |= answer_slot(chip, port / 2, place_of(frame, FRAME_DST));
+    pass_owed_time = now();
 }
 
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer)

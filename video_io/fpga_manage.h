@@ -150,7 +150,7 @@ public:
     // A frame from the PC tool to the cards. The requester is the transport in
     // g_passby_trans_port (set by the caller) and `peer` within it (a TCP client, a UDP
     // sender; 0 on the serial line). It replaces the outstanding pass-through: an answer to
-    // the replaced frame is dropped, never handed to the new requester.
+    // another requester's replaced frame is dropped, never handed to the new requester.
     int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer = 0);
     void reg_IRQ_Dealwith(unsigned char chip, unsigned char force);
     void update_link_state(u8 chip);
@@ -230,10 +230,12 @@ public:
     std::atomic<u8> pass_relayed{0};
     // The outstanding pass-through (under frame_mutex): who asked, the answer slots (chip,
     // port pair, card place) that still owe it an answer, and the slots that still owe one to
-    // frames it replaced (a card answers its frames in order), given up after 300 ticks.
+    // another requester's frames it replaced (a card answers its frames in order); each given
+    // up 300 ticks after its last frame or replacement.
     u8 pass_transport = 255;
     uint64_t pass_peer = 0;
     uint64_t pass_owed = 0;
+    u32 pass_owed_time = 0;
     uint64_t pass_stale = 0;
     u32 pass_stale_time = 0;
     std::atomic<u32> search_asked{0};

@@ -311,3 +311,28 @@ TEST_F(Commands, StatusBitsAndRemoteRegisterWritesShareTheirBytes)
     supervision.join();
     EXPECT_EQ(reg_write(kReg, 0x80, 0x80).data()[1], 0x81) << "both writers' bits kept";
 }
+
+// A tool saves and empties user mode 1 while the panel asks whether it is saved and reads its
+// copy without the lock: the panel sees the marker and each copied word whole.
+TEST_F(Commands, UserModeSlotWritesWhileThePanelReadsIt)
+{
+    constexpr u32 kSlot1 = 0x1000;
+    constexpr u32 kBrightness = mode_slot_offset(ram_brightness);
+    std::atomic<bool> stop{false};
+    std::thread panel([&] {
+        while (!stop) {
+            (void)s->TlxUserModeSaved(0);
+            const u16 b = ram_rd16(s->mode_slot[0].bytes, kBrightness);
+            EXPECT_TRUE(b == 0x1111 || b == 0x2222 || b == 0) << b;
+        }
+    });
+    for (int i = 0; i < 500; ++i) {
+        const u8 v = i % 2 ? 0x11 : 0x22;
+        EXPECT_EQ(ram_write(kSlot1, {0xAA, 0xAA}).status(), ST_DONE);
+        EXPECT_EQ(ram_write(kSlot1 + kBrightness, {v, v}).status(), ST_DONE);
+        EXPECT_EQ(ram_write(kSlot1, {0xFF, 0xFF}).status(), ST_DONE);
+    }
+    stop = true;
+    panel.join();
+    EXPECT_FALSE(s->TlxUserModeSaved(0));
+}

@@ -468,12 +468,20 @@ TEST_F(OsdTest, FontReloadDoesNotInterleaveWithRedraw)
             }
             done = true;
         });
+        uint32_t shown_flags = 0;
+        std::thread panel([&] {  // the factory page shows which fonts were found
+            do
+                shown_flags |= mgr_->font_flags;
+            while (!done);
+        });
         int reloads = 0;
         while ((!done && reloads < 40) || reloads < 4) {
             remote::run_hook(remote::Hook::ReloadFonts);
             ++reloads;
         }
         scaler.join();
+        panel.join();
+        EXPECT_EQ(shown_flags, 0x0Fu);
 
         int fills = 0, strings = 0, copies = 0, dma_count = 0, bad = 0;
         for (const std::string& l : record()) {

@@ -177,6 +177,28 @@ TEST_F(FpgaCards, an_answer_goes_only_to_the_requester_whose_frame_it_answers)
     EXPECT_EQ(relayed()[0][11], 0xB0);
 }
 
+// A frame no card answers (card 9 of port 1 is absent) holds back no later answer on that
+// port: not the same tool's next frame, nor another tool's once its 3 s have passed.
+TEST_F(FpgaCards, an_unanswered_frame_holds_back_no_later_answer)
+{
+    write_board(QJsonObject{{"cards", QJsonArray{2, 2}}});
+    bring_up();
+    run(100);
+    auto read_card = [](uint8_t card, uint8_t addr) {
+        return Bytes{card, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x00, 0x61, addr, 0, 0, 0, 0x10, 0, 0, 0, 0};
+    };
+    pass_through(read_card(9, 0xA0), 5, 1);
+    pass_through(read_card(1, 0xA1), 5, 1);
+    pass_through(read_card(9, 0xA2), 5, 1);
+    run(310);
+    pass_through(read_card(1, 0xB0), 5, 2);
+    ASSERT_EQ(relayed().size(), 2u);
+    EXPECT_EQ(relayed_to()[0], 1u);
+    EXPECT_EQ(relayed()[0][11], 0xA1);
+    EXPECT_EQ(relayed_to()[1], 2u);
+    EXPECT_EQ(relayed()[1][11], 0xB0);
+}
+
 TEST_F(FpgaCards, all_ports_pass_through_answers_once_when_every_linked_port_answered)
 {
     write_board(QJsonObject{{"cards", QJsonArray{2, 0, 0, 3}}});

@@ -77,7 +77,7 @@ void factory::language_changed()
 
 void factory::show_fonts()
 {
-    const u32 flags = c331_manage::p_c331_manage ? c331_manage::p_c331_manage->font_flags : 0;
+    const u32 flags = c331_manage::p_c331_manage ? c331_manage::p_c331_manage->font_flags.load() : 0;
     const bool zh = g_language.load() == 0;
     ui->FontCN->setText(font_line(zh ? QString::fromUtf8("中文:") : "CN:", flags & 1, flags & 4));
     ui->FontEN->setText(font_line(zh ? QString::fromUtf8("英文:") : "EN:", flags & 2, flags & 8));

@@ -348,9 +348,8 @@ int MainWindow::mode_file_write(int slot, int from_sync)
         // A consistent copy: the scaler and the remote handlers write the image under this
         // lock, and it comes before the file lock.
         QMutexLocker image_lock(&c331_shared::c331_lock);
-        std::memcpy(s.image(), store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
-        s.bytes[0] = MODE_MARKER_SAVED;
-        s.bytes[1] = MODE_MARKER_SAVED;
+        s.copy_in(MODE_SLOT_IMAGE, store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+        s.mark(MODE_MARKER_SAVED);
         std::memcpy(file, s.bytes, MODE_FILE_SIZE);
         osd_enable = get_u16(store->ram_image, ram_osd_enable);
     }

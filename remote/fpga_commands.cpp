@@ -193,8 +193,9 @@ u32 flash_read(const u8* data, u32 dlen, u8* out)
         out[0] = d && d->FPGA_SPI_FLASH_VBYONE_READ(fpga::kFlashChip0, addr & kFlashAddrMask, len, out + 7) ? ST_DONE
                                                                                                        : ST_FAILED;
     } else if (addr >> 24 == kFlashScaler) {
-        out[0] = scaler_flash_status(scaler_range_ok(addr, len),
-                                     [&](const FlashOps& ops) { return ops.read(addr, out + 7, len); });
+        out[0] = scaler_flash_status(scaler_range_ok(addr, len), [&, a = addr, n = len](const FlashOps& ops) {
+            return ops.read(a, out + 7, n);
+        });
     }
     return out[0] == ST_DONE ? 7u + len : 7u;
 }

@@ -39,13 +39,15 @@ function(k57_library name)
 endfunction()
 
 # Every test program runs under a temporary directory of its own (K57_ROOT and TMPDIR inside
-# it), so no test writes to the machine's device paths ("/data", "/etc", ...).
+# it), so no test writes to the machine's device paths ("/data", "/etc", ...); one started by
+# hand makes its own root (tests/common/own_root.cpp).
 set(k57_in_temp_root ${CMAKE_SOURCE_DIR}/tests/common/in_temp_root)
+set(k57_own_root ${CMAKE_SOURCE_DIR}/tests/common/own_root.cpp)
 
 # k57_gtest(name SOURCES files... LIBS libs...): a GoogleTest executable registered with CTest.
 function(k57_gtest name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${A_SOURCES})
+  add_executable(${name} ${A_SOURCES} ${k57_own_root})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   k57_warnings(${name})
@@ -57,7 +59,7 @@ endfunction()
 # k57_qtest(name SOURCES files... LIBS libs...): a QtTest executable on the offscreen platform.
 function(k57_qtest name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${A_SOURCES})
+  add_executable(${name} ${A_SOURCES} ${k57_own_root})
   target_link_libraries(${name} PRIVATE ${A_LIBS} Qt5::Test Qt5::Widgets Threads::Threads)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   k57_warnings(${name})

@@ -104,15 +104,16 @@ TEST_F(ScalerProcess, SecondWindowIsLaidOverTheFirstByPriority)
     ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
     ASSERT_TRUE(ram_write(client, 0x8FA, Bytes{1, 0}));   // window 1 enable
     ASSERT_TRUE(apply(client));
+    // The pass writes the channels' overlay words one after the other: wait for both.
     QJsonObject banks;
     EXPECT_TRUE(dev_->wait_for(
         [&] {
             banks = chip_banks();
-            return word(banks, 0x0E, 0x09) == 0x89;
+            return word(banks, 0x0E, 0x09) == 0x89 && word(banks, 0x1E, 0x09) == 0;
         },
         kWaitMs, 50))
-        << "overlay " << std::hex << word(banks, 0x0E, 0x09) << dev_->output();
-    EXPECT_EQ(word(banks, 0x1E, 0x09), 0);
+        << "overlay " << std::hex << word(banks, 0x0E, 0x09) << ", channel 1 " << word(banks, 0x1E, 0x09)
+        << dev_->output();
 
     ASSERT_TRUE(ram_write(client, 0x8A0, Bytes{1, 0, 0, 0}));   // window 0 priority 1, window 1 priority 0
     ASSERT_TRUE(apply(client));

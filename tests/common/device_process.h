@@ -110,4 +110,15 @@ bool key_pipe_ready(const std::string& root);
 // of hanging it.
 bool send_key(const std::string& root, const std::string& line);
 
+// An EEPROM image whose first block is an EDID base block: the header and a zero byte sum.
+inline bool valid_edid_base_block(const std::string& e)
+{
+    if (e.size() != 256 || e.compare(0, 8, std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8)) != 0)
+        return false;
+    unsigned sum = 0;
+    for (int i = 0; i < 128; ++i)
+        sum += uint8_t(e[size_t(i)]);
+    return (sum & 0xFF) == 0;
+}
+
 }  // namespace testutil

@@ -205,14 +205,7 @@ TEST_F(DeviceIntegration, CustomEdidReachesTheEepromOnlyWhenADescriptorCanHoldIt
 {
     start(QJsonArray{});
     const int r = 4;
-    auto valid = [](const std::string& e) {
-        if (e.size() != 256 || e.compare(0, 8, std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8)) != 0)
-            return false;
-        unsigned sum = 0;
-        for (int i = 0; i < 128; ++i)
-            sum += uint8_t(e[size_t(i)]);
-        return (sum & 0xFF) == 0;
-    };
+    const auto valid = testutil::valid_edid_base_block;
     // The first start repairs the blank EEPROMs; input 4's is the fifth.
     ASSERT_TRUE(dev_->wait_for([&] { return valid(eeprom(r)) && valid(eeprom(5)); }, kStartMs, 200))
         << dev_->output();

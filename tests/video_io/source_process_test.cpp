@@ -30,15 +30,6 @@ protected:
     // One device's registers from a fresh state dump; empty on time-out.
     QJsonObject dump(const std::string& device) { return SimDeviceTest::dump(device, kWaitMs); }
     std::string eeprom(int s) { return testutil::read_file(root_.file("sim/edid" + std::to_string(s) + ".bin")); }
-    static bool valid_base_block(const std::string& e)
-    {
-        if (e.size() != 256 || e.compare(0, 8, std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8)) != 0)
-            return false;
-        unsigned sum = 0;
-        for (int i = 0; i < 128; ++i)
-            sum += uint8_t(e[size_t(i)]);
-        return (sum & 0xFF) == 0;
-    }
     std::string edid_check_item()
     {
         QSettings ini(QString::fromStdString(root_.file("data/configs/tcpip.ini")), QSettings::IniFormat);
@@ -62,7 +53,7 @@ TEST_F(SourceProcess, FreshBoardComesUpAndServesInputRequests)
 {
     ASSERT_TRUE(dev_->wait_for([&] { return edid_check_item() == "Never"; }, kStartMs, 100)) << dev_->output();
     for (int s = 0; s < 6; ++s)
-        EXPECT_TRUE(valid_base_block(eeprom(s))) << "EEPROM " << s;
+        EXPECT_TRUE(testutil::valid_edid_base_block(eeprom(s))) << "EEPROM " << s;
     EXPECT_TRUE(dev_->wait_for([&] { return dump("soc")["0x207858"].toInt() == 16; }, kWaitMs, 100));
 
     testutil::TcpRemoteClient c;
@@ -100,7 +91,7 @@ TEST_F(SourceProcess, FreshBoardComesUpAndServesInputRequests)
     const std::string want("\x64\x1A\x00\xA0\x50\xD0\x3E\x20\x30\x20\x3A\x00", 12);
     EXPECT_TRUE(dev_->wait_for([&] {
         const std::string e = eeprom(0);
-        return e.size() == 256 && e.compare(54, 12, want) == 0 && e.compare(72, 12, want) == 0 && valid_base_block(e);
+        return e.size() == 256 && e.compare(54, 12, want) == 0 && e.compare(72, 12, want) == 0 && testutil::valid_edid_base_block(e);
     }, kWaitMs, 100)) << dev_->output();
     EXPECT_TRUE(dev_->running());
 }

@@ -231,8 +231,10 @@ bool showable(const ST_PANEL& pnl)
 {
     constexpr int64_t kTimingMax = 0xFFFF;   // two-byte timing registers
     const int64_t w = pnl.och.width, h = pnl.och.height;
-    return w > 0 && h > 0 && pnl.htt - 2 <= kTimingMax && pnl.vtt - 2 <= kTimingMax &&
-           w + pnl.hsw + pnl.hfp <= pnl.htt && h + pnl.vsw + pnl.vfp <= pnl.vtt;
+    const bool timing = w > 0 && h > 0 && pnl.htt - 2 <= kTimingMax && pnl.vtt - 2 <= kTimingMax &&
+                        w + pnl.hsw + pnl.hfp <= pnl.htt && h + pnl.vsw + pnl.vfp <= pnl.vtt;
+    const bool covers = w * pnl.och_HCnt >= int64_t(pnl.xoffs) + pnl.w && h * pnl.och_VCnt >= int64_t(pnl.yoffs) + pnl.h;
+    return timing && covers;
 }
 
 std::array<uint16_t, 7> layout_words(const ST_PANEL& pnl)

@@ -106,7 +106,8 @@ void plan_och(ST_PANEL& pnl);
 // The whole plan: pieces, then OCH.
 ST_PANEL plan(int ledW, int ledH, int out1w, int out1h, int splice);
 // Whether the chip can show a planned layout: each OCH has an active area, that area with its
-// sync and front porch fits in the totals, and the totals fit the 16-bit timing registers.
+// sync and front porch fits in the totals, the totals fit the 16-bit timing registers, and
+// the channels cover the whole LED screen (a window over it would otherwise fit nowhere).
 bool showable(const ST_PANEL& pnl);
 
 // The seven layout words written back at image 0x566 (xoffs, yoffs, columns, rows,

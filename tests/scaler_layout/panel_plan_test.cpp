@@ -147,12 +147,16 @@ TEST(PanelPlanShowable, ActiveAreaMustFitTheTotals)
         {7680, 2160, 3840, 2160, SPLICE_H, true},
         {7680, 4320, 7680, 2160, SPLICE_V, true},
         {3840, 1080, 1000, 1080, SPLICE_H, true},
-        {1920, 1080, 0, 0, SPLICE_CP21, true},
+        {640, 480, 0, 0, SPLICE_CP21, true},
         // 8K x 4K in one piece: 4320 lines in a total of 2757 (the start line would be -1595).
         {7680, 4320, 7680, 4320, SPLICE_NONE, false},
         {7680, 4320, 7680, 4320, SPLICE_CP12, false},
         {0, 0, 0, 0, SPLICE_NONE, false},          // no screen: no line to show
         {1920, 1080, 1920, 0, SPLICE_V, false},    // an empty first output
+        // Channels that leave part of the screen out: the second piece taller than the first
+        // (both channels are the first piece's height), and CP21's 640-pixel channels.
+        {1920, 1080, 1920, 500, SPLICE_V, false},
+        {1920, 1080, 0, 0, SPLICE_CP21, false},
     };
     for (const Case& c : cases) {
         const ST_PANEL p = panel::plan(c.ledW, c.ledH, c.out1w, c.out1h, c.splice);

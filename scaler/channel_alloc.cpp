@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/TlxRamPara.h"
-#include "core/log.h"
 #include "core/globals.h"
+#include "core/log.h"
 #include "core/ram_map.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"

@@ -390,7 +390,7 @@ void c331_manage::keep_shown_panel(const ST_PANEL& shown, int ledW, int ledH, in
 {
     const bool have = panel::showable(shown);
     writeLogMsg(LOG_WARNING, "c331: LED " + std::to_string(ledW) + "x" + std::to_string(ledH) + " in " +
-                                 panel::splice_name(splice) + " exceeds the output channels; " +
+                                 panel::splice_name(splice) + " cannot be shown by the output channels; " +
                                  (have ? "layout kept" : "factory layout shown"));
     if (have)
         pnl = shown;

@@ -77,7 +77,7 @@ TEST_F(WallLayoutProcess, ScreenSplitSideBySideIsDrawnOnBothOutputs)
 
     // 8K x 4K in one piece exceeds the channels' totals: both outputs keep their picture.
     ASSERT_TRUE(set_screen(client, 0, 7680, 4320, 7680, 4320));
-    EXPECT_TRUE(dev_->wait_for([&] { return dev_->output().find("exceeds the output channels") != std::string::npos; },
+    EXPECT_TRUE(dev_->wait_for([&] { return dev_->output().find("cannot be shown by the output channels") != std::string::npos; },
                                kWaitMs, 100))
         << dev_->output();
     chip_state();

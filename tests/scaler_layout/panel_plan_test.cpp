@@ -167,6 +167,12 @@ TEST(PanelPlanShowable, ActiveAreaMustFitTheTotals)
             EXPECT_LT(s.ACTHST, 0x10000u);
         }
     }
+
+    // Every screen the LED size page lets through (sides 64..8188, at most 13,000,000
+    // pixels) in splice mode 0 is shown.
+    for (int w = 64; w <= 8188; w += 131)
+        for (int h = 64; h <= 8188 && int64_t(w) * h <= 13000000; h += 127)
+            ASSERT_TRUE(panel::showable(panel::plan(w, h, w, h, SPLICE_NONE))) << w << "x" << h;
 }
 
 TEST(PanelSpecWords, FollowThePlan)

@@ -97,47 +97,23 @@ TEST(ChannelAlloc, MissingCornersAndShortListsNeverYieldUnusedEntries)
 }
 
 // A window takes the columns and rows its corners' channels span, in area order (row by
-// row): on the 2 x 2 grid three windows side by side, each the full height, need six
-// channels, not twelve.
+// row); where one channel is as wide as the screen, it takes that one.
 TEST(ChannelAlloc, ShapeCountsColumnsAndRowsOfTheGrid)
 {
     const ST_PANEL g = grid(ARRANG2K4_2x2_8K, 3840, 2160, 0);
-    auto w = allocate(g, {window(0, 0, 2560, 4320), window(2560, 0, 2560, 4320), window(5120, 0, 2560, 4320)});
-    EXPECT_EQ(channels(w[0]), (std::vector<int>{0, 2}));
-    EXPECT_EQ(w[0].totalh, 1);
-    EXPECT_EQ(w[0].totalv, 2);
-    EXPECT_EQ(channels(w[1]), (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(w[1].totalh, 2);
-    EXPECT_EQ(channels(w[2]), (std::vector<int>{1, 3}));
-    EXPECT_EQ(w[2].totalh, 1);
-    EXPECT_EQ(w[2].totalv, 2);
-
-    // Bottom row only, and the top-right quarter.
-    w = allocate(g, {window(100, 2200, 7000, 2000), window(4000, 100, 3000, 2000)});
+    auto w = allocate(g, {window(100, 2200, 7000, 2000), window(4000, 100, 3000, 2000), window(5120, 0, 2560, 4320)});
     EXPECT_EQ(channels(w[0]), (std::vector<int>{2, 3}));
     EXPECT_EQ(w[0].totalv, 1);
     EXPECT_EQ(channels(w[1]), (std::vector<int>{1}));
+    EXPECT_EQ(channels(w[2]), (std::vector<int>{1, 3}));
+    EXPECT_EQ(w[2].totalh, 1);
 
-    // 4 x 1: the last two columns.
     w = allocate(grid(ARRANG2K4_4x1_8K, 1000, 1000, 0), {window(2100, 0, 1900, 1000)});
     EXPECT_EQ(channels(w[0]), (std::vector<int>{2, 3}));
-}
-
-// One channel per piece on the 2 x 1 grid: side by side (horizontal splice) a window over
-// both pieces takes both channels; where one channel is as wide as the screen, it takes one.
-TEST(ChannelAlloc, SplitPiecesTakeTheColumnsTheWindowSpans)
-{
-    ST_PANEL h = grid(ARRANG2K4_2x1, 3840, 2785, 1);
-    h.splice = SPLICE_H;
-    auto w = allocate(h, {window(0, 0, 7680, 2160)});
-    EXPECT_EQ(w[0].totalh, 2);
-    EXPECT_EQ(channels(w[0]), (std::vector<int>{0, 1}));
-    EXPECT_EQ(challoc::win_offset(w[0], 3840, 2785, 1), 0);
 
     for (int splice : {SPLICE_NONE, SPLICE_CP12, SPLICE_CP21}) {
         ST_PANEL one = grid(ARRANG2K4_2x1, 4096, 2048, 1);
         one.splice = splice;
-        EXPECT_EQ(challoc::carried_columns(one), 1) << splice;
         w = allocate(one, {window(0, 0, 4096, 2048)});
         EXPECT_EQ(channels(w[0]), (std::vector<int>{0})) << splice;
     }
@@ -156,41 +132,6 @@ TEST(ChannelOverlay, SharedChannelGoesToTheFirstWindowTheSecondGetsASpare)
         EXPECT_EQ(ov[k], uint32_t(k + 1));
     // The unused tails of both lists were left alone.
     EXPECT_EQ(w[1].ochLst[1], kOchUnused);
-}
-
-// Six windows over the whole 4 x 1 grid want twelve channels: the lowest layers give up all
-// of theirs, whatever their place in the list, and the rest get spares as usual.
-TEST(ChannelOverlay, WindowsBeyondEightChannelsLoseThemByLayer)
-{
-    const ST_PANEL g = grid(ARRANG2K4_4x1_8K, 3840, 2160, 0);
-    std::vector<ST_WIN_INFO> list(6, window(0, 0, 7680, 2160));
-    const uint8_t layers[6] = {5, 0, 1, 4, 2, 3};   // list position 0 lowest, then 3
-    for (int n = 0; n < 6; ++n)
-        list[n].priority = layers[n];
-    auto w = allocate(g, list);
-    bool dropped[kMaxWindows];
-    EXPECT_EQ(challoc::drop_lowest_layers(w.data(), 6, dropped), 12);
-    uint32_t ov[8];
-    challoc::overlay(w.data(), 6, ov);
-    for (int n = 0; n < 6; ++n) {
-        const bool lost = n == 0 || n == 3;
-        EXPECT_EQ(dropped[n], lost) << n;
-        EXPECT_EQ(channels(w[n]).size(), lost ? 0u : 2u) << n;
-        EXPECT_EQ(w[n].totalh * w[n].totalv, lost ? 0 : 2) << n;
-    }
-    // The four shown own distinct channels.
-    bool seen[8] = {};
-    for (int n : {1, 2, 4, 5})
-        for (int c : channels(w[n])) {
-            EXPECT_FALSE(seen[c]) << "channel " << c;
-            seen[c] = true;
-        }
-
-    // Within the eight nothing is dropped.
-    w = allocate(g, std::vector<ST_WIN_INFO>(4, window(0, 0, 7680, 2160)));
-    EXPECT_EQ(challoc::drop_lowest_layers(w.data(), 4, dropped), 8);
-    for (int n = 0; n < 4; ++n)
-        EXPECT_FALSE(dropped[n]);
 }
 
 TEST(ChannelOverlay, NoIdleChannelKeepsTheSharedOne)

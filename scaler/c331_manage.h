@@ -130,6 +130,7 @@ public:
     // panel_layout.cpp
     void tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
     void tlxApi_PnlInitOch3();
+    void keep_shown_panel(const ST_PANEL& shown, int ledW, int ledH, int splice);
     int tlxApi_PnlInitOch_diff(int* htt, int* vtt, int hblank, int vblank);
     void tlxApi_c331InitRegPanel();
     void tlxApi_WriteRam(int addr);
@@ -141,6 +142,7 @@ public:
     void tlxApi_PreviewCh();
     void tlxApi_MultiWinChAlloc(int init);
     void tlxApi_MultiWinChOverlay();
+    void drop_windows_beyond_channels(int wincnt);
     void tlxApi_MultiWinChInit();
     uint8_t tlxApi_inputCvtC331(int source);                       // 255 for a source above 5
     int32_t tlxApi_OchGetWinOffset1(ST_WIN_INFO* wi, int side);

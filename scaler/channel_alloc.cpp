@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/TlxRamPara.h"
 #include "core/globals.h"
+#include "core/log.h"
 #include "core/ram_map.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
@@ -65,6 +67,12 @@ static void alloc_fail(int n)
     printf("\033[5m\033[1;31mwin%d alloc och FAIL\n\033[0m", n);
 }
 
+int carried_columns(const ST_PANEL& pnl)
+{
+    const bool one_channel_wide = pnl.arrang == ARRANG2K4_2x1 && pnl.use1och && pnl.splice != SPLICE_H;
+    return one_channel_wide ? 1 : (pnl.och_HCnt ? pnl.och_HCnt : 1);
+}
+
 bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int och_cnt, int n)
 {
     const int32_t x = int16_t(wi.x), y = int16_t(wi.y);
@@ -93,10 +101,17 @@ bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int oc
         return true;
     }
 
+    // Columns and rows of the grid between the two corners' channels.
     const int hcnt = pnl.och_HCnt ? pnl.och_HCnt : 1;
-    int limit = (pnl.arrang == ARRANG2K4_2x1 && pnl.use1och) ? 1 : hcnt;
-    int totalh = end - start + 1 < limit ? end - start + 1 : limit;
-    int totalv = (end - start) / hcnt + 1;
+    const int col0 = start % hcnt, row0 = start / hcnt;
+    const int cols = end % hcnt - col0 + 1, rows = end / hcnt - row0 + 1;
+    if (cols < 1 || rows < 1) {
+        wi.totalh = wi.totalv = 0;
+        return true;
+    }
+    const int limit = carried_columns(pnl);
+    const int totalh = cols < limit ? cols : limit;
+    const int totalv = rows;
 
     const char* red = "\033[5m\033[1;31m";
     if (totalh > kMaxOch) {
@@ -120,31 +135,15 @@ bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int oc
     wi.totalh = static_cast<uint8_t>(totalh);
     wi.totalv = static_cast<uint8_t>(totalv);
 
-    // Channel list in raster order: the start, then per row up to totalh channels, up to
-    // totalv rows, ending at the end channel.
-    int k = 0, cols = 0, rows = 0;
-    auto enter = [&](int i) {
-        wi.ochLst[k] = wi.ochPosLst[k] = static_cast<uint8_t>(i);
-        ++k;
-    };
-    for (int i = 0; i < och_cnt && k < kMaxOch; ++i) {
-        if (i == start) {
-            enter(i);
-            cols = rows = 1;
-            if (i == end)
-                break;
-        } else if (i == end) {
-            enter(i);
-            break;
-        } else if (i < start) {
-            continue;
-        } else if (cols < totalh) {
-            enter(i);
-            ++cols;
-        } else if (rows < totalv) {
-            enter(i);
-            ++rows;
-            cols = 1;
+    // Channel list in area order: row by row, the window's columns left to right.
+    int k = 0;
+    for (int r = row0; r < row0 + totalv; ++r) {
+        for (int c = col0; c < col0 + totalh && k < kMaxOch; ++c) {
+            const int i = r * hcnt + c;
+            if (i < och_cnt) {
+                wi.ochLst[k] = wi.ochPosLst[k] = static_cast<uint8_t>(i);
+                ++k;
+            }
         }
     }
     if (g_debugSwitch == 254) {
@@ -157,6 +156,45 @@ bool alloc_window(ST_WIN_INFO& wi, const ST_PANEL& pnl, const ST_RECT* r, int oc
 }
 
 static bool real_channel(uint8_t c) { return c < kMaxOch; }
+
+static int listed_channels(const ST_WIN_INFO& wi)
+{
+    int n = 0;
+    for (uint8_t c : wi.ochLst)
+        n += real_channel(c);
+    return n;
+}
+
+// The window drawn below all others that still has channels (image layer 0 is the top; of
+// two on one layer the later in the list); -1 when none has.
+static int lowest_layer_window(const ST_WIN_INFO* wi, int wincnt)
+{
+    int low = -1;
+    for (int n = 0; n < wincnt; ++n)
+        if (listed_channels(wi[n]) && (low < 0 || wi[n].priority >= wi[low].priority))
+            low = n;
+    return low;
+}
+
+int drop_lowest_layers(ST_WIN_INFO* wi, int wincnt, bool dropped[kMaxWindows])
+{
+    // Every listed entry ends on a channel of its own once shared ones get spares.
+    int needed = 0;
+    for (int n = 0; n < wincnt; ++n) {
+        needed += listed_channels(wi[n]);
+        dropped[n] = false;
+    }
+    const int wanted = needed;
+    while (needed > kMaxOch) {
+        const int n = lowest_layer_window(wi, wincnt);
+        if (n < 0)
+            break;
+        needed -= listed_channels(wi[n]);
+        reset_lists(&wi[n], 1);
+        dropped[n] = true;
+    }
+    return wanted;
+}
 
 void overlay(ST_WIN_INFO* wi, int wincnt, uint32_t ov[kMaxOch])
 {
@@ -501,9 +539,26 @@ void c331_manage::tlxApi_MultiWinChAlloc(int init)
             break;
 }
 
+// Windows beyond the eight output channels: the lowest layers go dark, in one log line.
+void c331_manage::drop_windows_beyond_channels(int wincnt)
+{
+    bool dropped[kWindows] = {};
+    const int wanted = challoc::drop_lowest_layers(pwinfo, wincnt, dropped);
+    std::string listed;
+    for (int s = 0; s < kWindows; ++s) {
+        const int n = slot_pos[s];
+        if (n >= 0 && n < wincnt && dropped[n])
+            listed += (listed.empty() ? "" : ", ") + std::to_string(s);
+    }
+    if (!listed.empty())
+        writeLogMsg(LOG_WARNING, "c331: windows need " + std::to_string(wanted) +
+                                     " output channels of 8; not shown (lowest layers): window " + listed);
+}
+
 void c331_manage::tlxApi_MultiWinChOverlay()
 {
     const int wincnt = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
+    drop_windows_beyond_channels(wincnt);
     challoc::overlay(pwinfo, wincnt, PM_OVERLAY);
     g_chg_overlay = 1;
 }

@@ -48,6 +48,10 @@ namespace challoc {
 // OCH rectangles of the panel's arrangement in raster order; returns their count (0..8).
 int och_rects(const ST_PANEL& pnl, ST_RECT out[kMaxOch]);
 
+// Grid columns that carry the LED picture: one where a single channel is as wide as the LED
+// (one channel per piece, pieces not split side by side), else every column of the grid.
+int carried_columns(const ST_PANEL& pnl);
+
 // Finds the channels of one window and fills ochLst/ochPosLst/totalh/totalv (the lists must
 // be reset by the caller). Returns false when the window would need more than 8 channels:
 // the allocation stops there. A window whose corners lie in no channel gets no channel.
@@ -59,6 +63,11 @@ void reset_lists(ST_WIN_INFO* wi, int count);
 // Gives spare channels to windows that share one, and fills overlay[8] (1-based grid
 // position each channel is composed onto). Only real channels (below 8) are compared.
 void overlay(ST_WIN_INFO* wi, int wincnt, uint32_t overlay[kMaxOch]);
+
+// Takes every channel from the lowest-layer windows (image layer 0 is the top) until the
+// windows' channels fit the eight, marking them in dropped[]; a window shown in part would
+// be a torn picture. Returns the channels the windows wanted.
+int drop_lowest_layers(ST_WIN_INFO* wi, int wincnt, bool dropped[kMaxWindows]);
 
 // Windows that share a layer get the lowest free one, in list order.
 void dedupe_layers(ST_WIN_INFO* wi, int wincnt);

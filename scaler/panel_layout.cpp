@@ -54,6 +54,13 @@ const OchTotal* find_och_total(int32_t htt, int32_t vtt)
     return nullptr;
 }
 
+// The first output lies inside the LED screen, as the pages keep it: a larger one would
+// leave the second piece a negative size.
+static int inside(int first, int led)
+{
+    return first > led ? led : first;
+}
+
 void set_pieces(ST_PANEL& pnl, int ledW, int ledH, int out1w, int out1h, int splice)
 {
     std::memset(&pnl, 0, sizeof pnl);
@@ -71,11 +78,13 @@ void set_pieces(ST_PANEL& pnl, int ledW, int ledH, int out1w, int out1h, int spl
         break;
     case SPLICE_HV:
     case SPLICE_V:
+        out1h = inside(out1h, ledH);
         pnl.out_w[0] = static_cast<uint16_t>(ledW);
         pnl.out_h[0] = static_cast<uint16_t>(out1h);
         pnl.out_h[1] = static_cast<uint16_t>(ledH - out1h);
         break;
     case SPLICE_H:
+        out1w = inside(out1w, ledW);
         pnl.out_w[0] = static_cast<uint16_t>(out1w);
         pnl.out_w[1] = static_cast<uint16_t>(ledW - out1w);
         pnl.out_h[0] = static_cast<uint16_t>(ledH);
@@ -218,6 +227,16 @@ ST_PANEL plan(int ledW, int ledH, int out1w, int out1h, int splice)
     return pnl;
 }
 
+bool showable(const ST_PANEL& pnl)
+{
+    constexpr int64_t kTimingMax = 0xFFFF;   // two-byte timing registers
+    const int64_t w = pnl.och.width, h = pnl.och.height;
+    const bool timing = w > 0 && h > 0 && pnl.htt - 2 <= kTimingMax && pnl.vtt - 2 <= kTimingMax &&
+                        w + pnl.hsw + pnl.hfp <= pnl.htt && h + pnl.vsw + pnl.vfp <= pnl.vtt;
+    const bool covers = w * pnl.och_HCnt >= int64_t(pnl.xoffs) + pnl.w && h * pnl.och_VCnt >= int64_t(pnl.yoffs) + pnl.h;
+    return timing && covers;
+}
+
 std::array<uint16_t, 7> layout_words(const ST_PANEL& pnl)
 {
     uint16_t cols, rows;
@@ -325,19 +344,29 @@ std::vector<RegWrite> register_writes(const ST_PANEL& pnl, const PanelSpec& ps)
 
 #include <QMutexLocker>
 #include <cstdio>
+#include <string>
 
 #include "core/TlxRamPara.h"
 #include "core/globals.h"
+#include "core/log.h"
 #include "core/ram_map.h"
 #include "core/utils.h"
 #include "scaler/c331_manage.h"
 
+// The factory LED screen: what start-up shows when the stored size cannot be shown.
+static constexpr int kFactoryLedW = 4096, kFactoryLedH = 2048;
+
 void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice)
 {
+    const ST_PANEL shown = pnl;
     panel::set_pieces(pnl, ledW, ledH, out1w, out1h, splice);
     if (g_debugSwitch == 254)
         printf("[tlxApi_PnlInit2] ledW:%d ledH:%d, out1w:%d, out1h:%d, splice:%s\n", ledW, ledH, out1w, out1h,
                panel::splice_name(pnl.splice));
+    ST_PANEL planned = pnl;
+    panel::plan_och(planned);
+    if (!panel::showable(planned))
+        keep_shown_panel(shown, ledW, ledH, splice);
     tlxApi_PnlInitOch3();
     tlxApi_initEnvC331();
 
@@ -353,6 +382,20 @@ void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int 
     tlxApi_MultiWinChAlloc(1);
     tlxApi_MultiWinChInit();
     tlxDbg_c331_param();
+}
+
+// A layout the output channels cannot show leaves the one shown (at start-up, when there is
+// none yet, the factory screen): its pieces are planned again.
+void c331_manage::keep_shown_panel(const ST_PANEL& shown, int ledW, int ledH, int splice)
+{
+    const bool have = panel::showable(shown);
+    writeLogMsg(LOG_WARNING, "c331: LED " + std::to_string(ledW) + "x" + std::to_string(ledH) + " in " +
+                                 panel::splice_name(splice) + " cannot be shown by the output channels; " +
+                                 (have ? "layout kept" : "factory layout shown"));
+    if (have)
+        pnl = shown;
+    else
+        panel::set_pieces(pnl, kFactoryLedW, kFactoryLedH, kFactoryLedW, kFactoryLedH, SPLICE_NONE);
 }
 
 void c331_manage::tlxApi_PnlInitOch3()

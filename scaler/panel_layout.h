@@ -49,7 +49,7 @@ struct ST_OCH_SIZE {
 // The panel layout record: cleared and rebuilt on every panel set-up.
 struct ST_PANEL {
     uint16_t w, h;          // LED screen size
-    uint16_t out_w[2];      // piece widths (a negative difference wraps, as the pages never send one)
+    uint16_t out_w[2];      // piece widths (the first output is kept inside the LED screen)
     uint16_t out_h[2];      // piece heights
     uint16_t xoffs, yoffs;  // LED picture offset inside the OCH canvas
     uint8_t och_HCnt, och_VCnt;
@@ -105,6 +105,10 @@ int och_diff(ST_PANEL& pnl, int* htt, int* vtt, int hblank, int vblank);
 void plan_och(ST_PANEL& pnl);
 // The whole plan: pieces, then OCH.
 ST_PANEL plan(int ledW, int ledH, int out1w, int out1h, int splice);
+// Whether the chip can show a planned layout: each OCH has an active area, that area with its
+// sync and front porch fits in the totals, the totals fit the 16-bit timing registers, and
+// the channels cover the whole LED screen (a window over it would otherwise fit nowhere).
+bool showable(const ST_PANEL& pnl);
 
 // The seven layout words written back at image 0x566 (xoffs, yoffs, columns, rows,
 // OCH width, OCH height, bandwidth mode).

@@ -87,14 +87,36 @@ TEST(ChannelAlloc, MissingCornersAndShortListsNeverYieldUnusedEntries)
     EXPECT_EQ(w[0].totalh * w[0].totalv, 0);
     EXPECT_TRUE(channels(w[0]).empty());
 
-    // Right column of a 2 x 2 grid: the walk lists fewer channels than totalh x totalv;
-    // the unused tail is never counted as a channel.
+    // Right column of a 2 x 2 grid: one column, two rows, the unused tail never counted.
     w = allocate(grid(ARRANG2K4_2x2_8K, 1000, 1000, 0), {window(1200, 0, 500, 1800)});
-    ASSERT_GT(w[0].totalh * w[0].totalv, 3);
-    for (int c : channels(w[0]))
-        EXPECT_LT(c, 8);
-    EXPECT_EQ(w[0].ochLst[3], kOchUnused);
-    EXPECT_EQ(challoc::used_channels(w[0]), 3);
+    EXPECT_EQ(w[0].totalh, 1);
+    EXPECT_EQ(w[0].totalv, 2);
+    EXPECT_EQ(channels(w[0]), (std::vector<int>{1, 3}));
+    EXPECT_EQ(w[0].ochLst[2], kOchUnused);
+    EXPECT_EQ(challoc::used_channels(w[0]), 2);
+}
+
+// A window takes the columns and rows its corners' channels span, in area order (row by
+// row); where one channel is as wide as the screen, it takes that one.
+TEST(ChannelAlloc, ShapeCountsColumnsAndRowsOfTheGrid)
+{
+    const ST_PANEL g = grid(ARRANG2K4_2x2_8K, 3840, 2160, 0);
+    auto w = allocate(g, {window(100, 2200, 7000, 2000), window(4000, 100, 3000, 2000), window(5120, 0, 2560, 4320)});
+    EXPECT_EQ(channels(w[0]), (std::vector<int>{2, 3}));
+    EXPECT_EQ(w[0].totalv, 1);
+    EXPECT_EQ(channels(w[1]), (std::vector<int>{1}));
+    EXPECT_EQ(channels(w[2]), (std::vector<int>{1, 3}));
+    EXPECT_EQ(w[2].totalh, 1);
+
+    w = allocate(grid(ARRANG2K4_4x1_8K, 1000, 1000, 0), {window(2100, 0, 1900, 1000)});
+    EXPECT_EQ(channels(w[0]), (std::vector<int>{2, 3}));
+
+    for (int splice : {SPLICE_NONE, SPLICE_CP12, SPLICE_CP21}) {
+        ST_PANEL one = grid(ARRANG2K4_2x1, 4096, 2048, 1);
+        one.splice = splice;
+        w = allocate(one, {window(0, 0, 4096, 2048)});
+        EXPECT_EQ(channels(w[0]), (std::vector<int>{0})) << splice;
+    }
 }
 
 TEST(ChannelOverlay, SharedChannelGoesToTheFirstWindowTheSecondGetsASpare)

@@ -112,11 +112,67 @@ TEST(PanelPlanArea, HugeSizesComputeWithoutOverflow)
     EXPECT_GT(p.htt, 0);
     EXPECT_GT(p.vtt, 0);
     EXPECT_LE(int64_t(p.htt) * p.vtt, 10800000 + 4096);
+    EXPECT_FALSE(panel::showable(p));
+}
 
-    // A first piece taller than the screen wraps the second piece and takes the 8K plan.
-    p = panel::plan(1920, 1080, 1920, 2000, 1);
-    EXPECT_EQ(p.out_h[1], uint16_t(1080 - 2000));
-    EXPECT_EQ(p.arrang, ARRANG2K4_2x2_8K);
+// A first output larger than the LED screen is kept inside it, as the pages keep it: the
+// second piece is empty rather than a wrapped 16-bit size driving an 8K plan.
+TEST(PanelPlanPieces, FirstOutputIsKeptInsideTheScreen)
+{
+    for (int splice : {SPLICE_HV, SPLICE_V}) {
+        const ST_PANEL p = panel::plan(1920, 1080, 1920, 3000, splice);
+        EXPECT_EQ(p.out_h[0], 1080);
+        EXPECT_EQ(p.out_h[1], 0);
+        EXPECT_EQ(p.arrang, ARRANG2K4_1x2);
+        EXPECT_EQ(p.och.width, 1920);
+        EXPECT_EQ(p.och.height, 1080);
+        EXPECT_TRUE(panel::showable(p));
+    }
+    const ST_PANEL h = panel::plan(3840, 1080, 5000, 1080, SPLICE_H);
+    EXPECT_EQ(h.out_w[0], 3840);
+    EXPECT_EQ(h.out_w[1], 0);
+    EXPECT_EQ(h.arrang, ARRANG2K4_2x1);
+    EXPECT_TRUE(panel::showable(h));
+}
+
+// A plan is shown only when every channel's active area fits in its totals and the totals
+// fit the timing registers.
+TEST(PanelPlanShowable, ActiveAreaMustFitTheTotals)
+{
+    struct Case {
+        int ledW, ledH, out1w, out1h, splice;
+        bool showable;
+    } cases[] = {
+        {4096, 2048, 4096, 2048, SPLICE_NONE, true},
+        {7680, 2160, 3840, 2160, SPLICE_H, true},
+        {7680, 4320, 7680, 2160, SPLICE_V, true},
+        {3840, 1080, 1000, 1080, SPLICE_H, true},
+        {640, 480, 0, 0, SPLICE_CP21, true},
+        // 8K x 4K in one piece: 4320 lines in a total of 2757 (the start line would be -1595).
+        {7680, 4320, 7680, 4320, SPLICE_NONE, false},
+        {7680, 4320, 7680, 4320, SPLICE_CP12, false},
+        {0, 0, 0, 0, SPLICE_NONE, false},          // no screen: no line to show
+        {1920, 1080, 1920, 0, SPLICE_V, false},    // an empty first output
+        // Channels that leave part of the screen out: the second piece taller than the first
+        // (both channels are the first piece's height), and CP21's 640-pixel channels.
+        {1920, 1080, 1920, 500, SPLICE_V, false},
+        {1920, 1080, 0, 0, SPLICE_CP21, false},
+    };
+    for (const Case& c : cases) {
+        const ST_PANEL p = panel::plan(c.ledW, c.ledH, c.out1w, c.out1h, c.splice);
+        EXPECT_EQ(panel::showable(p), c.showable) << c.ledW << "x" << c.ledH << " splice " << c.splice;
+        if (panel::showable(p)) {
+            const PanelSpec s = panel::spec(p);
+            EXPECT_LT(s.ACTVST, 0x10000u);
+            EXPECT_LT(s.ACTHST, 0x10000u);
+        }
+    }
+
+    // Every screen the LED size page lets through (sides 64..8188, at most 13,000,000
+    // pixels) in splice mode 0 is shown.
+    for (int w = 64; w <= 8188; w += 131)
+        for (int h = 64; h <= 8188 && int64_t(w) * h <= 13000000; h += 127)
+            ASSERT_TRUE(panel::showable(panel::plan(w, h, w, h, SPLICE_NONE))) << w << "x" << h;
 }
 
 TEST(PanelSpecWords, FollowThePlan)

@@ -1,0 +1,248 @@
+// LED screens and window lists through the apply pass to what each output channel of the
+// simulated chip puts on the wall: every splice mode, windows on the 2 x 2 grid, windows
+// beyond the eight channels, and screens the channels cannot show.
+#include <string>
+
+#include "core/ram_map.h"
+#include "scaler/c331_regs.h"
+#include "scaler_fixture.h"
+
+namespace {
+
+struct Screen {
+    int w, h, splice, out_w, out_h;
+};
+
+std::string name(const Screen& s)
+{
+    return std::to_string(s.w) + "x" + std::to_string(s.h) + " splice " + std::to_string(s.splice) + " first " +
+           std::to_string(s.out_w) + "x" + std::to_string(s.out_h);
+}
+
+struct Win {
+    int x, y, w, h;
+};
+
+class WallLayout : public ScalerFixture {
+protected:
+    void SetUp() override
+    {
+        ScalerFixture::SetUp();
+        bring_up();
+        for (int s = 0; s < kSourceCount; ++s)
+            publish(s, row_1080p60());
+        mgr_->c331managerdeal(mgr_);
+    }
+    // The screen's words as a remote tool writes them, window 0 over the whole screen and the
+    // other windows off.
+    void put_screen(const Screen& s)
+    {
+        set_word(ram_splice_mode, uint16_t(s.splice));
+        set_word(ram_led_width, uint16_t(s.w));
+        set_word(ram_led_height, uint16_t(s.h));
+        set_word(ram_output_rect + 4, uint16_t(s.out_w));
+        set_word(ram_output_rect + 6, uint16_t(s.out_h));
+        put_window(0, Win{0, 0, s.w, s.h});
+        for (int w = 1; w < 6; ++w)
+            set_word(ram_window_addr(w, WIN_ENABLE), 0);
+    }
+    void screen(const Screen& s)
+    {
+        edit_and_pass([&](uint8_t*) { put_screen(s); });
+    }
+    void put_window(int slot, const Win& r, int source = 0)
+    {
+        set_word(ram_window_addr(slot, WIN_ENABLE), 1);
+        set_word(ram_window_addr(slot, WIN_SOURCE), uint16_t(source));
+        set_word(ram_window_addr(slot, WIN_X), uint16_t(r.x));
+        set_word(ram_window_addr(slot, WIN_Y), uint16_t(r.y));
+        set_word(ram_window_addr(slot, WIN_WIDTH), uint16_t(r.w));
+        set_word(ram_window_addr(slot, WIN_HEIGHT), uint16_t(r.h));
+    }
+    int list_pos(int slot) const { return mgr_->slot_pos[slot]; }
+    // How a window's output channels read the frame store, in area order (row by row).
+    std::vector<sim::OchRead> reads(int slot) const
+    {
+        int och[8];
+        std::vector<sim::OchRead> r;
+        if (list_pos(slot) < 0)
+            return r;
+        mgr_->get_och(list_pos(slot), och);
+        for (int a = 0; a < 8 && och[a] >= 0; ++a)
+            r.push_back(model_->och_read(och[a]));
+        return r;
+    }
+    // The window is on the wall whole: each of its channels reads a picture, its columns add
+    // up to its width and its rows to its height.
+    void expect_whole(int slot, int width, int height, int cols, int rows)
+    {
+        SCOPED_TRACE("window " + std::to_string(slot));
+        const int n = list_pos(slot);
+        ASSERT_GE(n, 0);
+        EXPECT_EQ(int(mgr_->PM_WIN_SHAPE[n][0]), cols);
+        EXPECT_EQ(int(mgr_->PM_WIN_SHAPE[n][1]), rows);
+        const std::vector<sim::OchRead> r = reads(slot);
+        ASSERT_EQ(int(r.size()), cols * rows);
+        for (const sim::OchRead& c : r) {
+            EXPECT_GE(c.ich, 0);
+            EXPECT_GT(c.hw, 0u);
+            EXPECT_GT(c.vw, 0u);
+        }
+        int64_t across = 0, down = 0;
+        for (int i = 0; i < cols; ++i)
+            across += r[i].hw;
+        for (int j = 0; j < rows; ++j)
+            down += r[j * cols].vw;
+        EXPECT_EQ(across, width);
+        EXPECT_EQ(down, height);
+    }
+    std::array<uint16_t, 7> layout_words()
+    {
+        std::array<uint16_t, 7> w{};
+        for (int i = 0; i < 7; ++i)
+            w[i] = uint16_t(img()[ram_och_layout + 2 * i] | img()[ram_och_layout + 2 * i + 1] << 8);
+        return w;
+    }
+};
+
+// A window over the whole screen fills the wall in every splice mode: split side by side it
+// takes both pieces' channels (the second output is not left black).
+TEST_F(WallLayout, FullScreenWindowFillsTheWallInEverySpliceMode)
+{
+    struct Case {
+        Screen s;
+        int cols, rows;
+    } cases[] = {
+        {{4096, 2048, 0, 4096, 2048}, 1, 1},
+        {{7680, 2160, 0, 7680, 2160}, 2, 1},
+        {{3840, 4320, 1, 3840, 2160}, 1, 2},
+        {{7680, 4320, 1, 7680, 2160}, 2, 2},
+        {{3840, 4320, 2, 3840, 2160}, 1, 2},
+        {{7680, 4320, 2, 7680, 2160}, 2, 2},
+        {{7680, 2160, 3, 3840, 2160}, 2, 1},
+        {{3840, 1080, 3, 1920, 1080}, 2, 1},
+        {{3840, 1080, 3, 1000, 1080}, 2, 1},
+        {{7680, 4320, 3, 3840, 4320}, 4, 1},
+        {{1920, 1080, 4, 1920, 1080}, 1, 1},
+        {{640, 480, 5, 640, 480}, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(name(c.s));
+        screen(c.s);
+        EXPECT_EQ(mgr_->pnl.w, c.s.w);
+        expect_whole(0, c.s.w, c.s.h, c.cols, c.rows);
+        // The window's margins lie inside its channels.
+        for (int k = 0; k < 4; ++k)
+            EXPECT_GE(int32_t(mgr_->PM_WIN_OFFSET[0][k]), 0) << "side " << k;
+    }
+}
+
+// On the 2 x 2 grid three full-height windows side by side: the outer ones lie in one
+// column each and take its two channels, the middle one spans both columns. Eight channels
+// in all, and every part of each window is drawn.
+TEST_F(WallLayout, WindowsOnTheGridTakeTheColumnsTheyLieIn)
+{
+    edit_and_pass([&](uint8_t*) {
+        put_screen(Screen{7680, 4320, 2, 7680, 2160});
+        for (int w = 0; w < 3; ++w)
+            put_window(w, Win{2560 * w, 0, 2560, 4320}, w);
+    });
+    expect_whole(0, 2560, 4320, 1, 2);
+    expect_whole(1, 2560, 4320, 2, 2);
+    expect_whole(2, 2560, 4320, 1, 2);
+    int shown = 0;
+    for (int k = 0; k < 8; ++k)
+        shown += mgr_->PM_WIN_NUM[k] != 6;
+    EXPECT_EQ(shown, 8);
+}
+
+// Six windows over the whole 8K-wide screen want twelve channels: the two on the lowest
+// layers go dark, whatever their slots; the four above them are drawn whole.
+TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
+{
+    const uint16_t layer[6] = {5, 0, 1, 4, 2, 3};   // windows 0 and 3 lowest
+    edit_and_pass([&](uint8_t*) {
+        put_screen(Screen{7680, 2160, 0, 7680, 2160});
+        for (int w = 0; w < 6; ++w) {
+            put_window(w, Win{0, 0, 7680, 2160}, w);
+            set_word(ram_win_priority + 2 * w, layer[w]);
+        }
+    });
+    for (int w : {1, 2, 4, 5})
+        expect_whole(w, 7680, 2160, 2, 1);
+    for (int w : {0, 3}) {
+        EXPECT_TRUE(reads(w).empty()) << "window " << w;
+        EXPECT_EQ(mgr_->PM_WIN_SHAPE[list_pos(w)][0], 0u) << "window " << w;
+    }
+}
+
+// An 8K x 4K screen in one piece does not fit the channels' totals: the layout on the wall
+// stays as it was (no start line beyond the total), and a screen that fits is taken later.
+TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)
+{
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    const std::array<uint16_t, 7> words = layout_words();
+    const uint32_t vst = chip(c331::OCH_ACT_VST), vtotal = chip(c331::OCH_VTOTAL);
+    for (int splice : {0, 4}) {
+        SCOPED_TRACE(splice);
+        screen(Screen{7680, 4320, splice, 7680, 4320});
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(chip(c331::OCH_VTOTAL, k), vtotal) << "channel " << k;
+            EXPECT_LT(chip(c331::OCH_ACT_VST, k), chip(c331::OCH_VTOTAL, k)) << "channel " << k;
+        }
+        EXPECT_EQ(chip(c331::OCH_ACT_VST), vst);
+        EXPECT_EQ(layout_words(), words);
+        EXPECT_EQ(mgr_->pnl.w, 3840);
+        // The window list falls back to the screen shown.
+        expect_whole(0, 3840, 2160, 1, 1);
+    }
+    screen(Screen{7680, 4320, 2, 7680, 2160});
+    EXPECT_EQ(mgr_->pnl.w, 7680);
+    expect_whole(0, 7680, 4320, 2, 2);
+}
+
+// A first output taller (or wider) than the screen is kept inside it: the channels are the
+// screen's size, not a sliver of a wrapped 8K plan.
+TEST_F(WallLayout, FirstOutputBeyondTheScreenIsKeptInsideIt)
+{
+    for (int splice : {1, 2}) {
+        SCOPED_TRACE(splice);
+        screen(Screen{1920, 1080, splice, 1920, 3000});
+        EXPECT_EQ(mgr_->pnl.och.width, 1920);
+        EXPECT_EQ(mgr_->pnl.och.height, 1080);
+        EXPECT_EQ(layout_words()[4], 1920);
+        EXPECT_EQ(layout_words()[5], 1080);
+        expect_whole(0, 1920, 1080, 1, 1);
+    }
+    screen(Screen{3840, 1080, 3, 5000, 1080});
+    EXPECT_EQ(mgr_->pnl.och.width, 3840);
+    expect_whole(0, 3840, 1080, 1, 1);
+}
+
+class WallLayoutStart : public WallLayout {
+protected:
+    void SetUp() override
+    {
+        ScalerFixture::SetUp();
+        put_screen(Screen{7680, 4320, 0, 7680, 4320});
+        std::memcpy(shd(), img(), RAM_IMAGE_SIZE);
+        bring_up();
+        for (int s = 0; s < kSourceCount; ++s)
+            publish(s, row_1080p60());
+        mgr_->c331managerdeal(mgr_);
+    }
+};
+
+// A stored screen the channels cannot show starts on the factory layout, not on a timing
+// with its start lines beyond the totals.
+TEST_F(WallLayoutStart, StoredScreenBeyondTheChannelsStartsOnTheFactoryLayout)
+{
+    EXPECT_EQ(mgr_->pnl.w, 4096);
+    EXPECT_EQ(mgr_->pnl.h, 2048);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_LT(chip(c331::OCH_ACT_VST, k), chip(c331::OCH_VTOTAL, k)) << "channel " << k;
+    EXPECT_EQ(layout_words(), (std::array<uint16_t, 7>{0, 0, 1, 1, 4096, 2048, 0}));
+    expect_whole(0, 4096, 2048, 1, 1);
+}
+
+}  // namespace

@@ -5,7 +5,11 @@
 // with their spread over the rounds, then unpinned:
 //   1. one connection, RAM read of 1 KiB, request then reply: p50, p99, requests/s and the
 //      server's CPU time per request (process CPU less the client thread's)
-//      (targets, fixed placement: p50 and CPU per request at most 1.1x the anchor's);
+//      (targets, fixed placement: p50 and CPU per request at most 1.1x the anchor's); beside
+//      the ratios, the device's own extra cost per request, device less anchor, for p50, p99
+//      and CPU, pinned and unpinned: a ratio alone hides it when both sides carry the same
+//      fixed cost (with both servers pinned a cross-CPU wake-up adds 60-70 us to each)
+//      (targets, both placements: at most +6 us p50 and +2.5 us CPU per request);
 //   2. 8 connections at once: requests/s (target: at least 0.95 of the anchor's);
 //   3. a remote write reaching the simulated chip (RAM write of the brightness, then the apply
 //      register): time until the chip model holds the value beside the protocol ack
@@ -140,12 +144,15 @@ double pct(std::vector<double> v, double p)
     return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
 }
 double mean(const std::vector<double>& v) { return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / double(v.size()); }
-// "(rounds 0.98-1.07)": the lowest and highest of a figure taken round by round.
-std::string spread(std::vector<double> v)
+// "(rounds 0.98 to 1.07)": the lowest and highest of a figure taken round by round; `format`
+// prints one of them ("%+.1f" for a difference in us).
+std::string spread(std::vector<double> v, const char* format = "%.2f")
 {
     std::sort(v.begin(), v.end());
-    char b[48];
-    std::snprintf(b, sizeof b, "(rounds %.2f-%.2f)", v.empty() ? 0 : v.front(), v.empty() ? 0 : v.back());
+    char lo[24], hi[24], b[64];
+    std::snprintf(lo, sizeof lo, format, v.empty() ? 0 : v.front());
+    std::snprintf(hi, sizeof hi, format, v.empty() ? 0 : v.back());
+    std::snprintf(b, sizeof b, "(rounds %s to %s)", lo, hi);
     return b;
 }
 double us_since(Clock::time_point t) { return std::chrono::duration<double, std::micro>(Clock::now() - t).count(); }
@@ -194,7 +201,7 @@ double parallel_rate(uint16_t port, const Bytes& req, int conns, int per_conn)
 void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)
 {
     constexpr int kRounds = 6, kPerRound = 4000;
-    std::vector<double> dev_us, anc_us, p50_ratio, cpu_ratio;
+    std::vector<double> dev_us, anc_us, p50_ratio, cpu_ratio, p50_diff, p99_diff, cpu_diff;
     double dev_cpu = 0, anc_cpu = 0;
     for (int r = 0; r < kRounds; ++r) {
         std::vector<double> d, a;
@@ -203,6 +210,9 @@ void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fix
         round_trips(anchor, req, kPerRound, &a, &ac);
         p50_ratio.push_back(pct(d, 0.5) / pct(a, 0.5));
         cpu_ratio.push_back(dc / ac);
+        p50_diff.push_back(pct(d, 0.5) - pct(a, 0.5));
+        p99_diff.push_back(pct(d, 0.99) - pct(a, 0.99));
+        cpu_diff.push_back((dc - ac) / kPerRound);
         dev_us.insert(dev_us.end(), d.begin(), d.end());
         anc_us.insert(anc_us.end(), a.begin(), a.end());
         dev_cpu += dc;
@@ -218,6 +228,11 @@ void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fix
     std::printf("   server CPU per request, %s: device %.1f us, anchor %.1f us: %.2fx %s%s\n", where, dev_cpu / n,
                 anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
                 fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
+    std::printf("   device's extra cost per request, %s: p50 %+.1f us %s, p99 %+.1f us %s, CPU %+.2f us %s "
+                "(targets: p50 <= +6 us, CPU <= +2.5 us)\n",
+                where, pct(dev_us, 0.5) - pct(anc_us, 0.5), spread(p50_diff, "%+.1f").c_str(),
+                pct(dev_us, 0.99) - pct(anc_us, 0.99), spread(p99_diff, "%+.1f").c_str(), (dev_cpu - anc_cpu) / n,
+                spread(cpu_diff, "%+.2f").c_str());
 }
 
 void connections(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)

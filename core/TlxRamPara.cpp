@@ -119,6 +119,13 @@ u32 TlxRamPara::take_remote_slot_marks()
     return marks;
 }
 
+bool TlxRamPara::take_remote_mode_word_written()
+{
+    const bool written = remote_mode_word_written_;
+    remote_mode_word_written_ = false;
+    return written;
+}
+
 bool TlxRamPara::remote_write_pending() const
 {
     return remote_writes_.load() != remote_writes_covered_.load();
@@ -150,6 +157,10 @@ int TlxRamPara::TlxRamParaDeal(const u8* data, u16 length, u32 address)
         return 1;
     QMutexLocker lk(&c331_shared::c331_lock);
     ram_copy_in(ram_image, address, data, length);
+    // A tool that writes the current-mode word names the mode itself, even with the value the
+    // word already holds.
+    if (address < ram_current_mode + 2 && address + length > ram_current_mode)
+        remote_mode_word_written_ = true;
     remote_writes_.fetch_add(1);
     return 0;
 }

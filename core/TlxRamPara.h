@@ -131,6 +131,9 @@ public:
     // True while a remote image write has not yet been covered by a raised change flag;
     // para_sync must not copy such bytes into the shadow. Caller holds c331_lock.
     bool remote_write_pending() const;
+    // True once since a remote RAM write covered the current-mode word (then cleared).
+    // Caller holds c331_lock.
+    bool take_remote_mode_word_written();
     // Notes that the change flag was seen raised: every remote write made before is covered
     // by the apply pass that will clear it.
     void note_change_flag_seen();
@@ -150,4 +153,5 @@ private:
     std::atomic<u32> remote_writes_{0};
     std::atomic<u32> remote_writes_covered_{0};
     u32 remote_slot_marks_ = 0;  // slots written remotely (under c331_lock)
+    bool remote_mode_word_written_ = false;  // a remote write covered the current-mode word (under c331_lock)
 };

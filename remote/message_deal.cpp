@@ -55,7 +55,9 @@ void settle_current_mode_locked(TlxRamPara* s)
 {
     const u8* img = s->ram_image;
     const u8* shd = s->ram_shadow;
-    const bool mode_word_kept = get_u16(img + ram_current_mode) == get_u16(shd + ram_current_mode);
+    const bool mode_word_written = s->take_remote_mode_word_written();
+    const bool mode_word_kept =
+        !mode_word_written && get_u16(img + ram_current_mode) == get_u16(shd + ram_current_mode);
     const bool mode_area_changed =
         std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (mode_word_kept && mode_area_changed)

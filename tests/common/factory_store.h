@@ -32,6 +32,8 @@ inline void restore_factory_store(TlxRamPara* s)
     std::memset(s->reg_file, 0, sizeof s->reg_file);
     std::memset(s->status_page, 0, sizeof s->status_page);
     c331_shared::param_changed = 0;
+    s->take_remote_mode_word_written();
+    s->take_remote_slot_marks();
 }
 
 }  // namespace testutil

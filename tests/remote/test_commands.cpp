@@ -170,6 +170,25 @@ TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
     ram_write(ram_brightness, {10, 0});
     reg_write(11, 0, 0x02);
     EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 5);
+
+    // Written with the value it already holds: still the tool's own word, so kept; the next
+    // apply without such a write clears it again.
+    ram_write(ram_current_mode, {5, 0});
+    put_u16(s->ram_shadow + ram_current_mode, 5);
+    ram_write(ram_brightness, {20, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 5);
+    ram_write(ram_brightness, {30, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
+
+    // A write that covers only the word's high byte names it too.
+    put_u16(s->ram_image + ram_current_mode, 6);
+    put_u16(s->ram_shadow + ram_current_mode, 6);
+    ram_write(ram_current_mode + 1, {0});
+    ram_write(ram_brightness, {40, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 6);
 }
 
 TEST_F(Commands, Registers14And17Actions)

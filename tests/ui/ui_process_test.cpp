@@ -21,13 +21,15 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-// Asks for a dump and waits for a new screen.png; returns its pixels (null image on time-out).
+// Asks for a dump and waits, as a tool does, until the request file is gone; returns the
+// screen's pixels (null image on time-out or when the dump has no screen).
 QImage dump_screen(testutil::DeviceProcess& dev, const testutil::TempDir& root)
 {
     const std::string png = root.file("sim/state/screen.png");
+    const std::string request = root.file("sim/dump-request");
     std::remove(png.c_str());
-    std::ofstream(root.file("sim/dump-request")).put('\n');
-    if (!dev.wait_for([&] { return testutil::file_exists(png); }, 15000))
+    std::ofstream(request).put('\n');
+    if (!dev.wait_for([&] { return !testutil::file_exists(request); }, 15000, 1))
         return QImage();
     return QImage(QString::fromStdString(png));
 }
@@ -59,6 +61,24 @@ TEST(UiProcess, KeyPipeDrivesThePanelAndTheDumpGrabsIt)
     ASSERT_TRUE(send_key(root, "BACK"));  // back home
     ASSERT_TRUE(dev.wait_for([&] { return dump_screen(dev, root) == home; }, 30000));
     EXPECT_TRUE(dev.running());
+    dev.terminate();
+}
+
+// The request file goes last: a tool that waits for its deletion finds this dump's screen and
+// panel files, never none or the previous ones.
+TEST(UiProcess, DumpRequestIsDeletedAfterThePanelFiles)
+{
+    testutil::TempDir root;
+    testutil::DeviceProcess dev(testutil::DeviceProcess::sim_options(root.path()));
+    ASSERT_TRUE(start_with_key_pipe(dev, root));
+    const std::string png = root.file("sim/state/screen.png");
+    const std::string panel = root.file("sim/state/panel.json");
+    for (int round = 0; round < 5; ++round) {
+        std::remove(png.c_str());
+        std::remove(panel.c_str());
+        ASSERT_FALSE(dump_screen(dev, root).isNull()) << "round " << round << dev.output();
+        EXPECT_TRUE(testutil::file_exists(panel)) << "round " << round;
+    }
     dev.terminate();
 }
 

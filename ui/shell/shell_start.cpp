@@ -6,8 +6,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <memory>
 
 #include "platform/board.h"
 #include "platform/virtual_clock.h"
@@ -46,14 +49,21 @@ void start_sim_extras()
     g_sim_keyboard = 1;
     start_key_pipe();
     if (auto* sb = dynamic_cast<sim::SimBoard*>(&platform::board())) {
-        // Called on the board's watcher thread: the grab itself must run on the GUI thread.
+        // Called on the board's watcher thread: the grab itself must run on the GUI thread. The
+        // board deletes the request file when the writers return, and a tool that waits for
+        // that reads the files: so wait until the panel's are written. Bounded in real time, as
+        // the watcher is: a panel thread busy for seconds leaves them late, not the board stuck.
         sb->add_dump_writer([](const std::string& state_dir) {
             const std::string path = state_dir + "/screen.png";
             const std::string panel = state_dir + "/panel.json";
-            QMetaObject::invokeMethod(qApp, [path, panel] {
+            auto written = std::make_shared<std::promise<void>>();
+            std::future<void> done = written->get_future();
+            QMetaObject::invokeMethod(qApp, [path, panel, written] {
                 save_panel_json(panel);
                 save_panel_png(path);
+                written->set_value();
             }, Qt::QueuedConnection);
+            done.wait_for(std::chrono::seconds(5));
         });
     }
 }

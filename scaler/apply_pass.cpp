@@ -33,6 +33,7 @@ void c331_manage::c331managerdeal(void* /*arg*/)
         {
             QMutexLocker lk(&c331_lock);
             apply_changes();
+            follow_sharpness();   // a re-layout or a source change moves the windows' ratios
         }
         if (g_osd_update.exchange(0) != 0)
             reload_osd_menus();
@@ -321,6 +322,7 @@ void c331_manage::per_pass_work()
     // A window is reprogrammed once when any port it shows (every port of a joined
     // dot-by-dot window) was classified anew.
     bool done[kWindows] = {};
+    bool reprogrammed = false;
     for (int p = 0; p < kPorts; ++p) {
         if (!PI_UPDATE[p] && !PI_UPDATE2[p])
             continue;
@@ -332,8 +334,11 @@ void c331_manage::per_pass_work()
             done[w] = true;
             g_chg_input[w] = 3;
             set_output(c331_fd);
+            reprogrammed = true;
         }
         PI_UPDATE[p] = 0;
         PI_UPDATE2[p] = 0;
     }
+    if (reprogrammed)
+        follow_sharpness();   // a port classified anew gives its windows their ratios
 }

@@ -155,6 +155,8 @@ public:
     void c331_SetBrightness(int value);
     void c331_SetContrast(int value);
     void c331_SetSharpness(int value);
+    std::vector<RegWrite> sharpness_walk();
+    void follow_sharpness();   // rewrites the walk when the windows' ratios or channels moved
     void c331_SetSaturation(int value);
     void c331_SetColorTemp(uint32_t value);
     // test_pattern.cpp
@@ -166,6 +168,8 @@ public:
     ST_RECT gMwin_rects[kWindows]{};
     ST_WIN_INFO pwinfo[kWindows]{};
     uint32_t pattern_active = 0;
+    int sharp_value = 0;                       // sharpness last applied
+    std::vector<RegWrite> sharp_written;       // the sharpness walk as last written to the chip
     uint32_t g_win_pending = 0;                // pending-window status, cleared by each list rebuild
     _ImageWindowDef_st IWIN[kWindows]{};       // input and output windows of the window geometry
     _ImageWindowDef_st OWIN[kWindows]{};

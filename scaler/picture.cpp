@@ -1,6 +1,7 @@
 // Picture settings (see picture.h).
 #include "scaler/picture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/globals.h"
@@ -204,6 +205,14 @@ void c331_manage::c331_SetColorTemp(uint32_t packed)
     write_held(picture::colour_temp_writes(packed));
 }
 
+static bool same_writes(const std::vector<RegWrite>& a, const std::vector<RegWrite>& b)
+{
+    auto same = [](const RegWrite& x, const RegWrite& y) {
+        return x.id == y.id && x.value == y.value && x.choffs == y.choffs && x.masked == y.masked && x.mask == y.mask;
+    };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
+}
+
 // Scaling ratio for the sharpness filters; a window without input measures as unscaled.
 static float ratio(int32_t out, int32_t in)
 {
@@ -212,26 +221,49 @@ static float ratio(int32_t out, int32_t in)
 
 void c331_manage::c331_SetSharpness(int value)
 {
-    const int level = picture::sharp_level(value);
+    sharp_value = value;
     drv->write_c331_mask(c331_fd, c331::PIC_CON_EN, 1, 1, 0);
     if (debug_on())
-        printf("[c331_SetSharpness] :%04x\r\n", picture::sharp_gain(level));
+        printf("[c331_SetSharpness] :%04x\r\n", picture::sharp_gain(picture::sharp_level(value)));
+    sharp_written.clear();   // a new value reaches every window
+    follow_sharpness();
+}
 
+// The sharpness writes of every listed window whose port carries a classified signal, in
+// list order, for the ratios and channels the windows have now. Off (level 0) is written
+// to every window too: each one may have been sharpened before.
+std::vector<RegWrite> c331_manage::sharpness_walk()
+{
+    std::vector<RegWrite> walk;
+    const int level = picture::sharp_level(sharp_value);
     const int wincnt = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
     for (int n = 0; n < wincnt; ++n) {
         const uint8_t p = tlxApi_inputCvtC331(pwinfo[n].input);
         if (p >= kPorts || PI_STATE[p] == 0)
-            continue;  // no port or no signal
-        const float rh = ratio(OWIN[n].hw, IWIN[p].hw);
-        const float rv = ratio(OWIN[n].vw, IWIN[p].vw * (1 + (PI_SCAN_MODE[p] ? 1 : 0)));
+            continue;  // no port or no signal: written once the port is classified
+        // The window's own input and output windows (both are kept per window).
+        const float rh = ratio(OWIN[n].hw, IWIN[n].hw);
+        const float rv = ratio(OWIN[n].vw, IWIN[n].vw * (1 + (PI_SCAN_MODE[p] ? 1 : 0)));
         const int used = challoc::used_channels(pwinfo[n]);
-        set_rtct(c331_fd, 2);
-        for (int m = 0; m < used; ++m)
-            tlxApi_WriteSeq(picture::sharpness_channel_writes(pwinfo[n].ochLst[m], level, rh, rv));
-        set_rtct(c331_fd, 1);
-        if (level == 0)
-            break;
+        for (int m = 0; m < used; ++m) {
+            const auto ch = picture::sharpness_channel_writes(pwinfo[n].ochLst[m], level, rh, rv);
+            walk.insert(walk.end(), ch.begin(), ch.end());
+        }
     }
+    return walk;
+}
+
+// Called after everything that moves a window's ratio or channels (a re-layout, a source or
+// crop change, a port classified anew): the chip gets the walk again when it differs from
+// what was last written, so the result never depends on the order of the changes.
+void c331_manage::follow_sharpness()
+{
+    std::vector<RegWrite> walk = sharpness_walk();
+    if (same_writes(walk, sharp_written))
+        return;
+    if (!walk.empty())
+        write_held(walk);
+    sharp_written = std::move(walk);
 }
 
 void c331_manage::tlxApi_forceColorDisable(int fd)

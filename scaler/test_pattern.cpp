@@ -110,20 +110,25 @@ std::vector<RegWrite> pattern_writes(int index, bool wide, const std::vector<uin
 
 // ---- c331_manage: pattern generator ----------------------------------------------------------
 
+// Turning the pattern off always succeeds; only a pattern for more than one listed window is
+// refused. Every channel's generator is cleared first, not only window 0's: a channel that
+// left window 0 since the pattern was drawn would keep it over whatever it shows next.
 int c331_manage::c331_SetPattern(int number)
 {
     const int wincnt = gMwin.wincnt;
     if (g_debugSwitch == 254)
         printf("\r\n[c331_SetPattern] pattern:%d,chcnt=%d\r\n", number, pwinfo[0].totalh * pwinfo[0].totalv);
-    if (wincnt > 1) {
+    if (number != 0 && wincnt > 1) {
         if (g_debugSwitch == 254)
             printf("\t wincnt:%d OOR, return fail\r\n", wincnt);
         return -1;
     }
 
-    std::vector<uint8_t> channels(pwinfo[0].ochLst, pwinfo[0].ochLst + challoc::used_channels(pwinfo[0]));
+    std::vector<uint8_t> all(kOch);
+    for (int c = 0; c < kOch; ++c)
+        all[c] = static_cast<uint8_t>(c);
     set_rtct(c331_fd, 2);
-    tlxApi_WriteSeq(pattern::clear_writes(channels));
+    tlxApi_WriteSeq(pattern::clear_writes(all));
     if (number == 0) {
         pattern_active = 0;
         if (g_debugSwitch == 254)
@@ -136,6 +141,7 @@ int c331_manage::c331_SetPattern(int number)
     if (g_debugSwitch == 254)
         printf("    tlx pattern Idx:%d \r\n", idx);
     const bool wide = int16_t(pwinfo[0].w) > pattern::kWideWindow;
+    std::vector<uint8_t> channels(pwinfo[0].ochLst, pwinfo[0].ochLst + challoc::used_channels(pwinfo[0]));
     tlxApi_WriteSeq(pattern::pattern_writes(idx, wide, channels));
     set_rtct(c331_fd, 1);
     return 0;

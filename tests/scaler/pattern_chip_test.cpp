@@ -44,6 +44,17 @@ private:
     uint8_t bank_;
 };
 
+// The clear that opens every pattern change: the generator of all eight output channels.
+std::vector<ByteWrite> cleared_all()
+{
+    std::vector<ByteWrite> v;
+    for (uint8_t c = 0; c < 8; ++c) {
+        const auto one = Expect(c).cleared().out_;
+        v.insert(v.end(), one.begin(), one.end());
+    }
+    return v;
+}
+
 std::vector<ByteWrite> concat(std::initializer_list<std::vector<ByteWrite>> parts)
 {
     std::vector<ByteWrite> v;
@@ -132,7 +143,7 @@ TEST_F(PatternChipTest, RedOnA1920WideWindowWritesControlWordZero)
     window0(0, 1920, 1080);
     channels_of_window0({0});
     show_pattern(1);
-    EXPECT_EQ(generator_writes(), concat({Expect(0).cleared().out_, red(0, 0)}));
+    EXPECT_EQ(generator_writes(), concat({cleared_all(), red(0, 0)}));
     expect_inside_hold();
     EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
     EXPECT_EQ(model_->value(c331::PG_CTRL), 0u);
@@ -145,12 +156,11 @@ TEST_F(PatternChipTest, RedOnA3840WideWindowSetsTheWideBitInEachOfItsChannels)
     window0(2100, 3840, 1000);
     channels_of_window0({0, 1});
     show_pattern(1);
-    EXPECT_EQ(generator_writes(),
-              concat({Expect(0).cleared().out_, Expect(1).cleared().out_, red(0, 0x8000), red(1, 0x8000)}));
+    EXPECT_EQ(generator_writes(), concat({cleared_all(), red(0, 0x8000), red(1, 0x8000)}));
     expect_inside_hold();
     EXPECT_EQ(model_->value(c331::PG_CTRL, 0x10), 0x8000u);
     EXPECT_EQ(model_->value(c331::PG_RED, 0x10), 255u);
-    EXPECT_TRUE(writes_to(0x28, 0x57).empty());   // channels outside the window keep the picture
+    EXPECT_EQ(writes_to(0x28, 0x57), std::vector<uint8_t>{0});   // channels outside the window keep the picture
 }
 
 TEST_F(PatternChipTest, NarrowWindowAcrossTwoChannelsAndTheNumberWrap)
@@ -159,14 +169,14 @@ TEST_F(PatternChipTest, NarrowWindowAcrossTwoChannelsAndTheNumberWrap)
     window0(3200, 1920, 1000);
     channels_of_window0({0, 1});
     show_pattern(21);   // 21 shows the same as 1
-    EXPECT_EQ(generator_writes(), concat({Expect(0).cleared().out_, Expect(1).cleared().out_, red(0, 0), red(1, 0)}));
+    EXPECT_EQ(generator_writes(), concat({cleared_all(), red(0, 0), red(1, 0)}));
 }
 
 TEST_F(PatternChipTest, LinePatternsAndPatternOff)
 {
     window0(0, 1920, 1080);
     show_pattern(7);   // vertical line: mode, 0x5F, then the narrow control word 14
-    EXPECT_EQ(generator_writes(), concat({Expect(0).cleared().out_, Expect(0)
+    EXPECT_EQ(generator_writes(), concat({cleared_all(), Expect(0)
                                                                          .b(0x57, 14)
                                                                          .w(0x5F, 1)
                                                                          .w(0x5B, 14)
@@ -174,7 +184,7 @@ TEST_F(PatternChipTest, LinePatternsAndPatternOff)
                                                                          .b(0x66, 3).b(0x67, 3).b(0x68, 3)
                                                                          .out_}));
     show_pattern(0);
-    EXPECT_EQ(generator_writes(), Expect(0).cleared().out_);
+    EXPECT_EQ(generator_writes(), cleared_all());
     EXPECT_FALSE(mgr_->tlxApi_IsPatternGen());
     for (uint8_t r = kGenFirst; r <= kGenLast; ++r)
         EXPECT_EQ(model_->reg(kGenBank, r), 0) << std::hex << int(r);
@@ -184,24 +194,66 @@ TEST_F(PatternChipTest, EmptyRowClearsYetCountsAsOn)
 {
     window0(0, 1920, 1080);
     show_pattern(9);
-    EXPECT_EQ(generator_writes(), Expect(0).cleared().out_);
+    EXPECT_EQ(generator_writes(), cleared_all());
     EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
 }
 
-TEST_F(PatternChipTest, TwoWindowsListedWriteNothing)
+TEST_F(PatternChipTest, TurningOffAlwaysSucceedsAndTheInputsAreFollowedAgain)
 {
     window0(0, 1920, 1080);
     show_pattern(4);
     ASSERT_TRUE(mgr_->tlxApi_IsPatternGen());
+    publish(5, row_1080p60());   // source 5: port 4, window 1's
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_ENABLE), 1); });
     ASSERT_EQ(mgr_->gMwin.wincnt, 2);
+    mgr_->c331managerdeal(mgr_);
+    EXPECT_EQ(mgr_->PI_STATE[4], 0u);   // while a pattern is shown the inputs are not followed
 
-    for (uint8_t number : {0, 1}) {
-        show_pattern(number);
-        EXPECT_TRUE(generator_writes().empty()) << int(number);
-        EXPECT_EQ(model_->reg(kGenBank, 0x63), 255);   // white stays on
-        EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());       // the refused 0 keeps the flag
-        EXPECT_EQ(codes_.back(), 1);                     // the pass itself still completes
+    // Another pattern is refused while two windows are listed: nothing is written.
+    show_pattern(1);
+    EXPECT_TRUE(generator_writes().empty());
+    EXPECT_EQ(model_->reg(kGenBank, 0x63), 255);   // white stays on
+    EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
+    EXPECT_EQ(codes_.back(), 1);                     // the pass itself still completes
+
+    // Off is always taken: every generator cleared, and window 1's input is followed.
+    show_pattern(0);
+    EXPECT_EQ(generator_writes(), cleared_all());
+    EXPECT_FALSE(mgr_->tlxApi_IsPatternGen());
+    for (int i = 0; i < 5 && mgr_->PI_STATE[4] == 0; ++i)
+        mgr_->c331managerdeal(mgr_);
+    EXPECT_EQ(mgr_->PI_STATE[4], 4u);
+
+    // With window 1 disabled again a pattern is taken as before.
+    edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_ENABLE), 0); });
+    show_pattern(2);
+    EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
+    EXPECT_EQ(model_->reg(kGenBank, 0x64), 255);
+}
+
+TEST_F(PatternChipTest, ChannelThatLeftWindow0DropsThePattern)
+{
+    edit_and_pass([](uint8_t* m) {
+        ram_wr16(m, ram_led_width, 7680);
+        ram_wr16(m, ram_led_height, 2160);
+        ram_wr16(m, ram_output_rect + 4, 7680);
+        ram_wr16(m, ram_output_rect + 6, 2160);
+    });
+    const uint8_t ch1 = kGenBank + 0x10;
+    for (uint8_t next : {0, 1}) {
+        window0(0, 7680, 2160);
+        channels_of_window0({0, 1});
+        show_pattern(4);   // white in both channels
+        ASSERT_EQ(model_->reg(ch1, 0x63), 255);
+        window0(0, 3000, 2000);
+        channels_of_window0({0});
+        // Off, or another pattern drawn in window 0's one channel: channel 1 shows no pattern.
+        show_pattern(next);
+        for (uint8_t r = kGenFirst; r <= kGenLast; ++r)
+            EXPECT_EQ(model_->reg(ch1, r), 0) << int(next) << " reg " << std::hex << int(r);
+        EXPECT_EQ(model_->reg(kGenBank, 0x63), next == 1 ? 255 : 0);
+        EXPECT_EQ(model_->reg(kGenBank, 0x64), 0);
+        show_pattern(0);
     }
 }
 

@@ -149,4 +149,32 @@ TEST_F(ScalerProcess, RemoteDotByDotJoinShowsBothPictures)
     EXPECT_TRUE(dev_->running());
 }
 
+// A sharpness saved from the remote tool is on the chip again after a restart: the start sets
+// it before any input is measured, and window 0's channel gets it once its input is.
+TEST_F(ScalerProcess, SavedSharpnessIsOnTheChipAfterARestart)
+{
+    constexpr uint32_t kSharpness = 0x884;
+    constexpr int kSharpened = 6 | (640 & 0xFF) << 8;   // horizontal enable 6, gain of level 50
+    ASSERT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x7C, 0x1B) != 0; }, kStartMs, 100))
+        << dev_->output();
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port_, kWaitMs)) << dev_->output();
+    ASSERT_TRUE(ram_write(client, kSharpness, Bytes{60, 0}));
+    ASSERT_TRUE(apply(client));
+    EXPECT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x0B, 0x08) == kSharpened; }, kStartMs, 100));
+    ASSERT_TRUE(dev_->wait_for([&] { return para_word(kSharpness) == 60; }, kWaitMs, 50));
+
+    ASSERT_TRUE(dev_->terminate());
+    ASSERT_TRUE(start_device("100"));
+    int seen = -1;
+    EXPECT_TRUE(dev_->wait_for(
+        [&] {
+            seen = word(chip_banks(), 0x0B, 0x08);
+            return seen == kSharpened;
+        },
+        kStartMs, 100))
+        << std::hex << seen << dev_->output();
+    EXPECT_TRUE(dev_->running());
+}
+
 }  // namespace

@@ -49,7 +49,9 @@ public:
 
     // Feeds received bytes of one stream; each reply goes to `reply` at once. `peer` tells
     // apart the requesters of this transport. Runs on the transport's receive thread.
-    void receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
+    // Returns the number of frames taken (whole, checked, from a requester): what counts as
+    // a peer's activity, as bytes of a frame that never ends do not.
+    size_t receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
 
     protocol_phy phy;
     message_deal deal;
@@ -73,7 +75,7 @@ public:
     void take_relayed(const RelaySink& sink);
 
 private:
-    void on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
+    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
     void pass_through(u8* frame, u32 length, uint64_t peer);
 
     u8 transport_;

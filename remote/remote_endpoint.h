@@ -57,9 +57,10 @@ public:
     message_deal deal;
 
     // ---- pass-through to the receiving cards (remote/pass_through.cpp) ----
-    // A card frame is outstanding for kPassWaitUs after it went to the FPGA, until its answer
-    // is relayed: meanwhile the receive loop waits at most pass_wait_ms() and then calls
-    // poll_pass_through(), which runs the FPGA's answer processing once.
+    // Card frames are outstanding for kPassWaitUs after the last went to the FPGA, until no
+    // card owes this transport an answer: meanwhile the receive loop waits at most
+    // pass_wait_ms() and then calls poll_pass_through(), which runs the FPGA's answer
+    // processing once.
     static constexpr uint64_t kPassWaitUs = 3000000;
     static constexpr int kPassPollMs = 5;
     bool pass_outstanding() const;

@@ -359,6 +359,14 @@ void fpga_manage::send_pass(const u8* frame, u32 len, u8 port, u8 chip)
     s.sent = now();
 }
 
+bool fpga_manage::pass_owed_to(u8 transport) const
+{
+    for (const PassSlot& s : pass_slot)
+        if (s.owed && s.transport == transport && Utils::getTimeSpace(s.sent) <= kPassWaitTicks)
+            return true;
+    return false;
+}
+
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer)
 {
     if (!frame || length < ff::kMinAnswer || length >= kPageSize)

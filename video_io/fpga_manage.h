@@ -152,6 +152,9 @@ public:
     // sender; 0 on the serial line). It replaces the outstanding pass-through: an answer to
     // another requester's replaced frame is dropped, never handed to the new requester.
     int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer = 0);
+    // Whether a card still owes, within its wait, an answer to a frame of `transport` (under
+    // frame_mutex).
+    bool pass_owed_to(u8 transport) const;
     void reg_IRQ_Dealwith(unsigned char chip, unsigned char force);
     void update_link_state(u8 chip);
     void card_search();

@@ -89,12 +89,12 @@ sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
     return to;
 }
 
-// A datagram from the protocol port of one of the device's own addresses is its own reply
-// (on the board replies are broadcast, so the device hears them too): answering it would
-// start an endless exchange with itself.
-bool udpnetManage::own_echo(const sockaddr_in& from) const
+// A datagram from one of the device's own ports (`base`, shifted on sim) on one of its own
+// addresses is its own reply (on the board protocol replies are broadcast, so the device
+// hears them too): answering it would start an endless exchange with itself.
+bool udpnetManage::own_echo(const sockaddr_in& from, u16 base) const
 {
-    return ntohs(from.sin_port) == udp_port(kProtocolPort) && is_own_address(from.sin_addr.s_addr);
+    return ntohs(from.sin_port) == udp_port(base) && is_own_address(from.sin_addr.s_addr);
 }
 
 void udpnetManage::udpacceptThread()
@@ -122,7 +122,7 @@ void udpnetManage::udpacceptThread()
         socklen_t flen = sizeof from;
         const ssize_t n = ::recvfrom(fd_5008_, buf.data(), buf.size(), 0,
                                      reinterpret_cast<sockaddr*>(&from), &flen);
-        if (n <= 0 || own_echo(from))
+        if (n <= 0 || own_echo(from, kProtocolPort))
             continue;
         const sockaddr_in to = reply_address(from);
         const uint64_t peer = (uint64_t(ntohl(from.sin_addr.s_addr)) << 16) | ntohs(from.sin_port);
@@ -165,7 +165,7 @@ void udpnetManage::udp_13769_acceptThread()
         sockaddr_in from{};
         socklen_t flen = sizeof from;
         const ssize_t n = ::recvfrom(fd_13769_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
-        if (n <= 0)
+        if (n <= 0 || own_echo(from, kAtPort))
             continue;
         AtReply r{at_reply(std::string(buf, size_t(n))), from};
         if (on_sim_board())

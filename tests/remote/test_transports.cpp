@@ -377,10 +377,21 @@ TEST(Udp, FramesFromADeviceAddressOrTheDevicesOwnPortAreNotAnswered)
     const Bytes write = testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {3, 0x77, 0xFF}));
     ::sendto(own, write.data(), write.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
     ::close(own);
-    ASSERT_TRUE(udp.reg_read(3, 1));  // the device has taken both datagrams by now
+    // The AT channel the same: its "ERROR" answer to its own "ERROR" would never end.
+    const u16 at_port = u16(13769 + kUdpOffset);
+    const u16 wifi_before = ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled);
+    const int own_at = udp_socket_at("127.0.0.2", at_port);
+    ASSERT_GE(own_at, 0);
+    device.sin_port = htons(at_port);
+    const std::string wifi_off = "AT+SETDATA=2";
+    ::sendto(own_at, wifi_off.data(), wifi_off.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+    ::close(own_at);
+    ASSERT_TRUE(udp.reg_read(3, 1));  // the device has taken the protocol datagrams by now
+    EXPECT_TRUE(testutil::UdpRemoteClient(at_port).exchange_text("AT"));  // and the AT one
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     QMutexLocker lk(&c331_shared::c331_lock);
     EXPECT_NE(remote_test::store()->reg_file[3], 0x77);
+    EXPECT_EQ(ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled), wifi_before) << "AT command from its own port served";
 }
 
 // A half-duplex adapter hears what the device sends: the device's reply comes back as input

@@ -157,11 +157,20 @@ struct LogFile {
     }
 };
 
-// Repeated DEBUG and WARNING lines of one kind (the same text once its numbers are left
-// out) are written at most kBurst per second; the rest are counted, and one line
-// "N similar lines suppressed" follows when the second is over. A flood of dropped frames
-// thus costs a counter, not a file write, and cannot push the device's history out.
+// Which lines the rate limit covers: DEBUG and WARNING lines on every thread, and every line
+// of a thread that serves remote peers (devlog::limit_this_thread). A record line (an update
+// installed, the factory settings restored) is limited by its own kind only, never by the flood
+// of other kinds.
+enum class Limit { None, Kind, All };
+
+// Lines of one kind (the same text once every number is left out, see kind_key) are written
+// at most kBurst per second; the rest are counted, and one line "N similar lines suppressed"
+// follows when the second is over. Over every kind together at most kTotalBurst lines a second
+// are written (summaries included); the rest are counted in one line "N lines dropped" when
+// the second is over. A flood of frames thus costs counters, not file writes, and cannot push
+// the device's history out, whatever varies in its lines.
 constexpr int kBurst = 5;
+constexpr int kTotalBurst = 20;
 constexpr uint64_t kWindowUs = 1000000;
 constexpr size_t kKinds = 32;
 
@@ -174,24 +183,48 @@ struct Kind {
     std::string sample;       // a suppressed line's message, for the summary
 };
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool in_number(char c)
+{
+    return is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == ':' || c == '_';
+}
+
+// The kind of a line: its level and its text with every number left out, whatever its base
+// or form: a run of letters, digits, '.', ':' and '_' that holds a digit ("12", "0x1f",
+// "f100", "127.0.0.1:5005") is a number.
 size_t kind_key(_LogType level, const std::string& message)
 {
     std::string shape;
     shape.reserve(message.size());
-    for (char c : message)
-        if (c < '0' || c > '9')
-            shape.push_back(c);
+    for (size_t i = 0; i < message.size();) {
+        size_t end = i;
+        bool digit = false;
+        while (end < message.size() && in_number(message[end]))
+            digit = is_digit(message[end++]) || digit;
+        if (end == i)
+            shape.push_back(message[end++]);
+        else if (!digit)
+            shape.append(message, i, end - i);
+        i = end;
+    }
     const size_t h = std::hash<std::string>()(shape) ^ (size_t(level) << 1);
     return h ? h : 1;
+}
+
+std::string without_newline(std::string text)
+{
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
 }
 
 class RateLimit {
 public:
     // Whether this line is written; writes the summaries of windows that ended.
-    bool admit(_LogType level, const std::string& message, uint64_t now, LogFile& file)
+    bool admit(_LogType level, const std::string& message, Limit limit, uint64_t now, LogFile& file)
     {
         flush_ended(now, file);
-        if (level != LOG_DEBUG && level != LOG_WARNING)
+        if (limit == Limit::None)
             return true;
         const size_t key = kind_key(level, message);
         Kind* k = find(key);
@@ -202,13 +235,15 @@ public:
             k->level = level;
             k->start_us = now;
         }
-        if (k->written < kBurst) {
-            ++k->written;
-            return true;
+        if (k->written >= kBurst) {
+            if (k->suppressed++ == 0)
+                k->sample = message;
+            return false;
         }
-        if (k->suppressed++ == 0)
-            k->sample = message;
-        return false;
+        if (limit == Limit::All && !take_total(message, 1))
+            return false;
+        ++k->written;
+        return true;
     }
 
 private:
@@ -231,33 +266,68 @@ private:
         summarise(*oldest, now, file);
         return oldest;
     }
+    // Counts `lines` against this second's share of every kind; false (and counted as
+    // dropped) when it is used up.
+    bool take_total(const std::string& message, int lines)
+    {
+        if (total_written_ < kTotalBurst) {
+            ++total_written_;
+            return true;
+        }
+        if (total_dropped_ == 0)
+            total_sample_ = message;
+        total_dropped_ += lines;
+        return false;
+    }
+    // A clock set back (a test's) ends every window.
     void flush_ended(uint64_t now, LogFile& file)
     {
-        if (now < next_check_us_)
+        if (now >= checked_us_ && now - checked_us_ < kWindowUs / 4)
             return;
-        next_check_us_ = now + kWindowUs / 4;
+        checked_us_ = now;
+        if (now - total_start_us_ >= kWindowUs) {
+            if (total_dropped_)
+                file.append(devlog::format_line(local_stamp(), LOG_WARNING,
+                                                std::to_string(total_dropped_) +
+                                                    " lines dropped, more than " + std::to_string(kTotalBurst) +
+                                                    " a second (" + without_newline(total_sample_) + ")\n"),
+                            now);
+            total_start_us_ = now;
+            total_written_ = 0;
+            total_dropped_ = 0;
+        }
         for (Kind& k : kinds_)
             if (k.key && now - k.start_us >= kWindowUs) {
                 summarise(k, now, file);
                 k = Kind();
             }
     }
-    static void summarise(const Kind& k, uint64_t now, LogFile& file)
+    void summarise(const Kind& k, uint64_t now, LogFile& file)
     {
         if (k.suppressed == 0)
             return;
-        std::string sample = k.sample;
-        if (!sample.empty() && sample.back() == '\n')
-            sample.pop_back();
-        file.append(devlog::format_line(local_stamp(), k.level,
-                                        std::to_string(k.suppressed) + " similar lines suppressed (" +
-                                            sample + ")\n"),
-                    now);
+        const std::string line = std::to_string(k.suppressed) + " similar lines suppressed (" +
+                                 without_newline(k.sample) + ")\n";
+        if (take_total(line, k.suppressed))
+            file.append(devlog::format_line(local_stamp(), k.level, line), now);
     }
 
     Kind kinds_[kKinds];
-    uint64_t next_check_us_ = 0;
+    uint64_t checked_us_ = 0;      // of the last look for ended windows
+    uint64_t total_start_us_ = 0;  // of the current one-second window over every kind
+    int total_written_ = 0;
+    int total_dropped_ = 0;
+    std::string total_sample_;     // the first dropped line's message
 };
+
+thread_local bool t_limit_all = false;  // this thread serves remote peers
+
+Limit limit_of(_LogType level, bool record)
+{
+    if (!t_limit_all && level != LOG_DEBUG && level != LOG_WARNING)
+        return Limit::None;
+    return record ? Limit::Kind : Limit::All;
+}
 
 // Never destroyed: detached threads still log while the process exits.
 struct LogState {
@@ -272,14 +342,16 @@ LogState& state()
 
 }  // namespace
 
-void writeLogMsg(_LogType level, std::string message)
+namespace {
+
+void write_line(_LogType level, std::string message, bool record)
 {
     message.push_back('\n');
     {
         std::lock_guard<std::mutex> lock(log_mutex());
         const uint64_t now = platform::clock().now_us();
         LogState& st = state();
-        if (!st.limit.admit(level, message, now, st.file))
+        if (!st.limit.admit(level, message, limit_of(level, record), now, st.file))
             return;
         st.file.append(devlog::format_line(local_stamp(), level, message), now);
     }
@@ -289,3 +361,11 @@ void writeLogMsg(_LogType level, std::string message)
         fflush(stdout);
     }
 }
+
+}  // namespace
+
+void writeLogMsg(_LogType level, std::string message) { write_line(level, std::move(message), false); }
+
+void writeLogRecord(_LogType level, std::string message) { write_line(level, std::move(message), true); }
+
+void devlog::limit_this_thread() { t_limit_all = true; }

@@ -56,6 +56,7 @@ int Qn_uart_inout::usart1_init(int port, int bps)
 void Qn_uart_inout::receive_thread()
 {
     platform::name_this_thread("serial-server");
+    devlog::limit_this_thread();  // every line here is caused by a peer
     const size_t chunk = size_t(g_dataLen > 0 ? g_dataLen : 32) * 32;
     std::vector<u8> buf(chunk);
     auto write_reply = [this](const u8* bytes, size_t length) {

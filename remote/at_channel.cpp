@@ -93,8 +93,10 @@ std::string at_reply(const std::string& request)
         return kOk;
     }
     if (cmd == "AT+RESTORE") {
-        writeLogMsg(LOG_WARNING, "AT channel: factory parameters restored");
-        return restore_factory() ? kOk : kError;
+        if (!restore_factory())
+            return kError;
+        writeLogRecord(LOG_WARNING, "AT channel: factory parameters restored");
+        return kOk;
     }
     return kError;
 }

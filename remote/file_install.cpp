@@ -154,7 +154,7 @@ bool install_app(TlxFileDeal& st)
     ::chmod(st.target.c_str(), 0755);
     G_reboot_tickTicks = G_timeTicks.load();
     g_app_reset_flag = 1;
-    writeLogMsg(LOG_INFO, "remote: application update installed, restarting");
+    writeLogRecord(LOG_INFO, "remote: application update installed, restarting");
     return true;
 }
 

@@ -260,6 +260,15 @@ void file_transfer_expire()
         Locked lk;
 }
 
+void file_transfer_owner_gone(Requester owner)
+{
+    Locked lk;
+    if (!active() || st.owner != owner)
+        return;
+    writeLogMsg(LOG_WARNING, std::string("remote: file transfer ") + st.code + " abandoned, its connection closed");
+    abandon();
+}
+
 int file_transfer_wait_ms()
 {
     const uint64_t due = g_deadline_us.load();

@@ -2,7 +2,8 @@
 // The remote file transfer: one at a time for the whole device, owned by the requester that
 // started it. A written file reaches its target only after the end command's MD5 matches
 // (temporary file, fsync, rename; MTD partitions are erased and written only then).
-// Blocks come in order; a transfer idle for 30 s is abandoned.
+// Blocks come in order; a transfer idle for 30 s is abandoned, and so is one whose TCP
+// connection closed.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,9 @@ void remove_stale_transfer_files();
 // Abandons a transfer idle for 30 s; the transports call it from their receive loops. Takes
 // the transfer mutex only when an open transfer has reached its deadline.
 void file_transfer_expire();
+// Abandons the open transfer when `owner` started it: its connection closed, so nobody can
+// finish it. Streams without connections (UDP, serial) keep the idle rule.
+void file_transfer_owner_gone(Requester owner);
 // Milliseconds until the open transfer's idle deadline (0 when reached), -1 with none open:
 // the time-out of a receive loop's wait. Takes no mutex.
 int file_transfer_wait_ms();

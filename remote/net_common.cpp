@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,6 +47,21 @@ bool send_all(int fd, const void* data, size_t length, bool socket)
         length -= size_t(w);
     }
     return true;
+}
+
+bool is_own_address(in_addr_t address)
+{
+    if ((ntohl(address) >> 24) == IN_LOOPBACKNET)
+        return true;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    bool own = false;
+    for (const ifaddrs* i = list; i && !own; i = i->ifa_next)
+        own = i->ifa_addr && i->ifa_addr->sa_family == AF_INET &&
+              reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == address;
+    ::freeifaddrs(list);
+    return own;
 }
 
 void set_nonblocking(int fd)

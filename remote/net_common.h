@@ -15,6 +15,9 @@ in_addr_t server_bind_address();
 uint16_t udp_port(uint16_t base);
 // Writes all bytes to a stream socket or descriptor; false when the peer is gone.
 bool send_all(int fd, const void* data, size_t length, bool socket);
+// True when `address` (network order) is one of this machine's own: a loopback address or one
+// of an interface's.
+bool is_own_address(in_addr_t address);
 // Sets O_NONBLOCK and FD_CLOEXEC.
 void set_nonblocking(int fd);
 

@@ -56,6 +56,15 @@ void put_ip(u8* out, const QString& text)
     std::memcpy(out, ip.b, 4);
 }
 
+// Whether the device already has these settings (stored and applied): then a repeat of the
+// command rewrites no file and reconfigures no interface.
+bool already_set(const Ipv4& ip, const Ipv4& mask, const Ipv4& gw, u16 port)
+{
+    QMutexLocker lk(&g_config_text_mutex());
+    return ip.text() == g_str_ip && mask.text() == g_srt_mask && gw.text() == g_str_gateway &&
+           port == g_port.load();
+}
+
 }  // namespace
 
 bool valid_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway)
@@ -114,6 +123,9 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
         out[0] = ST_FAILED;
         return 1;
     }
+    out[0] = ST_DONE;
+    if (already_set(ip, mask, gw, port))
+        return 1;
     const bool port_changed = port != g_port.load();
     // Stored first, all four or none: settings that cannot be kept are not applied either.
     if (!ConfigEngine::write_config_variants({qMakePair(ConfigItem::IPAddress, QVariant(ip.text())),

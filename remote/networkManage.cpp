@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
+#include "remote/file_transfer.h"
 #include "remote/net_common.h"
 #include "remote/thread_start.h"
 #include "video_io/fpga_manage.h"
@@ -83,6 +84,7 @@ int networkManage::initialize()
 void networkManage::acceptThread()
 {
     platform::name_this_thread("tcp-server");
+    devlog::limit_this_thread();  // every line here is caused by a peer
     epoll_event events[kMaxClients + 1];
     for (;;) {
         const int n = wait_for_events(ep_, events, int(kMaxClients + 1),
@@ -268,9 +270,9 @@ bool networkManage::serve_client(size_t index)
         return false;
     if (n < 0)
         return true;
-    c.last_rx_us = now_us();
     auto reply = [this, &c](const u8* bytes, size_t length) { queue_reply(c, bytes, length); };
-    endpoint.receive(c.stream, rx_.data(), size_t(n), reply, c.id);
+    if (endpoint.receive(c.stream, rx_.data(), size_t(n), reply, c.id) > 0)
+        c.last_rx_us = now_us();  // bytes of a frame that never ends keep no slot
     return flush_client(index);
 }
 
@@ -323,6 +325,7 @@ void networkManage::close_client(size_t index)
 {
     const uint32_t address = clients_[index]->address;
     ::close(clients_[index]->fd);  // a half-received frame and unsent replies go with it
+    file_transfer_owner_gone(requester(TR_TCP, clients_[index]->id));
     clients_.erase(clients_.begin() + long(index));
     writeLogMsg(LOG_DEBUG, "networkManage: client " + address_text(address) + " disconnected");
 }

@@ -5,7 +5,8 @@
 // One thread serves every client and never blocks on one: replies go into the client's own
 // output buffer and are sent as the socket takes them. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
-// kIdleUs is closed. One address holds at most kMaxPerAddress connections. A newcomer that
+// kIdleUs is closed. Only a whole frame taken counts as activity: bytes of a frame that never
+// ends do not. One address holds at most kMaxPerAddress connections. A newcomer that
 // finds its address's share or every slot taken gets the place of the client idle longest
 // there, but only of one idle for more than kEvictIdleUs: a tool that works is never pushed
 // out by peers that connect over and over; the newcomer is refused instead.
@@ -58,7 +59,7 @@ private:
         remote::FrameReassembler stream;
         std::vector<u8> out;       // replies not yet sent, from out_head on
         size_t out_head = 0;
-        uint64_t last_rx_us = 0;   // platform clock of the last bytes received
+        uint64_t last_rx_us = 0;   // platform clock of the last whole frame taken (or the connect)
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes

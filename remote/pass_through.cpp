@@ -37,8 +37,8 @@ bool RemoteEndpoint::pass_outstanding() const
     return deadline != 0 && platform::clock().now_us() < deadline;
 }
 
-// The deadline is read first: relay() raises relay_waiting_ before it clears the deadline, so
-// a loop that sees the window closed also sees the waiting answer.
+// The deadline is read first: it closes only in poll_pass_through, on the loop's own thread,
+// so an answer relayed meanwhile is seen by the loop's next wait.
 int RemoteEndpoint::pass_wait_ms() const
 {
     if (pass_outstanding())
@@ -54,6 +54,8 @@ void RemoteEndpoint::poll_pass_through()
     std::lock_guard<std::mutex> lk(f->frame_mutex);
     f->reg_IRQ_Dealwith(0, 0);
     f->pass_relayed = 0;
+    if (!f->pass_owed_to(transport_))
+        pass_deadline_us_ = 0;  // every answer this transport awaits came or was given up
 }
 
 void RemoteEndpoint::relay(const u8* frame, u32 length, uint64_t peer)
@@ -66,7 +68,6 @@ void RemoteEndpoint::relay(const u8* frame, u32 length, uint64_t peer)
     r.wire.resize(relay_phy_.data_re_transf_meaning(r.wire.data(), frame, length, &flag));
     relayed_.push_back(std::move(r));  // appended: an answer not yet handed over stays
     relay_waiting_ = true;
-    pass_deadline_us_ = 0;             // answered: the loop may wait without a time-out again
 }
 
 void RemoteEndpoint::take_relayed(const RelaySink& sink)

@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "platform/fd_wait.h"
 #include "remote/file_transfer.h"
+#include "remote/fpga_commands.h"
 
 namespace remote {
 
@@ -29,6 +30,18 @@ int wait_for_events(int epoll_fd, epoll_event* events, int max, int cap_ms)
     return n;
 }
 
+namespace {
+
+// The device's own addresses never send requests: a frame from one of them is a reply (its
+// own, heard back through an echoing line or a broadcast, or another device's), and
+// answering it would answer the answer for ever.
+bool from_device(u16 src)
+{
+    return src == kAddrProcessor0 || src == kAddrProcessor1 || src == kAddrFpga0 || src == kAddrFpga1;
+}
+
+}  // namespace
+
 RemoteEndpoint::RemoteEndpoint(u8 transport)
     : deal(transport), transport_(transport), decoded_(kMaxWire), reply_(message_deal::kReplyCapacity),
       wire_(2 * message_deal::kReplyCapacity + 4)
@@ -36,32 +49,39 @@ RemoteEndpoint::RemoteEndpoint(u8 transport)
     remove_stale_transfer_files();  // before this transport's thread can start a transfer
 }
 
-void RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,
-                             uint64_t peer)
+size_t RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,
+                               uint64_t peer)
 {
-    stream.feed(data, length, [&](const u8* wire, u32 n) { on_frame(wire, n, reply, peer); });
+    size_t taken = 0;
+    stream.feed(data, length, [&](const u8* wire, u32 n) { taken += on_frame(wire, n, reply, peer); });
+    return taken;
 }
 
-void RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
+bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
     if (n == 0)
-        return;
+        return false;
+    const u16 dst = get_u16(&decoded_[FRAME_DST]);
+    const u16 src = get_u16(&decoded_[FRAME_SRC]);
+    if (from_device(src)) {
+        writeLogMsg(LOG_DEBUG, "remote: frame from a device address dropped (a reply, not a request)");
+        return false;
+    }
     pc_cmd_time = G_timeTicks.load();
     pc_cmd_valid = 1;
 
-    const u16 dst = get_u16(&decoded_[FRAME_DST]);
-    const u16 src = get_u16(&decoded_[FRAME_SRC]);
     if (dst < kCardDstLimit && src == kCardSrc) {
         pass_through(decoded_.data(), n, peer);
-        return;
+        return true;
     }
     const u32 r = deal.message_group_deal(decoded_.data(), n, reply_.data(), peer);
     if (r == 0)
-        return;
+        return true;
     u8 flag = 0;
     const u32 w = phy.data_re_transf_meaning(wire_.data(), reply_.data(), r, &flag);
     reply(wire_.data(), w);
+    return true;
 }
 
 }  // namespace remote

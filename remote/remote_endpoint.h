@@ -49,15 +49,18 @@ public:
 
     // Feeds received bytes of one stream; each reply goes to `reply` at once. `peer` tells
     // apart the requesters of this transport. Runs on the transport's receive thread.
-    void receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
+    // Returns the number of frames taken (whole, checked, from a requester): what counts as
+    // a peer's activity, as bytes of a frame that never ends do not.
+    size_t receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
 
     protocol_phy phy;
     message_deal deal;
 
     // ---- pass-through to the receiving cards (remote/pass_through.cpp) ----
-    // A card frame is outstanding for kPassWaitUs after it went to the FPGA, until its answer
-    // is relayed: meanwhile the receive loop waits at most pass_wait_ms() and then calls
-    // poll_pass_through(), which runs the FPGA's answer processing once.
+    // Card frames are outstanding for kPassWaitUs after the last went to the FPGA, until no
+    // card owes this transport an answer: meanwhile the receive loop waits at most
+    // pass_wait_ms() and then calls poll_pass_through(), which runs the FPGA's answer
+    // processing once.
     static constexpr uint64_t kPassWaitUs = 3000000;
     static constexpr int kPassPollMs = 5;
     bool pass_outstanding() const;
@@ -73,7 +76,7 @@ public:
     void take_relayed(const RelaySink& sink);
 
 private:
-    void on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
+    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
     void pass_through(u8* frame, u32 length, uint64_t peer);
 
     u8 transport_;

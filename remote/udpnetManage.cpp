@@ -89,9 +89,18 @@ sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
     return to;
 }
 
+// A datagram from one of the device's own ports (`base`, shifted on sim) on one of its own
+// addresses is its own reply (on the board protocol replies are broadcast, so the device
+// hears them too): answering it would start an endless exchange with itself.
+bool udpnetManage::own_echo(const sockaddr_in& from, u16 base) const
+{
+    return ntohs(from.sin_port) == udp_port(base) && is_own_address(from.sin_addr.s_addr);
+}
+
 void udpnetManage::udpacceptThread()
 {
     platform::name_this_thread("udp-server");
+    devlog::limit_this_thread();  // every line here is caused by a peer
     std::vector<u8> buf(kDatagramMax);
     // A card's answer goes to the sender that asked (its address and port are the requester id).
     auto send_relayed = [this](uint64_t peer, const u8* bytes, size_t length) {
@@ -113,7 +122,7 @@ void udpnetManage::udpacceptThread()
         socklen_t flen = sizeof from;
         const ssize_t n = ::recvfrom(fd_5008_, buf.data(), buf.size(), 0,
                                      reinterpret_cast<sockaddr*>(&from), &flen);
-        if (n <= 0)
+        if (n <= 0 || own_echo(from, kProtocolPort))
             continue;
         const sockaddr_in to = reply_address(from);
         const uint64_t peer = (uint64_t(ntohl(from.sin_addr.s_addr)) << 16) | ntohs(from.sin_port);
@@ -147,6 +156,7 @@ FrameReassembler& udpnetManage::stream_of(uint64_t peer)
 void udpnetManage::udp_13769_acceptThread()
 {
     platform::name_this_thread("at-server");
+    devlog::limit_this_thread();  // every line here is caused by a peer
     char buf[512];
     for (;;) {
         pollfd pfd{fd_13769_, POLLIN, 0};
@@ -155,7 +165,7 @@ void udpnetManage::udp_13769_acceptThread()
         sockaddr_in from{};
         socklen_t flen = sizeof from;
         const ssize_t n = ::recvfrom(fd_13769_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
-        if (n <= 0)
+        if (n <= 0 || own_echo(from, kAtPort))
             continue;
         AtReply r{at_reply(std::string(buf, size_t(n))), from};
         if (on_sim_board())

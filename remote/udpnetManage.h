@@ -27,6 +27,7 @@ private:
     void udp_13769_acceptThread();
     void udp_13769_sendThread();
     sockaddr_in reply_address(const sockaddr_in& from) const;
+    bool own_echo(const sockaddr_in& from, u16 base) const;
     // The frame stream of one sender (address and port): a frame may span its datagrams.
     remote::FrameReassembler& stream_of(uint64_t peer);
 

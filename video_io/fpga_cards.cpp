@@ -42,7 +42,7 @@ u16 rd16(const u8* p) { return u16(p[0] | (p[1] << 8)); }
 // The card's place in its group of four: bits 12-13 of FRAME_DST or FRAME_SRC at `at`.
 u8 place_of(const u8* frame, u32 at) { return (frame[at + 1] >> 4) & 3; }
 // Where an answer comes back: the chip's port pair and the card's place it echoes.
-uint64_t answer_slot(u8 chip, int pair, u8 place) { return uint64_t(1) << ((chip * kPairs + pair) * 4 + place); }
+size_t answer_slot(u8 chip, int pair, u8 place) { return size_t((chip * kPairs + pair) * 4 + place); }
 u32 now() { return G_timeTicks.load(); }
 
 }  // namespace
@@ -257,7 +257,8 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
     if (dst >= 0xF000 && dst <= 0xF00F && src < 0xF000 && buf[FRAME_BYTE5] == ff::kByte5Brightness)
         return;
     // Whatever its command, from here on it is a card's answer to the PC tool.
-    if (!answers_outstanding(chip, pair, buf))
+    const PassSlot* owner = answers_outstanding(chip, pair, buf);
+    if (!owner)
         return;
     const u8 netport = buf[FRAME_NETPORT];
     const u8 place = place_of(buf, FRAME_SRC);
@@ -282,34 +283,38 @@ void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
     } else {
         ff::set_group_bits(buf, len, FRAME_SRC, 0);
     }
-    relay_answer(buf, len);
+    relay_answer(buf, len, *owner);
 }
 
-// True when the answer is owed to the outstanding pass-through; it is then no longer owed.
-// An answer from a slot that still owes one to a replaced frame is that frame's: dropped.
-bool fpga_manage::answers_outstanding(u8 chip, int pair, const u8* buf)
+// The slot the answer comes from when it owes one, which it then no longer does; null for an
+// answer nobody awaits: none owed, owed for longer than the wait, or answering a replaced frame.
+const fpga_manage::PassSlot* fpga_manage::answers_outstanding(u8 chip, int pair, const u8* buf)
 {
-    const uint64_t slot = answer_slot(chip, pair, place_of(buf, FRAME_SRC));
-    if (pass_stale & slot) {
-        pass_stale &= ~slot;
-        if (Utils::getTimeSpace(pass_stale_time) <= kPassWaitTicks) {
+    PassSlot& s = pass_slot[answer_slot(chip, pair, place_of(buf, FRAME_SRC))];
+    if (s.stale) {
+        s.stale = false;
+        if (Utils::getTimeSpace(s.stale_time) <= kPassWaitTicks) {
             writeLogMsg(LOG_DEBUG, "fpga: answer to a replaced pass-through dropped");
-            return false;
+            return nullptr;
         }
     }
-    if (!(pass_owed & slot))
-        return false;
-    pass_owed &= ~slot;
-    return true;
+    if (!s.owed)
+        return nullptr;
+    s.owed = false;
+    if (Utils::getTimeSpace(s.sent) > kPassWaitTicks) {
+        writeLogMsg(LOG_DEBUG, "fpga: answer to a pass-through after its 3 s wait dropped");
+        return nullptr;
+    }
+    return &s;
 }
 
-void fpga_manage::relay_answer(u8* buf, u32 len)
+void fpga_manage::relay_answer(u8* buf, u32 len, const PassSlot& owner)
 {
     g_passby_trans_port = 255;
-    RelayFn fn = (pass_transport >= 1 && pass_transport <= 3) ? relay_fns_[pass_transport].load() : nullptr;
+    RelayFn fn = (owner.transport >= 1 && owner.transport <= 3) ? relay_fns_[owner.transport].load() : nullptr;
     if (!fn)
         return;
-    fn(buf, len, pass_peer);
+    fn(buf, len, owner.peer);
     pass_relayed = 1;
 }
 
@@ -336,33 +341,30 @@ void fpga_manage::update_link_state(u8 chip)
 
 // ---- pass-through ---------------------------------------------------------------------------------------
 
-// The new requester takes the place of the one before; what the cards still owe another
-// requester's frame is marked so that it reaches nobody. An answer owed for longer than the
-// wait is not coming; one owed to the same requester may still reach it.
-void fpga_manage::replace_pass_through(uint64_t peer)
-{
-    if (Utils::getTimeSpace(pass_stale_time) > kPassWaitTicks)
-        pass_stale = 0;
-    if (Utils::getTimeSpace(pass_owed_time) > kPassWaitTicks)
-        pass_owed = 0;
-    if (pass_transport != g_passby_trans_port || pass_peer != peer) {
-        if (pass_owed) {
-            pass_stale |= pass_owed;
-            pass_stale_time = now();
-        }
-        pass_owed = 0;
-    }
-    pass_transport = g_passby_trans_port;
-    pass_peer = peer;
-}
-
-// Sends one frame of the outstanding pass-through; its answer is owed by the port's pair
-// from the card at the place the frame addresses.
+// Sends one frame of the pass-through; its answer is owed to the frame's requester by the
+// port's pair from the card at the place the frame addresses. What that slot still owed
+// another requester within its wait is marked stale: the card answers that frame first.
 void fpga_manage::send_pass(const u8* frame, u32 len, u8 port, u8 chip)
 {
     Send_to_port(frame, u16(len), port, chip);
-    pass_owed |= answer_slot(chip, port / 2, place_of(frame, FRAME_DST));
-    pass_owed_time = now();
+    PassSlot& s = pass_slot[answer_slot(chip, port / 2, place_of(frame, FRAME_DST))];
+    const bool other = s.transport != pass_transport || s.peer != pass_peer;
+    if (s.owed && other && Utils::getTimeSpace(s.sent) <= kPassWaitTicks) {
+        s.stale = true;
+        s.stale_time = now();
+    }
+    s.transport = pass_transport;
+    s.peer = pass_peer;
+    s.owed = true;
+    s.sent = now();
+}
+
+bool fpga_manage::pass_owed_to(u8 transport) const
+{
+    for (const PassSlot& s : pass_slot)
+        if (s.owed && s.transport == transport && Utils::getTimeSpace(s.sent) <= kPassWaitTicks)
+            return true;
+    return false;
 }
 
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer)
@@ -371,7 +373,8 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, 
         return 1;
     u8 f[kPageSize];
     std::memcpy(f, frame, length);
-    replace_pass_through(peer);
+    pass_transport = g_passby_trans_port;
+    pass_peer = peer;
     pass_mode = 0;
     clear_bits(REG_ACK_REL_B, 0x0F);
     clear_bits(REG_ACK_REL_A, 0x0F);

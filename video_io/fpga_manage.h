@@ -152,6 +152,9 @@ public:
     // sender; 0 on the serial line). It replaces the outstanding pass-through: an answer to
     // another requester's replaced frame is dropped, never handed to the new requester.
     int Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer = 0);
+    // Whether a card still owes, within its wait, an answer to a frame of `transport` (under
+    // frame_mutex).
+    bool pass_owed_to(u8 transport) const;
     void reg_IRQ_Dealwith(unsigned char chip, unsigned char force);
     void update_link_state(u8 chip);
     void card_search();
@@ -228,16 +231,23 @@ public:
     std::atomic<u8> pass_all_byte5{0};
     std::atomic<u8> pass_all_broadcast{0};
     std::atomic<u8> pass_relayed{0};
-    // The outstanding pass-through (under frame_mutex): who asked, the answer slots (chip,
-    // port pair, card place) that still owe it an answer, and the slots that still owe one to
-    // another requester's frames it replaced (a card answers its frames in order); each given
-    // up 300 ticks after its last frame or replacement.
+    // The pass-through (under frame_mutex): the requester of the frame being sent, and per
+    // answer slot (chip, port pair, card place: one output port's card) the requester its
+    // answer is owed to, given up 300 ticks after the frame went out. A frame of another
+    // requester to a slot that still owes an answer marks it stale: the next answer from that
+    // slot within 300 ticks answers the replaced frame (a card answers its frames in order)
+    // and reaches nobody. Other slots keep what they owe.
+    struct PassSlot {
+        u8 transport = 255;
+        uint64_t peer = 0;
+        u32 sent = 0;  // tick of the last frame to the slot
+        bool owed = false;
+        bool stale = false;
+        u32 stale_time = 0;
+    };
     u8 pass_transport = 255;
     uint64_t pass_peer = 0;
-    uint64_t pass_owed = 0;
-    u32 pass_owed_time = 0;
-    uint64_t pass_stale = 0;
-    u32 pass_stale_time = 0;
+    PassSlot pass_slot[fpga::kChips * fpga::kPairs * 4];
     std::atomic<u32> search_asked{0};
     std::atomic<u32> search_answered{0};
     u8 vbo_fault[fpga::kChips] = {};
@@ -277,12 +287,11 @@ private:
     bool read_answer(u8 chip, int pair, u8* buf, u32* len);
     void ack_answer(u8 chip, int pair);
     void handle_answer(u8 chip, int pair, u8* buf, u32 len);
-    void relay_answer(u8* buf, u32 len);
+    void relay_answer(u8* buf, u32 len, const PassSlot& owner);
     bool is_search_answer(const u8* buf) const;
     void take_search_answer(u8 chip, int pair, const u8* buf, u32 len);
-    void replace_pass_through(uint64_t peer);
     void send_pass(const u8* frame, u32 len, u8 port, u8 chip);
-    bool answers_outstanding(u8 chip, int pair, const u8* buf);
+    const PassSlot* answers_outstanding(u8 chip, int pair, const u8* buf);
     void send_all_ports(u8* frame, u32 len);
     void send_locked(const u8* frame, u32 len, u8 port, u8 chip);
     bool transmitter_free(u8 chip, int pair);

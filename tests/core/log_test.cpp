@@ -1,5 +1,5 @@
 // The device log: line layout, the 511-character cut, console echo by level and debug switch,
-// deletion at 10 MiB, and whole lines from many threads.
+// deletion at 10 MiB, whole lines from many threads, and the rate limit of the lines peers cause.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include "core/globals.h"
 #include "core/log.h"
 #include "platform/paths.h"
+#include "platform/virtual_clock.h"
 
 namespace {
 
@@ -158,6 +159,77 @@ TEST_F(LogTest, LinesFromManyThreadsStayWhole)
                            R"(thread \d line \d+p{100})");
     for (const std::string& line : l)
         ASSERT_TRUE(std::regex_match(line, whole)) << line;
+}
+
+// Counts the lines holding `text`.
+size_t count_of(const std::vector<std::string>& lines, const std::string& text)
+{
+    size_t n = 0;
+    for (const std::string& l : lines)
+        n += l.find(text) != std::string::npos;
+    return n;
+}
+
+// A minute of lines a peer causes, each second 2000 of them, all different: numbers of any
+// base, addresses, file codes, every level. 20 lines a second reach the file, each second ends
+// with one line counting the rest, and what was written before or is a record line stays.
+TEST_F(LogTest, PeerLinesAreLimitedWhateverVariesInThem)
+{
+    g_debugSwitch = 0;
+    platform::VirtualClock clock(1000000);
+    platform::set_clock(&clock);
+    writeLogMsg(LOG_INFO, "networkManage: listening on TCP port 5005");
+    std::thread peer([&clock] {
+        devlog::limit_this_thread();
+        const char* codes[] = {"APPL", "KERN", "LOGO", "OSDS", "ALIS"};
+        for (int second = 0; second < 60; ++second) {
+            for (int i = 0; i < 400; ++i) {
+                char hex[16];
+                std::snprintf(hex, sizeof hex, "%x", 0xF200 + second * 400 + i);
+                writeLogMsg(LOG_DEBUG, std::string("remote: frame for 0x") + hex + " not served, dropped");
+                writeLogMsg(LOG_DEBUG, "networkManage: client 10.0." + std::to_string(i % 250) + "." +
+                                           std::to_string(second) + " connected");
+                writeLogMsg(LOG_INFO, std::string("remote: file write ") + codes[i % 5] + " of " +
+                                          std::to_string(i) + " bytes started");
+                writeLogMsg(LOG_ERROR, std::string("remote: cannot create /data/x") + codes[i % 5] + hex);
+                writeLogMsg(LOG_WARNING, std::string("remote: settings ") + hex + " refused");
+            }
+            if (second == 30)
+                writeLogRecord(LOG_INFO, "remote: application update installed, restarting");
+            clock.advance_us(1000000);
+        }
+        writeLogMsg(LOG_DEBUG, "a line after the flood");
+    });
+    peer.join();
+    platform::set_clock(nullptr);
+
+    const std::vector<std::string> l = lines();
+    EXPECT_LT(l.size(), 60u * 30) << "at most the cap and its summaries each second";
+    EXPECT_EQ(count_of(l, "listening on TCP port 5005"), 1u);
+    EXPECT_EQ(count_of(l, "application update installed"), 1u);
+    EXPECT_GE(count_of(l, "lines dropped, more than 20 a second"), 59u);
+    EXPECT_GE(count_of(l, "1980 lines dropped, more than 20 a second (remote: frame for 0x"), 59u);
+}
+
+// Lines of the device's own threads at INFO and ERROR are not limited; DEBUG lines are, by
+// kind whatever the base of their numbers.
+TEST_F(LogTest, OwnInfoLinesPassAndDebugLinesOfOneKindAreLimited)
+{
+    g_debugSwitch = 0;
+    platform::VirtualClock clock(1000000);
+    platform::set_clock(&clock);
+    for (int i = 0; i < 30; ++i)
+        writeLogMsg(LOG_INFO, "fpga: chip " + std::to_string(i) + " running");
+    for (int i = 0; i < 30; ++i)
+        writeLogMsg(LOG_DEBUG, "remote: frame for 0xf" + std::string(1, char('a' + i % 6)) + "0" +
+                                   std::to_string(i) + " not served");
+    clock.advance_us(2000000);
+    writeLogMsg(LOG_INFO, "done");
+    platform::set_clock(nullptr);
+    const std::vector<std::string> l = lines();
+    EXPECT_EQ(count_of(l, "running"), 30u);
+    EXPECT_EQ(count_of(l, "[DEBUG   ] # VELAMSG # remote: frame for"), 5u);
+    EXPECT_EQ(count_of(l, "25 similar lines suppressed (remote: frame for 0x"), 1u);
 }
 
 }  // namespace

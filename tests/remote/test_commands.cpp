@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "remote/net_settings.h"
 #include "remote/remote_hooks.h"
@@ -267,6 +268,30 @@ TEST_F(Commands, NetworkSettingsRefuseWholeAndBadPort)
     EXPECT_EQ(call(CMD_NET_SETTINGS, good).status(), ST_REFUSED) << "port missing";
     const Bytes bad_gw = Bytes{192, 168, 5, 9} + Bytes{255, 255, 255, 0} + Bytes{10, 0, 0, 1};
     EXPECT_EQ(call(CMD_NET_SETTINGS, bad_gw + le16(5005)).status(), ST_REFUSED);
+}
+
+// Settings the device already has: the command succeeds without rewriting tcpip.ini or
+// reconfiguring the interface (a tool repeating it cannot wear the storage out).
+TEST_F(Commands, RepeatedNetworkSettingsRewriteNothing)
+{
+    ConfigEngine::pInstance();
+    const std::string ini = remote_test::root().file("data/configs/tcpip.ini");
+    const std::string shell = remote_test::root().file("sim/shell.log");
+    const Bytes settings = Bytes{192, 168, 7, 20} + Bytes{255, 255, 255, 0} + Bytes{192, 168, 7, 1} +
+                           le16(u16(g_port.load()));
+    ASSERT_EQ(call(CMD_NET_SETTINGS, settings).status(), ST_DONE);
+    struct stat first {};
+    ASSERT_EQ(::stat(ini.c_str(), &first), 0);
+    const size_t shell_lines = testutil::read_file(shell).size();
+    ASSERT_NE(testutil::read_file(shell).find("192.168.7.20"), std::string::npos);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(call(CMD_NET_SETTINGS, settings).status(), ST_DONE);
+    struct stat after {};
+    ASSERT_EQ(::stat(ini.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, first.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, first.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, first.st_mtim.tv_sec);
+    EXPECT_EQ(testutil::read_file(shell).size(), shell_lines) << "the interface was set again";
 }
 
 namespace {

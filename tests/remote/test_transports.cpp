@@ -1,6 +1,7 @@
 // The transports in process over loopback sockets and a pseudo-terminal: what the
 // whole-process tests do not reach (the serial line, a client leaving mid-frame, more
-// clients than the device needs to serve, two frames in one datagram, idle CPU).
+// clients than the device needs to serve, two frames in one datagram, idle CPU, frames that
+// are the device's own replies, floods of log lines).
 #include "remote_fixture.h"
 
 #include "common/device_process.h"
@@ -8,6 +9,8 @@
 #include <arpa/inet.h>
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -16,6 +19,7 @@
 
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
+#include "remote/file_transfer.h"
 #include "remote/Qn_uart_inout.h"
 #include "remote/networkManage.h"
 #include "remote/udpnetManage.h"
@@ -311,4 +315,206 @@ TEST(Idle, TransportsSleepInsteadOfSpinning)
         return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000L + r.ru_utime.tv_usec + r.ru_stime.tv_usec;
     };
     EXPECT_LT(us(after) - us(before), 10000) << "more than 1% of a core while idle";
+}
+
+namespace {
+
+const std::string& log_path()
+{
+    static const std::string p = remote_test::root().file("data/zeltaqn/log/kivEnglneLog");
+    return p;
+}
+
+// A frame whose source is a device address, as a device's reply carries one.
+Bytes from_device_wire(u16 src, u8 cmd, const Bytes& data)
+{
+    return testutil::encode(testutil::make_frame(0xF100, src, cmd, data));
+}
+
+// A UDP socket bound to `address` at `port`; -1 when it cannot be.
+int udp_socket_at(const char* address, u16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+}  // namespace
+
+// The device never sends requests: a frame with one of its addresses as source is a reply
+// and gets none (else one datagram starts an endless exchange), and a datagram from its own
+// protocol port on one of its own addresses is its own reply heard back and is not served.
+TEST(Udp, FramesFromADeviceAddressOrTheDevicesOwnPortAreNotAnswered)
+{
+    transports();
+    remote_test::reset_store();
+    const u16 port = u16(5008 + kUdpOffset);
+    testutil::UdpRemoteClient udp(port);
+    for (u16 src : {0xF100, 0xF101, 0xF000, 0xF001}) {
+        ASSERT_TRUE(udp.send_bytes(from_device_wire(src, 0x63, {0x25, 0x03})));
+        EXPECT_FALSE(udp.next_reply(300)) << "source " << std::hex << src;
+    }
+    EXPECT_TRUE(udp.reg_read(0x25, 3)) << "a tool's frame is still answered";
+
+    // The datagram that started the exchange, sent from the device's own port.
+    const int own = udp_socket_at("127.0.0.2", port);
+    ASSERT_GE(own, 0);
+    const Bytes storm = {0xA5, 0xA5, 0xA5, 0x00, 0xF1, 0x00, 0xF1, 0x10, 0x00, 0x00,
+                         0x00, 0x00, 0x63, 0x25, 0x03, 0x55, 0x5A};
+    sockaddr_in device{};
+    device.sin_family = AF_INET;
+    device.sin_port = htons(port);
+    device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(own, storm.data(), storm.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+    // A tool's register write from that port is not served either.
+    const Bytes write = testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {3, 0x77, 0xFF}));
+    ::sendto(own, write.data(), write.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+    ::close(own);
+    // The AT channel the same: its "ERROR" answer to its own "ERROR" would never end.
+    const u16 at_port = u16(13769 + kUdpOffset);
+    const u16 wifi_before = ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled);
+    const int own_at = udp_socket_at("127.0.0.2", at_port);
+    ASSERT_GE(own_at, 0);
+    device.sin_port = htons(at_port);
+    const std::string wifi_off = "AT+SETDATA=2";
+    ::sendto(own_at, wifi_off.data(), wifi_off.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+    ::close(own_at);
+    ASSERT_TRUE(udp.reg_read(3, 1));  // the device has taken the protocol datagrams by now
+    EXPECT_TRUE(testutil::UdpRemoteClient(at_port).exchange_text("AT"));  // and the AT one
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    QMutexLocker lk(&c331_shared::c331_lock);
+    EXPECT_NE(remote_test::store()->reg_file[3], 0x77);
+    EXPECT_EQ(ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled), wifi_before) << "AT command from its own port served";
+}
+
+// A half-duplex adapter hears what the device sends: the device's reply comes back as input
+// and must not be answered again.
+TEST(Serial, AnEchoingAdapterStartsNoExchange)
+{
+    Transports& t = transports();
+    ASSERT_TRUE(t.pty.ok());
+    ASSERT_TRUE(t.pty.send_bytes(from_device_wire(0xF100, 0x63, {0x25, 0x03})));
+    int echoed = 0;
+    for (; echoed < 20; ++echoed) {
+        const auto r = t.pty.next_reply(300);
+        if (!r)
+            break;
+        ASSERT_TRUE(t.pty.send_bytes(testutil::encode(r->bytes)));
+    }
+    EXPECT_EQ(echoed, 0);
+    auto r = t.pty.reg_read(7, 1);
+    EXPECT_TRUE(r);
+}
+
+// A transfer whose connection closed cannot be finished by anybody: it ends with the
+// connection, and another tool may start one at once.
+TEST_F(Tcp, ATransferEndsWhenItsConnectionCloses)
+{
+    {
+        testutil::TcpRemoteClient a;
+        ASSERT_TRUE(a.connect(u16(g_port.load())));
+        auto r = a.request(0x64, testutil::text_bytes("OSDS") + le32(2048));
+        ASSERT_TRUE(r && r->status() == ST_DONE);
+        r = a.request(0x65, le32(0) + le16(4) + Bytes{'{', '"', 'a', '"'});
+        ASSERT_TRUE(r && r->status() == ST_DONE);
+    }
+    std::optional<testutil::Frame> r;
+    for (int attempt = 0; attempt < 100; ++attempt) {  // the device sees the close within a moment
+        r = client.request(0x64, testutil::text_bytes("OSDS") + le32(8));
+        if (!r || r->status() != ST_BUSY)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status(), ST_DONE) << "still busy 2 s after the owner's connection closed";
+    EXPECT_EQ(testutil::read_file(log_path()).find("abandoned, its connection closed") == std::string::npos, false);
+}
+
+// Peers that send a byte now and then but never a whole frame are idle: a tool arriving
+// after they took every slot gets the place of one of them after 30 s.
+TEST(TcpSlots, PeersThatNeverEndAFrameMakeWayForATool)
+{
+    transports();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the clients of earlier tests are gone
+    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 100000000);
+    platform::VirtualClock& clock = *kept;
+    platform::set_clock(&clock);
+    Clients drippers;
+    const char* addresses[] = {"127.0.0.10", "127.0.0.11", "127.0.0.12", "127.0.0.13"};
+    for (size_t i = 0; i < networkManage::kMaxClients; ++i)
+        ASSERT_TRUE(connect_one(drippers, addresses[i % 4]).send_bytes({0xA5, 0x00, 0xF1}));
+    for (int round = 0; round < 7; ++round) {  // one byte each every 5 s, for 35 s
+        clock.advance_us(5000000);
+        for (auto& d : drippers)
+            d->send_bytes({0x00});
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    testutil::TcpRemoteClient tool;
+    ASSERT_TRUE(tool.connect(u16(g_port.load())));
+    const bool served = bool(tool.reg_read(3, 1));
+    platform::set_clock(nullptr);
+    EXPECT_TRUE(served) << "the drippers kept every slot";
+}
+
+namespace {
+
+// A minute of flood on the tool's connection, `round(second)` frames each second of virtual
+// time; returns what the log gained. Every round is served before time moves on.
+std::string flood_for_a_minute(testutil::TcpRemoteClient& c, const std::function<Bytes(int)>& round)
+{
+    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 200000000);
+    platform::VirtualClock& clock = *kept;
+    platform::set_clock(&clock);
+    const size_t before = testutil::read_file(log_path()).size();
+    for (int second = 0; second < 60; ++second) {
+        EXPECT_TRUE(c.send_bytes(round(second) + reg_read_wire(3, 1)));
+        for (auto r = c.next_reply(5000); r && r->cmd() != 0x63; r = c.next_reply(5000)) {
+        }
+        clock.advance_us(1000000);
+    }
+    EXPECT_TRUE(c.reg_read(3, 1));  // the last second's summary is written
+    platform::set_clock(nullptr);
+    const std::string log = testutil::read_file(log_path());
+    EXPECT_NE(log.find("networkManage: listening on TCP port"), std::string::npos) << "start-up lines lost";
+    return log.size() >= before ? log.substr(before) : log;
+}
+
+}  // namespace
+
+// Frames to ever new destinations: each names its own in the line, yet all are one kind,
+// and a minute of them costs the log a few kilobytes a second at most.
+TEST_F(Tcp, AMinuteOfFramesToManyDestinationsLeavesTheHistory)
+{
+    const std::string added = flood_for_a_minute(client, [](int second) {
+        Bytes wire;
+        for (int i = 0; i < 300; ++i) {
+            const u16 dst = u16(0xF200 + (second * 300 + i) % 0x0E00);
+            wire = wire + testutil::encode(testutil::make_frame(dst, testutil::kTool, 0x63, {0, 1}));
+        }
+        return wire;
+    });
+    EXPECT_LT(added.size(), 200000u);
+    EXPECT_NE(added.find("similar lines suppressed (remote: frame for 0x"), std::string::npos);
+}
+
+// Repeated file-write starts: their line is limited like any other a peer causes.
+TEST_F(Tcp, AMinuteOfRepeatedFileWriteStartsLeavesTheHistory)
+{
+    const Bytes start = testutil::encode(
+        testutil::make_frame(0xF100, testutil::kTool, 0x64, testutil::text_bytes("OSDS") + le32(16)));
+    const std::string added = flood_for_a_minute(client, [&start](int) {
+        Bytes wire;
+        for (int i = 0; i < 200; ++i)
+            wire = wire + start;
+        return wire;
+    });
+    EXPECT_LT(added.size(), 200000u);
+    EXPECT_NE(added.find("similar lines suppressed (remote: file write OSDS of"), std::string::npos) << added.substr(0, 3000);
 }

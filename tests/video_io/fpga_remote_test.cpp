@@ -12,6 +12,7 @@
 #include "fpga_fixture.h"
 #include "common/device_process.h"
 #include "remote/message_deal.h"
+#include "remote/remote_endpoint.h"
 #include "remote/networkManage.h"
 #include "remote/udpnetManage.h"
 #include <QJsonArray>
@@ -184,6 +185,46 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1FF0) + le16(0x20) + le16(0))[0], 1);   // crosses a block
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000) + le16(1025) + le16(0))[0], 1);   // over 1024 bytes
     EXPECT_EQ(ask(0xF000, 0x60, le32(31 * 0x1000) + le16(1) + le16(0) + Bytes{1})[0], 1);  // extend page: read only
+}
+
+// Two card frames of one transport, to output port 7 (cards) and port 2 (none): the answer
+// of port 7, relayed by the FPGA's own thread, does not end the transport's wait while port
+// 2's is still owed; the wait ends when nothing is owed any more.
+TEST_F(FpgaRemote, a_transport_waits_for_every_answer_it_is_owed)
+{
+    bring_up();
+    run(100);
+    static remote::RemoteEndpoint* endpoint = nullptr;
+    remote::RemoteEndpoint ep(remote::TR_TCP);
+    endpoint = &ep;
+    fpga_manage::set_relay(remote::TR_TCP, [](const u8* f, u32 n, uint64_t peer) { endpoint->relay(f, n, peer); });
+    // Card 1 at its address 0, by port number: port 7 has cards, port 2 none.
+    auto card_read = [](uint8_t netport) {
+        Bytes f = testutil::make_frame(0x0001, 0xF010, 0x61, le32(0) + le16(16) + le16(0));
+        f[6] = 1;
+        f[7] = netport;
+        f.back() = testutil::bcc(f.data(), f.size() - 1);
+        return testutil::encode(f);
+    };
+    remote::FrameReassembler stream;
+    auto no_reply = [](const u8*, size_t) {};
+    for (uint8_t port : {7, 2}) {
+        const Bytes wire = card_read(port);
+        ep.receive(stream, wire.data(), wire.size(), no_reply, 1);
+    }
+    {
+        std::lock_guard<std::mutex> lk(f_->frame_mutex);  // the FPGA thread collects the answer
+        f_->reg_IRQ_Dealwith(0, 0);
+    }
+    size_t answers = 0;
+    ep.take_relayed([&answers](uint64_t, const u8*, size_t) { ++answers; });
+    EXPECT_EQ(answers, 1u);
+    ep.poll_pass_through();
+    EXPECT_EQ(ep.pass_wait_ms(), remote::RemoteEndpoint::kPassPollMs) << "port 2's answer is still owed";
+    run(310);
+    ep.poll_pass_through();
+    EXPECT_EQ(ep.pass_wait_ms(), -1);
+    fpga_manage::set_relay(remote::TR_TCP, nullptr);
 }
 
 // Last in this file: the TCP server's thread outlives the test.

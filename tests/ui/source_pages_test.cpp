@@ -341,6 +341,103 @@ private slots:
         store()->TlxCropSourceInit();
     }
 
+    // A tool changes the crop table while the edit row is open: the row keeps its item and
+    // its crop (by id), follows that crop's new place and values, and closes with a tip when
+    // the crop is removed; nothing is written to a crop the user did not choose.
+    void inputCutEditRowFollowsItsCrop()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 0, 2, 1, 10, 10);
+        set_crop(image(), 1, 2, 2, 20, 20);
+        store()->TlxCropSourceInit();
+        static u8 before[RAM_CROP_ROWS * RAM_CROP_STRIDE];
+        auto snapshot = [] { std::memcpy(before, image() + ram_crop_table, sizeof before); };
+        auto unchanged = [] { return std::memcmp(before, image() + ram_crop_table, sizeof before) == 0; };
+        auto tool_sync = [] { SyncUpdate::pInstance()->para_sync(1); };
+        Steps().run({
+            [] { g_mainwindow->on_option_clicked(); },
+            [] { g_option->on_input_cut_clicked(); },
+            [snapshot, unchanged] {
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // edit crop id 1
+                QCOMPARE(g_inputcut->level(), 3);
+                keys(KEY_LEFT, 2);
+                QCOMPARE(g_inputcut->edit_item(), 5);  // Cancel
+                set_crop(image(), 2, 2, 3);            // a tool adds HDMI1 id 3
+                snapshot();
+                key(KEY_OK);  // still Cancel: crop 1 stays
+                QVERIFY(unchanged());
+                QCOMPARE(g_inputcut->level(), 1);
+                QCOMPARE(word(ram_crop_addr(0, CROP_KEY)), crop_key(2, 1));
+            },
+            [] {
+                keys(KEY_RIGHT, 1);
+                key(KEY_OK);  // edit crop id 2 (third card), X in focus
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-2"));
+                QCOMPARE(g_inputcut->edit_item(), 0);
+            },
+            [tool_sync, snapshot, unchanged] {
+                put_u16(image(), ram_crop_addr(0, CROP_KEY), 0);  // a tool deletes crop 1
+                tool_sync();
+                QCOMPARE(g_inputcut->level(), 3);
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-1"));
+                QCOMPARE(g_inputcut->edit_item(), 0);
+                key(KEY_LEFT);
+                QCOMPARE(g_inputcut->edit_item(), 6);  // OK, not the keypad for X
+                put_u16(image(), ram_crop_addr(1, CROP_Y), 99);  // and moves crop 2
+                snapshot();
+                key(KEY_RIGHT);
+                QCOMPARE(g_inputcut->field(1)->text(), QString("99"));
+                key(KEY_OK);  // X: the keypad
+            },
+            [] { type_on_keypad("44"); },
+            [] {
+                put_u16(image(), ram_crop_addr(1, CROP_WIDTH), 777);  // the tool again, after the typing
+                keys(KEY_LEFT, 1);
+                QCOMPARE(g_inputcut->field(2)->text(), QString("777"));
+                key(KEY_OK);  // OK: X as typed, the rest as stored now
+                QCOMPARE(word(ram_crop_addr(1, CROP_KEY)), crop_key(2, 2));
+                QCOMPARE(word(ram_crop_addr(1, CROP_X)), u16(44));
+                QCOMPARE(word(ram_crop_addr(1, CROP_Y)), u16(99));
+                QCOMPARE(word(ram_crop_addr(1, CROP_WIDTH)), u16(777));
+                QCOMPARE(word(ram_crop_addr(2, CROP_KEY)), crop_key(2, 3));
+                QCOMPARE(word(ram_crop_addr(2, CROP_X)), u16(0));
+            },
+            [tool_sync, snapshot, unchanged] {
+                QCOMPARE(g_inputcut->level(), 1);
+                key(KEY_OK);  // edit crop id 2 again
+                QCOMPARE(g_inputcut->level(), 3);
+                keys(KEY_LEFT, 3);  // Delete
+                QCOMPARE(g_inputcut->edit_item(), 4);
+                put_u16(image(), ram_crop_addr(1, CROP_KEY), 0);  // a tool deletes the edited crop
+                snapshot();
+                key(KEY_OK);  // the row closes with a tip; crop 3 is not deleted
+                QVERIFY(unchanged());
+                QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop3"}));
+                key(KEY_OK);  // edit crop 3; a tool deletes it, the refresh closes the row
+                QCOMPARE(g_inputcut->level(), 3);
+                QVERIFY(g_inputcut->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(2, CROP_KEY), 0);
+                tool_sync();
+                QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                QCOMPARE(g_inputcut->position(), 1);  // the whole input: the last card left
+                shot("inputcut_crop_gone");
+                keys(KEY_BACK, 2);
+            },
+            [] {
+                QVERIFY(!g_inputcut);
+                g_mainwindow->go_home();
+            },
+        });
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
     // The EDID page: strip wrap, rate editing and its PowerOff, Save of the whole record, a
     // rate other than 60/30 kept, and large typed values stored as they are.
     void edidSetStoresTheRecord()

@@ -20,7 +20,7 @@ namespace {
 const Text4 kTitle{"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn"};
 const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
 const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
-const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
+const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
 
 const char* const kTileSheet[6] = {
     "background-color: #867AE9;font: 9px", "background-color: #005A8D;color: #FFFFFF;font: 9px", "background-color: #39A9CB;font: 9px",

@@ -105,10 +105,16 @@ private slots:
     }
 
     // The window strip shows the switched-on windows in their own colours; F5 runs over the
-    // tiles and the two buttons.
+    // tiles and the two buttons. A crop's name too long for its tile keeps its input's name
+    // and number.
     void inputChooseShowsTheSwitchedOnWindows()
     {
         windows_on({3});
+        clear_crops();
+        set_crop(image(), 0, 2, 1);
+        set_crop(image(), 5, 2, 12);
+        store()->TlxCropSourceInit();
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), u16(WIN_SOURCE_CROP | 5));
         Steps().run({
             [] { g_mainwindow->on_inputchoose_clicked(); },
             [] {
@@ -119,6 +125,10 @@ private slots:
                 QVERIFY(g_inputchoose->tile(0)->styleSheet().contains("#867AE9"));
                 QCOMPARE(g_inputchoose->tile(1)->text(), QString("4"));
                 QVERIFY(g_inputchoose->tile(1)->styleSheet().contains("#EBA83A"));
+                QCOMPARE(g_inputchoose->tile_source_text(3), QString("HDMI1_Crop12"));
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                const QLabel* name = g_inputchoose->tile(1)->findChildren<QLabel*>().value(0);
+                QVERIFY(name && name->text().startsWith("HDMI1"));
                 shot("inputchoose");
                 for (int expect : {1, 6, 7, 0}) {
                     key(KEY_RIGHT);
@@ -131,6 +141,9 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
             },
         });
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
     }
 
     // OK on a card writes the window's source word (whole input, then a crop's row), clears a

@@ -22,6 +22,7 @@
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/CustomMode.h"
 #include "ui/source_pages/EDIDset.h"
 #include "ui/source_pages/ImageLayout.h"
@@ -130,6 +131,16 @@ private slots:
                 const QLabel* name = g_inputchoose->tile(1)->findChildren<QLabel*>().value(0);
                 QVERIFY(name && name->text().startsWith("HDMI1"));
                 shot("inputchoose");
+                g_language = 0;  // the in-use badge of the window's source shows no soft hyphen
+                key(KEY_OK);
+                key(KEY_OK);
+                QStringList badges;
+                for (const QLabel* l : g_inputchoose->findChildren<QLabel*>())
+                    if (textfit::full_text(l).startsWith(QString::fromUtf8("使用中")))
+                        badges << textfit::full_text(l);
+                QCOMPARE(badges, QStringList(QString::fromUtf8("使用中")));
+                keys(KEY_BACK, 2);
+                g_language = 1;
                 for (int expect : {1, 6, 7, 0}) {
                     key(KEY_RIGHT);
                     QCOMPARE(g_inputchoose->ui_select_index(), expect);
@@ -241,6 +252,8 @@ private slots:
                 QCOMPARE(g_inputcut->level(), 3);
                 QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-2"));
                 QCOMPARE(g_inputcut->field(0)->text(), QString("20"));
+                for (const char* row : {"label_crop", "label_X", "lineEdit_X", "label_H", "lineEdit_H"})
+                    QCOMPARE(g_inputcut->findChild<QWidget*>(row)->y(), 30);
                 shot("inputcut_edit");
                 keys(KEY_LEFT, 3);  // OK, Cancel, Delete
                 key(KEY_OK);
@@ -564,6 +577,11 @@ private slots:
         QCOMPARE(box->currentText(), QString("MODE 3"));
         QCOMPARE(g_custommode->info_label("label_ID")->text(), QString("ID:3"));
         QVERIFY(!g_custommode->info_label("label_using")->isHidden());
+        g_language = 0;  // the in-use badge shows no soft hyphen
+        g_custommode->language_changed();
+        QCOMPARE(textfit::full_text(g_custommode->info_label("label_using")), QString::fromUtf8("使用中"));
+        g_language = 1;
+        g_custommode->language_changed();
         QVERIFY(box->styleSheet().contains("255,171,84"));
         QVERIFY(g_custommode->selector_widget()->left_label()->styleSheet().contains("255,171,84"));
         shot("custommode");

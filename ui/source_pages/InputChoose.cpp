@@ -20,6 +20,7 @@ namespace {
 const Text4 kTitle{"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn"};
 const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
 const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
+// Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
 const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
 
 const char* const kTileSheet[6] = {

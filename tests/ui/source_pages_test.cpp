@@ -223,6 +223,50 @@ private slots:
         });
     }
 
+    // A tool changes the crops while the cards are shown: OK on a card whose place now holds
+    // another crop writes nothing and shows the cards anew; a refresh shows the tool's change.
+    void inputChooseWritesOnlyTheCardShown()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 4, 2, 2);
+        set_crop(image(), 6, 2, 3);
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 3);  // HDMI2
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_OK);
+                key(KEY_LEFT);  // HDMI1
+                key(KEY_OK);    // the cards
+                key(KEY_RIGHT);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the card of crop id 2
+                set_crop(image(), 0, 2, 1);  // a tool adds id 1: entry 1 is now another crop
+                c331_shared::param_changed = 0;
+                key(KEY_OK);
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(3));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                key(KEY_RIGHT);  // the cards as the table holds them: id 2 is entry 2
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
+                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes id 3 and id 2
+                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the last card left
+                key(KEY_OK);  // crop id 1, in row 0
+            },
+            [] { ticks(200); },
+            [] {},
+            [] {
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8000));
+                QCOMPARE(g_inputchoose->tile_source_text(0), QString("HDMI1_Crop1"));
+                keys(KEY_BACK, 3);
+            },
+            [] { QVERIFY(!g_inputchoose); },
+        });
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
     // Delete, add (lowest free id and row), rewrite, Cancel and PowerOff, a full table; the
     // source page shows the new count on return.
     void inputCutEditsTheCropTable()

@@ -692,6 +692,35 @@ private slots:
         put_u16(image(), ram_current_mode, 0);
     }
 
+    // A tool deletes the mode whose actions are open: the refresh closes them and shows the
+    // empty slot; a tool saving a mode without an OSD record takes More away from the focus.
+    void customModeFollowsAToolsChange()
+    {
+        for (auto& slot : store()->mode_slot)
+            slot.bytes[0] = slot.bytes[1] = MODE_MARKER_EMPTY;
+        MODE_SLOT& one = store()->mode_slot[0];
+        one.bytes[0] = one.bytes[1] = MODE_MARKER_SAVED;
+        put_u16(one.bytes, MODE_SLOT_OSD, 1);
+        std::ofstream(root_.file("data/configs/omenu.json")) << "{\"osdcount\": 0}";
+        put_u16(image(), ram_current_mode, 0);
+        g_mainwindow->on_custommode_clicked();
+        QVERIFY(g_custommode);
+        key(KEY_OK);
+        keys(KEY_LEFT, 1);  // More
+        QCOMPARE(g_custommode->action(), 2);
+        put_u16(one.bytes, MODE_SLOT_OSD, 0);  // saved again, without its OSD
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->level(), 1);
+        QVERIFY(g_custommode->more_is_hidden());
+        QCOMPARE(g_custommode->action(), 0);
+        one.bytes[0] = one.bytes[1] = MODE_MARKER_EMPTY;  // deleted
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->level(), 0);
+        QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        key(KEY_BACK);
+        QVERIFY(!g_custommode);
+    }
+
     // The OSD caption keeps at most three lines and takes colours only as 6 hex digits.
     void osdCaptionIsBounded()
     {

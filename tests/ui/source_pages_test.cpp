@@ -721,6 +721,47 @@ private slots:
         QVERIFY(!g_custommode);
     }
 
+    // A tool writes the EDID record while its panel is open: the values the user has not
+    // changed follow it, and Save writes the typed width over the tool's height and rate.
+    void edidSetFollowsAToolsWrite()
+    {
+        const u32 rec = ram_edid_addr(2);
+        auto record = [rec](u16 w, u16 h, u16 hz) {
+            put_u16(image(), rec, w);
+            put_u16(image(), rec + 2, h);
+            put_u16(image(), rec + 4, hz);
+        };
+        record(1920, 1080, 60);
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_LEFT);
+                key(KEY_OK);  // the EDID page
+            },
+            [record] {
+                key(KEY_OK);  // HDMI1's panel
+                record(3840, 2160, 30);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_edidset->width_field()->text(), QString("3840"));
+                QCOMPARE(g_edidset->rate_text(), QString("30"));
+                key(KEY_OK);  // width: the keypad
+            },
+            [] { type_on_keypad("1280"); },
+            [record, rec] {
+                record(3840, 1200, 50);  // the tool again, not refreshed yet
+                keys(KEY_LEFT, 1);       // Save
+                QCOMPARE(g_edidset->height_field()->text(), QString("1200"));
+                key(KEY_OK);
+                QCOMPARE(word(rec), u16(1280));
+                QCOMPARE(word(rec + 2), u16(1200));
+                QCOMPARE(word(rec + 4), u16(50));
+                key(KEY_BACK);
+            },
+            [] { key(KEY_BACK); },
+        });
+        record(1920, 1080, 60);
+    }
+
     // The OSD caption keeps at most three lines and takes colours only as 6 hex digits.
     void osdCaptionIsBounded()
     {

@@ -1007,6 +1007,39 @@ private slots:
     }
     // Apply keeps what the keypad accepted: height 3000 typed at width 4096 (12,288,000 pixels,
     // within the typed height's bound) is stored as 4096 x 3000.
+    // A tool sets the LED size while the page is open: the field not typed follows it and
+    // Apply writes the typed height with the tool's width, not the width shown at opening.
+    void ledSizeFollowsAToolsWrite()
+    {
+        preset(ram_led_width, 1920);
+        preset(ram_led_height, 1080);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                tool_write(ram_led_width, 2560);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("2560"));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // keypad for the height
+            },
+            [] {
+                for (const char* k : {"del", "del", "del", "del", "9", "0", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                preset(ram_led_width, 2000);  // the tool again, not refreshed yet
+                key(KEY_RIGHT);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("2000"));
+                key(KEY_OK);  // apply
+            },
+            [] { ticks(TIP::kTicks); },
+        }));
+        QCOMPARE(word(ram_led_width), u16(2000));
+        QCOMPARE(word(ram_led_height), u16(900));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
     void ledSizeApplyKeepsATypedHeight()
     {
         preset(ram_led_width, 4096);

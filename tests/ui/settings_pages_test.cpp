@@ -53,6 +53,7 @@
 #include "ui/shell/image_access.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/text_fit.h"
 
 namespace {
 
@@ -421,9 +422,12 @@ private slots:
             const char* octet;
             const char* tip;
         };
-        for (const Bad& b : {Bad{"lineEditGate4", "255", "Invalid gateway"}, Bad{"lineEditMask2", "7", "Invalid mask"},
-                             Bad{"lineEditIp1", "0", "Invalid IP address"},
-                             Bad{"lineEditGate2", "9", "Gateway: another address of the subnet"}}) {
+        // Each case in another language: every tip is shown whole.
+        int lang = 0;
+        for (const Bad& b : {Bad{"lineEditGate4", "255", "网关无效"}, Bad{"lineEditMask2", "7", "Invalid mask"},
+                             Bad{"lineEditIp1", "0", "Неверный IP-адрес"},
+                             Bad{"lineEditGate2", "9", "Cổng vào: địa chỉ khác trong mạng con"}}) {
+            g_language = static_cast<u8>(lang++);
             set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
             from = board_->sim_shell().history().size();
             Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
@@ -433,13 +437,16 @@ private slots:
                         type_into("lineEditGate1", "10");
                     type_into(b.field, b.octet);
                     apply_keys();
-                    QCOMPARE(g_linkwlan->tip_text(), QString(b.tip));
-                    shot("linkwlan_refused");
+                    QCOMPARE(g_linkwlan->tip_text(), QString::fromUtf8(b.tip));
+                    for (const QLabel* l : g_linkwlan->findChildren<QLabel*>())
+                        QVERIFY2(!textfit::elided(l), qPrintable(l->text()));
+                    shot(QString("linkwlan_refused%1").arg(int(g_language)).toLatin1().constData());
                 },
             }));
             QCOMPARE(shell_lines_since(board_.get(), from).size(), size_t(0));
             QCOMPARE(config_text(ConfigItem::GateWay), QString("10.0.0.20"));
         }
+        g_language = 1;
         set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
     }
 

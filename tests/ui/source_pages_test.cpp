@@ -497,6 +497,16 @@ private slots:
                 QVERIFY(!g_inputcut->tip_text().isEmpty());
                 QCOMPARE(g_inputcut->position(), 1);  // the whole input: the last card left
                 shot("inputcut_crop_gone");
+                for (int lang = 0; lang < 4; ++lang) {  // the tip is shown whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputcut->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    for (const QLabel* l : g_inputcut->findChildren<QLabel*>())
+                        if (l->isVisible())
+                            QVERIFY2(!textfit::elided(l), qPrintable(l->text()));
+                }
+                g_language = 1;
+                g_inputcut->language_changed();
                 keys(KEY_BACK, 2);
             },
             [] {

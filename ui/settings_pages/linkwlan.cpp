@@ -9,6 +9,7 @@
 #include "ui/settings_pages/net_address.h"
 #include "ui/shell/My_lineEdit.h"
 #include "ui/shell/lang.h"
+#include "ui/shell/text_fit.h"
 #include "ui_linkwlan.h"
 
 namespace {
@@ -114,7 +115,7 @@ void linkwlan::show_tip(const QString& text)
     label_tip_->setVisible(!text.isEmpty());
 }
 
-QString linkwlan::tip_text() const { return label_tip_->isVisible() ? label_tip_->text() : QString(); }
+QString linkwlan::tip_text() const { return label_tip_->isVisible() ? textfit::full_text(label_tip_) : QString(); }
 
 void linkwlan::show_numberkeyboard_ui(QString text)
 {

@@ -454,6 +454,7 @@ private slots:
                 QCOMPARE(g_inputcut->level(), 3);
                 QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-1"));
                 QCOMPARE(g_inputcut->edit_item(), 0);
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop2", "HDMI1_crop3"}));
                 key(KEY_LEFT);
                 QCOMPARE(g_inputcut->edit_item(), 6);  // OK, not the keypad for X
                 put_u16(image(), ram_crop_addr(1, CROP_Y), 99);  // and moves crop 2

@@ -120,7 +120,11 @@ void InputCut::syncUpdate()
     crop_source_num_update();
     if (ui_seltype >= 2) {
         source_current_check();
-        follow_edit_row();
+        if (!follow_edit_row()) {
+            source_init();  // the cards behind the edit row as the table holds them
+            if (button_add)
+                button_add->hide();
+        }
         return;
     }
     // The cards show the table as it is now.

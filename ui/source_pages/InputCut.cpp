@@ -344,8 +344,10 @@ void InputCut::close_edit_row()
 // Back from editing, the focus is on the edited crop's card, wherever the table moved it.
 void InputCut::focus_edited_card()
 {
+    if (edit_level_ != 3)
+        return;
     CROP_PARA crop;
-    const int entry = edit_level_ == 3 ? entry_of_row(source_number, crop_of_id(source_number, edit_crop_id_, &crop)) : kNoEntry;
+    const int entry = entry_of_row(source_number, crop_of_id(source_number, edit_crop_id_, &crop));
     if (entry == kNoEntry)
         return;
     current_page = static_cast<u8>(entry / 6);

@@ -114,6 +114,11 @@ public:
     void TlxSetCropPara(char source, char n, const CROP_PARA* in);
     void TlxAddNewCrop(int source, const CROP_PARA* in);
     void TlxDeleteCrop(char source, char n);
+    // The crop of source `source` with crop id `id` (1..40), looked up under the lock as it is
+    // written: a page that names its crop by id never reaches another one after a tool
+    // changed the table. False when no row holds that crop any more.
+    bool TlxSetCropById(int source, int id, const CROP_PARA* in);
+    bool TlxDeleteCropById(int source, int id);
     void TlxSetImageSource(int n, char source, char window);
     void TlxSetEDIDPara(int input, int16_t width, int16_t height, int16_t refresh);
 

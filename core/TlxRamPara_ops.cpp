@@ -140,12 +140,20 @@ static void write_crop_rect(u8* image, int r, const CROP_PARA* in)
 
 void TlxRamPara::TlxSetCropPara(char source, char n, const CROP_PARA* in)
 {
-    const int r = crop_row_of(source, TlxGetCropID(source, n));
-    if (r >= RAM_CROP_ROWS || !in)
-        return;
+    TlxSetCropById(source, TlxGetCropID(source, n), in);
+}
+
+bool TlxRamPara::TlxSetCropById(int source, int id, const CROP_PARA* in)
+{
+    if (!in)
+        return false;
     QMutexLocker lk(&c331_shared::c331_lock);
+    const int r = crop_row_of(source, id);
+    if (r >= RAM_CROP_ROWS)
+        return false;
     write_crop_rect(ram_image, r, in);
     c331_raise_change_locked(1);
+    return true;
 }
 
 void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
@@ -164,14 +172,17 @@ void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
     c331_raise_change_locked(1);
 }
 
-void TlxRamPara::TlxDeleteCrop(char source, char n)
+void TlxRamPara::TlxDeleteCrop(char source, char n) { TlxDeleteCropById(source, TlxGetCropID(source, n)); }
+
+bool TlxRamPara::TlxDeleteCropById(int source, int id)
 {
-    const int r = crop_row_of(source, TlxGetCropID(source, n));
-    if (r >= RAM_CROP_ROWS)
-        return;
     QMutexLocker lk(&c331_shared::c331_lock);
+    const int r = crop_row_of(source, id);
+    if (r >= RAM_CROP_ROWS)
+        return false;
     ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), 0);
     c331_raise_change_locked(1);
+    return true;
 }
 
 // ---- window source and EDID setters ----------------------------------------------------------

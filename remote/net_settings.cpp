@@ -67,16 +67,35 @@ bool already_set(const Ipv4& ip, const Ipv4& mask, const Ipv4& gw, u16 port)
 
 }  // namespace
 
-bool valid_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway)
+NetFault network_fault(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway)
 {
     const u32 m = mask.value();
     const u32 inv = ~m;
     if ((inv & (inv + 1)) != 0)  // ones then zeros only
-        return false;
+        return NetFault::Mask;
     if (m == 0 || inv < 3)       // /1 .. /30
-        return false;
+        return NetFault::Mask;
     const u32 a = ip.value(), g = gateway.value();
-    return valid_host(a, m) && valid_host(g, m) && (a & m) == (g & m) && a != g;
+    if (!valid_host(a, m))
+        return NetFault::Address;
+    if (!valid_host(g, m))
+        return NetFault::Gateway;
+    return (a & m) == (g & m) && a != g ? NetFault::None : NetFault::GatewayPlace;
+}
+
+bool valid_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway)
+{
+    return network_fault(ip, mask, gateway) == NetFault::None;
+}
+
+bool store_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway, u16 port)
+{
+    QList<QPair<ConfigItem::ConfigName, QVariant>> items{qMakePair(ConfigItem::IPAddress, QVariant(ip.text())),
+                                                         qMakePair(ConfigItem::SubNetMask, QVariant(mask.text())),
+                                                         qMakePair(ConfigItem::GateWay, QVariant(gateway.text()))};
+    if (port != 0)
+        items.append(qMakePair(ConfigItem::TcpPort, QVariant(int(port))));
+    return ConfigEngine::write_config_variants(items);
 }
 
 u32 build_device_info(u8* out)
@@ -128,10 +147,7 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
         return 1;
     const bool port_changed = port != g_port.load();
     // Stored first, all four or none: settings that cannot be kept are not applied either.
-    if (!ConfigEngine::write_config_variants({qMakePair(ConfigItem::IPAddress, QVariant(ip.text())),
-                                              qMakePair(ConfigItem::SubNetMask, QVariant(mask.text())),
-                                              qMakePair(ConfigItem::GateWay, QVariant(gw.text())),
-                                              qMakePair(ConfigItem::TcpPort, QVariant(int(port)))})) {
+    if (!store_network(ip, mask, gw, port)) {
         writeLogMsg(LOG_ERROR, "remote: network settings cannot be stored, nothing applied");
         out[0] = ST_FAILED;
         return 1;

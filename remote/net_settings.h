@@ -20,6 +20,13 @@ bool parse_ipv4(const QString& text, Ipv4* out);
 // unicast address that is neither the subnet's network nor its broadcast address, and a
 // gateway of the same kind inside the same subnet, other than the address.
 bool valid_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway);
+// The same check, saying what is wrong (the first of mask, address, gateway, their places).
+enum class NetFault { None, Mask, Address, Gateway, GatewayPlace };
+NetFault network_fault(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway);
+
+// Stores address, mask and gateway (and the TCP port when it is not 0) in one write of the
+// network configuration: all of them or none. The caller sets the interface up afterwards.
+bool store_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway, u16 port = 0);
 
 // Reply data of 0x6A: status 0, then the device's identity and network settings.
 u32 build_device_info(u8* out);

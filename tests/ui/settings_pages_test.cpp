@@ -26,6 +26,7 @@
 #include "sim/sim_board.h"
 #include "ui/page_test_aids.h"
 #include "remote/K57_WIFI_CONFIG.h"
+#include "remote/net_settings.h"
 #include "ui/settings_pages/factory.h"
 #include "ui/settings_pages/factoryage.h"
 #include "ui/settings_pages/lcdshow.h"
@@ -52,6 +53,7 @@
 #include "ui/shell/image_access.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/text_fit.h"
 
 namespace {
 
@@ -97,6 +99,16 @@ QString text_of(QWidget* page, const char* name)
     if (auto* c = page->findChild<QComboBox*>(name))
         return c->currentText();
     return "<no " + QString(name) + ">";
+}
+// A tool's write of an image word, then the apply pass it asks for (change flag).
+void tool_write(u32 addr, u16 v)
+{
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(image(), addr, v);
+        c331_raise_change_locked(1);
+    }
+    pass();
 }
 QString label_text(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
 // Sets bytes [first, end) of image and shadow to `v`, as if persisted long ago.
@@ -197,7 +209,7 @@ private slots:
     // Rows map to their own words (sharpness is row 1, word 0x884); each step is applied at
     // once and written as the whole word; the value is clamped to 0..100; PowerOff in edit mode
     // restores the start value even while a step waits for the scaler; the reset restores the
-    // 16 factory bytes of 0x880..0x88F and leaves the fields as they were.
+    // 16 factory bytes of 0x880..0x88F, which the fields then show.
     void qualityStepsWholeWordsAndResets()
     {
         preset(ram_brightness, 356);  // high byte from a remote write
@@ -239,7 +251,7 @@ private slots:
                 keys(KEY_RIGHT, 2);
                 key(KEY_OK);  // reset
                 pass();
-                QCOMPARE(text_of(g_quality, "lineEdit_Contrast"), QString("0"));
+                QCOMPARE(text_of(g_quality, "lineEdit_Contrast"), QString::number(word(ram_contrast)));
                 const u8* factory = ConfigEngine::default_para_ramlist + 2 + (ram_brightness - 0x300);
                 QCOMPARE(std::memcmp(image() + ram_brightness, factory, 16), 0);
                 QCOMPARE(word(ram_sharpness), u16(10));
@@ -283,6 +295,159 @@ private slots:
         }));
         QCOMPARE(word(ram_colour_temp_rgb + 4), u16(65));
         QCOMPARE(word(ram_colour_temp_rgb), u16(64));
+    }
+
+    // A tool writes the values while the quality and colour-temperature pages are open: the
+    // fields show the stored values, an edit starts from them, and F6 without a step (or
+    // PowerOff) writes nothing back.
+    void picturePagesFollowAToolsWrite()
+    {
+        preset(ram_brightness, 55);
+        preset(ram_colour_temp_type, 2);
+        preset(ram_colour_temp_rgb, 40);
+        Steps().run(then(into(&Option::on_Button_imagequality_clicked), {
+            [] { g_imagequality->on_Button_quality_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_quality, "lineEdit_bright"), QString("55"));
+                tool_write(ram_brightness, 80);
+                QCOMPARE(text_of(g_quality, "lineEdit_bright"), QString("80"));
+                key(KEY_OK);
+                key(KEY_OK);  // no step: nothing written
+                QCOMPARE(word(ram_brightness), u16(80));
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                preset(ram_brightness, 70);  // a write the page has not been told of
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                QCOMPARE(word(ram_brightness), u16(71));
+                pass();
+                key(KEY_OK);
+                QCOMPARE(word(ram_brightness), u16(71));
+                QCOMPARE(text_of(g_quality, "lineEdit_bright"), QString("71"));
+                key(KEY_OK);
+                tool_write(ram_brightness, 30);  // while editing: the edit goes on
+                key(KEY_BACK);                   // no step made: the tool's value stays
+                QCOMPARE(word(ram_brightness), u16(30));
+                QCOMPARE(text_of(g_quality, "lineEdit_bright"), QString("30"));
+                key(KEY_BACK);
+            },
+            [] { g_imagequality->on_Button_temperature_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("nature"));
+                tool_write(ram_colour_temp_type, 3);
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("cool"));
+                key(KEY_OK);
+                key(KEY_OK);  // unchanged preset: nothing written
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                preset(ram_colour_temp_type, 1);
+                key(KEY_OK);  // the edit starts from the stored preset
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("warm"));
+                key(KEY_RIGHT);
+                tool_write(ram_colour_temp_type, 0);
+                key(KEY_BACK);  // nothing written: the tool's preset stays
+                QCOMPARE(word(ram_colour_temp_type), u16(0));
+                QCOMPARE(text_of(g_temperature, "comboBox_type"), QString("custom"));
+                key(KEY_RIGHT);  // red
+                tool_write(ram_colour_temp_rgb, 80);
+                QCOMPARE(text_of(g_temperature, "lineEdit_name_red"), QString("80"));
+                key(KEY_OK);
+                key(KEY_OK);
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                key(KEY_OK);
+                key(KEY_RIGHT);
+                QCOMPARE(word(ram_colour_temp_rgb), u16(81));
+                pass();
+                key(KEY_OK);
+                key(KEY_BACK);
+            },
+        }));
+        QCOMPARE(word(ram_colour_temp_rgb), u16(81));
+    }
+
+    // A tool sets the address while the Ethernet page is open: the octets not typed follow it,
+    // Apply without a typed change stores nothing, a typed octet is stored over the tool's
+    // address, and an address the remote command refuses is refused here too, with the reason.
+    void ethernetPageFollowsAToolAndRefusesWhatTheToolRefuses()
+    {
+        set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
+        size_t from = board_->sim_shell().history().size();
+        auto tool_sets = [] {
+            const u8 data[14] = {10, 0, 0, 5, 255, 0, 0, 0, 10, 0, 0, 1, u8(g_port.load()), u8(g_port.load() >> 8)};
+            u8 out[4] = {};
+            remote::apply_net_settings(data, sizeof data, out);
+            QCOMPARE(int(out[0]), 0);
+        };
+        auto type_into = [](const char* field, const char* digits) {
+            auto* f = g_linkwlan->findChild<QLineEdit*>(field);
+            g_lineedit = f;
+            g_linkwlan->confirmString(digits);
+        };
+        auto apply_keys = [] {
+            while (g_linkwlan->ui_select_index() != linkwlan::kApplyRow)
+                key(KEY_LEFT);
+            key(KEY_OK);
+        };
+        Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
+            [] { g_linkoption->on_Button_linkwlan_clicked(); },
+            [tool_sets, apply_keys] {
+                QCOMPARE(text_of(g_linkwlan, "lineEditIp1"), QString("192"));
+                tool_sets();
+                key(KEY_RIGHT);  // any key shows the address in effect
+                QCOMPARE(text_of(g_linkwlan, "lineEditIp1"), QString("10"));
+                QCOMPARE(text_of(g_linkwlan, "lineEditMask2"), QString("0"));
+                QCOMPARE(text_of(g_linkwlan, "lineEditGate4"), QString("1"));
+                apply_keys();  // nothing typed: nothing stored
+            },
+        }));
+        QCOMPARE(config_text(ConfigItem::IPAddress), QString("10.0.0.5"));
+        const auto after_tool = shell_lines_since(board_.get(), from).size();
+        Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
+            [] { g_linkoption->on_Button_linkwlan_clicked(); },
+            [tool_sets, type_into, apply_keys] {
+                set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");  // as opened before the tool
+                g_linkwlan->syncUpdate();
+                QCOMPARE(text_of(g_linkwlan, "lineEditIp1"), QString("192"));
+                tool_sets();
+                type_into("lineEditGate4", "20");
+                apply_keys();
+                QVERIFY(g_linkwlan->tip_text().isEmpty());
+            },
+        }));
+        QCOMPARE(config_text(ConfigItem::IPAddress), QString("10.0.0.5"));
+        QCOMPARE(config_text(ConfigItem::SubNetMask), QString("255.0.0.0"));
+        QCOMPARE(config_text(ConfigItem::GateWay), QString("10.0.0.20"));
+        QVERIFY(shell_lines_since(board_.get(), from).size() > after_tool);
+
+        struct Bad {
+            const char* field;
+            const char* octet;
+            const char* tip;
+        };
+        // Each case in another language: every tip is shown whole.
+        int lang = 0;
+        for (const Bad& b : {Bad{"lineEditGate4", "255", "网关无效"}, Bad{"lineEditMask2", "7", "Invalid mask"},
+                             Bad{"lineEditIp1", "0", "Неверный IP-адрес"},
+                             Bad{"lineEditGate2", "9", "Cổng vào: địa chỉ khác trong mạng con"}}) {
+            g_language = static_cast<u8>(lang++);
+            set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
+            from = board_->sim_shell().history().size();
+            Steps().run(then(into(&Option::on_Button_linkoption_clicked), {
+                [] { g_linkoption->on_Button_linkwlan_clicked(); },
+                [b, type_into, apply_keys] {
+                    if (QByteArray(b.field) == "lineEditGate2")
+                        type_into("lineEditGate1", "10");
+                    type_into(b.field, b.octet);
+                    apply_keys();
+                    QCOMPARE(g_linkwlan->tip_text(), QString::fromUtf8(b.tip));
+                    for (const QLabel* l : g_linkwlan->findChildren<QLabel*>())
+                        QVERIFY2(!textfit::elided(l), qPrintable(l->text()));
+                    shot(QString("linkwlan_refused%1").arg(int(g_language)).toLatin1().constData());
+                },
+            }));
+            QCOMPARE(shell_lines_since(board_.get(), from).size(), size_t(0));
+            QCOMPARE(config_text(ConfigItem::GateWay), QString("10.0.0.20"));
+        }
+        g_language = 1;
+        set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
     }
 
     // F6 on the first and the last tile shows patterns 1 and 8; leaving switches it off.
@@ -849,6 +1014,39 @@ private slots:
     }
     // Apply keeps what the keypad accepted: height 3000 typed at width 4096 (12,288,000 pixels,
     // within the typed height's bound) is stored as 4096 x 3000.
+    // A tool sets the LED size while the page is open: the field not typed follows it and
+    // Apply writes the typed height with the tool's width, not the width shown at opening.
+    void ledSizeFollowsAToolsWrite()
+    {
+        preset(ram_led_width, 1920);
+        preset(ram_led_height, 1080);
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                tool_write(ram_led_width, 2560);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("2560"));
+                key(KEY_RIGHT);
+                key(KEY_OK);  // keypad for the height
+            },
+            [] {
+                for (const char* k : {"del", "del", "del", "del", "9", "0", "0", "ok"})
+                    g_numberkeyboard->press(k);
+            },
+            [] {
+                preset(ram_led_width, 2000);  // the tool again, not refreshed yet
+                key(KEY_RIGHT);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("2000"));
+                key(KEY_OK);  // apply
+            },
+            [] { ticks(TIP::kTicks); },
+        }));
+        QCOMPARE(word(ram_led_width), u16(2000));
+        QCOMPARE(word(ram_led_height), u16(900));
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
     void ledSizeApplyKeepsATypedHeight()
     {
         preset(ram_led_width, 4096);

@@ -22,6 +22,7 @@
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/text_fit.h"
 #include "ui/source_pages/CustomMode.h"
 #include "ui/source_pages/EDIDset.h"
 #include "ui/source_pages/ImageLayout.h"
@@ -105,10 +106,16 @@ private slots:
     }
 
     // The window strip shows the switched-on windows in their own colours; F5 runs over the
-    // tiles and the two buttons.
+    // tiles and the two buttons. A crop's name too long for its tile keeps its input's name
+    // and number.
     void inputChooseShowsTheSwitchedOnWindows()
     {
         windows_on({3});
+        clear_crops();
+        set_crop(image(), 0, 2, 1);
+        set_crop(image(), 5, 2, 12);
+        store()->TlxCropSourceInit();
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), u16(WIN_SOURCE_CROP | 5));
         Steps().run({
             [] { g_mainwindow->on_inputchoose_clicked(); },
             [] {
@@ -119,7 +126,21 @@ private slots:
                 QVERIFY(g_inputchoose->tile(0)->styleSheet().contains("#867AE9"));
                 QCOMPARE(g_inputchoose->tile(1)->text(), QString("4"));
                 QVERIFY(g_inputchoose->tile(1)->styleSheet().contains("#EBA83A"));
+                QCOMPARE(g_inputchoose->tile_source_text(3), QString("HDMI1_Crop12"));
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                const QLabel* name = g_inputchoose->tile(1)->findChildren<QLabel*>().value(0);
+                QVERIFY(name && name->text().startsWith("HDMI1"));
                 shot("inputchoose");
+                g_language = 0;  // the in-use badge of the window's source shows no soft hyphen
+                key(KEY_OK);
+                key(KEY_OK);
+                QStringList badges;
+                for (const QLabel* l : g_inputchoose->findChildren<QLabel*>())
+                    if (textfit::full_text(l).startsWith(QString::fromUtf8("使用中")))
+                        badges << textfit::full_text(l);
+                QCOMPARE(badges, QStringList(QString::fromUtf8("使用中")));
+                keys(KEY_BACK, 2);
+                g_language = 1;
                 for (int expect : {1, 6, 7, 0}) {
                     key(KEY_RIGHT);
                     QCOMPARE(g_inputchoose->ui_select_index(), expect);
@@ -131,6 +152,9 @@ private slots:
                 QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
             },
         });
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
     }
 
     // OK on a card writes the window's source word (whole input, then a crop's row), clears a
@@ -199,6 +223,50 @@ private slots:
         });
     }
 
+    // A tool changes the crops while the cards are shown: OK on a card whose place now holds
+    // another crop writes nothing and shows the cards anew; a refresh shows the tool's change.
+    void inputChooseWritesOnlyTheCardShown()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 4, 2, 2);
+        set_crop(image(), 6, 2, 3);
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 3);  // HDMI2
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_OK);
+                key(KEY_LEFT);  // HDMI1
+                key(KEY_OK);    // the cards
+                key(KEY_RIGHT);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the card of crop id 2
+                set_crop(image(), 0, 2, 1);  // a tool adds id 1: entry 1 is now another crop
+                c331_shared::param_changed = 0;
+                key(KEY_OK);
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(3));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                key(KEY_RIGHT);  // the cards as the table holds them: id 2 is entry 2
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
+                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes id 3 and id 2
+                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the last card left
+                key(KEY_OK);  // crop id 1, in row 0
+            },
+            [] { ticks(200); },
+            [] {},
+            [] {
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8000));
+                QCOMPARE(g_inputchoose->tile_source_text(0), QString("HDMI1_Crop1"));
+                keys(KEY_BACK, 3);
+            },
+            [] { QVERIFY(!g_inputchoose); },
+        });
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
     // Delete, add (lowest free id and row), rewrite, Cancel and PowerOff, a full table; the
     // source page shows the new count on return.
     void inputCutEditsTheCropTable()
@@ -228,6 +296,8 @@ private slots:
                 QCOMPARE(g_inputcut->level(), 3);
                 QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-2"));
                 QCOMPARE(g_inputcut->field(0)->text(), QString("20"));
+                for (const char* row : {"label_crop", "label_X", "lineEdit_X", "label_H", "lineEdit_H"})
+                    QCOMPARE(g_inputcut->findChild<QWidget*>(row)->y(), 30);
                 shot("inputcut_edit");
                 keys(KEY_LEFT, 3);  // OK, Cancel, Delete
                 key(KEY_OK);
@@ -330,6 +400,114 @@ private slots:
                 QCOMPARE(word(ram_crop_addr(2, CROP_KEY)), crop_key(2, 3));
                 QCOMPARE(g_inputcut->card_names(),
                          QStringList({"HDMI1", "HDMI1_crop1", "HDMI1_crop2", "HDMI1_crop3", "HDMI1_crop4"}));
+                keys(KEY_BACK, 2);
+            },
+            [] {
+                QVERIFY(!g_inputcut);
+                g_mainwindow->go_home();
+            },
+        });
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
+    // A tool changes the crop table while the edit row is open: the row keeps its item and
+    // its crop (by id), follows that crop's new place and values, and closes with a tip when
+    // the crop is removed; nothing is written to a crop the user did not choose.
+    void inputCutEditRowFollowsItsCrop()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 0, 2, 1, 10, 10);
+        set_crop(image(), 1, 2, 2, 20, 20);
+        store()->TlxCropSourceInit();
+        static u8 before[RAM_CROP_ROWS * RAM_CROP_STRIDE];
+        auto snapshot = [] { std::memcpy(before, image() + ram_crop_table, sizeof before); };
+        auto unchanged = [] { return std::memcmp(before, image() + ram_crop_table, sizeof before) == 0; };
+        auto tool_sync = [] { SyncUpdate::pInstance()->para_sync(1); };
+        Steps().run({
+            [] { g_mainwindow->on_option_clicked(); },
+            [] { g_option->on_input_cut_clicked(); },
+            [snapshot, unchanged] {
+                key(KEY_OK);
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // edit crop id 1
+                QCOMPARE(g_inputcut->level(), 3);
+                keys(KEY_LEFT, 2);
+                QCOMPARE(g_inputcut->edit_item(), 5);  // Cancel
+                set_crop(image(), 2, 2, 3);            // a tool adds HDMI1 id 3
+                snapshot();
+                key(KEY_OK);  // still Cancel: crop 1 stays
+                QVERIFY(unchanged());
+                QCOMPARE(g_inputcut->level(), 1);
+                QCOMPARE(word(ram_crop_addr(0, CROP_KEY)), crop_key(2, 1));
+            },
+            [] {
+                keys(KEY_RIGHT, 1);
+                key(KEY_OK);  // edit crop id 2 (third card), X in focus
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-2"));
+                QCOMPARE(g_inputcut->edit_item(), 0);
+            },
+            [tool_sync, snapshot, unchanged] {
+                put_u16(image(), ram_crop_addr(0, CROP_KEY), 0);  // a tool deletes crop 1
+                tool_sync();
+                QCOMPARE(g_inputcut->level(), 3);
+                QCOMPARE(g_inputcut->edit_name(), QString("Name:HDMI1-Crop-1"));
+                QCOMPARE(g_inputcut->edit_item(), 0);
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop2", "HDMI1_crop3"}));
+                key(KEY_LEFT);
+                QCOMPARE(g_inputcut->edit_item(), 6);  // OK, not the keypad for X
+                put_u16(image(), ram_crop_addr(1, CROP_Y), 99);  // and moves crop 2
+                snapshot();
+                key(KEY_RIGHT);
+                QCOMPARE(g_inputcut->field(1)->text(), QString("99"));
+                key(KEY_OK);  // X: the keypad
+            },
+            [] { type_on_keypad("44"); },
+            [] {
+                put_u16(image(), ram_crop_addr(1, CROP_WIDTH), 777);  // the tool again, after the typing
+                keys(KEY_LEFT, 1);
+                QCOMPARE(g_inputcut->field(2)->text(), QString("777"));
+                key(KEY_OK);  // OK: X as typed, the rest as stored now
+                QCOMPARE(word(ram_crop_addr(1, CROP_KEY)), crop_key(2, 2));
+                QCOMPARE(word(ram_crop_addr(1, CROP_X)), u16(44));
+                QCOMPARE(word(ram_crop_addr(1, CROP_Y)), u16(99));
+                QCOMPARE(word(ram_crop_addr(1, CROP_WIDTH)), u16(777));
+                QCOMPARE(word(ram_crop_addr(2, CROP_KEY)), crop_key(2, 3));
+                QCOMPARE(word(ram_crop_addr(2, CROP_X)), u16(0));
+            },
+            [tool_sync, snapshot, unchanged] {
+                QCOMPARE(g_inputcut->level(), 1);
+                key(KEY_OK);  // edit crop id 2 again
+                QCOMPARE(g_inputcut->level(), 3);
+                keys(KEY_LEFT, 3);  // Delete
+                QCOMPARE(g_inputcut->edit_item(), 4);
+                put_u16(image(), ram_crop_addr(1, CROP_KEY), 0);  // a tool deletes the edited crop
+                snapshot();
+                key(KEY_OK);  // the row closes with a tip; crop 3 is not deleted
+                QVERIFY(unchanged());
+                QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                QCOMPARE(g_inputcut->card_names(), QStringList({"HDMI1", "HDMI1_crop3"}));
+                key(KEY_OK);  // edit crop 3; a tool deletes it, the refresh closes the row
+                QCOMPARE(g_inputcut->level(), 3);
+                QVERIFY(g_inputcut->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(2, CROP_KEY), 0);
+                tool_sync();
+                QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                QCOMPARE(g_inputcut->position(), 1);  // the whole input: the last card left
+                shot("inputcut_crop_gone");
+                for (int lang = 0; lang < 4; ++lang) {  // the tip is shown whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputcut->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    for (const QLabel* l : g_inputcut->findChildren<QLabel*>())
+                        if (l->isVisible())
+                            QVERIFY2(!textfit::elided(l), qPrintable(l->text()));
+                }
+                g_language = 1;
+                g_inputcut->language_changed();
                 keys(KEY_BACK, 2);
             },
             [] {
@@ -454,6 +632,11 @@ private slots:
         QCOMPARE(box->currentText(), QString("MODE 3"));
         QCOMPARE(g_custommode->info_label("label_ID")->text(), QString("ID:3"));
         QVERIFY(!g_custommode->info_label("label_using")->isHidden());
+        g_language = 0;  // the in-use badge shows no soft hyphen
+        g_custommode->language_changed();
+        QCOMPARE(textfit::full_text(g_custommode->info_label("label_using")), QString::fromUtf8("使用中"));
+        g_language = 1;
+        g_custommode->language_changed();
         QVERIFY(box->styleSheet().contains("255,171,84"));
         QVERIFY(g_custommode->selector_widget()->left_label()->styleSheet().contains("255,171,84"));
         shot("custommode");
@@ -518,6 +701,76 @@ private slots:
         QVERIFY(!g_custommode);
         QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
         put_u16(image(), ram_current_mode, 0);
+    }
+
+    // A tool deletes the mode whose actions are open: the refresh closes them and shows the
+    // empty slot; a tool saving a mode without an OSD record takes More away from the focus.
+    void customModeFollowsAToolsChange()
+    {
+        for (auto& slot : store()->mode_slot)
+            slot.bytes[0] = slot.bytes[1] = MODE_MARKER_EMPTY;
+        MODE_SLOT& one = store()->mode_slot[0];
+        one.bytes[0] = one.bytes[1] = MODE_MARKER_SAVED;
+        put_u16(one.bytes, MODE_SLOT_OSD, 1);
+        std::ofstream(root_.file("data/configs/omenu.json")) << "{\"osdcount\": 0}";
+        put_u16(image(), ram_current_mode, 0);
+        g_mainwindow->on_custommode_clicked();
+        QVERIFY(g_custommode);
+        key(KEY_OK);
+        keys(KEY_LEFT, 1);  // More
+        QCOMPARE(g_custommode->action(), 2);
+        put_u16(one.bytes, MODE_SLOT_OSD, 0);  // saved again, without its OSD
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->level(), 1);
+        QVERIFY(g_custommode->more_is_hidden());
+        QCOMPARE(g_custommode->action(), 0);
+        one.bytes[0] = one.bytes[1] = MODE_MARKER_EMPTY;  // deleted
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->level(), 0);
+        QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        key(KEY_BACK);
+        QVERIFY(!g_custommode);
+    }
+
+    // A tool writes the EDID record while its panel is open: the values the user has not
+    // changed follow it, and Save writes the typed width over the tool's height and rate.
+    void edidSetFollowsAToolsWrite()
+    {
+        const u32 rec = ram_edid_addr(2);
+        auto record = [rec](u16 w, u16 h, u16 hz) {
+            put_u16(image(), rec, w);
+            put_u16(image(), rec + 2, h);
+            put_u16(image(), rec + 4, hz);
+        };
+        record(1920, 1080, 60);
+        Steps().run({
+            [] { g_mainwindow->on_inputchoose_clicked(); },
+            [] {
+                key(KEY_LEFT);
+                key(KEY_OK);  // the EDID page
+            },
+            [record] {
+                key(KEY_OK);  // HDMI1's panel
+                record(3840, 2160, 30);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_edidset->width_field()->text(), QString("3840"));
+                QCOMPARE(g_edidset->rate_text(), QString("30"));
+                key(KEY_OK);  // width: the keypad
+            },
+            [] { type_on_keypad("1280"); },
+            [record, rec] {
+                record(3840, 1200, 50);  // the tool again, not refreshed yet
+                keys(KEY_LEFT, 1);       // Save
+                QCOMPARE(g_edidset->height_field()->text(), QString("1200"));
+                key(KEY_OK);
+                QCOMPARE(word(rec), u16(1280));
+                QCOMPARE(word(rec + 2), u16(1200));
+                QCOMPARE(word(rec + 4), u16(50));
+                key(KEY_BACK);
+            },
+            [] { key(KEY_BACK); },
+        });
+        record(1920, 1080, 60);
     }
 
     // The OSD caption keeps at most three lines and takes colours only as 6 hex digits.

@@ -33,6 +33,7 @@
 #include "ui/shell/agelog.h"
 #include "ui/shell/image_access.h"
 #include "ui/shell/page_open.h"
+#include "ui/shell/text_fit.h"
 #include "ui/shell/panel_io.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
@@ -101,6 +102,35 @@ private slots:
 
     // The whole menu tree by keys: wrap-around, focus ids and page pointers on the way in and
     // out, and F6 on a page row opens that page with its menu as the parent.
+    // A text too long for its label even at the smallest size is elided after the name and
+    // number that tell items apart, never inside them (where "…" would cut them, the name and
+    // number are shown alone); a text without a number is elided as it comes.
+    void elisionKeepsTheNameAndNumber()
+    {
+        struct Case {
+            int width;
+            const char* text;
+            const char* shown;
+        };
+        for (const Case& c : {Case{30, "HDMI1_Crop2", "HDMI1"}, Case{33, "HDMI4_Crop12", "HDMI4"},
+                              Case{40, "HDMI4_Crop12", "HDMI4_\u2026"}}) {
+            QLabel l;
+            l.setStyleSheet("font: 9px");
+            l.setGeometry(0, 0, c.width, 12);
+            l.setText(c.text);
+            textfit::fit(&l);
+            QCOMPARE(l.text(), QString::fromUtf8(c.shown));
+            QVERIFY(textfit::elided(&l));
+            QCOMPARE(textfit::full_text(&l), QString(c.text));
+        }
+        QLabel l;
+        l.setStyleSheet("font: 9px");
+        l.setGeometry(0, 0, 40, 12);
+        int px = 9;
+        QCOMPARE(textfit::fit_piece(&l, "HDMI2_Crop7", 30, &px), QString("HDMI2"));
+        QCOMPARE(textfit::fit_piece(&l, "Alias_Name_16chr", 40, &px).left(4), QString("Alia"));
+    }
+
     void navigatesTheMenuTree()
     {
         using P = std::pair<int, int>;

@@ -29,8 +29,22 @@ ledset::~ledset() { delete ui; }
 
 void ledset::para_init()
 {
-    ui->lineEdit_ledw->setText(QString::asprintf("%d", image_u16(ram_led_width)));
-    ui->lineEdit_ledh->setText(QString::asprintf("%d", image_u16(ram_led_height)));
+    shown_[0] = ui->lineEdit_ledw->text();
+    shown_[1] = ui->lineEdit_ledh->text();
+    refresh_fields();
+}
+
+// A field the user has not changed shows the size stored now (a tool may set it).
+void ledset::refresh_fields()
+{
+    QLineEdit* fields[2] = {ui->lineEdit_ledw, ui->lineEdit_ledh};
+    const u32 words[2] = {ram_led_width, ram_led_height};
+    for (int i = 0; i < 2; ++i) {
+        if (fields[i]->text() != shown_[i])
+            continue;
+        shown_[i] = QString::asprintf("%d", image_u16(words[i]));
+        fields[i]->setText(shown_[i]);
+    }
 }
 
 void ledset::menulist_init()
@@ -91,7 +105,9 @@ void ledset::on_Button_apply1_clicked()
     // The fields may still show the image's own values (0, or above the limits): each goes
     // through its own rule, the width's side limits, then the height's rule with its bound,
     // so no size outside the limits reaches the image and a pair the keypad accepted (a typed
-    // height up to the larger bound) is applied unchanged.
+    // height up to the larger bound) is applied unchanged. A field not typed holds the size
+    // stored now.
+    refresh_fields();
     ui->lineEdit_ledw->setText(confirm_size(true, ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text()).first);
     const auto fixed = confirm_size(false, ui->lineEdit_ledh->text(), ui->lineEdit_ledw->text());
     ui->lineEdit_ledh->setText(fixed.first);
@@ -124,6 +140,8 @@ void ledset::on_Button_apply1_clicked()
     });
     // The tip's 2 s run after the lock is released: the scaler and the remote threads need
     // it, and a refresh queued meanwhile runs inside the tip's loop.
+    shown_[0] = ui->lineEdit_ledw->text();  // applied: the fields follow the image again
+    shown_[1] = ui->lineEdit_ledh->text();
     if (new_size && g_tip)
         g_tip->tip_create(1);
 }

@@ -38,8 +38,10 @@ public slots:
 
 protected:
     void ok_pressed(int row) override;
+    void refresh_fields() override;
 
 private:
     Ui::ledset* ui;
     QString field_name;
+    QString shown_[2];  // what the page last put into the width and height fields
 };

@@ -10,18 +10,22 @@ void PictureValue::show(QLineEdit* field, u32 addr)
     field->setText(QString::asprintf("%d", static_cast<int16_t>(image_u16(addr))));
 }
 
-void PictureValue::begin(const QLineEdit* field)
+void PictureValue::begin(QLineEdit* field, u32 addr)
 {
-    sel_value_ = saved_value_ = field->text().toInt();
+    show(field, addr);
+    sel_value_ = saved_value_ = static_cast<int16_t>(image_u16(addr));
+    stepped_ = false;
 }
 
 void PictureValue::apply(Op op, QLineEdit* field, u32 addr)
 {
     if ((op == Up || op == Down) && c331_shared::param_changed.load() != 0)
         return;
+    if ((op == Keep || op == Restore) && !stepped_)
+        return;
     switch (op) {
-    case Up: ++sel_value_; break;
-    case Down: --sel_value_; break;
+    case Up: ++sel_value_; stepped_ = true; break;
+    case Down: --sel_value_; stepped_ = true; break;
     case Keep: saved_value_ = sel_value_; break;
     case Restore: sel_value_ = saved_value_; break;
     }

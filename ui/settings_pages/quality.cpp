@@ -25,7 +25,9 @@ quality::quality(QWidget* parent) : SettingsPage("quality", PAGE_QUALITY), ui(ne
 
 quality::~quality() { delete ui; }
 
-void quality::para_init()
+void quality::para_init() { refresh_fields(); }
+
+void quality::refresh_fields()
 {
     QLineEdit* fields[4] = {ui->lineEdit_bright, ui->lineEdit_Sharpness, ui->lineEdit_Contrast, ui->lineEdit_Saturation};
     for (int r = 0; r < 4; ++r)
@@ -52,7 +54,7 @@ void quality::language_changed()
 void quality::get_sel_value()
 {
     set_editing(true);
-    value_.begin(static_cast<QLineEdit*>(current));
+    value_.begin(static_cast<QLineEdit*>(current), kRowWord[ui_select]);
 }
 
 void quality::updownset_sel_value(char op)

@@ -26,6 +26,7 @@ protected:
     void edit_step(int delta) override;
     void ok_pressed(int row) override;
     void edit_back() override;
+    void refresh_fields() override;
 
 private:
     Ui::quality* ui;

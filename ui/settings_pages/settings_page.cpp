@@ -61,10 +61,21 @@ void SettingsPage::set_editing(bool on)
     edit_flag = on ? 1 : 0;
     if (current)
         current->setStyleSheet(on ? kinds_[ui_select]->edit : kinds_[ui_select]->focus);
+    if (!on)
+        refresh_fields();
+}
+
+void SettingsPage::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    if (!editing())
+        refresh_fields();
 }
 
 bool SettingsPage::page_key(int key)
 {
+    if (!editing())
+        refresh_fields();
     const int n = static_cast<int>(menu_list.size());
     switch (key) {
     case KEY_LEFT:

@@ -30,13 +30,16 @@ class SettingsPage : public PageFrame {
 public:
     using PageFrame::PageFrame;
     bool editing() const { return edit_flag != 0; }
+    // Re-translates, and shows the stored values again while nothing is being edited.
+    void syncUpdate() override;
 
 protected:
     // menu_list with one sheet set per row; row 0 gets the focus.
     void set_rows(std::vector<QWidget*> rows, std::vector<const RowSheets*> kinds);
     // Moves the focus to `row` (old row normal, new row focus).
     void focus_row(int row);
-    // Gives the focused row its edit sheet (on) or its focus sheet back (off) and sets edit_flag.
+    // Gives the focused row its edit sheet (on) or its focus sheet back (off) and sets edit_flag;
+    // at the end of an edit the fields show the stored values again.
     void set_editing(bool on);
 
     bool page_key(int key) override;
@@ -46,6 +49,9 @@ protected:
     virtual void ok_pressed(int row) { row_activated(row); }
     // PowerOff while editing; by default leaves the page.
     virtual void edit_back() { slot_Button_back_clicked(); }
+    // Shows the stored values again (a tool may have changed them); run while nothing is
+    // being edited: before each key and by the refresh after a change.
+    virtual void refresh_fields() {}
     // Back re-translates the parent only when the image's language changed.
     void retranslate_parent_if_language_changed();
     // Keypad pages: each field's press and the keypad's OK reach this page's slots

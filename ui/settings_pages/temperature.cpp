@@ -31,17 +31,27 @@ temperature::~temperature() { delete ui; }
 
 void temperature::para_init()
 {
-    QLineEdit* fields[3] = {ui->lineEdit_name_red, ui->lineEdit_name_green, ui->lineEdit_name_blue};
-    for (int i = 0; i < 3; ++i)
-        PictureValue::show(fields[i], kGainWord[i]);
     static const Text4 kNames[kPresets] = {{"自定义", "custom", "Свой", "Tùy chỉnh"},
                                            {"偏暖", "warm", "Теплый", "Màu ấm"},
                                            {"自然", "nature", "Природный", "Tự nhiên"},
                                            {"偏冷", "cool", "Холодный", "Lạnh hơn"}};
     for (const Text4& t : kNames)
         ui->comboBox_type->addItem(tr4(t));
+    refresh_fields();
+}
+
+u8 temperature::stored_type()
+{
     const u16 type = image_u16(ram_colour_temp_type);
-    type_value = type < kPresets ? static_cast<u8>(type) : 0;
+    return type < kPresets ? static_cast<u8>(type) : 0;
+}
+
+void temperature::refresh_fields()
+{
+    QLineEdit* fields[3] = {ui->lineEdit_name_red, ui->lineEdit_name_green, ui->lineEdit_name_blue};
+    for (int i = 0; i < 3; ++i)
+        PictureValue::show(fields[i], kGainWord[i]);
+    type_value = stored_type();
     ui->comboBox_type->setCurrentIndex(type_value);
 }
 
@@ -64,7 +74,7 @@ void temperature::language_changed()
 void temperature::get_sel_value()
 {
     set_editing(true);
-    value_.begin(static_cast<QLineEdit*>(current));
+    value_.begin(static_cast<QLineEdit*>(current), kGainWord[ui_select - 1]);
 }
 
 void temperature::updownset_sel_value(char op)
@@ -93,14 +103,16 @@ void temperature::ok_pressed(int row)
 {
     if (!editing()) {
         if (row == 0) {
-            saved_type = type_value;
+            saved_type = type_value = stored_type();
+            ui->comboBox_type->setCurrentIndex(type_value);
             set_editing(true);
         } else {
             get_sel_value();
         }
     } else if (row == 0) {
+        if (type_value != saved_type)  // only a preset the user changed is written
+            on_button_type_clicked();
         set_editing(false);
-        on_button_type_clicked();
     } else {
         updownset_sel_value(PictureValue::Keep);
         set_editing(false);
@@ -110,10 +122,8 @@ void temperature::ok_pressed(int row)
 void temperature::edit_back()
 {
     if (ui_select == 0) {
-        type_value = saved_type;
+        // The preset is written only by F6: the image still holds what it held.
         set_editing(false);
-        on_button_type_clicked();
-        ui->comboBox_type->setCurrentIndex(type_value);
     } else {
         updownset_sel_value(PictureValue::Restore);
         set_editing(false);

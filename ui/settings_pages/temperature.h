@@ -27,8 +27,10 @@ protected:
     void edit_step(int delta) override;
     void ok_pressed(int row) override;
     void edit_back() override;
+    void refresh_fields() override;
 
 private:
+    static u8 stored_type();
     Ui::temperature* ui;
     u8 type_value = 0;
     u8 saved_type = 0;

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -157,6 +158,25 @@ QString two_lines(const QString& text, const QFontMetrics& fm)
     return best;
 }
 
+// The part of a text that tells items apart: its start up to and including its first number
+// ("HDMI1" of "HDMI1_Crop2"); empty when the text has no number.
+QString key_of(const QString& text)
+{
+    static const QRegularExpression kKey("^\\D*\\d+");
+    return kKey.match(text).captured();
+}
+
+// `text` elided at the right to `width`, never inside its key: where "…" would cut the key
+// ("HDMI…"), the key alone, which still names the item ("HDMI1").
+QString elide(const QFontMetrics& fm, const QString& text, int width)
+{
+    const QString plain = fm.elidedText(text, Qt::ElideRight, width);
+    const QString key = key_of(text);
+    if (key.isEmpty() || plain == text || plain.startsWith(key))
+        return plain;
+    return fm.horizontalAdvance(key) <= width ? key : plain;
+}
+
 struct Fitted {
     int px;
     QString shown;
@@ -179,7 +199,7 @@ Fitted fit_text(const QWidget* w, const QString& text, int base, const QSize& ar
     }
     QStringList shown;
     for (const QString& l : lines)
-        shown << metrics(w, min_px).elidedText(l, Qt::ElideRight, area.width());
+        shown << elide(metrics(w, min_px), l, area.width());
     return {min_px, shown.join('\n'), true};
 }
 
@@ -272,7 +292,7 @@ QString fit_piece(QWidget* w, const QString& text, int width, int* px)
     }
     *px = std::min(base, kMinPx);
     w->setProperty(kElided, true);
-    return metrics(w, *px).elidedText(text, Qt::ElideRight, width);
+    return elide(metrics(w, *px), text, width);
 }
 
 void fit_all(QWidget* root)

@@ -2,7 +2,8 @@
 // Every text of the panel shown whole in its widget, in every language: where a text does not
 // fit its label, button or combo box on one line at the widget's own font size, the widget's
 // font is made one pixel smaller at a time down to kMinPx; then, where the widget is tall
-// enough, the text is set on two lines; only then is it elided with "…". A line needs the
+// enough, the text is set on two lines; only then is it elided with "…", never inside the part
+// that tells items apart (a name and its number: "HDMI1_…" or "HDMI1" of "HDMI1_Crop2"). A line needs the
 // font's full height (ascent and descent), so descenders and underscores are never cut.
 //
 // The widget keeps its position, size and style sheet; the smaller font is added at the end of

@@ -18,7 +18,8 @@ namespace {
 const Text4 kTitle{"用户模式", "User mode", "Слот", "Chế độ người dùng"};
 const Text4 kUse{"调用", "Invoke", "Вызвать", "Dùng"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
-const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
+// Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
+const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
 const Text4 kBlank{"未保存用户模式数据", "Usermode does not exist", "Настройки не сохранены", "Chế độ không được lưu"};
 const Text4 kEntry{"用户模式%1", "MODE %1", "Слот %1", "Chế độ %1"};
 }  // namespace
@@ -80,6 +81,38 @@ void CustomMode::language_changed()
     ui->Button_delete->setText(tr4(kDelete));
     ui->label_using->setText(tr4(kUsing));
     ui->label_blank->setText(tr4(kBlank));
+}
+
+void CustomMode::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    follow_mode();
+}
+
+// The information and preview of the mode in view again; the action row stays only while the
+// mode is saved, and More only while it has an OSD record.
+void CustomMode::follow_mode()
+{
+    tlx_button_mode_clicked();
+    if (action_level != 1)
+        return;
+    if (!get_mode_status()) {
+        close_actions();
+        return;
+    }
+    if (action_select >= 3 - more_hidden) {
+        action_select = 0;
+        tlx_button_selinfo(2, 0);
+        tlx_button_selinfo(0, 0);
+    }
+}
+
+void CustomMode::close_actions()
+{
+    action_level = 0;
+    selector->set_box_default();
+    tlx_button_selinfo(2, 0);
+    tlx_button_mode_clicked();
 }
 
 u32 CustomMode::get_mode_status() { return store() && store()->TlxUserModeSaved(g_mode_select) ? 1 : 0; }
@@ -156,6 +189,10 @@ void CustomMode::on_Button_delete_clicked()
 
 bool CustomMode::page_key(int key)
 {
+    if (action_level == 1 && !get_mode_status()) {
+        close_actions();  // a tool deleted the mode: the key meant its actions
+        return true;
+    }
     if (action_level == 0)
         key_browse(key);
     else
@@ -217,10 +254,7 @@ void CustomMode::key_actions(int key)
         tlx_button_selinfo(2, 0);
         break;
     case KEY_BACK:
-        action_level = 0;
-        selector->set_box_default();
-        tlx_button_selinfo(2, 0);
-        tlx_button_mode_clicked();
+        close_actions();
         break;
     }
 }

@@ -27,6 +27,9 @@ public:
     void init();
     void menulist_init() override;
     void language_changed() override;
+    // Re-translates, and shows the mode in view as its slot holds it now (a tool may save or
+    // delete it): the actions close when the mode is gone.
+    void syncUpdate() override;
     u32 get_mode_status();
     void tlx_button_selinfo(char op, char index);
     // The information lines and the preview of slot g_mode_select (custommode_info.cpp).
@@ -57,6 +60,8 @@ protected:
 private:
     void key_browse(int key);
     void key_actions(int key);
+    void follow_mode();
+    void close_actions();
     QWidget* action_button(int index) const;
     void fill_layout(const u8* copy);
     void fill_osd(int slot);

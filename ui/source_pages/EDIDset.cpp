@@ -190,8 +190,32 @@ void EDIDset::source_init()
     frame_source->show();
 }
 
+void EDIDset::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    if (ui_seltype == 0)
+        source_init();
+    else
+        follow_record();
+}
+
+void EDIDset::follow_record()
+{
+    int v[3];
+    edid_record(edid_port, v);
+    if (!(typed_ & kTypedWidth))
+        ui->lineEdit_W->setText(QString::asprintf("%d", v[0]));
+    if (!(typed_ & kTypedHeight))
+        ui->lineEdit_H->setText(QString::asprintf("%d", v[1]));
+    if (!(typed_ & kTypedRate) && ui_seltype != 2) {
+        ui->label_rate->setText(QString::asprintf("%d", v[2]));
+        rate_sel = v[2] == 60 ? 1 : 0;
+    }
+}
+
 void EDIDset::tlx_button_source_clicked()
 {
+    typed_ = 0;
     port_frame->setStyleSheet(style_frame_open_);
     frame_source->setStyleSheet(style_card_open_);
     ui->label_edid_source->setText(tr4(kSourcePrefix) + source_name);
@@ -222,9 +246,14 @@ void EDIDset::close_panel()
 void EDIDset::tlx_button_ok_clicked()
 {
     close_panel();
-    const int16_t width = to_short(ui->lineEdit_W->text());
-    const int16_t height = to_short(ui->lineEdit_H->text());
-    const int16_t rate = to_short(textfit::full_text(ui->label_rate));  // the value, not as fitted
+    // What the user changed over the record as stored now: a tool's write of the other
+    // values stays.
+    int v[3];
+    edid_record(edid_port, v);
+    const int16_t width = typed_ & kTypedWidth ? to_short(ui->lineEdit_W->text()) : static_cast<int16_t>(v[0]);
+    const int16_t height = typed_ & kTypedHeight ? to_short(ui->lineEdit_H->text()) : static_cast<int16_t>(v[1]);
+    const int16_t rate = typed_ & kTypedRate ? to_short(textfit::full_text(ui->label_rate))  // the value, not as fitted
+                                             : static_cast<int16_t>(v[2]);
     // No range check here: the EDID builder refuses what a descriptor cannot hold, for the
     // remote writes of the record as well.
     if (store())
@@ -261,8 +290,11 @@ void EDIDset::show_numberkeyboard_ui(QString)
 
 void EDIDset::confirmString(QString text)
 {
-    if (QLineEdit* f = keypad_field_on(this))
-        f->setText(text);
+    QLineEdit* f = keypad_field_on(this);
+    if (!f)
+        return;
+    f->setText(text);
+    typed_ |= f == ui->lineEdit_W ? kTypedWidth : f == ui->lineEdit_H ? kTypedHeight : 0;
 }
 
 void EDIDset::retranslate_parent()
@@ -280,6 +312,8 @@ void EDIDset::retranslate_parent()
 
 bool EDIDset::page_key(int key)
 {
+    if (ui_seltype != 0)
+        follow_record();
     if (key == KEY_OK)
         qDebug("this is OK button(EDIDset)[Release] ui_seltype = %d ,ui_line_select=%d ", ui_seltype, ui_line_select);
     if (ui_seltype == 0) {
@@ -322,6 +356,7 @@ bool EDIDset::page_key(int key)
         on_Button_freq_clicked();
         ui->label_rate->setStyleSheet(style_field_focus_);
         ui_seltype = 1;
+        typed_ |= kTypedRate;
         break;
     case KEY_BACK:
         rate_sel = rate_sel_saved;

@@ -22,6 +22,9 @@ public:
 
     void menulist_init() override;
     void language_changed() override;
+    // Re-translates, and shows the record as the image holds it now (a tool may write it):
+    // the values the user has not changed follow it.
+    void syncUpdate() override;
     void source_init();
     void on_Button_freq_clicked();
     void tlx_button_ok_clicked();
@@ -52,6 +55,7 @@ private:
     void style_row(int row, bool focus);
     void close_panel();
     void key_panel(int key);
+    void follow_record();
 
     Ui::EDIDset* ui;
     const QString style_frame_open_;
@@ -68,6 +72,9 @@ private:
     u8 ui_seltype = 0;
     u8 rate_sel = 0;
     u8 rate_sel_saved = 0;
+    // What the user changed in the open panel (Save writes these over the stored record).
+    enum : u8 { kTypedWidth = 1, kTypedHeight = 2, kTypedRate = 4 };
+    u8 typed_ = 0;
     u8 edid_port = 2;
     QString source_name = "HDMI1";
     QFrame* port_frame = nullptr;

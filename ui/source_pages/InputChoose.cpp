@@ -20,7 +20,8 @@ namespace {
 const Text4 kTitle{"信源切换", "Source switch", "Переключение источника", "Chuyển đổi nguồn"};
 const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
 const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
-const Text4 kUsing{"使用中\u00AD", "Using", "Использовать", "sử dụng"};
+// Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
+const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
 
 const char* const kTileSheet[6] = {
     "background-color: #867AE9;font: 9px", "background-color: #005A8D;color: #FFFFFF;font: 9px", "background-color: #39A9CB;font: 9px",
@@ -267,8 +268,16 @@ void InputChoose::initSource()
     card_panel->show();
 }
 
+// Crop id of entry `entry` of the current source as the table holds it now (0 the whole input).
+int InputChoose::card_crop_id(int entry) const
+{
+    CROP_PARA crop;
+    return entry > 0 && crop_entry(source_number, entry, &crop) != kNoRow ? crop_id_of(crop) : 0;
+}
+
 void InputChoose::build_card(int c, int entry, int in_use)
 {
+    card_ids_[c] = card_crop_id(entry);
     auto* card = new QFrame(card_panel);
     card->setObjectName("source_frame");
     card->setGeometry(14 + 95 * c, 10, 92, 50);
@@ -318,9 +327,28 @@ void InputChoose::para_uiselect_init()
 
 // ---- OK on a card and the two buttons ------------------------------------------------------------
 
+void InputChoose::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    for (int w = 0; w < 6; ++w)
+        TextCreate(static_cast<char>(w));
+    crop_source_num_update();
+    if (ui_seltype == 2 && entry_in_focus() >= source_current_check()) {
+        current_page = last_page;  // the list got shorter: the focus goes to its last card
+        ui_select = static_cast<u8>(source_current_check() - 1 - 3 * last_page);
+    }
+    initSource();
+}
+
 void InputChoose::tlx_source_button_clicked()
 {
     const int e = 3 * current_page + ui_select;
+    // A tool changed the crops since the cards were drawn: the card in focus may now be
+    // another crop. Nothing is written; the cards show the table as it is.
+    if (e >= source_current_check() || card_crop_id(e) != card_ids_[ui_select % 3]) {
+        syncUpdate();
+        return;
+    }
     if (e == 0) {
         source_type = 0;
         crop_row = 0;

@@ -21,6 +21,8 @@ public:
 
     void menulist_init() override;
     void language_changed() override;
+    // Re-translates, and shows the windows' sources and the cards as the image holds them now.
+    void syncUpdate() override;
 
     void initMenu();
     void imagemenu();
@@ -58,6 +60,11 @@ private:
     void key_sources(int key);
     void key_cards(int key);
     void build_card(int position, int entry, int in_use);
+    int card_crop_id(int entry) const;
+
+    // The crop id each card shows (0 the whole input), as drawn: OK writes a card's crop only
+    // while the table still holds it at that place.
+    int card_ids_[3] = {};
 
     Ui::InputChoose* ui;
     const QString style_window_focus_;

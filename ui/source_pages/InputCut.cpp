@@ -25,6 +25,8 @@ const Text4 kH{"高", "H", "Высота", "Cao"};
 const Text4 kCancel{"取消", "Cancle", "Отмена", "Hủy bỏ"};
 const Text4 kOk{"确定", "OK", "OK", "Đồng ý"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
+const Text4 kCropGone{"该截取已被其他设备删除", "Crop removed by another control", "Обрезка удалена извне",
+                      "Vùng cắt đã bị xoá từ xa"};
 
 const char* const kStripImage[6] = {":/png/HDMI13.png", ":/png/HDMI13.png", ":/png/HDMI20.png",
                                     ":/png/HDMI20.png", ":/png/DVI.png",    ":/png/HDMI.png"};
@@ -69,6 +71,12 @@ InputCut::InputCut(QWidget* parent)
     menulist_init();
     source_init();
     ui->frame_add->hide();
+    label_tip_ = new QLabel(this);
+    label_tip_->setGeometry(10, 208, 300, 22);
+    label_tip_->setAlignment(Qt::AlignCenter);
+    label_tip_->setStyleSheet("color:rgb(255,171,84);");
+    label_tip_->setFont(pixel_font(10));
+    label_tip_->hide();
     const char* texts[3] = {"取消", "确定", "删除"};
     QPushButton** buttons[3] = {&button_cancel, &button_ok, &button_delete};
     for (int i = 0; i < 3; ++i) {
@@ -103,7 +111,31 @@ void InputCut::language_changed()
     button_cancel->setText(tr4(kCancel));
     button_ok->setText(tr4(kOk));
     button_delete->setText(tr4(kDelete));
+    label_tip_->setText(tr4(kCropGone));
 }
+
+void InputCut::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    crop_source_num_update();
+    if (ui_seltype >= 2) {
+        source_current_check();
+        if (!follow_edit_row()) {
+            source_init();  // the cards behind the edit row as the table holds them
+            if (button_add)
+                button_add->hide();
+        }
+        return;
+    }
+    // The cards show the table as it is now.
+    if (ui_seltype == 1)
+        clamp_card_focus();
+    source_init();
+}
+
+QString InputCut::tip_text() const { return label_tip_->isVisible() ? textfit::full_text(label_tip_) : QString(); }
+
+void InputCut::show_tip(bool on) { label_tip_->setVisible(on); }
 
 My_lineEdit* InputCut::field(int i) const
 {
@@ -256,12 +288,106 @@ void InputCut::show_edit_buttons(bool with_delete)
 
 // ---- the edit row -------------------------------------------------------------------------------
 
+void InputCut::show_edit_name(int n)
+{
+    crop_name = QString::asprintf("-Crop-%d", n);
+    ui->label_change_source->setText(tr4(kNamePrefix) + source_name + crop_name);
+}
+
+void InputCut::set_edit_item(int item)
+{
+    edit_item_ = static_cast<u8>(item);
+    ui_select = static_cast<u8>(max_source_info + item);
+}
+
+// The crop the edit row was opened for, after a tool changed the table: it keeps its place
+// in the row under its new entry number, and the fields the user has not typed show its
+// values now; when it is gone the row closes with a tip, and nothing is stored. True when
+// the row closed.
+bool InputCut::follow_edit_row()
+{
+    if (ui_seltype == 2) {
+        set_edit_item(edit_item_);
+        show_edit_name(max_source_info);
+        return false;
+    }
+    if (ui_seltype != 3)
+        return false;
+    CROP_PARA crop;
+    const int row = crop_of_id(source_number, edit_crop_id_, &crop);
+    const int entry = entry_of_row(source_number, row);
+    if (row == kNoRow || entry == kNoEntry) {
+        close_edit_row();
+        show_tip(true);
+        return true;
+    }
+    crop_number = static_cast<u8>(entry);
+    show_edit_name(crop_number);
+    const int values[4] = {crop.x, crop.y, crop.width, crop.height};
+    for (int i = 0; i < 4; ++i)
+        if (!(typed_fields_ & (1 << i)))
+            field(i)->setText(QString::asprintf("%d", values[i]));
+    set_edit_item(edit_item_);
+    return false;
+}
+
+void InputCut::close_edit_row()
+{
+    ui_seltype = 1;
+    ui_select = saved_card_select;
+    clamp_card_focus();
+    tlx_button_input_clicked();
+    para_changed_over();
+    tlx_sel_info(0, 2, max_source_info);
+}
+
+// Back from editing, the focus is on the edited crop's card, wherever the table moved it.
+void InputCut::focus_edited_card()
+{
+    if (edit_level_ != 3)
+        return;
+    CROP_PARA crop;
+    const int entry = entry_of_row(source_number, crop_of_id(source_number, edit_crop_id_, &crop));
+    if (entry == kNoEntry)
+        return;
+    current_page = static_cast<u8>(entry / 6);
+    ui_select = static_cast<u8>(current_page == 0 ? entry + 1 : entry - 6 * current_page);
+}
+
+// The card focus after the list got shorter: it stays on its position while that still holds
+// an entry, else it goes to the new last entry (a page back when that page is gone).
+void InputCut::clamp_card_focus()
+{
+    source_current_check();
+    if (current_page > last_page || entry_of_position(ui_select) >= max_source_info) {
+        const int last = max_source_info - 1;
+        current_page = last_page;
+        ui_select = static_cast<u8>(current_page == 0 ? last + 1 : last - 6 * current_page);
+    }
+}
+
+// The stored crop with the fields the user typed put over it.
+CROP_PARA InputCut::typed_over(const CROP_PARA& stored) const
+{
+    int v[4] = {stored.x, stored.y, stored.width, stored.height};
+    for (int i = 0; i < 4; ++i) {
+        if (edit_level_ == 3 && !(typed_fields_ & (1 << i)))
+            continue;
+        bool ok = false;
+        v[i] = field(i)->text().toShort(&ok, 10);
+        if (!ok)
+            v[i] = 0;
+    }
+    return CROP_PARA{stored.key, v[0], v[1], v[2], v[3]};
+}
+
 void InputCut::tlx_button_add_clicked()
 {
     if (button_add)
         button_add->hide();
-    crop_name = QString::asprintf("-Crop-%d", max_source_info);
-    ui->label_change_source->setText(tr4(kNamePrefix) + source_name + crop_name);
+    typed_fields_ = 0;
+    edit_crop_id_ = 0;
+    show_edit_name(max_source_info);
     const char* values[4] = {"0", "0", "1920", "1080"};
     for (int i = 0; i < 4; ++i)
         field(i)->setText(values[i]);
@@ -281,10 +407,11 @@ void InputCut::tlx_button_source_clicked()
     }
     if (button_add)
         button_add->hide();
-    crop_name = QString::asprintf("-Crop-%d", crop_number);
-    ui->label_change_source->setText(tr4(kNamePrefix) + source_name + crop_name);
+    show_edit_name(crop_number);
     CROP_PARA crop;
     crop_entry(source_number, crop_number, &crop);
+    edit_crop_id_ = static_cast<u8>(crop_id_of(crop));
+    typed_fields_ = 0;
     const int values[4] = {crop.x, crop.y, crop.width, crop.height};
     for (int i = 0; i < 4; ++i)
         field(i)->setText(QString::asprintf("%d", values[i]));
@@ -296,28 +423,27 @@ void InputCut::tlx_button_source_clicked()
 
 void InputCut::tlx_button_ok_clicked()
 {
-    int v[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        v[i] = field(i)->text().toShort(&ok, 10);
-        if (!ok)
-            v[i] = 0;
-    }
-    const CROP_PARA crop{source_number, v[0], v[1], v[2], v[3]};
     if (TlxRamPara* st = store()) {
         if (edit_level_ == 3) {
             if (g_debugSwitch == 254)
                 std::printf("\n tlx_button_ok_clicked soureinfo [source_number = %d] [crop_number=%d]\n", source_number,
                             crop_number);
-            st->TlxSetCropPara(static_cast<char>(source_number), static_cast<char>(crop_number), &crop);
+            CROP_PARA stored;
+            crop_of_id(source_number, edit_crop_id_, &stored);
+            const CROP_PARA crop = typed_over(stored);
+            // Only what the user typed is written, to the crop the row was opened for.
+            if (typed_fields_ && !st->TlxSetCropById(source_number, edit_crop_id_, &crop))
+                show_tip(true);
         } else {
             if (g_debugSwitch == 254)
                 std::printf("\n tlx_button_ok_clicked add [source_number = %d] \n", source_number);
+            const CROP_PARA crop = typed_over(CROP_PARA{source_number, 0, 0, 0, 0});
             st->TlxAddNewCrop(source_number, &crop);
         }
         st->TlxCropSourceInit();
     }
     crop_source_num_update();
+    clamp_card_focus();
     source_init();
     para_changed_over();
     qDebug("this is back button(InputCut)[tlx_button_ok_clicked]\n");
@@ -332,17 +458,11 @@ void InputCut::tlx_button_cancel_clicked()
 void InputCut::tlx_button_delete_clicked()
 {
     if (TlxRamPara* st = store()) {
-        st->TlxDeleteCrop(static_cast<char>(source_number), static_cast<char>(crop_number));
+        if (!st->TlxDeleteCropById(source_number, edit_crop_id_))
+            show_tip(true);
         st->TlxCropSourceInit();
     }
-    // The focus stays on its position while that still holds an entry, else it goes to the
-    // new last entry (a page back when the deleted crop was alone on the last page).
-    source_current_check();
-    if (entry_of_position(ui_select) >= max_source_info) {
-        const int last = max_source_info - 1;
-        current_page = last_page;
-        ui_select = static_cast<u8>(current_page == 0 ? last + 1 : last - 6 * current_page);
-    }
+    clamp_card_focus();
     crop_source_num_update();
     source_init();
     para_changed_over();
@@ -367,8 +487,13 @@ void InputCut::show_numberkeyboard_ui(QString)
 
 void InputCut::confirmString(QString text)
 {
-    if (QLineEdit* f = keypad_field_on(this))
-        f->setText(text);
+    QLineEdit* f = keypad_field_on(this);
+    if (!f)
+        return;
+    f->setText(text);
+    for (int i = 0; i < 4; ++i)
+        if (f == field(i))
+            typed_fields_ |= static_cast<u8>(1 << i);
 }
 
 // ---- back -------------------------------------------------------------------------------------
@@ -389,7 +514,12 @@ void InputCut::retranslate_parent()
 
 bool InputCut::page_key(int key)
 {
+    show_tip(false);
     source_current_check();
+    if (follow_edit_row())
+        return true;  // the key meant the closed row: it does nothing else
+    if (ui_seltype == 1)
+        clamp_card_focus();
     switch (key) {
     case KEY_RIGHT:
     case KEY_LEFT:
@@ -470,7 +600,7 @@ void InputCut::key_cards(int key)
     case KEY_OK:
         if (current_page == 0 && ui_select == 0) {
             saved_card_select = 0;
-            ui_select = static_cast<u8>(max_source_info);
+            set_edit_item(0);
             tlx_button_add_clicked();
             ui_seltype = edit_level_ = 2;
             tlx_sel_info(ui_select, 1, max_source_info);
@@ -479,7 +609,7 @@ void InputCut::key_cards(int key)
             tlx_button_input_clicked();
             tlx_button_source_clicked();
             saved_card_select = ui_select;
-            ui_select = static_cast<u8>(max_source_info);
+            set_edit_item(0);
             tlx_sel_info(ui_select, 1, max_source_info);
         }
         break;
@@ -493,25 +623,26 @@ void InputCut::key_cards(int key)
 
 void InputCut::key_edit_row(int key)
 {
-    const int item = ui_select - max_source_info;
+    const int item = edit_item_;
     auto step = [this, item](int delta) {
         tlx_sel_info(ui_select, 0, max_source_info);
         int next = item;
         do
             next = (next + delta + kItems) % kItems;
         while (next == kItemDelete && ui_seltype == 2);
-        ui_select = static_cast<u8>(max_source_info + next);
+        set_edit_item(next);
         tlx_sel_info(ui_select, 1, max_source_info);
     };
     auto back_to_cards = [this] {
         ui_seltype = 1;
         ui_select = saved_card_select;
+        focus_edited_card();
     };
     switch (key) {
     case KEY_RIGHT: step(+1); break;
     case KEY_LEFT: step(-1); break;
     case KEY_OK:
-        if (item >= 0 && item < 4) {
+        if (item < 4) {
             emit field(item)->send_show(field_names_[item]);
         } else if (item == kItemOk) {
             back_to_cards();

@@ -15,6 +15,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class My_lineEdit;
+struct CROP_PARA;
 
 class InputCut : public PageFrame {
     Q_OBJECT
@@ -24,6 +25,8 @@ public:
 
     void menulist_init() override;
     void language_changed() override;
+    // Re-translates, and has an open edit row follow its crop through a tool's change.
+    void syncUpdate() override;
 
     void crop_source_num_update();
     void source_name_update();
@@ -42,6 +45,8 @@ public:
     QString edit_name() const;
     My_lineEdit* field(int i) const;
     QPushButton* edit_button(int item) const;  // 4 delete, 5 cancel, 6 OK
+    int edit_item() const { return edit_item_; }
+    QString tip_text() const;  // empty while no tip is shown
 
 public slots:
     void tlx_button_source_clicked();
@@ -64,6 +69,14 @@ private:
     QWidget* edit_item(int item) const;
     void build_card(int k, int entry);
     void show_edit_buttons(bool with_delete);
+    void set_edit_item(int item);
+    void show_edit_name(int n);
+    bool follow_edit_row();
+    void close_edit_row();
+    void clamp_card_focus();
+    void focus_edited_card();
+    void show_tip(bool on);
+    CROP_PARA typed_over(const CROP_PARA& stored) const;
 
     Ui::InputCut* ui;
     const QString style_tab_other_;
@@ -78,6 +91,12 @@ private:
     u8 saved_source_select = 0;
     u8 saved_card_select = 0;
     u8 edit_level_ = 0;  // 2 adding or 3 editing: what OK stores
+    // The edit row keeps its own item and names its crop by id: the entries of the source
+    // are recounted from the table, which a tool may change while the row is open.
+    u8 edit_item_ = 0;      // 0..3 the fields, 4 Delete, 5 Cancel, 6 OK
+    u8 edit_crop_id_ = 0;   // the crop being edited (0 while adding)
+    u8 typed_fields_ = 0;   // bit i: field i was typed on the keypad
+    QLabel* label_tip_ = nullptr;
     u8 crop_count[6] = {};
     int max_source_info = 1;
     QFrame* source_tab = nullptr;

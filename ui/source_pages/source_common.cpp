@@ -62,6 +62,23 @@ int crop_entry(int s, int n, CROP_PARA* crop)
     return row;
 }
 
+int crop_of_id(int s, int id, CROP_PARA* crop)
+{
+    *crop = CROP_PARA{};
+    const u8* img = live_image();
+    if (!img || !valid_source(s) || id < 1 || id > kNoRow)
+        return kNoRow;
+    const u16 want = static_cast<u16>(CROP_KEY_USED | ((id - 1) << 8) | s);
+    for (int r = 0; r < kNoRow; ++r) {
+        if (ram_rd16(img, ram_crop_addr(r, CROP_KEY)) != want)
+            continue;
+        *crop = CROP_PARA{want, ram_rd16(img, ram_crop_addr(r, CROP_X)), ram_rd16(img, ram_crop_addr(r, CROP_Y)),
+                          ram_rd16(img, ram_crop_addr(r, CROP_WIDTH)), ram_rd16(img, ram_crop_addr(r, CROP_HEIGHT))};
+        return r;
+    }
+    return kNoRow;
+}
+
 int entry_of_row(int s, int row)
 {
     const u8* img = live_image();

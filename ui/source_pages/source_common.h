@@ -39,6 +39,9 @@ QString timing_text(int s);
 // result is its row, kNoRow when the source has no such crop.
 int crop_entry(int s, int n, CROP_PARA* crop);
 inline int crop_id_of(const CROP_PARA& c) { return ((c.key >> 8) & 0x7F) + 1; }
+// The crop of source s with crop id `id`, as the table holds it now: its row, kNoRow (and a
+// zero crop) when no row in use holds it.
+int crop_of_id(int s, int id, CROP_PARA* crop);
 // Entry of crop row r among the crops of source s (1.., in crop-id order); kNoEntry when the row is not in use
 // or belongs to another source (a deleted crop leaves its row in the window records).
 constexpr int kNoEntry = -1;

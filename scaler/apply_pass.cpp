@@ -1,6 +1,8 @@
 // The apply pass: on each running pass of the scaler thread, find what changed in the
-// parameter image since it was last persisted (the shadow) and apply it to the chip.
+// parameter image since the pass last applied it (the store's applied copy, not the shadow:
+// the shadow waits for the file write) and apply it to the chip.
 #include <QMutexLocker>
+#include <cstring>
 
 #include "core/TlxRamPara.h"
 #include "core/fpga_wake.h"
@@ -45,7 +47,7 @@ void c331_manage::apply_changes()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     uint8_t* img = store->ram_image;
-    const uint8_t* shd = store->ram_shadow;
+    const uint8_t* shd = store->ram_applied;   // every step compares with what it applied last
     const int flag = param_changed;
     store->note_change_flag_seen();
 
@@ -66,6 +68,7 @@ void c331_manage::apply_changes()
         if (on != 0)
             g_osd_update = 1;
     }
+    std::memcpy(store->ram_applied, img, RAM_IMAGE_SIZE);
     store->test_signal(flag);
     param_changed = 0;
     serve_debug_registers(store);
@@ -250,7 +253,7 @@ void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
 // Steps 9 to 12: requests for the source supervision and the FPGA thread.
 void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 {
-    // Every changed EDID record is flagged: the shadow takes the image after this pass, so a
+    // Every changed EDID record is flagged: the applied copy takes the image after this pass, so a
     // record left for a later pass would never be seen again.
     for (int p = 0; p < kPorts; ++p) {
         const uint32_t a = ram_edid_addr(p);

@@ -246,10 +246,12 @@ void c331_manage::set_output(int fd)
         set_freeze(fd, 1);
 
     for (int w = 0; w < kWindows; ++w) {
-        win_vbo2_flag[w] = 1;
-        win_capped[w] = 0;
+        // A window not recomputed keeps its marks: its output side (reprogrammed below on an
+        // attribute change) must go on reading the capped width its input side stores.
         if (!(g_chg_input[w] || g_chg_dbd[w] || g_chg_win[w]))
             continue;
+        win_vbo2_flag[w] = 1;
+        win_capped[w] = 0;
         calc_iwin2(w);
         calc_owin2(w);
         if (PM_WIN_DBD_MODE[w] != 0) {

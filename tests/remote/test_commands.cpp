@@ -156,7 +156,7 @@ TEST_F(Commands, Register11MaskBitsChooseTheApply)
 TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
 {
     put_u16(s->ram_image + ram_current_mode, 3);
-    put_u16(s->ram_shadow + ram_current_mode, 3);
+    put_u16(s->ram_applied + ram_current_mode, 3);  // mode 3 recalled and applied
     reg_write(11, 0, 0x02);  // nothing of the mode changed
     EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 3);
 

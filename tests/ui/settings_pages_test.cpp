@@ -79,11 +79,13 @@ void pass()
 }
 u16 word(u32 addr) { return ram_rd16(image(), addr); }
 u16 shadow_word(u32 addr) { return ram_rd16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr); }
-// Sets image words as if persisted long ago (image and shadow agree, no flag).
+// Sets image words as if applied and persisted long ago (image, applied copy and shadow
+// agree, no flag).
 void preset(u32 addr, u16 v)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
     ram_wr16(image(), addr, v);
+    ram_wr16(TlxRamPara::p_tlxrampara_config->ram_applied, addr, v);
     ram_wr16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr, v);
 }
 QString text_of(QWidget* page, const char* name)
@@ -99,11 +101,13 @@ QString text_of(QWidget* page, const char* name)
     return "<no " + QString(name) + ">";
 }
 QString label_text(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
-// Sets bytes [first, end) of image and shadow to `v`, as if persisted long ago.
+// Sets bytes [first, end) of image, applied copy and shadow to `v`, as if applied and
+// persisted long ago.
 void preset_bytes(u32 first, u32 end, u8 v)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
     std::memset(image() + first, v, end - first);
+    std::memset(TlxRamPara::p_tlxrampara_config->ram_applied + first, v, end - first);
     std::memset(TlxRamPara::p_tlxrampara_config->ram_shadow + first, v, end - first);
 }
 void set_net(const QString& ip, const QString& mask, const QString& gate)

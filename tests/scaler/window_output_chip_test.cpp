@@ -350,6 +350,26 @@ TEST_F(WindowOutput, BlackWindowStaysBlackThroughARelayout)
     g_force_bkcolor = 1;
 }
 
+// When the LED outputs have started, the forced start-up colour ends: each window shows its
+// picture, but a window saved black stays black.
+TEST_F(WindowOutput, BlackWindowStaysBlackWhenTheStartUpColourEnds)
+{
+    for (uint16_t output : {WIN_OUT_BLACK, uint16_t(0)}) {
+        SCOPED_TRACE(output);
+        g_force_bkcolor = 1;
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), output); });
+        int och[8];
+        mgr_->get_och(0, och);
+        ASSERT_GE(och[0], 0);
+        EXPECT_EQ(chip(c331::OCH_BKG_EN, och[0]), 1u) << "forced colour";
+        g_force_bkcolor = 0;   // the FPGA thread has started the outputs and raised the flag
+        edit_and_pass([](uint8_t*) {});
+        EXPECT_EQ(g_force_bkcolor, 2);
+        EXPECT_EQ(chip(c331::OCH_BKG_EN, och[0]), output ? 1u : 0u);
+    }
+    g_force_bkcolor = 1;
+}
+
 // A lost source shows the background of the windows it feeds, but a dot-by-dot window shows
 // none; set black, either kind stays black while its source is gone and after it returns,
 // without showing its picture for a single update on the way.

@@ -260,8 +260,11 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
         if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4))
             scaler_req::raise_edid(p);
     }
-    if (word_differs(img, shd, ram_selected_window) ||
-        word_differs(img, shd, ram_window_addr(selected_window(img), WIN_AUDIO)))
+    // The played window's source is checked here too: a re-layout ends the record walk
+    // before its source word is reached.
+    const int played = selected_window(img);
+    if (word_differs(img, shd, ram_selected_window) || word_differs(img, shd, ram_window_addr(played, WIN_AUDIO)) ||
+        word_differs(img, shd, ram_window_addr(played, WIN_SOURCE)))
         scaler_req::audio_select_request = 1;
     if (word_differs(img, shd, ram_black_screen))
         scaler_req::output_status_dirty = 1;

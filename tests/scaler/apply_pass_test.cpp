@@ -107,6 +107,25 @@ TEST_F(ApplyPassTest, RequestsForTheOtherComponents)
     EXPECT_EQ(codes_, (std::vector<int>{1, 1, 1, 1}));
 }
 
+// The played window's new source reaches the audio selection also when the same edit moves
+// an earlier window (the re-layout ends the walk of the window records before its source).
+TEST_F(ApplyPassTest, PlayedWindowSourceChangedWithARelayoutSelectsItsAudio)
+{
+    const uint16_t source = ram_rd16(img(), ram_window_addr(1, WIN_SOURCE));
+    edit_and_pass([](uint8_t* m) { m[ram_selected_window] = 1; });
+    for (bool move : {false, true}) {
+        SCOPED_TRACE(move);
+        scaler_req::audio_select_request = 0;
+        edit_and_pass([&](uint8_t* m) {
+            ram_wr16(m, ram_window_addr(1, WIN_SOURCE), source == 2 ? 3 : 2);
+            if (move)
+                ram_wr16(m, ram_window_addr(0, WIN_WIDTH), ram_rd16(m, ram_window_addr(0, WIN_WIDTH)) - 16);
+        });
+        EXPECT_EQ(scaler_req::audio_select_request, 1);
+        edit_and_pass([&](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_SOURCE), source); });
+    }
+}
+
 // A tool's frames arriving back to back: RAM writes and an apply (register 11 bit 1), then
 // the scaler's pass; the parameter file is not written between two such applies (its write
 // waits while a change is pending), so a change and its undo must both reach the wall.

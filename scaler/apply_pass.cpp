@@ -27,6 +27,12 @@ bool word_differs(const uint8_t* img, const uint8_t* shd, uint32_t addr)
     return ram_rd16(img, addr) != ram_rd16(shd, addr);
 }
 
+// A window source word naming a crop row beyond the crop table is refused.
+bool source_word_valid(uint16_t v)
+{
+    return !(v & WIN_SOURCE_CROP) || (v & 0xFF) < RAM_CROP_ROWS;
+}
+
 }  // namespace
 
 void c331_manage::c331managerdeal(void* /*arg*/)
@@ -202,7 +208,7 @@ ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
 void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot, uint16_t v)
 {
     const int row = v & 0xFF;
-    if ((v & WIN_SOURCE_CROP) && row >= RAM_CROP_ROWS) {
+    if (!source_word_valid(v)) {
         writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(slot) + " names crop row " + std::to_string(row) +
                                      " beyond the crop table, source not changed");
         return;
@@ -263,8 +269,9 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
     // The played window's source is checked here too: a re-layout ends the record walk
     // before its source word is reached.
     const int played = selected_window(img);
+    const uint32_t source = ram_window_addr(played, WIN_SOURCE);
     if (word_differs(img, shd, ram_selected_window) || word_differs(img, shd, ram_window_addr(played, WIN_AUDIO)) ||
-        word_differs(img, shd, ram_window_addr(played, WIN_SOURCE)))
+        (word_differs(img, shd, source) && source_word_valid(ram_rd16(img, source))))
         scaler_req::audio_select_request = 1;
     if (word_differs(img, shd, ram_black_screen))
         scaler_req::output_status_dirty = 1;

@@ -299,7 +299,9 @@ TEST_F(WindowOutput, RotateOnlyChangeKeepsTheWidthCap)
 
 // Window 1's black flag holds whatever else the pass or the input following reprograms:
 // set in the edit that also moves window 0, set after window 0 moved (while its ports are
-// measured again), or set before it; cleared, the picture comes back.
+// measured again), or set before it; cleared, the picture comes back. A full-width window 0
+// moved right takes a second column and window 1 another channel: the channel it leaves reads
+// as on a fresh start whatever the order (background on, as every channel no window uses).
 TEST_F(WindowOutput, BlackWindowStaysBlackThroughARelayout)
 {
     auto slot_word = [&](int slot, uint32_t field, uint16_t v) { set_word(ram_window_addr(slot, field), v); };
@@ -308,44 +310,54 @@ TEST_F(WindowOutput, BlackWindowStaysBlackThroughARelayout)
         mgr_->get_och(mgr_->slot_pos[1], och);
         return och[0] < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och[0]));
     };
+    auto unused_channels_as_fresh = [&] {
+        for (int k = 0; k < 8; ++k)
+            if (mgr_->PM_WIN_NUM[k] >= 6 && chip(c331::OCH_BKG_EN, k) != 1)
+                return false;
+        return true;
+    };
     auto settle = [&] {
         for (int i = 0; i < 20; ++i)
             mgr_->c331managerdeal(mgr_);
     };
     g_force_bkcolor = 2;   // the outputs have started: no forced background
     enum Order { OneEdit, BlackAfterMove, BlackBeforeMove };
-    for (Order order : {OneEdit, BlackAfterMove, BlackBeforeMove}) {
-        SCOPED_TRACE(order);
-        edit_and_pass([&](uint8_t*) {
-            window(0, 0, 1920, 1080);
-            slot_word(1, WIN_ENABLE, 1);
-            slot_word(1, WIN_SOURCE, 3);
-            slot_word(1, WIN_X, 1000);
-            slot_word(1, WIN_Y, 500);
-            slot_word(1, WIN_WIDTH, 800);
-            slot_word(1, WIN_HEIGHT, 450);
-            slot_word(1, WIN_OUTPUT, 0);
-        });
-        settle();
-        ASSERT_EQ(bkg(), 0) << "window 1 shows its picture";
-        const auto black = [&](uint8_t*) { slot_word(1, WIN_OUTPUT, WIN_OUT_BLACK); };
-        const auto move = [&](uint8_t*) { set_word(ram_window_addr(0, WIN_X), 100); };
-        if (order == OneEdit) {
-            edit_and_pass([&](uint8_t* m) { black(m), move(m); });
-        } else if (order == BlackAfterMove) {
-            edit_and_pass(move);
-            edit_and_pass(black);
-        } else {
-            edit_and_pass(black);
-            edit_and_pass(move);
+    for (int width0 : {1920, 4096}) {
+        for (Order order : {OneEdit, BlackAfterMove, BlackBeforeMove}) {
+            SCOPED_TRACE(std::to_string(width0) + " order " + std::to_string(order));
+            edit_and_pass([&](uint8_t*) {
+                window(0, 0, width0, 1080);
+                slot_word(1, WIN_ENABLE, 1);
+                slot_word(1, WIN_SOURCE, 3);
+                slot_word(1, WIN_X, 1000);
+                slot_word(1, WIN_Y, 500);
+                slot_word(1, WIN_WIDTH, 800);
+                slot_word(1, WIN_HEIGHT, 450);
+                slot_word(1, WIN_OUTPUT, 0);
+            });
+            settle();
+            ASSERT_EQ(bkg(), 0) << "window 1 shows its picture";
+            const auto black = [&](uint8_t*) { slot_word(1, WIN_OUTPUT, WIN_OUT_BLACK); };
+            const auto move = [&](uint8_t*) { set_word(ram_window_addr(0, WIN_X), 100); };
+            if (order == OneEdit) {
+                edit_and_pass([&](uint8_t* m) { black(m), move(m); });
+            } else if (order == BlackAfterMove) {
+                edit_and_pass(move);
+                edit_and_pass(black);
+            } else {
+                edit_and_pass(black);
+                edit_and_pass(move);
+            }
+            EXPECT_EQ(bkg(), 1) << "right after the pass";
+            settle();
+            EXPECT_EQ(bkg(), 1) << "after the input following";
+            EXPECT_TRUE(unused_channels_as_fresh());
+            edit_and_pass([&](uint8_t*) { slot_word(1, WIN_OUTPUT, 0); });
+            settle();
+            EXPECT_EQ(bkg(), 0) << "black cleared";
+            EXPECT_TRUE(unused_channels_as_fresh());
+            edit_and_pass([&](uint8_t*) { slot_word(1, WIN_ENABLE, 0); window(0, 0, 1920, 1080); });
         }
-        EXPECT_EQ(bkg(), 1) << "right after the pass";
-        settle();
-        EXPECT_EQ(bkg(), 1) << "after the input following";
-        edit_and_pass([&](uint8_t*) { slot_word(1, WIN_OUTPUT, 0); });
-        settle();
-        EXPECT_EQ(bkg(), 0) << "black cleared";
-        edit_and_pass([&](uint8_t*) { slot_word(1, WIN_ENABLE, 0); window(0, 0, 1920, 1080); });
     }
     g_force_bkcolor = 1;
 }

@@ -54,10 +54,10 @@ TlxRamPara* store() { return TlxRamPara::published(); }  // the UDP thread start
 void settle_current_mode_locked(TlxRamPara* s)
 {
     const u8* img = s->ram_image;
-    const u8* shd = s->ram_applied;
-    const bool mode_word_kept = get_u16(img + ram_current_mode) == get_u16(shd + ram_current_mode);
+    const u8* applied = s->ram_applied;
+    const bool mode_word_kept = get_u16(img + ram_current_mode) == get_u16(applied + ram_current_mode);
     const bool mode_area_changed =
-        std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
+        std::memcmp(img + RAM_MODE_BASE, applied + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (mode_word_kept && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }

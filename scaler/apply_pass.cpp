@@ -259,8 +259,8 @@ void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
 // Steps 9 to 12: requests for the source supervision and the FPGA thread.
 void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 {
-    // Every changed EDID record is flagged: the applied copy takes the image after this pass, so a
-    // record left for a later pass would never be seen again.
+    // Every changed EDID record is flagged: the applied copy takes the image after this pass,
+    // so a record left for a later pass would never be seen again.
     for (int p = 0; p < kPorts; ++p) {
         const uint32_t a = ram_edid_addr(p);
         if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4))

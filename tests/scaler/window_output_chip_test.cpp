@@ -1,6 +1,6 @@
 // The output side of the window pipeline on the simulated chip, as the LED wall shows it:
 // zoom, frame-store read starts, mirrors over columns and rows, the V-by-One width cap,
-// crops through the input shrink, dot-by-dot windows and an interlaced input.
+// crops through the input shrink, dot-by-dot windows, black windows and an interlaced input.
 #include <algorithm>
 
 #include "core/ram_map.h"

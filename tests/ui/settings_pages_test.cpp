@@ -910,6 +910,39 @@ private slots:
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
     }
+
+    // The scaler runs 2048 wide, the parameter file (and its shadow) still says 4096: going
+    // back to 4096 is a new canvas for the scaler, handed over like any other.
+    void ledSizeBackBeforeTheFileWriteIsHandedOver()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            ram_wr16(image(), ram_led_width, 2048);
+            ram_wr16(TlxRamPara::p_tlxrampara_config->ram_applied, ram_led_width, 2048);
+        }
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("4096");
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+            },
+            [] {
+                QCOMPARE(int(g_set_led_para), 1);
+                QCOMPARE(int(word(ram_window_addr(0, WIN_WIDTH))), 4096);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                ticks(TIP::kTicks);
+            },
+        }));
+        set_fpga_run_state(0);
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
 };
 
 QTEST_MAIN(SettingsPagesTest)

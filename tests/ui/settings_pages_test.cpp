@@ -411,6 +411,34 @@ private slots:
             scaler_req::edid_request[p] = 0;
     }
 
+    // The parameter file (and its shadow) already holds the factory canvas, the scaler still
+    // runs another one: the reset brings a new canvas to the scaler and hands it over.
+    void factoryResetHandsOverTheCanvasTheScalerRuns()
+    {
+        preset_bytes(0x000, 0x1000, 0x11);
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            const u8* f = ConfigEngine::default_para_ramlist + 2;   // image 0x300 on
+            for (u32 a : {ram_led_width, ram_led_height, ram_splice_mode})
+                ram_wr16(TlxRamPara::p_tlxrampara_config->ram_shadow, a, ram_rd16(f, a - 0x300));
+        }
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_factory_clicked(); },
+            [] {
+                keys(KEY_RIGHT, 1);
+                key(KEY_OK);
+                QCOMPARE(int(g_set_led_para), 1);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                pass();
+            },
+        }));
+        set_fpga_run_state(0);
+        for (int p = 0; p < 6; ++p)
+            scaler_req::edid_request[p] = 0;
+    }
+
     // "Reset ALL" at the factory address with another mask rewrites all three items and sets
     // the interface up again.
     void factoryResetAllRestoresTheWholeAddress()

@@ -116,8 +116,9 @@ void remote_slot_change(TlxRamPara* store)
 }
 
 // Writes image 0x300..0xFFF to the parameter file when the image differs from the shadow.
-// Nothing is persisted while a change waits for the scaler: the shadow is also the scaler's
-// "already applied" reference, and the signal of the next apply pass persists it.
+// Nothing is persisted while a change waits for the scaler, so the file holds only what the
+// wall has been given; the signal of the next apply pass persists it. (The scaler finds its
+// changes against its own applied copy, so the shadow may lag behind it.)
 void persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];

@@ -15,7 +15,7 @@
 TlxRamPara* TlxRamPara::p_tlxrampara_config = nullptr;
 
 TlxRamPara::TlxRamPara()
-    : ram_image{}, ram_shadow{}, mode_slot{}, reg_file{}, status_page{}
+    : ram_image{}, ram_shadow{}, ram_applied{}, mode_slot{}, reg_file{}, status_page{}
 {
     pthread_mutex_init(&ram_mutex, nullptr);
 }
@@ -54,6 +54,7 @@ void TlxRamPara::boot_load()
         g_language = ram_image[ram_language];
         TlxCropSourceInit();
         std::memcpy(ram_shadow, ram_image, RAM_IMAGE_SIZE);
+        std::memcpy(ram_applied, ram_image, RAM_IMAGE_SIZE);
     }
     for (int slot = 0; slot < MODE_SLOTS; ++slot) {
         mode_file_deal(slot, 0);

@@ -87,7 +87,11 @@ public:
 
     pthread_mutex_t ram_mutex;  // input timing records only
     alignas(4) u8 ram_image[RAM_IMAGE_SIZE];  // aligned: 16-bit fields are single accesses
-    u8 ram_shadow[RAM_IMAGE_SIZE];
+    u8 ram_shadow[RAM_IMAGE_SIZE];   // the image as last written to the parameter file
+    // The image as the scaler's apply pass last applied it (as loaded until its first pass).
+    // The pass finds its changes against this copy, so a change undone before the file is
+    // written is still applied both ways. Written by the scaler thread under c331_lock.
+    u8 ram_applied[RAM_IMAGE_SIZE];
     MODE_SLOT mode_slot[MODE_SLOTS];
     u8 reg_file[REG_FILE_SIZE];
     u8 status_page[STATUS_PAGE_SIZE];

@@ -54,12 +54,12 @@ TlxRamPara* store() { return TlxRamPara::published(); }  // the UDP thread start
 void settle_current_mode_locked(TlxRamPara* s)
 {
     const u8* img = s->ram_image;
-    const u8* shd = s->ram_shadow;
+    const u8* applied = s->ram_applied;
     const bool mode_word_written = s->take_remote_mode_word_written();
     const bool mode_word_kept =
-        !mode_word_written && get_u16(img + ram_current_mode) == get_u16(shd + ram_current_mode);
+        !mode_word_written && get_u16(img + ram_current_mode) == get_u16(applied + ram_current_mode);
     const bool mode_area_changed =
-        std::memcmp(img + RAM_MODE_BASE, shd + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
+        std::memcmp(img + RAM_MODE_BASE, applied + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (mode_word_kept && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }
@@ -69,7 +69,7 @@ void settle_current_mode_locked(TlxRamPara* s)
 void request_handover_on_new_size_locked(const TlxRamPara* s)
 {
     for (u32 a : {ram_led_width, ram_led_height})
-        if (get_u16(s->ram_image + a) != get_u16(s->ram_shadow + a)) {
+        if (get_u16(s->ram_image + a) != get_u16(s->ram_applied + a)) {
             request_led_size_handover();
             return;
         }

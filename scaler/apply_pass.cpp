@@ -1,6 +1,8 @@
 // The apply pass: on each running pass of the scaler thread, find what changed in the
-// parameter image since it was last persisted (the shadow) and apply it to the chip.
+// parameter image since the pass last applied it (the store's applied copy, not the shadow:
+// the shadow waits for the file write) and apply it to the chip.
 #include <QMutexLocker>
+#include <cstring>
 
 #include "core/TlxRamPara.h"
 #include "core/fpga_wake.h"
@@ -25,6 +27,12 @@ bool word_differs(const uint8_t* img, const uint8_t* shd, uint32_t addr)
     return ram_rd16(img, addr) != ram_rd16(shd, addr);
 }
 
+// A window source word naming a crop row beyond the crop table is refused.
+bool source_word_valid(uint16_t v)
+{
+    return !(v & WIN_SOURCE_CROP) || (v & 0xFF) < RAM_CROP_ROWS;
+}
+
 }  // namespace
 
 void c331_manage::c331managerdeal(void* /*arg*/)
@@ -46,7 +54,7 @@ void c331_manage::apply_changes()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     uint8_t* img = store->ram_image;
-    const uint8_t* shd = store->ram_shadow;
+    const uint8_t* shd = store->ram_applied;   // every step compares with what it applied last
     const int flag = param_changed;
     store->note_change_flag_seen();
 
@@ -67,6 +75,7 @@ void c331_manage::apply_changes()
         if (on != 0)
             g_osd_update = 1;
     }
+    std::memcpy(store->ram_applied, img, RAM_IMAGE_SIZE);
     store->test_signal(flag);
     param_changed = 0;
     serve_debug_registers(store);
@@ -200,7 +209,7 @@ ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
 void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot, uint16_t v)
 {
     const int row = v & 0xFF;
-    if ((v & WIN_SOURCE_CROP) && row >= RAM_CROP_ROWS) {
+    if (!source_word_valid(v)) {
         writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(slot) + " names crop row " + std::to_string(row) +
                                      " beyond the crop table, source not changed");
         return;
@@ -251,15 +260,19 @@ void c331_manage::apply_fade(const uint8_t* img, const uint8_t* shd)
 // Steps 9 to 12: requests for the source supervision and the FPGA thread.
 void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
 {
-    // Every changed EDID record is flagged: the shadow takes the image after this pass, so a
-    // record left for a later pass would never be seen again.
+    // Every changed EDID record is flagged: the applied copy takes the image after this pass,
+    // so a record left for a later pass would never be seen again.
     for (int p = 0; p < kPorts; ++p) {
         const uint32_t a = ram_edid_addr(p);
         if (word_differs(img, shd, a) || word_differs(img, shd, a + 2) || word_differs(img, shd, a + 4))
             scaler_req::raise_edid(p);
     }
-    if (word_differs(img, shd, ram_selected_window) ||
-        word_differs(img, shd, ram_window_addr(selected_window(img), WIN_AUDIO)))
+    // The played window's source is checked here too: a re-layout ends the record walk
+    // before its source word is reached.
+    const int played = selected_window(img);
+    const uint32_t source = ram_window_addr(played, WIN_SOURCE);
+    if (word_differs(img, shd, ram_selected_window) || word_differs(img, shd, ram_window_addr(played, WIN_AUDIO)) ||
+        (word_differs(img, shd, source) && source_word_valid(ram_rd16(img, source))))
         scaler_req::audio_select_request = 1;
     if (word_differs(img, shd, ram_black_screen))
         scaler_req::output_status_dirty = 1;

@@ -1,6 +1,6 @@
 // Requests the remote tool writes into the image at 0xF80..0xF93: debug commands and raw
 // register reads and writes. One request runs per pass; afterwards its group is restored
-// from the shadow so that writing the same request again runs it again.
+// from the applied copy so that writing the same request again runs it again.
 #include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
@@ -147,7 +147,7 @@ void c331_manage::run_debug_command(uint8_t cmd, uint8_t p2, uint8_t p3)
     switch (cmd) {
     case 0: case 1: case 2: case 3: case 4: case 5:
         c331_SetInputsource(cmd, p2);
-        std::memcpy(store->ram_shadow + kDebugFirst, store->ram_image + kDebugFirst, kDebugLen);
+        std::memcpy(store->ram_applied + kDebugFirst, store->ram_image + kDebugFirst, kDebugLen);
         break;
     case 10: dbg_set_dbd(p2, p3); break;
     case 11: tlxApi_debug_printf_unicode(p2 << 8 | p3, c331_fd); break;

@@ -187,6 +187,7 @@ public:
     void set_display_window_ich_dbd(int fd, int win, int code);
     void set_display_window_och(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
     void reset_act(int fd, int mode);
+    void park_och(int fd, int k);   // a channel no window uses
     void set_oscwct(int fd, int och);
     void check_stitching_chg();
     int check_stitching_win(int* win, int* partner);

@@ -277,15 +277,16 @@ void c331_manage::tlxApi_forceColorDisable(int fd)
     const int wincnt = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
     for (int n = 0; n < wincnt; ++n) {
         const uint8_t p = tlxApi_inputCvtC331(pwinfo[n].input);
-        // A port outside the chip's six has no signal.
+        // A port outside the chip's six has no signal; a window set black stays black.
         const uint32_t nosig = (p >= kPorts || PI_PORT_INFO[p].nosig) ? 1 : 0;
+        const uint32_t background = nosig | (pwinfo[n].output & 1);
         const int used = challoc::used_channels(pwinfo[n]);
         if (debug_on())
             printf("\t win_%d, oimgct:%u,och:\t", n, nosig);
         for (int m = 0; m < used; ++m) {
             if (debug_on())
                 printf("%d ", pwinfo[n].ochLst[m]);
-            drv->write_C331(fd, c331::OCH_FORCE_COLOR_EN, nosig, c331::kChannelStride * pwinfo[n].ochLst[m]);
+            drv->write_C331(fd, c331::OCH_FORCE_COLOR_EN, background, c331::kChannelStride * pwinfo[n].ochLst[m]);
         }
         if (debug_on())
             printf("\r\n");

@@ -246,10 +246,12 @@ void c331_manage::set_output(int fd)
         set_freeze(fd, 1);
 
     for (int w = 0; w < kWindows; ++w) {
-        win_vbo2_flag[w] = 1;
-        win_capped[w] = 0;
+        // A window not recomputed keeps its marks: its output side (reprogrammed below on an
+        // attribute change) must go on reading the capped width its input side stores.
         if (!(g_chg_input[w] || g_chg_dbd[w] || g_chg_win[w]))
             continue;
+        win_vbo2_flag[w] = 1;
+        win_capped[w] = 0;
         calc_iwin2(w);
         calc_owin2(w);
         if (PM_WIN_DBD_MODE[w] != 0) {
@@ -322,9 +324,18 @@ void c331_manage::reset_act(int fd, int mode)
             const bool used = w < static_cast<uint32_t>(kWindows) && PM_WIN_SHAPE[w][0] && PM_WIN_SHAPE[w][1] &&
                               PM_AREA_NUM[k] < PM_WIN_SHAPE[w][0] * PM_WIN_SHAPE[w][1];
             if (!used)
-                drv->write_C331(fd, c331::OCH_ACT_HW, 0, choffs(k));
+                park_och(fd, k);
         }
     }
+}
+
+// A channel no window uses: nothing read, background on as after bring-up, so that what a
+// window left on it (its black flag, a no-signal background) does not outlive the window.
+void c331_manage::park_och(int fd, int k)
+{
+    drv->write_C331(fd, c331::OCH_ACT_HW, 0, choffs(k));
+    drv->write_C331(fd, c331::OCH_BKG_COLOR, g_force_bkcolor == 1 ? 0xFF00 : 0, choffs(k));
+    drv->write_C331(fd, c331::OCH_BKG_EN, 1, choffs(k));
 }
 
 void c331_manage::set_oscwct(int fd, int k)

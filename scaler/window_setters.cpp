@@ -209,23 +209,14 @@ void c331_manage::set_input_bkg2(int fd, int w, int on)
     }
 }
 
+// Every window showing port p, through the window's own rule: a window set black stays black.
 void c331_manage::set_input_bkg(int fd, int p, int on)
 {
     SCALER_DBG("[set_input_bkg] port_%d, onoff:%d\n", p, on);
     set_rtct(fd, 2);
-    const bool force = g_force_bkcolor == 1;
-    for (int w = 0; w < kWindows; ++w) {
-        if (PM_INPUT[w] != static_cast<uint32_t>(p))
-            continue;
-        const bool show = on || PI_STATE[p] == 0 || first_ich(w) < 0;
-        const uint32_t enable = PM_WIN_DBD_MODE[w] != 0 ? 0 : force ? 1 : show ? 1 : 0;
-        for (int k = 0; k < kOch; ++k) {
-            if (PM_WIN_NUM[k] != static_cast<uint32_t>(w))
-                continue;
-            drv->write_C331(fd, c331::OCH_BKG_COLOR, force ? 0xFF00 : 0, choffs(k));
-            drv->write_C331(fd, c331::OCH_BKG_EN, enable, choffs(k));
-        }
-    }
+    for (int w = 0; w < kWindows; ++w)
+        if (PM_INPUT[w] == static_cast<uint32_t>(p))
+            set_input_bkg2(fd, w, on);
     set_rtct(fd, 1);
 }
 

@@ -29,6 +29,7 @@ inline void restore_factory_store(TlxRamPara* s)
     std::memset(s->ram_image, 0, RAM_IMAGE_SIZE);
     std::memcpy(s->ram_image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + 2, RAM_PERSIST_LEN);
     std::memcpy(s->ram_shadow, s->ram_image, RAM_IMAGE_SIZE);
+    std::memcpy(s->ram_applied, s->ram_image, RAM_IMAGE_SIZE);
     std::memset(s->reg_file, 0, sizeof s->reg_file);
     std::memset(s->status_page, 0, sizeof s->status_page);
     c331_shared::param_changed = 0;

@@ -5,11 +5,15 @@
 #include <atomic>
 #include <thread>
 
+#include "common/remote_client.h"
 #include "core/ram_map.h"
 #include "core/requests.h"
 #include "platform/virtual_clock.h"
+#include "remote/message_deal.h"
 
 namespace {
+
+using testutil::operator+;
 
 class ApplyPassTest : public ScalerFixture {
 protected:
@@ -101,6 +105,91 @@ TEST_F(ApplyPassTest, RequestsForTheOtherComponents)
     edit_and_pass([](uint8_t* m) { m[ram_selected_window] = 1; });
     EXPECT_EQ(scaler_req::audio_select_request, 1);
     EXPECT_EQ(codes_, (std::vector<int>{1, 1, 1, 1}));
+}
+
+// The played window's new source reaches the audio selection also when the same edit moves
+// an earlier window (the re-layout ends the walk of the window records before its source).
+TEST_F(ApplyPassTest, PlayedWindowSourceChangedWithARelayoutSelectsItsAudio)
+{
+    const uint16_t source = ram_rd16(img(), ram_window_addr(1, WIN_SOURCE));
+    edit_and_pass([](uint8_t* m) { m[ram_selected_window] = 1; });
+    for (bool move : {false, true}) {
+        SCOPED_TRACE(move);
+        scaler_req::audio_select_request = 0;
+        edit_and_pass([&](uint8_t* m) {
+            ram_wr16(m, ram_window_addr(1, WIN_SOURCE), source == 2 ? 3 : 2);
+            if (move)
+                ram_wr16(m, ram_window_addr(0, WIN_WIDTH), ram_rd16(m, ram_window_addr(0, WIN_WIDTH)) - 16);
+        });
+        EXPECT_EQ(scaler_req::audio_select_request, 1);
+        edit_and_pass([&](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_SOURCE), source); });
+    }
+}
+
+// A tool's frames arriving back to back: RAM writes and an apply (register 11 bit 1), then
+// the scaler's pass; the parameter file is not written between two such applies (its write
+// waits while a change is pending), so a change and its undo must both reach the wall.
+class RemoteApplyTest : public ApplyPassTest {
+protected:
+    void ram_write_frame(uint32_t addr, const testutil::Bytes& b)
+    {
+        ASSERT_EQ(request(0x60, testutil::le32(addr) + testutil::le16(uint16_t(b.size())) + testutil::le16(0) + b), 0);
+    }
+    // The apply frame, then the scaler thread's pass.
+    void apply_frame_and_pass()
+    {
+        ASSERT_EQ(request(0x62, testutil::Bytes{11, 2, 2}), 0);
+        ASSERT_EQ(c331_shared::param_changed, 1);
+        mgr_->c331managerdeal(mgr_);
+    }
+    int request(uint8_t cmd, const testutil::Bytes& data)
+    {
+        const testutil::Bytes req = testutil::make_frame(testutil::kProcessor, testutil::kTool, cmd, data);
+        std::vector<u8> reply(message_deal::kReplyCapacity);
+        const u32 n = deal_.message_group_deal(req.data(), u32(req.size()), reply.data(), 1);
+        return n > remote::kHeaderLen ? reply[remote::kHeaderLen] : -1;
+    }
+    uint32_t brightness_reg() const { return model_->value(0x0C3A02); }
+    message_deal deal_{0};
+};
+
+TEST_F(RemoteApplyTest, ChangeAndUndoBeforeTheFileWriteBothReachTheChip)
+{
+    ASSERT_EQ(ram_rd16(shd(), ram_brightness), 50);
+    const uint32_t at50 = brightness_reg();
+    ram_write_frame(ram_brightness, testutil::le16(60));
+    apply_frame_and_pass();
+    const uint32_t at60 = brightness_reg();
+    ASSERT_NE(at60, at50);
+    ram_write_frame(ram_brightness, testutil::le16(50));
+    apply_frame_and_pass();
+    EXPECT_EQ(brightness_reg(), at50) << "the undo";
+    ram_write_frame(ram_brightness, testutil::le16(60));
+    apply_frame_and_pass();
+    EXPECT_EQ(brightness_reg(), at60) << "the change again";
+    EXPECT_EQ(ram_rd16(shd(), ram_brightness), 50) << "the shadow is still the persisted image";
+
+    // The output offsets go to the FPGA thread, which rebuilds its page from the image.
+    for (uint16_t v : {100, 0, 100, 0}) {
+        SCOPED_TRACE(v);
+        scaler_req::net_para_dirty = 0;
+        ram_write_frame(ram_och_layout, testutil::le16(v) + testutil::le16(v / 2));
+        apply_frame_and_pass();
+        EXPECT_EQ(scaler_req::net_para_dirty, 1);
+    }
+}
+
+// A window's source changed and changed back before the file write: the window follows both.
+TEST_F(RemoteApplyTest, WindowSourceChangeAndUndoReprogramTheWindow)
+{
+    const uint16_t first = ram_rd16(img(), ram_window_addr(0, WIN_SOURCE));
+    const uint16_t other = first == 2 ? 3 : 2;
+    for (uint16_t s : {other, first, other}) {
+        SCOPED_TRACE(s);
+        ram_write_frame(ram_window_addr(0, WIN_SOURCE), testutil::le16(s));
+        apply_frame_and_pass();
+        EXPECT_EQ(mgr_->PM_INPUT[0], uint32_t(mgr_->tlxApi_inputCvtC331(uint8_t(s))));
+    }
 }
 
 TEST_F(ApplyPassTest, UserModeFlagIsSignalledAsTwo)

@@ -63,11 +63,13 @@ protected:
     }
     bool exists(const std::string& abs) { return std::filesystem::exists(platform::rooted(abs)); }
     void reload_menu() { mgr_->reload_osd_menus(); }
-    // The OSD switch (image 0x84C) as the image and its persisted shadow hold it.
+    // The OSD switch (image 0x84C) as the image, the applied copy and the persisted shadow
+    // hold it.
     void osd_switch(uint16_t on)
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         ram_wr16(img(), ram_osd_enable, on);
+        ram_wr16(store_->ram_applied, ram_osd_enable, on);
         ram_wr16(shd(), ram_osd_enable, on);
     }
     // An uploaded menu file: the reload request and the apply pass it raises.

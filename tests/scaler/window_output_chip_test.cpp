@@ -1,6 +1,8 @@
 // The output side of the window pipeline on the simulated chip, as the LED wall shows it:
 // zoom, frame-store read starts, mirrors over columns and rows, the V-by-One width cap,
-// crops through the input shrink, dot-by-dot windows and an interlaced input.
+// crops through the input shrink, dot-by-dot windows, black windows and an interlaced input.
+#include <algorithm>
+
 #include "core/ram_map.h"
 #include "scaler/c331_regs.h"
 #include "scaler/pipeline_regs.h"
@@ -271,6 +273,161 @@ TEST_F(WindowOutput, VByOneWidthCapOnlyWithAVerticalZoom)
         else
             EXPECT_EQ(chip(c331::SHR_HRATIO, c[0]), 0u);
     }
+}
+
+// A mirror or rotate change alone recomputes no window: a capped window's output side must
+// go on zooming from the 2176 pixels its input side stores, both ways.
+TEST_F(WindowOutput, RotateOnlyChangeKeepsTheWidthCap)
+{
+    led(4096, 2048);
+    board(R"({"inputs": [{}, {}, {}, {}, {}, {"hactive": 2560, "htotal": 2720, "hfront": 48, "hsync": 32,
+          "vactive": 1440, "vtotal": 1481, "vfront": 3, "vsync": 5, "pclk_khz": 241700}]})");
+    publish(5, row(Timing{2560, 2720, 1440, 1481, 241.7f}));
+    show(5);
+    const uint32_t capped = chip(c331::ZOOM_HRATIO);
+    ASSERT_NEAR(double(capped), 65536.0 * 2176 / 4096, 32);
+    for (int attr : {1, 2, 3, 0}) {
+        SCOPED_TRACE(attr);
+        rotate(attr);
+        EXPECT_EQ(chip(c331::ZOOM_HRATIO), capped);
+        const std::vector<sim::OchRead> r = reads();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].hdir, (attr & 1) ? -1 : 1);
+        EXPECT_EQ(r[0].vdir, (attr & 2) ? -1 : 1);
+    }
+}
+
+// Window 1's black flag holds whatever else the pass or the input following reprograms:
+// set in the edit that also moves window 0, set after window 0 moved (while its ports are
+// measured again), or set before it; cleared, the picture comes back. A full-width window 0
+// moved right takes a second column and window 1 another channel: the channel it leaves reads
+// as on a fresh start whatever the order (background on, as every channel no window uses).
+TEST_F(WindowOutput, BlackWindowStaysBlackThroughARelayout)
+{
+    auto slot_word = [&](int slot, uint32_t field, uint16_t v) { set_word(ram_window_addr(slot, field), v); };
+    auto bkg = [&] {
+        int och[8];
+        mgr_->get_och(mgr_->slot_pos[1], och);
+        return och[0] < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och[0]));
+    };
+    auto unused_channels_as_fresh = [&] {
+        for (int k = 0; k < 8; ++k)
+            if (mgr_->PM_WIN_NUM[k] >= 6 && chip(c331::OCH_BKG_EN, k) != 1)
+                return false;
+        return true;
+    };
+    auto settle = [&] {
+        for (int i = 0; i < 20; ++i)
+            mgr_->c331managerdeal(mgr_);
+    };
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    enum Order { OneEdit, BlackAfterMove, BlackBeforeMove };
+    for (int width0 : {1920, 4096}) {
+        for (Order order : {OneEdit, BlackAfterMove, BlackBeforeMove}) {
+            SCOPED_TRACE(std::to_string(width0) + " order " + std::to_string(order));
+            edit_and_pass([&](uint8_t*) {
+                window(0, 0, width0, 1080);
+                slot_word(1, WIN_ENABLE, 1);
+                slot_word(1, WIN_SOURCE, 3);
+                slot_word(1, WIN_X, 1000);
+                slot_word(1, WIN_Y, 500);
+                slot_word(1, WIN_WIDTH, 800);
+                slot_word(1, WIN_HEIGHT, 450);
+                slot_word(1, WIN_OUTPUT, 0);
+            });
+            settle();
+            ASSERT_EQ(bkg(), 0) << "window 1 shows its picture";
+            const auto black = [&](uint8_t*) { slot_word(1, WIN_OUTPUT, WIN_OUT_BLACK); };
+            const auto move = [&](uint8_t*) { set_word(ram_window_addr(0, WIN_X), 100); };
+            if (order == OneEdit) {
+                edit_and_pass([&](uint8_t* m) { black(m), move(m); });
+            } else if (order == BlackAfterMove) {
+                edit_and_pass(move);
+                edit_and_pass(black);
+            } else {
+                edit_and_pass(black);
+                edit_and_pass(move);
+            }
+            EXPECT_EQ(bkg(), 1) << "right after the pass";
+            settle();
+            EXPECT_EQ(bkg(), 1) << "after the input following";
+            EXPECT_TRUE(unused_channels_as_fresh());
+            edit_and_pass([&](uint8_t*) { slot_word(1, WIN_OUTPUT, 0); });
+            settle();
+            EXPECT_EQ(bkg(), 0) << "black cleared";
+            EXPECT_TRUE(unused_channels_as_fresh());
+            edit_and_pass([&](uint8_t*) { slot_word(1, WIN_ENABLE, 0); window(0, 0, 1920, 1080); });
+        }
+    }
+    g_force_bkcolor = 1;
+}
+
+// When the LED outputs have started, the forced start-up colour ends: each window shows its
+// picture, but a window saved black stays black.
+TEST_F(WindowOutput, BlackWindowStaysBlackWhenTheStartUpColourEnds)
+{
+    for (uint16_t output : {WIN_OUT_BLACK, uint16_t(0)}) {
+        SCOPED_TRACE(output);
+        g_force_bkcolor = 1;
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), output); });
+        int och[8];
+        mgr_->get_och(0, och);
+        ASSERT_GE(och[0], 0);
+        EXPECT_EQ(chip(c331::OCH_BKG_EN, och[0]), 1u) << "forced colour";
+        g_force_bkcolor = 0;   // the FPGA thread has started the outputs and raised the flag
+        edit_and_pass([](uint8_t*) {});
+        EXPECT_EQ(g_force_bkcolor, 2);
+        EXPECT_EQ(chip(c331::OCH_BKG_EN, och[0]), output ? 1u : 0u);
+    }
+    g_force_bkcolor = 1;
+}
+
+// A lost source shows the background of the windows it feeds, but a dot-by-dot window shows
+// none; set black, either kind stays black while its source is gone and after it returns,
+// without showing its picture for a single update on the way.
+TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    auto och0 = [&] {
+        int och[8];
+        mgr_->get_och(0, och);
+        return och[0];
+    };
+    auto bkg = [&] { return och0() < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och0())); };
+    auto picture_shown = [&] {
+        const std::vector<uint8_t> w = writes_to(uint8_t(0x08 + 0x10 * och0()), 0x48);
+        return std::count(w.begin(), w.end(), 0) != 0;
+    };
+    struct Case {
+        uint16_t output;
+        int lost;   // the background while the source is gone
+    } cases[] = {{WIN_OUT_BLACK, 1}, {WIN_OUT_P2P | WIN_OUT_BLACK, 1}, {WIN_OUT_P2P, 0}, {0, 1}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.output);
+        board(R"({"inputs": [{}, {}, {}, {}]})");
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_window_addr(0, WIN_SOURCE), 3);
+            set_word(ram_window_addr(0, WIN_P2P_MODE), 0);
+            set_word(ram_window_addr(0, WIN_OUTPUT), k.output);
+        });
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+        ASSERT_EQ(mgr_->PI_STATE[mgr_->PM_INPUT[0]], 4u);
+        EXPECT_EQ(bkg(), (k.output & WIN_OUT_BLACK) ? 1 : 0) << "source present";
+        model_->clear_writes();
+        board(R"({"inputs": [{}, {}, {}, {"signal": false}]})");
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+        EXPECT_EQ(bkg(), k.lost) << "source lost";
+        board(R"({"inputs": [{}, {}, {}, {}]})");
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+        EXPECT_EQ(bkg(), (k.output & WIN_OUT_BLACK) ? 1 : 0) << "source back";
+        if (k.output & WIN_OUT_BLACK)
+            EXPECT_FALSE(picture_shown());
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), 0); });
+    g_force_bkcolor = 1;
 }
 
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a

@@ -81,11 +81,13 @@ void pass()
 }
 u16 word(u32 addr) { return ram_rd16(image(), addr); }
 u16 shadow_word(u32 addr) { return ram_rd16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr); }
-// Sets image words as if persisted long ago (image and shadow agree, no flag).
+// Sets image words as if applied and persisted long ago (image, applied copy and shadow
+// agree, no flag).
 void preset(u32 addr, u16 v)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
     ram_wr16(image(), addr, v);
+    ram_wr16(TlxRamPara::p_tlxrampara_config->ram_applied, addr, v);
     ram_wr16(TlxRamPara::p_tlxrampara_config->ram_shadow, addr, v);
 }
 QString text_of(QWidget* page, const char* name)
@@ -111,11 +113,13 @@ void tool_write(u32 addr, u16 v)
     pass();
 }
 QString label_text(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
-// Sets bytes [first, end) of image and shadow to `v`, as if persisted long ago.
+// Sets bytes [first, end) of image, applied copy and shadow to `v`, as if applied and
+// persisted long ago.
 void preset_bytes(u32 first, u32 end, u8 v)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
     std::memset(image() + first, v, end - first);
+    std::memset(TlxRamPara::p_tlxrampara_config->ram_applied + first, v, end - first);
     std::memset(TlxRamPara::p_tlxrampara_config->ram_shadow + first, v, end - first);
 }
 void set_net(const QString& ip, const QString& mask, const QString& gate)
@@ -567,6 +571,34 @@ private slots:
             }));
         }
         zeltasource::p_zelta_source = inputs;
+        set_fpga_run_state(0);
+        for (int p = 0; p < 6; ++p)
+            scaler_req::edid_request[p] = 0;
+    }
+
+    // The parameter file (and its shadow) already holds the factory canvas, the scaler still
+    // runs another one: the reset brings a new canvas to the scaler and hands it over.
+    void factoryResetHandsOverTheCanvasTheScalerRuns()
+    {
+        preset_bytes(0x000, 0x1000, 0x11);
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            const u8* f = ConfigEngine::default_para_ramlist + 2;   // image 0x300 on
+            for (u32 a : {ram_led_width, ram_led_height, ram_splice_mode})
+                ram_wr16(TlxRamPara::p_tlxrampara_config->ram_shadow, a, ram_rd16(f, a - 0x300));
+        }
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_factory_clicked(); },
+            [] {
+                keys(KEY_RIGHT, 1);
+                key(KEY_OK);
+                QCOMPARE(int(g_set_led_para), 1);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                pass();
+            },
+        }));
         set_fpga_run_state(0);
         for (int p = 0; p < 6; ++p)
             scaler_req::edid_request[p] = 0;
@@ -1095,6 +1127,39 @@ private slots:
             [] {
                 QCOMPARE(int(g_set_led_para), 1);
                 QCOMPARE(int(g_set_led_setup), 0);
+                g_set_led_para = 0;  // as the FPGA thread would, once blanked
+                ticks(TIP::kTicks);
+            },
+        }));
+        set_fpga_run_state(0);
+        pass();
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+    }
+
+    // The scaler runs 2048 wide, the parameter file (and its shadow) still says 4096: going
+    // back to 4096 is a new canvas for the scaler, handed over like any other.
+    void ledSizeBackBeforeTheFileWriteIsHandedOver()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            ram_wr16(image(), ram_led_width, 2048);
+            ram_wr16(TlxRamPara::p_tlxrampara_config->ram_applied, ram_led_width, 2048);
+        }
+        set_fpga_run_state(3);
+        g_set_led_para = 0;
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("4096");
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);
+            },
+            [] {
+                QCOMPARE(int(g_set_led_para), 1);
+                QCOMPARE(int(word(ram_window_addr(0, WIN_WIDTH))), 4096);
                 g_set_led_para = 0;  // as the FPGA thread would, once blanked
                 ticks(TIP::kTicks);
             },

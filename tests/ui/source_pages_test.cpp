@@ -170,6 +170,7 @@ private slots:
         put_u16(image(), ram_window_addr(2, WIN_SOURCE), 3);  // HDMI2
         put_u16(image(), ram_current_mode, 3);
         put_u16(store()->ram_shadow, ram_current_mode, 3);
+        put_u16(store()->ram_applied, ram_current_mode, 3);
         Steps().run({
             [] { g_mainwindow->on_inputchoose_clicked(); },
             [] {

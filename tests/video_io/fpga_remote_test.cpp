@@ -152,11 +152,18 @@ TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_t
     ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);  // blanked for the scaler's panel set-up
 
-    ram_wr16(store_->ram_shadow, ram_led_width, wider);  // the scaler has applied it
+    ram_wr16(store_->ram_applied, ram_led_width, wider);  // the scaler has applied it
     ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);  // the same size again
     EXPECT_EQ(g_set_led_para.load(), 0);
-    ram_wr16(store_->ram_image, ram_led_width, width);
-    ram_wr16(store_->ram_shadow, ram_led_width, width);
+
+    // Back to the old size before the parameter file was written (the shadow still holds
+    // it): the scaler runs the wider canvas, so this is a new size for it.
+    ASSERT_EQ(ram_rd16(store_->ram_shadow, ram_led_width), width);
+    ASSERT_EQ(ask(0xF100, 0x60, le32(ram_led_width) + le16(2) + le16(0) + le16(width))[0], 0);
+    ASSERT_EQ(ask(0xF100, 0x62, Bytes{11, 2, 2})[0], 0);
+    EXPECT_EQ(g_set_led_para.load(), 1);
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
+    ram_wr16(store_->ram_applied, ram_led_width, width);
 }
 
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)

@@ -19,10 +19,11 @@ constexpr int kLanguages = 4;
 constexpr u32 kEdidAreaFirst = ram_edid_para;
 constexpr u32 kEdidAreaEnd = ram_splice_mode;
 
-bool canvas_differs_from_shadow(const u8* image, const u8* shadow)
+// Against the canvas the scaler last applied (not the persisted one, which may lag behind).
+bool canvas_differs_from_applied(const u8* image, const u8* applied)
 {
     for (u32 a : {ram_led_width, ram_led_height, ram_splice_mode})
-        if (ram_rd16(image, a) != ram_rd16(shadow, a))
+        if (ram_rd16(image, a) != ram_rd16(applied, a))
             return true;
     return false;
 }
@@ -116,12 +117,12 @@ void factory::on_Button_reset3_clicked()
 void factory::factory_reset(u32 keep_first, u32 keep_end, bool rewrite_edids)
 {
     const u8* factory_image = ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET;  // image 0x300 on
-    const u8* shadow = TlxRamPara::p_tlxrampara_config ? TlxRamPara::p_tlxrampara_config->ram_shadow : nullptr;
+    const u8* applied = TlxRamPara::p_tlxrampara_config ? TlxRamPara::p_tlxrampara_config->ram_applied : nullptr;
     apply(1, [=](u8* image) {
         for (u32 a = RAM_VOLATILE_END; a < RAM_IMAGE_SIZE; ++a)
             if (a < keep_first || a >= keep_end)
                 image[a] = factory_image[a - RAM_VOLATILE_END];
-        if (shadow && canvas_differs_from_shadow(image, shadow))
+        if (applied && canvas_differs_from_applied(image, applied))
             fpga_link::start_led_handshake_locked();
         if (rewrite_edids && zeltasource::p_zelta_source) {
             for (int p = 0; p < 6; ++p)

@@ -114,7 +114,7 @@ void ledset::on_Button_apply1_clicked()
     ui->lineEdit_ledw->setText(fixed.second);
     const u16 w = static_cast<u16>(ui->lineEdit_ledw->text().toShort(nullptr, 10));
     const u16 h = static_cast<u16>(ui->lineEdit_ledh->text().toShort(nullptr, 10));
-    const u8* shadow = TlxRamPara::p_tlxrampara_config->ram_shadow;
+    const u8* applied = TlxRamPara::p_tlxrampara_config->ram_applied;   // the canvas the scaler runs
     bool new_size = false;
     apply(1, [&](u8* image) {
         ram_wr16(image, ram_led_width, w);
@@ -127,7 +127,7 @@ void ledset::on_Button_apply1_clicked()
             ram_wr16(image, rect + 6, h);
         }
         ram_wr16(image, ram_splice_mode, 0);
-        if (w == ram_rd16(shadow, ram_led_width) && h == ram_rd16(shadow, ram_led_height))
+        if (w == ram_rd16(applied, ram_led_width) && h == ram_rd16(applied, ram_led_height))
             return;
         new_size = true;
         ram_wr16(image, ram_window_addr(0, WIN_X), 0);

@@ -253,6 +253,10 @@ void zeltasource::sourcecheck()
             select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
         step_receiver(r);
         platform::sleep_ms(kReceiverPauseMs);
+        // A receiver's step may take seconds (an IT6805 measuring a new input): an EDID asked
+        // for meanwhile is written now, not a whole pass later, so a restart need not wait long.
+        if (custom_edid_writes())
+            pad(pads::PAD_EDID_WP, pads::kHigh);
     }
     if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
         it66121_sdi_enable();

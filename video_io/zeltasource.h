@@ -109,6 +109,7 @@ private:
     bool edid_check_one(int r);
     void edid_check_done();
     bool custom_edid_writes();
+    void serve_edid_requests();
     bool edid_record(int r, uint16_t rec[3]);
     const uint8_t* repair_image(int r);
     void write_custom_edid(int r);

@@ -149,6 +149,26 @@ TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
     EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
 }
 
+// An EDID asked for during the reset cycle is written in its waits, not seconds later in the
+// first polling pass: a restart right after it need not wait long.
+TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
+{
+    ASSERT_TRUE(step_until([&] { return state() == 3; }));
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(0), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(0) + 2, 720);
+    }
+    scaler_req::raise_edid(0);
+    step();
+    EXPECT_EQ(state(), 3);
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    uint8_t want[12];
+    ASSERT_TRUE(edid::custom_descriptor(0, 1280, 720, 60, want));
+    EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+    EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+}
+
 // A window's sound chosen while the selector is being written is written too.
 TEST_F(SourceTest, AudioChosenDuringTheSelectorWriteIsWrittenToo)
 {

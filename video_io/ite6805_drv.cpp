@@ -478,15 +478,17 @@ VidTiming ite6805_drv::read_timing(uint8_t d)
     return decode_timing(r, older_silicon(sys_->iTE6805_DATA[d].ChipID));
 }
 
-// Whether the source's frame differs from the one measured last (totals and actives).
+// Whether the source's frame differs from the one measured last (totals and actives). The
+// vertical total may differ by one line between the fields of an interlaced source.
 bool ite6805_drv::timing_moved(uint8_t d)
 {
     const iTE6805_Data& D = sys_->iTE6805_DATA[d];
     chgbank(port_bank(D.CurrentPort), d);
     const VidTiming now = read_timing(d);
     chgbank(0, d);
-    return now.htotal != D.t.htotal || now.hactive != D.t.hactive || now.vtotal != D.t.vtotal ||
-           now.vactive != D.t.vactive;
+    const int vtotal_step = int(now.vtotal) - int(D.t.vtotal);
+    return now.htotal != D.t.htotal || now.hactive != D.t.hactive || now.vactive != D.t.vactive ||
+           vtotal_step > 1 || vtotal_step < -1;
 }
 
 void ite6805_drv::iTE6805_Get_VID_Info(uint8_t d)

@@ -243,7 +243,7 @@ bool ite6805_sys::sync_changed_in_setup(uint8_t d)
 {
     const bool kept = iTE6805_DATA[d].sync_change_kept;
     iTE6805_DATA[d].sync_change_kept = 0;
-    return kept || !drv->iTE6805_Check_SCDT(d) || drv->timing_moved(d);
+    return kept || drv->timing_moved(d);
 }
 
 void ite6805_sys::iTE6805_vid_chg(uint32_t state, uint8_t d)

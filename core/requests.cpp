@@ -4,6 +4,7 @@ namespace scaler_req {
 std::atomic<uint8_t> edid_request[6];
 std::atomic<uint8_t> edid_done[6];
 std::atomic<uint32_t> edid_generation[6];
+std::atomic<uint8_t> eeprom_writing{0};
 std::atomic<uint8_t> audio_select_request{0};
 std::atomic<uint8_t> output_status_dirty{0};
 std::atomic<uint8_t> net_para_dirty{0};

@@ -22,6 +22,8 @@ bool edid_written(int p, uint32_t gen);
 // Consumes input p's served request: true when its EEPROM holds the newest EDID. A request
 // raised while it is taken is left standing.
 bool take_served_edid(int p);
+// Source supervision: 1 while an EDID EEPROM is being written (a custom EDID or a repair).
+extern std::atomic<uint8_t> eeprom_writing;
 // Source supervision: re-select the audio source for the selected window. The supervision
 // takes the request before it reads the window, so a request raised during the write is
 // served by another one.

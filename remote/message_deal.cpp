@@ -6,6 +6,7 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
+#include "core/pending_writes.h"
 #include "core/protocol_phy.h"
 #include "core/utils.h"
 #include "platform/board.h"
@@ -114,6 +115,7 @@ void reboot_after_100ms()
     start_thread("message_deal", "reboot", [] {
         platform::name_this_thread("reboot");
         platform::sleep_ms(100);
+        pending_writes::finish();
         Utils::system_mutex(QStringLiteral("reboot"), nullptr);
     });
 }

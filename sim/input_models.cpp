@@ -138,11 +138,20 @@ std::string EepromModel::mode() const
 
 bool EepromModel::busy() const { return now_us() < busy_until_us_; }
 
-void EepromModel::save() const
+// Each page is written in place, as the chip stores it: a process that ends in the middle of
+// a write leaves the pages not yet written as they were. A new (or short) file is written
+// whole once.
+void EepromModel::save_page(uint8_t page) const
 {
     QFile f(QString::fromStdString(path_));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::ReadWrite))
+        return;
+    if (f.size() < qint64(sizeof mem_)) {
         f.write(reinterpret_cast<const char*>(mem_), sizeof mem_);
+        return;
+    }
+    if (f.seek(page))
+        f.write(reinterpret_cast<const char*>(mem_ + page), kPage);
 }
 
 // {offset, data...}: the data wrap inside the offset's 8-byte page. Acknowledged but not
@@ -163,7 +172,7 @@ bool EepromModel::i2c_write(const uint8_t* data, size_t len)
             mem_[at] = data[i];
             at = uint8_t(page | ((at + 1) & (kPage - 1)));
         }
-        save();
+        save_page(page);
         ++page_writes_;
     }
     busy_until_us_ = now_us() + kWriteCycleUs;

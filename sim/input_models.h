@@ -71,7 +71,7 @@ public:
 private:
     std::string mode() const;  // "ok", "absent", "read_only"
     bool busy() const;
-    void save() const;
+    void save_page(uint8_t page) const;
     SimBoard& board_;
     int s_;
     std::string path_;

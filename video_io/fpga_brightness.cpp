@@ -94,8 +94,11 @@ void fpga_manage::load_brightness_record()
 
 // ---- task -------------------------------------------------------------------------------------------------
 
+// The record load and the manual and half-hour applications hold brightness_mutex, so a
+// remote command's mode and value are never mixed with the task's.
 void fpga_manage::brightness_task()
 {
+    std::unique_lock<std::mutex> lk(brightness_mutex);
     if (g_change.bright_reload.exchange(0)) {
         load_brightness_record();
     } else if (Utils::getTimeSpace(g_change.bright_time) < kTaskTicks) {
@@ -113,7 +116,10 @@ void fpga_manage::brightness_task()
         }
         break;
     case kModeHalfHour: brightness_half_hour(); break;
-    case kModeAuto: brightness_auto(); break;
+    case kModeAuto:
+        lk.unlock();  // the VMF exchange takes frame_mutex
+        brightness_auto();
+        break;
     default: break;
     }
 }
@@ -186,11 +192,18 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
         writeLogMsg(LOG_WARNING, "fpga: command page record of " + std::to_string(n) + " bytes refused");
         return false;
     }
-    if (!write)
-        return drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
-    u8 buf[kPageSize];
-    fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-    return drv->store_marked_record(kFlashChip0, sector, buf, n) == 1;  // byte 0 is the 0xAA mark
+    bool done;
+    if (!write) {
+        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
+    } else {
+        u8 buf[kPageSize];
+        fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
+        done = drv->store_marked_record(kFlashChip0, sector, buf, n) == 1;  // byte 0 is the 0xAA mark
+    }
+    if (!done)
+        writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
+                                     " failed at sector " + std::to_string(sector));
+    return done;
 }
 
 void fpga_manage::Dealwith_mcu_ram()
@@ -212,9 +225,15 @@ void fpga_manage::run_brightness_command()
     const u8 mode = MCU_RAM_CMD[CMD_DATA];
     const u8 m = mode & u8(~kModeRaw);
     if (m == 0) {
-        // Applied with the command's own mode: the stored record may hold another.
-        set_local(REG_BRIGHT_VALUE, MCU_RAM_CMD[CMD_DATA + 1]);
-        apply_brightness(mode);
+        // The newest command rules until the next one: its mode and value become those the task
+        // applies again, and a reload asked by an earlier stored command is dropped.
+        {
+            std::lock_guard<std::mutex> lk(brightness_mutex);
+            brightness_mode = mode;
+            g_change.bright_reload = 0;
+            set_local(REG_BRIGHT_VALUE, MCU_RAM_CMD[CMD_DATA + 1]);
+            apply_brightness(mode);
+        }
         if (store == kRecordValid && store_cmd_record(drv, FLASH_BRIGHT_SECTOR, true))
             g_change.bright_reload = 1;
     } else if (store == kRecordValid || store == kRecordErase) {
@@ -231,8 +250,8 @@ void fpga_manage::run_onoff_command()
         if (store_cmd_record(drv, FLASH_ONOFF_SECTOR, true))
             set_local(REG_ONOFF_STORED, 1);
     } else if (store == kRecordErase) {
-        store_cmd_record(drv, FLASH_ONOFF_SECTOR, false);
-        set_local(REG_ONOFF_STORED, 0);
+        if (store_cmd_record(drv, FLASH_ONOFF_SECTOR, false))
+            set_local(REG_ONOFF_STORED, 0);  // a failed erase leaves the record stored
     }
 }
 

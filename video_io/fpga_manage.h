@@ -260,7 +260,8 @@ public:
     u32 vmf_answer_len = 0;
     std::atomic<u8> vmf_port{252};
     std::atomic<u8> vmf_chip{0};
-    std::atomic<u8> brightness_mode{0xFF};
+    std::atomic<u8> brightness_mode{0xFF};  // the mode in use: the record's, or the newest command's
+    std::mutex brightness_mutex;           // brightness_mode, register 64 and the reload between task and command
     u8 brightness_slot = 255;
     u8 slot_applied = 0;           // applications in the current half-hour slot
     u8 HalfHourValue[48];

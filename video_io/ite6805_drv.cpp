@@ -101,8 +101,12 @@ void ite6805_drv::iTE6805_Reset_ALL_Logic(uint8_t port, uint8_t d)
     sys_->port_5v_change(port, d);
 }
 
+// The reset clears the sync change it causes itself; one the source made before it (a new
+// timing while the video was being set up) is kept for the video-stable check.
 void ite6805_drv::iTE6805_Reset_Video_Logic(uint8_t d)
 {
+    if (rd(d, REG_SYS_INT0) & SYS0_SCDT_CHANGE)
+        sys_->iTE6805_DATA[d].sync_change_kept = 1;
     set(d, REG_RESET, 0x01, 0x01);
     delay1ms(1);
     set(d, REG_RESET, 0x01, 0x00);
@@ -465,6 +469,28 @@ uint32_t ite6805_drv::iTE6805_Get_PCLK(uint8_t d)
     return pclk_khz(RCLK[d], sum);
 }
 
+// The timing registers, in the bank selected by the caller.
+VidTiming ite6805_drv::read_timing(uint8_t d)
+{
+    uint8_t r[kTimingRegs];
+    for (int i = 0; i < kTimingRegs; ++i)
+        r[i] = rd(d, uint8_t(REG_TIMING + i));
+    return decode_timing(r, older_silicon(sys_->iTE6805_DATA[d].ChipID));
+}
+
+// Whether the source's frame differs from the one measured last (totals and actives). The
+// vertical total may differ by one line between the fields of an interlaced source.
+bool ite6805_drv::timing_moved(uint8_t d)
+{
+    const iTE6805_Data& D = sys_->iTE6805_DATA[d];
+    chgbank(port_bank(D.CurrentPort), d);
+    const VidTiming now = read_timing(d);
+    chgbank(0, d);
+    const int vtotal_step = int(now.vtotal) - int(D.t.vtotal);
+    return now.htotal != D.t.htotal || now.hactive != D.t.hactive || now.vactive != D.t.vactive ||
+           vtotal_step > 1 || vtotal_step < -1;
+}
+
 void ite6805_drv::iTE6805_Get_VID_Info(uint8_t d)
 {
     iTE6805_Data& D = sys_->iTE6805_DATA[d];
@@ -472,10 +498,7 @@ void ite6805_drv::iTE6805_Get_VID_Info(uint8_t d)
     D.tmds_khz = iTE6805_Get_TMDS(1, d);
     chgbank(bank, d);
     D.pclk_khz = iTE6805_Get_PCLK(d);
-    uint8_t r[kTimingRegs];
-    for (int i = 0; i < kTimingRegs; ++i)
-        r[i] = rd(d, uint8_t(REG_TIMING + i));
-    D.t = decode_timing(r, older_silicon(D.ChipID));
+    D.t = read_timing(d);
     D.interlaced = (rd(d, REG_INPUT_MODE) & 0x02) ? 1 : 0;
     const uint8_t pol = rd(d, REG_SYNC_POL);
     D.vpol = (pol & POL_V) ? 1 : 0;

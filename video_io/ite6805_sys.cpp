@@ -236,6 +236,16 @@ void ite6805_sys::video_stable_setup(uint8_t d)
     drv->iTE6805_Enable_Video_Output(d);
 }
 
+// The set-up measures for seconds and may reset the video logic, which clears a pending sync
+// change: a source that changed its timing meanwhile is looked at again, so the new timing is
+// followed as a later change is.
+bool ite6805_sys::sync_changed_in_setup(uint8_t d)
+{
+    const bool kept = iTE6805_DATA[d].sync_change_kept;
+    iTE6805_DATA[d].sync_change_kept = 0;
+    return kept || drv->timing_moved(d);
+}
+
 void ite6805_sys::iTE6805_vid_chg(uint32_t state, uint8_t d)
 {
     iTE6805_Data& D = iTE6805_DATA[d];
@@ -289,7 +299,13 @@ void ite6805_sys::iTE6805_vid_chg(uint32_t state, uint8_t d)
     case STATEV_VidStable:
         std::printf("VidState change to STATEV_VidStable state\n");
         drv->wr(d, 0x90, 0x8F);
+        D.sync_change_kept = 0;
         video_stable_setup(d);
+        if (sync_changed_in_setup(d)) {
+            std::printf("Sync changed while the video was set up, lock again\n");
+            iTE6805_vid_chg(STATEV_WaitSync, d);
+            break;
+        }
         drv->iTE6805_Set_AVMute(true, d);
         iTE6805_aud_chg(STATEA_RequestAudio, d);
         drv->iTE6805_Set_Video_Tristate(false, d);
@@ -312,9 +328,14 @@ void ite6805_sys::vid_stable_pass(uint8_t d)
     iTE6805_Data& D = iTE6805_DATA[d];
     if (avi_changed[d]) {
         std::printf("!!! New AVI InfoFrmae in STATEV_VidStable !!!\n");
+        D.sync_change_kept = 0;
         video_stable_setup(d);
-        drv->iTE6805_Show_VID_Info(d);
         avi_changed[d] = 0;
+        if (sync_changed_in_setup(d)) {
+            iTE6805_vid_chg(STATEV_WaitSync, d);
+            return;
+        }
+        drv->iTE6805_Show_VID_Info(d);
         drv->iTE6805_Set_Video_Tristate(false, d);
     }
     if ((drv->rd(d, REG_AVMUTE_CTRL) & 0x20) && !drv->iTE6805_Check_AVMute(d))

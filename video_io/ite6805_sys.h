@@ -43,6 +43,7 @@ struct iTE6805_Data {
     uint8_t port_select_request = 0, port_select_target = 0, port_reset_request = 0, port_reset_target = 0;
     uint8_t av_mute = 0;
     uint8_t VBO_LaneCount = 0, VBO_ByteMode = 1, downscale_mode = 1, color_change_bits = 0, last_lane = 7;
+    uint8_t sync_change_kept = 0;     // a sync change the video logic reset cleared
     // measured timing
     it6805::VidTiming t;
     uint32_t pclk_khz = 0, tmds_khz = 0, frame_rate = 0;
@@ -122,6 +123,8 @@ public:
     uint32_t iTE6805_Get_TMDS(uint8_t samples, uint8_t device);
     uint32_t iTE6805_Get_PCLK(uint8_t device);
     void iTE6805_Get_VID_Info(uint8_t device);
+    it6805::VidTiming read_timing(uint8_t device);
+    bool timing_moved(uint8_t device);
     void iTE6805_Show_VID_Info(uint8_t device);
     void iTE6805_Get_AVIInfoFrame_Info(uint8_t device);
     void iTE6805_Enable_Video_Output(uint8_t device);
@@ -340,6 +343,7 @@ private:
     void set_chip_present(uint8_t device, bool present);
     void update_color_change(uint8_t device, uint8_t avidb);
     void video_stable_setup(uint8_t device);
+    bool sync_changed_in_setup(uint8_t device);
 
     bool in_fsm_ = false;
     uint32_t prev_statev_[2] = {STATEV_Unknown, STATEV_Unknown};

@@ -7,6 +7,7 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/factory_image.h"
 #include "core/log.h"
 #include "core/requests.h"
 #include "core/utils.h"
@@ -85,9 +86,14 @@ bool zeltasource::eeprom_read(uint8_t* image)
     return ok == 1;
 }
 
-// 32 page writes, each followed by acknowledge polling until the write cycle is over.
+// 32 page writes, each followed by acknowledge polling until the write cycle is over. A
+// restart waits while eeprom_writing is up.
 bool zeltasource::eeprom_write(const uint8_t* image)
 {
+    struct Writing {
+        Writing() { scaler_req::eeprom_writing = 1; }
+        ~Writing() { scaler_req::eeprom_writing = 0; }
+    } writing;
     bool all = true;
     for (int off = 0; off < edid::kImageSize; off += kPage) {
         uint8_t page[kPage];
@@ -123,31 +129,33 @@ void zeltasource::set_eeprom_good(int r, bool good)
 
 // ---- the check (state 4) ---------------------------------------------------------------------
 
+// Every setting checks the base blocks: an EEPROM a restart cut off in the middle of a write
+// is torn whether or not the configuration asked for a check, and nothing else repairs it.
 void zeltasource::edid_check()
 {
-    if (check_edid_setting() == QLatin1String("Once")) {
-        for (int r = 0; r < kSourceCount; ++r) {
-            write_protect(true);
-            if (eeprom_good(r) && !edid_check_one(r))
-                return;  // a repaired EEPROM failed its read-back: another reset cycle
-        }
+    for (int r = 0; r < kSourceCount; ++r) {
+        write_protect(true);
+        if (eeprom_good(r) && !edid_check_one(r))
+            return;  // a repaired EEPROM failed its read-back: another reset cycle
     }
     set_state(5);
     edid_check_done();
 }
 
 // One receiver's EEPROM: read, and rewrite when invalid. false when the rewrite did not hold.
+// An EEPROM that does not answer has nothing to repair: it is only marked bad.
 bool zeltasource::edid_check_one(int r)
 {
     source_status::set_bits(STATUS_EDID, 0x40, select_eeprom(r));
     uint8_t buf[edid::kImageSize] = {};
     platform::sleep_ms(10);
-    set_eeprom_good(r, eeprom_read(buf));
-    if (edid_valid(buf))
+    const bool answered = eeprom_read(buf);
+    set_eeprom_good(r, answered);
+    if (!answered || edid_valid(buf))
         return true;
     writeLogMsg(LOG_WARNING, "EDID EEPROM of input " + std::to_string(r) + " invalid: rewriting it");
     write_protect(false);
-    eeprom_write(edid_image(r));
+    eeprom_write(repair_image(r));
     std::memset(buf, 0, sizeof buf);
     platform::sleep_ms(10);
     eeprom_read(buf);
@@ -183,13 +191,47 @@ void zeltasource::edid_check_done()
     }
 }
 
+// The image a repair writes: receiver r's image with the custom timing of its record, so an
+// EDID applied before a restart comes back; a record that still holds the factory timing
+// keeps the image's standard timings.
+const uint8_t* zeltasource::repair_image(int r)
+{
+    uint16_t rec[3];
+    if (edid_record(r, rec)) {
+        const uint8_t* factory = ConfigEngine::default_para_ramlist;
+        const uint32_t f = factory_offset(ram_edid_addr(r));
+        if (rec[0] != ram_rd16(factory, f) || rec[1] != ram_rd16(factory, f + 2) || rec[2] != ram_rd16(factory, f + 4))
+            Set_Custom_HDMI_EDID(rec[0], rec[1], rec[2], r);
+    }
+    return edid_image(r);
+}
+
+// Receiver r's EDID record of the image (width, height, refresh); false without a store.
+bool zeltasource::edid_record(int r, uint16_t rec[3])
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    if (!store)
+        return false;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    const uint32_t a = ram_edid_addr(r);
+    rec[0] = ram_rd16(store->ram_image, a);
+    rec[1] = ram_rd16(store->ram_image, a + 2);
+    rec[2] = ram_rd16(store->ram_image, a + 4);
+    return true;
+}
+
 // ---- custom EDID (polling pass) -------------------------------------------------------------
 
-void zeltasource::custom_edid_writes()
+// true when it wrote (or refused) any.
+bool zeltasource::custom_edid_writes()
 {
+    bool served = false;
     for (int r = 0; r < kSourceCount; ++r)
-        if (scaler_req::edid_request[r] && !scaler_req::edid_done[r])
+        if (scaler_req::edid_request[r] && !scaler_req::edid_done[r]) {
             write_custom_edid(r);
+            served = true;
+        }
+    return served;
 }
 
 // Builds receiver r's custom EDID from its image record and writes it; the write is read
@@ -198,14 +240,9 @@ void zeltasource::custom_edid_writes()
 void zeltasource::write_custom_edid(int r)
 {
     const uint32_t gen = scaler_req::edid_generation[r];
-    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    uint16_t w = 0, h = 0, hz = 0;
-    if (store) {
-        QMutexLocker lk(&c331_shared::c331_lock);
-        const uint32_t a = ram_edid_addr(r);
-        w = ram_rd16(store->ram_image, a), h = ram_rd16(store->ram_image, a + 2), hz = ram_rd16(store->ram_image, a + 4);
-    }
-    if (!Set_Custom_HDMI_EDID(w, h, hz, r)) {
+    uint16_t rec[3] = {};
+    edid_record(r, rec);
+    if (!Set_Custom_HDMI_EDID(rec[0], rec[1], rec[2], r)) {
         if (scaler_req::edid_written(r, gen))
             scaler_req::take_served_edid(r);  // nothing new to serve: no restart of the receiver
         return;

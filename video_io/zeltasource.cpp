@@ -165,12 +165,14 @@ void zeltasource::thread_pass()
         platform::sleep_ms(1);
         break;
     case 1:
+        serve_edid_requests();
         next_state_after(kResetHoldTicks, 2);
         break;
     case 2:
         release_groups();
         break;
     case 3:
+        serve_edid_requests();
         next_state_after(kResetSettleTicks, 4);
         break;
     case 4:
@@ -242,6 +244,14 @@ void zeltasource::polling_pass()
     sourcecheck();
 }
 
+// Custom EDIDs asked for, written between the steps that may take long (the reset cycle's
+// waits, a receiver's step), with the EEPROMs write-protected again after.
+void zeltasource::serve_edid_requests()
+{
+    if (custom_edid_writes())
+        pad(pads::PAD_EDID_WP, pads::kHigh);
+}
+
 void zeltasource::sourcecheck()
 {
     for (int r = 0; r < kSourceCount; ++r) {
@@ -253,6 +263,9 @@ void zeltasource::sourcecheck()
             select(kRxSwitch, kChannel[r]);  // the IT6805 channels were selected meanwhile
         step_receiver(r);
         platform::sleep_ms(kReceiverPauseMs);
+        // A receiver's step may take seconds (an IT6805 measuring a new input): an EDID asked
+        // for meanwhile is written now, not a whole pass later, so a restart need not wait long.
+        serve_edid_requests();
     }
     if (it66121->chip_test_failures < it66121_sys::kMaxTestFailures)
         it66121_sdi_enable();

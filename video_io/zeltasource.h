@@ -108,7 +108,10 @@ private:
     void edid_check();
     bool edid_check_one(int r);
     void edid_check_done();
-    void custom_edid_writes();
+    bool custom_edid_writes();
+    void serve_edid_requests();
+    bool edid_record(int r, uint16_t rec[3]);
+    const uint8_t* repair_image(int r);
     void write_custom_edid(int r);
 
     bool serve_hotplug_byte2();

@@ -11,6 +11,8 @@
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
 #include "core/globals.h"
+#include "core/pending_writes.h"
+#include "core/requests.h"
 #include "core/utils.h"
 #include "platform/paths.h"
 #include "platform/virtual_clock.h"
@@ -36,6 +38,26 @@ TEST(Utils, BccAndTickArithmetic)
     G_timeTicks = 0xFFFFFFFFu;
     EXPECT_EQ(Utils::getTimeSpace(0), 0xFFFFFFFFu);
     G_timeTicks = saved;
+}
+
+// A restart waits for an EEPROM write under way until it ends, and at most five seconds.
+TEST(Utils, PendingWritesAreWaitedForAtMostTheBound)
+{
+    platform::VirtualClock vclock;
+    platform::set_clock(&vclock);
+    EXPECT_TRUE(pending_writes::finish());  // nothing under way: no wait
+    EXPECT_EQ(vclock.now_us(), 0u);
+    scaler_req::eeprom_writing = 1;
+    EXPECT_FALSE(pending_writes::finish());
+    EXPECT_GE(vclock.now_us(), uint64_t(pending_writes::kBoundMs) * 1000);
+    EXPECT_LT(vclock.now_us(), uint64_t(pending_writes::kBoundMs + 100) * 1000);
+    scaler_req::edid_request[3] = 1;  // asked for, not yet written
+    scaler_req::eeprom_writing = 0;
+    EXPECT_FALSE(pending_writes::finish());
+    scaler_req::edid_done[3] = 1;
+    EXPECT_TRUE(pending_writes::finish());
+    scaler_req::edid_request[3] = 0;
+    platform::set_clock(nullptr);
 }
 
 TEST(Utils, SleepsRunOnThePlatformClock)

@@ -3,6 +3,7 @@
 #include "remote_fixture.h"
 
 #include "core/globals.h"
+#include "core/requests.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -15,6 +16,7 @@
 #include "video_io/source_status.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -216,6 +218,22 @@ TEST_F(Commands, Registers14And17Actions)
     set_hook(Hook::ReloadFonts, nullptr);
     EXPECT_EQ(sdi_resets, 1);
     EXPECT_EQ(font_reloads, 1);
+}
+
+// Register 14 bit 0 reboots 100 ms later, but not while an EEPROM write is under way.
+TEST_F(Commands, Register14RebootLetsTheWritesUnderWayFinish)
+{
+    std::atomic<int> reboots{0};
+    remote_test::board().sim_shell().set_reboot_action([&] { ++reboots; });
+    scaler_req::eeprom_writing = 1;
+    reg_write(14, 0x01, 0x01);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(reboots.load(), 0);
+    scaler_req::eeprom_writing = 0;
+    for (int i = 0; i < 200 && reboots.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(reboots.load(), 1);
+    remote_test::board().sim_shell().set_reboot_action([] {});
 }
 
 TEST_F(Commands, DeviceInformationLayout)

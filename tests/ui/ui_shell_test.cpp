@@ -22,6 +22,7 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/page_registry.h"
+#include "core/requests.h"
 #include "sim/sim_board.h"
 #include "ui/shell/AdvancedOption.h"
 #include "ui/shell/LockWindow.h"
@@ -384,8 +385,17 @@ private slots:
         QVERIFY(!g_tip->isVisible());
     }
 
+    // Nothing waits to be written: the image is in the file, no EEPROM write is asked for.
+    static void settle_writes()
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        c331_shared::param_changed = 0;
+        std::memcpy(TlxRamPara::p_tlxrampara_config->ram_shadow, image(), RAM_IMAGE_SIZE);
+    }
+
     void rebootRunsOnce300TicksAfterTheFlag()
     {
+        settle_writes();
         reboots_.clear();
         G_reboot_tickTicks = G_timeTicks.load();
         g_app_reset_flag = 1;
@@ -396,6 +406,55 @@ private slots:
         ticks(500);
         QCOMPARE(reboots_.size(), size_t(1));
         g_app_reset_flag = 0;
+    }
+
+    // A change not yet in the parameter file or an EDID EEPROM write under way holds the
+    // reboot until it is done, for at most 5 s more.
+    void rebootWaitsForPendingWritesAtMostFiveSeconds()
+    {
+        auto tick = [](bool& sent, int n) {
+            bool ran = false;
+            for (int i = 0; i < n; ++i) {
+                ++G_timeTicks;
+                ran = MainWindow::reboot_check(sent) || ran;
+            }
+            return ran;
+        };
+        reboots_.clear();
+        for (bool finishes : {true, false}) {
+            settle_writes();
+            bool sent = false;
+            scaler_req::eeprom_writing = 1;
+            G_reboot_tickTicks = G_timeTicks.load();
+            g_app_reset_flag = 1;
+            QVERIFY(!tick(sent, 400));
+            if (finishes) {
+                scaler_req::eeprom_writing = 0;
+                QVERIFY(tick(sent, 1));
+            } else {
+                QVERIFY(!tick(sent, 399));
+                QVERIFY(tick(sent, 1));
+            }
+            scaler_req::eeprom_writing = 0;
+            g_app_reset_flag = 0;
+        }
+        // A change waiting for the apply pass, then for the parameter file.
+        settle_writes();
+        bool sent = false;
+        c331_shared::param_changed = 1;
+        G_reboot_tickTicks = G_timeTicks.load();
+        g_app_reset_flag = 1;
+        QVERIFY(!tick(sent, 350));
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            c331_shared::param_changed = 0;
+            image()[ram_edid_para] ^= 1;
+        }
+        QVERIFY(!tick(sent, 50));
+        settle_writes();
+        QVERIFY(tick(sent, 1));
+        g_app_reset_flag = 0;
+        QCOMPARE(reboots_.size(), size_t(3));
     }
 
     // With the board's own reboot the process ends with status 3.

@@ -141,6 +141,70 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
     }
 }
 
+// The newest brightness command rules over the stored record's re-applications and over a
+// reload asked by an earlier stored command, for a minute after it.
+TEST_F(FpgaRemote, newest_brightness_command_rules_until_the_next_one)
+{
+    Bytes rec(57, 0);
+    rec[0] = 0xAA;
+    rec[8] = 0x10;  // raw 200 stored
+    rec[9] = 200;
+    flash_write(0x6CE000, rec);
+    bring_up();
+    ASSERT_TRUE(run_until([&] { return fpga0_->reg(6) == 200; }, 1500));
+    const auto command = [&](u8 store, u8 mode, u8 value) {
+        const Bytes page = {0xAA, 3, store, 0, 0, 0, 2, 0, mode, value};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    };
+    const auto holds_for_a_minute = [&](int value) {
+        for (int t = 0; t < 6000; t += 50) {
+            run(50);
+            if (fpga0_->reg(6) != value)
+                return false;
+        }
+        return true;
+    };
+    run(500);
+    command(0, 0, 8);  // manual 8, not stored, while the record's raw value is re-applied
+    EXPECT_EQ(fpga0_->reg(6), 127);
+    EXPECT_TRUE(holds_for_a_minute(127));
+
+    command(0xAA, 0, 8);  // manual 8 stored, then at once raw 200 not stored
+    command(0, 0x10, 200);
+    EXPECT_EQ(fpga0_->reg(6), 200);
+    EXPECT_TRUE(holds_for_a_minute(200));
+
+    restart();  // the stored command is the record from now on
+    bring_up();
+    ASSERT_TRUE(run_until([&] { return fpga0_->reg(6) == 127; }, 1500));
+}
+
+// A record's erase that fails (the flash stays busy) leaves the record stored, and says so.
+TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
+{
+    bring_up();
+    const auto command = [&](u8 code, u8 store) {
+        const Bytes page = {0xAA, code, store, 0, 0, 0, 2, 0, 0, 8};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    };
+    command(2, 0xAA);  // on/off times and manual brightness 8, both stored
+    command(3, 0xAA);
+    ASSERT_EQ(f_->reg(66), 1);
+    run(1);
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x02700000) + le16(1) + Bytes{0})[0], 3);  // now busy for good
+
+    command(2, 0x55);
+    EXPECT_EQ(f_->reg(66), 1);  // the record is still there
+    command(3, 0x55);
+    EXPECT_EQ(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
+    EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xAA}));
+    run(1100);  // no reload: the brightness record is still the one applied
+    EXPECT_EQ(fpga0_->reg(6), 127);
+}
+
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)
 {
     start_output();

@@ -147,6 +147,54 @@ TEST_F(Road, RestartedChipWithdrawsItsTiming)
     }
 }
 
+// Virtual time that shows each pause to the test: the video logic reset holds the set-up's
+// only 1 ms pause.
+struct PauseClock : platform::VirtualClock {
+    using VirtualClock::VirtualClock;
+    std::function<void(uint64_t)> on_sleep;
+    void sleep_us(uint64_t us) override
+    {
+        if (on_sleep)
+            on_sleep(us);
+        VirtualClock::sleep_us(us);
+    }
+};
+
+// The first lock measures the input for seconds and then resets the video logic, which clears
+// a pending sync change: a source that changes its timing anywhere in that window (also in
+// the reset itself) is followed to the new timing, as it is later on.
+TEST_F(Road, TimingChangedWhileTheFirstLockIsSetUpIsFollowed)
+{
+    PauseClock pc(clock_.now_us());
+    platform::set_clock(&pc);
+    constexpr uint64_t kInTheReset = 0;
+    for (uint64_t after_ms : {uint64_t(300), uint64_t(1000), uint64_t(1700), uint64_t(3000), uint64_t(4100),
+                              kInTheReset}) {
+        SCOPED_TRACE(after_ms);
+        script(0, {{"format", "1080p60"}});
+        sys_->restart(0);
+        ASSERT_TRUE(step_until(0, [&] {
+            return sys_->iTE6805_DATA[0].STATEV == STATEV_CheckSync && sys_->Current_SCDTCheck_Count[0] == 0;
+        }));
+        const uint64_t at = pc.now_us() + after_ms * 1000;
+        bool changed = false;
+        pc.on_sleep = [&](uint64_t us) {
+            if (changed || (after_ms == kInTheReset ? us != 1000 : pc.now_us() < at))
+                return;
+            script(0, {{"format", "2160p60"}});
+            changed = true;
+        };
+        step(0);  // the video-stable set-up
+        ASSERT_TRUE(changed);
+        pc.on_sleep = nullptr;
+        EXPECT_TRUE(step_until(0, [&] { return stable(0) && timing_record(4)[0] == 3840; }, 100));
+        step(0);
+        EXPECT_EQ(timing_record(4), (std::vector<uint16_t>{3840, 2160, 60}));
+        EXPECT_EQ(model(0)->reg(5, 0xC0) >> 4, 7) << "4-byte mode, 8 lanes";
+    }
+    platform::set_clock(&clock_);
+}
+
 // A CEC controller that never answers costs one warning; the video comes up without CEC.
 TEST_F(Road, SilentCecControllerLeavesTheVideoAlone)
 {

@@ -15,6 +15,7 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/factory_image.h"
 #include "core/requests.h"
 #include "core/utils.h"
 #include "sim/input_models.h"
@@ -37,6 +38,8 @@ protected:
         ConfigEngine::pInstance();
         store_ = TlxRamPara::pInstance();
         std::memset(store_->ram_image + ram_input_timing, 0, 6 * RAM_INPUT_TIMING_STRIDE);  // an earlier test's inputs
+        for (uint32_t a = ram_edid_addr(0); a < ram_edid_addr(6); ++a)  // an earlier test's EDID records
+            store_->ram_image[a] = ConfigEngine::default_para_ramlist[factory_offset(a)];
         {
             QMutexLocker lk(&g_config_text_mutex());
             g_check_edid = "Never";

@@ -96,4 +96,47 @@ TEST_F(SourceProcess, FreshBoardComesUpAndServesInputRequests)
     EXPECT_TRUE(dev_->running());
 }
 
+// At a tenth of the real waits, so the few seconds a reboot may wait for the writes are not
+// shorter than the device's own reaction.
+class SourceRebootProcess : public SourceProcess {
+protected:
+    void SetUp() override { ASSERT_TRUE(start_device("10")); }
+};
+
+// A custom EDID applied and the device rebooted at once (register 14 bit 0): the reboot lets
+// the parameter file and the EEPROM be written first. An EEPROM torn all the same is
+// rewritten from its record at the next start, with the check configured "Never".
+TEST_F(SourceRebootProcess, RebootRightAfterACustomEdidKeepsItWholeAndATornOneIsRepaired)
+{
+    const std::string want("\x64\x1A\x00\xA0\x50\xD0\x3E\x20\x30\x20\x3A\x00", 12);  // 1280x720 at 60
+    auto holds_custom = [&] {
+        const std::string e = eeprom(0);
+        return e.size() == 256 && e.compare(54, 12, want) == 0 && testutil::valid_edid_base_block(e);
+    };
+    ASSERT_TRUE(dev_->wait_for([&] { return edid_check_item() == "Never"; }, kStartMs, 100)) << dev_->output();
+    {
+        testutil::TcpRemoteClient c;
+        ASSERT_TRUE(c.connect(port_, kWaitMs)) << dev_->output();
+        auto w = c.ram_write(0x380, Bytes{0x00, 0x05, 0xD0, 0x02, 0x3C, 0x00});
+        ASSERT_TRUE(w && w->status() == 0);
+        auto apply = c.reg_write(11, 0x02, 0x02);
+        ASSERT_TRUE(apply && apply->status() == 0);
+        auto reboot = c.reg_write(14, 0x01, 0x01);
+        ASSERT_TRUE(reboot && reboot->status() == 0);
+    }
+    ASSERT_TRUE(dev_->wait_exit(kWaitMs)) << dev_->output();
+    EXPECT_EQ(dev_->exit_code(), 3);
+    EXPECT_EQ(testutil::para_file_word(root_.path(), 0x380), 1280);
+    EXPECT_TRUE(holds_custom());
+
+    // The write cut off after the descriptors: the checksum page still holds the old byte.
+    std::string torn = eeprom(0);
+    ASSERT_EQ(torn.size(), 256u);
+    torn[127] = char(torn[127] ^ 0x5A);
+    std::ofstream(root_.file("sim/edid0.bin"), std::ios::binary | std::ios::trunc) << torn;
+    ASSERT_TRUE(start_device("10"));
+    EXPECT_TRUE(dev_->wait_for(holds_custom, kStartMs, 100)) << dev_->output();
+    EXPECT_EQ(edid_check_item(), "Never");
+}
+
 }  // namespace

@@ -149,6 +149,26 @@ TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
     EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
 }
 
+// An EDID asked for during the reset cycle is written in its waits, not seconds later in the
+// first polling pass: a restart right after it need not wait long.
+TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
+{
+    ASSERT_TRUE(step_until([&] { return state() == 3; }));
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(0), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(0) + 2, 720);
+    }
+    scaler_req::raise_edid(0);
+    step();
+    EXPECT_EQ(state(), 3);
+    EXPECT_EQ(scaler_req::edid_done[0], 1);
+    uint8_t want[12];
+    ASSERT_TRUE(edid::custom_descriptor(0, 1280, 720, 60, want));
+    EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+    EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+}
+
 // A window's sound chosen while the selector is being written is written too.
 TEST_F(SourceTest, AudioChosenDuringTheSelectorWriteIsWrittenToo)
 {
@@ -211,23 +231,77 @@ TEST_F(SourceTest, ReceiversAreSupervisedWithoutEthernetToo)
     EXPECT_EQ(z_->port_mask, 255u);
 }
 
-TEST_F(SourceTest, NeverOrEmptyCheckReachesPollingWithoutEepromTraffic)
+// Whatever the setting, the check reads every EEPROM and rewrites only a torn base block:
+// from its record when that holds a custom timing (an EDID applied before a restart that cut
+// its write short), else with the standard image. "Never" still reports every EEPROM good.
+TEST_F(SourceTest, EverySettingRepairsTornBaseBlocksFromTheirRecords)
 {
+    auto put_eeprom = [&](int s, const uint8_t* bytes) {
+        Drv_I2C0 bus;
+        uint8_t ch = zeltasource::kChannel[s];
+        ASSERT_EQ(bus.i2c_write(z_->fd, zeltasource::kEepromSwitch, 0x00, &ch, 1), 1);
+        board_->soc().write16(pads::PAD_EDID_WP, pads::kLow);
+        for (int off = 0; off < 256; off += 8) {
+            uint8_t page[8];
+            std::memcpy(page, bytes + off, 8);
+            ASSERT_EQ(bus.i2c_write(z_->fd, zeltasource::kEeprom, uint8_t(off), page, 8), 1);
+            clock_.sleep_us(sim::EepromModel::kWriteCycleUs);
+        }
+        board_->soc().write16(pads::PAD_EDID_WP, pads::kHigh);
+    };
+    auto set_record = [&](int s, uint16_t w, uint16_t h) {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(s), w);
+        ram_wr16(store_->ram_image, ram_edid_addr(s) + 2, h);
+        ram_wr16(store_->ram_image, ram_edid_addr(s) + 4, 60);
+    };
+    auto eeprom = [&](int s) { return model<sim::EepromModel>("edid_eeprom_" + std::to_string(s)); };
     for (const char* setting : {"Never", ""}) {
         {
             QMutexLocker lk(&g_config_text_mutex());
             g_check_edid = setting;
         }
+        uint8_t image[6][256];
+        for (int s = 0; s < 6; ++s) {
+            edid::default_image(s, image[s]);
+            put_eeprom(s, image[s]);
+        }
+        // Input 1 had 1280x720 applied: its descriptors were written, its checksum not.
+        set_record(1, 1280, 720);
+        uint8_t custom[256];
+        std::memcpy(custom, image[1], 256);
+        ASSERT_TRUE(edid::custom_descriptor(1, 1280, 720, 60, custom + 54));
+        std::memcpy(custom + 72, custom + 54, 18);
+        custom[127] = uint8_t(0x100 - edid::sum8(0, custom, 127));
+        uint8_t torn[256];
+        std::memcpy(torn, custom, 256);
+        torn[127] = image[1][127];
+        put_eeprom(1, torn);
+        // Input 2, with the factory record, lost its checksum too.
+        set_record(2, 1920, 1080);
+        uint8_t bad[256];
+        std::memcpy(bad, image[2], 256);
+        bad[127] ^= 0x55;
+        put_eeprom(2, bad);
+
+        uint64_t writes[6];
+        for (int s = 0; s < 6; ++s)
+            writes[s] = eeprom(s)->page_writes();
+        store_->status_page[STATUS_CHIP_PRESENT] |= 0x80;  // as at start: every EEPROM is looked at
+        store_->status_page[STATUS_EDID] = 0x1F;
         {
             QMutexLocker lk(&Utils::_source_init_mutex);
             z_->source_state = 4;
         }
-        store_->status_page[STATUS_EDID] = 0;
         step();
         EXPECT_EQ(state(), 5) << "'" << setting << "'";
-        EXPECT_EQ(status(STATUS_EDID) & 0x5F, std::string(setting) == "Never" ? 0x5F : 0) << setting;
-        for (int s = 0; s < 6; ++s)
-            EXPECT_EQ(model<sim::EepromModel>("edid_eeprom_" + std::to_string(s))->record().total(), 0u);
+        EXPECT_EQ(std::memcmp(eeprom(1)->bytes(), custom, 256), 0) << setting;
+        EXPECT_EQ(std::memcmp(eeprom(2)->bytes(), image[2], 256), 0) << setting;
+        for (int s : {0, 3, 4, 5})
+            EXPECT_EQ(eeprom(s)->page_writes(), writes[s]) << setting << " input " << s;
+        EXPECT_EQ(status(STATUS_EDID) & 0x1F, 0x1F) << setting;
+        EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+        set_record(1, 1920, 1080);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "core/c331_shared.h"
 #include "core/fpga_wake.h"
 #include "core/log.h"
+#include "core/pending_writes.h"
 #include "core/ram_map.h"
 #include "core/store_files.h"
 #include "core/utils.h"
@@ -394,6 +395,13 @@ bool MainWindow::reboot_check(bool& sent)
 {
     if (sent || !g_app_reset_flag.load() || Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks)
         return false;
+    // Pending file and EEPROM writes finish first (this thread writes the parameter file, so
+    // it looks again on the next tick rather than waiting here).
+    const bool pending = pending_writes::any();
+    if (pending && Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks + pending_writes::kBoundTicks)
+        return false;
+    if (pending)
+        writeLogMsg(LOG_WARNING, "front panel: writes still under way at the reboot");
     sent = true;
     writeLogMsg(LOG_WARNING, "front panel: reboot requested");
     platform::board().shell().run("reboot");

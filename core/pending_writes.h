@@ -1,0 +1,20 @@
+#pragma once
+// What a restart must not cut short: a parameter change the parameter file has not taken
+// yet, and an EDID EEPROM write asked for or running. Every reboot path lets them finish
+// first, for a bounded time, so the next start finds whole files and EEPROMs.
+#include <cstdint>
+
+namespace pending_writes {
+
+// The longest a reboot waits for the writes to finish.
+constexpr uint32_t kBoundMs = 5000;
+constexpr uint32_t kBoundTicks = kBoundMs / 10;
+
+// True while a change waits for the apply pass or the parameter file, or an EEPROM write is
+// asked for or under way.
+bool any();
+// Waits until any() is false or kBoundMs have passed; false (and a warning) on the time-out.
+// Not for the panel thread: it writes the parameter file itself.
+bool finish();
+
+}  // namespace pending_writes

@@ -239,9 +239,9 @@ void c331_manage::tlxApi_forceColorDisable(int fd)
     g_force_bkcolor = 2;
     if (debug_on())
         printf("[tlxApi_forceColorDisable]");
-    // Every channel is written: one that no listed window uses any more must not keep the
-    // forced colour of the window it showed before.
-    uint32_t forced[kOch] = {};
+    for (int c = 0; c < kOch; ++c)
+        drv->write_C331(fd, c331::OCH_FORCE_COLOR, 0, c331::kChannelStride * c);
+
     const int wincnt = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
     for (int n = 0; n < wincnt; ++n) {
         const uint8_t p = tlxApi_inputCvtC331(pwinfo[n].input);
@@ -253,14 +253,9 @@ void c331_manage::tlxApi_forceColorDisable(int fd)
         for (int m = 0; m < used; ++m) {
             if (debug_on())
                 printf("%d ", pwinfo[n].ochLst[m]);
-            if (pwinfo[n].ochLst[m] < kOch)
-                forced[pwinfo[n].ochLst[m]] = nosig;
+            drv->write_C331(fd, c331::OCH_FORCE_COLOR_EN, nosig, c331::kChannelStride * pwinfo[n].ochLst[m]);
         }
         if (debug_on())
             printf("\r\n");
-    }
-    for (int c = 0; c < kOch; ++c) {
-        drv->write_C331(fd, c331::OCH_FORCE_COLOR, 0, c331::kChannelStride * c);
-        drv->write_C331(fd, c331::OCH_FORCE_COLOR_EN, forced[c], c331::kChannelStride * c);
     }
 }

@@ -55,8 +55,11 @@ namespace {
 
 constexpr int kDefaultRuns = 200;
 constexpr int kMinSteps = 3, kMaxSteps = 18;
-constexpr int kWindowsUsed = 3;
-constexpr int kSettleTicks = 150;   // FPGA passes after each settling pass: the hand-over takes ~130   // windows 0..2: overlap, layers and channel sharing, kept cheap
+constexpr int kWindowsUsed = 3;    // windows 0..2: overlap, layers and channel sharing, kept cheap
+constexpr int kSettleTicks = 150;  // FPGA ticks after each settling pass: the hand-over takes ~130
+constexpr int kStartTicks = 5000;  // bound of the FPGA's bring-up and output start
+constexpr int kTicksPerPass = 5;   // the FPGA thread passes once per 5 ticks (its steps wait 5 or more)
+constexpr uint8_t kOutputStarted = 18;  // the FPGA's output-start state once the output runs
 
 // ---- what the generator changes ------------------------------------------------------------
 // One switch per dimension. A dimension is off only while a known fault makes its paths
@@ -64,7 +67,10 @@ constexpr int kSettleTicks = 150;   // FPGA passes after each settling pass: the
 constexpr bool kWindowSources = true;
 constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
-constexpr bool kWindowEnables = true;
+// Off: when the listed windows stop fitting and the layout falls back to window 0 alone, an
+// output channel of the earlier layout stays on and programmed (bank 0 0x08 + k, 0x69 + k and
+// the channel's banks) with no window listed on it. While off, window 0 is the only window.
+constexpr bool kWindowEnables = false;
 // Off: a mirror-only change on a window capped at 2176 pixels is programmed from the full
 // input width (the cap marks are cleared for every window, the window is not recomputed).
 constexpr bool kRotate = false;
@@ -458,6 +464,7 @@ protected:
         store_ = TlxRamPara::pInstance();   // the start's load of the parameter file
         std::memset(store_->reg_file, 0, sizeof store_->reg_file);
         c331_shared::param_changed = 0;
+        g_force_bkcolor = 1;   // the start colour until the FPGA has started the LED output
         g_fpga_c331_start = 0;
         g_set_led_para = 0;
         g_set_led_setup = 0;
@@ -488,9 +495,10 @@ protected:
         fpga_ = new fpga_manage();
         fpga_manage::p_fpga_manage = fpga_;
         ASSERT_EQ(fpga_->open_devices(), 0);
-        for (int i = 0; i < 3000 && fpga_->get_fpga_status() != 1; ++i)
-            fpga_ticks(1);
-        ASSERT_EQ(fpga_->get_fpga_status(), 1u);
+        // Up to the LED output started (which ends the start colour at the next apply pass).
+        for (int i = 0; i < kStartTicks && fpga_->output_start_state[0] != kOutputStarted; i += kTicksPerPass)
+            fpga_ticks(kTicksPerPass);
+        ASSERT_EQ(fpga_->output_start_state[0], kOutputStarted);
     }
     void stop_device()
     {
@@ -545,8 +553,8 @@ protected:
     // One pass of the scaler thread; the FPGA thread meanwhile runs the hand-over it waits for.
     void scaler_pass()
     {
-        for (int i = 0; i < 500 && g_set_led_para == 1; ++i)
-            fpga_ticks(1);
+        for (int i = 0; i < 500 && g_set_led_para == 1; i += kTicksPerPass)
+            fpga_ticks(kTicksPerPass);
         mgr_->c331managerdeal(mgr_);
         if (!kApplyBeforeFileWrite)
             file_write();
@@ -559,10 +567,12 @@ protected:
         signals_ = 0;
         SyncUpdate::pInstance()->para_sync(1);
     }
+    // n ticks of 10 ms; the FPGA thread passes once every kTicksPerPass of them (its steps
+    // wait 5 ticks or more, so none is skipped).
     void fpga_ticks(int n)
     {
-        for (int i = 0; i < n; ++i) {
-            ++G_timeTicks;
+        for (int i = 0; i < n; i += kTicksPerPass) {
+            G_timeTicks += kTicksPerPass;
             fpga_->fpga_pass();
         }
     }

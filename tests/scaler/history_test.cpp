@@ -68,8 +68,8 @@ constexpr bool kWindowSources = true;
 constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
 // Off: when the listed windows stop fitting and the layout falls back to window 0 alone, an
-// output channel of the earlier layout stays on and programmed (bank 0 0x08 + k, 0x69 + k and
-// the channel's banks) with no window listed on it. While off, window 0 is the only window.
+// output channel of the earlier layout stays on and programmed (bank 0 registers 0x0A, 0x6B
+// and channel 2's banks) with no window listed on it. While off, window 0 is the only window.
 constexpr bool kWindowEnables = false;
 // Off: a mirror-only change on a window capped at 2176 pixels is programmed from the full
 // input width (the cap marks are cleared for every window, the window is not recomputed).
@@ -92,19 +92,16 @@ constexpr bool kSpliceModes = false;
 // panel set-up computes at every start and LED-size change, so the LED page moves back.
 constexpr bool kOffsets = false;
 constexpr bool kPicture = true;
-// Off: sharpness at level 0 stops after the first window, never reaches a window enabled
-// later, and bring-up applies it before the output layout exists.
-constexpr bool kSharpness = false;
+constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
 // that leaves window 0.
 constexpr bool kPatterns = false;
-// Off: a window's black flag is lost by a re-layout in the same pass and by the re-measure
-// after one.
-constexpr bool kBlackFlag = false;
+// The black flag is lost only beside a second window's re-layout: that needs kWindowEnables.
+constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
-// Off: a window whose source changes between a port taken by two input channels (a V-by-One
-// input at four or more lanes) and one taken by one keeps the first one's channel set-up
-// (output channels 4 and 5 stay on, the frame store and shrink of the pair stay programmed).
+// Off: a window whose source changes from a port taken by two input channels (a V-by-One
+// input at four or more lanes) to one taken by one keeps the pair's set-up (bank 0 registers
+// 0x0C, 0x0D, 0x14, 0x15, 0x75, 0x76 of channels 4 and 5, the shrink of bank 0x50).
 // While off, the windows show the HDMI sources 0..3 only, from the start on, and dot-by-dot
 // joins only ports of those.
 constexpr bool kDualChannelSources = false;

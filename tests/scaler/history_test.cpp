@@ -68,16 +68,23 @@ constexpr uint8_t kOutputStarted = 18;  // the FPGA's output-start state once th
 constexpr bool kWindowSources = true;
 constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
-// Off: when the listed windows stop fitting and the layout falls back to window 0 alone, an
-// output channel of the earlier layout stays on and programmed (bank 0 registers 0x0A, 0x6B
-// and channel 2's banks) with no window listed on it. While off, window 0 is the only window.
+// Off: when the listed windows stop fitting (a window beyond the LED, more channels than the
+// chip has) and the layout falls back to window 0 alone on the whole LED, the fallback keeps
+// parts of the earlier layout: window 0's input channel and its output channel's store, zoom
+// and control (bank 0 0x69 + k), where a start on that image gives them as for the fallback.
+// While off, windows are placed to lie inside the smallest LED the generator picks.
+constexpr bool kWindowsThatDoNotFit = false;
+// Off: with windows 1 and 2 listed, a re-layout for a change of window 0 leaves input
+// channels assigned differently from a start on the same image: bank 0 0x11, 0x12 (port
+// select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
+// port is captured by no channel. While off, window 0 is the only window listed.
 constexpr bool kWindowEnables = false;
 // Off: a mirror-only change on a window capped at 2176 pixels is programmed from the full
 // input width (the cap marks are cleared for every window, the window is not recomputed).
 constexpr bool kRotate = false;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
-// Off: a change of a crop row's key or rectangle is not applied to a window showing that row
-// (the pass compares only the window records); it reaches the chip at the next change of the
+// Off: a change of a crop row's rectangle is not applied to a window showing that row (the
+// pass compares only the window records); it reaches the chip at the next change of the
 // window's source or a re-layout. While off, the rows keep what the start file holds.
 constexpr bool kCropRowEdits = false;
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
@@ -93,11 +100,13 @@ constexpr bool kSpliceModes = false;
 // panel set-up computes at every start and LED-size change, so the LED page moves back.
 constexpr bool kOffsets = false;
 constexpr bool kPicture = true;
-constexpr bool kSharpness = true;
+// Off: sharpness set before a window is listed never reaches that window, and at level 0 the
+// walk stops after the first window.
+constexpr bool kSharpness = false;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
 // that leaves window 0.
 constexpr bool kPatterns = false;
-// The black flag is lost only beside a second window's re-layout: that needs kWindowEnables.
+// The black flag is lost beside a second window's re-layout: covered once kWindowEnables is on.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
 // Off: a window whose source changes from a port taken by two input channels (a V-by-One
@@ -214,10 +223,13 @@ std::vector<Field> generator_fields()
         if (kCrops)
             sources.insert(sources.end(), {WIN_SOURCE_CROP | 0, WIN_SOURCE_CROP | 1});
         add(!sources.empty(), ram_window_addr(w, WIN_SOURCE), sources);
-        add(kWindowSizes, ram_window_addr(w, WIN_WIDTH), {1920, 960, 1280, 2560, 3840});
-        add(kWindowSizes, ram_window_addr(w, WIN_HEIGHT), {1080, 540, 720, 1440, 2160});
-        add(kWindowPositions, ram_window_addr(w, WIN_X), {0, 100, 960, 1920});
-        add(kWindowPositions, ram_window_addr(w, WIN_Y), {0, 50, 540});
+        // Inside the smallest LED (3840 x 2048) while windows that do not fit are left out.
+        add(kWindowSizes, ram_window_addr(w, WIN_WIDTH), {960, 1280, 1920, 2560});
+        add(kWindowSizes, ram_window_addr(w, WIN_HEIGHT), {540, 720, 1080, 1440});
+        add(kWindowPositions, ram_window_addr(w, WIN_X),
+            kWindowsThatDoNotFit ? std::vector<uint16_t>{0, 100, 960, 1920, 3000} : std::vector<uint16_t>{0, 100, 1280});
+        add(kWindowPositions, ram_window_addr(w, WIN_Y),
+            kWindowsThatDoNotFit ? std::vector<uint16_t>{0, 50, 540, 1800} : std::vector<uint16_t>{0, 50, 540});
         add(kWindowEnables && w > 0, ram_window_addr(w, WIN_ENABLE), {0, 1});
         add(kRotate, ram_window_addr(w, WIN_ROTATE), {0, 1, 2, 3});
         std::vector<uint16_t> output{0};
@@ -241,10 +253,14 @@ std::vector<Field> generator_fields()
         add(kCropRowEdits, ram_crop_addr(r, CROP_WIDTH), {960, 1280, 640});
         add(kCropRowEdits, ram_crop_addr(r, CROP_HEIGHT), {540, 720, 360});
     }
-    add(kLedSize, ram_led_width, {1920, 2560, 3840});
-    add(kLedSize, ram_led_height, {1080, 1440, 2160});
-    add(kLedSize, ram_output_rect + 4, {1920, 2560, 3840});
-    add(kLedSize, ram_output_rect + 6, {1080, 1440, 2160});
+    const std::vector<uint16_t> led_w = kWindowsThatDoNotFit ? std::vector<uint16_t>{1920, 2560, 3840, 4096}
+                                                             : std::vector<uint16_t>{3840, 4096};
+    const std::vector<uint16_t> led_h = kWindowsThatDoNotFit ? std::vector<uint16_t>{1080, 1440, 2048, 2160}
+                                                             : std::vector<uint16_t>{2048, 2160};
+    add(kLedSize, ram_led_width, led_w);
+    add(kLedSize, ram_led_height, led_h);
+    add(kLedSize, ram_output_rect + 4, led_w);
+    add(kLedSize, ram_output_rect + 6, led_h);
     add(kSpliceModes, ram_splice_mode, {0, 1, 2, 3, 4, 5});
     add(kOffsets, ram_och_layout, {0, 16, 100});
     add(kOffsets, ram_och_layout + 2, {0, 8, 50});
@@ -431,8 +447,8 @@ protected:
     void TearDown() override { stop_device(); }
 
     // The parameter file every sequence starts from: the factory image, crop rows 0 and 1 in
-    // use, and the windows on HDMI sources while sources taken by two input channels are left
-    // out.
+    // use, the windows inside the smallest LED while windows that do not fit are left out, and
+    // on HDMI sources while sources taken by two input channels are left out.
     void write_start_file()
     {
         uint8_t image[RAM_IMAGE_SIZE] = {};
@@ -445,6 +461,11 @@ protected:
             ram_wr16(image, ram_crop_addr(r, CROP_WIDTH), 960);
             ram_wr16(image, ram_crop_addr(r, CROP_HEIGHT), 540);
         }
+        if (!kWindowsThatDoNotFit)
+            for (int w = 0; w < kWindowsUsed; ++w) {
+                ram_wr16(image, ram_window_addr(w, WIN_WIDTH), 960);
+                ram_wr16(image, ram_window_addr(w, WIN_HEIGHT), 540);
+            }
         if (!kDualChannelSources) {
             for (int w = 0; w < kWindowsUsed; ++w)
                 ram_wr16(image, ram_window_addr(w, WIN_SOURCE), uint16_t(w));

@@ -145,6 +145,7 @@ void fpga_manage::load_para_page(u8 chip, u8* saved)
     page[498] = 0;
     eth_param_init(1, chip);
     back_copy_locked(chip);
+    build_page_locked(chip);   // the defaults take the image's offsets as a saved page does
 }
 
 bool fpga_manage::save_led_page()

@@ -39,6 +39,26 @@ TEST_F(FpgaBringUp, saved_parameter_page_is_loaded_with_the_image_offsets)
     ram_wr16(store_->ram_image, 0x566, 0);
 }
 
+// Without a saved page the default rectangles take the image's offsets as well: a start
+// programs the output where the tool's last offsets put it, as the apply before did.
+TEST_F(FpgaBringUp, default_parameter_page_is_loaded_with_the_image_offsets)
+{
+    ram_wr16(store_->ram_image, 0x566, 100);
+    ram_wr16(store_->ram_image, 0x568, 50);
+    bring_up();
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{100, 0, 50, 0}));    // port 0 at 0,0 + the offsets
+    EXPECT_EQ(fpga0_->ram(1, 632, 4), (Bytes{100, 0, 50, 0}));  // port 15
+    EXPECT_EQ(fpga0_->ram(1, 12, 2), (Bytes{0x00, 0x05}));      // widths keep 1280
+
+    // A later apply of new offsets moves them once, not on top of the first.
+    ram_wr16(store_->ram_image, 0x566, 16);
+    scaler_req::net_para_dirty = 1;
+    run(2);
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{16, 0, 50, 0}));
+    ram_wr16(store_->ram_image, 0x566, 0);
+    ram_wr16(store_->ram_image, 0x568, 0);
+}
+
 TEST_F(FpgaBringUp, stage_one_that_never_ends_resets_the_chip_exactly_twice)
 {
     write_board(QJsonObject{{"fpga_stage1_polls", 1e9}});

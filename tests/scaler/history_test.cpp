@@ -1,0 +1,765 @@
+// Any path to a parameter image programs what a fresh start on that image programs.
+//
+// A seeded generator makes random sequences of what a tool or the panel does: remote RAM
+// writes over the words they change, applies (register 11), apply passes of the scaler thread,
+// the parameter file written by the panel thread, FPGA passes, and new input timings on the
+// board. After each sequence the device finishes its work, and the registers the apply pass
+// programs (the scaler chip's banks, the FPGA's output page) must equal those of a device
+// started afresh on the final image and the final inputs. Everything runs in process on
+// virtual time: the scaler and FPGA managers are driven pass by pass from the test thread.
+//
+// K57_HISTORY_RUNS sets the number of sequences (default kDefaultRuns); K57_HISTORY_SEED the
+// first seed (default 1). A failing sequence is shrunk (steps dropped while it still fails)
+// and printed with its seed.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutexLocker>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/factory_store.h"
+#include "common/remote_client.h"
+#include "common/temp_dir.h"
+#include "core/SyncUpdate.h"
+#include "core/TlxRamPara.h"
+#include "core/c331_shared.h"
+#include "core/globals.h"
+#include "core/ram_map.h"
+#include "core/requests.h"
+#include "core/store_files.h"
+#include "core/utils.h"
+#include "platform/virtual_clock.h"
+#include "remote/message_deal.h"
+#include "scaler/c331_manage.h"
+#include "sim/c331_model.h"
+#include "sim/fpga0_model.h"
+#include "sim/sim_board.h"
+#include "video_io/fpga_manage.h"
+#include "video_io/fpga_regs.h"
+#include "video_io/soc_pads.h"
+#include "video_io/zeltasource.h"
+
+using testutil::operator+;
+
+namespace {
+
+constexpr int kDefaultRuns = 200;
+constexpr int kMinSteps = 3, kMaxSteps = 18;
+constexpr int kWindowsUsed = 3;    // windows 0..2: overlap, layers and channel sharing, kept cheap
+constexpr int kSettleTicks = 300;  // bound of the FPGA's work after a settling pass (hand-over ~130)
+constexpr int kStartTicks = 5000;  // bound of the FPGA's bring-up and output start
+constexpr int kTicksPerPass = 5;   // the FPGA thread passes once per 5 ticks (its steps wait 5 or more)
+constexpr int kStartTicksPerPass = 25;  // the output start's steps wait 5 to 701 ticks
+constexpr uint8_t kOutputStarted = 18;  // the FPGA's output-start state once the output runs
+
+// ---- what the generator changes ------------------------------------------------------------
+// One switch per dimension. A dimension is off only while a known fault makes its paths
+// differ from a fresh start; its comment names the fault.
+constexpr bool kWindowSources = true;
+constexpr bool kWindowSizes = true;
+constexpr bool kWindowPositions = true;
+// Off: when the listed windows stop fitting (a window beyond the LED, more channels than the
+// chip has) and the layout falls back to window 0 alone on the whole LED, the fallback keeps
+// parts of the earlier layout: window 0's input channel and its output channel's store, zoom
+// and control (bank 0 0x69 + k), where a start on that image gives them as for the fallback.
+// While off, windows are placed to lie inside the smallest LED the generator picks.
+constexpr bool kWindowsThatDoNotFit = false;
+// Off: with windows 1 and 2 listed, a re-layout for a change of window 0 leaves input
+// channels assigned differently from a start on the same image: bank 0 0x11, 0x12 (port
+// select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
+// port is captured by no channel. While off, window 0 is the only window listed.
+constexpr bool kWindowEnables = false;
+// Off: a mirror-only change on a window capped at 2176 pixels is programmed from the full
+// input width (the cap marks are cleared for every window, the window is not recomputed).
+constexpr bool kRotate = false;
+constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
+// Off: a change of a crop row's rectangle is not applied to a window showing that row (the
+// pass compares only the window records); it reaches the chip at the next change of the
+// window's source or a re-layout. While off, the rows keep what the start file holds.
+constexpr bool kCropRowEdits = false;
+// Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
+// bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
+constexpr bool kDotByDot = false;
+constexpr bool kLayers = true;
+constexpr bool kLedSize = true;
+// Off: in the split modes a window spanning channel columns gets one channel, on the 2x2 grid
+// a window inside one column takes several, and an LED or output taller than the chip allows
+// reaches the registers.
+constexpr bool kSpliceModes = false;
+// Off: the output offsets a tool writes (0x566, 0x568) are overwritten by the offsets the
+// panel set-up computes at every start and LED-size change, so the LED page moves back.
+constexpr bool kOffsets = false;
+constexpr bool kPicture = true;
+// Off: sharpness set before a window is listed never reaches that window, and at level 0 the
+// walk stops after the first window.
+constexpr bool kSharpness = false;
+// Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
+// that leaves window 0.
+constexpr bool kPatterns = false;
+// The black flag is lost beside a second window's re-layout: covered once kWindowEnables is on.
+constexpr bool kBlackFlag = true;
+constexpr bool kInputTimings = true;
+// Off: a window whose source changes from a port taken by two input channels (a V-by-One
+// input at four or more lanes) to one taken by one keeps the pair's set-up (bank 0 registers
+// 0x0C, 0x0D, 0x14, 0x15, 0x75, 0x76 of channels 4 and 5, the shrink of bank 0x50).
+// While off, the windows show the HDMI sources 0..3 only, from the start on, and dot-by-dot
+// joins only ports of those.
+constexpr bool kDualChannelSources = false;
+// Off: the apply pass compares with the image as last written to the parameter file, so a
+// change and its undo applied before the file is written are never applied. While off, every
+// apply pass is followed at once by the file write.
+constexpr bool kApplyBeforeFileWrite = false;
+
+// ---- what is compared --------------------------------------------------------------------------
+// Every register of the scaler chip's 256 banks and the FPGA's output page (RAM block 1), but:
+//   - register 0 of every bank: the bank select, the bank of the last access;
+//   - the registers in kExcluded below: their value depends on the path on purpose;
+//   - the banks and bank-0 registers of an output channel that is off in both devices and of
+//     an input channel no window owns in either (in_channel_unused_in_both): they put nothing
+//     on the wall until a window takes the channel, which reprograms them;
+//   - the sync polarity of an input port no window shows in either (port_unshown_in_both):
+//     what the receiver reported when a window last took it, read again when one takes it;
+//   - the FPGA page's link and search state (kPageStateFirst..Last): the cards' state, not a
+//     setting.
+// A per-channel entry of kExcluded is named by its channel-0 bank and covers every channel.
+struct Exclusion {
+    uint8_t bank;
+    bool per_channel;
+    uint8_t reg_first, reg_last;
+    const char* reason;
+};
+constexpr uint8_t kFrameStoreBank = 0x16;
+const Exclusion kExcluded[] = {
+    {kFrameStoreBank, true, 0x66, 0x68,
+     "input field-store order: a source switch freezes the last picture in the spare field store, so the order "
+     "rotates with every switch"},
+    {kFrameStoreBank, true, 0x6C, 0x6D, "output field-store order: follows the input order above"},
+};
+
+// The FPGA output page bytes that are state, not settings.
+constexpr uint32_t kPageStateFirst = fpga::PARA_STATE_FIRST, kPageStateLast = fpga::PARA_STATE_LAST;
+
+// ---- inputs ------------------------------------------------------------------------------------------
+struct Timing {
+    const char* name;
+    int hact, htotal, hfront, hsync, vact, vtotal, vfront, vsync, pclk_khz;
+};
+const Timing kTimings[] = {
+    {"1080p60", 1920, 2200, 88, 44, 1080, 1125, 4, 5, 148500},
+    {"720p60", 1280, 1650, 110, 40, 720, 750, 5, 5, 74250},
+    {"1080p50", 1920, 2640, 528, 44, 1080, 1125, 4, 5, 148500},
+    {"1440p60", 2560, 2720, 48, 32, 1440, 1481, 3, 5, 241700},
+    {"2160p30", 3840, 4400, 176, 88, 2160, 2250, 8, 10, 297000},
+};
+constexpr int kTimingCount = sizeof kTimings / sizeof kTimings[0];
+// The receivers of sources 0..3 take up to 1080p; the V-by-One inputs (4, 5) take all.
+bool timing_fits(int source, int t) { return source >= 4 || kTimings[t].hact <= 1920; }
+
+// No receiving cards on the output ports: their search is not what is compared, and it is
+// most of an FPGA pass.
+const QJsonArray kNoCards{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+HDMI_INFO hdmi_row(int source, const Timing& t)
+{
+    HDMI_INFO r{};
+    r.Hact = uint32_t(t.hact), r.Hsync = uint32_t(t.hsync), r.Htotal = uint32_t(t.htotal);
+    r.Hback = uint32_t(t.htotal - t.hact - t.hfront - t.hsync), r.Hpol = 1;
+    r.Vact = uint32_t(t.vact), r.Vsync = uint32_t(t.vsync), r.Vtotal = uint32_t(t.vtotal);
+    r.Vback = uint32_t(t.vtotal - t.vact - t.vfront - t.vsync), r.Vpol = 1;
+    r.PCLK = float(t.pclk_khz) / 1000.0f;
+    r.type = source >= 4 ? 1 : 0;
+    r.lanes = source >= 4 ? 4 : 0;
+    r.stable = 1;
+    return r;
+}
+
+// ---- steps ---------------------------------------------------------------------------------------------
+enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming };
+
+struct Step {
+    Kind kind;
+    uint32_t addr = 0;   // Write: image address; InputTiming: source
+    uint16_t value = 0;  // Write: value; InputTiming: index in kTimings
+    uint8_t bytes = 2;   // Write: 1 or 2
+};
+
+std::string describe(const Step& s)
+{
+    std::ostringstream o;
+    switch (s.kind) {
+    case Kind::Write:
+        o << "remote write 0x" << std::hex << std::uppercase << s.addr << std::dec << " = " << s.value
+          << (s.bytes == 1 ? " (byte)" : "");
+        break;
+    case Kind::Apply: o << "register 11 bit 1 (apply)"; break;
+    case Kind::Pass: o << "scaler pass"; break;
+    case Kind::FileWrite: o << "parameter file written"; break;
+    case Kind::FpgaTicks: o << "FPGA passes (50 ticks)"; break;
+    case Kind::InputTiming: o << "board input " << s.addr << " -> " << kTimings[s.value].name; break;
+    }
+    return o.str();
+}
+
+// An image word the generator changes, with the values it picks from.
+struct Field {
+    uint32_t addr;
+    std::vector<uint16_t> values;
+    uint8_t bytes = 2;
+};
+
+std::vector<Field> generator_fields()
+{
+    std::vector<Field> f;
+    auto add = [&](bool on, uint32_t addr, std::vector<uint16_t> v, uint8_t bytes = 2) {
+        if (on)
+            f.push_back(Field{addr, std::move(v), bytes});
+    };
+    for (int w = 0; w < kWindowsUsed; ++w) {
+        std::vector<uint16_t> sources;
+        if (kWindowSources)
+            sources = kDualChannelSources ? std::vector<uint16_t>{0, 1, 2, 3, 4, 5} : std::vector<uint16_t>{0, 1, 2, 3};
+        if (kCrops)
+            sources.insert(sources.end(), {WIN_SOURCE_CROP | 0, WIN_SOURCE_CROP | 1});
+        add(!sources.empty(), ram_window_addr(w, WIN_SOURCE), sources);
+        // Inside the smallest LED (3840 x 2048) while windows that do not fit are left out.
+        add(kWindowSizes, ram_window_addr(w, WIN_WIDTH), {960, 1280, 1920, 2560});
+        add(kWindowSizes, ram_window_addr(w, WIN_HEIGHT), {540, 720, 1080, 1440});
+        add(kWindowPositions, ram_window_addr(w, WIN_X),
+            kWindowsThatDoNotFit ? std::vector<uint16_t>{0, 100, 960, 1920, 3000} : std::vector<uint16_t>{0, 100, 1280});
+        add(kWindowPositions, ram_window_addr(w, WIN_Y),
+            kWindowsThatDoNotFit ? std::vector<uint16_t>{0, 50, 540, 1800} : std::vector<uint16_t>{0, 50, 540});
+        add(kWindowEnables && w > 0, ram_window_addr(w, WIN_ENABLE), {0, 1});
+        add(kRotate, ram_window_addr(w, WIN_ROTATE), {0, 1, 2, 3});
+        std::vector<uint16_t> output{0};
+        if (kDotByDot)
+            output.push_back(WIN_OUT_P2P);
+        if (kBlackFlag)
+            output.push_back(WIN_OUT_BLACK);
+        if (kDotByDot && kBlackFlag)
+            output.push_back(WIN_OUT_P2P | WIN_OUT_BLACK);
+        add(output.size() > 1, ram_window_addr(w, WIN_OUTPUT), output);
+        add(kDotByDot, ram_window_addr(w, WIN_P2P_MODE),
+            kDualChannelSources ? std::vector<uint16_t>{0, 1, 2, 5} : std::vector<uint16_t>{0, 1});
+        add(kLayers, ram_win_priority + 2 * uint32_t(w), {0, 1, 2, 3, 4, 5});
+    }
+    for (int r = 0; r < 2; ++r) {
+        add(kCropRowEdits, ram_crop_addr(r, CROP_KEY),
+            {uint16_t(CROP_KEY_USED | (r << 8) | 2), uint16_t(CROP_KEY_USED | (r << 8) | (kDualChannelSources ? 4 : 3)),
+             uint16_t(CROP_KEY_USED | (r << 8) | 0)});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_X), {0, 100, 640});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_Y), {0, 60, 360});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_WIDTH), {960, 1280, 640});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_HEIGHT), {540, 720, 360});
+    }
+    const std::vector<uint16_t> led_w = kWindowsThatDoNotFit ? std::vector<uint16_t>{1920, 2560, 3840, 4096}
+                                                             : std::vector<uint16_t>{3840, 4096};
+    const std::vector<uint16_t> led_h = kWindowsThatDoNotFit ? std::vector<uint16_t>{1080, 1440, 2048, 2160}
+                                                             : std::vector<uint16_t>{2048, 2160};
+    add(kLedSize, ram_led_width, led_w);
+    add(kLedSize, ram_led_height, led_h);
+    add(kLedSize, ram_output_rect + 4, led_w);
+    add(kLedSize, ram_output_rect + 6, led_h);
+    add(kSpliceModes, ram_splice_mode, {0, 1, 2, 3, 4, 5});
+    add(kOffsets, ram_och_layout, {0, 16, 100});
+    add(kOffsets, ram_och_layout + 2, {0, 8, 50});
+    add(kPicture, ram_brightness, {0, 50, 60, 100});
+    add(kPicture, ram_contrast, {0, 50, 100});
+    add(kPicture, ram_saturation, {0, 50, 100});
+    add(kPicture, ram_colour_temp_type, {0, 1, 2, 3});
+    add(kPicture, ram_colour_temp_rgb, {50, 100});
+    add(kSharpness, ram_sharpness, {0, 30, 60, 100});
+    add(kPatterns, ram_test_pattern, {0, 1, 4}, 1);
+    return f;
+}
+
+// The words a start clears whatever the file holds: given again after a fresh start, as a
+// tool would, so that the comparison covers them.
+struct BootWord {
+    uint32_t addr;
+    uint8_t bytes;
+};
+const BootWord kClearedAtStart[] = {{ram_test_pattern, 1}, {ram_splice_mode, 2}, {ram_black_screen, 2}};
+
+std::vector<Step> generate(uint32_t seed)
+{
+    static const std::vector<Field> fields = generator_fields();
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    std::vector<Step> steps;
+    const int n = kMinSteps + pick(kMaxSteps - kMinSteps + 1);
+    for (int i = 0; i < n; ++i) {
+        const int roll = pick(100);
+        if (roll < 55 && !fields.empty()) {
+            const Field& f = fields[size_t(pick(int(fields.size())))];
+            steps.push_back(Step{Kind::Write, f.addr, f.values[size_t(pick(int(f.values.size())))], f.bytes});
+        } else if (roll < 72) {
+            steps.push_back(Step{Kind::Apply});
+        } else if (roll < 84) {
+            steps.push_back(Step{Kind::Pass});
+        } else if (roll < 90) {
+            steps.push_back(Step{Kind::FileWrite});
+        } else if (roll < 95) {
+            steps.push_back(Step{Kind::FpgaTicks});
+        } else if (kInputTimings) {
+            const int source = pick(kSourceCount);
+            int t = pick(kTimingCount);
+            while (!timing_fits(source, t))
+                t = pick(kTimingCount);
+            steps.push_back(Step{Kind::InputTiming, uint32_t(source), uint16_t(t)});
+        }
+    }
+    return steps;
+}
+
+// Virtual time that passes at once: the test thread is the only one using it.
+class InstantClock : public platform::VirtualClock {
+public:
+    InstantClock() : VirtualClock(1000000) {}
+    void sleep_us(uint64_t us) override { advance_us(us); }
+};
+
+// What the device has programmed: the scaler chip's registers and the FPGA's output page.
+struct Programmed {
+    std::vector<uint8_t> scaler;   // 256 banks x 128 registers
+    std::vector<uint8_t> page;     // the FPGA's parameter page (RAM block 1)
+    uint32_t ports_shown = 0;      // bit p: a listed window shows input port p
+    uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
+};
+
+// Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
+// scaler control 0x69 + k. Input channel c: banks 0x10..0x17 + 0x10 c, bank 0 registers
+// 0x10 + c (port select) and 0x71 + c (scaler control).
+constexpr int kChannelBankStride = 0x10, kChannels = 8;
+constexpr int kOchBankFirst = 0x08, kOchBankLast = 0x0F, kOchEnableReg = 0x08, kOchControlReg = 0x69;
+constexpr int kIchBankFirst = 0x10, kIchBankLast = 0x17, kIchSelectReg = 0x10, kIchControlReg = 0x71;
+
+bool och_on(const std::vector<uint8_t>& scaler, int k) { return scaler[size_t(kOchEnableReg + k)] & 1; }
+
+// The channel a register belongs to (bank first..last + 0x10 c, or bank 0 register base + c).
+int channel_of(int bank, int reg, int bank_first, int bank_last, const int (&bank0_regs)[2])
+{
+    if (bank == 0) {
+        for (int base : bank0_regs)
+            if (reg >= base && reg < base + kChannels)
+                return reg - base;
+        return -1;
+    }
+    const int c = (bank - bank_first) / kChannelBankStride;
+    if (bank < bank_first || c >= kChannels || bank - c * kChannelBankStride > bank_last)
+        return -1;
+    return c;
+}
+
+// An output channel that is off in both devices puts nothing on the wall, and an input
+// channel no window owns in either feeds none: what their registers kept from an earlier
+// layout is not compared (a stale value that survives the channel being taken again is
+// compared then).
+bool in_channel_unused_in_both(const Programmed& a, const Programmed& b, int bank, int reg)
+{
+    const int k = channel_of(bank, reg, kOchBankFirst, kOchBankLast, {kOchEnableReg, kOchControlReg});
+    if (k >= 0 && !(bank == 0 && reg == kOchEnableReg + k))
+        return !och_on(a.scaler, k) && !och_on(b.scaler, k);
+    const int c = channel_of(bank, reg, kIchBankFirst, kIchBankLast, {kIchSelectReg, kIchControlReg});
+    return c >= 0 && !((a.ichs_owned | b.ichs_owned) & (1u << c));
+}
+
+// Sync polarity of input port p (bank 0x06): one byte per HDMI port from 0x38, two per
+// V-by-One port from 0x3C. Taken from the receiver when a window takes the port.
+constexpr uint8_t kSyncPolBank = 0x06, kSyncPolHdmi = 0x38, kSyncPolVbo = 0x3C;
+int sync_pol_port(int bank, int reg)
+{
+    if (bank != kSyncPolBank)
+        return -1;
+    if (reg >= kSyncPolHdmi && reg < kSyncPolHdmi + 4)
+        return reg - kSyncPolHdmi;
+    if (reg >= kSyncPolVbo && reg < kSyncPolVbo + 4)
+        return 4 + (reg - kSyncPolVbo) / 2;
+    return -1;
+}
+
+// The sync polarity of a port that no window shows in either device is what the receiver
+// reported when a window last took it: read again when one takes it.
+bool port_unshown_in_both(const Programmed& a, const Programmed& b, int bank, int reg)
+{
+    const int p = sync_pol_port(bank, reg);
+    return p >= 0 && !((a.ports_shown | b.ports_shown) & (1u << p));
+}
+
+bool excluded(int bank, int reg)
+{
+    if (reg == 0)
+        return true;   // every bank's register 0 selects the bank
+    for (const Exclusion& e : kExcluded) {
+        const bool bank_matches = e.per_channel ? bank >= e.bank && (bank - e.bank) % kChannelBankStride == 0 : bank == e.bank;
+        if (bank_matches && reg >= e.reg_first && reg <= e.reg_last)
+            return true;
+    }
+    return false;
+}
+
+// Differences, as readable lines (at most `max`).
+std::vector<std::string> differences(const Programmed& got, const Programmed& fresh, size_t max = 12)
+{
+    std::vector<std::string> d;
+    char line[160];
+    for (int bank = 0; bank < 256; ++bank)
+        for (int reg = 1; reg < 128; ++reg) {
+            const size_t i = size_t(bank * 128 + reg);
+            if (excluded(bank, reg) || got.scaler[i] == fresh.scaler[i] || in_channel_unused_in_both(got, fresh, bank, reg) ||
+                port_unshown_in_both(got, fresh, bank, reg))
+                continue;
+            if (d.size() < max) {
+                std::snprintf(line, sizeof line, "scaler bank 0x%02X reg 0x%02X: 0x%02X, fresh start 0x%02X", bank, reg,
+                              got.scaler[i], fresh.scaler[i]);
+                d.emplace_back(line);
+            } else {
+                d.emplace_back("...");
+                return d;
+            }
+        }
+    for (uint32_t a = 0; a < fpga::kPageSize; ++a) {
+        if ((a >= kPageStateFirst && a <= kPageStateLast) || got.page[a] == fresh.page[a])
+            continue;
+        if (d.size() >= max) {
+            d.emplace_back("...");
+            return d;
+        }
+        std::snprintf(line, sizeof line, "FPGA output page byte %u: 0x%02X, fresh start 0x%02X", a, got.page[a],
+                      fresh.page[a]);
+        d.emplace_back(line);
+    }
+    return d;
+}
+
+class HistoryIndependence : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        root_ = new testutil::TempDir("k57-history");
+        std::filesystem::create_directories(root_->path() + "/sim");
+        testutil::write_factory_para_file(root_->path());
+        board_ = sim::SimBoard::install_for_test(root_->path()).release();   // kept installed
+        platform::set_clock(&clock_);
+    }
+
+    void TearDown() override { stop_device(); }
+
+    // The parameter file every sequence starts from: the factory image, crop rows 0 and 1 in
+    // use, the windows inside the smallest LED while windows that do not fit are left out, and
+    // on HDMI sources while sources taken by two input channels are left out.
+    void write_start_file()
+    {
+        uint8_t image[RAM_IMAGE_SIZE] = {};
+        std::memcpy(image + RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
+                    RAM_PERSIST_LEN);
+        for (int r = 0; r < 2; ++r) {
+            ram_wr16(image, ram_crop_addr(r, CROP_KEY), uint16_t(CROP_KEY_USED | (r << 8) | (r + 1)));
+            ram_wr16(image, ram_crop_addr(r, CROP_X), uint16_t(100 * r));
+            ram_wr16(image, ram_crop_addr(r, CROP_Y), uint16_t(60 * r));
+            ram_wr16(image, ram_crop_addr(r, CROP_WIDTH), 960);
+            ram_wr16(image, ram_crop_addr(r, CROP_HEIGHT), 540);
+        }
+        if (!kWindowsThatDoNotFit)
+            for (int w = 0; w < kWindowsUsed; ++w) {
+                ram_wr16(image, ram_window_addr(w, WIN_WIDTH), 960);
+                ram_wr16(image, ram_window_addr(w, WIN_HEIGHT), 540);
+            }
+        if (!kDualChannelSources) {
+            for (int w = 0; w < kWindowsUsed; ++w)
+                ram_wr16(image, ram_window_addr(w, WIN_SOURCE), uint16_t(w));
+            for (int r = 0; r < RAM_CROP_ROWS; ++r)
+                if ((ram_rd16(image, ram_crop_addr(r, CROP_KEY)) & CROP_KEY_SOURCE) >= 4)
+                    ram_wr16(image, ram_crop_addr(r, CROP_KEY), 0);
+        }
+        store_files::write_param_file(image + RAM_VOLATILE_END);
+    }
+
+    // ---- the device ----------------------------------------------------------------------------
+    // Starts the scaler and FPGA managers on powered-up chips, from the parameter file and the
+    // board's inputs as they are.
+    void start_device()
+    {
+        stop_device();
+        board_->spi_model(sim::C331Model::kPath)->reset();
+        board_->spi_model(sim::Fpga0Model::kPath)->reset();
+        store_ = TlxRamPara::pInstance();   // the start's load of the parameter file
+        std::memset(store_->reg_file, 0, sizeof store_->reg_file);
+        c331_shared::param_changed = 0;
+        g_force_bkcolor = 1;   // the start colour until the FPGA has started the LED output
+        g_fpga_c331_start = 0;
+        g_set_led_para = 0;
+        g_set_led_setup = 0;
+        g_freeze_out = 0;
+        G_timeTicks = 1000;
+        scaler_req::net_para_dirty = 0;
+        scaler_req::output_status_dirty = 0;
+        scaler_req::audio_select_request = 0;
+        for (int p = 0; p < 6; ++p)
+            scaler_req::edid_request[p] = 0, scaler_req::edid_done[p] = 1;
+        publish_inputs();
+        signals_ = 0;
+        signal_ = QObject::connect(store_, &TlxRamPara::sig_update_para, [this](int) { ++signals_; });
+
+        mgr_ = new c331_manage();
+        mgr_->fill_mwin_preset();
+        mgr_->open_transport();
+        c331_manage::p_c331_manage = mgr_;
+        for (int i = 0; i < 100 && mgr_->thread_state != c331_manage::kStateRunning; ++i)
+            mgr_->thread_pass();
+        ASSERT_EQ(mgr_->thread_state, c331_manage::kStateRunning);
+
+        zeltasource::pInstance()->clock_setup_state[0] = 2;
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kLow);
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);
+        for (auto& b : fpga_manage::MCU_RAM_CMD)
+            b = 0;
+        fpga_ = new fpga_manage();
+        fpga_manage::p_fpga_manage = fpga_;
+        ASSERT_EQ(fpga_->open_devices(), 0);
+        // Up to the LED output started (which ends the start colour at the next apply pass).
+        for (int i = 0; i < kStartTicks && fpga_->output_start_state[0] != kOutputStarted; i += kStartTicksPerPass) {
+            G_timeTicks += kStartTicksPerPass;
+            fpga_->fpga_pass();
+        }
+        ASSERT_EQ(fpga_->output_start_state[0], kOutputStarted);
+    }
+    void stop_device()
+    {
+        QObject::disconnect(signal_);
+        if (fpga_) {
+            fpga_manage::p_fpga_manage = nullptr;
+            delete fpga_;
+            fpga_ = nullptr;
+        }
+        if (mgr_) {
+            c331_manage::p_c331_manage = nullptr;
+            delete mgr_;
+            mgr_ = nullptr;
+        }
+    }
+
+    // The scripted inputs: board.json for the chip's measurement, the receivers' records for
+    // the scaler (what the source supervision publishes).
+    void publish_inputs()
+    {
+        QJsonArray inputs;
+        for (int s = 0; s < kSourceCount; ++s) {
+            const Timing& t = kTimings[timing_[s]];
+            inputs.append(QJsonObject{{"hactive", t.hact},   {"htotal", t.htotal}, {"hfront", t.hfront},
+                                      {"hsync", t.hsync},    {"vactive", t.vact},  {"vtotal", t.vtotal},
+                                      {"vfront", t.vfront},  {"vsync", t.vsync},   {"pclk_khz", t.pclk_khz},
+                                      {"interlaced", false}});
+        }
+        std::ofstream(root_->path() + "/sim/board.json")
+            << QJsonDocument(QJsonObject{{"inputs", inputs}, {"cards", kNoCards}}).toJson().toStdString();
+        board_->poll();
+        QMutexLocker lk(&Utils::_source_hdminfo_mutex);
+        for (int s = 0; s < kSourceCount; ++s)
+            zeltasource::pInstance()->hdminfo[s] = hdmi_row(s, kTimings[timing_[s]]);
+    }
+
+    // ---- what a tool, the panel thread and the device's threads do -----------------------------
+    void remote(uint8_t cmd, const testutil::Bytes& data)
+    {
+        const testutil::Bytes req = testutil::make_frame(testutil::kProcessor, testutil::kTool, cmd, data);
+        std::vector<uint8_t> reply(message_deal::kReplyCapacity);
+        deal_.message_group_deal(req.data(), uint32_t(req.size()), reply.data(), 7);
+    }
+    void remote_write(uint32_t addr, uint16_t value, uint8_t bytes)
+    {
+        testutil::Bytes v{uint8_t(value)};
+        if (bytes == 2)
+            v.push_back(uint8_t(value >> 8));
+        remote(remote::CMD_RAM_WRITE, testutil::le32(addr) + testutil::le16(bytes) + testutil::le16(0) + v);
+    }
+    void remote_apply() { remote(remote::CMD_REG_WRITE, {11, 0x02, 0x02}); }
+    // One pass of the scaler thread; the FPGA thread meanwhile runs the hand-over it waits for.
+    void scaler_pass()
+    {
+        for (int i = 0; i < 500 && g_set_led_para == 1; i += kTicksPerPass)
+            fpga_ticks(kTicksPerPass);
+        mgr_->c331managerdeal(mgr_);
+        if (!kApplyBeforeFileWrite)
+            file_write();
+    }
+    // The panel thread's answer to the change signal: the parameter file written.
+    void file_write()
+    {
+        if (signals_ == 0)
+            return;
+        signals_ = 0;
+        SyncUpdate::pInstance()->para_sync(1);
+    }
+    // n ticks of 10 ms; the FPGA thread passes once every kTicksPerPass of them (its steps
+    // wait 5 ticks or more, so none is skipped).
+    void fpga_ticks(int n)
+    {
+        for (int i = 0; i < n; i += kTicksPerPass) {
+            G_timeTicks += kTicksPerPass;
+            fpga_->fpga_pass();
+        }
+    }
+    // The FPGA thread until it has nothing left to do for the scaler: the LED-size hand-over
+    // and the page and output requests (bounded by kSettleTicks).
+    void fpga_until_idle()
+    {
+        fpga_ticks(kTicksPerPass);
+        for (int i = 0; i < kSettleTicks && (g_set_led_para != 0 || g_freeze_out != 0 ||
+                                             scaler_req::net_para_dirty != 0 || scaler_req::output_status_dirty != 0);
+             i += kTicksPerPass)
+            fpga_ticks(kTicksPerPass);
+    }
+    void run(const Step& s)
+    {
+        switch (s.kind) {
+        case Kind::Write: remote_write(s.addr, s.value, s.bytes); break;
+        case Kind::Apply: remote_apply(); break;
+        case Kind::Pass: scaler_pass(); break;
+        case Kind::FileWrite: file_write(); break;
+        case Kind::FpgaTicks: fpga_ticks(50); break;
+        case Kind::InputTiming:
+            timing_[s.addr] = s.value;
+            publish_inputs();
+            break;
+        }
+    }
+    // The device left alone after the last step: what was written is applied, the file
+    // written, the hand-over done and the inputs followed.
+    void settle()
+    {
+        remote_apply();
+        for (int round = 0; round < 3; ++round) {
+            scaler_pass();
+            file_write();
+            fpga_until_idle();
+        }
+    }
+    Programmed programmed() const
+    {
+        Programmed p;
+        auto c331 = std::dynamic_pointer_cast<sim::C331Model>(board_->spi_model(sim::C331Model::kPath));
+        auto fpga0 = std::dynamic_pointer_cast<sim::Fpga0Model>(board_->spi_model(sim::Fpga0Model::kPath));
+        p.scaler.resize(256 * 128);
+        for (int bank = 0; bank < 256; ++bank)
+            for (int reg = 0; reg < 128; ++reg)
+                p.scaler[size_t(bank * 128 + reg)] = c331->reg(uint8_t(bank), uint8_t(reg));
+        p.page = fpga0->ram(fpga::BLOCK_PARA, 0, fpga::kPageSize);
+        for (int port = 0; port < c331_manage::kPorts; ++port)
+            p.ports_shown |= mgr_->port_used(port) ? 1u << port : 0;
+        for (int c = 0; c < kChannels; ++c)
+            p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
+        return p;
+    }
+
+    // ---- one sequence --------------------------------------------------------------------------
+    // The differences between the device after the steps and a fresh start on where they end.
+    std::vector<std::string> check(const std::vector<Step>& steps)
+    {
+        for (int& t : timing_)
+            t = 0;
+        write_start_file();
+        start_device();
+        if (HasFatalFailure())
+            return {"device did not start"};
+        for (const Step& s : steps)
+            run(s);
+        settle();
+        const Programmed after = programmed();
+        uint8_t final_image[RAM_IMAGE_SIZE];
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            std::memcpy(final_image, store_->ram_image, RAM_IMAGE_SIZE);
+        }
+
+        // A fresh start: the final image as the parameter file, the same inputs.
+        store_files::write_param_file(final_image + RAM_VOLATILE_END);
+        start_device();
+        if (HasFatalFailure())
+            return {"fresh device did not start"};
+        for (const BootWord& b : kClearedAtStart) {
+            const uint16_t v = b.bytes == 1 ? final_image[b.addr] : ram_rd16(final_image, b.addr);
+            const uint16_t now = b.bytes == 1 ? store_->ram_image[b.addr] : ram_rd16(store_->ram_image, b.addr);
+            if (v != now)
+                remote_write(b.addr, v, b.bytes);
+        }
+        settle();
+        return differences(after, programmed());
+    }
+
+    // Drops steps while the sequence still fails: first halves, then single steps.
+    std::vector<Step> shrink(std::vector<Step> steps)
+    {
+        for (size_t chunk = steps.size() / 2; chunk >= 1; chunk /= 2) {
+            for (size_t i = 0; i + chunk <= steps.size();) {
+                std::vector<Step> shorter(steps);
+                shorter.erase(shorter.begin() + long(i), shorter.begin() + long(i + chunk));
+                if (!check(shorter).empty())
+                    steps = std::move(shorter);
+                else
+                    i += chunk;
+            }
+        }
+        return steps;
+    }
+
+    static testutil::TempDir* root_;
+    static sim::SimBoard* board_;
+    static InstantClock clock_;
+    TlxRamPara* store_ = nullptr;
+    c331_manage* mgr_ = nullptr;
+    fpga_manage* fpga_ = nullptr;
+    message_deal deal_{remote::TR_TCP};
+    int timing_[kSourceCount] = {};
+    int signals_ = 0;
+    QMetaObject::Connection signal_;
+};
+
+testutil::TempDir* HistoryIndependence::root_ = nullptr;
+sim::SimBoard* HistoryIndependence::board_ = nullptr;
+InstantClock HistoryIndependence::clock_;
+
+int env_int(const char* name, int fallback)
+{
+    const char* v = std::getenv(name);
+    return v && *v ? std::atoi(v) : fallback;
+}
+
+// A start and nothing else programs what a second start does: the comparison itself holds.
+TEST_F(HistoryIndependence, StartIsRepeatable)
+{
+    const std::vector<std::string> d = check({});
+    EXPECT_TRUE(d.empty()) << d.front();
+}
+
+TEST_F(HistoryIndependence, AnyPathProgramsWhatAFreshStartDoes)
+{
+    const int runs = env_int("K57_HISTORY_RUNS", kDefaultRuns);
+    const uint32_t first = uint32_t(env_int("K57_HISTORY_SEED", 1));
+    for (uint32_t seed = first; seed < first + uint32_t(runs); ++seed) {
+        const std::vector<Step> steps = generate(seed);
+        if (check(steps).empty())
+            continue;
+        const std::vector<Step> shortest = shrink(steps);
+        std::ostringstream o;
+        o << "seed " << seed << " (K57_HISTORY_SEED=" << seed << " K57_HISTORY_RUNS=1): " << steps.size()
+          << " steps, shrunk to " << shortest.size() << ":\n";
+        for (const Step& s : shortest)
+            o << "  " << describe(s) << "\n";
+        o << "then the device settles (apply, passes, file write); differences from a fresh start:\n";
+        for (const std::string& line : check(shortest))
+            o << "  " << line << "\n";
+        ADD_FAILURE() << o.str();
+        return;
+    }
+}
+
+}  // namespace

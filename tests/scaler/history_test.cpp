@@ -78,9 +78,7 @@ constexpr bool kWindowsThatDoNotFit = false;
 // select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
 // port is captured by no channel. While off, window 0 is the only window listed.
 constexpr bool kWindowEnables = false;
-// Off: a mirror-only change on a window capped at 2176 pixels is programmed from the full
-// input width (the cap marks are cleared for every window, the window is not recomputed).
-constexpr bool kRotate = false;
+constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 // Off: a change of a crop row's rectangle is not applied to a window showing that row (the
 // pass compares only the window records); it reaches the chip at the next change of the
@@ -99,9 +97,7 @@ constexpr bool kSpliceModes = false;
 // panel set-up computes at every start and LED-size change, so the LED page moves back.
 constexpr bool kOffsets = false;
 constexpr bool kPicture = true;
-// Off: sharpness set before a window is listed never reaches that window, and at level 0 the
-// walk stops after the first window.
-constexpr bool kSharpness = false;
+constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
 // that leaves window 0.
 constexpr bool kPatterns = false;
@@ -114,10 +110,7 @@ constexpr bool kInputTimings = true;
 // While off, the windows show the HDMI sources 0..3 only, from the start on, and dot-by-dot
 // joins only ports of those.
 constexpr bool kDualChannelSources = false;
-// Off: the apply pass compares with the image as last written to the parameter file, so a
-// change and its undo applied before the file is written are never applied. While off, every
-// apply pass is followed at once by the file write.
-constexpr bool kApplyBeforeFileWrite = false;
+constexpr bool kApplyBeforeFileWrite = true;
 
 // ---- what is compared --------------------------------------------------------------------------
 // Every register of the scaler chip's 256 banks and the FPGA's output page (RAM block 1), but:

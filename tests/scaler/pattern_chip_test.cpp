@@ -78,16 +78,6 @@ protected:
         g_set_led_para = 0;
     }
 
-    // A screen 8400 wide: two output channels of 4200 side by side.
-    void two_channel_panel()
-    {
-        edit_and_pass([](uint8_t* m) {
-            ram_wr16(m, ram_led_width, 8400);
-            ram_wr16(m, ram_led_height, 1000);
-            ram_wr16(m, ram_output_rect + 4, 8400);
-            ram_wr16(m, ram_output_rect + 6, 1000);
-        });
-    }
     void window0(uint16_t x, uint16_t w, uint16_t h)
     {
         edit_and_pass([&](uint8_t* m) {

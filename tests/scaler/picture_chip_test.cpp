@@ -36,16 +36,6 @@ protected:
         const uint32_t p = mgr_->PM_INPUT[win];
         return p < 6 && mgr_->PI_STATE[p] != 0;
     }
-    // A panel 8400 wide: two output channels of 4200 side by side.
-    void two_channel_panel()
-    {
-        edit_and_pass([](uint8_t* m) {
-            ram_wr16(m, ram_led_width, 8400);
-            ram_wr16(m, ram_led_height, 1000);
-            ram_wr16(m, ram_output_rect + 4, 8400);
-            ram_wr16(m, ram_output_rect + 6, 1000);
-        });
-    }
     void window(int w, uint16_t x, uint16_t width, uint16_t height)
     {
         edit_and_pass([&](uint8_t* m) {

@@ -67,6 +67,15 @@ protected:
         codes_.clear();
     }
 
+    // Brought up with every input at 1080p60 and one pass that takes them up.
+    void bring_up_with_every_input_at_1080p60()
+    {
+        bring_up();
+        for (int s = 0; s < kSourceCount; ++s)
+            publish(s, row_1080p60());
+        mgr_->c331managerdeal(mgr_);
+    }
+
     uint8_t* img() { return store_->ram_image; }
     void set_word(uint32_t addr, uint16_t v)
     {
@@ -111,6 +120,17 @@ protected:
         }
         mgr_->c331managerdeal(mgr_);
         std::memcpy(shd(), img(), RAM_IMAGE_SIZE);
+    }
+
+    // A screen 8400 wide: two output channels of 4200 side by side.
+    void two_channel_panel()
+    {
+        edit_and_pass([](uint8_t* m) {
+            ram_wr16(m, ram_led_width, 8400);
+            ram_wr16(m, ram_led_height, 1000);
+            ram_wr16(m, ram_output_rect + 4, 8400);
+            ram_wr16(m, ram_output_rect + 6, 1000);
+        });
     }
 
     // Writes to (bank, reg) in the order they reached the chip.

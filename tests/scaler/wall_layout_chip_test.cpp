@@ -28,10 +28,7 @@ protected:
     void SetUp() override
     {
         ScalerFixture::SetUp();
-        bring_up();
-        for (int s = 0; s < kSourceCount; ++s)
-            publish(s, row_1080p60());
-        mgr_->c331managerdeal(mgr_);
+        bring_up_with_every_input_at_1080p60();
     }
     // The screen's words as a remote tool writes them, window 0 over the whole screen and the
     // other windows off.

@@ -33,10 +33,7 @@ protected:
     void SetUp() override
     {
         ScalerFixture::SetUp();
-        bring_up();
-        for (int s = 0; s < kSourceCount; ++s)
-            publish(s, row_1080p60());
-        mgr_->c331managerdeal(mgr_);
+        bring_up_with_every_input_at_1080p60();
     }
     // Window 0 shows source s.
     void show(int s)

@@ -59,6 +59,19 @@ void type_on_keypad(const char* digits)
     g_numberkeyboard->press("ok");
 }
 QString strip_label(QWidget* page, const char* name) { return page->findChild<QLabel*>(name)->text(); }
+// An EDID record (width, height, rate) at rec, as a tool writes it.
+void put_edid_record(u32 rec, u16 w, u16 h, u16 hz)
+{
+    put_u16(image(), rec, w);
+    put_u16(image(), rec + 2, h);
+    put_u16(image(), rec + 4, hz);
+}
+// From the source page: the EDID page.
+void open_edid_page()
+{
+    key(KEY_LEFT);
+    key(KEY_OK);
+}
 
 }  // namespace
 
@@ -525,18 +538,11 @@ private slots:
     void edidSetStoresTheRecord()
     {
         const u32 rec = ram_edid_addr(2);
-        auto record = [rec](u16 w, u16 h, u16 hz) {
-            put_u16(image(), rec, w);
-            put_u16(image(), rec + 2, h);
-            put_u16(image(), rec + 4, hz);
-        };
+        auto record = [rec](u16 w, u16 h, u16 hz) { put_edid_record(rec, w, h, hz); };
         record(1920, 1080, 60);
         Steps().run({
             [] { g_mainwindow->on_inputchoose_clicked(); },
-            [] {
-                key(KEY_LEFT);
-                key(KEY_OK);  // the EDID page
-            },
+            open_edid_page,
             [rec] {
                 QVERIFY(g_edidset);
                 QCOMPARE(g_edidset->port(), 2);
@@ -738,18 +744,11 @@ private slots:
     void edidSetFollowsAToolsWrite()
     {
         const u32 rec = ram_edid_addr(2);
-        auto record = [rec](u16 w, u16 h, u16 hz) {
-            put_u16(image(), rec, w);
-            put_u16(image(), rec + 2, h);
-            put_u16(image(), rec + 4, hz);
-        };
+        auto record = [rec](u16 w, u16 h, u16 hz) { put_edid_record(rec, w, h, hz); };
         record(1920, 1080, 60);
         Steps().run({
             [] { g_mainwindow->on_inputchoose_clicked(); },
-            [] {
-                key(KEY_LEFT);
-                key(KEY_OK);  // the EDID page
-            },
+            open_edid_page,
             [record] {
                 key(KEY_OK);  // HDMI1's panel
                 record(3840, 2160, 30);

@@ -82,7 +82,7 @@ TEST(FrameReassembler, AStartByteInsideAnOpenFrameRestartsIt)
     Bytes block(400);
     for (size_t i = 0; i < block.size(); ++i)
         block[i] = u8(i);
-    const Bytes good = request_wire(0x60, Bytes{0x00, 0x04, 0x00, 0x00, 0x90, 0x01} + block);
+    const Bytes good = request_wire(0x60, Bytes{0x00, 0x04, 0x00, 0x00, 0x90, 0x01, 0x00, 0x00} + block);
     ASSERT_GT(half.size() + good.size(), kMaxWire);
 
     for (size_t piece : {half.size() + good.size(), size_t(997)}) {

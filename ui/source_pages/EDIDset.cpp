@@ -104,7 +104,6 @@ EDIDset::EDIDset(QWidget* parent)
 EDIDset::~EDIDset() { delete ui; }
 
 My_lineEdit* EDIDset::width_field() const { return ui->lineEdit_W; }
-My_lineEdit* EDIDset::height_field() const { return ui->lineEdit_H; }
 QString EDIDset::rate_text() const { return textfit::full_text(ui->label_rate); }
 bool EDIDset::panel_open() const { return !ui->frame_add->isHidden(); }
 QString EDIDset::card_text() const { return card_values_ ? textfit::full_text(card_values_) : QString(); }

@@ -35,7 +35,6 @@ public:
     QString rate_text() const;
     bool panel_open() const;
     My_lineEdit* width_field() const;
-    My_lineEdit* height_field() const;
 
 public slots:
     void tlx_button_input_clicked();

@@ -6,11 +6,6 @@ namespace {
 
 enum DecodeState : u8 { kOutside = 0, kInside = 1, kAfterA6 = 2, kAfter5B = 3 };
 
-inline bool is_special(u8 b)
-{
-    return b == phy::kStart || b == phy::kEscA6 || b == phy::kEnd || b == phy::kEsc5B;
-}
-
 constexpr uint64_t kOnes = 0x0101010101010101ULL;
 constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7FULL;
 

@@ -17,7 +17,19 @@ namespace remote {
 
 bool on_sim_board() { return std::strcmp(platform::board().name(), "sim") == 0; }
 
-in_addr_t server_bind_address() { return on_sim_board() ? htonl(INADDR_LOOPBACK) : htonl(INADDR_ANY); }
+in_addr_t server_bind_address() { return server_bind_address(on_sim_board()); }
+
+in_addr_t server_bind_address(bool sim) { return sim ? htonl(INADDR_LOOPBACK) : htonl(INADDR_ANY); }
+
+sockaddr_in udp_reply_address(const sockaddr_in& from, bool protocol, bool sim)
+{
+    sockaddr_in to = from;
+    if (sim)
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    else if (protocol)
+        to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    return to;
+}
 
 uint16_t udp_port(uint16_t base)
 {

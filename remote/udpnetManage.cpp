@@ -60,7 +60,7 @@ int udpnetManage::initialize()
 {
     int rc = 0;
     if (g_udpnetmode) {
-        fd_5008_ = open_udp(udp_port(kProtocolPort), !on_sim_board());
+        fd_5008_ = open_udp(udp_port(kProtocolPort), udp_protocol_broadcasts(on_sim_board()));
         fpga_manage::set_relay(TR_UDP, [](const u8* f, u32 n, uint64_t peer) {
             p_udpnetManage->endpoint.relay(f, n, peer);
         });
@@ -84,9 +84,7 @@ int udpnetManage::initialize()
 
 sockaddr_in udpnetManage::reply_address(const sockaddr_in& from) const
 {
-    sockaddr_in to = from;  // the sender's port
-    to.sin_addr.s_addr = on_sim_board() ? htonl(INADDR_LOOPBACK) : htonl(INADDR_BROADCAST);
-    return to;
+    return udp_reply_address(from, true, on_sim_board());
 }
 
 // A datagram from one of the device's own ports (`base`, shifted on sim) on one of its own
@@ -167,9 +165,7 @@ void udpnetManage::udp_13769_acceptThread()
         const ssize_t n = ::recvfrom(fd_13769_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
         if (n <= 0 || own_echo(from, kAtPort))
             continue;
-        AtReply r{at_reply(std::string(buf, size_t(n))), from};
-        if (on_sim_board())
-            r.to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        AtReply r{at_reply(std::string(buf, size_t(n))), udp_reply_address(from, false, on_sim_board())};
         std::lock_guard<std::mutex> lk(at_mutex_);
         if (at_queue_.size() < kAtMaxQueue)
             at_queue_.push_back(std::move(r));

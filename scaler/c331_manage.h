@@ -114,7 +114,6 @@ public:
     void tlxDbg_c331_param();
     void tlxDbg_c331_param(int n);
     void c331_print();
-    static uint32_t dump_register_count();   // entries of the c331_print list
     void c331_outputTimmingCtrlReg(char p1, char p2);
     void c331_calc_PixelCLK();
     void c331_debugEnv();

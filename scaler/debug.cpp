@@ -30,14 +30,6 @@ constexpr DumpRange kDumpRanges[] = {
     {0x60, 0x01, 0x7F}, {0xAE, 0x01, 0x7F}, {0xB2, 0x01, 0x5D},
 };
 
-uint32_t dump_entry_count()
-{
-    uint32_t n = 0;
-    for (const DumpRange& r : kDumpRanges)
-        n += r.last - r.first + 1u;
-    return n;
-}
-
 struct BarRow {
     uint8_t bank, enable;
     uint16_t width;
@@ -66,8 +58,6 @@ void print_list(const char* name, const uint32_t* v, int n)
 }
 
 }  // namespace
-
-uint32_t c331_manage::dump_register_count() { return dump_entry_count(); }
 
 void c331_manage::c331_print()
 {

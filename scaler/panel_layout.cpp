@@ -18,17 +18,6 @@ const char* splice_name(int splice)
     return names[s < 0 ? s + kSpliceModes : s];
 }
 
-const char* arrang_name(int arrang)
-{
-    switch (arrang) {
-    case ARRANG2K4_2x1: return "ARRANG2K4_2x1";
-    case ARRANG2K4_4x1_8K: return "ARRANG2K4_4x1_8K";
-    case ARRANG2K4_2x2_8K: return "ARRANG2K4_2x2_8K";
-    case ARRANG2K4_1x2: return "ARRANG2K4_1x2";
-    default: return "ARRANG_UNKNOWN";
-    }
-}
-
 const std::vector<OchTotal>& och_total_table()
 {
     static const std::vector<OchTotal> table = [] {

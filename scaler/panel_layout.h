@@ -85,7 +85,6 @@ constexpr int64_t k8kArea = 0xA00000;       // 4096 x 2560: larger pieces need t
 
 // Splice-mode names as printed by the debug trace.
 const char* splice_name(int splice);
-const char* arrang_name(int arrang);
 
 // The frame-total table: every (htt, vtt) with htt a multiple of 4 in 660..8280 and
 // |htt * vtt - 10,800,000| <= 4096, by htt then vtt ascending. Built once, thread-safe.

@@ -19,7 +19,6 @@ constexpr int kIch = 8;
 constexpr int32_t kVbo2MaxWidth = 2176;
 constexpr int kPivsPolls = 45;
 constexpr uint64_t kPovsBoundUs = 100000;   // one output frame is far shorter
-constexpr uint32_t kMinReadWidth = 16;
 
 uint32_t choffs(int ch) { return c331::kChannelStride * static_cast<uint32_t>(ch); }
 uint32_t reg_step(uint32_t id, uint32_t regs) { return id + (regs << 8); }

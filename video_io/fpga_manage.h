@@ -282,7 +282,6 @@ public:
     std::mutex time_mutex;  // time_record
 
 private:
-    void window_setup();
     bool outstanding_reset(u8 chip) const { return fpga_reset_pending[chip].load() != 0; }
     void collect_answers(u8 chip);
     bool read_answer(u8 chip, int pair, u8* buf, u32* len);

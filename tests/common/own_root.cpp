@@ -1,6 +1,11 @@
 // Linked into every test program: one started by hand, without K57_ROOT, gets a temporary
-// device root of its own before anything runs, so nothing it logs or stores reaches the
-// machine's device paths ("/data", "/etc", ...). Under CTest the wrapper has already set one.
+// directory of its own before anything runs, laid out as the CTest wrapper (in_temp_root) lays
+// its own: the device root (K57_ROOT) is <dir>/root and TMPDIR, where the tests make their own
+// roots, is <dir>/tmp. So nothing it logs or stores reaches the machine's device paths ("/data",
+// "/etc", ...), and what a death-test child leaves (it ends without running destructors) is
+// removed with <dir> when the program ends. Under CTest the wrapper has already set both.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -20,7 +25,11 @@ struct OwnRoot {
         if (!::mkdtemp(tmpl.data()))
             std::abort();  // never fall back to the machine's own paths
         dir = tmpl;
-        ::setenv("K57_ROOT", dir.c_str(), 1);
+        const std::string root = dir + "/root", tmpdir = dir + "/tmp";
+        if (::mkdir(root.c_str(), 0700) != 0 || ::mkdir(tmpdir.c_str(), 0700) != 0)
+            std::abort();
+        ::setenv("K57_ROOT", root.c_str(), 1);
+        ::setenv("TMPDIR", tmpdir.c_str(), 1);
     }
     ~OwnRoot()
     {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/factory_store.h"
@@ -28,12 +29,20 @@ namespace {
 
 constexpr uint64_t kPeer = 1;
 
-// The device root, removed at exit. The board stays installed until then: a thread the
-// device started (the file writer, a requested restart) may still use it.
-testutil::TempDir& root()
+// The device root: the one the test wrapper (tests/common/in_temp_root) made, which removes it;
+// started by hand or as a libFuzzer worker, a fresh one of this process under TMPDIR, removed
+// at exit. The board stays installed until then: a thread the device started (the file writer,
+// a requested restart) may still use it.
+const std::string& root()
 {
-    static testutil::TempDir dir("k57fuzz");
-    return dir;
+    static const std::string path = [] {
+        const char* set = std::getenv("K57_ROOT");
+        if (set && *set)
+            return std::string(set);
+        static testutil::TempDir own("k57fuzz");
+        return own.path();
+    }();
+    return path;
 }
 
 // The device once per process: board, store, endpoint. Time is virtual, so the 30 s idle
@@ -46,8 +55,8 @@ struct Device {
 
     Device()
     {
-        testutil::write_factory_para_file(root().path());
-        board = sim::SimBoard::install_for_test(root().path());
+        testutil::write_factory_para_file(root());
+        board = sim::SimBoard::install_for_test(root());
         board->sim_shell().set_reboot_action([] {});  // a requested restart is only recorded
         platform::set_clock(&clock);
         g_debugSwitch = 0;  // the log file only, not the console

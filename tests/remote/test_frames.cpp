@@ -1,6 +1,8 @@
 // Frame reassembly and the checks on decoded frames, independent of any transport.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/remote_client.h"
 #include "core/protocol_phy.h"
 #include "remote/frame_reassembler.h"
@@ -69,6 +71,30 @@ TEST(FrameReassembler, GarbageAndRunawayFramesAreSkipped)
     EXPECT_FALSE(r.in_frame());
     r.feed(good.data(), good.size(), c.sink());
     EXPECT_EQ(c.frames.size(), 2u);
+}
+
+TEST(FrameReassembler, AStartByteInsideAnOpenFrameRestartsIt)
+{
+    // A peer gave up a frame half-way (16,000 wire bytes, no end byte) and sends a good one.
+    // Kept as one frame the two would pass the largest wire size and both be dropped.
+    Bytes half{0xA5};
+    half.resize(16000, 0x11);
+    Bytes block(400);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = u8(i);
+    const Bytes good = request_wire(0x60, Bytes{0x00, 0x04, 0x00, 0x00, 0x90, 0x01, 0x00, 0x00} + block);
+    ASSERT_GT(half.size() + good.size(), kMaxWire);
+
+    for (size_t piece : {half.size() + good.size(), size_t(997)}) {
+        const Bytes stream = half + good;
+        FrameReassembler r;
+        Collector c;
+        for (size_t at = 0; at < stream.size(); at += piece)
+            r.feed(stream.data() + at, std::min(piece, stream.size() - at), c.sink());
+        ASSERT_EQ(c.frames.size(), 1u) << "pieces of " << piece;
+        EXPECT_EQ(testutil::decode(c.frames[0]), testutil::decode(good));
+        EXPECT_FALSE(r.in_frame());
+    }
 }
 
 TEST(DecodeChecked, DropsShortLongAndBadChecksum)

@@ -21,6 +21,7 @@
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
 #include "remote/Qn_uart_inout.h"
+#include "remote/net_common.h"
 #include "remote/networkManage.h"
 #include "remote/udpnetManage.h"
 
@@ -282,6 +283,33 @@ TEST(Udp, ReplyGoesToTheSendersPort)
     ASSERT_TRUE(udp.send_bytes(reg_read_wire(0, 1) + reg_read_wire(1, 1)));
     EXPECT_TRUE(udp.next_reply(3000));
     EXPECT_TRUE(udp.next_reply(3000));
+}
+
+// The device's own UDP path runs only on hw: its choice of addresses, checked without it. The
+// sender sits on another subnet; only its port is kept for a protocol reply.
+TEST(Udp, OnTheDeviceProtocolRepliesAreBroadcastAtTheSendersPortAndAtRepliesGoToTheSender)
+{
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(40001);
+    ASSERT_EQ(1, inet_pton(AF_INET, "10.20.30.40", &from.sin_addr));
+    struct Case {
+        bool sim, protocol;
+        const char* to;
+    };
+    for (const Case& c : {Case{false, true, "255.255.255.255"}, Case{false, false, "10.20.30.40"},
+                          Case{true, true, "127.0.0.1"}, Case{true, false, "127.0.0.1"}}) {
+        const sockaddr_in to = remote::udp_reply_address(from, c.protocol, c.sim);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &to.sin_addr, text, sizeof text);
+        EXPECT_STREQ(c.to, text) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(40001, ntohs(to.sin_port));
+        EXPECT_EQ(AF_INET, to.sin_family);
+    }
+    EXPECT_EQ(htonl(INADDR_ANY), remote::server_bind_address(false));
+    EXPECT_TRUE(remote::udp_protocol_broadcasts(false));
+    EXPECT_EQ(htonl(INADDR_LOOPBACK), remote::server_bind_address(true));
+    EXPECT_FALSE(remote::udp_protocol_broadcasts(true));
 }
 
 TEST(Serial, FramesOverThePseudoTerminal)

@@ -23,6 +23,7 @@
 #include "core/c331_shared.h"
 #include "core/page_registry.h"
 #include "core/requests.h"
+#include "platform/virtual_clock.h"
 #include "sim/sim_board.h"
 #include "ui/shell/AdvancedOption.h"
 #include "ui/shell/LockWindow.h"
@@ -37,6 +38,7 @@
 #include "ui/shell/text_fit.h"
 #include "ui/shell/panel_io.h"
 #include "ui/shell/panel_keys.h"
+#include "ui/shell/panel_tick.h"
 #include "ui/shell/shell_start.h"
 
 namespace {
@@ -777,6 +779,40 @@ private slots:
         QVERIFY(!MachineState::has_signal(3));
         put_u16(image(), ram_input_timing + 6 * 2 + 4, 0);  // no refresh: no signal
         QVERIFY(!MachineState::has_signal(2));
+    }
+
+    // The timer only wakes the panel: each timeout runs the ticks due by the device's clock.
+    // At scales 1, 20 and 100 the timer fires every 10, 1 and 1 real ms, that is every 10, 20
+    // and 100 ms of device time; every fifth timeout comes three periods late (a busy panel
+    // thread). Ten device seconds are 1000 ticks at every scale, and a 5 s stall runs only
+    // the bounded catch-up, not 500 ticks at once.
+    void panelTickFollowsTheClockAtEveryScale()
+    {
+        platform::VirtualClock clock(platform::clock().now_us());
+        platform::set_clock(&clock);
+        struct RealClockAgain {
+            ~RealClockAgain() { platform::set_clock(nullptr); }  // also when a comparison fails
+        } restore;
+        auto timeout = [&](uint64_t after_us) {
+            clock.advance_us(after_us);
+            QMetaObject::invokeMethod(g_timer, "timeout");
+            return G_timeTicks.load();
+        };
+        timeout(0);  // what the stopped timer missed is dropped here
+        for (uint64_t scale : {1, 20, 100}) {
+            const uint64_t period_us = uint64_t(PanelTick::timer_interval_ms(scale)) * scale * 1000;
+            const u32 start = G_timeTicks.load();
+            uint64_t elapsed_us = 0;
+            for (int event = 1; elapsed_us < 10000000; ++event) {
+                const uint64_t step = event % 5 == 0 ? 4 * period_us : period_us;
+                elapsed_us += step;
+                timeout(step);
+            }
+            QCOMPARE(G_timeTicks.load() - start, u32(elapsed_us / 10000));
+        }
+        const u32 before = G_timeTicks.load();
+        QCOMPARE(timeout(5000000) - before, PanelTick::kMaxCatchUp);
+        QCOMPARE(timeout(10000) - before, PanelTick::kMaxCatchUp + 1);
     }
 };
 

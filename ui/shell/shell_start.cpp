@@ -21,6 +21,7 @@
 #include "ui/shell/PageFrame.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/panel_io.h"
+#include "ui/shell/panel_tick.h"
 #include "ui/shell/text_fit.h"
 
 namespace {
@@ -68,19 +69,11 @@ void start_sim_extras()
     }
 }
 
-// The 10 ms panel tick on a sped-up simulated clock (K57_TIME_SCALE): the timer fires as
-// often as Qt allows (1 ms) and each timeout runs as many ticks as 10 ms of device time
-// holds, so tick waits shrink with every other wait of the device.
-int ticks_per_timeout(int* interval_ms)
+// The time scale of the simulated board's clock (K57_TIME_SCALE); 1 on the real clock.
+uint64_t time_scale()
 {
     const auto* scaled = dynamic_cast<const platform::ScaledClock*>(&platform::clock());
-    const uint64_t scale = scaled ? scaled->scale() : 1;
-    if (scale <= 1) {
-        *interval_ms = 10;
-        return 1;
-    }
-    *interval_ms = scale >= 10 ? 1 : int(10 / scale);
-    return scale >= 10 ? int(scale / 10) : 1;
+    return scaled ? scaled->scale() : 1;
 }
 }  // namespace
 
@@ -103,17 +96,11 @@ void shell_start_gui()
     g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
 
     g_timer = new QTimer();
-    int interval_ms = 10;
-    const int ticks = ticks_per_timeout(&interval_ms);
-    if (ticks == 1) {
-        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, &MainWindow::slot_update_timer_ticks);
-    } else {
-        QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [ticks] {
-            for (int i = 0; i < ticks; ++i)
-                g_mainwindow->slot_update_timer_ticks();
-        });
-    }
-    g_timer->start(interval_ms);
+    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [tick = PanelTick(platform::clock().now_us())]() mutable {
+        for (uint32_t n = tick.due(platform::clock().now_us()); n > 0; --n)
+            g_mainwindow->slot_update_timer_ticks();
+    });
+    g_timer->start(PanelTick::timer_interval_ms(time_scale()));
 
     if (std::strcmp(platform::board().name(), "sim") == 0)
         start_sim_extras();

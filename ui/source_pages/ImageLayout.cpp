@@ -76,13 +76,7 @@ void ImageLayout::language_changed()
 
 QString ImageLayout::name_text() const { return textfit::full_text(ui->image_name); }
 QString ImageLayout::source_text() const { return textfit::full_text(ui->image_source); }
-QString ImageLayout::state_text() const { return textfit::full_text(ui->image_state); }
 QComboBox* ImageLayout::p2p_box() const { return ui->comboBox_P2P; }
-QString ImageLayout::position_text() const
-{
-    return ui->lineEdit_X->text() + "," + ui->lineEdit_Y->text() + "," + ui->lineEdit_W->text() + "," +
-           ui->lineEdit_H->text();
-}
 
 QLabel* ImageLayout::mirror_label(int mode) const
 {

@@ -26,10 +26,8 @@ public:
     int window() const { return ui_select; }
     QString name_text() const;
     QString source_text() const;
-    QString state_text() const;
     QComboBox* p2p_box() const;
     QLabel* mirror_label(int mode) const;
-    QString position_text() const;  // "x,y,w,h" as shown
 
 public slots:
     void tlx_image_button_clicked();

@@ -1,6 +1,7 @@
 #include "remote/message_deal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "core/TlxRamPara.h"
@@ -110,13 +111,21 @@ Handler find_handler(u8 cmd)
     return nullptr;
 }
 
+// One restart under way at a time: a peer repeating the request while the restart waits
+// for the writes under way would otherwise start a thread per frame. A restart whose
+// command returned (it failed) lets the next request try again.
+std::atomic<bool> g_reboot_under_way{false};
+
 void reboot_after_100ms()
 {
+    if (g_reboot_under_way.exchange(true))
+        return;
     start_thread("message_deal", "reboot", [] {
         platform::name_this_thread("reboot");
         platform::sleep_ms(100);
         pending_writes::finish();
         Utils::system_mutex(QStringLiteral("reboot"), nullptr);
+        g_reboot_under_way = false;
     });
 }
 

@@ -236,6 +236,28 @@ TEST_F(Commands, Register14RebootLetsTheWritesUnderWayFinish)
     remote_test::board().sim_shell().set_reboot_action([] {});
 }
 
+// A peer repeating the request while the restart waits for the writes under way gets one
+// restart, not one per frame; a restart that failed may be asked for again.
+TEST_F(Commands, Register14RebootRepeatedStartsOneRestart)
+{
+    std::atomic<int> reboots{0};
+    remote_test::board().sim_shell().set_reboot_action([&] { ++reboots; });
+    scaler_req::eeprom_writing = 1;
+    for (int i = 0; i < 50; ++i)
+        reg_write(14, 0x01, 0x01);
+    scaler_req::eeprom_writing = 0;
+    for (int i = 0; i < 200 && reboots.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(reboots.load(), 1);
+
+    reg_write(14, 0x01, 0x01);  // the first returned: this one restarts again
+    for (int i = 0; i < 200 && reboots.load() == 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(reboots.load(), 2);
+    remote_test::board().sim_shell().set_reboot_action([] {});
+}
+
 TEST_F(Commands, DeviceInformationLayout)
 {
     std::memcpy(g_pid, "0123456789abcdef0123456789abcdef", 32);

@@ -83,7 +83,7 @@ constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 // Off: a change of a crop row's rectangle is not applied to a window showing that row (the
 // pass compares only the window records); it reaches the chip at the next change of the
 // window's source or a re-layout. While off, the rows keep what the start file holds.
-constexpr bool kCropRowEdits = false;
+constexpr bool kCropRowEdits = true;
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
 // bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
 constexpr bool kDotByDot = false;

@@ -93,9 +93,8 @@ constexpr bool kLedSize = true;
 // a window inside one column takes several, and an LED or output taller than the chip allows
 // reaches the registers.
 constexpr bool kSpliceModes = false;
-// Off: the output offsets a tool writes (0x566, 0x568) are overwritten by the offsets the
-// panel set-up computes at every start and LED-size change, so the LED page moves back.
-constexpr bool kOffsets = false;
+// The output offsets a tool writes: a start recomputes them (kClearedAtStart).
+constexpr bool kOffsets = true;
 constexpr bool kPicture = true;
 constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
@@ -274,13 +273,18 @@ std::vector<Field> generator_fields()
     return f;
 }
 
-// The words a start clears whatever the file holds: given again after a fresh start, as a
-// tool would, so that the comparison covers them.
+// The words a start clears or recomputes whatever the file holds: given again after a fresh
+// start, as a tool would, so that the comparison covers them. The output offsets (the first
+// two words of the output-channel layout) are the panel set-up's result: every start and
+// every change of the LED size or splice mode computes them from those words, so a tool's
+// offsets hold until the next panel set-up (a size change on the path replaces them in the
+// image too, and the start then computes the same).
 struct BootWord {
     uint32_t addr;
     uint8_t bytes;
 };
-const BootWord kClearedAtStart[] = {{ram_test_pattern, 1}, {ram_splice_mode, 2}, {ram_black_screen, 2}};
+const BootWord kClearedAtStart[] = {{ram_test_pattern, 1},  {ram_splice_mode, 2},    {ram_black_screen, 2},
+                                    {ram_och_layout, 2}, {ram_och_layout + 2, 2}};
 
 std::vector<Step> generate(uint32_t seed)
 {

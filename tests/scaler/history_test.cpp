@@ -80,10 +80,7 @@ constexpr bool kWindowsThatDoNotFit = false;
 constexpr bool kWindowEnables = false;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
-// Off: a change of a crop row's rectangle is not applied to a window showing that row (the
-// pass compares only the window records); it reaches the chip at the next change of the
-// window's source or a re-layout. While off, the rows keep what the start file holds.
-constexpr bool kCropRowEdits = true;
+constexpr bool kCropRowEdits = true;   // the key and rectangle of crop rows 0 and 1
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
 // bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
 constexpr bool kDotByDot = false;
@@ -93,7 +90,7 @@ constexpr bool kLedSize = true;
 // a window inside one column takes several, and an LED or output taller than the chip allows
 // reaches the registers.
 constexpr bool kSpliceModes = false;
-// The output offsets a tool writes: a start recomputes them (kClearedAtStart).
+// The output offsets a tool writes; a start recomputes them from the LED size (kClearedAtStart).
 constexpr bool kOffsets = true;
 constexpr bool kPicture = true;
 constexpr bool kSharpness = true;

@@ -33,6 +33,15 @@ bool source_word_valid(uint16_t v)
     return !(v & WIN_SOURCE_CROP) || (v & 0xFF) < RAM_CROP_ROWS;
 }
 
+// Any word of crop row `row` (key, x, y, width, height).
+bool crop_row_differs(const uint8_t* img, const uint8_t* shd, int row)
+{
+    for (uint32_t f = CROP_KEY; f <= CROP_HEIGHT; f += 2)
+        if (word_differs(img, shd, ram_crop_addr(row, f)))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 void c331_manage::c331managerdeal(void* /*arg*/)
@@ -64,6 +73,7 @@ void c331_manage::apply_changes()
     apply_panel(img, shd);
     apply_picture(img, shd);
     apply_priority(img, shd);
+    apply_crop_rows(img, shd);
     apply_windows(img, shd);
     apply_fade(img, shd);
     if (img[ram_test_pattern] != shd[ram_test_pattern])
@@ -200,6 +210,31 @@ void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
     }
 }
 
+// A window showing a crop row names it by row number: an edit of the row (its source in the
+// key, its rectangle) leaves the window record as it was, so the windows that show the row
+// are reprogrammed here. Runs before the window records, whose source changes and re-layouts
+// read the rows as they are now.
+void c331_manage::apply_crop_rows(const uint8_t* img, const uint8_t* shd)
+{
+    for (int slot = 0; slot < kWindows; ++slot) {
+        const int n = slot_pos[slot];
+        const int row = n >= 0 ? window_crop_row(n) : -1;
+        if (row < 0 || !crop_row_differs(img, shd, row))
+            continue;
+        show_crop(img, n, row);
+        if (slot == selected_window(img) && word_differs(img, shd, ram_crop_addr(row, CROP_KEY)))
+            scaler_req::audio_select_request = 1;   // the row may name another source
+    }
+}
+
+// The source, capture area and input port of a crop row, for list position n.
+void c331_manage::show_crop(const uint8_t* img, int n, int row)
+{
+    c331_SetInputsourceCrop(n, WIN_SOURCE_CROP | row);
+    c331_SetCrop(n, 1, crop_rect(img, row));
+    c331_SetInputsource(n, ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0x0F);
+}
+
 ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
 {
     return ST_RECT{ram_rd16(img, ram_crop_addr(row, CROP_X)), ram_rd16(img, ram_crop_addr(row, CROP_Y)),
@@ -217,9 +252,7 @@ void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot,
     // The setters work on list positions; an unlisted slot is read at the next re-layout.
     const int w = slot_pos[slot];
     if (w >= 0 && (v & WIN_SOURCE_CROP)) {
-        c331_SetInputsourceCrop(w, v);
-        c331_SetCrop(w, 1, crop_rect(img, row));
-        c331_SetInputsource(w, ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0x0F);
+        show_crop(img, w, row);
     } else if (w >= 0) {
         if (ram_rd16(shd, ram_window_addr(slot, WIN_SOURCE)) & WIN_SOURCE_CROP) {
             const ST_RECT r{ram_rd16(img, ram_window_addr(slot, WIN_X)), ram_rd16(img, ram_window_addr(slot, WIN_Y)),

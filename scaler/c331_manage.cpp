@@ -25,6 +25,18 @@ constexpr int kPassPeriodMs = 5;
 constexpr uint64_t kIdlePassUs = 200000;
 // A chip that does not answer is reported at most this often.
 constexpr uint64_t kProbeReportUs = 1000000;
+constexpr uint32_t kOchLayoutBytes = 14;   // the seven words of the output-channel layout
+
+// The first bring-up's panel set-up replaced the output-channel layout the file held, and the
+// FPGA builds its first page from the image as it is then: that layout is what the device
+// applied, so the apply pass compares later edits (a tool's offsets) with it, not with the
+// file's. A repeated bring-up leaves the copy to the next pass, which sends the FPGA its
+// changed offsets.
+void take_start_layout_as_applied(TlxRamPara* store)
+{
+    if (g_fpga_c331_start == 0)
+        std::memcpy(store->ram_applied + ram_och_layout, store->ram_image + ram_och_layout, kOchLayoutBytes);
+}
 }  // namespace
 
 c331_manage::c331_manage()
@@ -178,6 +190,7 @@ void c331_manage::bring_up()
     tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height),
                     ram_rd16(img, ram_output_rect + 4), ram_rd16(img, ram_output_rect + 6),
                     ram_rd16(img, ram_splice_mode));
+    take_start_layout_as_applied(TlxRamPara::p_tlxrampara_config);
     c331_SetBrightness(ram_rd16(img, ram_brightness));
     c331_SetContrast(ram_rd16(img, ram_contrast));
     c331_SetSharpness(ram_rd16(img, ram_sharpness));

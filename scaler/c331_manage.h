@@ -89,6 +89,8 @@ public:
     void apply_priority(const uint8_t* img, const uint8_t* shd);
     void apply_windows(const uint8_t* img, const uint8_t* shd);
     void apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);
+    void apply_crop_rows(const uint8_t* img, const uint8_t* shd);
+    void show_crop(const uint8_t* img, int n, int row);   // list position n shows crop row `row`
     void apply_fade(const uint8_t* img, const uint8_t* shd);
     void raise_requests(const uint8_t* img, const uint8_t* shd);
     void serve_debug_registers(class TlxRamPara* store);
@@ -224,6 +226,7 @@ public:
     void c331_SetInputsourceCrop(int w, int v);
     void c331_SetCrop(int w, int enable, ST_RECT rect);
     void tlxApi_updateCrop(int port);
+    int window_crop_row(int n) const;   // the crop row list position n shows, -1 none
     void set_input_bkg2(int fd, int win, int on);
     void set_input_bkg(int fd, int port, int on);
     void set_pict(int fd, int on, int i);

@@ -171,6 +171,11 @@ void c331_manage::c331_SetCrop(int w, int enable, ST_RECT rect)
     set_output(c331_fd);
 }
 
+int c331_manage::window_crop_row(int w) const
+{
+    return PM_INPUT_OFFSET_EN[w] && pwinfo[w].crop < RAM_CROP_ROWS ? pwinfo[w].crop : -1;
+}
+
 void c331_manage::tlxApi_updateCrop(int p)
 {
     SCALER_DBG("[tlxApi_updateCrop]  input_num:%d\n", p);
@@ -178,7 +183,7 @@ void c331_manage::tlxApi_updateCrop(int p)
     if (!store || p < 0 || p >= kPorts)
         return;
     for (int w = 0; w < kWindows && w < static_cast<int>(wincnt); ++w) {
-        if (PM_INPUT[w] != static_cast<uint32_t>(p) || !PM_INPUT_OFFSET_EN[w] || pwinfo[w].crop >= RAM_CROP_ROWS)
+        if (PM_INPUT[w] != static_cast<uint32_t>(p) || window_crop_row(w) < 0)
             continue;
         ST_RECT r = crop_rect(store->ram_image, pwinfo[w].crop);
         for (int k = 0; k < 4; ++k)

@@ -2,6 +2,7 @@
 #include "scaler_fixture.h"
 
 #include "core/ram_map.h"
+#include "core/requests.h"
 #include "platform/virtual_clock.h"
 
 namespace {
@@ -74,6 +75,30 @@ TEST_F(ScalerFixture, BringUpWritesTheFactoryLayoutBack)
         EXPECT_EQ(model_->value(0x084801, 16 * c), 1u);
     }
     EXPECT_EQ(model_->value(0x002901) & 1, 0u);   // update timing released
+}
+
+// The file held output offsets the panel set-up does not give (a tool wrote them before the
+// restart): the start runs the computed ones, and a tool writing the file's offsets again
+// has them sent to the FPGA.
+TEST_F(ScalerFixture, OffsetsOfTheFileWrittenAgainAfterAStartReachTheFpga)
+{
+    auto offsets = [](uint8_t* m, uint16_t x, uint16_t y) {
+        ram_wr16(m, ram_och_layout, x);
+        ram_wr16(m, ram_och_layout + 2, y);
+    };
+    offsets(img(), 100, 50);   // as the start's load of the file leaves the image and its copies
+    offsets(store_->ram_applied, 100, 50);
+    offsets(shd(), 100, 50);
+    bring_up();
+    EXPECT_EQ(ram_rd16(img(), ram_och_layout), 0);
+    EXPECT_EQ(ram_rd16(img(), ram_och_layout + 2), 0);
+    scaler_req::net_para_dirty = 0;
+    edit_and_pass([&](uint8_t* m) { offsets(m, 100, 50); });
+    EXPECT_EQ(scaler_req::net_para_dirty, 1);
+    scaler_req::net_para_dirty = 0;
+    edit_and_pass([&](uint8_t* m) { offsets(m, 0, 0); });
+    EXPECT_EQ(scaler_req::net_para_dirty, 1);
+    scaler_req::net_para_dirty = 0;
 }
 
 TEST_F(ScalerFixture, ReprobeRequestRepeatsTheBringUp)

@@ -80,10 +80,7 @@ constexpr bool kWindowsThatDoNotFit = false;
 constexpr bool kWindowEnables = false;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
-// Off: a change of a crop row's rectangle is not applied to a window showing that row (the
-// pass compares only the window records); it reaches the chip at the next change of the
-// window's source or a re-layout. While off, the rows keep what the start file holds.
-constexpr bool kCropRowEdits = false;
+constexpr bool kCropRowEdits = true;   // the key and rectangle of crop rows 0 and 1
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
 // bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
 constexpr bool kDotByDot = false;
@@ -93,9 +90,8 @@ constexpr bool kLedSize = true;
 // a window inside one column takes several, and an LED or output taller than the chip allows
 // reaches the registers.
 constexpr bool kSpliceModes = false;
-// Off: the output offsets a tool writes (0x566, 0x568) are overwritten by the offsets the
-// panel set-up computes at every start and LED-size change, so the LED page moves back.
-constexpr bool kOffsets = false;
+// The output offsets a tool writes; a start recomputes them from the LED size (kClearedAtStart).
+constexpr bool kOffsets = true;
 constexpr bool kPicture = true;
 constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
@@ -274,13 +270,18 @@ std::vector<Field> generator_fields()
     return f;
 }
 
-// The words a start clears whatever the file holds: given again after a fresh start, as a
-// tool would, so that the comparison covers them.
+// The words a start clears or recomputes whatever the file holds: given again after a fresh
+// start, as a tool would, so that the comparison covers them. The output offsets (the first
+// two words of the output-channel layout) are the panel set-up's result: every start and
+// every change of the LED size or splice mode computes them from those words, so a tool's
+// offsets hold until the next panel set-up (a size change on the path replaces them in the
+// image too, and the start then computes the same).
 struct BootWord {
     uint32_t addr;
     uint8_t bytes;
 };
-const BootWord kClearedAtStart[] = {{ram_test_pattern, 1}, {ram_splice_mode, 2}, {ram_black_screen, 2}};
+const BootWord kClearedAtStart[] = {{ram_test_pattern, 1},  {ram_splice_mode, 2},    {ram_black_screen, 2},
+                                    {ram_och_layout, 2}, {ram_och_layout + 2, 2}};
 
 std::vector<Step> generate(uint32_t seed)
 {

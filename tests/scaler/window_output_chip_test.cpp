@@ -242,6 +242,42 @@ TEST_F(WindowOutput, CropThroughTheInputShrink)
     EXPECT_EQ(r[0].hzoom, 0u);
 }
 
+// An edit of the crop row a window shows (the crop editor rewrites the row, the window record
+// stays as it was) reaches the window in the same pass: its rectangle and its source.
+TEST_F(WindowOutput, CropRowEditReachesTheWindowShowingIt)
+{
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 4);
+        set_word(ram_crop_addr(0, CROP_X), 160);
+        set_word(ram_crop_addr(0, CROP_Y), 90);
+        set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
+        set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
+        window(0, 0, 1000, 500);
+    });
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0); });
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_crop_addr(0, CROP_X), 320);
+        set_word(ram_crop_addr(0, CROP_Y), 180);
+        set_word(ram_crop_addr(0, CROP_WIDTH), 1280);
+        set_word(ram_crop_addr(0, CROP_HEIGHT), 720);
+    });
+    std::vector<int> c = ichs();
+    ASSERT_FALSE(c.empty());
+    EXPECT_NEAR(double(chip(c331::SHR_HRATIO, c[0])), 65536.0 * 1000 / 1280, 64);
+    EXPECT_NEAR(double(chip(c331::SHR_VRATIO, c[0])), 65536.0 * 500 / 720, 64);
+    std::vector<sim::OchRead> r = reads();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].x, 250);    // 320 of 1280 in 1000
+    EXPECT_EQ(r[0].line, 125); // 180 of 720 in 500
+
+    edit_and_pass([&](uint8_t*) { set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 2); });
+    EXPECT_EQ(mgr_->PM_INPUT[0], uint32_t(mgr_->tlxApi_inputCvtC331(2)));
+    r = reads();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].x, 250);   // the same rectangle of the other source
+    EXPECT_EQ(r[0].line, 125);
+}
+
 // On the default 4096 x 2048 screen a V-by-One picture wider than 2176 pixels that is zoomed
 // vertically is captured 2176 wide and zoomed from there; without a vertical zoom it is not
 // capped.

@@ -199,6 +199,8 @@ public:
     int check_ich(int need_low, int dual);
     int adjust_ich(int need_low, int dual, int win);
     int set_input(int win, int port);
+    int take_ichs(int win, int port);
+    void assign_ichs();
     void reset_ich(int win);
     void rebuild_win_ich();
     bool port_needs_low(uint32_t port) const;

@@ -77,7 +77,7 @@ constexpr bool kWindowsThatDoNotFit = false;
 // channels assigned differently from a start on the same image: bank 0 0x11, 0x12 (port
 // select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
 // port is captured by no channel. While off, window 0 is the only window listed.
-constexpr bool kWindowEnables = false;
+constexpr bool kWindowEnables = true;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 // Off: a change of a crop row's rectangle is not applied to a window showing that row (the
@@ -85,7 +85,8 @@ constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 // window's source or a re-layout. While off, the rows keep what the start file holds.
 constexpr bool kCropRowEdits = false;
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
-// bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
+// the horizontal shrink set (bank 0 registers 0x79, 0x7A) of its scaled set-up; a start in
+// dot-by-dot leaves them 0.
 constexpr bool kDotByDot = false;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
@@ -113,7 +114,8 @@ constexpr bool kDualChannelSources = false;
 constexpr bool kApplyBeforeFileWrite = true;
 
 // ---- what is compared --------------------------------------------------------------------------
-// Every register of the scaler chip's 256 banks and the FPGA's output page (RAM block 1), but:
+// Every register of the scaler chip's 256 banks, the horizontal shrink set each input channel
+// holds (loaded through a bank-0 port) and the FPGA's output page (RAM block 1), but:
 //   - register 0 of every bank: the bank select, the bank of the last access;
 //   - the registers in kExcluded below: their value depends on the path on purpose;
 //   - the banks and bank-0 registers of an output channel that is off in both devices and of
@@ -136,6 +138,9 @@ const Exclusion kExcluded[] = {
      "input field-store order: a source switch freezes the last picture in the spare field store, so the order "
      "rotates with every switch"},
     {kFrameStoreBank, true, 0x6C, 0x6D, "output field-store order: follows the input order above"},
+    {0x00, false, 0x79, 0x7A,
+     "horizontal shrink load port: holds the set last loaded and the channel it went to, the window "
+     "programmed last; the set each input channel holds is compared instead (Programmed::hshrink)"},
 };
 
 // The FPGA output page bytes that are state, not settings.
@@ -326,6 +331,7 @@ struct Programmed {
     std::vector<uint8_t> page;     // the FPGA's parameter page (RAM block 1)
     uint32_t ports_shown = 0;      // bit p: a listed window shows input port p
     uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
+    uint8_t hshrink[8] = {};       // the horizontal shrink set loaded into input channel c
 };
 
 // Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
@@ -428,6 +434,17 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
         }
         std::snprintf(line, sizeof line, "FPGA output page byte %u: 0x%02X, fresh start 0x%02X", a, got.page[a],
                       fresh.page[a]);
+        d.emplace_back(line);
+    }
+    for (int c = 0; c < kChannels; ++c) {
+        if (got.hshrink[c] == fresh.hshrink[c] || !((got.ichs_owned | fresh.ichs_owned) & (1u << c)))
+            continue;
+        if (d.size() >= max) {
+            d.emplace_back("...");
+            return d;
+        }
+        std::snprintf(line, sizeof line, "horizontal shrink set of input channel %d: %u, fresh start %u", c,
+                      got.hshrink[c], fresh.hshrink[c]);
         d.emplace_back(line);
     }
     return d;
@@ -648,8 +665,10 @@ protected:
         p.page = fpga0->ram(fpga::BLOCK_PARA, 0, fpga::kPageSize);
         for (int port = 0; port < c331_manage::kPorts; ++port)
             p.ports_shown |= mgr_->port_used(port) ? 1u << port : 0;
-        for (int c = 0; c < kChannels; ++c)
+        for (int c = 0; c < kChannels; ++c) {
             p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
+            p.hshrink[c] = c331->hshrink_set(c);
+        }
         return p;
     }
 

@@ -176,6 +176,38 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
     }
 }
 
+// Three windows side by side, each on its own source, as a start on that image gives them:
+// window n captures its port on input channel n, and its output channel reads that channel.
+// Whatever came before (the windows listed one by one, a re-layout, a source change), the
+// channels are the same.
+TEST_F(WallLayout, InputChannelsFollowTheLayoutNotThePath)
+{
+    const int sources[3] = {0, 1, 2};
+    auto expect_as_a_start = [&](const char* after) {
+        SCOPED_TRACE(after);
+        for (int w = 0; w < 3; ++w) {
+            const int n = list_pos(w);
+            ASSERT_EQ(mgr_->first_ich(n), w) << "window " << w;
+            EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(w) << 8)), 2u * mgr_->tlxApi_inputCvtC331(sources[w]))
+                << "window " << w;
+            for (const sim::OchRead& r : reads(w))
+                EXPECT_EQ(r.ich, w) << "window " << w;
+        }
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) { put_window(0, Win{0, 0, 960, 540}, sources[0]); });
+    edit_and_pass([&](uint8_t*) {
+        for (int w = 1; w < 3; ++w)
+            put_window(w, Win{960 * w, 0, 960, 540}, sources[w]);
+    });
+    expect_as_a_start("windows 1 and 2 listed");
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_HEIGHT), 720); });
+    expect_as_a_start("window 0 re-laid out");
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), 3); });
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), uint16_t(sources[0])); });
+    expect_as_a_start("window 0's source changed and back");
+}
+
 // An 8K x 4K screen in one piece does not fit the channels' totals: the layout on the wall
 // stays as it was (no start line beyond the total), and a screen that fits is taken later.
 TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)

@@ -383,6 +383,15 @@ void c331_manage::tlxApi_initEnvC331Default()
     wi.h = pnl.h;
     wi.attr = 0;
     wi.winEn = 1;
+    set_unrotated(0);
+}
+
+// A window shown without rotate or mirror, reprogrammed so at the next apply.
+void c331_manage::set_unrotated(int n)
+{
+    pwinfo[n].attr = 0;
+    win_mirror[n][0] = win_mirror[n][1] = 0;
+    g_chg_attr[n] = 1;
 }
 
 // Presets of the multi-window layouts; only the first, one window over the LED screen, is read.
@@ -504,6 +513,7 @@ void c331_manage::tlxApi_initEnvC331()
     // Window slot -> list position: the setters work on list positions.
     for (int s = 0; s < kWindows; ++s)
         slot_pos[s] = -1;
+    list_fallback = !fits;
     if (!fits) {
         tlxApi_initEnvC331Default();
         slot_pos[0] = 0;

@@ -67,16 +67,9 @@ constexpr uint8_t kOutputStarted = 18;  // the FPGA's output-start state once th
 constexpr bool kWindowSources = true;
 constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
-// Off: when the listed windows stop fitting (a window beyond the LED, more channels than the
-// chip has) and the layout falls back to window 0 alone on the whole LED, the fallback keeps
-// parts of the earlier layout: window 0's input channel and its output channel's store, zoom
-// and control (bank 0 0x69 + k), where a start on that image gives them as for the fallback.
-// While off, windows are placed to lie inside the smallest LED the generator picks.
-constexpr bool kWindowsThatDoNotFit = false;
-// Off: with windows 1 and 2 listed, a re-layout for a change of window 0 leaves input
-// channels assigned differently from a start on the same image: bank 0 0x11, 0x12 (port
-// select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
-// port is captured by no channel. While off, window 0 is the only window listed.
+// Windows beyond the LED: the layout falls back to one unrotated window over the whole LED.
+constexpr bool kWindowsThatDoNotFit = true;
+// Windows 1 and 2 listed or not: their input channels are handed out afresh at every apply.
 constexpr bool kWindowEnables = true;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
@@ -102,7 +95,7 @@ constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
 // that leaves window 0.
 constexpr bool kPatterns = false;
-// The black flag is lost beside a second window's re-layout: covered once kWindowEnables is on.
+// A window's black flag, also beside a second window's re-layout.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
 // Off: a window whose source changes from a port taken by two input channels (a V-by-One

@@ -208,6 +208,53 @@ TEST_F(WallLayout, InputChannelsFollowTheLayoutNotThePath)
     expect_as_a_start("window 0's source changed and back");
 }
 
+// Windows that no longer fit the screen fall back to one window over it, shown unrotated as a
+// start on that image shows it: neither the rotate the window had before nor one written
+// meanwhile mirrors it. Once the windows fit again, their rotate is taken.
+TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
+{
+    auto mirrors = [&](int hdir, int vdir) {
+        const std::vector<sim::OchRead> r = reads(0);
+        ASSERT_FALSE(r.empty());
+        for (const sim::OchRead& c : r) {
+            EXPECT_EQ(c.hdir, hdir);
+            EXPECT_EQ(c.vdir, vdir);
+        }
+    };
+    auto led = [&](int w, int h) {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_led_width, uint16_t(w));
+            set_word(ram_led_height, uint16_t(h));
+            set_word(ram_output_rect + 4, uint16_t(w));
+            set_word(ram_output_rect + 6, uint16_t(h));
+        });
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 3840, 2160});
+        set_word(ram_window_addr(0, WIN_ROTATE), 1);
+    });
+    mirrors(-1, 1);
+
+    led(1920, 1080);   // window 0 is now wider and taller than the screen
+    expect_whole(0, 1920, 1080, 1, 1);
+    {
+        SCOPED_TRACE("fallen back");
+        mirrors(1, 1);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_ROTATE), 3); });
+    {
+        SCOPED_TRACE("rotate written while fallen back");
+        mirrors(1, 1);
+    }
+    led(3840, 2160);
+    expect_whole(0, 3840, 2160, 1, 1);
+    {
+        SCOPED_TRACE("fitting again");
+        mirrors(-1, -1);
+    }
+}
+
 // An 8K x 4K screen in one piece does not fit the channels' totals: the layout on the wall
 // stays as it was (no start line beyond the total), and a screen that fits is taken later.
 TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)

@@ -515,8 +515,13 @@ void c331_manage::tlxApi_initEnvC331()
         slot_pos[s] = -1;
     list_fallback = !fits;
     if (!fits) {
+        // The one window shows the first listed window's record (window 0's when none is
+        // listed: nothing else was read), and that window's setters reach it.
+        const int shown = wincnt > 0 ? listed[0] : 0;
+        if (wincnt == 0)
+            load_window(img, shown, 0);
         tlxApi_initEnvC331Default();
-        slot_pos[0] = 0;
+        slot_pos[shown] = 0;
     } else {
         for (int n = 0; n < wincnt; ++n)
             slot_pos[listed[n]] = n;

@@ -255,6 +255,41 @@ TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
     }
 }
 
+// The fallback window shows the first listed window's source (window 0's when none is
+// listed), and a change of that window's source reaches it.
+TEST_F(WallLayout, FallbackWindowShowsTheFirstListedSource)
+{
+    auto shows = [&](int source) {
+        ASSERT_EQ(mgr_->gMwin.wincnt, 1);
+        const int c = mgr_->first_ich(0);
+        ASSERT_GE(c, 0);
+        EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(c) << 8)), 2u * mgr_->tlxApi_inputCvtC331(source));
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 1920, 1080}, 0);
+        put_window(1, Win{1920, 0, 1920, 1080}, 1);
+    });
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_window_addr(0, WIN_ENABLE), 0);
+        set_word(ram_window_addr(1, WIN_WIDTH), 8000);   // beyond the screen
+    });
+    {
+        SCOPED_TRACE("window 1 first listed");
+        shows(1);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(1, WIN_SOURCE), 2); });
+    {
+        SCOPED_TRACE("window 1's source changed");
+        shows(2);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(1, WIN_ENABLE), 0); });
+    {
+        SCOPED_TRACE("none listed");
+        shows(0);
+    }
+}
+
 // An 8K x 4K screen in one piece does not fit the channels' totals: the layout on the wall
 // stays as it was (no start line beyond the total), and a screen that fits is taken later.
 TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)

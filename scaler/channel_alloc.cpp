@@ -381,7 +381,6 @@ void c331_manage::tlxApi_initEnvC331Default()
     wi.y = pnl.yoffs;
     wi.w = pnl.w;
     wi.h = pnl.h;
-    wi.attr = 0;
     wi.winEn = 1;
     set_unrotated(0);
 }

@@ -189,7 +189,7 @@ void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
                 full_relayout();
                 return;
             case WIN_ROTATE:
-                if (n >= 0)
+                if (n >= 0 && !list_fallback)   // the fallback window is shown unrotated
                     c331_SetWinAttr(n, v);
                 break;
             case WIN_SOURCE:

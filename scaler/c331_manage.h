@@ -138,6 +138,7 @@ public:
     // channel_alloc.cpp
     void tlxApi_initEnvC331();
     void tlxApi_initEnvC331Default();
+    void set_unrotated(int n);
     void tlxApi_MultiWinGet(ST_MWIN* out);
     void tlxApi_MultiWinInit();
     void tlxApi_PreviewCh();
@@ -200,6 +201,8 @@ public:
     int check_ich(int need_low, int dual);
     int adjust_ich(int need_low, int dual, int win);
     int set_input(int win, int port);
+    int take_ichs(int win, int port);
+    void assign_ichs();
     void reset_ich(int win);
     void rebuild_win_ich();
     bool port_needs_low(uint32_t port) const;
@@ -268,6 +271,7 @@ public:
     uint32_t PS_MEM_DBD_STRIDE() const { return PS_MEM_IP[0]; }
 
     int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
+    bool list_fallback = false;   // the listed windows did not fit: one unrotated window over the LED
     uint32_t wincnt = kWindows;                         // windows the scaler serves
     uint32_t PM_MEM_WMODE[kWindows]{}, PS_MEM_WMODE[kWindows]{};
     uint32_t port_iact[kPorts][4]{};

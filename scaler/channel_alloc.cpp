@@ -381,8 +381,16 @@ void c331_manage::tlxApi_initEnvC331Default()
     wi.y = pnl.yoffs;
     wi.w = pnl.w;
     wi.h = pnl.h;
-    wi.attr = 0;
     wi.winEn = 1;
+    set_unrotated(0);
+}
+
+// A window shown without rotate or mirror, reprogrammed so at the next apply.
+void c331_manage::set_unrotated(int n)
+{
+    pwinfo[n].attr = 0;
+    win_mirror[n][0] = win_mirror[n][1] = 0;
+    g_chg_attr[n] = 1;
 }
 
 // Presets of the multi-window layouts; only the first, one window over the LED screen, is read.
@@ -504,9 +512,15 @@ void c331_manage::tlxApi_initEnvC331()
     // Window slot -> list position: the setters work on list positions.
     for (int s = 0; s < kWindows; ++s)
         slot_pos[s] = -1;
+    list_fallback = !fits;
     if (!fits) {
+        // The one window shows the first listed window's record (window 0's when none is
+        // listed: nothing else was read), and that window's setters reach it.
+        const int shown = wincnt > 0 ? listed[0] : 0;
+        if (wincnt == 0)
+            load_window(img, shown, 0);
         tlxApi_initEnvC331Default();
-        slot_pos[0] = 0;
+        slot_pos[shown] = 0;
     } else {
         for (int n = 0; n < wincnt; ++n)
             slot_pos[listed[n]] = n;

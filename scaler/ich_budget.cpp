@@ -3,6 +3,7 @@
 // A channel number outside 0..7 is never addressed: a window without channels shows its
 // background.
 #include <cstdio>
+#include <cstring>
 
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
@@ -47,12 +48,18 @@ void c331_manage::rebuild_win_ich()
 
 static bool window_on(const uint32_t shape[2]) { return shape[0] != 0 && shape[1] != 0; }
 
+// Channels held by listed windows other than `win`, plus what `win` needs; -1 above the eight.
+// Counting what is held (not what every window would need) lets the windows handed their
+// channels first keep them when a later one does not fit.
 int c331_manage::check_ich_all(int win)
 {
-    int total = 0;
-    for (int w = 0; w < kWindows; ++w)
-        if (window_on(PM_WIN_SHAPE[w]))
-            total += wingeom::ich_cost(PM_WIN_DBD_MODE[w], PM_INPUT[w]);
+    int total = win >= 0 && win < kWindows && window_on(PM_WIN_SHAPE[win])
+                    ? wingeom::ich_cost(PM_WIN_DBD_MODE[win], PM_INPUT[win])
+                    : 0;
+    for (int c = 0; c < kIch; ++c) {
+        const int o = ich_owner[c];
+        total += o >= 0 && o < kWindows && o != win && window_on(PM_WIN_SHAPE[o]);
+    }
     if (total > kIch) {
         std::printf("check_ich_all ret=%d\n", -1);
         return -1;
@@ -176,9 +183,16 @@ int c331_manage::set_input(int win, int port)
 {
     if (win < 0 || win >= kWindows)
         return 2;
-    const uint32_t code = PM_WIN_DBD_MODE[win];
-    if (code > 1 && g_chg_dbd[win] == 0)
+    if (PM_WIN_DBD_MODE[win] > 1 && g_chg_dbd[win] == 0)
         return 0;
+    return take_ichs(win, port);
+}
+
+// The channels of one window beside those the others hold: 0 from free channels, 1 after
+// moving another window, 2 none.
+int c331_manage::take_ichs(int win, int port)
+{
+    const uint32_t code = PM_WIN_DBD_MODE[win];
     if (!window_on(PM_WIN_SHAPE[win])) {
         SCALER_DBG("[set_input] win_%d, port_%d, window is unavailable\n", win, port);
         return 2;
@@ -222,6 +236,29 @@ int c331_manage::set_input(int win, int port)
         std::printf("set_input Dot-By-Dot Rare Case!!!   win=%d  port=%d\n", win, port);
     rebuild_win_ich();
     return result;
+}
+
+// Every window's input channels, handed out afresh in list order, so that they follow from
+// the layout and the ports alone, never from the order of earlier changes (a fresh start
+// hands them out the same way). Not by layer: a change of layer re-lays no window out.
+// A window whose channels moved is reprogrammed; one that gets none is left unprogrammed.
+void c331_manage::assign_ichs()
+{
+    int32_t before[kWindows][kIch];
+    std::memcpy(before, win_ich, sizeof before);
+    for (int c = 0; c < kIch; ++c)
+        ich_owner[c] = -1;
+    rebuild_win_ich();
+    for (int w = 0; w < kWindows; ++w) {
+        if (!window_on(PM_WIN_SHAPE[w]))
+            continue;
+        if (take_ichs(w, static_cast<int>(PM_INPUT[w])) == 2) {
+            g_chg_input[w] = g_chg_dbd[w] = 0;
+            continue;
+        }
+        if (g_chg_input[w] == 0 && std::memcmp(before[w], win_ich[w], sizeof before[w]) != 0)
+            g_chg_input[w] = 2;
+    }
 }
 
 void c331_manage::reset_ich(int win)

@@ -222,12 +222,7 @@ void c331_manage::set_output(int fd)
 {
     for (int w = 0; w < kWindows; ++w)
         reset_ich(w);
-    for (int w = 0; w < kWindows; ++w) {
-        const bool reassign = g_chg_input[w] == 1 || g_chg_input[w] == 3 || g_chg_dbd[w] ||
-                              (g_chg_win[w] && first_ich(w) < 0);
-        if (reassign && set_input(w, static_cast<int>(PM_INPUT[w])) == 2)
-            g_chg_input[w] = g_chg_dbd[w] = 0;
-    }
+    assign_ichs();
     int fades = 0, s = -1;
     for (int w = 0; w < kWindows; ++w)
         if (g_chg_input[w] == 1 && win_switch_effect[w])

@@ -19,6 +19,9 @@ constexpr StatusReg kStatus[] = {
     {0xB2, 0x63, 0xA0},  // V-by-One receivers 0 and 1 locked
 };
 constexpr uint8_t kIdBank = 0xB2, kIdReg = 0x08, kIdValue = 0x24;
+// Horizontal shrink tables: the set number in bank 0 0x79, loaded into input channel t by
+// writing 131 + 4t to 0x7A.
+constexpr uint8_t kHshrinkSetReg = 0x79, kHshrinkLoadReg = 0x7A, kHshrinkLoadFirst = 131, kHshrinkLoadStep = 4;
 }  // namespace
 
 C331Model::C331Model(SimBoard& board)
@@ -35,6 +38,7 @@ C331Model::~C331Model() = default;
 void C331Model::reset()
 {
     std::memset(regs_, 0, sizeof regs_);
+    std::memset(hshrink_set_, 0, sizeof hshrink_set_);
     bank_ = 0;
     log_ = Ring<Write>();
     id_reads_ = 0;
@@ -72,6 +76,11 @@ void C331Model::write_reg(uint8_t r, uint8_t v)
     if (r == 0)
         bank_ = v;
     regs_[bank_][r] = v;
+    if (bank_ == 0 && r == kHshrinkLoadReg && v >= kHshrinkLoadFirst && (v - kHshrinkLoadFirst) % kHshrinkLoadStep == 0) {
+        const int t = (v - kHshrinkLoadFirst) / kHshrinkLoadStep;
+        if (t < 8)
+            hshrink_set_[t] = regs_[0][kHshrinkSetReg];
+    }
     osd_flash_->wrote(static_cast<uint8_t>(bank_), r, v);
     log_.push(Write{static_cast<uint8_t>(bank_), r, v});
 }
@@ -133,8 +142,12 @@ QJsonObject C331Model::state() const
                                  {"hdir", r.hdir},        {"vdir", r.vdir},     {"hw", double(r.hw)},
                                  {"vw", double(r.vw)},    {"hzoom", double(r.hzoom)}, {"vzoom", double(r.vzoom)}});
     }
+    QJsonArray hshrink;
+    for (uint8_t set : hshrink_set_)
+        hshrink.append(set);
     QJsonObject o;
     o.insert("och_reads", reads);
+    o.insert("hshrink_sets", hshrink);
     o.insert("selected_bank", bank_);
     o.insert("total_writes", static_cast<double>(log_.total()));
     o.insert("id_reads", static_cast<double>(id_reads_));

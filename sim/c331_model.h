@@ -56,6 +56,8 @@ public:
     uint32_t value(uint32_t regid, uint32_t choffs = 0) const;
     // How output channel k reads the frame store: the picture it puts on the wall.
     OchRead och_read(int k) const { return sim::och_read(regs_, k); }
+    // The horizontal shrink coefficient set last loaded into input channel c (0..7).
+    uint8_t hshrink_set(int c) const { return hshrink_set_[c & 7]; }
     std::vector<Write> writes() const;
     void clear_writes();
     uint64_t total_writes() const { return log_.total(); }
@@ -72,6 +74,7 @@ private:
 
     SimBoard& board_;
     uint8_t regs_[256][128];
+    uint8_t hshrink_set_[8];   // per input channel, loaded through the bank-0 load port
     int bank_ = 0;
     Ring<Write> log_;
     uint64_t id_reads_ = 0;

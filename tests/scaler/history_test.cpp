@@ -67,22 +67,16 @@ constexpr uint8_t kOutputStarted = 18;  // the FPGA's output-start state once th
 constexpr bool kWindowSources = true;
 constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
-// Off: when the listed windows stop fitting (a window beyond the LED, more channels than the
-// chip has) and the layout falls back to window 0 alone on the whole LED, the fallback keeps
-// parts of the earlier layout: window 0's input channel and its output channel's store, zoom
-// and control (bank 0 0x69 + k), where a start on that image gives them as for the fallback.
-// While off, windows are placed to lie inside the smallest LED the generator picks.
-constexpr bool kWindowsThatDoNotFit = false;
-// Off: with windows 1 and 2 listed, a re-layout for a change of window 0 leaves input
-// channels assigned differently from a start on the same image: bank 0 0x11, 0x12 (port
-// select of input channels 1 and 2) read 6 and 4 where a start gives 2 and 6, so window 1's
-// port is captured by no channel. While off, window 0 is the only window listed.
-constexpr bool kWindowEnables = false;
+// Windows beyond the LED: the layout falls back to one unrotated window over the whole LED.
+constexpr bool kWindowsThatDoNotFit = true;
+// Windows 1 and 2 listed or not: their input channels are handed out afresh at every apply.
+constexpr bool kWindowEnables = true;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 constexpr bool kCropRowEdits = true;   // the key and rectangle of crop rows 0 and 1
 // Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
-// bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
+// the horizontal shrink set (bank 0 registers 0x79, 0x7A) of its scaled set-up; a start in
+// dot-by-dot leaves them 0.
 constexpr bool kDotByDot = false;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
@@ -97,7 +91,7 @@ constexpr bool kSharpness = true;
 // Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
 // that leaves window 0.
 constexpr bool kPatterns = false;
-// The black flag is lost beside a second window's re-layout: covered once kWindowEnables is on.
+// A window's black flag, also beside a second window's re-layout.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
 // Off: a window whose source changes from a port taken by two input channels (a V-by-One
@@ -109,7 +103,8 @@ constexpr bool kDualChannelSources = false;
 constexpr bool kApplyBeforeFileWrite = true;
 
 // ---- what is compared --------------------------------------------------------------------------
-// Every register of the scaler chip's 256 banks and the FPGA's output page (RAM block 1), but:
+// Every register of the scaler chip's 256 banks, the horizontal shrink set each input channel
+// holds (loaded through a bank-0 port) and the FPGA's output page (RAM block 1), but:
 //   - register 0 of every bank: the bank select, the bank of the last access;
 //   - the registers in kExcluded below: their value depends on the path on purpose;
 //   - the banks and bank-0 registers of an output channel that is off in both devices and of
@@ -132,6 +127,9 @@ const Exclusion kExcluded[] = {
      "input field-store order: a source switch freezes the last picture in the spare field store, so the order "
      "rotates with every switch"},
     {kFrameStoreBank, true, 0x6C, 0x6D, "output field-store order: follows the input order above"},
+    {0x00, false, 0x79, 0x7A,
+     "horizontal shrink load port: holds the set last loaded and the channel it went to, the window "
+     "programmed last; the set each input channel holds is compared instead (Programmed::hshrink)"},
 };
 
 // The FPGA output page bytes that are state, not settings.
@@ -327,6 +325,7 @@ struct Programmed {
     std::vector<uint8_t> page;     // the FPGA's parameter page (RAM block 1)
     uint32_t ports_shown = 0;      // bit p: a listed window shows input port p
     uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
+    uint8_t hshrink[8] = {};       // the horizontal shrink set loaded into input channel c
 };
 
 // Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
@@ -429,6 +428,17 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
         }
         std::snprintf(line, sizeof line, "FPGA output page byte %u: 0x%02X, fresh start 0x%02X", a, got.page[a],
                       fresh.page[a]);
+        d.emplace_back(line);
+    }
+    for (int c = 0; c < kChannels; ++c) {
+        if (got.hshrink[c] == fresh.hshrink[c] || !((got.ichs_owned | fresh.ichs_owned) & (1u << c)))
+            continue;
+        if (d.size() >= max) {
+            d.emplace_back("...");
+            return d;
+        }
+        std::snprintf(line, sizeof line, "horizontal shrink set of input channel %d: %u, fresh start %u", c,
+                      got.hshrink[c], fresh.hshrink[c]);
         d.emplace_back(line);
     }
     return d;
@@ -649,8 +659,10 @@ protected:
         p.page = fpga0->ram(fpga::BLOCK_PARA, 0, fpga::kPageSize);
         for (int port = 0; port < c331_manage::kPorts; ++port)
             p.ports_shown |= mgr_->port_used(port) ? 1u << port : 0;
-        for (int c = 0; c < kChannels; ++c)
+        for (int c = 0; c < kChannels; ++c) {
             p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
+            p.hshrink[c] = c331->hshrink_set(c);
+        }
         return p;
     }
 

@@ -173,6 +173,120 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
     }
 }
 
+// Three windows side by side, each on its own source, as a start on that image gives them:
+// window n captures its port on input channel n, and its output channel reads that channel.
+// Whatever came before (the windows listed one by one, a re-layout, a source change), the
+// channels are the same.
+TEST_F(WallLayout, InputChannelsFollowTheLayoutNotThePath)
+{
+    const int sources[3] = {0, 1, 2};
+    auto expect_as_a_start = [&](const char* after) {
+        SCOPED_TRACE(after);
+        for (int w = 0; w < 3; ++w) {
+            const int n = list_pos(w);
+            ASSERT_EQ(mgr_->first_ich(n), w) << "window " << w;
+            EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(w) << 8)), 2u * mgr_->tlxApi_inputCvtC331(sources[w]))
+                << "window " << w;
+            for (const sim::OchRead& r : reads(w))
+                EXPECT_EQ(r.ich, w) << "window " << w;
+        }
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) { put_window(0, Win{0, 0, 960, 540}, sources[0]); });
+    edit_and_pass([&](uint8_t*) {
+        for (int w = 1; w < 3; ++w)
+            put_window(w, Win{960 * w, 0, 960, 540}, sources[w]);
+    });
+    expect_as_a_start("windows 1 and 2 listed");
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_HEIGHT), 720); });
+    expect_as_a_start("window 0 re-laid out");
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), 3); });
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), uint16_t(sources[0])); });
+    expect_as_a_start("window 0's source changed and back");
+}
+
+// Windows that no longer fit the screen fall back to one window over it, shown unrotated as a
+// start on that image shows it: neither the rotate the window had before nor one written
+// meanwhile mirrors it. Once the windows fit again, their rotate is taken.
+TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
+{
+    auto mirrors = [&](int hdir, int vdir) {
+        const std::vector<sim::OchRead> r = reads(0);
+        ASSERT_FALSE(r.empty());
+        for (const sim::OchRead& c : r) {
+            EXPECT_EQ(c.hdir, hdir);
+            EXPECT_EQ(c.vdir, vdir);
+        }
+    };
+    auto led = [&](int w, int h) {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_led_width, uint16_t(w));
+            set_word(ram_led_height, uint16_t(h));
+            set_word(ram_output_rect + 4, uint16_t(w));
+            set_word(ram_output_rect + 6, uint16_t(h));
+        });
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 3840, 2160});
+        set_word(ram_window_addr(0, WIN_ROTATE), 1);
+    });
+    mirrors(-1, 1);
+
+    led(1920, 1080);   // window 0 is now wider and taller than the screen
+    expect_whole(0, 1920, 1080, 1, 1);
+    {
+        SCOPED_TRACE("fallen back");
+        mirrors(1, 1);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_ROTATE), 3); });
+    {
+        SCOPED_TRACE("rotate written while fallen back");
+        mirrors(1, 1);
+    }
+    led(3840, 2160);
+    expect_whole(0, 3840, 2160, 1, 1);
+    {
+        SCOPED_TRACE("fitting again");
+        mirrors(-1, -1);
+    }
+}
+
+// The fallback window shows the first listed window's source (window 0's when none is
+// listed), and a change of that window's source reaches it.
+TEST_F(WallLayout, FallbackWindowShowsTheFirstListedSource)
+{
+    auto shows = [&](int source) {
+        ASSERT_EQ(mgr_->gMwin.wincnt, 1);
+        const int c = mgr_->first_ich(0);
+        ASSERT_GE(c, 0);
+        EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(c) << 8)), 2u * mgr_->tlxApi_inputCvtC331(source));
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 1920, 1080}, 0);
+        put_window(1, Win{1920, 0, 1920, 1080}, 1);
+    });
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_window_addr(0, WIN_ENABLE), 0);
+        set_word(ram_window_addr(1, WIN_WIDTH), 8000);   // beyond the screen
+    });
+    {
+        SCOPED_TRACE("window 1 first listed");
+        shows(1);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(1, WIN_SOURCE), 2); });
+    {
+        SCOPED_TRACE("window 1's source changed");
+        shows(2);
+    }
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(1, WIN_ENABLE), 0); });
+    {
+        SCOPED_TRACE("none listed");
+        shows(0);
+    }
+}
+
 // An 8K x 4K screen in one piece does not fit the channels' totals: the layout on the wall
 // stays as it was (no start line beyond the total), and a screen that fits is taken later.
 TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)

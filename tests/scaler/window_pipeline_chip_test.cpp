@@ -51,6 +51,11 @@ TEST_F(WindowPipeline, InputChannelBudget)
     m.PM_INPUT[3] = 4;                // nine: refused, the window keeps nothing new
     EXPECT_EQ(m.check_ich_all(3), -1);
     EXPECT_EQ(m.set_input(3, 4), 2);
+    // Handed out afresh, the windows before the one that does not fit keep theirs.
+    m.assign_ichs();
+    for (int w = 0; w < 5; ++w)
+        EXPECT_GE(m.first_ich(w), 0) << "window " << w;
+    EXPECT_EQ(m.first_ich(5), -1);
 
     // An interlaced port needs a deinterlacer channel (0..3): an ordinary window moves out.
     reset();

@@ -338,14 +338,18 @@ void c331_manage::park_och(int fd, int k)
     drv->write_C331(fd, c331::OCH_BKG_EN, 1, choffs(k));
 }
 
-// An input channel no window uses: nothing captured, its hold, shrink and input processing as
-// after bring-up, so that what a window left on it (a freeze's hold, its shrink tables) does
-// not outlive the window. Bit 0 of the hold register is output channel c's enable, as the layout gives it.
+// An input channel no window uses: nothing captured, not joined to its partner, its hold,
+// shrink and input processing as after bring-up, so that what a window left on it (a freeze's
+// hold, its shrink tables, a pair's join) does not outlive the window. Bit 0 of the hold
+// register is output channel c's enable, as the layout gives it. A pair starts on an even
+// channel, whose join is the pair's.
 void c331_manage::park_ich(int fd, int c)
 {
     const uint32_t och_enable = PM_WIN_NUM[c] != static_cast<uint32_t>(kWindows) ? 1 : 0;
     drv->write_C331(fd, c331::ICH_ACT_HW, 0, choffs(c));
     drv->write_C331(fd, c331::CH_HOLD_BASE + (static_cast<uint32_t>(c) << 8), c331::CH_HOLD_START | och_enable, 0);
+    if (c % 2 == 0)
+        set_idual(fd, c, 0, 0);
     reset_ich_stages(fd, c);
 }
 

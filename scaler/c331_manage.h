@@ -205,6 +205,7 @@ public:
     bool port_needs_low(uint32_t port) const;
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
+    void park_idual(int fd, int ich);   // the pair's join as at bring-up
     int check_dbd_input(int fd, int port);
     void reset_dbd_mem(int win);
     int set_dbd_mem(int fd, int win);

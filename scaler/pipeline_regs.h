@@ -33,6 +33,8 @@ constexpr uint32_t VBO_RX_LANES = 0x024F01;      // + 0x1C00 q: lane mask
 constexpr uint32_t IDUAL_CTRL = 0x030801;        // + 9k (register): 3 joined
 constexpr uint32_t IDUAL_HST = 0x030902;
 constexpr uint32_t IDUAL_HW = 0x030B02;
+constexpr uint32_t IDUAL_VBO_HST_START = 0xC0;   // pairs 2, 3 at bring-up: a 3840-wide picture
+constexpr uint32_t IDUAL_VBO_HW_START = 0xF00;
 
 // ---- vertical sync waits (bank 5) -----------------------------------------------------------
 constexpr uint32_t WAIT_IN_EN = 0x050801;
@@ -65,8 +67,8 @@ constexpr uint32_t OVERLAY = 0x0E0904;
 constexpr uint32_t LAYER_COEF = 0x0E1201;        // + 5 x combination + slot
 
 // ---- ICH shrink (bank 0x11 + 0x10 c) --------------------------------------------------------
-constexpr uint32_t SHR_PHASE_EN = 0x114201;     // first register of the shrink block 0x42 .. 0x4B
-constexpr uint32_t SHR_BLOCK_LAST = 0x4B;
+constexpr uint32_t SHR_PHASE_EN = 0x114201;     // first register of the shrink block 0x42 .. 0x4D
+constexpr uint32_t SHR_BLOCK_LAST = 0x4D;
 constexpr uint32_t SHR_CTRL2 = 0x114301;
 constexpr uint32_t SHR_HCTRL = 0x114401;
 constexpr uint32_t SHR_HPHASE_A = 0x114501;

@@ -167,11 +167,13 @@ TEST_F(WindowOutput, VByOneJoinCapturesThePortEachChannelSelects)
 
 // What an input channel holds once no scaled window uses it, as a start leaves it: its
 // vertical shrink rows clear, the horizontal set of the bring-up, the input processing's
-// memory 0, and, when no window owns it, nothing captured, not joined to its partner and the
-// hold of the bring-up (bit 0 is output channel c's enable).
+// memory 0, and, when no window owns it, nothing captured, not joined to its partner, and the
+// port select, write mode and hold of the bring-up (bit 0 of the hold is output channel c's
+// enable).
 constexpr uint32_t kHoldAtStart = 0x10;
 constexpr uint32_t kHshrinkSetAtStart = 0x2E;
 constexpr uint32_t kIpMemory = 0x170804;   // eight 4-byte addresses
+constexpr uint32_t kJoinStartAtStart = 192, kJoinWidthAtStart = 3840;   // V-by-One pairs
 
 // A scaled window turned to dot-by-dot keeps its channel but no longer shrinks: the channel
 // keeps nothing of the scaled set-up. A window moved from a V-by-One source on two channels
@@ -223,12 +225,18 @@ TEST_F(WindowOutput, ChannelsLeftByAScaledWindowReadAsAtStartUp)
             continue;
         SCOPED_TRACE("channel " + std::to_string(ch));
         EXPECT_LT(mgr_->ich_owner[ch], 0);
-        EXPECT_EQ(chip(c331::ICH_ACT_HW, ch), 0u);
+        for (uint32_t id : {c331::ICH_SYNC_CTRL, c331::ICH_ACT_HST, c331::ICH_ACT_HW, c331::ICH_ACT_VST, c331::ICH_ACT_VW})
+            EXPECT_EQ(chip(id, ch), 0u) << std::hex << id;
+        EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(ch) << 8)), 2u * ch) << "the port select of the bring-up";
+        EXPECT_EQ(chip(c331::ISCWCT_BASE + (uint32_t(ch) << 8)), 0u);
         EXPECT_TRUE(shrink_rows_zero(ch));
         const uint32_t och_enable = mgr_->PM_WIN_NUM[ch] < 6 ? 1 : 0;
         EXPECT_EQ(chip(c331::CH_HOLD_BASE + (uint32_t(ch) << 8)), kHoldAtStart | och_enable);
     }
-    EXPECT_EQ(chip(c331::IDUAL_CTRL + (uint32_t(9 * (pair[0] / 2)) << 8)), 0u) << "the pair is no longer joined";
+    const uint32_t join = uint32_t(9 * (pair[0] / 2)) << 8;
+    EXPECT_EQ(chip(c331::IDUAL_CTRL + join), 0u) << "the pair is no longer joined";
+    EXPECT_EQ(chip(c331::IDUAL_HST + join), kJoinStartAtStart);
+    EXPECT_EQ(chip(c331::IDUAL_HW + join), kJoinWidthAtStart);
 }
 
 // A 1080p picture zoomed over one channel, two columns and two rows. The horizontal mirror

@@ -286,7 +286,7 @@ void c331_manage::set_idual(int fd, int ich, int on, int port)
         return;
     const uint32_t at = static_cast<uint32_t>(9 * (ich / 2)) << 8;
     if (!on || port < 0 || port >= kPorts) {
-        drv->write_C331(fd, c331::IDUAL_CTRL + at, 0, 0);
+        park_idual(fd, ich);
         return;
     }
     drv->write_C331(fd, c331::IDUAL_CTRL + at, 3, 0);
@@ -295,7 +295,8 @@ void c331_manage::set_idual(int fd, int ich, int on, int port)
 }
 
 // The join of the pair of ich as the bring-up leaves it: off, the V-by-One pairs (channels 4
-// to 7) set for a 3840-wide picture, the others 0.
+// to 7) set for a 3840-wide picture, the others 0; so that a pair no longer joined keeps
+// nothing of the picture it joined.
 void c331_manage::park_idual(int fd, int ich)
 {
     if (!valid_ich(ich))

@@ -175,9 +175,9 @@ constexpr uint32_t kHshrinkSetAtStart = 0x2E;
 constexpr uint32_t kIpMemory = 0x170804;   // eight 4-byte addresses
 constexpr uint32_t kJoinStartAtStart = 192, kJoinWidthAtStart = 3840;   // V-by-One pairs
 
-// A scaled window turned to dot-by-dot keeps its channel but no longer shrinks: the channel
-// keeps nothing of the scaled set-up. A window moved from a V-by-One source on two channels
-// (four lanes) to an HDMI source on one: the channel it leaves is as at start-up.
+// A scaled window turned to dot-by-dot keeps its channels but no longer shrinks or joins them:
+// they keep nothing of the scaled set-up. A window moved from a V-by-One source on two
+// channels (four lanes) to an HDMI source on one: the channel it leaves is as at start-up.
 TEST_F(WindowOutput, ChannelsLeftByAScaledWindowReadAsAtStartUp)
 {
     auto shrink_rows_zero = [&](int c) {
@@ -234,9 +234,20 @@ TEST_F(WindowOutput, ChannelsLeftByAScaledWindowReadAsAtStartUp)
         EXPECT_EQ(chip(c331::CH_HOLD_BASE + (uint32_t(ch) << 8)), kHoldAtStart | och_enable);
     }
     const uint32_t join = uint32_t(9 * (pair[0] / 2)) << 8;
-    EXPECT_EQ(chip(c331::IDUAL_CTRL + join), 0u) << "the pair is no longer joined";
-    EXPECT_EQ(chip(c331::IDUAL_HST + join), kJoinStartAtStart);
-    EXPECT_EQ(chip(c331::IDUAL_HW + join), kJoinWidthAtStart);
+    auto joined_as_at_start = [&] {
+        return chip(c331::IDUAL_CTRL + join) == 0 && chip(c331::IDUAL_HST + join) == kJoinStartAtStart &&
+               chip(c331::IDUAL_HW + join) == kJoinWidthAtStart;
+    };
+    EXPECT_TRUE(joined_as_at_start()) << "the pair left";
+
+    // A joined pair turned to dot-by-dot keeps its channels, no longer joined.
+    show(4);
+    ASSERT_EQ(ichs(), pair);
+    ASSERT_EQ(chip(c331::IDUAL_CTRL + join), 3u) << "joined first";
+    dot_by_dot(0);
+    ASSERT_EQ(ichs(), pair);
+    EXPECT_TRUE(joined_as_at_start()) << "dot-by-dot";
+    dot_by_dot(-1);
 }
 
 // A 1080p picture zoomed over one channel, two columns and two rows. The horizontal mirror

@@ -84,8 +84,6 @@ constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 // pass compares only the window records); it reaches the chip at the next change of the
 // window's source or a re-layout. While off, the rows keep what the start file holds.
 constexpr bool kCropRowEdits = false;
-// Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
-// bank 0 registers 0x79, 0x7A of its scaled set-up; a start in dot-by-dot leaves them 0.
 constexpr bool kDotByDot = true;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
@@ -104,11 +102,9 @@ constexpr bool kPatterns = false;
 // The black flag is lost beside a second window's re-layout: covered once kWindowEnables is on.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
-// Off: a window whose source changes from a port taken by two input channels (a V-by-One
-// input at four or more lanes) to one taken by one keeps the pair's set-up (bank 0 registers
-// 0x0C, 0x0D, 0x14, 0x15, 0x75, 0x76 of channels 4 and 5, the shrink of bank 0x50).
-// While off, the windows show the HDMI sources 0..3 only, from the start on, and dot-by-dot
-// joins only ports of those.
+// The V-by-One sources 4 and 5 too, on one input channel or two by the lanes their timing
+// takes (vbo_lanes). Off: the windows show the HDMI sources 0..3 only, from the start on, and
+// dot-by-dot joins only ports of those.
 constexpr bool kDualChannelSources = true;
 constexpr bool kApplyBeforeFileWrite = true;
 

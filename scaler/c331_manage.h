@@ -190,6 +190,7 @@ public:
     void set_display_window_och(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int win);
     void reset_act(int fd, int mode);
     void park_och(int fd, int k);   // a channel no window uses
+    void park_ich(int fd, int c);   // an input channel no window uses
     void set_oscwct(int fd, int och);
     void check_stitching_chg();
     int check_stitching_win(int* win, int* partner);
@@ -208,6 +209,7 @@ public:
     bool port_needs_low(uint32_t port) const;
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
+    void park_idual(int fd, int ich);   // the pair's join as at bring-up
     int check_dbd_input(int fd, int port);
     void reset_dbd_mem(int win);
     int set_dbd_mem(int fd, int win);
@@ -258,6 +260,9 @@ public:
     void set_iscwct(int fd, int win);
     void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);
+    void reset_shrink(int fd, int ich);   // a channel that does not shrink
+    void reset_ip(int fd, int ich);       // a channel whose picture skips the input processing
+    void reset_ich_stages(int fd, int ich);   // both: a channel without a scaled window
     void set_lut_vzoom_4sym(int fd, int ratio, int och);
     // debug.cpp: parts of the parameter listing
     void print_memory_view();

@@ -54,6 +54,30 @@ void c331_manage::set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair)
             drv->write_C331(fd, c331::VSHRINK_LUT + 0x100000 + (i << 8), row[i], o);
 }
 
+// A channel that does not shrink: its shrink block off and its tables as the bring-up leaves
+// them (the vertical rows clear, the horizontal table with the start set), so that a window
+// leaving it or showing dot-by-dot keeps nothing of an earlier scaled set-up.
+void c331_manage::reset_shrink(int fd, int ich)
+{
+    if (ich < 0 || ich >= kIch)
+        return;
+    const uint32_t o = c331::kChannelStride * static_cast<uint32_t>(ich);
+    for (uint32_t r = c331::SHR_PHASE_EN >> 8 & 0xFF; r <= c331::SHR_BLOCK_LAST; ++r)
+        drv->write_C331(fd, c331::reg_id(0x11, r, 1), 0, o);
+    for (uint32_t i = 0; i < 24; ++i)
+        drv->write_C331(fd, c331::VSHRINK_LUT + (i << 8), 0, o);
+    drv->write_C331(fd, c331::HSHRINK_SET, c331::HSHRINK_SET_START, 0);
+    drv->write_C331(fd, c331::HSHRINK_LOAD, kHshrinkLoad + 4u * ich, 0);
+}
+
+// A channel without a scaled window (none, or dot-by-dot): its shrink and input processing as
+// the bring-up leaves them.
+void c331_manage::reset_ich_stages(int fd, int ich)
+{
+    reset_shrink(fd, ich);
+    reset_ip(fd, ich);
+}
+
 void c331_manage::set_lut_vzoom_4sym(int fd, int ratio, int och)
 {
     if (och < 0 || och >= kOch)

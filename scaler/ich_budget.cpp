@@ -323,12 +323,26 @@ void c331_manage::set_idual(int fd, int ich, int on, int port)
         return;
     const uint32_t at = static_cast<uint32_t>(9 * (ich / 2)) << 8;
     if (!on || port < 0 || port >= kPorts) {
-        drv->write_C331(fd, c331::IDUAL_CTRL + at, 0, 0);
+        park_idual(fd, ich);
         return;
     }
     drv->write_C331(fd, c331::IDUAL_CTRL + at, 3, 0);
     drv->write_C331(fd, c331::IDUAL_HST + at, PI_ACT[port][0], 0);
     drv->write_C331(fd, c331::IDUAL_HW + at, 2 * PI_ACT[port][1], 0);
+}
+
+// The join of the pair of ich as the bring-up leaves it: off, the V-by-One pairs (channels 4
+// to 7) set for a 3840-wide picture, the others 0; so that a pair no longer joined keeps
+// nothing of the picture it joined.
+void c331_manage::park_idual(int fd, int ich)
+{
+    if (!valid_ich(ich))
+        return;
+    const uint32_t at = static_cast<uint32_t>(9 * (ich / 2)) << 8;
+    const bool vbo_pair = ich >= 4;
+    drv->write_C331(fd, c331::IDUAL_CTRL + at, 0, 0);
+    drv->write_C331(fd, c331::IDUAL_HST + at, vbo_pair ? c331::IDUAL_VBO_HST_START : 0, 0);
+    drv->write_C331(fd, c331::IDUAL_HW + at, vbo_pair ? c331::IDUAL_VBO_HW_START : 0, 0);
 }
 
 // ---- dot-by-dot memory ----------------------------------------------------------------------

@@ -342,6 +342,17 @@ void c331_manage::set_ip(int fd, int ich)
     tlxApi_WriteSeq(ipproc::ip_memory(b.scan != 0, ich, mem));
 }
 
+// A channel whose picture does not pass the input processing (no window, or dot-by-dot): the
+// block off and its memory as the bring-up leaves it, so nothing of an earlier window stays.
+void c331_manage::reset_ip(int fd, int ich)
+{
+    if (ich < 0 || ich > 3)
+        return;
+    drv->write_C331(fd, c331::IP_ENABLE, 0, c331::kChannelStride * static_cast<uint32_t>(ich));
+    const uint32_t none[6] = {};
+    tlxApi_WriteSeq(ipproc::ip_memory(false, ich, none));
+}
+
 void c331_manage::set_mct(int fd, int win, int refresh)
 {
     if (win < 0 || win >= kWindows)

@@ -11,6 +11,7 @@ constexpr int kInputChannels = 8;
 
 // ---- bank 0: global -------------------------------------------------------------------------
 constexpr uint32_t CH_HOLD_BASE = 0x000801;      // 0x08 + channel: motion mode / hold of channel c
+constexpr uint32_t CH_HOLD_START = 0x10;         // its hold bits at bring-up (bit 0: output channel c's enable)
 constexpr uint32_t PICT_EN = 0x001802;           // bit 4i: picture enable of parallel port i
 constexpr uint32_t VBO_LANE_SETUP = 0x001E02;    // + 0x200 r: lane set-up of V-by-One receiver r
 constexpr uint32_t LAYER_TIMING_A = 0x002201;    // coefficient timing: 0xFF while rewriting, ...
@@ -20,6 +21,7 @@ constexpr uint32_t STATUS_LATCH_ON = 0x80;
 constexpr uint32_t VBO_LANE_SELECT = 0x003902;   // byte r: lane select of receiver r
 constexpr uint32_t HSHRINK_SET = 0x007901;       // horizontal shrink coefficient set number
 constexpr uint32_t HSHRINK_LOAD = 0x007A01;      // load target: 131 + 4c (135 + 4c: partner)
+constexpr uint32_t HSHRINK_SET_START = 0x2E;     // the set the bring-up loads into every channel
 
 // ---- V-by-One receivers (bank 2) ------------------------------------------------------------
 constexpr uint32_t VBO_RX_FRANGE0 = 0x024C01;    // receiver 0 clock range, bit 3 = below 50 MHz
@@ -31,6 +33,8 @@ constexpr uint32_t VBO_RX_LANES = 0x024F01;      // + 0x1C00 q: lane mask
 constexpr uint32_t IDUAL_CTRL = 0x030801;        // + 9k (register): 3 joined
 constexpr uint32_t IDUAL_HST = 0x030902;
 constexpr uint32_t IDUAL_HW = 0x030B02;
+constexpr uint32_t IDUAL_VBO_HST_START = 0xC0;   // pairs 2, 3 at bring-up: a 3840-wide picture
+constexpr uint32_t IDUAL_VBO_HW_START = 0xF00;
 
 // ---- vertical sync waits (bank 5) -----------------------------------------------------------
 constexpr uint32_t WAIT_IN_EN = 0x050801;
@@ -63,7 +67,8 @@ constexpr uint32_t OVERLAY = 0x0E0904;
 constexpr uint32_t LAYER_COEF = 0x0E1201;        // + 5 x combination + slot
 
 // ---- ICH shrink (bank 0x11 + 0x10 c) --------------------------------------------------------
-constexpr uint32_t SHR_PHASE_EN = 0x114201;
+constexpr uint32_t SHR_PHASE_EN = 0x114201;     // first register of the shrink block 0x42 .. 0x4D
+constexpr uint32_t SHR_BLOCK_LAST = 0x4D;
 constexpr uint32_t SHR_CTRL2 = 0x114301;
 constexpr uint32_t SHR_HCTRL = 0x114401;
 constexpr uint32_t SHR_HPHASE_A = 0x114501;

@@ -196,9 +196,7 @@ void c331_manage::set_display_window_ich_dbd(int fd, int w, int code)
                    static_cast<int32_t>(port_iact[pt.port][3]), wingeom::kUnity, wingeom::kUnity, 0, 0,
                    static_cast<uint32_t>(off)};
         program_ich(drv, fd, ch[i], s, win_fld_addr[w], M, fsel);
-        // No scaling: the whole shrink block is 0.
-        for (uint32_t r = 0x42; r <= 0x4B; ++r)
-            drv->write_C331(fd, c331::reg_id(0x11, r, 1), 0, choffs(ch[i]));
+        reset_ich_stages(fd, ch[i]);
         drv->write_C331(fd, c331::ISCWCT_BASE + (static_cast<uint32_t>(ch[i]) << 8), wingeom::wmode_ctrl(mode), 0);
     }
     set_mct(fd, w, 0);

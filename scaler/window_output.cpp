@@ -311,7 +311,7 @@ void c331_manage::reset_act(int fd, int mode)
     if (mode == 0 || mode == 2)
         for (int c = 0; c < kIch; ++c)
             if (ich_owner[c] < 0)
-                drv->write_C331(fd, c331::ICH_ACT_HW, 0, choffs(c));
+                park_ich(fd, c);
     if (mode == 1 || mode == 2) {
         for (int k = 0; k < kOch; ++k) {
             const uint32_t w = PM_WIN_NUM[k];
@@ -330,6 +330,25 @@ void c331_manage::park_och(int fd, int k)
     drv->write_C331(fd, c331::OCH_ACT_HW, 0, choffs(k));
     drv->write_C331(fd, c331::OCH_BKG_COLOR, g_force_bkcolor == 1 ? 0xFF00 : 0, choffs(k));
     drv->write_C331(fd, c331::OCH_BKG_EN, 1, choffs(k));
+}
+
+// An input channel no window uses: nothing captured, not joined to its partner, its port
+// select, write mode, hold, shrink and input processing as after bring-up, so that what a
+// window left on it (a freeze's hold, its shrink tables, a pair's join) does not outlive the
+// window. Bit 0 of the hold register is output channel c's enable, as the layout gives it. A
+// pair starts on an even channel, whose join is the pair's.
+void c331_manage::park_ich(int fd, int c)
+{
+    const uint32_t o = choffs(c), at = static_cast<uint32_t>(c) << 8;
+    const uint32_t och_enable = PM_WIN_NUM[c] != static_cast<uint32_t>(kWindows) ? 1 : 0;
+    for (uint32_t id : {c331::ICH_SYNC_CTRL, c331::ICH_ACT_HST, c331::ICH_ACT_HW, c331::ICH_ACT_VST, c331::ICH_ACT_VW})
+        drv->write_C331(fd, id, 0, o);
+    drv->write_C331(fd, c331::ICHSEL_BASE + at, 2u * static_cast<uint32_t>(c), 0);
+    drv->write_C331(fd, c331::ISCWCT_BASE + at, 0, 0);
+    drv->write_C331(fd, c331::CH_HOLD_BASE + at, c331::CH_HOLD_START | och_enable, 0);
+    if (c % 2 == 0)
+        park_idual(fd, c);
+    reset_ich_stages(fd, c);
 }
 
 void c331_manage::set_oscwct(int fd, int k)

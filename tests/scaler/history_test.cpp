@@ -74,10 +74,7 @@ constexpr bool kWindowEnables = true;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
 constexpr bool kCropRowEdits = true;   // the key and rectangle of crop rows 0 and 1
-// Off: a window turned to dot-by-dot keeps the shrink filter tables (bank 0x11 0x70..) and
-// the horizontal shrink set (bank 0 registers 0x79, 0x7A) of its scaled set-up; a start in
-// dot-by-dot leaves them 0.
-constexpr bool kDotByDot = false;
+constexpr bool kDotByDot = true;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
 // Off: in the split modes a window spanning channel columns gets one channel, on the 2x2 grid
@@ -94,12 +91,10 @@ constexpr bool kPatterns = false;
 // A window's black flag, also beside a second window's re-layout.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
-// Off: a window whose source changes from a port taken by two input channels (a V-by-One
-// input at four or more lanes) to one taken by one keeps the pair's set-up (bank 0 registers
-// 0x0C, 0x0D, 0x14, 0x15, 0x75, 0x76 of channels 4 and 5, the shrink of bank 0x50).
-// While off, the windows show the HDMI sources 0..3 only, from the start on, and dot-by-dot
-// joins only ports of those.
-constexpr bool kDualChannelSources = false;
+// The V-by-One sources 4 and 5 too, on one input channel or two by the lanes their timing
+// takes (vbo_lanes). Off: the windows show the HDMI sources 0..3 only, from the start on, and
+// dot-by-dot joins only ports of those.
+constexpr bool kDualChannelSources = true;
 constexpr bool kApplyBeforeFileWrite = true;
 
 // ---- what is compared --------------------------------------------------------------------------
@@ -110,8 +105,9 @@ constexpr bool kApplyBeforeFileWrite = true;
 //   - the banks and bank-0 registers of an output channel that is off in both devices and of
 //     an input channel no window owns in either (in_channel_unused_in_both): they put nothing
 //     on the wall until a window takes the channel, which reprograms them;
-//   - the sync polarity of an input port no window shows in either (port_unshown_in_both):
-//     what the receiver reported when a window last took it, read again when one takes it;
+//   - the sync polarity and V-by-One receiver set-up of an input port no window shows in either
+//     (port_unshown_in_both): what the receiver reported when a window last took it, set again
+//     when one takes it;
 //   - the FPGA page's link and search state (kPageStateFirst..Last): the cards' state, not a
 //     setting.
 // A per-channel entry of kExcluded is named by its channel-0 bank and covers every channel.
@@ -155,6 +151,16 @@ bool timing_fits(int source, int t) { return source >= 4 || kTimings[t].hact <= 
 // most of an FPGA pass.
 const QJsonArray kNoCards{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
+// The V-by-One lanes the IT6805 receivers (sources 4, 5) send a timing on: one up to 80 MHz,
+// four above 160 MHz or beyond 2176 pixels a line, two between. Four lanes take two input
+// channels of the scaler, fewer one.
+int vbo_lanes(const Timing& t)
+{
+    if (t.pclk_khz > 160000 || t.hact > 2176)
+        return 4;
+    return t.pclk_khz <= 80000 ? 1 : 2;
+}
+
 HDMI_INFO hdmi_row(int source, const Timing& t)
 {
     HDMI_INFO r{};
@@ -164,7 +170,7 @@ HDMI_INFO hdmi_row(int source, const Timing& t)
     r.Vback = uint32_t(t.vtotal - t.vact - t.vfront - t.vsync), r.Vpol = 1;
     r.PCLK = float(t.pclk_khz) / 1000.0f;
     r.type = source >= 4 ? 1 : 0;
-    r.lanes = source >= 4 ? 4 : 0;
+    r.lanes = source >= 4 ? uint32_t(vbo_lanes(t)) : 0;
     r.stable = 1;
     return r;
 }
@@ -368,22 +374,33 @@ bool in_channel_unused_in_both(const Programmed& a, const Programmed& b, int ban
 // Sync polarity of input port p (bank 0x06): one byte per HDMI port from 0x38, two per
 // V-by-One port from 0x3C. Taken from the receiver when a window takes the port.
 constexpr uint8_t kSyncPolBank = 0x06, kSyncPolHdmi = 0x38, kSyncPolVbo = 0x3C;
-int sync_pol_port(int bank, int reg)
+// The set-up of V-by-One receiver q (port 4 + q), from its record (lanes, clock) when a window
+// takes the port: bank 0 lane set-up (two bytes from 0x1E + 2q) and lane select (0x39 + q),
+// bank 2 the receiver's block 0x40 + 0x1C q .. 0x4F + 0x1C q.
+constexpr uint8_t kVboSetupReg = 0x1E, kVboSelectReg = 0x39, kVboRxBank = 0x02, kVboRxFirst = 0x40, kVboRxLast = 0x4F,
+                  kVboRxStride = 0x1C;
+int port_of_reg(int bank, int reg)
 {
-    if (bank != kSyncPolBank)
-        return -1;
-    if (reg >= kSyncPolHdmi && reg < kSyncPolHdmi + 4)
-        return reg - kSyncPolHdmi;
-    if (reg >= kSyncPolVbo && reg < kSyncPolVbo + 4)
-        return 4 + (reg - kSyncPolVbo) / 2;
+    if (bank == kSyncPolBank) {
+        if (reg >= kSyncPolHdmi && reg < kSyncPolHdmi + 4)
+            return reg - kSyncPolHdmi;
+        if (reg >= kSyncPolVbo && reg < kSyncPolVbo + 4)
+            return 4 + (reg - kSyncPolVbo) / 2;
+    }
+    for (int q = 0; q < 2; ++q) {
+        if (bank == 0 && (reg == kVboSetupReg + 2 * q || reg == kVboSetupReg + 2 * q + 1 || reg == kVboSelectReg + q))
+            return 4 + q;
+        if (bank == kVboRxBank && reg >= kVboRxFirst + kVboRxStride * q && reg <= kVboRxLast + kVboRxStride * q)
+            return 4 + q;
+    }
     return -1;
 }
 
-// The sync polarity of a port that no window shows in either device is what the receiver
-// reported when a window last took it: read again when one takes it.
+// The sync polarity and the V-by-One receiver set-up of a port that no window shows in either
+// device are what the receiver reported when a window last took it: set again when one takes it.
 bool port_unshown_in_both(const Programmed& a, const Programmed& b, int bank, int reg)
 {
-    const int p = sync_pol_port(bank, reg);
+    const int p = port_of_reg(bank, reg);
     return p >= 0 && !((a.ports_shown | b.ports_shown) & (1u << p));
 }
 
@@ -558,10 +575,13 @@ protected:
         QJsonArray inputs;
         for (int s = 0; s < kSourceCount; ++s) {
             const Timing& t = kTimings[timing_[s]];
-            inputs.append(QJsonObject{{"hactive", t.hact},   {"htotal", t.htotal}, {"hfront", t.hfront},
-                                      {"hsync", t.hsync},    {"vactive", t.vact},  {"vtotal", t.vtotal},
-                                      {"vfront", t.vfront},  {"vsync", t.vsync},   {"pclk_khz", t.pclk_khz},
-                                      {"interlaced", false}});
+            QJsonObject in{{"hactive", t.hact},   {"htotal", t.htotal}, {"hfront", t.hfront},
+                           {"hsync", t.hsync},    {"vactive", t.vact},  {"vtotal", t.vtotal},
+                           {"vfront", t.vfront},  {"vsync", t.vsync},   {"pclk_khz", t.pclk_khz},
+                           {"interlaced", false}};
+            if (s >= 4)
+                in.insert("lanes", vbo_lanes(t));
+            inputs.append(in);
         }
         std::ofstream(root_->path() + "/sim/board.json")
             << QJsonDocument(QJsonObject{{"inputs", inputs}, {"cards", kNoCards}}).toJson().toStdString();

@@ -162,6 +162,91 @@ TEST_F(WindowOutput, VByOneJoinCapturesThePortEachChannelSelects)
     }
 }
 
+// What an input channel holds once no scaled window uses it, as a start leaves it: its
+// vertical shrink rows clear, the horizontal set of the bring-up, the input processing's
+// memory 0, and, when no window owns it, nothing captured, not joined to its partner, and the
+// port select, write mode and hold of the bring-up (bit 0 of the hold is output channel c's
+// enable).
+constexpr uint32_t kHoldAtStart = 0x10;
+constexpr uint32_t kHshrinkSetAtStart = 0x2E;
+constexpr uint32_t kIpMemory = 0x170804;   // eight 4-byte addresses
+constexpr uint32_t kJoinStartAtStart = 192, kJoinWidthAtStart = 3840;   // V-by-One pairs
+
+// A scaled window turned to dot-by-dot keeps its channels but no longer shrinks or joins them:
+// they keep nothing of the scaled set-up. A window moved from a V-by-One source on two
+// channels (four lanes) to an HDMI source on one: the channel it leaves is as at start-up.
+TEST_F(WindowOutput, ChannelsLeftByAScaledWindowReadAsAtStartUp)
+{
+    auto shrink_rows_zero = [&](int c) {
+        for (uint32_t i = 0; i < 24; ++i)
+            if (chip(c331::VSHRINK_LUT + (i << 8), c) != 0)
+                return false;
+        return true;
+    };
+    auto ip_memory_zero = [&](int c) {
+        for (uint32_t i = 0; i < 8; ++i)
+            if (chip(kIpMemory + (4 * i << 8), c) != 0)
+                return false;
+        return true;
+    };
+    edit_and_pass([&](uint8_t*) { window(0, 0, 960, 540); });
+
+    // Dot-by-dot.
+    show(2);
+    std::vector<int> c = ichs();
+    ASSERT_EQ(c.size(), 1u);
+    ASSERT_FALSE(shrink_rows_zero(c[0])) << "scaled first";
+    ASSERT_FALSE(ip_memory_zero(c[0]));
+    dot_by_dot(0);
+    ASSERT_EQ(ichs(), c);
+    EXPECT_TRUE(shrink_rows_zero(c[0]));
+    EXPECT_TRUE(ip_memory_zero(c[0]));
+    EXPECT_EQ(chip(c331::HSHRINK_SET), kHshrinkSetAtStart);
+    dot_by_dot(-1);
+
+    // From two channels to one.
+    HDMI_INFO four_lanes = row_1080p60();
+    four_lanes.lanes = 4;
+    publish(4, four_lanes);
+    show(4);
+    const std::vector<int> pair = ichs();
+    ASSERT_EQ(pair.size(), 2u);
+    for (int ch : pair) {
+        ASSERT_FALSE(shrink_rows_zero(ch)) << "channel " << ch << " scaled first";
+    }
+    show(2);
+    c = ichs();
+    ASSERT_EQ(c.size(), 1u);
+    for (int ch : pair) {
+        if (ch == c[0])
+            continue;
+        SCOPED_TRACE("channel " + std::to_string(ch));
+        EXPECT_LT(mgr_->ich_owner[ch], 0);
+        for (uint32_t id : {c331::ICH_SYNC_CTRL, c331::ICH_ACT_HST, c331::ICH_ACT_HW, c331::ICH_ACT_VST, c331::ICH_ACT_VW})
+            EXPECT_EQ(chip(id, ch), 0u) << std::hex << id;
+        EXPECT_EQ(chip(c331::ICHSEL_BASE + (uint32_t(ch) << 8)), 2u * ch) << "the port select of the bring-up";
+        EXPECT_EQ(chip(c331::ISCWCT_BASE + (uint32_t(ch) << 8)), 0u);
+        EXPECT_TRUE(shrink_rows_zero(ch));
+        const uint32_t och_enable = mgr_->PM_WIN_NUM[ch] < 6 ? 1 : 0;
+        EXPECT_EQ(chip(c331::CH_HOLD_BASE + (uint32_t(ch) << 8)), kHoldAtStart | och_enable);
+    }
+    const uint32_t join = uint32_t(9 * (pair[0] / 2)) << 8;
+    auto joined_as_at_start = [&] {
+        return chip(c331::IDUAL_CTRL + join) == 0 && chip(c331::IDUAL_HST + join) == kJoinStartAtStart &&
+               chip(c331::IDUAL_HW + join) == kJoinWidthAtStart;
+    };
+    EXPECT_TRUE(joined_as_at_start()) << "the pair left";
+
+    // A joined pair turned to dot-by-dot keeps its channels, no longer joined.
+    show(4);
+    ASSERT_EQ(ichs(), pair);
+    ASSERT_EQ(chip(c331::IDUAL_CTRL + join), 3u) << "joined first";
+    dot_by_dot(0);
+    ASSERT_EQ(ichs(), pair);
+    EXPECT_TRUE(joined_as_at_start()) << "dot-by-dot";
+    dot_by_dot(-1);
+}
+
 // A 1080p picture zoomed over one channel, two columns and two rows. The horizontal mirror
 // swaps the columns' parts and shows each right to left; the vertical mirror reads from the
 // picture's bottom line upwards and swaps the rows: the wall shows one mirrored picture.

@@ -90,9 +90,8 @@ constexpr bool kCropRowEdits = false;
 constexpr bool kDotByDot = false;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
-// Off: in the split modes a window spanning channel columns gets one channel, on the 2x2 grid
-// a window inside one column takes several, and an LED or output taller than the chip allows
-// reaches the registers.
+// A splice mode the output channels cannot show keeps the layout shown before on purpose: a
+// sequence ends on a showable one (end_on_showable_panel).
 constexpr bool kSpliceModes = true;
 // Off: the output offsets a tool writes (0x566, 0x568) are overwritten by the offsets the
 // panel set-up computes at every start and LED-size change, so the LED page moves back.

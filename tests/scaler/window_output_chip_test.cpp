@@ -430,6 +430,41 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
     g_force_bkcolor = 1;
 }
 
+// A source lost while a panel change has marked every port's measurement unknown (before the
+// next input check) is lost all the same: its windows show their background, and the port
+// is classified again when the source returns.
+TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    auto bkg = [&] {
+        int och[8];
+        mgr_->get_och(0, och);
+        return och[0] < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och[0]));
+    };
+    auto follow = [&] {
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+    };
+    board(R"({"inputs": [{}, {}, {}, {}]})");
+    show(3);
+    follow();
+    const uint32_t p = mgr_->PM_INPUT[0];
+    ASSERT_EQ(mgr_->PI_STATE[p], 4u);
+    ASSERT_EQ(bkg(), 0);
+
+    board(R"({"inputs": [{}, {}, {}, {"signal": false}]})");
+    led(3840, 2160);
+    follow();
+    EXPECT_EQ(mgr_->PI_STATE[p], 0u);
+    EXPECT_EQ(bkg(), 1) << "source lost";
+
+    board(R"({"inputs": [{}, {}, {}, {}]})");
+    follow();
+    EXPECT_EQ(mgr_->PI_STATE[p], 4u);
+    EXPECT_EQ(bkg(), 0) << "source back";
+    g_force_bkcolor = 1;
+}
+
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
 // low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
 TEST_F(WindowOutput, InterlacedInputEndToEnd)

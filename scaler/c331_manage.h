@@ -243,6 +243,9 @@ public:
     void set_VBOInput(int fd, int r);
     int tlxApi_GetPortDevId(int port) const;
     bool port_has_signal(uint32_t port) const;
+    // A port has a signal while its last measurement found one, or, while a re-layout has
+    // marked the measurement unknown (until the next input check), while it keeps its class.
+    static bool signal_kept(const ST_PORT_INFO& measured, uint32_t state) { return measured.nosig == 0 || state != 0; }
     // input_follow.cpp: input port following
     void load_hdmi();
     void check_port_valid(int fd);

@@ -227,14 +227,6 @@ static bool meas_ok(const Meas& m)
     return portclass::in_range16(m.htt) && portclass::in_range16(m.vcnt) && portclass::in_range24(m.period);
 }
 
-// Whether a port showed a picture up to this check: its last measurement had a signal, or a
-// re-layout marked the measurement unknown while the port still holds its classification (a
-// signal lost meanwhile must still show the windows' background).
-static bool was_showing(const ST_PORT_INFO& prev, uint32_t state)
-{
-    return prev.nosig == 0 || state != 0;
-}
-
 void c331_manage::check_port_valid(int fd)
 {
     for (int w = 0; w < kWindows; ++w) {
@@ -325,7 +317,7 @@ void c331_manage::check_input_port(int fd)
         // publishes no "no signal": a port still showing a picture is measured, so that a
         // lost link shows the windows' background; a new timing waits for the record.
         const bool withdrawn = !row.stable;
-        if (withdrawn && !was_showing(PI_PORT_INFO[p], PI_STATE[p]))
+        if (withdrawn && !signal_kept(PI_PORT_INFO[p], PI_STATE[p]))
             continue;
         // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
         // classifying on it would program a garbage timing for one pass.
@@ -347,7 +339,7 @@ void c331_manage::check_input_port(int fd)
         pi.hw = m.hw;
         pi.nosig = (!meas_ok(m) || row.no_signal == 1) ? 1 : 0;
         if (pi.nosig) {
-            if (was_showing(prev, PI_STATE[p]))
+            if (signal_kept(prev, PI_STATE[p]))   // a loss across a re-layout too
                 port_lost(fd, p);
             if (p >= 4) {
                 vbo_rx_restart(fd, p - 4, 0x80);

@@ -465,6 +465,33 @@ TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
     g_force_bkcolor = 1;
 }
 
+// A freeze asked for while a test pattern holds the input following and a panel change has
+// marked the ports' measurements unknown is taken (the port keeps its signal), and holds once
+// the pattern is off and the following reprograms the window, as on a start with it saved.
+TEST_F(WindowOutput, FreezeAfterAPanelChangeUnderAPatternIsKept)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    auto follow = [&] {
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+    };
+    show(3);
+    follow();
+    ASSERT_EQ(mgr_->PI_STATE[mgr_->PM_INPUT[0]], 4u);
+    edit_and_pass([](uint8_t* m) { m[ram_test_pattern] = 4; });
+    led(3840, 2160);
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), WIN_OUT_FREEZE); });
+    EXPECT_EQ(mgr_->pwinfo[0].output & 2, 2);
+
+    edit_and_pass([](uint8_t* m) { m[ram_test_pattern] = 0; });
+    follow();
+    const int c = mgr_->first_ich(0);
+    ASSERT_GE(c, 0);
+    EXPECT_EQ(chip(c331::ICH_SYNC_CTRL, c), 2u) << "frozen";
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), 0); });
+    g_force_bkcolor = 1;
+}
+
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
 // low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
 TEST_F(WindowOutput, InterlacedInputEndToEnd)

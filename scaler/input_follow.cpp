@@ -320,8 +320,9 @@ void c331_manage::check_input_port(int fd)
         if (withdrawn && !signal_kept(PI_PORT_INFO[p], PI_STATE[p]))
             continue;
         // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
-        // classifying on it would program a garbage timing for one pass.
-        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1)
+        // classifying on it would program a garbage timing for one pass. A withdrawn record
+        // refreshes nothing and is never classified: its port is measured for a loss.
+        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1 && !withdrawn)
             continue;
         if (!withdrawn)
             PI_UPDATE[p] = 0;

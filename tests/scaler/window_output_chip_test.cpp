@@ -432,7 +432,8 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
 
 // A source lost while a panel change has marked every port's measurement unknown (before the
 // next input check) is lost all the same: its windows show their background, and the port
-// is classified again when the source returns.
+// is classified again when the source returns. Both kinds of receiver: one that keeps its
+// record (the HDMI inputs) and one that withdraws it (the V-by-One inputs).
 TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
 {
     g_force_bkcolor = 2;   // the outputs have started: no forced background
@@ -445,23 +446,37 @@ TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
         for (int i = 0; i < 5; ++i)
             mgr_->c331managerdeal(mgr_);
     };
-    board(R"({"inputs": [{}, {}, {}, {}]})");
-    show(3);
-    follow();
-    const uint32_t p = mgr_->PM_INPUT[0];
-    ASSERT_EQ(mgr_->PI_STATE[p], 4u);
-    ASSERT_EQ(bkg(), 0);
+    struct Case {
+        int source;
+        bool withdrawn;
+        const char* lost;
+    } cases[] = {{3, false, R"({"inputs": [{}, {}, {}, {"signal": false}]})"},
+                 {4, true, R"({"inputs": [{}, {}, {}, {}, {"signal": false}]})"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.source);
+        board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+        show(k.source);
+        follow();
+        const uint32_t p = mgr_->PM_INPUT[0];
+        ASSERT_NE(mgr_->PI_STATE[p], 0u);
+        const uint32_t state = mgr_->PI_STATE[p];
+        ASSERT_EQ(bkg(), 0);
 
-    board(R"({"inputs": [{}, {}, {}, {"signal": false}]})");
-    led(3840, 2160);
-    follow();
-    EXPECT_EQ(mgr_->PI_STATE[p], 0u);
-    EXPECT_EQ(bkg(), 1) << "source lost";
+        board(k.lost);
+        if (k.withdrawn)
+            publish(k.source, HDMI_INFO{});
+        led(3840, 2160);
+        follow();
+        EXPECT_EQ(mgr_->PI_STATE[p], 0u);
+        EXPECT_EQ(bkg(), 1) << "source lost";
 
-    board(R"({"inputs": [{}, {}, {}, {}]})");
-    follow();
-    EXPECT_EQ(mgr_->PI_STATE[p], 4u);
-    EXPECT_EQ(bkg(), 0) << "source back";
+        board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+        publish(k.source, row_1080p60());
+        follow();
+        EXPECT_EQ(mgr_->PI_STATE[p], state);
+        EXPECT_EQ(bkg(), 0) << "source back";
+        led(4096, 2048);
+    }
     g_force_bkcolor = 1;
 }
 

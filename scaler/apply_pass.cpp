@@ -51,6 +51,7 @@ void c331_manage::c331managerdeal(void* /*arg*/)
             QMutexLocker lk(&c331_lock);
             apply_changes();
             follow_sharpness();   // a re-layout or a source change moves the windows' ratios
+            follow_pattern();     // and window 0's channels
         }
         if (g_osd_update.exchange(0) != 0)
             reload_osd_menus();

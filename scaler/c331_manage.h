@@ -164,12 +164,22 @@ public:
     // test_pattern.cpp
     int c331_SetPattern(int number);
     bool tlxApi_IsPatternGen() const;
+    void follow_pattern();   // draws the pattern again where window 0 is after a re-layout
 
     ST_PANEL pnl{};
     ST_MWIN gMwin{};
     ST_RECT gMwin_rects[kWindows]{};
     ST_WIN_INFO pwinfo[kWindows]{};
     uint32_t pattern_active = 0;
+    // What the generators were last drawn for: the pattern number, window 0's channels and
+    // whether it was wide.
+    struct PatternDrawn {
+        int number = 0;
+        bool wide = false;
+        std::vector<uint8_t> channels;
+    };
+    PatternDrawn pattern_drawn;
+    PatternDrawn pattern_for_window0(int number) const;
     int sharp_value = 0;                       // sharpness last applied
     std::vector<RegWrite> sharp_written;       // the sharpness walk as last written to the chip
     uint32_t g_win_pending = 0;                // pending-window status, cleared by each list rebuild
@@ -240,6 +250,9 @@ public:
     void set_VBOInput(int fd, int r);
     int tlxApi_GetPortDevId(int port) const;
     bool port_has_signal(uint32_t port) const;
+    // A port has a signal while its last measurement found one, or, while a re-layout has
+    // marked the measurement unknown (until the next input check), while it keeps its class.
+    static bool signal_kept(const ST_PORT_INFO& measured, uint32_t state) { return measured.nosig == 0 || state != 0; }
     // input_follow.cpp: input port following
     void load_hdmi();
     void check_port_valid(int fd);

@@ -317,11 +317,12 @@ void c331_manage::check_input_port(int fd)
         // publishes no "no signal": a port still showing a picture is measured, so that a
         // lost link shows the windows' background; a new timing waits for the record.
         const bool withdrawn = !row.stable;
-        if (withdrawn && PI_PORT_INFO[p].nosig != 0)
+        if (withdrawn && !signal_kept(PI_PORT_INFO[p], PI_STATE[p]))
             continue;
         // The copy was marked unknown by a re-layout and is refreshed by the next load_hdmi:
-        // classifying on it would program a garbage timing for one pass.
-        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1)
+        // classifying on it would program a garbage timing for one pass. A withdrawn record
+        // refreshes nothing and is never classified: its port is measured for a loss.
+        if (PI_HDMI_INFO[p].no_signal == 1 && row.no_signal != 1 && !withdrawn)
             continue;
         if (!withdrawn)
             PI_UPDATE[p] = 0;
@@ -339,7 +340,7 @@ void c331_manage::check_input_port(int fd)
         pi.hw = m.hw;
         pi.nosig = (!meas_ok(m) || row.no_signal == 1) ? 1 : 0;
         if (pi.nosig) {
-            if (prev.nosig == 0)
+            if (signal_kept(prev, PI_STATE[p]))   // a loss across a re-layout too
                 port_lost(fd, p);
             if (p >= 4) {
                 vbo_rx_restart(fd, p - 4, 0x80);

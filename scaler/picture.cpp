@@ -274,21 +274,10 @@ void c331_manage::tlxApi_forceColorDisable(int fd)
     for (int c = 0; c < kOch; ++c)
         drv->write_C331(fd, c331::OCH_FORCE_COLOR, 0, c331::kChannelStride * c);
 
+    // Each window's channels get the background the window programming gives them: its
+    // port's state and its own black flag. The port's measurement record cannot decide it:
+    // a re-layout marks it unknown until the next input check, which a test pattern holds off.
     const int wincnt = gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows;
-    for (int n = 0; n < wincnt; ++n) {
-        const uint8_t p = tlxApi_inputCvtC331(pwinfo[n].input);
-        // A port outside the chip's six has no signal; a window set black stays black.
-        const uint32_t nosig = (p >= kPorts || PI_PORT_INFO[p].nosig) ? 1 : 0;
-        const uint32_t background = nosig | (pwinfo[n].output & 1);
-        const int used = challoc::used_channels(pwinfo[n]);
-        if (debug_on())
-            printf("\t win_%d, oimgct:%u,och:\t", n, nosig);
-        for (int m = 0; m < used; ++m) {
-            if (debug_on())
-                printf("%d ", pwinfo[n].ochLst[m]);
-            drv->write_C331(fd, c331::OCH_FORCE_COLOR_EN, background, c331::kChannelStride * pwinfo[n].ochLst[m]);
-        }
-        if (debug_on())
-            printf("\r\n");
-    }
+    for (int n = 0; n < wincnt; ++n)
+        set_input_bkg2(fd, n, 0);
 }

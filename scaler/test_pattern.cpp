@@ -140,11 +140,31 @@ int c331_manage::c331_SetPattern(int number)
     pattern_active = 1;
     if (g_debugSwitch == 254)
         printf("    tlx pattern Idx:%d \r\n", idx);
-    const bool wide = int16_t(pwinfo[0].w) > pattern::kWideWindow;
-    std::vector<uint8_t> channels(pwinfo[0].ochLst, pwinfo[0].ochLst + challoc::used_channels(pwinfo[0]));
-    tlxApi_WriteSeq(pattern::pattern_writes(idx, wide, channels));
+    pattern_drawn = pattern_for_window0(number);
+    tlxApi_WriteSeq(pattern::pattern_writes(idx, pattern_drawn.wide, pattern_drawn.channels));
     set_rtct(c331_fd, 1);
     return 0;
+}
+
+c331_manage::PatternDrawn c331_manage::pattern_for_window0(int number) const
+{
+    PatternDrawn d;
+    d.number = number;
+    d.wide = int16_t(pwinfo[0].w) > pattern::kWideWindow;
+    d.channels.assign(pwinfo[0].ochLst, pwinfo[0].ochLst + challoc::used_channels(pwinfo[0]));
+    return d;
+}
+
+// A re-layout (LED size, splice, window 0's size or place) moves window 0 to other channels or
+// changes its width: the pattern on is drawn again for the window as it is now, so that it
+// never stays on channels the window left nor keeps the control word of its old width.
+void c331_manage::follow_pattern()
+{
+    if (!pattern_active)
+        return;
+    const PatternDrawn now = pattern_for_window0(pattern_drawn.number);
+    if (now.wide != pattern_drawn.wide || now.channels != pattern_drawn.channels)
+        c331_SetPattern(pattern_drawn.number);
 }
 
 bool c331_manage::tlxApi_IsPatternGen() const

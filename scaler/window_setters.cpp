@@ -30,7 +30,7 @@ int c331_manage::tlxApi_GetPortDevId(int port) const
 // A port above 5 (none, or a stale source) has no signal.
 bool c331_manage::port_has_signal(uint32_t port) const
 {
-    return port < static_cast<uint32_t>(kPorts) && PI_PORT_INFO[port].nosig != 1;
+    return port < static_cast<uint32_t>(kPorts) && signal_kept(PI_PORT_INFO[port], PI_STATE[port]);
 }
 
 // ---- window setters -------------------------------------------------------------------------

@@ -40,6 +40,7 @@
 #include "platform/virtual_clock.h"
 #include "remote/message_deal.h"
 #include "scaler/c331_manage.h"
+#include "scaler/panel_layout.h"
 #include "sim/c331_model.h"
 #include "sim/fpga0_model.h"
 #include "sim/sim_board.h"
@@ -77,17 +78,16 @@ constexpr bool kCropRowEdits = true;   // the key and rectangle of crop rows 0 a
 constexpr bool kDotByDot = true;
 constexpr bool kLayers = true;
 constexpr bool kLedSize = true;
-// Off: in the split modes a window spanning channel columns gets one channel, on the 2x2 grid
-// a window inside one column takes several, and an LED or output taller than the chip allows
-// reaches the registers.
-constexpr bool kSpliceModes = false;
+// A splice mode the output channels cannot show keeps the layout shown before on purpose: a
+// sequence ends on a showable one (end_on_showable_panel).
+constexpr bool kSpliceModes = true;
 // The output offsets a tool writes; a start recomputes them from the LED size (kClearedAtStart).
 constexpr bool kOffsets = true;
 constexpr bool kPicture = true;
 constexpr bool kSharpness = true;
-// Off: a pattern cannot be turned off once a second window is listed, and stays on a channel
-// that leaves window 0.
-constexpr bool kPatterns = false;
+// While a final image holds a test pattern the input following is paused on purpose: see
+// pattern_owned below for what is compared then.
+constexpr bool kPatterns = true;
 // A window's black flag, also beside a second window's re-layout.
 constexpr bool kBlackFlag = true;
 constexpr bool kInputTimings = true;
@@ -127,6 +127,22 @@ const Exclusion kExcluded[] = {
      "horizontal shrink load port: holds the set last loaded and the channel it went to, the window "
      "programmed last; the set each input channel holds is compared instead (Programmed::hshrink)"},
 };
+
+// While a test pattern is on, the apply pass pauses its input following on purpose: the
+// windows' picture path (input ports, input channels, the scaling and store reads of the
+// output channels) stays as the last input check left it, so it depends on when the pattern
+// went on. What the pattern itself programs does not: each output channel's pattern generator
+// and background, compared with the pattern on. Everything is compared again once the pattern
+// is turned off in both devices and the following has caught up.
+constexpr uint8_t kOchBank = 0x08;
+constexpr uint8_t kBackgroundFirst = 0x48, kBackgroundLast = 0x4B;   // enable, colour
+constexpr uint8_t kPatternGenFirst = 0x57, kPatternGenLast = 0x68;   // mode .. second colour
+bool pattern_owned(int bank, int reg)
+{
+    if (bank < kOchBank || (bank - kOchBank) % 0x10 != 0)
+        return false;
+    return (reg >= kBackgroundFirst && reg <= kBackgroundLast) || (reg >= kPatternGenFirst && reg <= kPatternGenLast);
+}
 
 // The FPGA output page bytes that are state, not settings.
 constexpr uint32_t kPageStateFirst = fpga::PARA_STATE_FIRST, kPageStateLast = fpga::PARA_STATE_LAST;
@@ -416,8 +432,12 @@ bool excluded(int bank, int reg)
     return false;
 }
 
+// What is compared: everything but the exclusions, or only what a test pattern owns.
+enum class Compare { All, PatternOwned };
+
 // Differences, as readable lines (at most `max`).
-std::vector<std::string> differences(const Programmed& got, const Programmed& fresh, size_t max = 12)
+std::vector<std::string> differences(const Programmed& got, const Programmed& fresh, Compare what = Compare::All,
+                                     size_t max = 12)
 {
     std::vector<std::string> d;
     char line[160];
@@ -425,7 +445,7 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
         for (int reg = 1; reg < 128; ++reg) {
             const size_t i = size_t(bank * 128 + reg);
             if (excluded(bank, reg) || got.scaler[i] == fresh.scaler[i] || in_channel_unused_in_both(got, fresh, bank, reg) ||
-                port_unshown_in_both(got, fresh, bank, reg))
+                port_unshown_in_both(got, fresh, bank, reg) || (what == Compare::PatternOwned && !pattern_owned(bank, reg)))
                 continue;
             if (d.size() < max) {
                 std::snprintf(line, sizeof line, "scaler bank 0x%02X reg 0x%02X: 0x%02X, fresh start 0x%02X", bank, reg,
@@ -436,7 +456,7 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
                 return d;
             }
         }
-    for (uint32_t a = 0; a < fpga::kPageSize; ++a) {
+    for (uint32_t a = 0; a < fpga::kPageSize && what == Compare::All; ++a) {
         if ((a >= kPageStateFirst && a <= kPageStateLast) || got.page[a] == fresh.page[a])
             continue;
         if (d.size() >= max) {
@@ -698,6 +718,7 @@ protected:
             return {"device did not start"};
         for (const Step& s : steps)
             run(s);
+        end_on_showable_panel();
         settle();
         const Programmed after = programmed();
         uint8_t final_image[RAM_IMAGE_SIZE];
@@ -705,6 +726,8 @@ protected:
             QMutexLocker lk(&c331_shared::c331_lock);
             std::memcpy(final_image, store_->ram_image, RAM_IMAGE_SIZE);
         }
+        const bool pattern = final_image[ram_test_pattern] != 0;
+        const Programmed after_pattern_off = pattern ? pattern_off() : after;
 
         // A fresh start: the final image as the parameter file, the same inputs.
         store_files::write_param_file(final_image + RAM_VOLATILE_END);
@@ -718,7 +741,45 @@ protected:
                 remote_write(b.addr, v, b.bytes);
         }
         settle();
-        return differences(after, programmed());
+        if (!pattern)
+            return differences(after, programmed());
+        std::vector<std::string> d = differences(after, programmed(), Compare::PatternOwned);
+        if (!d.empty()) {
+            d.insert(d.begin(), "with the test pattern on (its generators and the backgrounds):");
+            return d;
+        }
+        d = differences(after_pattern_off, pattern_off());
+        if (!d.empty())
+            d.insert(d.begin(), "once the test pattern is turned off in both:");
+        return d;
+    }
+
+    // A panel the output channels cannot show (a splice mode for other sizes) keeps the one
+    // shown before, on purpose: the last valid layout stays on the wall, so where that image
+    // ends a sequence, what is shown depends on the path. Such a sequence ends with a splice
+    // mode that can be shown, written as a tool would; unshowable panels on the way stay, as
+    // a later valid one must be shown as from a start.
+    void end_on_showable_panel()
+    {
+        auto planned = [this] {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            const uint8_t* img = store_->ram_image;
+            return panel::plan(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height),
+                               ram_rd16(img, ram_output_rect + 4), ram_rd16(img, ram_output_rect + 6),
+                               ram_rd16(img, ram_splice_mode));
+        };
+        if (panel::showable(planned()))
+            return;
+        remote_write(ram_splice_mode, SPLICE_NONE, 2);
+        EXPECT_TRUE(panel::showable(planned())) << "the generator's LED sizes must be showable without splicing";
+    }
+
+    // The test pattern turned off as a tool does, and the device left to settle.
+    Programmed pattern_off()
+    {
+        remote_write(ram_test_pattern, 0, 1);
+        settle();
+        return programmed();
     }
 
     // Drops steps while the sequence still fails: first halves, then single steps.

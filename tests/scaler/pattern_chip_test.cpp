@@ -247,4 +247,86 @@ TEST_F(PatternChipTest, ChannelThatLeftWindow0DropsThePattern)
     }
 }
 
+// The pattern follows window 0 through every re-layout: resized past 2048 it takes the wide
+// control word, moved to another channel it leaves the one it had, and an LED size change
+// draws it on the window's channels of the new panel, as a pattern turned on afterwards would.
+TEST_F(PatternChipTest, PatternFollowsWindow0ThroughARelayout)
+{
+    const uint8_t ch1 = kGenBank + 0x10;
+    two_channel_panel();
+    window0(0, 1920, 1000);
+    channels_of_window0({0});
+    show_pattern(1);
+    ASSERT_EQ(model_->value(c331::PG_CTRL), 0u);
+
+    window0(2100, 3840, 1000);
+    channels_of_window0({0, 1});
+    for (uint32_t ch : {0u, 0x10u}) {
+        EXPECT_EQ(model_->value(c331::PG_CTRL, ch), 0x8000u) << ch;
+        EXPECT_EQ(model_->value(c331::PG_MODE, ch), 4u) << ch;
+        EXPECT_EQ(model_->value(c331::PG_RED, ch), 255u) << ch;
+    }
+
+    window0(4300, 1920, 1000);
+    channels_of_window0({1});
+    EXPECT_EQ(model_->value(c331::PG_CTRL, 0x10), 0u);
+    EXPECT_EQ(model_->reg(ch1, 0x63), 255);
+    for (uint8_t r = kGenFirst; r <= kGenLast; ++r)
+        EXPECT_EQ(model_->reg(kGenBank, r), 0) << "channel 0 left by the window, reg " << std::hex << int(r);
+
+    model_->clear_writes();
+    edit_and_pass([](uint8_t* m) {
+        ram_wr16(m, ram_led_width, 3840);
+        ram_wr16(m, ram_led_height, 2160);
+        ram_wr16(m, ram_output_rect + 4, 3840);
+        ram_wr16(m, ram_output_rect + 6, 2160);
+        ram_wr16(m, ram_window_addr(0, WIN_X), 0);
+    });
+    channels_of_window0({0});
+    EXPECT_EQ(generator_writes(), concat({cleared_all(), red(0, 0)}));
+    EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
+
+    // Nothing moved: nothing drawn again.
+    model_->clear_writes();
+    edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_brightness, 60); });
+    EXPECT_TRUE(generator_writes().empty());
+}
+
+// The start colour may end while a pattern holds the input following and a panel change has
+// marked every port's measurement unknown: window 0's channel then takes the background the
+// window's programming gives it (its port has a picture: none), not a no-signal background
+// that only the next input check, held off by the pattern, would clear. Turned off, the
+// pattern leaves the picture as the input following programs it.
+TEST_F(PatternChipTest, StartColourEndsUnderAPatternAsTheWindowProgrammingHasIt)
+{
+    g_force_bkcolor = 1;
+    for (int s = 0; s < kSourceCount; ++s)
+        publish(s, row_1080p60());
+    window0(0, 1920, 1080);
+    for (int i = 0; i < 5; ++i)
+        mgr_->c331managerdeal(mgr_);
+    const uint32_t port = mgr_->PM_INPUT[0];
+    ASSERT_LT(port, 6u);
+    ASSERT_NE(mgr_->PI_STATE[port], 0u);
+    show_pattern(4);
+    edit_and_pass([](uint8_t* m) {
+        ram_wr16(m, ram_led_width, 3840);
+        ram_wr16(m, ram_output_rect + 4, 3840);
+    });
+    channels_of_window0({0});
+    EXPECT_EQ(model_->value(c331::OCH_FORCE_COLOR_EN), 1u) << "the start colour";
+
+    g_force_bkcolor = 0;   // the FPGA thread has started the outputs
+    edit_and_pass([](uint8_t*) {});
+    EXPECT_EQ(g_force_bkcolor, 2);
+    EXPECT_EQ(model_->value(c331::OCH_FORCE_COLOR), 0u);
+    EXPECT_EQ(model_->value(c331::OCH_FORCE_COLOR_EN), 0u);
+
+    show_pattern(0);
+    for (int i = 0; i < 5; ++i)
+        mgr_->c331managerdeal(mgr_);
+    EXPECT_EQ(model_->value(c331::OCH_FORCE_COLOR_EN), 0u);
+    g_force_bkcolor = 1;
+}
+
 }  // namespace

@@ -548,6 +548,83 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
     g_force_bkcolor = 1;
 }
 
+// A source lost while a panel change has marked every port's measurement unknown (before the
+// next input check) is lost all the same: its windows show their background, and the port
+// is classified again when the source returns. Both kinds of receiver: one that keeps its
+// record (the HDMI inputs) and one that withdraws it (the V-by-One inputs).
+TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    auto bkg = [&] {
+        int och[8];
+        mgr_->get_och(0, och);
+        return och[0] < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och[0]));
+    };
+    auto follow = [&] {
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+    };
+    struct Case {
+        int source;
+        bool withdrawn;
+        const char* lost;
+    } cases[] = {{3, false, R"({"inputs": [{}, {}, {}, {"signal": false}]})"},
+                 {4, true, R"({"inputs": [{}, {}, {}, {}, {"signal": false}]})"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.source);
+        board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+        show(k.source);
+        follow();
+        const uint32_t p = mgr_->PM_INPUT[0];
+        ASSERT_NE(mgr_->PI_STATE[p], 0u);
+        const uint32_t state = mgr_->PI_STATE[p];
+        ASSERT_EQ(bkg(), 0);
+
+        board(k.lost);
+        if (k.withdrawn)
+            publish(k.source, HDMI_INFO{});
+        led(3840, 2160);
+        follow();
+        EXPECT_EQ(mgr_->PI_STATE[p], 0u);
+        EXPECT_EQ(bkg(), 1) << "source lost";
+
+        board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+        publish(k.source, row_1080p60());
+        follow();
+        EXPECT_EQ(mgr_->PI_STATE[p], state);
+        EXPECT_EQ(bkg(), 0) << "source back";
+        led(4096, 2048);
+    }
+    g_force_bkcolor = 1;
+}
+
+// A freeze asked for while a test pattern holds the input following and a panel change has
+// marked the ports' measurements unknown is taken (the port keeps its signal), and holds once
+// the pattern is off and the following reprograms the window, as on a start with it saved.
+TEST_F(WindowOutput, FreezeAfterAPanelChangeUnderAPatternIsKept)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    auto follow = [&] {
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+    };
+    show(3);
+    follow();
+    ASSERT_EQ(mgr_->PI_STATE[mgr_->PM_INPUT[0]], 4u);
+    edit_and_pass([](uint8_t* m) { m[ram_test_pattern] = 4; });
+    led(3840, 2160);
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), WIN_OUT_FREEZE); });
+    EXPECT_EQ(mgr_->pwinfo[0].output & 2, 2);
+
+    edit_and_pass([](uint8_t* m) { m[ram_test_pattern] = 0; });
+    follow();
+    const int c = mgr_->first_ich(0);
+    ASSERT_GE(c, 0);
+    EXPECT_EQ(chip(c331::ICH_SYNC_CTRL, c), 2u) << "frozen";
+    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), 0); });
+    g_force_bkcolor = 1;
+}
+
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
 // low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
 TEST_F(WindowOutput, InterlacedInputEndToEnd)

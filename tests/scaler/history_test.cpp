@@ -81,7 +81,7 @@ constexpr bool kLedSize = true;
 // A splice mode the output channels cannot show keeps the layout shown before on purpose: a
 // sequence ends on a showable one (end_on_showable_panel).
 constexpr bool kSpliceModes = true;
-// The output offsets a tool writes; a start recomputes them from the LED size (kClearedAtStart).
+// The output offsets a tool writes; a start recomputes them from the LED size (kPanelComputed).
 constexpr bool kOffsets = true;
 constexpr bool kPicture = true;
 constexpr bool kSharpness = true;
@@ -300,8 +300,11 @@ struct BootWord {
     uint32_t addr;
     uint8_t bytes;
 };
-const BootWord kClearedAtStart[] = {{ram_test_pattern, 1},  {ram_splice_mode, 2},    {ram_black_screen, 2},
-                                    {ram_och_layout, 2}, {ram_och_layout + 2, 2}};
+const BootWord kClearedAtStart[] = {{ram_test_pattern, 1}, {ram_splice_mode, 2}, {ram_black_screen, 2}};
+// The output offsets: the panel set-up computes them at a start and at every change of the
+// splice mode or the LED size, and a tool's offsets hold until then. So they are written after
+// the words above have been applied, as the last tool edit.
+const BootWord kPanelComputed[] = {{ram_och_layout, 2}, {ram_och_layout + 2, 2}};
 
 std::vector<Step> generate(uint32_t seed)
 {
@@ -734,13 +737,18 @@ protected:
         start_device();
         if (HasFatalFailure())
             return {"fresh device did not start"};
-        for (const BootWord& b : kClearedAtStart) {
-            const uint16_t v = b.bytes == 1 ? final_image[b.addr] : ram_rd16(final_image, b.addr);
-            const uint16_t now = b.bytes == 1 ? store_->ram_image[b.addr] : ram_rd16(store_->ram_image, b.addr);
-            if (v != now)
-                remote_write(b.addr, v, b.bytes);
-        }
-        settle();
+        // Each group written as a tool would, then applied.
+        auto write_back = [&](const BootWord* first, const BootWord* last) {
+            for (const BootWord* w = first; w != last; ++w) {
+                const uint16_t v = w->bytes == 1 ? final_image[w->addr] : ram_rd16(final_image, w->addr);
+                const uint16_t now = w->bytes == 1 ? store_->ram_image[w->addr] : ram_rd16(store_->ram_image, w->addr);
+                if (v != now)
+                    remote_write(w->addr, v, w->bytes);
+            }
+            settle();
+        };
+        write_back(std::begin(kClearedAtStart), std::end(kClearedAtStart));
+        write_back(std::begin(kPanelComputed), std::end(kPanelComputed));
         if (!pattern)
             return differences(after, programmed());
         std::vector<std::string> d = differences(after, programmed(), Compare::PatternOwned);

@@ -62,6 +62,23 @@ QSize need_of(const QWidget* w, const QString& text, bool rich)
     return QSize(width, fm.height() + (lines.size() - 1) * fm.lineSpacing());
 }
 
+// A line edit paints one line of the font's full height, centred (or at the top or bottom) in
+// its text area and clipped to it: what shows is the ink of the text at that baseline, so a
+// line of digits shows whole where its descent is clipped. The part of the ink outside `area`,
+// in pixels (0: none).
+int ink_cut(const QLineEdit* e, const QString& text, const QRect& area)
+{
+    const QFontMetrics fm(e->font());
+    const Qt::Alignment v = e->alignment() & Qt::AlignVertical_Mask;
+    int top = area.top() + (area.height() - fm.height() + 1) / 2;
+    if (v == Qt::AlignTop)
+        top = area.top();
+    else if (v == Qt::AlignBottom)
+        top = area.bottom() + 1 - fm.height();
+    const QRect ink = fm.tightBoundingRect(text).translated(0, top + fm.ascent());
+    return std::max(0, area.top() - ink.top()) + std::max(0, ink.bottom() - area.bottom());
+}
+
 double luminance(const QColor& c)
 {
     auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
@@ -124,6 +141,8 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
     Qt::Alignment align = Qt::AlignCenter;
     if (auto* l = qobject_cast<const QLabel*>(w))
         align = l->alignment();
+    else if (auto* e = qobject_cast<const QLineEdit*>(w))
+        align = e->alignment();
     else if (qobject_cast<const QComboBox*>(w))
         align = Qt::AlignLeft | Qt::AlignVCenter;
     const QRect drawn = QStyle::alignedRect(w->layoutDirection(), align, need.boundedTo(area.size()), area);
@@ -132,7 +151,9 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
             note(&g_misfits, QString("%1 \"%2\": cut by %3").arg(name_of(w, where), flat_of(shown, rich), a->objectName()));
     if (const QWidget* over = hidden_by(w, drawn))
         note(&g_misfits, QString("%1 \"%2\": covered by %3").arg(name_of(w, where), flat_of(shown, rich), over->objectName()));
-    if (need.width() > area.width() || need.height() > area.height())
+    auto* edit = qobject_cast<const QLineEdit*>(w);
+    const bool too_high = edit ? ink_cut(edit, shown, area) > 0 : need.height() > area.height();
+    if (need.width() > area.width() || too_high)
         note(&g_misfits, QString("%1 \"%2\": needs %3x%4, has %5x%6 at %7px")
                              .arg(name_of(w, where), flat_of(shown, rich))
                              .arg(need.width())
@@ -145,7 +166,9 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
     const QString full = textfit::full_text(w);
     const QString joined = QString(shown).remove('\n').remove(' ');
     const QString full_joined = QString(full).remove('\n').remove(' ');
-    if (textfit::elided(w))
+    if (textfit::elided(w) && QString(shown).remove(QChar(0x2026)).trimmed().isEmpty())
+        note(&g_misfits, QString("%1 \"%2\": nothing left of \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
+    else if (textfit::elided(w))
         note(&g_elided, QString("%1 \"%2\" elided from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
     else if (shown.contains(QChar(0x2026)) || joined != full_joined)
         note(&g_misfits, QString("%1 \"%2\": cut from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
@@ -158,7 +181,7 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
 void check_widget(const QWidget* w, const QString& where)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) {
-        if (l->text().isEmpty())  // a picture
+        if (textfit::full_text(w).isEmpty())  // a picture
             return;
         const bool rich = l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
         check_text(w, where, l->text(), rich);
@@ -167,6 +190,9 @@ void check_widget(const QWidget* w, const QString& where)
             check_text(w, where, b->text(), false);
     } else if (auto* c = qobject_cast<const QComboBox*>(w)) {
         check_text(w, where, c->currentText(), false);
+    } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
+        if (!e->displayText().isEmpty())
+            check_text(w, where, e->displayText(), false);
     }
 }
 

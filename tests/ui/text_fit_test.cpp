@@ -27,9 +27,12 @@
 #include "ui/shell/image_access.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/agelog.h"
 #include "ui/shell/text_fit.h"
 #include "ui/source_pages/InputChoose.h"
 #include "ui/source_pages/source_pages.h"
+#include "video_io/fpga_manage.h"
+#include "video_io/soc_pads.h"
 
 namespace {
 
@@ -226,7 +229,9 @@ int key_code(char k)
 }
 
 // Checks the page as opened, then after every key of `tour` (L, R, O, B); a screenshot as
-// opened and after every O.
+// opened and after every O. The check after a key is a step of its own: a key that opens a
+// modal dialog (the keypad) returns only when it closes, and the steps after it run inside its
+// loop, while it is shown.
 StepList tour(const QString& where, const std::string& keys)
 {
     StepList s{[where] {
@@ -237,8 +242,8 @@ StepList tour(const QString& where, const std::string& keys)
     for (char k : keys) {
         const bool ok = k == 'O';
         const int n = ok ? ++shots : shots;
-        s.push_back([where, k, ok, n] {
-            key(key_code(k));
+        s.push_back([k] { key(key_code(k)); });
+        s.push_back([where, ok, n] {
             check_all(where);
             if (ok)
                 snap(where + QString::number(n));
@@ -310,7 +315,36 @@ void long_values()
     }
     put_u16(st->mode_slot[1].bytes, MODE_SLOT_OSD, 1);  // mode 2 shows its OSD and More
     put_u16(img, ram_current_mode, 1);
+    for (int s = 0; s < RAM_INPUTS; ++s) {
+        put_u16(img, ram_edid_addr(s), 3840);
+        put_u16(img, ram_edid_addr(s) + 2, 2160);
+        put_u16(img, ram_edid_addr(s) + 4, 60);
+    }
     std::memcpy(st->ram_shadow, img, RAM_IMAGE_SIZE);
+}
+
+// Every output port sends an area of 65535 x 65535 at 65535, 65535.
+void long_port_areas(fpga_manage* fpga)
+{
+    abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
+    for (unsigned char p = 0; p < 16; ++p) {
+        unsigned short a[4];
+        fpga->get_eth_param_addr(p, &a[0], &a[1], &a[2], &a[3]);
+        for (unsigned short addr : a)
+            fpga_manage::page_wr16(page, addr, 65535);
+    }
+}
+
+// A full aging log (seven days of samples) with every flag, three-digit registers and rises
+// in every class, and counters of ten years of samples (one every 3 minutes).
+void long_aging_log()
+{
+    for (int i = 0; i < kAgeLogMax; ++i)
+        agelog_append(QString("12-%1 23:%2").arg(10 + i % 20).arg(10 + i % 50), 255, i % 2 ? 0xFF : 0xE0, (i * 23) % 256);
+    const u32 ten_years = 10 * 365 * 24 * 20;
+    for (u32* c : {&factoryage_log_diff3, &factoryage_log_diff5, &factoryage_log_diff10, &factoryage_log_diff20,
+                   &factoryage_log_diffmore})
+        *c = ten_years;
 }
 
 }  // namespace
@@ -319,11 +353,18 @@ class TextFitTest : public QObject {
     Q_OBJECT
     testutil::TempDir root_;
     std::unique_ptr<sim::SimBoard> board_;
+    fpga_manage* fpga_ = nullptr;
 
 private slots:
     void initTestCase()
     {
         board_ = start_board_and_store(root_.path());
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
+        fpga_ = new fpga_manage();
+        fpga_manage::p_fpga_manage = fpga_;
+        QCOMPARE(fpga_->open_devices(), 0);
+        long_port_areas(fpga_);
+        long_aging_log();
         source_pages_register();
         register_settings_pages();
         start_shell_windows();
@@ -331,7 +372,12 @@ private slots:
         long_values();
     }
 
-    void cleanupTestCase() { delete_shell_windows(); }
+    void cleanupTestCase()
+    {
+        delete_shell_windows();
+        fpga_manage::p_fpga_manage = nullptr;
+        delete fpga_;
+    }
 
     void everyTextFits_data()
     {
@@ -360,7 +406,7 @@ private slots:
             menu() + StepList{[] { g_mainwindow->on_machinestate_clicked(); }} + tour("machinestate", ""),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }} + tour("inputchoose", "RRRRRRRLLLLLLLORRRRRRORRR"),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
-                tour("edidset", "RRRRRRORRRRRR"),
+                tour("edidset", "RRRRRRORRRRRRO") + StepList{[] { g_numberkeyboard->press("close"); }},
             menu() + StepList{[] { g_mainwindow->on_custommode_clicked(); }} + tour("custommode", "RORRRRBLORRB"),
             option() + tour("option", "RRRRRR"),
             option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut", "RRRRRROORRRRRRRBRROORRRRRRR"),
@@ -369,7 +415,7 @@ private slots:
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
                 tour("ledset", "RRRRO") + tour("keypad", "RRRRRRRRRRRRRRR") + StepList{[] { g_numberkeyboard->press("close"); }},
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_lanset_clicked(); }} +
-                tour("netset", "RRRR"),
+                tour("netset", "RRRRRRRRRRRRRRRR"),
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); }} + tour("imagequality", "RR"),
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); },
                                 [] { g_imagequality->on_Button_quality_clicked(); }} +
@@ -392,7 +438,7 @@ private slots:
             option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_factory_clicked(); }} +
                 tour("factory", "RRRRRR"),
             option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_age_clicked(); }} +
-                tour("agecode", "") + keypad_digits("5738") + tour("factoryage", "RRRR"),
+                tour("agecode", "") + keypad_digits("5738") + tour("factoryage", "RRRROROO"),
             StepList{[] { g_tip->tip_create(1); }, [] {
                           check_all("tip");
                           snap("tip");

@@ -1,8 +1,9 @@
 // Every page of the panel (and the keypad and the tip) in each of the four languages, with long
-// but legal values: every visible label, button and combo box shows its text whole (not cut at
-// any edge, descenders included, and not elided unless the fitting had to and says so) and
-// readable against its background, at every focus state the keys reach. The failure message
-// lists what does not fit; the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
+// but legal values: every visible label, button, combo box and line edit shows its text whole,
+// measured where Qt paints it (not cut at any edge, descenders included, and not elided unless
+// the fitting had to and says so) and readable against its background, at every focus state
+// the keys reach, the keypad while it is open. The failure message lists what does not fit;
+// the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -347,6 +348,20 @@ void long_aging_log()
         *c = ten_years;
 }
 
+// The columns where `w` as painted has ink of its text (light pixels on a dark field), within
+// its contents rect less a pixel (the sheet's border).
+QRect ink_columns(QWidget* w)
+{
+    const QImage img = w->grab().toImage();
+    const QRect scan = w->contentsRect().adjusted(1, 1, -1, -1);
+    QRect ink;
+    for (int y = scan.top(); y <= scan.bottom(); ++y)
+        for (int x = scan.left(); x <= scan.right(); ++x)
+            if (qGray(img.pixel(x, y)) > 128)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
 }  // namespace
 
 class TextFitTest : public QObject {
@@ -377,6 +392,40 @@ private slots:
         delete_shell_windows();
         fpga_manage::p_fpga_manage = nullptr;
         delete fpga_;
+    }
+
+    // The measured text area is where Qt draws: the text's ink starts (or ends) within two
+    // pixels of it. A label with a sheet's border is indented by half an "x" on the side it
+    // is aligned to; a line edit draws inside its border and padding.
+    void measuredAreaIsWhereQtPaints()
+    {
+        const char* sheet = "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53);"
+                            "border-top:1px solid rgb(255, 255, 255);border-bottom:1px solid rgb(255, 255, 255);";
+        QWidget field;
+        field.resize(200, 100);
+        QLabel left("Hg", &field);
+        QLabel right("Hg", &field);
+        right.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QLineEdit edit("1234", &field);
+        edit.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        edit.setStyleSheet("color: rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255, 255, 255);"
+                           "padding-left:6px;");
+        for (QLabel* l : {&left, &right})
+            l->setStyleSheet(sheet);
+        left.setGeometry(0, 0, 60, 24);
+        right.setGeometry(0, 30, 60, 24);
+        edit.setGeometry(0, 60, 60, 24);
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        const QRect l_ink = ink_columns(&left), r_ink = ink_columns(&right), e_ink = ink_columns(&edit);
+        const QRect l_area = textfit::text_area(&left), r_area = textfit::text_area(&right), e_area = textfit::text_area(&edit);
+        QVERIFY2(l_ink.left() >= l_area.left() && l_ink.left() <= l_area.left() + 2,
+                 qPrintable(QString("ink from %1, area from %2").arg(l_ink.left()).arg(l_area.left())));
+        QVERIFY2(r_ink.right() <= r_area.right() && r_ink.right() >= r_area.right() - 2,
+                 qPrintable(QString("ink to %1, area to %2").arg(r_ink.right()).arg(r_area.right())));
+        QVERIFY2(e_ink.left() >= e_area.left() && e_ink.left() <= e_area.left() + 2,
+                 qPrintable(QString("ink from %1, area from %2").arg(e_ink.left()).arg(e_area.left())));
+        QVERIFY(e_area.contains(e_ink));
     }
 
     void everyTextFits_data()

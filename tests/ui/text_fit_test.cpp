@@ -426,6 +426,22 @@ private slots:
         QVERIFY2(e_ink.left() >= e_area.left() && e_ink.left() <= e_area.left() + 2,
                  qPrintable(QString("ink from %1, area from %2").arg(e_ink.left()).arg(e_area.left())));
         QVERIFY(e_area.contains(e_ink));
+        // A line of digits shows whole in a field lower than the font, where only its descent
+        // is clipped; in a lower field still the digits are cut, and the check says so.
+        const char* field_sheet = "color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255, 255, 255);font:10px";
+        for (int h : {14, 8}) {
+            QLineEdit digits("1080", &field);
+            digits.setAlignment(Qt::AlignCenter);
+            digits.setStyleSheet(field_sheet);
+            digits.setGeometry(100, 0, 38, h);
+            digits.show();
+            const QRect area = textfit::text_area(&digits);
+            const QFontMetrics fm(digits.font());
+            const bool whole = ink_columns(&digits).height() == fm.tightBoundingRect("1080").height();
+            QVERIFY2(fm.height() > area.height(), qPrintable(QString("field %1: %2 > %3").arg(h).arg(fm.height()).arg(area.height())));
+            QCOMPARE(ink_cut(&digits, "1080", area) == 0, whole);
+            QCOMPARE(whole, h == 14);
+        }
     }
 
     void everyTextFits_data()

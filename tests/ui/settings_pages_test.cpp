@@ -922,6 +922,9 @@ private slots:
                                          "<font color = #FF0000 >DDR1</font> <font color = #00FF00 >DE</font> "));
                 QVERIFY(first.endsWith("200"));
                 QVERIFY(g_factoryage->shown_text().startsWith(first));
+                // The first page shows its 16 entries, not the 17th below them.
+                QCOMPARE(g_factoryage->shown_text().count("<br>"), 15);
+                QVERIFY(!g_factoryage->shown_text().contains("broken"));
                 shot("factoryage");
                 key(KEY_OK);  // Next
                 QCOMPARE(label_text(g_factoryage, "label_page"), QString("2/2"));

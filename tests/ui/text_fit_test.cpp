@@ -1,8 +1,9 @@
 // Every page of the panel (and the keypad and the tip) in each of the four languages, with long
-// but legal values: every visible label, button and combo box shows its text whole (not cut at
-// any edge, descenders included, and not elided unless the fitting had to and says so) and
-// readable against its background, at every focus state the keys reach. The failure message
-// lists what does not fit; the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
+// but legal values: every visible label, button, combo box and line edit shows its text whole,
+// measured where Qt paints it (not cut at any edge, descenders included, and not elided unless
+// the fitting had to and says so) and readable against its background, at every focus state
+// the keys reach, the keypad while it is open. The failure message lists what does not fit;
+// the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -27,9 +28,12 @@
 #include "ui/shell/image_access.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/shell/shell_start.h"
+#include "ui/shell/agelog.h"
 #include "ui/shell/text_fit.h"
 #include "ui/source_pages/InputChoose.h"
 #include "ui/source_pages/source_pages.h"
+#include "video_io/fpga_manage.h"
+#include "video_io/soc_pads.h"
 
 namespace {
 
@@ -60,6 +64,23 @@ QSize need_of(const QWidget* w, const QString& text, bool rich)
     for (const QString& l : lines)
         width = std::max(width, fm.horizontalAdvance(l));
     return QSize(width, fm.height() + (lines.size() - 1) * fm.lineSpacing());
+}
+
+// A line edit paints one line of the font's full height, centred (or at the top or bottom) in
+// its text area and clipped to it: what shows is the ink of the text at that baseline, so a
+// line of digits shows whole where its descent is clipped. The part of the ink outside `area`,
+// in pixels (0: none).
+int ink_cut(const QLineEdit* e, const QString& text, const QRect& area)
+{
+    const QFontMetrics fm(e->font());
+    const Qt::Alignment v = e->alignment() & Qt::AlignVertical_Mask;
+    int top = area.top() + (area.height() - fm.height() + 1) / 2;
+    if (v == Qt::AlignTop)
+        top = area.top();
+    else if (v == Qt::AlignBottom)
+        top = area.bottom() + 1 - fm.height();
+    const QRect ink = fm.tightBoundingRect(text).translated(0, top + fm.ascent());
+    return std::max(0, area.top() - ink.top()) + std::max(0, ink.bottom() - area.bottom());
 }
 
 double luminance(const QColor& c)
@@ -124,6 +145,8 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
     Qt::Alignment align = Qt::AlignCenter;
     if (auto* l = qobject_cast<const QLabel*>(w))
         align = l->alignment();
+    else if (auto* e = qobject_cast<const QLineEdit*>(w))
+        align = e->alignment();
     else if (qobject_cast<const QComboBox*>(w))
         align = Qt::AlignLeft | Qt::AlignVCenter;
     const QRect drawn = QStyle::alignedRect(w->layoutDirection(), align, need.boundedTo(area.size()), area);
@@ -132,7 +155,9 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
             note(&g_misfits, QString("%1 \"%2\": cut by %3").arg(name_of(w, where), flat_of(shown, rich), a->objectName()));
     if (const QWidget* over = hidden_by(w, drawn))
         note(&g_misfits, QString("%1 \"%2\": covered by %3").arg(name_of(w, where), flat_of(shown, rich), over->objectName()));
-    if (need.width() > area.width() || need.height() > area.height())
+    auto* edit = qobject_cast<const QLineEdit*>(w);
+    const bool too_high = edit ? ink_cut(edit, shown, area) > 0 : need.height() > area.height();
+    if (need.width() > area.width() || too_high)
         note(&g_misfits, QString("%1 \"%2\": needs %3x%4, has %5x%6 at %7px")
                              .arg(name_of(w, where), flat_of(shown, rich))
                              .arg(need.width())
@@ -145,7 +170,9 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
     const QString full = textfit::full_text(w);
     const QString joined = QString(shown).remove('\n').remove(' ');
     const QString full_joined = QString(full).remove('\n').remove(' ');
-    if (textfit::elided(w))
+    if (textfit::elided(w) && QString(shown).remove(QChar(0x2026)).trimmed().isEmpty())
+        note(&g_misfits, QString("%1 \"%2\": nothing left of \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
+    else if (textfit::elided(w))
         note(&g_elided, QString("%1 \"%2\" elided from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
     else if (shown.contains(QChar(0x2026)) || joined != full_joined)
         note(&g_misfits, QString("%1 \"%2\": cut from \"%3\"").arg(name_of(w, where), flat_of(shown, rich), flat_of(full, rich)));
@@ -158,7 +185,7 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
 void check_widget(const QWidget* w, const QString& where)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) {
-        if (l->text().isEmpty())  // a picture
+        if (textfit::full_text(w).isEmpty())  // a picture
             return;
         const bool rich = l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
         check_text(w, where, l->text(), rich);
@@ -167,6 +194,9 @@ void check_widget(const QWidget* w, const QString& where)
             check_text(w, where, b->text(), false);
     } else if (auto* c = qobject_cast<const QComboBox*>(w)) {
         check_text(w, where, c->currentText(), false);
+    } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
+        if (!e->displayText().isEmpty())
+            check_text(w, where, e->displayText(), false);
     }
 }
 
@@ -200,7 +230,9 @@ int key_code(char k)
 }
 
 // Checks the page as opened, then after every key of `tour` (L, R, O, B); a screenshot as
-// opened and after every O.
+// opened and after every O. The check after a key is a step of its own: a key that opens a
+// modal dialog (the keypad) returns only when it closes, and the steps after it run inside its
+// loop, while it is shown.
 StepList tour(const QString& where, const std::string& keys)
 {
     StepList s{[where] {
@@ -211,8 +243,8 @@ StepList tour(const QString& where, const std::string& keys)
     for (char k : keys) {
         const bool ok = k == 'O';
         const int n = ok ? ++shots : shots;
-        s.push_back([where, k, ok, n] {
-            key(key_code(k));
+        s.push_back([k] { key(key_code(k)); });
+        s.push_back([where, ok, n] {
             check_all(where);
             if (ok)
                 snap(where + QString::number(n));
@@ -284,7 +316,50 @@ void long_values()
     }
     put_u16(st->mode_slot[1].bytes, MODE_SLOT_OSD, 1);  // mode 2 shows its OSD and More
     put_u16(img, ram_current_mode, 1);
+    for (int s = 0; s < RAM_INPUTS; ++s) {
+        put_u16(img, ram_edid_addr(s), 3840);
+        put_u16(img, ram_edid_addr(s) + 2, 2160);
+        put_u16(img, ram_edid_addr(s) + 4, 60);
+    }
     std::memcpy(st->ram_shadow, img, RAM_IMAGE_SIZE);
+}
+
+// Every output port sends an area of 65535 x 65535 at 65535, 65535.
+void long_port_areas(fpga_manage* fpga)
+{
+    abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
+    for (unsigned char p = 0; p < 16; ++p) {
+        unsigned short a[4];
+        fpga->get_eth_param_addr(p, &a[0], &a[1], &a[2], &a[3]);
+        for (unsigned short addr : a)
+            fpga_manage::page_wr16(page, addr, 65535);
+    }
+}
+
+// A full aging log (seven days of samples) with every flag, three-digit registers and rises
+// in every class, and counters of ten years of samples (one every 3 minutes).
+void long_aging_log()
+{
+    for (int i = 0; i < kAgeLogMax; ++i)
+        agelog_append(QString("12-%1 23:%2").arg(10 + i % 20).arg(10 + i % 50), 255, i % 2 ? 0xFF : 0xE0, (i * 23) % 256);
+    const u32 ten_years = 10 * 365 * 24 * 20;
+    for (u32* c : {&factoryage_log_diff3, &factoryage_log_diff5, &factoryage_log_diff10, &factoryage_log_diff20,
+                   &factoryage_log_diffmore})
+        *c = ten_years;
+}
+
+// The columns where `w` as painted has ink of its text (light pixels on a dark field), within
+// its contents rect less a pixel (the sheet's border).
+QRect ink_columns(QWidget* w)
+{
+    const QImage img = w->grab().toImage();
+    const QRect scan = w->contentsRect().adjusted(1, 1, -1, -1);
+    QRect ink;
+    for (int y = scan.top(); y <= scan.bottom(); ++y)
+        for (int x = scan.left(); x <= scan.right(); ++x)
+            if (qGray(img.pixel(x, y)) > 128)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
 }
 
 }  // namespace
@@ -293,11 +368,18 @@ class TextFitTest : public QObject {
     Q_OBJECT
     testutil::TempDir root_;
     std::unique_ptr<sim::SimBoard> board_;
+    fpga_manage* fpga_ = nullptr;
 
 private slots:
     void initTestCase()
     {
         board_ = start_board_and_store(root_.path());
+        board_->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);  // powers the simulated FPGA
+        fpga_ = new fpga_manage();
+        fpga_manage::p_fpga_manage = fpga_;
+        QCOMPARE(fpga_->open_devices(), 0);
+        long_port_areas(fpga_);
+        long_aging_log();
         source_pages_register();
         register_settings_pages();
         start_shell_windows();
@@ -305,7 +387,62 @@ private slots:
         long_values();
     }
 
-    void cleanupTestCase() { delete_shell_windows(); }
+    void cleanupTestCase()
+    {
+        delete_shell_windows();
+        fpga_manage::p_fpga_manage = nullptr;
+        delete fpga_;
+    }
+
+    // The measured text area is where Qt draws: the text's ink starts (or ends) within two
+    // pixels of it. A label with a sheet's border is indented by half an "x" on the side it
+    // is aligned to; a line edit draws inside its border and padding.
+    void measuredAreaIsWhereQtPaints()
+    {
+        const char* sheet = "color: rgb(255, 255, 255);background-color: rgb(33, 36, 53);"
+                            "border-top:1px solid rgb(255, 255, 255);border-bottom:1px solid rgb(255, 255, 255);";
+        QWidget field;
+        field.resize(200, 100);
+        QLabel left("Hg", &field);
+        QLabel right("Hg", &field);
+        right.setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QLineEdit edit("1234", &field);
+        edit.setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        edit.setStyleSheet("color: rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255, 255, 255);"
+                           "padding-left:6px;");
+        for (QLabel* l : {&left, &right})
+            l->setStyleSheet(sheet);
+        left.setGeometry(0, 0, 60, 24);
+        right.setGeometry(0, 30, 60, 24);
+        edit.setGeometry(0, 60, 60, 24);
+        field.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&field));
+        const QRect l_ink = ink_columns(&left), r_ink = ink_columns(&right), e_ink = ink_columns(&edit);
+        const QRect l_area = textfit::text_area(&left), r_area = textfit::text_area(&right), e_area = textfit::text_area(&edit);
+        QVERIFY2(l_ink.left() >= l_area.left() && l_ink.left() <= l_area.left() + 2,
+                 qPrintable(QString("ink from %1, area from %2").arg(l_ink.left()).arg(l_area.left())));
+        QVERIFY2(r_ink.right() <= r_area.right() && r_ink.right() >= r_area.right() - 2,
+                 qPrintable(QString("ink to %1, area to %2").arg(r_ink.right()).arg(r_area.right())));
+        QVERIFY2(e_ink.left() >= e_area.left() && e_ink.left() <= e_area.left() + 2,
+                 qPrintable(QString("ink from %1, area from %2").arg(e_ink.left()).arg(e_area.left())));
+        QVERIFY(e_area.contains(e_ink));
+        // A line of digits shows whole in a field lower than the font, where only its descent
+        // is clipped; in a lower field still the digits are cut, and the check says so.
+        const char* field_sheet = "color:rgb(255, 255, 255);background-color: rgb(33, 36, 53);border:1px solid rgb(255, 255, 255);font:10px";
+        for (int h : {14, 8}) {
+            QLineEdit digits("1080", &field);
+            digits.setAlignment(Qt::AlignCenter);
+            digits.setStyleSheet(field_sheet);
+            digits.setGeometry(100, 0, 38, h);
+            digits.show();
+            const QRect area = textfit::text_area(&digits);
+            const QFontMetrics fm(digits.font());
+            const bool whole = ink_columns(&digits).height() == fm.tightBoundingRect("1080").height();
+            QVERIFY2(fm.height() > area.height(), qPrintable(QString("field %1: %2 > %3").arg(h).arg(fm.height()).arg(area.height())));
+            QCOMPARE(ink_cut(&digits, "1080", area) == 0, whole);
+            QCOMPARE(whole, h == 14);
+        }
+    }
 
     void everyTextFits_data()
     {
@@ -334,7 +471,7 @@ private slots:
             menu() + StepList{[] { g_mainwindow->on_machinestate_clicked(); }} + tour("machinestate", ""),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }} + tour("inputchoose", "RRRRRRRLLLLLLLORRRRRRORRR"),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
-                tour("edidset", "RRRRRRORRRRRR"),
+                tour("edidset", "RRRRRRORRRRRRO") + StepList{[] { g_numberkeyboard->press("close"); }},
             menu() + StepList{[] { g_mainwindow->on_custommode_clicked(); }} + tour("custommode", "RORRRRBLORRB"),
             option() + tour("option", "RRRRRR"),
             option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut", "RRRRRROORRRRRRRBRROORRRRRRR"),
@@ -343,7 +480,7 @@ private slots:
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
                 tour("ledset", "RRRRO") + tour("keypad", "RRRRRRRRRRRRRRR") + StepList{[] { g_numberkeyboard->press("close"); }},
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_lanset_clicked(); }} +
-                tour("netset", "RRRR"),
+                tour("netset", "RRRRRRRRRRRRRRRR"),
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); }} + tour("imagequality", "RR"),
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); },
                                 [] { g_imagequality->on_Button_quality_clicked(); }} +
@@ -366,7 +503,7 @@ private slots:
             option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_factory_clicked(); }} +
                 tour("factory", "RRRRRR"),
             option() + StepList{[] { g_option->on_Button_advanced_clicked(); }, [] { g_advancedoption->on_Button_age_clicked(); }} +
-                tour("agecode", "") + keypad_digits("5738") + tour("factoryage", "RRRR"),
+                tour("agecode", "") + keypad_digits("5738") + tour("factoryage", "RRRROROO"),
             StepList{[] { g_tip->tip_create(1); }, [] {
                           check_all("tip");
                           snap("tip");

@@ -1,7 +1,6 @@
 #include "factoryage.h"
 
 #include <QDateTime>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QMutexLocker>
 
@@ -42,13 +41,6 @@ int factoryage::page_count() const
 {
     QMutexLocker lk(&factoryage_log_mutex());
     return static_cast<int>((factoryage_log.size() + kPageEntries - 1) / kPageEntries);
-}
-
-// The lines the label can show at once; the lines below them would be clipped anyway.
-int factoryage::visible_lines() const
-{
-    const int line = std::max(1, QFontMetrics(log_font).lineSpacing());
-    return log_label->height() / line + 2;
 }
 
 void factoryage::ageloginit()
@@ -101,12 +93,13 @@ void factoryage::update_agelog()
     std::vector<QString> lines;
     size_t n;
     {
-        // Only the entries the label has room for are built: on the first page of a full log
-        // the run to the end would be 3360 lines, nearly all clipped.
+        // A page shows its own entries: the label holds a few lines more than a page, and the
+        // entries of the next page shown there would read as this page's, the last of them cut
+        // through at the label's bottom edge.
         QMutexLocker lk(&factoryage_log_mutex());
         n = factoryage_log.size();
         const size_t first = size_t(kPageEntries) * current_page;
-        const size_t end = std::min(n, first + size_t(visible_lines()));
+        const size_t end = std::min(n, first + size_t(kPageEntries));
         for (size_t i = first; i < end; ++i)
             lines.push_back(factoryage_log[i]);
     }

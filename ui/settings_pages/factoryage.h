@@ -40,7 +40,6 @@ protected:
 
 private:
     int page_count() const;
-    int visible_lines() const;
     void show_counters();
 
     Ui::factoryage* ui;

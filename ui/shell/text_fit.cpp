@@ -7,10 +7,12 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QTextDocument>
 
 namespace textfit {
@@ -91,12 +93,56 @@ void set_sheet(QWidget* w, const QString& sheet)
     w->setProperty(kBusy, false);
 }
 
+// Qt's own horizontal margin between a line edit's contents rect and its text.
+constexpr int kLineEditMargin = 2;
+
+// A label draws inside its contents rect less its margin and, on each side its alignment
+// names, its indent; a label with a frame (a sheet's border too) and no indent of its own is
+// indented by half an "x" of its font.
+QRect label_area(const QLabel* l)
+{
+    const int m = l->margin();
+    QRect r = l->contentsRect().adjusted(m, m, -m, -m);
+    int indent = l->indent();
+    if (indent < 0 && l->frameWidth() > 0)
+        indent = l->fontMetrics().horizontalAdvance('x') / 2 - m;
+    if (indent <= 0)
+        return r;
+    const Qt::Alignment a = QStyle::visualAlignment(l->layoutDirection(), l->alignment());
+    if (a & Qt::AlignLeft)
+        r.setLeft(r.left() + indent);
+    if (a & Qt::AlignRight)
+        r.setRight(r.right() - indent);
+    if (a & Qt::AlignTop)
+        r.setTop(r.top() + indent);
+    if (a & Qt::AlignBottom)
+        r.setBottom(r.bottom() - indent);
+    return r;
+}
+
+// A line edit draws its line inside the style's contents field (within the frame and the
+// sheet's border and padding), less its text margins and Qt's own margin at either side.
+QRect line_edit_area(const QLineEdit* e)
+{
+    QStyleOptionFrame o;
+    o.initFrom(e);
+    o.rect = e->contentsRect();
+    o.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &o, e) : 0;
+    o.midLineWidth = 0;
+    o.state |= QStyle::State_Sunken;
+    if (e->isReadOnly())
+        o.state |= QStyle::State_ReadOnly;
+    o.features = QStyleOptionFrame::None;
+    const QRect r = e->style()->subElementRect(QStyle::SE_LineEditContents, &o, e).marginsRemoved(e->textMargins());
+    return r.adjusted(kLineEditMargin, 0, -kLineEditMargin, 0);
+}
+
 QRect area_of(const QWidget* w)
 {
-    if (auto* l = qobject_cast<const QLabel*>(w)) {
-        const int m = l->margin();
-        return l->contentsRect().adjusted(m, m, -m, -m);
-    }
+    if (auto* l = qobject_cast<const QLabel*>(w))
+        return label_area(l);
+    if (auto* e = qobject_cast<const QLineEdit*>(w))
+        return line_edit_area(e);
     if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
         QStyleOptionButton o;
         o.initFrom(b);
@@ -228,6 +274,8 @@ QString shown_text(const QWidget* w)
         return b->text();
     if (auto* c = qobject_cast<const QComboBox*>(w))
         return c->currentText();
+    if (auto* e = qobject_cast<const QLineEdit*>(w))
+        return e->displayText();
     return QString();
 }
 

@@ -33,9 +33,10 @@ void fit_all(QWidget* root);
 // to be.
 QString fit_piece(QWidget* w, const QString& text, int width, int* px);
 
-// Where `w` draws its text: a label's contents, a button's contents beside its icon, a combo
-// box's edit field (within the application style's field too, which draws the label of a
-// sheet without padding).
+// Where `w` draws its text: a label's contents less its margin and indent, a button's contents
+// beside its icon, a combo box's edit field (within the application style's field too, which
+// draws the label of a sheet without padding), a line edit's contents field less its text
+// margins.
 QRect text_area(const QWidget* w);
 
 // The text the widget was given (what it shows may be on two lines or elided).

@@ -35,6 +35,21 @@ protected:
         ScalerFixture::SetUp();
         bring_up_with_every_input_at_1080p60();
     }
+    // Window 0's first output channel, -1 when it has none.
+    int window0_och()
+    {
+        int och[8];
+        mgr_->get_och(0, och);
+        return och[0];
+    }
+    // The background enable of window 0's first output channel (-1: no channel).
+    int window0_background() { return window0_och() < 0 ? -1 : int(chip(c331::OCH_BKG_EN, window0_och())); }
+    // Passes enough for the input following to take up a change of the inputs.
+    void follow_inputs()
+    {
+        for (int i = 0; i < 5; ++i)
+            mgr_->c331managerdeal(mgr_);
+    }
     // Window 0 shows source s.
     void show(int s)
     {
@@ -506,14 +521,9 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenTheStartUpColourEnds)
 TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
 {
     g_force_bkcolor = 2;   // the outputs have started: no forced background
-    auto och0 = [&] {
-        int och[8];
-        mgr_->get_och(0, och);
-        return och[0];
-    };
-    auto bkg = [&] { return och0() < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och0())); };
+    auto bkg = [&] { return window0_background(); };
     auto picture_shown = [&] {
-        const std::vector<uint8_t> w = writes_to(uint8_t(0x08 + 0x10 * och0()), 0x48);
+        const std::vector<uint8_t> w = writes_to(uint8_t(0x08 + 0x10 * window0_och()), 0x48);
         return std::count(w.begin(), w.end(), 0) != 0;
     };
     struct Case {
@@ -528,18 +538,15 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
             set_word(ram_window_addr(0, WIN_P2P_MODE), 0);
             set_word(ram_window_addr(0, WIN_OUTPUT), k.output);
         });
-        for (int i = 0; i < 5; ++i)
-            mgr_->c331managerdeal(mgr_);
+        follow_inputs();
         ASSERT_EQ(mgr_->PI_STATE[mgr_->PM_INPUT[0]], 4u);
         EXPECT_EQ(bkg(), (k.output & WIN_OUT_BLACK) ? 1 : 0) << "source present";
         model_->clear_writes();
         board(R"({"inputs": [{}, {}, {}, {"signal": false}]})");
-        for (int i = 0; i < 5; ++i)
-            mgr_->c331managerdeal(mgr_);
+        follow_inputs();
         EXPECT_EQ(bkg(), k.lost) << "source lost";
         board(R"({"inputs": [{}, {}, {}, {}]})");
-        for (int i = 0; i < 5; ++i)
-            mgr_->c331managerdeal(mgr_);
+        follow_inputs();
         EXPECT_EQ(bkg(), (k.output & WIN_OUT_BLACK) ? 1 : 0) << "source back";
         if (k.output & WIN_OUT_BLACK)
             EXPECT_FALSE(picture_shown());
@@ -555,15 +562,8 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
 TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
 {
     g_force_bkcolor = 2;   // the outputs have started: no forced background
-    auto bkg = [&] {
-        int och[8];
-        mgr_->get_och(0, och);
-        return och[0] < 0 ? -1 : int(chip(c331::OCH_BKG_EN, och[0]));
-    };
-    auto follow = [&] {
-        for (int i = 0; i < 5; ++i)
-            mgr_->c331managerdeal(mgr_);
-    };
+    auto bkg = [&] { return window0_background(); };
+    auto follow = [&] { follow_inputs(); };
     struct Case {
         int source;
         bool withdrawn;
@@ -604,10 +604,7 @@ TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
 TEST_F(WindowOutput, FreezeAfterAPanelChangeUnderAPatternIsKept)
 {
     g_force_bkcolor = 2;   // the outputs have started: no forced background
-    auto follow = [&] {
-        for (int i = 0; i < 5; ++i)
-            mgr_->c331managerdeal(mgr_);
-    };
+    auto follow = [&] { follow_inputs(); };
     show(3);
     follow();
     ASSERT_EQ(mgr_->PI_STATE[mgr_->PM_INPUT[0]], 4u);

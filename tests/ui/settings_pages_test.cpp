@@ -1111,25 +1111,23 @@ private slots:
         preset(ram_led_height, 2048);
     }
 
-    // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
-    // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
-    void ledSizeHandOverWhileTheFpgaRuns()
+private:
+    // The LED size page applies a width typed while the FPGA runs; `handed_over` checks what
+    // the apply asked for, then the FPGA's side of the hand-over and the tip are played out.
+    void apply_led_width_while_the_fpga_runs(const char* width, const std::function<void()>& handed_over)
     {
-        preset(ram_led_width, 4096);
-        preset(ram_led_height, 2048);
         set_fpga_run_state(3);
         g_set_led_para = 0;
-        g_set_led_setup = 5;
         Steps().run(then(into(&Option::on_Button_outputset_clicked), {
             [] { g_outputset->on_Button_ledset_clicked(); },
-            [] {
-                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("2048");
+            [width] {
+                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText(width);
                 keys(KEY_RIGHT, 2);
                 key(KEY_OK);
             },
-            [] {
+            [handed_over] {
                 QCOMPARE(int(g_set_led_para), 1);
-                QCOMPARE(int(g_set_led_setup), 0);
+                handed_over();
                 g_set_led_para = 0;  // as the FPGA thread would, once blanked
                 ticks(TIP::kTicks);
             },
@@ -1138,6 +1136,17 @@ private slots:
         pass();
         preset(ram_led_width, 4096);
         preset(ram_led_height, 2048);
+    }
+
+private slots:
+    // While the FPGA runs a new LED size asks it to blank and restart its outputs around the
+    // panel's re-initialisation (g_set_led_para 1, g_set_led_setup 0).
+    void ledSizeHandOverWhileTheFpgaRuns()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        g_set_led_setup = 5;
+        apply_led_width_while_the_fpga_runs("2048", [] { QCOMPARE(int(g_set_led_setup), 0); });
     }
 
     // The scaler runs 2048 wide, the parameter file (and its shadow) still says 4096: going
@@ -1151,26 +1160,8 @@ private slots:
             ram_wr16(image(), ram_led_width, 2048);
             ram_wr16(TlxRamPara::p_tlxrampara_config->ram_applied, ram_led_width, 2048);
         }
-        set_fpga_run_state(3);
-        g_set_led_para = 0;
-        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
-            [] { g_outputset->on_Button_ledset_clicked(); },
-            [] {
-                g_ledset->findChild<QLineEdit*>("lineEdit_ledw")->setText("4096");
-                keys(KEY_RIGHT, 2);
-                key(KEY_OK);
-            },
-            [] {
-                QCOMPARE(int(g_set_led_para), 1);
-                QCOMPARE(int(word(ram_window_addr(0, WIN_WIDTH))), 4096);
-                g_set_led_para = 0;  // as the FPGA thread would, once blanked
-                ticks(TIP::kTicks);
-            },
-        }));
-        set_fpga_run_state(0);
-        pass();
-        preset(ram_led_width, 4096);
-        preset(ram_led_height, 2048);
+        apply_led_width_while_the_fpga_runs(
+            "4096", [] { QCOMPARE(int(word(ram_window_addr(0, WIN_WIDTH))), 4096); });
     }
 };
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -203,11 +204,31 @@ void networkManage::accept_clients()
     }
 }
 
+bool networkManage::has_room(uint32_t address) const
+{
+    return count_of(address) < kMaxPerAddress && clients_.size() < kMaxClients;
+}
+
+// Peers that left while their slots were taken in this same pass (a burst of tools that
+// connect and close at once) have ended their streams, but the loop reads those ends only
+// after it; read them now, so that a newcomer never waits on a slot nobody holds.
+void networkManage::serve_readable_clients()
+{
+    for (size_t i = clients_.size(); i-- > 0;) {
+        pollfd p{clients_[i]->fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) == 1 && !serve_client(i))
+            close_client(i);
+    }
+}
+
 bool networkManage::make_room(uint32_t address)
 {
-    const bool address_full = count_of(address) >= kMaxPerAddress;
-    if (!address_full && clients_.size() < kMaxClients)
+    if (has_room(address))
         return true;
+    serve_readable_clients();
+    if (has_room(address))
+        return true;
+    const bool address_full = count_of(address) >= kMaxPerAddress;
     const std::string why = address_full ? "its address has " + std::to_string(kMaxPerAddress) + " connections"
                                          : "all " + std::to_string(kMaxClients) + " slots taken";
     const size_t idle = longest_idle(address_full ? &address : nullptr);

@@ -39,6 +39,8 @@ private:
     int next_timeout_ms() const;  // until the next stall or idle deadline, -1 for none
     void accept_clients();
     bool make_room(uint32_t address);  // false: the newcomer from `address` is refused
+    bool has_room(uint32_t address) const;
+    void serve_readable_clients();
     void add_client(int fd, uint32_t address);
     bool serve_client(size_t index);  // false: the client is gone
     bool flush_client(size_t index);  // false: the client is to be dropped

@@ -232,6 +232,30 @@ TEST_F(Tcp, ANewcomerGetsOnlyTheSlotOfAClientIdleFor30SecondsAndOneAddressHoldsF
               std::string::npos);
 }
 
+// Tools that connect and leave at once while the server is busy take every slot in its next
+// accept pass, their ends of stream not yet read: a tool connecting in that same pass is
+// served, not refused for slots nobody holds any more.
+TEST_F(Tcp, SlotsOfToolsThatAlreadyLeftAreFreeForANewcomer)
+{
+    const std::string log_path = remote_test::root().file("data/zeltaqn/log/kivEnglneLog");
+    const size_t before = testutil::read_file(log_path).size();
+    const Bytes ram_read = testutil::encode(
+        testutil::make_frame(0xF100, testutil::kTool, 0x61, le32(0x400) + le16(2) + le16(0)));
+    testutil::TcpRemoteClient newcomer;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the server stops in this read until the end
+        ASSERT_TRUE(client.send_bytes(ram_read));
+        for (size_t i = 0; i + 1 < networkManage::kMaxClients; ++i) {
+            testutil::TcpRemoteClient leaver;
+            ASSERT_TRUE(leaver.connect(u16(g_port.load())));
+        }
+        ASSERT_TRUE(newcomer.connect(u16(g_port.load())));
+    }
+    EXPECT_TRUE(client.next_reply(3000));
+    EXPECT_TRUE(newcomer.reg_read(3, 1)) << testutil::read_file(log_path).substr(before);
+    EXPECT_EQ(testutil::read_file(log_path).find("refused", before), std::string::npos);
+}
+
 TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
 {
     // The flood takes no time. Never destroyed: the transport threads may still be reading it.

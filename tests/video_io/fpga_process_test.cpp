@@ -32,7 +32,10 @@ protected:
         ::mkdir(root_.file("sim").c_str(), 0755);
         std::ofstream(root_.file("sim/board.json")) << R"({"cards": [0, 0, 0, 0, 0, 0, 2]})";
         auto opt = testutil::DeviceProcess::sim_options(root_.path());
-        opt.env["K57_TIME_SCALE"] = "100";
+        // A card's answer is awaited 3 s of device time, on the server's clock and in FPGA
+        // ticks: 0.3 s of real time at 10, which a loaded machine keeps between a frame and its
+        // answer (at 100 a thread kept from its CPU for 30 ms lost the answer).
+        opt.env["K57_TIME_SCALE"] = "10";
         port_ = opt.tcp_port;
         udp_offset_ = opt.udp_offset;
         dev_ = std::make_unique<testutil::DeviceProcess>(opt);

@@ -48,7 +48,6 @@ void save_panel_json(const std::string& path)
 void start_sim_extras()
 {
     g_sim_keyboard = 1;
-    start_key_pipe();
     if (auto* sb = dynamic_cast<sim::SimBoard*>(&platform::board())) {
         // Called on the board's watcher thread: the grab itself must run on the GUI thread. The
         // board deletes the request file when the writers return, and a tool that waits for
@@ -67,6 +66,9 @@ void start_sim_extras()
             done.wait_for(std::chrono::seconds(5));
         });
     }
+    // Last: a tool takes the pipe's appearance as the sign that the panel can be driven and
+    // dumped, so the panel's dump writer is in place before it.
+    start_key_pipe();
 }
 
 // The time scale of the simulated board's clock (K57_TIME_SCALE); 1 on the real clock.

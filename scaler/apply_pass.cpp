@@ -146,18 +146,31 @@ void c331_manage::apply_picture(const uint8_t* img, const uint8_t* shd)
         c331_SetColorTemp(colour_temp_word(img));
 }
 
+// Layers are taken for every listed window at once, as a re-layout takes them: of two windows
+// on one layer the later in the list moves to the first free layer, so a change of one word can
+// move another window. Where windows went dark for want of output channels, the layers decide
+// which ones: a re-layout.
 void c331_manage::apply_priority(const uint8_t* img, const uint8_t* shd)
 {
+    bool changed = false;
     for (int w = 0; w < kWindows; ++w) {
         const uint32_t a = ram_win_priority + 2 * w;
         if (!word_differs(img, shd, a))
             continue;
         SCALER_DBG("DIFF REG CUSTOM_INFO_IMAGE%d_PRIORITY %04x==>%04x\r\n", w + 1, ram_rd16(shd, a), ram_rd16(img, a));
-        if (slot_pos[w] < 0)
-            continue;   // not listed: read at the next re-layout
-        c331_SetWinPriority(slot_pos[w], ram_rd16(img, a));
-        c331_SetWinPriority1(c331_fd);
+        changed = true;
     }
+    if (!changed)
+        return;
+    if (windows_dropped) {
+        full_relayout();
+        return;
+    }
+    for (int w = 0; w < kWindows; ++w)
+        if (slot_pos[w] >= 0)   // an unlisted slot is read at the next re-layout
+            c331_SetWinPriority(slot_pos[w], ram_rd16(img, ram_win_priority + 2 * w));
+    challoc::dedupe_layers(pwinfo, gMwin.wincnt < kWindows ? gMwin.wincnt : kWindows);
+    c331_SetWinPriority1(c331_fd);
 }
 
 void c331_manage::full_relayout()

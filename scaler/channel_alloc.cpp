@@ -558,6 +558,7 @@ void c331_manage::drop_windows_beyond_channels(int wincnt)
 {
     bool dropped[kWindows] = {};
     const int wanted = challoc::drop_lowest_layers(pwinfo, wincnt, dropped);
+    windows_dropped = wanted > kOch;
     std::string listed;
     for (int s = 0; s < kWindows; ++s) {
         const int n = slot_pos[s];

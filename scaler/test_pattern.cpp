@@ -3,7 +3,9 @@
 
 #include <cstdio>
 
+#include "core/TlxRamPara.h"
 #include "core/globals.h"
+#include "core/ram_map.h"
 #include "scaler/c331_manage.h"
 #include "scaler/c331_regs.h"
 
@@ -155,16 +157,28 @@ c331_manage::PatternDrawn c331_manage::pattern_for_window0(int number) const
     return d;
 }
 
-// A re-layout (LED size, splice, window 0's size or place) moves window 0 to other channels or
-// changes its width: the pattern on is drawn again for the window as it is now, so that it
-// never stays on channels the window left nor keeps the control word of its old width.
+// A re-layout (LED size, splice, window 0's size or place, the windows listed) moves window 0
+// to other channels or changes its width: the pattern the image holds is drawn again for the
+// window as it is now, so that it never stays on channels the window left nor keeps the control
+// word of its old width. Refused for more than one listed window, it goes while they are listed
+// and comes back when one is left, as a start on that image shows it.
 void c331_manage::follow_pattern()
 {
-    if (!pattern_active)
+    const int number = TlxRamPara::p_tlxrampara_config->ram_image[ram_test_pattern];
+    if (number == 0)
+        return;   // turned off by the apply pass
+    if (gMwin.wincnt > 1) {
+        if (pattern_active)
+            c331_SetPattern(0);
         return;
-    const PatternDrawn now = pattern_for_window0(pattern_drawn.number);
+    }
+    if (!pattern_active) {
+        c331_SetPattern(number);
+        return;
+    }
+    const PatternDrawn now = pattern_for_window0(number);
     if (now.wide != pattern_drawn.wide || now.channels != pattern_drawn.channels)
-        c331_SetPattern(pattern_drawn.number);
+        c331_SetPattern(number);
 }
 
 bool c331_manage::tlxApi_IsPatternGen() const

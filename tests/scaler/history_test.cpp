@@ -129,8 +129,8 @@ const Exclusion kExcluded[] = {
 };
 
 // While a test pattern is on, the apply pass pauses its input following on purpose: the
-// windows' picture path (input ports, input channels, the scaling and store reads of the
-// output channels) stays as the last input check left it, so it depends on when the pattern
+// windows' picture path (input ports, input channels and their shrink sets, the scaling and
+// store reads of the output channels) stays as the last input check left it, so it depends on when the pattern
 // went on. What the pattern itself programs does not: each output channel's pattern generator
 // and background, compared with the pattern on. Everything is compared again once the pattern
 // is turned off in both devices and the following has caught up.
@@ -470,7 +470,7 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
                       fresh.page[a]);
         d.emplace_back(line);
     }
-    for (int c = 0; c < kChannels; ++c) {
+    for (int c = 0; c < kChannels && what == Compare::All; ++c) {
         if (got.hshrink[c] == fresh.hshrink[c] || !((got.ichs_owned | fresh.ichs_owned) & (1u << c)))
             continue;
         if (d.size() >= max) {

@@ -188,34 +188,40 @@ TEST_F(PatternChipTest, EmptyRowClearsYetCountsAsOn)
     EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
 }
 
+// A pattern is refused while more than one window is listed, as a start on that image refuses
+// it: one on goes when a second window is listed (and the inputs are followed again), and the
+// pattern the image holds is drawn when one window is left. Off is always taken.
 TEST_F(PatternChipTest, TurningOffAlwaysSucceedsAndTheInputsAreFollowedAgain)
 {
     window0(0, 1920, 1080);
     show_pattern(4);
     ASSERT_TRUE(mgr_->tlxApi_IsPatternGen());
+    mgr_->c331managerdeal(mgr_);
     publish(5, row_1080p60());   // source 5: port 4, window 1's
+    model_->clear_writes();
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_ENABLE), 1); });
     ASSERT_EQ(mgr_->gMwin.wincnt, 2);
-    mgr_->c331managerdeal(mgr_);
-    EXPECT_EQ(mgr_->PI_STATE[4], 0u);   // while a pattern is shown the inputs are not followed
-
-    // Another pattern is refused while two windows are listed: nothing is written.
-    show_pattern(1);
-    EXPECT_TRUE(generator_writes().empty());
-    EXPECT_EQ(model_->reg(kGenBank, 0x63), 255);   // white stays on
-    EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
-    EXPECT_EQ(codes_.back(), 1);                     // the pass itself still completes
-
-    // Off is always taken: every generator cleared, and window 1's input is followed.
-    show_pattern(0);
     EXPECT_EQ(generator_writes(), cleared_all());
     EXPECT_FALSE(mgr_->tlxApi_IsPatternGen());
     for (int i = 0; i < 5 && mgr_->PI_STATE[4] == 0; ++i)
         mgr_->c331managerdeal(mgr_);
     EXPECT_EQ(mgr_->PI_STATE[4], 4u);
 
-    // With window 1 disabled again a pattern is taken as before.
+    // Another pattern is refused while two windows are listed: nothing is written.
+    show_pattern(1);
+    EXPECT_TRUE(generator_writes().empty());
+    EXPECT_FALSE(mgr_->tlxApi_IsPatternGen());
+    EXPECT_EQ(codes_.back(), 1);   // the pass itself still completes
+
+    // Window 1 disabled: the pattern the image holds is drawn.
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_window_addr(1, WIN_ENABLE), 0); });
+    EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
+    EXPECT_EQ(model_->reg(kGenBank, 0x63), 255);
+
+    // Off is always taken: every generator cleared.
+    show_pattern(0);
+    EXPECT_EQ(generator_writes(), cleared_all());
+    EXPECT_FALSE(mgr_->tlxApi_IsPatternGen());
     show_pattern(2);
     EXPECT_TRUE(mgr_->tlxApi_IsPatternGen());
     EXPECT_EQ(model_->reg(kGenBank, 0x64), 255);

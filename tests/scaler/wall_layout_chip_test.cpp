@@ -5,6 +5,7 @@
 
 #include "core/ram_map.h"
 #include "scaler/c331_regs.h"
+#include "scaler/pipeline_regs.h"
 #include "scaler_fixture.h"
 
 namespace {
@@ -171,6 +172,49 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
         EXPECT_TRUE(reads(w).empty()) << "window " << w;
         EXPECT_EQ(mgr_->PM_WIN_SHAPE[list_pos(w)][0], 0u) << "window " << w;
     }
+}
+
+// A layer written on its own orders the windows as a re-layout of the same image does: of two
+// windows on one layer the later in the list goes below, and where windows are dark for want
+// of channels, the new layers decide which ones.
+TEST_F(WallLayout, LayerChangesOrderTheWindowsAsAReLayout)
+{
+    auto overlays = [&] {
+        std::vector<uint32_t> v;
+        for (int c = 0; c < 8; ++c)
+            v.push_back(chip(c331::OVERLAY, c));
+        return v;
+    };
+    screen(Screen{3840, 2160, 0, 3840, 2160});
+    edit_and_pass([&](uint8_t*) {
+        put_window(1, Win{0, 0, 1920, 1080}, 1);
+        set_word(ram_win_priority, 0);
+        set_word(ram_win_priority + 2, 1);
+    });
+    edit_and_pass([&](uint8_t*) { set_word(ram_win_priority + 2, 0); });
+    const std::vector<uint32_t> written = overlays();
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mgr_->full_relayout();
+    }
+    EXPECT_EQ(written, overlays()) << "two windows on layer 0";
+
+    const uint16_t layer[6] = {5, 0, 1, 4, 2, 3};   // windows 0 and 3 dark
+    edit_and_pass([&](uint8_t*) {
+        put_screen(Screen{7680, 2160, 0, 7680, 2160});
+        for (int w = 0; w < 6; ++w) {
+            put_window(w, Win{0, 0, 7680, 2160}, w);
+            set_word(ram_win_priority + 2 * w, layer[w]);
+        }
+    });
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_win_priority, 0);
+        set_word(ram_win_priority + 2, 5);
+    });
+    for (int w : {0, 2, 4, 5})
+        expect_whole(w, 7680, 2160, 2, 1);
+    for (int w : {1, 3})
+        EXPECT_TRUE(reads(w).empty()) << "window " << w;
 }
 
 // Three windows side by side, each on its own source, as a start on that image gives them:

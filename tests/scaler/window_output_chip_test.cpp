@@ -50,6 +50,19 @@ protected:
         for (int i = 0; i < 5; ++i)
             mgr_->c331managerdeal(mgr_);
     }
+    // Window 0, 1000x500, shows crop row 0: 1600x900 at 160,90 of source 4.
+    void show_crop_of_1080p_in_a_small_window()
+    {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 4);
+            set_word(ram_crop_addr(0, CROP_X), 160);
+            set_word(ram_crop_addr(0, CROP_Y), 90);
+            set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
+            set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
+            window(0, 0, 1000, 500);
+        });
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0); });
+    }
     // Window 0 shows source s.
     void show(int s)
     {
@@ -318,15 +331,7 @@ TEST_F(WindowOutput, MirrorsShowOneMirroredPicture)
 // picture, the output side starts reading at the crop's corner in the shrunk picture.
 TEST_F(WindowOutput, CropThroughTheInputShrink)
 {
-    edit_and_pass([&](uint8_t*) {
-        set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 4);
-        set_word(ram_crop_addr(0, CROP_X), 160);
-        set_word(ram_crop_addr(0, CROP_Y), 90);
-        set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
-        set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
-        window(0, 0, 1000, 500);
-    });
-    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0); });
+    show_crop_of_1080p_in_a_small_window();
     const std::vector<int> c = ichs();
     ASSERT_FALSE(c.empty());
     EXPECT_EQ(chip(c331::ICH_ACT_HW, c[0]), 1920u);   // the whole picture is captured
@@ -346,15 +351,7 @@ TEST_F(WindowOutput, CropThroughTheInputShrink)
 // stays as it was) reaches the window in the same pass: its rectangle and its source.
 TEST_F(WindowOutput, CropRowEditReachesTheWindowShowingIt)
 {
-    edit_and_pass([&](uint8_t*) {
-        set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 4);
-        set_word(ram_crop_addr(0, CROP_X), 160);
-        set_word(ram_crop_addr(0, CROP_Y), 90);
-        set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
-        set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
-        window(0, 0, 1000, 500);
-    });
-    edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0); });
+    show_crop_of_1080p_in_a_small_window();
     edit_and_pass([&](uint8_t*) {
         set_word(ram_crop_addr(0, CROP_X), 320);
         set_word(ram_crop_addr(0, CROP_Y), 180);

@@ -137,11 +137,20 @@ const Exclusion kExcluded[] = {
 constexpr uint8_t kOchBank = 0x08;
 constexpr uint8_t kBackgroundFirst = 0x48, kBackgroundLast = 0x4B;   // enable, colour
 constexpr uint8_t kPatternGenFirst = 0x57, kPatternGenLast = 0x68;   // mode .. second colour
-bool pattern_owned(int bank, int reg)
+// A re-layout of the panel (splice mode, LED size) hands the channels to the windows but leaves
+// their programming, background included, to the input following: with the pattern on, a channel
+// the new layout gave to a window keeps what it had until the pattern goes off, unless a window
+// setter (a window's size or place) reprogrammed the windows in that pass. So the background of
+// an output channel whose window changed since the window programming ran, in either device,
+// depends on the path: it is compared once the pattern is off.
+bool pattern_owned(int bank, int reg, uint32_t ochs_relaid)
 {
     if (bank < kOchBank || (bank - kOchBank) % 0x10 != 0)
         return false;
-    return (reg >= kBackgroundFirst && reg <= kBackgroundLast) || (reg >= kPatternGenFirst && reg <= kPatternGenLast);
+    const bool background = reg >= kBackgroundFirst && reg <= kBackgroundLast;
+    if (background && (ochs_relaid & (1u << ((bank - kOchBank) / 0x10))))
+        return false;
+    return background || (reg >= kPatternGenFirst && reg <= kPatternGenLast);
 }
 
 // The FPGA output page bytes that are state, not settings.
@@ -351,6 +360,7 @@ struct Programmed {
     uint32_t ports_shown = 0;      // bit p: a listed window shows input port p
     uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
     uint8_t hshrink[8] = {};       // the horizontal shrink set loaded into input channel c
+    uint32_t ochs_relaid = 0;      // bit k: the layout moved output channel k since the window programming ran
 };
 
 // Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
@@ -448,7 +458,7 @@ std::vector<std::string> differences(const Programmed& got, const Programmed& fr
         for (int reg = 1; reg < 128; ++reg) {
             const size_t i = size_t(bank * 128 + reg);
             if (excluded(bank, reg) || got.scaler[i] == fresh.scaler[i] || in_channel_unused_in_both(got, fresh, bank, reg) ||
-                port_unshown_in_both(got, fresh, bank, reg) || (what == Compare::PatternOwned && !pattern_owned(bank, reg)))
+                port_unshown_in_both(got, fresh, bank, reg) || (what == Compare::PatternOwned && !pattern_owned(bank, reg, got.ochs_relaid | fresh.ochs_relaid)))
                 continue;
             if (d.size() < max) {
                 std::snprintf(line, sizeof line, "scaler bank 0x%02X reg 0x%02X: 0x%02X, fresh start 0x%02X", bank, reg,
@@ -705,6 +715,7 @@ protected:
         for (int c = 0; c < kChannels; ++c) {
             p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
             p.hshrink[c] = c331->hshrink_set(c);
+            p.ochs_relaid |= mgr_->PM_WIN_NUM[c] != mgr_->och_win_prev[c] ? 1u << c : 0;
         }
         return p;
     }

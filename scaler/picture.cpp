@@ -56,9 +56,11 @@ int sharp_level(int value)
     return value <= 9 ? 0 : value - 10;
 }
 
+// The gain register is one byte: a stronger level keeps the strongest gain, never wraps.
 int sharp_gain(int level)
 {
-    return static_cast<int>(level * 12.8);
+    const int g = static_cast<int>(level * 12.8);
+    return g > 255 ? 255 : g;
 }
 
 void sharp_h_coefs(int level, float r, uint8_t c[5])

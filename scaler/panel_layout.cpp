@@ -200,8 +200,11 @@ void plan_och(ST_PANEL& pnl)
         int64_t x = int64_t(pnl.och.width) * pnl.och_HCnt / 2 - pnl.out_w[0];
         pnl.xoffs = static_cast<uint16_t>(x);
     } else if (vertical_splice(pnl)) {
+        // A channel row carries either piece: it is as tall as the taller one, and the first
+        // piece is pushed down (yoffs) to end on the row boundary. An empty first piece splits
+        // nothing: no height, the screen is refused.
         int k = pnl.och_VCnt / 2;
-        pnl.och.height = ceil_div(pnl.out_h[0], k);
+        pnl.och.height = pnl.out_h[0] ? ceil_div(std::max(pnl.out_h[0], pnl.out_h[1]), k) : 0;
         pnl.yoffs = static_cast<uint16_t>(int64_t(k) * pnl.och.height - pnl.out_h[0]);
     } else {
         pnl.och.height = ceil_div(pnl.h, pnl.och_VCnt);

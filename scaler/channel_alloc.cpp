@@ -69,7 +69,8 @@ static void alloc_fail(int n)
 
 int carried_columns(const ST_PANEL& pnl)
 {
-    const bool one_channel_wide = pnl.arrang == ARRANG2K4_2x1 && pnl.use1och && pnl.splice != SPLICE_H;
+    const bool one_channel_wide =
+        pnl.arrang == ARRANG2K4_2x1 && pnl.use1och && pnl.splice != SPLICE_H && pnl.och.width >= pnl.w;
     return one_channel_wide ? 1 : (pnl.och_HCnt ? pnl.och_HCnt : 1);
 }
 

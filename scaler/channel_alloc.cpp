@@ -576,9 +576,12 @@ void c331_manage::drop_windows_beyond_channels(int wincnt)
         if (n >= 0 && n < wincnt && dropped[n])
             listed += (listed.empty() ? "" : ", ") + std::to_string(s);
     }
-    if (!listed.empty())
-        writeLogMsg(LOG_WARNING, "c331: windows need " + std::to_string(wanted) +
-                                     " output channels of 8; not shown (lowest layers): window " + listed);
+    const std::string note = listed.empty() ? std::string() : "c331: windows need " + std::to_string(wanted) +
+                                 " output channels of 8; not shown (lowest layers): window " + listed;
+    if (dropped_note_held)
+        dropped_note = note;
+    else if (!note.empty())
+        writeLogMsg(LOG_WARNING, note);
 }
 
 void c331_manage::tlxApi_MultiWinChOverlay()

@@ -355,6 +355,11 @@ void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int 
     if (g_debugSwitch == 254)
         printf("[tlxApi_PnlInit2] ledW:%d ledH:%d, out1w:%d, out1h:%d, splice:%s\n", ledW, ledH, out1w, out1h,
                panel::splice_name(pnl.splice));
+    const bool vertical = pnl.splice == SPLICE_HV || pnl.splice == SPLICE_V;
+    if ((vertical && out1h > ledH) || (pnl.splice == SPLICE_H && out1w > ledW))
+        writeLogMsg(LOG_WARNING, "c331: first output " + std::to_string(out1w) + "x" + std::to_string(out1h) +
+                                     " beyond the LED " + std::to_string(ledW) + "x" + std::to_string(ledH) + " in " +
+                                     panel::splice_name(pnl.splice) + "; kept inside the LED");
     ST_PANEL planned = pnl;
     panel::plan_och(planned);
     if (!panel::showable(planned))

@@ -689,6 +689,11 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     EXPECT_EQ(r[0].line, 0);
     EXPECT_EQ(r[0].vw, 2048u);
     EXPECT_NEAR(double(r[0].vzoom), 65536.0 * 1080 / 2048, 32);
+    // Sharpened for 1080 frame lines over 2048 (a ratio between 1.25 and 2).
+    edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_sharpness, 60); });
+    const uint32_t vset[3] = {28, 45, 5};
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(chip(c331::SHP_V_COEF0 + 0x100 * k, window0_och()), vset[k]) << "d" << k;
 
     // A crop of it names frame lines, its margins as its height.
     for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{100, 30, 960, 270}}) {

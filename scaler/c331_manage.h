@@ -10,8 +10,8 @@
 // words and measurements come from c331_ports, which the receivers reach too.
 #include <QMutex>
 #include <atomic>
-#include <string>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "core/c331_shared.h"

@@ -237,8 +237,9 @@ private slots:
         });
     }
 
-    // A tool changes the crops while the cards are shown: OK on a card whose place now holds
-    // another crop writes nothing and shows the cards anew; a refresh shows the tool's change.
+    // A tool changes the crops while the cards are shown: the focus stays on the crop the user
+    // chose (by id), through a refresh or not, and OK writes that crop; when a tool deletes it
+    // the focus goes to the whole input with a tip, and that key writes nothing.
     void inputChooseWritesOnlyTheCardShown()
     {
         windows_on({});
@@ -252,26 +253,48 @@ private slots:
                 key(KEY_OK);
                 key(KEY_LEFT);  // HDMI1
                 key(KEY_OK);    // the cards
-                key(KEY_RIGHT);
-                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the card of crop id 2
-                set_crop(image(), 0, 2, 1);  // a tool adds id 1: entry 1 is now another crop
-                c331_shared::param_changed = 0;
-                key(KEY_OK);
-                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(3));
-                QCOMPARE(int(c331_shared::param_changed), 0);
-                key(KEY_RIGHT);  // the cards as the table holds them: id 2 is entry 2
-                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
-                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes id 3 and id 2
-                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);
+                keys(KEY_RIGHT, 2);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);  // the card of crop id 3
+                set_crop(image(), 0, 2, 1);  // a tool adds id 1 before it
                 SyncUpdate::pInstance()->para_sync(1);
-                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the last card left
-                key(KEY_OK);  // crop id 1, in row 0
+                QCOMPARE(g_inputchoose->entry_in_focus(), 3);  // still crop id 3, on the next card page
+                QCOMPARE(g_inputchoose->card_page(), 1);
+                key(KEY_LEFT);  // crop id 2
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
+                put_u16(image(), ram_crop_addr(0, CROP_KEY), 0);  // a tool deletes id 1, no refresh yet
+                c331_shared::param_changed = 0;
+                key(KEY_OK);  // crop id 2, in row 4
             },
             [] { ticks(200); },
             [] {},
             [] {
-                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8000));
-                QCOMPARE(g_inputchoose->tile_source_text(0), QString("HDMI1_Crop1"));
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8004));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);
+                QVERIFY(g_inputchoose->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);  // a tool deletes id 2
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);  // the whole input, with a tip
+                QVERIFY(!g_inputchoose->tip_text().isEmpty());
+                shot("inputchoose_crop_gone");
+                for (int lang = 0; lang < 4; ++lang) {  // the tip is shown whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputchoose->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY2(!g_inputchoose->tip_text().isEmpty() && !textfit::elided(g_inputchoose->findChild<QLabel*>("label_tip")),
+                             qPrintable(g_inputchoose->tip_text()));
+                }
+                g_language = 1;
+                g_inputchoose->language_changed();
+                key(KEY_RIGHT);  // crop id 3
+                QVERIFY(g_inputchoose->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes it, no refresh yet
+                c331_shared::param_changed = 0;
+                key(KEY_OK);  // nothing written: the tip
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8004));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);
+                QVERIFY(!g_inputchoose->tip_text().isEmpty());
                 keys(KEY_BACK, 3);
             },
             [] { QVERIFY(!g_inputchoose); },

@@ -3,6 +3,7 @@
 // inside a page's modal loop (the page, the keypad, the tip) are queued with Steps.
 #include <QComboBox>
 #include <QLabel>
+#include <QTextDocument>
 #include <QtTest>
 #include <cstring>
 #include <fstream>
@@ -166,6 +167,83 @@ private slots:
             },
         });
         put_u16(image(), ram_window_addr(3, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
+    // Aliases that share their beginning tell the inputs and crops apart in every language: on
+    // the source page's and the crop editor's input strips and on the cards, an alias that does
+    // not fit gives way to the input's or the crop's own name.
+    void aliasesSharingABeginningStayDistinct()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 0, 4, 1);
+        set_crop(image(), 1, 4, 2);
+        store()->TlxCropSourceInit();
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 4);  // HDMI3
+        const char* sources[4] = {"Camera Left", "Camera Right", "Stage PC 1", "Stage PC 2"};
+        {
+            std::ofstream f(root_.file("data/configs/alias.json"));
+            f << "{\"namelist\": {\"source\": [";
+            for (int s = 2; s < 6; ++s)
+                f << (s > 2 ? "," : "") << "{\"id\": " << s << ", \"valid\": \"on\", \"name\": \"" << sources[s - 2] << "\"}";
+            f << "], \"crop\": [{\"id\": 0, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot\"},"
+                 "{\"id\": 1, \"valid\": \"on\", \"name\": \"Stage PC 1 close-up\"}]}}";
+        }
+        // The plain texts of the labels named, as painted.
+        static auto texts = [](QWidget* page, std::initializer_list<const char*> names) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QStringList t;
+            for (const char* n : names) {
+                QTextDocument doc;
+                doc.setHtml(page->findChild<QLabel*>(n)->text());
+                t << doc.toPlainText();
+            }
+            return t;
+        };
+        static auto distinct = [](const QStringList& t) {
+            QStringList heads;  // what tells them apart: the text before any count
+            for (const QString& s : t)
+                heads << s.section('(', 0, 0);
+            return heads.removeDuplicates() == 0 ? QString() : t.join(" | ");
+        };
+        for (int lang = 0; lang < 4; ++lang) {
+            g_language = static_cast<u8>(lang);
+            Steps().run({
+                [] { g_mainwindow->on_inputchoose_clicked(); },
+                [lang] {
+                    const auto strip = {"label_HDMI1_text", "label_HDMI2_text", "label_HDMI3_text", "label_HDMI4_text"};
+                    const QString same = distinct(texts(g_inputchoose, strip));
+                    QVERIFY2(same.isEmpty(), qPrintable(same));
+                    key(KEY_OK);
+                    key(KEY_OK);  // HDMI3's cards
+                    QStringList cards;
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    for (const QLabel* l : g_inputchoose->card_panel_frame()->findChildren<QLabel*>())
+                        if (l->geometry() == QRect(3, 15, 80, 12))  // a card's name
+                            cards << l->text();
+                    QCOMPARE(cards.size(), 3);
+                    QVERIFY2(distinct(cards).isEmpty(), qPrintable(cards.join(" | ")));
+                    shot(qPrintable(QString("inputchoose_aliases_%1").arg(lang)));
+                    keys(KEY_BACK, 2);
+                    keys(KEY_LEFT, 2);
+                    key(KEY_OK);  // the crop editor
+                },
+                [] {
+                    const auto strip = {"label_HDMI1_text", "label_HDMI2_text", "label_HDMI3_text", "label_HDMI4_text"};
+                    const QString same = distinct(texts(g_inputcut, strip));
+                    QVERIFY2(same.isEmpty(), qPrintable(same));
+                    keys(KEY_BACK, 2);
+                },
+                [] { QVERIFY(!g_inputcut && !g_inputchoose); },
+            });
+            g_mainwindow->go_home();
+            key(KEY_OK);
+        }
+        g_language = 1;
+        std::remove(root_.file("data/configs/alias.json").c_str());
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 2);
         clear_crops();
         store()->TlxCropSourceInit();
     }

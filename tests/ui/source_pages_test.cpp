@@ -144,15 +144,27 @@ private slots:
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
                 const QLabel* name = g_inputchoose->tile(1)->findChildren<QLabel*>().value(0);
                 QVERIFY(name && name->text().startsWith("HDMI1"));
+                QVERIFY2(name->text().endsWith("Crop12") && !textfit::elided(name), qPrintable(name->text()));
                 shot("inputchoose");
-                g_language = 0;  // the in-use badge of the window's source shows no soft hyphen
                 key(KEY_OK);
                 key(KEY_OK);
-                QStringList badges;
-                for (const QLabel* l : g_inputchoose->findChildren<QLabel*>())
-                    if (textfit::full_text(l).startsWith(QString::fromUtf8("使用中")))
-                        badges << textfit::full_text(l);
-                QCOMPARE(badges, QStringList(QString::fromUtf8("使用中")));
+                // The in-use badge of the window's source: whole and legible in every language,
+                // no soft hyphen in Chinese.
+                const char* const badge_text[4] = {"使用中", "Using", "Текущий", "Đang dùng"};
+                for (int lang = 0; lang < 4; ++lang) {
+                    g_language = static_cast<u8>(lang);
+                    g_inputchoose->initSource();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QList<const QLabel*> badges;
+                    for (const QLabel* l : g_inputchoose->card_panel_frame()->findChildren<QLabel*>())
+                        if (l->styleSheet().contains("#00D65B"))
+                            badges << l;
+                    QCOMPARE(badges.size(), 1);
+                    QCOMPARE(textfit::full_text(badges[0]), QString::fromUtf8(badge_text[lang]));
+                    QVERIFY2(!textfit::elided(badges[0]) && QFontInfo(badges[0]->font()).pixelSize() >= 9,
+                             qPrintable(badges[0]->text()));
+                    shot(qPrintable(QString("inputchoose_badge_%1").arg(lang)));
+                }
                 keys(KEY_BACK, 2);
                 g_language = 1;
                 for (int expect : {1, 6, 7, 0}) {

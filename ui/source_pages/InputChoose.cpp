@@ -21,7 +21,7 @@ const Text4 kTitle{"信源切换", "Source switch", "Переключение и
 const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
 const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
 // Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
-const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
+const Text4 kUsing{"使用中", "Using", "Текущий", "Đang dùng"};
 
 const Text4 kCropGone{"该截取已被其他设备删除", "Crop removed by another control", "Обрезка удалена извне",
                       "Vùng cắt đã bị xoá từ xa"};
@@ -34,7 +34,7 @@ const char* const kCardFocus = "#source_frame{border:1px solid #FFAB54;border-ra
 const char* const kCardInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 // Dark text on the green: white on it cannot be read.
-const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 7px;border-radius:5px;";
+const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 9px;border-radius:5px;";
 const char* const kCardText = "color: rgb(255, 255, 255)";
 
 constexpr int kButtonCut = 6;
@@ -114,7 +114,9 @@ QLabel* InputChoose::tile(int position) const
 
 QString InputChoose::tile_source_text(int window) const
 {
-    return window >= 0 && window < 6 && tile_source_label[window] ? textfit::full_text(tile_source_label[window]) : QString();
+    return window >= 0 && window < 6 && tile_source_label[window]
+               ? textfit::full_text(tile_source_label[window]).replace('\n', '_')
+               : QString();
 }
 
 // ---- window strip -----------------------------------------------------------------------------
@@ -140,7 +142,9 @@ void InputChoose::initMenu()
         window_tile->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         window_tile->setGeometry(50 * k + 10, 3, 45, 40);
         tile_source_label[w] = new QLabel(window_tile);
-        tile_source_label[w]->setGeometry(0, 1, 30, 12);
+        // Two lines for a crop ("HDMI3", "Crop2") beside the state icon, the window's number below.
+        tile_source_label[w]->setGeometry(0, 1, 32, 24);
+        tile_source_label[w]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         TextCreate(static_cast<char>(w));
         tile_state_icon = picture(window_tile, ":/png/state_on.png", QRect(33, 1, 7, 7));
         tiles_[k] = window_tile;
@@ -165,7 +169,7 @@ void InputChoose::TextCreate(char window, char)
     if (entry != kNoEntry) {
         CROP_PARA crop;
         if (crop_entry(s, entry, &crop) != kNoRow)
-            text += QString::asprintf("_Crop%d", crop_id_of(crop));
+            text += QString::asprintf("\nCrop%d", crop_id_of(crop));  // never cut away: it tells a crop from its input
     }
     tile_source_label[w]->setText(text);
 }
@@ -319,7 +323,7 @@ void InputChoose::build_card(int c, int entry, int in_use)
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);
         badge->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        badge->setGeometry(60, 0, 30, 12);
+        badge->setGeometry(40, 0, 50, 13);
         badge->setText(tr4(kUsing));
     }
 }

@@ -43,7 +43,7 @@ public:
     int level() const { return ui_seltype; }
     int tile_count() const { return window_count; }
     QLabel* tile(int position) const;
-    QString tile_source_text(int window) const;
+    QString tile_source_text(int window) const;  // its lines joined by "_"
     int entry_in_focus() const { return 3 * current_page + ui_select; }
     int card_page() const { return current_page; }
     int shown_source() const { return source_number; }

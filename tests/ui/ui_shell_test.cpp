@@ -733,7 +733,22 @@ private slots:
                 for (const char* k : {"1", "2", "3", "4", "ok"})
                     g_numberkeyboard->press(k);
             },
-            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                // A wrong code: back on the menu with a short tip, whole in every language.
+                for (int lang = 0; lang < 4; ++lang) {
+                    g_language = static_cast<u8>(lang);
+                    g_advancedoption->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY(!g_advancedoption->tip_text().isEmpty());
+                    QVERIFY(!textfit::elided(g_advancedoption->findChild<QLabel*>("label_tip")));
+                    shot(qPrintable(QString("advanced_wrong_code_%1").arg(lang)));
+                }
+                g_language = 1;
+                g_advancedoption->language_changed();
+                key(KEY_RIGHT);  // the next key takes it away
+                QVERIFY(g_advancedoption->tip_text().isEmpty());
+                g_advancedoption->on_Button_age_clicked();
+            },
             [] {
                 for (const char* k : {"5", "7", "3", "8", "ok"})
                     g_numberkeyboard->press(k);

@@ -458,6 +458,23 @@ private slots:
                 QCOMPARE(word(ram_crop_addr(0, CROP_X)), u16(77));
                 QCOMPARE(word(ram_crop_addr(0, CROP_KEY)), crop_key(2, 1));
                 QCOMPARE(word(ram_crop_addr(0, CROP_Y)), u16(20));
+                key(KEY_OK);
+                key(KEY_OK);  // X again
+            },
+            [] { type_on_keypad("-5"); },
+            [] {  // refused with a tip; a large word is taken as it is
+                QCOMPARE(g_inputcut->field(0)->text(), QString("77"));
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                key(KEY_RIGHT);
+                QVERIFY(g_inputcut->tip_text().isEmpty());
+                key(KEY_OK);
+            },
+            [] { type_on_keypad("40000"); },
+            [] {
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(0, CROP_X)), u16(77));
+                QCOMPARE(word(ram_crop_addr(0, CROP_Y)), u16(40000));
             },
             [snapshot] {
                 snapshot();
@@ -689,7 +706,13 @@ private slots:
                 c331_shared::param_changed = 0;
                 key(KEY_OK);
                 QCOMPARE(g_edidset->rate_text(), QString("50"));
-                key(KEY_LEFT);  // Save
+                keys(KEY_RIGHT, 2);
+                keys(KEY_OK, 2);  // the rate confirmed without a toggle
+                QCOMPARE(g_edidset->rate_text(), QString("50"));
+                key(KEY_OK);
+                key(KEY_BACK);  // and PowerOff from its editing
+                QCOMPARE(g_edidset->rate_text(), QString("50"));
+                keys(KEY_RIGHT, 3);  // Save
                 key(KEY_OK);
                 QCOMPARE(word(rec + 4), u16(50));
                 QCOMPARE(int(c331_shared::param_changed), 1);
@@ -879,6 +902,13 @@ private slots:
                 QCOMPARE(word(rec), u16(1280));
                 QCOMPARE(word(rec + 2), u16(1200));
                 QCOMPARE(word(rec + 4), u16(50));
+                record(65535, 40000, 0);  // shown unsigned, as stored
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_edidset->card_text(), QString("65535x40000@0Hz"));
+                key(KEY_OK);
+                QCOMPARE(g_edidset->width_field()->text(), QString("65535"));
+                QCOMPARE(g_edidset->height_field()->text(), QString("40000"));
+                key(KEY_BACK);
                 key(KEY_BACK);
             },
             [] { key(KEY_BACK); },
@@ -935,6 +965,21 @@ private slots:
         QVERIFY(tile4->styleSheet().contains("#7E9AC9"));
         QCOMPARE(tile4->geometry(), QRect(145, 2, 24, 24));
         shot("custommode_preview");
+        for (u32 f : {WIN_X, WIN_Y, WIN_WIDTH, WIN_HEIGHT})  // 5-digit words: elided before the next tile
+            for (int w : {0, 3})
+                put_u16(copy, ram_window_addr(w, f), 65535);
+        g_custommode->image_para_init();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        labels = g_custommode->preview_widget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        for (int w : {0, 3}) {
+            QLabel* values = labels[3 * w + 2];
+            QCOMPARE(textfit::full_text(values), QString("[65535,65535]65535x65535"));
+            QVERIFY2(values->geometry().right() < (w < 3 ? 145 : g_custommode->preview_widget()->width()),
+                     qPrintable(QString::number(values->geometry().right())));
+            QVERIFY2(values->text() == textfit::full_text(values) || values->text().endsWith(QChar(0x2026)),
+                     qPrintable(values->text()));
+        }
+        shot("custommode_preview_long");
         key(KEY_BACK);
         put_u16(image(), ram_current_mode, 0);
     }
@@ -950,6 +995,9 @@ private slots:
         put_u16(image(), ram_window_addr(2, WIN_P2P_MODE), 5);
         put_u16(image(), ram_window_addr(2, WIN_SOURCE), 0x8005);  // a deleted crop
         put_u16(image(), ram_window_addr(0, WIN_ROTATE), 9);       // no such mode: none lit
+        put_u16(image(), ram_window_addr(1, WIN_ROTATE), 2);
+        put_u16(image(), ram_window_addr(2, WIN_ROTATE), 7);
+        put_u16(image(), ram_window_addr(2, WIN_X), 0);
         static u8 before[RAM_IMAGE_SIZE];
         std::memcpy(before, image(), RAM_IMAGE_SIZE);
         Steps().run({
@@ -961,13 +1009,30 @@ private slots:
                     QVERIFY(g_imagelayout->mirror_label(m)->pixmap() && !g_imagelayout->mirror_label(m)->pixmap()->isNull());
                     QCOMPARE(g_imagelayout->mirror_label(m)->text(), QString());
                 }
+                auto lit = [] {
+                    int on = -1;
+                    for (int m = 0; m < 4; ++m)
+                        if (g_imagelayout->mirror_label(m)->pixmap()->toImage() ==
+                            QPixmap(QString(":/png/mirror%1_on.png").arg(m + 1)).toImage())
+                            on = m;
+                    return on;
+                };
+                QCOMPARE(lit(), -1);
                 key(KEY_RIGHT);
                 QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
-                key(KEY_RIGHT);
+                QCOMPARE(lit(), 2);
+                key(KEY_RIGHT);  // a rotate of 7 and a point-to-point word of 5: shown as no mode
                 QCOMPARE(g_imagelayout->name_text(), QString("Name:Image3"));
-                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
+                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), -1);
+                QCOMPARE(lit(), -1);
                 QCOMPARE(g_imagelayout->source_text(), QString("Source:EXT"));
                 shot("imagelayout");
+                put_u16(image(), ram_window_addr(2, WIN_X), 65535);  // a tool moves the window
+                put_u16(image(), ram_window_addr(2, WIN_ROTATE), 1);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_imagelayout->findChild<QLineEdit*>("lineEdit_X")->text(), QString("65535"));
+                QCOMPARE(lit(), 1);
+                std::memcpy(before, image(), RAM_IMAGE_SIZE);
                 keys(KEY_LEFT, 3);
                 QCOMPARE(g_imagelayout->window(), 5);
                 key(KEY_OK);

@@ -36,9 +36,9 @@ bool input_timing(int s, int* w, int* h, int* hz)
     if (!img || !valid_source(s))
         return false;
     const u32 a = ram_input_timing_addr(s);
-    *w = static_cast<int16_t>(ram_rd16(img, a));
-    *h = static_cast<int16_t>(ram_rd16(img, a + 2));
-    *hz = static_cast<int16_t>(ram_rd16(img, a + 4));
+    *w = ram_rd16(img, a);  // unsigned, as stored
+    *h = ram_rd16(img, a + 2);
+    *hz = ram_rd16(img, a + 4);
     return *w && *h && *hz;
 }
 

@@ -3,6 +3,7 @@
 // inside a page's modal loop (the page, the keypad, the tip) are queued with Steps.
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QtTest>
 #include <cstring>
@@ -465,6 +466,10 @@ private slots:
             [] {  // refused with a tip; a large word is taken as it is
                 QCOMPARE(g_inputcut->field(0)->text(), QString("77"));
                 QVERIFY(!g_inputcut->tip_text().isEmpty());
+                shot("inputcut_out_of_range");
+                for (const QWidget* button : g_inputcut->findChildren<QPushButton*>())  // nothing hides the tip
+                    QVERIFY(!button->isVisible() ||
+                            !button->geometry().intersects(g_inputcut->findChild<QLabel*>("label_tip")->geometry()));
                 key(KEY_RIGHT);
                 QVERIFY(g_inputcut->tip_text().isEmpty());
                 key(KEY_OK);

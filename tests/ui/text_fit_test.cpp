@@ -662,6 +662,7 @@ private slots:
                 tour("ledset_typed", "RRRRO") + keypad_typed("888888888888888888888888", "keypad_24") +
                 StepList{[] { g_numberkeyboard->press("close"); }},
             option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut_typed", "ORROO") +
+                keypad_typed("-5", "inputcut_refused") + tour("inputcut_refused_tip", "O") +
                 keypad_typed("65535", "inputcut_typed_x") + tour("inputcut_typed_ok", "RRRRRR"),
             menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
                 tour("edidset_typed", "OO") + keypad_typed("65535", "edidset_typed_w") + tour("edidset_typed_ok", "RRRRRR") +

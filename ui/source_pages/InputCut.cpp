@@ -73,6 +73,7 @@ InputCut::InputCut(QWidget* parent)
     source_init();
     ui->frame_add->hide();
     label_tip_ = new QLabel(this);
+    label_tip_->setObjectName("label_tip");
     label_tip_->setGeometry(10, 208, 300, 22);
     label_tip_->setAlignment(Qt::AlignCenter);
     label_tip_->setStyleSheet("color:rgb(255,171,84);");
@@ -140,7 +141,10 @@ void InputCut::show_tip(bool on, bool out_of_range)
 {
     tip_out_of_range_ = on && out_of_range;
     label_tip_->setText(tr4(tip_out_of_range_ ? kOutOfRange : kCropGone));
+    // A refused value: beside the crop's name, as the row and its buttons stay open.
+    label_tip_->setGeometry(tip_out_of_range_ ? QRect(170, 147, 145, 16) : QRect(10, 208, 300, 22));
     label_tip_->setVisible(on);
+    label_tip_->raise();
 }
 
 My_lineEdit* InputCut::field(int i) const

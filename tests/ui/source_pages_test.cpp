@@ -201,8 +201,8 @@ private slots:
             f << "{\"namelist\": {\"source\": [";
             for (int s = 2; s < 6; ++s)
                 f << (s > 2 ? "," : "") << "{\"id\": " << s << ", \"valid\": \"on\", \"name\": \"" << sources[s - 2] << "\"}";
-            f << "], \"crop\": [{\"id\": 0, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot\"},"
-                 "{\"id\": 1, \"valid\": \"on\", \"name\": \"Stage PC 1 close-up\"}]}}";
+            f << "], \"crop\": [{\"id\": 0, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot A\"},"
+                 "{\"id\": 1, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot B\"}]}}";
         }
         // The plain texts of the labels named, as painted.
         static auto texts = [](QWidget* page, std::initializer_list<const char*> names) {

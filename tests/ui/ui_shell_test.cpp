@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <sys/wait.h>
@@ -307,6 +308,29 @@ private slots:
         QCOMPARE(panel_key_from_name("F4"), int(KEY_LEFT));
         QCOMPARE(panel_key_from_name("BACK"), int(KEY_BACK));
         QCOMPARE(panel_key_from_name("F7"), 0);
+    }
+
+    // A key written to the key pipe before a dump request shows in the dump, however late the
+    // pipe's own reader is.
+    void dumpServesTheKeysWrittenBeforeIt()
+    {
+        hold_key_pipe_reader(true);
+        const int fd = ::open(root_.file("sim/keys").c_str(), O_WRONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "F6\n", 3), ssize_t(3));
+        ::close(fd);
+        std::atomic<bool> dumped{false};
+        std::thread watcher([&] {  // as the board's watcher serves a dump request
+            board_->dump_state();
+            dumped = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(dumped.load(), 10000);
+        watcher.join();
+        hold_key_pipe_reader(false);
+        std::ifstream f(root_.file("sim/state/panel.json"));
+        const std::string panel((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        QVERIFY2(panel.find("\"page_focus\":1") != std::string::npos, panel.c_str());
+        QTRY_COMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
     }
 
     void lockRefusesTheOpenersOfMainWindow()
@@ -733,7 +757,22 @@ private slots:
                 for (const char* k : {"1", "2", "3", "4", "ok"})
                     g_numberkeyboard->press(k);
             },
-            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                // A wrong code: back on the menu with a short tip, whole in every language.
+                for (int lang = 0; lang < 4; ++lang) {
+                    g_language = static_cast<u8>(lang);
+                    g_advancedoption->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY(!g_advancedoption->tip_text().isEmpty());
+                    QVERIFY(!textfit::elided(g_advancedoption->findChild<QLabel*>("label_tip")));
+                    shot(qPrintable(QString("advanced_wrong_code_%1").arg(lang)));
+                }
+                g_language = 1;
+                g_advancedoption->language_changed();
+                key(KEY_RIGHT);  // the next key takes it away
+                QVERIFY(g_advancedoption->tip_text().isEmpty());
+                g_advancedoption->on_Button_age_clicked();
+            },
             [] {
                 for (const char* k : {"5", "7", "3", "8", "ok"})
                     g_numberkeyboard->press(k);

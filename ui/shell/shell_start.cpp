@@ -54,6 +54,7 @@ void start_sim_extras()
         // that reads the files: so wait until the panel's are written. Bounded in real time, as
         // the watcher is: a panel thread busy for seconds leaves them late, not the board stuck.
         sb->add_dump_writer([](const std::string& state_dir) {
+            serve_pending_keys();  // a key written before the request comes before the grab
             const std::string path = state_dir + "/screen.png";
             const std::string panel = state_dir + "/panel.json";
             auto written = std::make_shared<std::promise<void>>();

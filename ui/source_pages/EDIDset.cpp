@@ -38,12 +38,12 @@ constexpr int kRowDelete = 3;
 constexpr int kRowCancel = 4;
 constexpr int kRowSave = 5;
 
-// The EDID record of input `port`: width, height, refresh.
+// The EDID record of input `port`: width, height, refresh, unsigned as stored.
 void edid_record(int port, int v[3])
 {
     const u8* img = live_image();
     for (int i = 0; i < 3; ++i)
-        v[i] = img ? static_cast<int16_t>(ram_rd16(img, ram_edid_addr(port) + 2 * i)) : 0;
+        v[i] = img ? ram_rd16(img, ram_edid_addr(port) + 2 * i) : 0;
 }
 
 int16_t to_short(const QString& text)
@@ -342,26 +342,31 @@ bool EDIDset::page_key(int key)
         key_panel(key);
         return true;
     }
-    // Rate editing: both arrows toggle 60 / 30 Hz.
+    // Rate editing: both arrows toggle 60 / 30 Hz. OK without a toggle keeps the rate as it
+    // was (a stored 50 stays 50); PowerOff shows it as it was.
     switch (key) {
     case KEY_LEFT:
         rate_sel = rate_sel == 0 ? 1 : rate_sel - 1;
+        rate_toggled_ = true;
         on_Button_freq_clicked();
         break;
     case KEY_RIGHT:
         rate_sel = rate_sel + 1 > 1 ? 0 : rate_sel + 1;
+        rate_toggled_ = true;
         on_Button_freq_clicked();
         break;
     case KEY_OK:
-        on_Button_freq_clicked();
+        if (rate_toggled_) {
+            on_Button_freq_clicked();
+            typed_ |= kTypedRate;
+        }
         ui->label_rate->setStyleSheet(style_field_focus_);
         ui_seltype = 1;
-        typed_ |= kTypedRate;
         break;
     case KEY_BACK:
         rate_sel = rate_sel_saved;
         ui_seltype = 1;
-        on_Button_freq_clicked();
+        ui->label_rate->setText(rate_text_saved_);
         ui->label_rate->setStyleSheet(style_field_focus_);
         break;
     }
@@ -385,6 +390,8 @@ void EDIDset::key_panel(int key)
             ui_seltype = 2;
             ui->label_rate->setStyleSheet(style_rate_edit_);
             rate_sel_saved = rate_sel;
+            rate_text_saved_ = textfit::full_text(ui->label_rate);
+            rate_toggled_ = false;
         } else {
             ui_seltype = 0;
             if (ui_line_select == kRowSave)

@@ -114,16 +114,19 @@ void ImageLayout::image_para_update()
         case 0: ui->comboBox_P2P->setCurrentIndex(1); break;
         case 8: ui->comboBox_P2P->setCurrentIndex(2); break;
         case 9: ui->comboBox_P2P->setCurrentIndex(3); break;
-        default: break;  // no such item: the box keeps what it showed
+        default: ui->comboBox_P2P->setCurrentIndex(-1); break;  // no such mode: none shown
         }
     }
     ui->frame->setStyleSheet("#frame{border:1px solid rgb(255,171,84);}");
 }
 
-void ImageLayout::mirror_select(int mode)
+void ImageLayout::mirror_select(int mode) { show_mirrors(*this, mode); }  // none lit for no such mode
+
+void ImageLayout::syncUpdate()
 {
-    if (mode >= 0 && mode <= 3)
-        show_mirrors(*this, mode);
+    PageFrame::syncUpdate();
+    image_init();
+    image_para_update();
 }
 
 void ImageLayout::tlx_image_button_clicked() {}

@@ -76,10 +76,21 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // still black
     EXPECT_EQ(g_set_led_setup.load(), 0);
 
+    // The screen shown again, and blacked once more while that state is being sent: the
+    // second change is not lost.
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FPGA0_SEL, [this, armed](uint32_t, uint16_t) {
+        if (!*armed || ScreenState.load() != 1)
+            return;
+        *armed = false;
+        ram_wr16(store_->ram_image, ram_black_screen, 1);
+        scaler_req::output_status_dirty = 1;
+    });
     ram_wr16(store_->ram_image, ram_black_screen, 0);
     scaler_req::output_status_dirty = 1;
-    run(1);
-    EXPECT_FALSE(fpga0_->reg(0) & 0x04);
+    run(2);
+    EXPECT_FALSE(*armed);
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
     EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
 }
 

@@ -373,7 +373,10 @@ void fpga_manage::fpga_init(u8 c)
     clear_bits(REG_CONTROL23, BIT(6), c);
     read_from_register(REG_STATUS, c);
     clear_bits(REG_STATUS, BIT(5), c);
-    load_brightness_record();
+    {
+        std::lock_guard<std::mutex> lk(brightness_mutex);
+        load_brightness_record();
+    }
     load_onoff_record();
     for (int i = 0; i < 3; ++i)
         read_from_register(REG_INIT_READ, c);

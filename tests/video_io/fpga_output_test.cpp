@@ -115,6 +115,23 @@ TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
     EXPECT_EQ(fpga0_->reg(6), 127);  // 8 x 16 - 1
     EXPECT_EQ(fpga0_->brightness(), 127);
     EXPECT_TRUE(relayed().empty());   // the cards' brightness answers are not relayed
+
+    // Every card unplugged: the card search clears the port's link bit and its result.
+    ASSERT_TRUE(run_until([&] { return fpga0_->ram(1, 564, 2) != Bytes{0, 0}; }, 500));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+                            {"vmf", QJsonObject{{"port", 5}}}});
+    run(200);
+    EXPECT_EQ(fpga0_->ram(1, 512, 1), (Bytes{0}));
+    EXPECT_EQ(fpga0_->ram(1, 564, 3), (Bytes{0, 0, 0}));
+
+    // The wall switched on a minute later (after the record's five applications) still gets
+    // the brightness, and again each time a port gains its link.
+    run(6000);
+    const uint64_t takes = fpga0_->card_brightness_takes();
+    write_board(board_json());
+    EXPECT_TRUE(run_until([&] { return fpga0_->ram(1, 512, 1) == Bytes{0x02}; }, 200));
+    EXPECT_TRUE(run_until([&] { return fpga0_->card_brightness_takes() > takes; }, 200));
+    EXPECT_EQ(fpga0_->brightness(), 127);
 }
 
 TEST_F(FpgaOutput, vmf_answers_with_a_bad_checksum_count_in_register_85)

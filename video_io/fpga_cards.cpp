@@ -461,10 +461,18 @@ void fpga_manage::vbo_link_check()
             if ((read_reg(REG_LINK_IN) & 0x1C) != 0x1C)
                 ++bad;
         if (bad > 3) {
-            writeLogMsg(LOG_WARNING, "fpga: input link from the scaler lost, recovering");
+            // Logged once at the loss and once at the recovery: a link lost overnight would
+            // otherwise fill the log (and restart it) with one line per attempt.
+            if (vbo_attempts[0] == 0)
+                writeLogMsg(LOG_WARNING, "fpga: input link from the scaler lost, recovering");
+            ++vbo_attempts[0];
             vbo_fault[0] = 1;
             clear_bits(REG_CONTROL3, BIT(6) | BIT(7));
             vbo_step[0] = 0;
+        } else if (vbo_attempts[0] != 0) {
+            writeLogMsg(LOG_WARNING, "fpga: input link from the scaler back after " +
+                                         std::to_string(vbo_attempts[0]) + " recovery attempts");
+            vbo_attempts[0] = 0;
         }
         return;
     }

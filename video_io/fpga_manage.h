@@ -259,6 +259,7 @@ public:
     u8 vbo_fault[fpga::kChips] = {};
     u8 vbo_step[fpga::kChips] = {};
     u16 vbo_poll_count[fpga::kChips] = {};
+    u32 vbo_attempts[fpga::kChips] = {};  // recovery attempts since the input link was lost, 0 linked
     std::atomic<u8> vmf_answer_pending{0};
     std::atomic<u8> vmf_answer_cmd{0};
     u8 vmf_answer_data[129] = {};   // answer bytes 10..138, under frame_mutex

@@ -252,6 +252,8 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
             g_change.bright_enable = 1;
             brightness_commanded = true;
         }
+        if (store == kRecordErase)  // the manual value in use, no record kept any more
+            return store_cmd_record(drv, FLASH_BRIGHT_SECTOR, false) ? CommandResult::Done : CommandResult::Failed;
         if (store != kRecordValid)
             return CommandResult::Done;
         // The store runs outside the lock: the FPGA thread's task must not wait for a flash.

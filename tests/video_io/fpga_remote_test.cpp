@@ -215,7 +215,7 @@ TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
 
     command(2, 0x55, 3);        // failed
     EXPECT_EQ(f_->reg(66), 1);  // the record is still there
-    command(3, 0x55);
+    command(3, 0x55, 3);
     EXPECT_EQ(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
     EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xAA}));
     run(1100);  // no reload: the brightness record is still the one applied

@@ -52,17 +52,17 @@ constexpr u32 RAM_SLOTS_END = 0x11000;
 TlxRamPara* store() { return TlxRamPara::published(); }  // the UDP thread starts before the store
 
 // The applied parameters no longer show the recalled user mode when the tool changed the
-// mode's part of the image without writing the current-mode word itself.
+// mode's part of the image without writing the current-mode word itself. Only the tool's own
+// write of the word counts: the device's own setting of it (a save, a recall) since the last
+// apply does not keep the mark over the tool's change.
 void settle_current_mode_locked(TlxRamPara* s)
 {
     const u8* img = s->ram_image;
     const u8* applied = s->ram_applied;
     const bool mode_word_written = s->take_remote_mode_word_written();
-    const bool mode_word_kept =
-        !mode_word_written && get_u16(img + ram_current_mode) == get_u16(applied + ram_current_mode);
     const bool mode_area_changed =
         std::memcmp(img + RAM_MODE_BASE, applied + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
-    if (mode_word_kept && mode_area_changed)
+    if (!mode_word_written && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }
 

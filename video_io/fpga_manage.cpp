@@ -220,15 +220,18 @@ void fpga_manage::fpga_pass()
     }
     if (clk && !outstanding_reset(0))
         output_start_step(0);
-    if (scaler_req::net_para_dirty.load() && set_fpga_lcd())
-        scaler_req::net_para_dirty = 0;
+    // Each request is taken before its work: one the apply pass raises while the page or the
+    // output state is being sent stays raised for the next pass. A request the FPGA cannot
+    // serve yet (not running) is put back.
+    if (scaler_req::net_para_dirty.exchange(0) && !set_fpga_lcd())
+        scaler_req::net_para_dirty = 1;
     if (g_set_led_para.load() != 0 || g_freeze_out.load() != 0)
         led_handover_step();
     time_record_refresh();
     card_search();
     power_control();
-    if (scaler_req::output_status_dirty.load() == 1 && set_output_status())
-        scaler_req::output_status_dirty = 0;
+    if (scaler_req::output_status_dirty.exchange(0) && !set_output_status())
+        scaler_req::output_status_dirty = 1;
 }
 
 bool fpga_manage::pass_due()
@@ -370,7 +373,10 @@ void fpga_manage::fpga_init(u8 c)
     clear_bits(REG_CONTROL23, BIT(6), c);
     read_from_register(REG_STATUS, c);
     clear_bits(REG_STATUS, BIT(5), c);
-    load_brightness_record();
+    {
+        std::lock_guard<std::mutex> lk(brightness_mutex);
+        load_brightness_record();
+    }
     load_onoff_record();
     for (int i = 0; i < 3; ++i)
         read_from_register(REG_INIT_READ, c);

@@ -187,6 +187,14 @@ TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
     reg_write(11, 0, 0x02);
     EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
 
+    // The device's own setting of the word since the last apply (a save of the image as
+    // mode 6) is not the tool's: the tool's next change clears it.
+    put_u16(s->ram_image + ram_current_mode, 6);
+    put_u16(s->ram_applied + ram_current_mode, 0);
+    ram_write(ram_brightness, {35, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
+
     // A write that covers only the word's high byte names it too.
     put_u16(s->ram_image + ram_current_mode, 6);
     put_u16(s->ram_applied + ram_current_mode, 6);

@@ -57,6 +57,30 @@ TEST_F(FpgaCards, search_stores_each_ports_cards_and_clears_unplugged_ports)
     EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));
 }
 
+// Thirty seconds without the input link: one line at the loss, one at the recovery.
+TEST_F(FpgaCards, a_lost_input_link_is_logged_once_at_the_loss_and_once_at_the_recovery)
+{
+    bring_up();
+    const auto count = [&](const std::string& text) {
+        std::ifstream in(root_->path() + "/data/zeltaqn/log/kivEnglneLog");
+        const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    QJsonObject board = board_json();
+    board["fpga_vbo_locked"] = false;
+    write_board(board);
+    run(3000);
+    EXPECT_EQ(count("input link from the scaler lost"), 1u);
+    board["fpga_vbo_locked"] = true;
+    write_board(board);
+    run(100);
+    EXPECT_EQ(count("input link from the scaler lost"), 1u);
+    EXPECT_EQ(count("input link from the scaler back after"), 1u);
+}
+
 TEST_F(FpgaCards, answers_with_a_bad_checksum_are_never_stored)
 {
     QJsonObject b = board_json();

@@ -178,16 +178,33 @@ TEST_F(FpgaRemote, newest_brightness_command_rules_until_the_next_one)
     restart();  // the stored command is the record from now on
     bring_up();
     ASSERT_TRUE(run_until([&] { return fpga0_->reg(6) == 127; }, 1500));
+
+    // A command given before the FPGA runs is not overridden by the record at its bring-up,
+    // nor at a later one.
+    restart();
+    command(0, 0x10, 100);
+    bring_up();
+    EXPECT_TRUE(holds_for_a_minute(100));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_restart", 1},
+                            {"fpga_version_after_restart", 26}});
+    ASSERT_TRUE(run_until([&] { return f_->get_fpga_status() == 0; }, 50));
+    bring_up();
+    EXPECT_TRUE(holds_for_a_minute(100));
+
+    // A half-hour table that is not to be stored cannot be kept (the mode runs from the record).
+    const Bytes half_hour = {0xAA, 3, 0, 0, 0, 0, 2, 0, 1, 0};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(half_hour.size())) + le16(0) + half_hour)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
 }
 
 // A record's erase that fails (the flash stays busy) leaves the record stored, and says so.
 TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
 {
     bring_up();
-    const auto command = [&](u8 code, u8 store) {
+    const auto command = [&](u8 code, u8 store, u8 status = 0) {
         const Bytes page = {0xAA, code, store, 0, 0, 0, 2, 0, 0, 8};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
-        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], status);
     };
     command(2, 0xAA);  // on/off times and manual brightness 8, both stored
     command(3, 0xAA);
@@ -196,13 +213,37 @@ TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
     write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
     ASSERT_EQ(ask(0xF100, 0x6E, le32(0x02700000) + le16(1) + Bytes{0})[0], 3);  // now busy for good
 
-    command(2, 0x55);
+    command(2, 0x55, 3);        // failed
     EXPECT_EQ(f_->reg(66), 1);  // the record is still there
-    command(3, 0x55);
+    command(3, 0x55, 3);
     EXPECT_EQ(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
     EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xAA}));
     run(1100);  // no reload: the brightness record is still the one applied
     EXPECT_EQ(fpga0_->reg(6), 127);
+
+}
+
+// A store whose erase goes through and whose write then fails: the record is gone, and
+// register 66 and the reply say so.
+TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
+{
+    bring_up();
+    const Bytes page = {0xAA, 2, 0xAA, 0, 0, 0, 2, 0, 0, 8};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+    ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    ASSERT_EQ(f_->reg(66), 1);
+    const uint64_t erases = flash_->erases();
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases](uint32_t, uint16_t high) {
+        if (!*armed || !high || flash_->erases() == erases)
+            return;
+        *armed = false;  // erased: from now on the flash stays busy
+        write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
+    });
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 3);
+    EXPECT_FALSE(*armed);
+    EXPECT_EQ(f_->reg(66), 0);
+    EXPECT_NE(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
 }
 
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)

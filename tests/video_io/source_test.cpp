@@ -11,6 +11,7 @@
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
+#include "video_io/ite6805_sys.h"
 
 namespace {
 
@@ -150,7 +151,8 @@ TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
 }
 
 // An EDID asked for during the reset cycle is written in its waits, not seconds later in the
-// first polling pass: a restart right after it need not wait long.
+// first polling pass, and one asked for during a long receiver step inside that step: a
+// restart right after it need not wait long.
 TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
 {
     ASSERT_TRUE(step_until([&] { return state() == 3; }));
@@ -166,6 +168,23 @@ TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
     uint8_t want[12];
     ASSERT_TRUE(edid::custom_descriptor(0, 1280, 720, 60, want));
     EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+    EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+
+    // So is one asked for while an IT6805 measures a new input (over two seconds of short
+    // waits in one step): the request waits well under a second, not for the step.
+    ite6805_drv* drv = z_->ite6805->drv;
+    drv->delay1ms(300);  // the step's first wait
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(4), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(4) + 2, 720);
+    }
+    scaler_req::raise_edid(4);
+    const uint64_t asked = clock_.now_us();
+    for (int i = 0; i < 200 && scaler_req::edid_done[4] == 0; ++i)
+        drv->delay1ms(10);
+    EXPECT_EQ(scaler_req::edid_done[4], 1);
+    EXPECT_LE(clock_.now_us() - asked, 500000u);  // the write included
     EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
 }
 

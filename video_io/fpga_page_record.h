@@ -17,7 +17,7 @@ class fpga_drv;
 
 namespace fpga {
 
-constexpr uint32_t kPageRecordSector[2] = {FLASH_PARA_MARK / kFlashSector, 0x6C8};  // the first copy, the second
+constexpr uint32_t kPageRecordSector[2] = {FLASH_PARA_SECTOR, FLASH_PARA_COPY_SECTOR};
 
 enum class PageSave { Unchanged, Stored, Failed };
 

@@ -73,6 +73,10 @@ std::string check_data()
 
 std::string at_reply(const std::string& request)
 {
+    // Only a request is answered: a reply of this or another device ("OK", "ERROR", "+VER:")
+    // or an echoing service's datagram answered would be answered back for ever.
+    if (request.compare(0, 2, "AT") != 0)
+        return std::string();
     const std::string cmd = strip(request);
     if (cmd == "AT+GETVER")
         return "+VER:" + std::string(g_app_version) + "\r\n" + kOk;

@@ -62,7 +62,8 @@ private:
     bool open_ = false;
 };
 
-// Decodes one wire frame and checks it: length 11 to kMaxFrame (8192) and a good checksum.
+// Decodes one wire frame and checks it: length 11 to kMaxFrame (8192), no escape but the four
+// defined ones, and a good checksum.
 // Returns the decoded length, or 0 when the frame is to be dropped (a DEBUG line says why).
 // `out` needs room for kMaxWire bytes.
 u32 decode_checked(protocol_phy& phy, const u8* wire, u32 length, u8* out);

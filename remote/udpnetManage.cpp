@@ -166,6 +166,8 @@ void udpnetManage::udp_13769_acceptThread()
         if (n <= 0 || own_echo(from, kAtPort))
             continue;
         AtReply r{at_reply(std::string(buf, size_t(n))), udp_reply_address(from, false, on_sim_board())};
+        if (r.text.empty())
+            continue;
         std::lock_guard<std::mutex> lk(at_mutex_);
         if (at_queue_.size() < kAtMaxQueue)
             at_queue_.push_back(std::move(r));

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/thread_name.h"
 #include "video_io/fpga_drv.h"
+#include "video_io/fpga_page_record.h"
 #include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
 
@@ -382,8 +383,7 @@ void fpga_manage::fpga_init(u8 c)
         read_from_register(REG_INIT_READ, c);
 
     u8 saved[kPageSize];
-    const bool have_saved = flash_byte(FLASH_PARA_MARK) == kRecordValid &&
-                            drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_PARA_PAGE, kPageSize, saved);
+    const bool have_saved = load_page_record(*drv, saved);
     load_para_page(c, have_saved ? saved : nullptr);
     push_para(0, kPageSize, c);
     update_link_state(c);

@@ -93,7 +93,7 @@ void check_reply(const uint8_t* wire, size_t length)
         framed = wire[i] != phy::kStart && wire[i] != phy::kEnd;
     u8 complete = 0;
     const u32 n = framed ? phy.data_transf_meaning(wire, decoded.data(), u32(length), &complete) : 0;
-    if (!framed || !complete || n < remote::kMinFrame || Utils::BCC(decoded.data(), n - 1) != decoded[n - 1]) {
+    if (!framed || !complete || phy.bad_escape() || n < remote::kMinFrame || Utils::BCC(decoded.data(), n - 1) != decoded[n - 1]) {
         std::fprintf(stderr, "protocol fuzz: malformed reply of %zu bytes\n", length);
         std::abort();
     }

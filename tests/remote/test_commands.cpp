@@ -4,6 +4,7 @@
 
 #include "core/globals.h"
 #include "core/requests.h"
+#include "core/utils.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -342,6 +343,29 @@ TEST_F(Commands, RepeatedNetworkSettingsRewriteNothing)
     EXPECT_EQ(after.st_mtim.tv_nsec, first.st_mtim.tv_nsec);
     EXPECT_EQ(after.st_mtim.tv_sec, first.st_mtim.tv_sec);
     EXPECT_EQ(testutil::read_file(shell).size(), shell_lines) << "the interface was set again";
+
+    // New settings from three transports at one instant: the first to check stores and sets
+    // the interface (held at its first shell command until the others have arrived); the
+    // others find them set.
+    const Bytes again = Bytes{192, 168, 7, 21} + Bytes(settings.begin() + 4, settings.end());
+    std::vector<std::thread> tools;
+    {
+        QMutexLocker shell_held(&Utils::_system_mutex);
+        for (u8 transport : {TR_TCP, TR_UDP, TR_SERIAL})
+            tools.emplace_back([&again, transport] {
+                message_deal own{transport};
+                EXPECT_EQ(remote_test::call(own, CMD_NET_SETTINGS, again, 7).status(), ST_DONE);
+            });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    for (auto& t : tools)
+        t.join();
+    const std::string log = testutil::read_file(shell);
+    size_t runs = 0;
+    for (size_t at = log.find("ifconfig eth0 192.168.7.21 "); at != std::string::npos;
+         at = log.find("ifconfig eth0 192.168.7.21 ", at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 1u);
 }
 
 namespace {

@@ -446,6 +446,41 @@ TEST(Udp, FramesFromADeviceAddressOrTheDevicesOwnPortAreNotAnswered)
     EXPECT_EQ(ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled), wifi_before) << "AT command from its own port served";
 }
 
+// A UDP echo service (or another device) as the sender: whatever the device sends it comes
+// straight back. One datagram starts no exchange on either port: the AT channel answers only
+// "AT" requests, the protocol port no frame from a device address.
+TEST(Udp, AnEchoingPeerGetsNoReplyToTheDevicesOwnReplies)
+{
+    transports();
+    remote_test::reset_store();
+    const auto replies_to = [](u16 port, const Bytes& first) {
+        const int echo = udp_socket_at("127.0.0.1", 0);
+        EXPECT_GE(echo, 0);
+        sockaddr_in device{};
+        device.sin_family = AF_INET;
+        device.sin_port = htons(port);
+        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::sendto(echo, first.data(), first.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+        int replies = 0;
+        for (; replies < 50; ++replies) {
+            pollfd pfd{echo, POLLIN, 0};
+            u8 buf[2048];
+            if (::poll(&pfd, 1, 300) <= 0)
+                break;
+            const ssize_t n = ::recv(echo, buf, sizeof buf, 0);
+            ::sendto(echo, buf, size_t(std::max<ssize_t>(n, 0)), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+        }
+        ::close(echo);
+        return replies;
+    };
+    const u16 at_port = u16(13769 + kUdpOffset);
+    for (const char* text : {"X", "ERROR\r\n", "OK\r\n", "+VER:K57N\r\nOK\r\n", "at+getver"})
+        EXPECT_EQ(replies_to(at_port, testutil::text_bytes(text)), 0) << text;
+    EXPECT_EQ(replies_to(at_port, testutil::text_bytes("AT+NOSUCH")), 1) << "its ERROR is not answered";
+    EXPECT_EQ(replies_to(at_port, testutil::text_bytes("AT+GETVER")), 1);
+    EXPECT_EQ(replies_to(u16(5008 + kUdpOffset), reg_read_wire(0x25, 3)), 1);
+}
+
 // A half-duplex adapter hears what the device sends: the device's reply comes back as input
 // and must not be answered again.
 TEST(Serial, AnEchoingAdapterStartsNoExchange)

@@ -69,10 +69,12 @@ TEST_F(AtChannel, RestoreBringsBackTheFactoryParametersOnly)
     EXPECT_EQ(c331_shared::param_changed.load(), 1);
 }
 
-TEST_F(AtChannel, AnythingElseIsAnError)
+TEST_F(AtChannel, AnyOtherRequestIsAnErrorAndWhatIsNoRequestGetsNoReply)
 {
-    for (const char* bad : {"", "AT", "at+getver", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now"})
+    for (const char* bad : {"AT", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now", "AT\r\n"})
         EXPECT_EQ(at_reply(bad), "ERROR\r\n") << bad;
+    for (const char* none : {"", "at+getver", "A", "ERROR\r\n", "OK\r\n", "+CHECKDATA:0,1.2.3.4,5005,1\r\nOK\r\n"})
+        EXPECT_EQ(at_reply(none), "") << none;
 }
 
 TEST_F(AtChannel, AccessPointStartsInStepsAndFollowsTheSwitch)

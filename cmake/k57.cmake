@@ -45,6 +45,8 @@ set(k57_in_temp_root ${CMAKE_SOURCE_DIR}/tests/common/in_temp_root)
 set(k57_own_root ${CMAKE_SOURCE_DIR}/tests/common/own_root.cpp)
 # Runs a test program as started by hand and fails when it leaves anything in TMPDIR.
 set(k57_leaves_nothing ${CMAKE_SOURCE_DIR}/tests/common/leaves_nothing)
+# Ends a test program while its device runs and fails when anything it started is left.
+set(k57_interrupted_leaves_nothing ${CMAKE_SOURCE_DIR}/tests/common/interrupted_leaves_nothing)
 
 # k57_gtest(name SOURCES files... LIBS libs...): a GoogleTest executable registered with CTest.
 function(k57_gtest name)

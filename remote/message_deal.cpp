@@ -233,6 +233,7 @@ u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
         case REG_SCALER_DBG0:
         case REG_SCALER_DBG2: v = value & mask; break;
         case REG_SCALER_DBG1: v = u8(value + 1); break;
+        case REG_HOTPLUG0:  // the first hot-plug command byte merges under the mask as the others
         default: v = u8((value & mask) | (*cell & ~mask)); break;
         }
         ram_wr8(*cell, v);  // status bytes are read without the lock by the input supervision

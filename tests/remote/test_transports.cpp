@@ -334,6 +334,32 @@ TEST(Udp, OnTheDeviceProtocolRepliesAreBroadcastAtTheSendersPortAndAtRepliesGoTo
     EXPECT_TRUE(remote::udp_protocol_broadcasts(false));
     EXPECT_EQ(htonl(INADDR_LOOPBACK), remote::server_bind_address(true));
     EXPECT_FALSE(remote::udp_protocol_broadcasts(true));
+
+    // The sockets themselves, on a free port: the options and the address each board's are
+    // opened with.
+    struct Socket {
+        bool sim, protocol;
+        int broadcast;
+        in_addr_t bound;
+    };
+    for (const Socket& c : {Socket{false, true, 1, htonl(INADDR_ANY)}, Socket{false, false, 0, htonl(INADDR_ANY)},
+                            Socket{true, true, 0, htonl(INADDR_LOOPBACK)},
+                            Socket{true, false, 0, htonl(INADDR_LOOPBACK)}}) {
+        const int fd = c.protocol ? udpnetManage::open_protocol_socket(c.sim, 0) : udpnetManage::open_at_socket(c.sim, 0);
+        ASSERT_GE(fd, 0);
+        int broadcast = -1, reuse = -1;
+        socklen_t len = sizeof broadcast;
+        ::getsockopt(fd, SOL_SOCKET, SO_BROADCAST, &broadcast, &len);
+        len = sizeof reuse;
+        ::getsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, &len);
+        sockaddr_in bound{};
+        len = sizeof bound;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+        ::close(fd);
+        EXPECT_EQ(c.broadcast, broadcast) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(1, reuse) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(c.bound, bound.sin_addr.s_addr) << "sim " << c.sim << " protocol " << c.protocol;
+    }
 }
 
 TEST(Serial, FramesOverThePseudoTerminal)

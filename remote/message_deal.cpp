@@ -6,6 +6,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/pending_writes.h"
 #include "core/protocol_phy.h"
@@ -276,7 +277,7 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
             reboot_after_100ms();
         }
         if (mask & SYS_REBOOT_REQUEST) {
-            G_reboot_tickTicks = G_timeTicks.load();
+            G_reboot_tickTicks = request_tick();
             g_app_reset_flag = 1;
         }
         if (mask & SYS_RELOAD_FONTS)

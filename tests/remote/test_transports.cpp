@@ -17,6 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
@@ -307,6 +308,13 @@ TEST(Udp, ReplyGoesToTheSendersPort)
     ASSERT_TRUE(udp.send_bytes(reg_read_wire(0, 1) + reg_read_wire(1, 1)));
     EXPECT_TRUE(udp.next_reply(3000));
     EXPECT_TRUE(udp.next_reply(3000));
+    // A tool's frame is stamped with its own tick (the card search pauses from it), ahead of
+    // the ticks run while the panel still has ticks due: 30 at least here.
+    tick_schedule(platform::clock().now_us() - 295000, 0);
+    EXPECT_TRUE(udp.ram_read(0x400, 2));
+    tick_schedule(0, 0);
+    EXPECT_GE(pc_cmd_time.load() - G_timeTicks.load(), 30u);
+    EXPECT_LT(pc_cmd_time.load() - G_timeTicks.load(), 1000u);
 }
 
 // The device's own UDP path runs only on hw: its choice of addresses, checked without it. The

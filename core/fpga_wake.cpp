@@ -48,7 +48,7 @@ u32 request_tick()
 {
     const uint64_t now = platform::clock().now_us();
     std::lock_guard<std::mutex> lk(g_mutex);
-    const uint64_t due = g_next_tick_us != 0 && now >= g_next_tick_us ? (now - g_next_tick_us) / kTickUs + 1 : 0;
+    const uint64_t due = g_next_tick_us != 0 && now >= g_next_tick_us ? (now - g_next_tick_us) / kTimeTickUs + 1 : 0;
     return G_timeTicks.load() + g_handed_ticks + u32(due);
 }
 

@@ -11,7 +11,7 @@
 u32 advance_tick();
 
 // One tick of G_timeTicks in device time.
-constexpr uint64_t kTickUs = 10000;
+constexpr uint64_t kTimeTickUs = 10000;
 // The panel thread's tick schedule: `handed` ticks are due and about to run (each
 // advance_tick takes one), and the next tick after them falls due at device time `next_us`.
 void tick_schedule(uint64_t next_us, u32 handed);

@@ -13,7 +13,7 @@
 
 class PanelTick {
 public:
-    static constexpr uint64_t kTickUs = ::kTickUs;
+    static constexpr uint64_t kTickUs = kTimeTickUs;
     static constexpr uint64_t kCatchUpRealUs = 500000;  // the bound in real time
 
     // Ticks from device time `now_us` at time scale `scale` (1: real time).

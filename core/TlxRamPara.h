@@ -115,6 +115,8 @@ public:
     int TlxGetCropID(int source, int n);
     int TlxAddCropID(int source);
     void TlxGetCropPara(int source, int n, CROP_PARA* out, int* row);
+    // By the crop's number n (1..) among its source's crops, for a caller that just listed them;
+    // kept as the store's interface, though the crop editor writes by id (below).
     void TlxSetCropPara(char source, char n, const CROP_PARA* in);
     void TlxAddNewCrop(int source, const CROP_PARA* in);
     void TlxDeleteCrop(char source, char n);

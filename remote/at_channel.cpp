@@ -7,6 +7,7 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "remote/K57_WIFI_CONFIG.h"
 
@@ -92,7 +93,7 @@ std::string at_reply(const std::string& request)
     }
     if (cmd == "AT+RST") {
         writeLogMsg(LOG_WARNING, "AT channel: device restart requested");
-        G_reboot_tickTicks = G_timeTicks.load();
+        G_reboot_tickTicks = request_tick();
         g_app_reset_flag = 1;
         return kOk;
     }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/json_file.h"
 #include "core/log.h"
 #include "core/md5.h"
@@ -152,7 +153,7 @@ bool install_app(TlxFileDeal& st)
         return false;
     }
     ::chmod(st.target.c_str(), 0755);
-    G_reboot_tickTicks = G_timeTicks.load();
+    G_reboot_tickTicks = request_tick();
     g_app_reset_flag = 1;
     writeLogRecord(LOG_INFO, "remote: application update installed, restarting");
     return true;

@@ -6,6 +6,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/pending_writes.h"
 #include "core/protocol_phy.h"
@@ -233,6 +234,7 @@ u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
         case REG_SCALER_DBG0:
         case REG_SCALER_DBG2: v = value & mask; break;
         case REG_SCALER_DBG1: v = u8(value + 1); break;
+        case REG_HOTPLUG0:  // the first hot-plug command byte merges under the mask as the others
         default: v = u8((value & mask) | (*cell & ~mask)); break;
         }
         ram_wr8(*cell, v);  // status bytes are read without the lock by the input supervision
@@ -275,7 +277,7 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
             reboot_after_100ms();
         }
         if (mask & SYS_REBOOT_REQUEST) {
-            G_reboot_tickTicks = G_timeTicks.load();
+            G_reboot_tickTicks = request_tick();
             g_app_reset_flag = 1;
         }
         if (mask & SYS_RELOAD_FONTS)

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "core/ConfigEngine.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/utils.h"
 
@@ -166,7 +167,7 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
                               mask.text().toStdString() + " / " + gw.text().toStdString() +
                               " port " + std::to_string(port));
     if (port_changed) {  // the server listens on the new port after the restart
-        G_reboot_tickTicks = G_timeTicks.load();
+        G_reboot_tickTicks = request_tick();
         g_app_reset_flag = 1;
     }
     out[0] = ST_DONE;

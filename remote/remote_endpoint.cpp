@@ -1,5 +1,6 @@
 #include "remote/remote_endpoint.h"
 
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/fd_wait.h"
 #include "remote/file_transfer.h"
@@ -68,7 +69,7 @@ bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint6
         writeLogMsg(LOG_DEBUG, "remote: frame from a device address dropped (a reply, not a request)");
         return false;
     }
-    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_time = request_tick();  // a pause counted from this frame, whatever ticks are still due
     pc_cmd_valid = 1;
 
     if (dst < kCardDstLimit && src == kCardSrc) {

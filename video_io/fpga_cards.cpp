@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/protocol_phy.h"
 #include "core/utils.h"
@@ -436,7 +437,7 @@ void fpga_manage::send_all_ports(u8* f, u32 len)
 void fpga_manage::card_search()
 {
     if (pc_cmd_valid == 1) {
-        if (Utils::getTimeSpace(pc_cmd_time) > kSearchTicks) {
+        if (ticks_since(pc_cmd_time) > int32_t(kSearchTicks)) {  // the stamp may lie ahead
             pc_cmd_valid = 0;
             search_asked = 0;
         }

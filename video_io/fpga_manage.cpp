@@ -239,7 +239,7 @@ bool fpga_manage::pass_due()
 {
     // A pass-through from the PC tool whose answer the cards still owe (bounded: an answer
     // that never comes does not keep the 1 ms pass for ever).
-    if (g_passby_trans_port.load() != 255 && Utils::getTimeSpace(pc_cmd_time) <= kPassWaitTicks)
+    if (g_passby_trans_port.load() != 255 && ticks_since(pc_cmd_time) <= int32_t(kPassWaitTicks))
         return true;
     if (pass_all_pending && Utils::getTimeSpace(pass_all_time) <= kPassWaitTicks)
         return true;

@@ -2,9 +2,11 @@
 // network commands. File transfer has its own file.
 #include "remote_fixture.h"
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "core/requests.h"
 #include "core/utils.h"
+#include "platform/virtual_clock.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -212,6 +214,18 @@ TEST_F(Commands, Registers14And17Actions)
     reg_write(14, 0, 0x02);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
+    g_app_reset_flag = 0;
+    // While the panel thread has 30 ticks due and not yet run, the request is stamped with
+    // its own tick: its delay counts from the request.
+    {
+        platform::VirtualClock clock(platform::clock().now_us());
+        platform::set_clock(&clock);
+        tick_schedule(clock.now_us() - 295000, 0);
+        reg_write(14, 0, 0x02);
+        tick_schedule(0, 0);
+        platform::set_clock(nullptr);
+    }
+    EXPECT_EQ(G_reboot_tickTicks.load(), 1264u);
     g_app_reset_flag = 0;
 
     // Requests served by other components reach the handler they installed.

@@ -17,6 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
@@ -307,6 +308,13 @@ TEST(Udp, ReplyGoesToTheSendersPort)
     ASSERT_TRUE(udp.send_bytes(reg_read_wire(0, 1) + reg_read_wire(1, 1)));
     EXPECT_TRUE(udp.next_reply(3000));
     EXPECT_TRUE(udp.next_reply(3000));
+    // A tool's frame is stamped with its own tick (the card search pauses from it), ahead of
+    // the ticks run while the panel still has ticks due: 30 at least here.
+    tick_schedule(platform::clock().now_us() - 295000, 0);
+    EXPECT_TRUE(udp.ram_read(0x400, 2));
+    tick_schedule(0, 0);
+    EXPECT_GE(pc_cmd_time.load() - G_timeTicks.load(), 30u);
+    EXPECT_LT(pc_cmd_time.load() - G_timeTicks.load(), 1000u);
 }
 
 // The device's own UDP path runs only on hw: its choice of addresses, checked without it. The
@@ -334,6 +342,32 @@ TEST(Udp, OnTheDeviceProtocolRepliesAreBroadcastAtTheSendersPortAndAtRepliesGoTo
     EXPECT_TRUE(remote::udp_protocol_broadcasts(false));
     EXPECT_EQ(htonl(INADDR_LOOPBACK), remote::server_bind_address(true));
     EXPECT_FALSE(remote::udp_protocol_broadcasts(true));
+
+    // The sockets themselves, on a free port: the options and the address each board's are
+    // opened with.
+    struct Socket {
+        bool sim, protocol;
+        int broadcast;
+        in_addr_t bound;
+    };
+    for (const Socket& c : {Socket{false, true, 1, htonl(INADDR_ANY)}, Socket{false, false, 0, htonl(INADDR_ANY)},
+                            Socket{true, true, 0, htonl(INADDR_LOOPBACK)},
+                            Socket{true, false, 0, htonl(INADDR_LOOPBACK)}}) {
+        const int fd = c.protocol ? udpnetManage::open_protocol_socket(c.sim, 0) : udpnetManage::open_at_socket(c.sim, 0);
+        ASSERT_GE(fd, 0);
+        int broadcast = -1, reuse = -1;
+        socklen_t len = sizeof broadcast;
+        ::getsockopt(fd, SOL_SOCKET, SO_BROADCAST, &broadcast, &len);
+        len = sizeof reuse;
+        ::getsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, &len);
+        sockaddr_in bound{};
+        len = sizeof bound;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+        ::close(fd);
+        EXPECT_EQ(c.broadcast, broadcast) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(1, reuse) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(c.bound, bound.sin_addr.s_addr) << "sim " << c.sim << " protocol " << c.protocol;
+    }
 }
 
 TEST(Serial, FramesOverThePseudoTerminal)

@@ -3,6 +3,7 @@
 #include <thread>
 #include <csignal>
 #include <random>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -286,6 +287,7 @@ TEST_F(StoreTest, KilledWriterLeavesOldOrNewFile)
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // writes for ever: never outlive the test
             u8 img[RAM_PERSIST_LEN];
             for (int i = 0;; ++i) {
                 std::memset(img, i % 2 ? 0x11 : 0x22, sizeof img);

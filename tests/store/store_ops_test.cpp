@@ -132,6 +132,16 @@ TEST_F(StoreTest, CropNumbersRowsAndEdits)
     s->TlxCropSourceInit();
     EXPECT_EQ(s->TlxGetCropID(3, 3), 3);
 
+    c331_shared::param_changed = 0;
+    const CROP_PARA moved{0, 11, 22, 33, 44};
+    s->TlxSetCropPara(3, 3, &moved);  // crop number 3 of source 3 is now row 1's
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_KEY)), 0x8203);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_X)), 11);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_HEIGHT)), 44);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+    s->TlxSetCropPara(3, 9, &moved);  // no such crop: nothing changes
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(9, CROP_X)), c.x);
+
     s->TlxDeleteCrop(3, 1);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(2, CROP_KEY)), 0);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(2, CROP_WIDTH)), 100);  // rectangle stays

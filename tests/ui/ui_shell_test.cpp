@@ -850,8 +850,42 @@ private slots:
             QCOMPARE(G_timeTicks.load() - start, u32(elapsed_us / 10000));
         }
         const u32 before = G_timeTicks.load();
-        QCOMPARE(timeout(5000000) - before, PanelTick::kMaxCatchUp);
-        QCOMPARE(timeout(10000) - before, PanelTick::kMaxCatchUp + 1);
+        const u32 bounded = PanelTick(0, 1).max_catch_up();
+        QCOMPARE(timeout(5000000) - before, bounded);
+        QCOMPARE(timeout(10000) - before, bounded + 1);
+
+        // A stall is made up in full up to half a second of real time at the time scale (at
+        // scale 100, 50 s of device time), and bounded beyond.
+        for (uint64_t scale : {1, 20, 100}) {
+            PanelTick t(0, scale);
+            const uint64_t bound_us = PanelTick::kCatchUpRealUs * scale;
+            QCOMPARE(t.due(bound_us), u32(bound_us / PanelTick::kTickUs));
+            QCOMPARE(t.due(2 * bound_us + 15000), t.max_catch_up());
+            QCOMPARE(t.due(2 * bound_us + 25000), 1u);
+        }
+
+        // A restart requested while the panel thread is stalled counts its 3 s from the
+        // request, not from the ticks made up for the time before it.
+        settle_writes();
+        for (uint64_t scale : {1, 20, 100}) {
+            const uint64_t period_us = uint64_t(PanelTick::timer_interval_ms(scale)) * scale * 1000;
+            PanelTick t(clock.now_us(), scale);
+            bool sent = false, rebooted = false;
+            clock.advance_us(300000);  // the timer stalled for 0.3 s
+            G_reboot_tickTicks = request_tick();
+            g_app_reset_flag = 1;
+            uint64_t after_us = 0;
+            while (!rebooted && after_us < 5000000) {
+                after_us += period_us;
+                clock.advance_us(period_us);
+                t.run(clock.now_us(), [&] {
+                    advance_tick();
+                    rebooted = MainWindow::reboot_check(sent) || rebooted;
+                });
+            }
+            g_app_reset_flag = 0;
+            QCOMPARE(after_us, uint64_t(3000000));
+        }
     }
 };
 

@@ -105,6 +105,15 @@ TEST_F(FpgaCards, a_remote_frame_pauses_the_search_for_80_ticks)
     run(90);
     EXPECT_GT(searches_sent(), before);
     EXPECT_EQ(pc_cmd_valid.load(), 0);
+
+    // Stamped ahead of the ticks run (the frame came while the panel had 30 ticks due).
+    pc_cmd_valid = 1;
+    pc_cmd_time = G_timeTicks.load() + 30;
+    const size_t later = searches_sent();
+    run(110);
+    EXPECT_EQ(searches_sent(), later);
+    run(90);
+    EXPECT_GT(searches_sent(), later);
 }
 
 TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bits)
@@ -293,6 +302,16 @@ TEST_F(FpgaCards, the_thread_keeps_its_1_ms_pass_only_while_a_card_owes_an_answe
     pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x02, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0}, 0);
     EXPECT_TRUE(f_->pass_due());
     run(300);
+    EXPECT_TRUE(f_->pass_due());
+    run(1);
+    EXPECT_FALSE(f_->pass_due());
+
+    // A tool's frame that came while the panel still had ticks due is stamped ahead of the
+    // ticks run: the wait counts from it.
+    pc_cmd_time = G_timeTicks.load() + 30;
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x02, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0}, 0);
+    EXPECT_TRUE(f_->pass_due());
+    run(330);
     EXPECT_TRUE(f_->pass_due());
     run(1);
     EXPECT_FALSE(f_->pass_due());

@@ -393,12 +393,14 @@ void MainWindow::getagelog()
 
 bool MainWindow::reboot_check(bool& sent)
 {
-    if (sent || !g_app_reset_flag.load() || Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks)
+    // The stamp is the request's own tick (request_tick), which may lie ahead of the ticks run.
+    const int32_t since = ticks_since(G_reboot_tickTicks.load());
+    if (sent || !g_app_reset_flag.load() || since < int32_t(kRebootTicks))
         return false;
     // Pending file and EEPROM writes finish first (this thread writes the parameter file, so
     // it looks again on the next tick rather than waiting here).
     const bool pending = pending_writes::any();
-    if (pending && Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks + pending_writes::kBoundTicks)
+    if (pending && since < int32_t(kRebootTicks + pending_writes::kBoundTicks))
         return false;
     if (pending)
         writeLogMsg(LOG_WARNING, "front panel: writes still under way at the reboot");

@@ -99,9 +99,9 @@ void shell_start_gui()
     g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
 
     g_timer = new QTimer();
-    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [tick = PanelTick(platform::clock().now_us())]() mutable {
-        for (uint32_t n = tick.due(platform::clock().now_us()); n > 0; --n)
-            g_mainwindow->slot_update_timer_ticks();
+    const PanelTick first(platform::clock().now_us(), time_scale());
+    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [tick = first]() mutable {
+        tick.run(platform::clock().now_us(), [] { g_mainwindow->slot_update_timer_ticks(); });
     });
     g_timer->start(PanelTick::timer_interval_ms(time_scale()));
 

@@ -34,8 +34,7 @@ const char* const kNames[6] = {"HDMI1", "HDMI2", "HDMI3", "HDMI4", "DVI", "EXT"}
 const QRect kButtonRect[3] = {QRect(65, 214, 50, 20), QRect(135, 214, 50, 20), QRect(205, 214, 50, 20)};
 
 constexpr int kRowRate = 2;
-constexpr int kRowDelete = 3;
-constexpr int kRowCancel = 4;
+constexpr int kRowDelete = 3;  // then Cancel (4): OK on either closes the panel unsaved
 constexpr int kRowSave = 5;
 
 // The EDID record of input `port`: width, height, refresh, unsigned as stored.

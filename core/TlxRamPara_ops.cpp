@@ -1,6 +1,7 @@
 // Parameter store operations: window sources, the crop table and its presence map, custom
 // EDID timings, the language check and the user modes.
 #include <QMutexLocker>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/store_files.h"
+#include "core/utils.h"
 #include "platform/board.h"
 #include "platform/clock.h"
 
@@ -320,5 +322,48 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     ms.copy_in(0, file, size_t(got));
     if (got < MODE_FILE_SIZE)
         writeLogMsg(LOG_WARNING, store_files::mode_file_path(slot) + " short: " + std::to_string(got) + " bytes");
+    return 1;
+}
+
+int TlxRamPara::mode_file_save(int slot, bool copy_osd)
+{
+    if (slot < 0 || slot >= MODE_SLOTS)
+        return 0;
+    MODE_SLOT copy;
+    u16 osd_enable;
+    {
+        // A consistent copy: the scaler and the remote handlers write the image under this
+        // lock, and it comes before the file lock.
+        QMutexLocker lk(&c331_shared::c331_lock);
+        std::memcpy(copy.bytes, mode_slot[slot].bytes, MODE_SLOT_SIZE);
+        copy.copy_in(MODE_SLOT_IMAGE, ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+        copy.mark(MODE_MARKER_SAVED);
+        osd_enable = ram_rd16(ram_image, ram_osd_enable);
+    }
+    const std::string path = store_files::mode_file_path(slot);
+    {
+        // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
+        QMutexLocker fl(&Utils::_file_deal_mutex);
+        if (!store_files::write_atomic(path, copy.bytes, MODE_FILE_SIZE)) {
+            writeLogMsg(LOG_ERROR, "cannot write " + path + " (" + std::strerror(errno) + "): mode " +
+                                       std::to_string(slot + 1) + " not saved, its slot left as it was");
+            return 0;
+        }
+    }
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
+    }
+    platform::Shell& sh = platform::board().shell();
+    if (copy_osd && osd_enable == 1) {
+        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
+        if (g_debugSwitch == 254)
+            std::printf("%s\n", cmd.c_str());
+        if (sh.run(cmd) != 0)
+            writeLogMsg(LOG_WARNING, "cannot copy the OSD menu to " + store_files::mode_osd_path(slot) +
+                                         ": mode " + std::to_string(slot + 1) + " saved without its menu");
+    }
+    sh.run("sync");
+    platform::sleep_us(100);
     return 1;
 }

@@ -509,6 +509,11 @@ private slots:
                           snap("tip");
                           ticks(TIP::kTicks);
                       }},
+            StepList{[] { g_tip->tip_create(TIP::kNotKept); }, [] {
+                          check_all("tip_not_kept");
+                          snap("tip_not_kept");
+                          ticks(TIP::kTicks);
+                      }},
         };
         for (const StepList& v : visits)
             Steps().run(v + home());

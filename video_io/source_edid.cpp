@@ -57,9 +57,12 @@ bool zeltasource::Set_Custom_HDMI_EDID(int width, int height, int refresh, int r
     uint8_t d[12];
     if (width <= 0 || height <= 0 || refresh <= 0 ||
         !edid::custom_descriptor(r, uint32_t(width), uint32_t(height), uint32_t(refresh), d)) {
+        const edid::TimingFault fault = width <= 0 || height <= 0 ? edid::TimingFault::Size
+                                        : refresh <= 0           ? edid::TimingFault::Clock
+                                                                 : edid::timing_fault(r, uint32_t(width), uint32_t(height), uint32_t(refresh));
         writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " refused: " + std::to_string(width) +
-                                     "x" + std::to_string(height) + "@" + std::to_string(refresh) +
-                                     " has no valid pixel clock");
+                                     "x" + std::to_string(height) + "@" + std::to_string(refresh) + ": " +
+                                     edid::timing_fault_text(fault) + "; the EEPROM keeps its EDID");
         return false;
     }
     std::memcpy(image + 54, d, sizeof d);

@@ -29,14 +29,18 @@ void TIP::remove_frame()
     frame_ = nullptr;
 }
 
-void TIP::tip_create(int kind)
+void TIP::tip_create(int kind) { show_tip(kind, kind == kNotKept ? tr4(kNotKeptText) : QString()); }
+
+void TIP::tip_warning(const QString& text) { show_tip(kNotKept, text); }
+
+void TIP::show_tip(int kind, const QString& words)
 {
     remove_frame();
     if (kind == 0)
         return;
     if (PageFrame::gui_holds_scaler_lock()) {
         writeLogMsg(LOG_WARNING, "front panel: tip asked for under the scaler lock, shown later");
-        QTimer::singleShot(0, this, [this, kind] { tip_create(kind); });
+        QTimer::singleShot(0, this, [this, kind, words] { show_tip(kind, words); });
         return;
     }
     place_page(this);  // the panel's origin, then (100, 60) inside it
@@ -54,7 +58,7 @@ void TIP::tip_create(int kind)
         text->setGeometry(4, 66, 112, 50);
         text->setAlignment(Qt::AlignCenter);
         text->setStyleSheet("color: rgb(255, 255, 255); font-size: 16px;");
-        text->setText(tr4(kNotKeptText));
+        text->setText(words);
     } else {
         label->setGeometry(20, 20, 80, 80);
         label->setPixmap(QPixmap(":/png/check_180.png").scaled(80, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));

@@ -1,7 +1,7 @@
 #pragma once
 // The confirmation tip (g_tip): a 120 x 120 frame at (100, 60) with a check mark
 // (tip_create(1): what the user changed was kept) or a warning sign over "Not saved"
-// (tip_create(2): the files could not take it). It shows modally; the 10 ms tick closes it
+// (tip_create(2): the files could not take it), or over another text (tip_warning). It shows modally; the 10 ms tick closes it
 // after 200 ticks (tick()). tip_create(0) only removes the frame.
 //
 // The tip never runs its modal loop while this thread holds the scaler manager's lock through
@@ -20,11 +20,14 @@ public:
 
     explicit TIP(QWidget* parent = nullptr);
     void tip_create(int kind);
+    // The warning sign over `text` (why something was refused).
+    void tip_warning(const QString& text);
     // One 10 ms tick while g_tip_flag is set; hides the tip after kTicks.
     void tick();
     bool showing() const { return frame_ != nullptr && isVisible(); }
 
 private:
+    void show_tip(int kind, const QString& words);
     void remove_frame();
     QFrame* frame_ = nullptr;
     int ticks_ = 0;

@@ -223,6 +223,21 @@ const char* timing_fault_text(TimingFault f)
     }
 }
 
+bool descriptor_timing(const uint8_t* image, uint16_t out[3])
+{
+    const uint8_t* d = image + 54;
+    const uint32_t clk = d[0] | uint32_t(d[1]) << 8;
+    const uint32_t w = d[2] | uint32_t(d[4] >> 4) << 8, hbl = d[3] | uint32_t(d[4] & 0x0F) << 8;
+    const uint32_t h = d[5] | uint32_t(d[7] >> 4) << 8, vbl = d[6] | uint32_t(d[7] & 0x0F) << 8;
+    const uint64_t total = uint64_t(w + hbl) * (h + vbl);
+    if (clk == 0 || w == 0 || h == 0)
+        return false;
+    out[0] = uint16_t(w);
+    out[1] = uint16_t(h);
+    out[2] = uint16_t((uint64_t(clk) * 10000 + total / 2) / total);
+    return true;
+}
+
 bool custom_descriptor(int r, uint32_t width, uint32_t height, uint32_t refresh, uint8_t out[12])
 {
     if (timing_fault(r, width, height, refresh) != TimingFault::None)

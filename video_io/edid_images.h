@@ -24,6 +24,10 @@ TimingFault timing_fault(int r, uint32_t width, uint32_t height, uint32_t refres
 // "the width or height is not 1 to 4095" / "no valid pixel clock", for the log.
 const char* timing_fault_text(TimingFault f);
 
+// The timing of an image's first detailed descriptor (byte 54): width, height and refresh
+// (rounded to whole hertz). false when it holds no timing (a clock or size of 0).
+bool descriptor_timing(const uint8_t* image, uint16_t out[3]);
+
 // The 8-bit sum of length bytes added to seed.
 uint8_t sum8(uint8_t seed, const uint8_t* data, int length);
 // Header and base-block checksum (the extension is not checked).

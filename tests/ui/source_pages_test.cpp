@@ -205,6 +205,7 @@ private slots:
             },
             [] {
                 QVERIFY(g_tip->showing());
+                QCOMPARE(int(c331_shared::param_changed), 0);  // shown after the store, not before
                 QCOMPARE(word(0x91C), u16(0x0004));
                 QCOMPARE(word(ram_current_mode), u16(0));
                 QVERIFY(c331_shared::c331_lock.tryLock());

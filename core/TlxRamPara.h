@@ -133,8 +133,8 @@ public:
     int TlxGetCurrentModeIndex();
     int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
     // Saves image 0x380..0xFFF as user mode `slot`: writes "/data/modes/custom_mode<slot+1>"
-    // (and, with `copy_osd` while the OSD is on, the OSD menu beside it); only once the file
-    // is written does the slot take the copy and the saved marker. 1 written, 0 failed
+    // (with `copy_osd` while the OSD is on, the OSD menu is copied beside it first); only once
+    // both are written does the slot take the copy and the saved marker. 1 written, 0 failed
     // (logged with the file and the reason; the slot and the old file are left as they were).
     int mode_file_save(int slot, bool copy_osd);
 

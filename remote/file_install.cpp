@@ -134,6 +134,10 @@ bool commit_file(TlxFileDeal& st)
 // restarted.
 bool set_start_command(QSettings& ini, const QVariant& command)
 {
+    if (const int fault = platform::write_fault(ini.fileName().toStdString())) {
+        writeLogMsg(LOG_ERROR, "remote: cannot write " + std::string(kLoadConfig) + " (" + std::strerror(fault) + ")");
+        return false;
+    }
     if (command.isValid())
         ini.setValue(kAppPathKey, command);
     else

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
@@ -12,6 +13,7 @@
 #include "core/utils.h"
 #include "platform/board.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 u8 g_cut_source_state[30] = {0};
 
@@ -341,6 +343,19 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
         osd_enable = ram_rd16(ram_image, ram_osd_enable);
     }
     const std::string path = store_files::mode_file_path(slot);
+    platform::Shell& sh = platform::board().shell();
+    // The mode's own copy of the OSD menu first: a mode saved without it is not kept whole.
+    if (copy_osd && osd_enable == 1) {
+        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
+        if (g_debugSwitch == 254)
+            std::printf("%s\n", cmd.c_str());
+        // Without a menu there is nothing to copy; a menu that cannot be copied fails the save.
+        if (sh.run(cmd) != 0 && ::access(platform::rooted("/data/configs/omenu.json").c_str(), F_OK) == 0) {
+            writeLogMsg(LOG_ERROR, "cannot copy the OSD menu to " + store_files::mode_osd_path(slot) + ": mode " +
+                                       std::to_string(slot + 1) + " not saved, its slot left as it was");
+            return 0;
+        }
+    }
     {
         // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
         QMutexLocker fl(&Utils::_file_deal_mutex);
@@ -353,15 +368,6 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
-    }
-    platform::Shell& sh = platform::board().shell();
-    if (copy_osd && osd_enable == 1) {
-        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
-        if (g_debugSwitch == 254)
-            std::printf("%s\n", cmd.c_str());
-        if (sh.run(cmd) != 0)
-            writeLogMsg(LOG_WARNING, "cannot copy the OSD menu to " + store_files::mode_osd_path(slot) +
-                                         ": mode " + std::to_string(slot + 1) + " saved without its menu");
     }
     sh.run("sync");
     platform::sleep_us(100);

@@ -134,6 +134,11 @@ public:
     int TlxUserModeIndex(char slot, char direction);  // slot 0..15 or 0x100
     int TlxGetCurrentModeIndex();
     int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
+    // Saves image 0x380..0xFFF as user mode `slot`: writes "/data/modes/custom_mode<slot+1>"
+    // (with `copy_osd` while the OSD is on, the OSD menu is copied beside it first); only once
+    // both are written does the slot take the copy and the saved marker. 1 written, 0 failed
+    // (logged with the file and the reason; the slot and the old file are left as they were).
+    int mode_file_save(int slot, bool copy_osd);
 
     // The slots the remote tool wrote since the last call (bit n for slot n), cleared by the
     // call: the user-mode change of para_sync acts on these only. Caller holds c331_lock.

@@ -115,6 +115,7 @@ private slots:
 
     void cleanup()
     {
+        g_mainwindow->take_pending_tip();  // a choice's tip waits for a store no test ran
         g_mainwindow->go_home();
         QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
         QCOMPARE(PageFrame::open_pages().size(), size_t(0));
@@ -287,13 +288,17 @@ private slots:
                 QCOMPARE(g_inputchoose->level(), 2);
                 QCOMPARE(g_inputchoose->entry_in_focus(), 0);
                 shot("inputchoose_cards");
-                key(KEY_OK);  // the whole input: the tip runs its loop
+                key(KEY_OK);  // the whole input
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QVERIFY(!g_tip->showing());  // not before the store
+                c331_shared::param_changed = 0;  // the scaler's pass, then its signal: kept, the tip runs its loop
+                SyncUpdate::pInstance()->para_sync(1);
             },
             [] {
                 QVERIFY(g_tip->showing());
+                QCOMPARE(int(c331_shared::param_changed), 0);  // shown after the store, not before
                 QCOMPARE(word(0x91C), u16(0x0004));
                 QCOMPARE(word(ram_current_mode), u16(0));
-                QCOMPARE(int(c331_shared::param_changed), 1);
                 QVERIFY(c331_shared::c331_lock.tryLock());
                 c331_shared::c331_lock.unlock();
                 shot("inputchoose_tip");
@@ -669,7 +674,7 @@ private slots:
     }
 
     // The EDID page: strip wrap, rate editing and its PowerOff, Save of the whole record, a
-    // rate other than 60/30 kept, and large typed values stored as they are.
+    // rate other than 60/30 kept, and a size the EDID builder refuses not stored.
     void edidSetStoresTheRecord()
     {
         const u32 rec = ram_edid_addr(2);
@@ -725,21 +730,32 @@ private slots:
                 key(KEY_OK);
                 key(KEY_OK);  // width: the keypad
             },
-            [] { type_on_keypad("4095"); },
+            [] { type_on_keypad("4096"); },
             [] {
                 key(KEY_RIGHT);
                 key(KEY_OK);  // height
             },
-            [] { type_on_keypad("4095"); },
-            [rec] {
-                keys(KEY_LEFT, 2);  // Save
+            [] { type_on_keypad("2160"); },
+            [] {
+                c331_shared::param_changed = 0;
+                keys(KEY_LEFT, 2);  // Save: the tip's loop runs the next step
                 key(KEY_OK);
-                // Stored as typed: the EDID builder refuses what a descriptor cannot hold.
-                QCOMPARE(word(rec), u16(4095));
-                QCOMPARE(word(rec + 2), u16(4095));
-                QCOMPARE(word(rec + 4), u16(120));
-                key(KEY_BACK);
             },
+            [rec] {
+                // A timing the EDID builder refuses (the width does not fit the descriptor) is
+                // not stored; the tip says why.
+                QVERIFY(g_tip->isVisible());
+                auto* text = g_tip->findChild<QLabel*>("label_tip_text");
+                QVERIFY(text);
+                QCOMPARE(textfit::full_text(text), QString("W and H: 1 to 4095"));
+                QCOMPARE(word(rec), u16(1920));
+                QCOMPARE(word(rec + 2), u16(1080));
+                QCOMPARE(word(rec + 4), u16(120));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                QVERIFY(!g_edidset->card_text().startsWith("4096"));
+                ticks(TIP::kTicks);
+            },
+            [] { key(KEY_BACK); },
             [] {
                 QVERIFY(!g_edidset);
                 QCOMPARE(int(g_page_focus), int(PAGE_INPUTCHOOSE));

@@ -381,6 +381,25 @@ StepList operator+(StepList a, const StepList& b)
 }
 
 StepList home() { return {[] { g_mainwindow->go_home(); }}; }
+// Save on the EDID page of a record the EDID builder refuses: the tip that says why.
+StepList edid_refused(u16 w, u16 h, u16 hz, const char* where)
+{
+    const u32 rec = ram_edid_addr(2);
+    return StepList{[=] {
+                        ram_wr16(image(), rec, w);
+                        ram_wr16(image(), rec + 2, h);
+                        ram_wr16(image(), rec + 4, hz);
+                        key(KEY_OK);
+                        g_mainwindow->on_inputchoose_clicked();
+                    },
+                    [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
+           tour(where, "ORRRRRO") + StepList{[=] {
+               ticks(TIP::kTicks);
+               ram_wr16(image(), rec, 1920);
+               ram_wr16(image(), rec + 2, 1080);
+               ram_wr16(image(), rec + 4, 60);
+           }};
+}
 StepList menu() { return {[] { key(KEY_OK); }}; }
 StepList option() { return menu() + StepList{[] { g_mainwindow->on_option_clicked(); }}; }
 StepList keypad_digits(const char* digits)
@@ -652,6 +671,13 @@ private slots:
             StepList{[] { g_tip->tip_create(1); }, [] {
                           check_all("tip");
                           snap("tip");
+                          ticks(TIP::kTicks);
+                      }},
+            edid_refused(4096, 2160, 60, "edid_size_refused"),
+            edid_refused(4095, 4095, 120, "edid_clock_refused"),
+            StepList{[] { g_tip->tip_create(TIP::kNotKept); }, [] {
+                          check_all("tip_not_kept");
+                          snap("tip_not_kept");
                           ticks(TIP::kTicks);
                       }},
         };

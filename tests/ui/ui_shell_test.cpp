@@ -528,6 +528,15 @@ private slots:
         QCOMPARE(g_mainwindow->mode_file_write(9, 1), 0);
         QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
         QDir().rmdir(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
+        // A menu that cannot be copied beside the mode: the mode is not saved either.
+        std::ofstream(root_.file("data/configs/omenu.json")) << "{}";
+        std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/modes/MO0a.json"]})";
+        board_->poll();
+        QCOMPARE(g_mainwindow->mode_file_write(9, 0), 0);
+        QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
+        std::ofstream(root_.file("sim/board.json")) << "{}";
+        board_->poll();
+        std::remove(root_.file("data/configs/omenu.json").c_str());
         put_u16(image(), ram_osd_enable, 0);
         QCOMPARE(g_mainwindow->mode_file_write(16, 0), 0);
         QCOMPARE(g_mainwindow->mode_file_write(-1, 0), 0);

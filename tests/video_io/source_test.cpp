@@ -2,6 +2,7 @@
 // generator that releases the FPGA, the SDI chain, inputs followed into the image.
 #include "source_fixture.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -112,19 +113,33 @@ TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
     const std::string log = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
     EXPECT_NE(log.find("custom EDID of input 2 not stored in its EEPROM"), std::string::npos);
 
-    // A timing whose clock does not fit is refused: consumed without touching the EEPROM.
+    // A timing the EDID builder refuses is consumed without touching the EEPROM, the log says
+    // why, and the record goes back to the timing the EEPROM holds.
     auto e0 = model<sim::EepromModel>("edid_eeprom_0");
     const uint64_t writes = e0->page_writes();
-    {
+    uint16_t held[3];
+    ASSERT_TRUE(edid::descriptor_timing(e0->bytes(), held));
+    for (const auto& bad : {std::array<uint16_t, 3>{0, 1080, 60}, std::array<uint16_t, 3>{4096, 2160, 60}}) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            for (int i = 0; i < 3; ++i)
+                ram_wr16(store_->ram_image, ram_edid_addr(0) + 2 * i, bad[i]);
+            c331_shared::param_changed = 0;
+        }
+        scaler_req::edid_done[0] = 0;
+        scaler_req::edid_request[0] = 1;
+        step();
+        EXPECT_EQ(scaler_req::edid_request[0], 0);
+        EXPECT_EQ(scaler_req::edid_done[0], 1);
+        EXPECT_EQ(e0->page_writes(), writes);
         QMutexLocker lk(&c331_shared::c331_lock);
-        ram_wr16(store_->ram_image, ram_edid_addr(0), 0);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(ram_rd16(store_->ram_image, ram_edid_addr(0) + 2 * i), held[i]) << bad[0];
+        EXPECT_EQ(c331_shared::param_changed.load(), 1);  // persisted by the next pass
     }
-    scaler_req::edid_done[0] = 0;
-    scaler_req::edid_request[0] = 1;
-    step();
-    EXPECT_EQ(scaler_req::edid_request[0], 0);
-    EXPECT_EQ(scaler_req::edid_done[0], 1);
-    EXPECT_EQ(e0->page_writes(), writes);
+    const std::string refused = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
+    EXPECT_NE(refused.find("4096x2160@60: the width or height is not 1 to 4095; the EEPROM keeps its EDID"), std::string::npos);
+    EXPECT_NE(refused.find("EDID record of input 0 set back to"), std::string::npos);
 }
 
 // A second record applied while the first is being written is written too.

@@ -7,12 +7,14 @@
 #include <QPushButton>
 
 #include "ui/shell/My_lineEdit.h"
+#include "ui/shell/TIP.h"
 #include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/InputChoose.h"
 #include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_EDIDset.h"
+#include "video_io/edid_images.h"
 
 using namespace srcpage;
 
@@ -25,6 +27,9 @@ const Text4 kFreq{"刷新率", "Refresh rate", "Частота", "Tần số"};
 const Text4 kCancel{"取消", "Cancle", "Отмена", "Hủy bỏ"};
 const Text4 kSave{"保存", "SAVE", "Сохранить", "lưu"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
+const Text4 kSizeFault{"宽和高须为1至4095", "W and H: 1 to 4095", "Ширина и высота: 1–4095", "Rộng và cao: 1 đến 4095"};
+const Text4 kClockFault{"像素时钟超出范围", "Pixel clock out of range", "Частота пикселей вне диапазона",
+                        "Xung điểm ảnh ngoài phạm vi"};
 
 // Strip column: EDID record and icon.
 const int kColumnPort[6] = {2, 3, 4, 5, 1, 0};
@@ -253,8 +258,18 @@ void EDIDset::tlx_button_ok_clicked()
     const int16_t height = typed_ & kTypedHeight ? to_short(ui->lineEdit_H->text()) : static_cast<int16_t>(v[1]);
     const int16_t rate = typed_ & kTypedRate ? to_short(textfit::full_text(ui->label_rate))  // the value, not as fitted
                                              : static_cast<int16_t>(v[2]);
-    // No range check here: the EDID builder refuses what a descriptor cannot hold, for the
-    // remote writes of the record as well.
+    // The EDID builder's own check: a timing it would refuse is not stored (the EEPROM would
+    // keep its EDID while the record showed the new one); the tip says why.
+    const edid::TimingFault fault = width <= 0 || height <= 0 ? edid::TimingFault::Size
+                                    : rate <= 0              ? edid::TimingFault::Clock
+                                                             : edid::timing_fault(edid_port, uint32_t(width), uint32_t(height), uint32_t(rate));
+    if (fault != edid::TimingFault::None) {
+        qDebug("EDIDset: %dx%d@%d refused: %s", width, height, rate, edid::timing_fault_text(fault));
+        tlx_button_cancel_clicked();
+        if (g_tip)
+            g_tip->tip_warning(tr4(fault == edid::TimingFault::Size ? kSizeFault : kClockFault));
+        return;
+    }
     if (store())
         store()->TlxSetEDIDPara(edid_port, width, height, rate);
     rate_sel = rate == 60 ? 1 : 0;

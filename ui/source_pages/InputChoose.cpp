@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
@@ -408,9 +409,10 @@ void InputChoose::tlx_source_button_clicked()
         store()->TlxSetImageSource(e, static_cast<char>(source_number), static_cast<char>(window_index));
     window_source = source_number;
     initSource();
-    // The store has released the scaler lock: the tip's modal loop may run a queued refresh.
-    if (g_tip)
-        g_tip->tip_create(1);
+    // The tip waits for the parameter file: the check mark once the choice is kept, else
+    // "not saved".
+    if (g_mainwindow)
+        g_mainwindow->tip_after_store();
 }
 
 void InputChoose::tlx_button_inputcut_clicked() { open_page(g_inputcut, this); }

@@ -3,6 +3,7 @@
 // Bytes are taken one at a time, so a frame may be split anywhere and several frames may
 // arrive in one read. A frame runs from its last 0xA5 to the next 0x5A; a frame that grows
 // past the largest possible wire size is dropped and the stream waits for the next 0xA5.
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -19,13 +20,15 @@ public:
 
     FrameReassembler();
     // Calls sink(wire, length) with the wire bytes of each frame completed by these bytes:
-    // 0xA5, the escaped body, 0x5A. The bytes stay valid only during the call.
+    // 0xA5, the escaped body, 0x5A. The bytes stay valid only during the call. Stops after
+    // `max_frames` frames; returns the number of bytes taken (the rest is for a later call).
     template <class Sink>
-    void feed(const u8* data, size_t length, Sink&& sink)
+    size_t feed(const u8* data, size_t length, Sink&& sink, size_t max_frames = SIZE_MAX)
     {
         const u8* p = data;
         const u8* const end = data + length;
-        while (p < end) {
+        size_t frames = 0;
+        while (p < end && frames < max_frames) {
             if (*p == phy::kStart) {
                 // A start byte (re)opens the frame: the codec decodes from the last one anyway.
                 buf_.assign(1, phy::kStart);
@@ -46,11 +49,13 @@ public:
                         buf_.push_back(*q++);
                         sink(buf_.data(), u32(buf_.size()));
                         reset();
+                        ++frames;
                     }
                 }
                 p = q;
             }
         }
+        return size_t(p - data);
     }
     void reset();
     bool in_frame() const { return open_; }

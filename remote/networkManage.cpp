@@ -189,6 +189,26 @@ void networkManage::queue_reply(Client& c, const u8* bytes, size_t length)
     c.out.insert(c.out.end(), bytes, bytes + length);
 }
 
+// A reply goes out at once, from where it was encoded, when none of the client's waits before
+// it; what the socket does not take now waits in the client's buffer.
+void networkManage::send_reply(Client& c, const u8* bytes, size_t length)
+{
+    if (c.unsent() == 0 && !c.overflow && !c.gone) {
+        const ssize_t w = ::send(c.fd, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) {
+            c.stalled_us = 0;
+            bytes += w;
+            length -= size_t(w);
+        } else if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            c.gone = true;
+            return;
+        }
+        if (length == 0)
+            return;
+    }
+    queue_reply(c, bytes, length);
+}
+
 int networkManage::next_timeout_ms() const
 {
     if (clients_.empty())
@@ -322,7 +342,7 @@ bool networkManage::serve_client(size_t index)
         if (n < 0)
             return true;
     }
-    auto reply = [this, &c](const u8* bytes, size_t length) { queue_reply(c, bytes, length); };
+    auto reply = [this, &c](const u8* bytes, size_t length) { send_reply(c, bytes, length); };
     bool taken = false;
     c.in_head += endpoint.receive_one(c.stream, c.in.data() + c.in_head, c.in_end - c.in_head, reply, c.id, taken);
     if (taken)
@@ -333,6 +353,10 @@ bool networkManage::serve_client(size_t index)
 bool networkManage::flush_client(size_t index)
 {
     Client& c = *clients_[index];
+    if (c.gone) {
+        writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
+        return false;
+    }
     if (c.overflow) {
         writeLogMsg(LOG_WARNING, "networkManage: client leaves more than " + std::to_string(kMaxUnsent) +
                                      " bytes of replies unread, dropped");

@@ -343,9 +343,14 @@ void chip_write(uint16_t device, sim::SimBoard& board, const bench::Placement& w
 
 // ---- 4: file transfer --------------------------------------------------------------------------
 
-// One direction of a 16 MiB transfer in 1 KiB blocks, one in flight, interleaved every 64 KiB with
+// One direction of a 16 MiB transfer in 1 KiB blocks, one in flight, interleaved every 512 KiB with
 // as many round trips of the same request bytes against the anchor answering the device's
 // reply: the anchor's time is the stop-and-wait limit of this run. A round is 2 MiB.
+// Not interleaved more finely: a client thread that switches between two servers every few
+// milliseconds is taken by the scheduler for one waker of many, and a woken server that also
+// wakes other threads (the device's file writer) is then no longer placed beside the client
+// but on an idle CPU, woken for every block, which a tool talking to the device alone never
+// causes (64 KiB switches left the device there in most unpinned runs, the anchor seldom).
 struct Leg {
     double device_s = 0;
     double anchor_s = 0;
@@ -371,7 +376,7 @@ template <class Request>
 Leg blocks(Conn& dev, Conn& anc, bench::AnchorServer& anchor, uint32_t total, uint32_t block, Request request)
 {
     Leg leg;
-    constexpr uint32_t kChunk = 64u << 10, kRound = 2u << 20;
+    constexpr uint32_t kChunk = 512u << 10, kRound = 2u << 20;
     double round_dev = 0, round_anc = 0;
     for (uint32_t chunk = 0; chunk < total; chunk += kChunk) {
         std::vector<Bytes> reqs;

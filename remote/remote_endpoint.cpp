@@ -58,6 +58,13 @@ size_t RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t 
     return taken;
 }
 
+size_t RemoteEndpoint::receive_one(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,
+                                   uint64_t peer, bool& taken)
+{
+    taken = false;
+    return stream.feed(data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer); }, 1);
+}
+
 bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());

@@ -257,6 +257,37 @@ TEST_F(Tcp, SlotsOfToolsThatAlreadyLeftAreFreeForANewcomer)
     EXPECT_EQ(testutil::read_file(log_path).find("refused", before), std::string::npos);
 }
 
+// A client's queued frames are served in turns with the other clients: a tool that connects
+// while 250 frames of another wait gets its answer after a few of them, not after the lot.
+// Each of the flood's frames writes its number into register 5, so the tool's read of it
+// tells how many were served before its own.
+TEST_F(Tcp, AToolArrivingDuringAnotherClientsFloodIsServedWithinATurn)
+{
+    constexpr int kFlood = 250;
+    Bytes flood;
+    for (int k = 1; k <= kFlood; ++k)
+        flood = flood + testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {5, u8(k), 0xFF}));
+    testutil::TcpRemoteClient tool;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the server stops in the flood's first frame
+        remote_test::store()->reg_file[5] = 0;
+        ASSERT_TRUE(client.send_bytes(flood));
+        ASSERT_TRUE(tool.connect(u16(g_port.load())));
+        ASSERT_TRUE(tool.send_bytes(reg_read_wire(5, 1)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // every byte has arrived
+    }
+    const auto r = tool.next_reply(5000);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->data().size(), 3u);
+    EXPECT_LE(int(r->data()[2]), 5) << "frames of the flood served before the tool's";
+    int replies = 0;
+    while (replies < kFlood && client.next_reply(3000))
+        ++replies;
+    EXPECT_EQ(replies, kFlood) << "every frame of the flood is served, in order";
+    const auto last = tool.reg_read(5, 1);
+    EXPECT_TRUE(last && last->data()[2] == kFlood) << "the flood's frames were served in order";
+}
+
 TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
 {
     // The flood takes no time. Never destroyed: the transport threads may still be reading it.

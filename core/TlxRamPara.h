@@ -116,7 +116,8 @@ public:
     int TlxAddCropID(int source);
     void TlxGetCropPara(int source, int n, CROP_PARA* out, int* row);
     void TlxSetCropPara(char source, char n, const CROP_PARA* in);
-    void TlxAddNewCrop(int source, const CROP_PARA* in);
+    // False when the table has no free row (or the source no free id): nothing is written.
+    bool TlxAddNewCrop(int source, const CROP_PARA* in);
     void TlxDeleteCrop(char source, char n);
     // The crop of source `source` with crop id `id` (1..40), looked up under the lock as it is
     // written: a page that names its crop by id never reaches another one after a tool

@@ -511,6 +511,15 @@ private slots:
                 QVERIFY(unchanged());
                 QCOMPARE(int(c331_shared::param_changed), 0);
                 QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());  // the user is told nothing was added
+                for (int lang = 0; lang < 4; ++lang) {  // whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputcut->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY2(!textfit::elided(g_inputcut->findChild<QLabel*>("label_tip")), qPrintable(g_inputcut->tip_text()));
+                }
+                g_language = 1;
+                g_inputcut->language_changed();
                 keys(KEY_BACK, 2);
             },
             [] {

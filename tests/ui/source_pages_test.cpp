@@ -172,6 +172,18 @@ private slots:
                     key(KEY_RIGHT);
                     QCOMPARE(g_inputchoose->ui_select_index(), expect);
                 }
+                // A tool switches windows on and off: the strip follows, the focus stays on its
+                // window, and goes to window 1 when its own is switched off.
+                key(KEY_RIGHT);  // window 4
+                put_u16(image(), ram_window_addr(1, WIN_ENABLE), 1);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 3);
+                QCOMPARE(g_inputchoose->tile(1)->text(), QString("2"));
+                QCOMPARE(g_inputchoose->ui_select_index(), 2);
+                put_u16(image(), ram_window_addr(3, WIN_ENABLE), 0);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 2);
+                QCOMPARE(g_inputchoose->ui_select_index(), 0);
                 key(KEY_BACK);
             },
             [] {

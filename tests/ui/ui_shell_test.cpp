@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
@@ -620,7 +621,11 @@ private slots:
                 store->ram_image[ram_language] = 2;
                 store->ram_image[ram_language + 1] = 0;
                 store->ram_shadow[ram_language] = 1;
+                g_numberkeyboard->label_show("W", "1");
+                g_numberkeyboard->show();  // a keypad open over the page follows as well
                 QVERIFY(page_registry::call(PAGE_OPTION));
+                QCOMPARE(g_numberkeyboard->findChild<QPushButton*>("key_close")->text(), QString::fromUtf8("Закр."));
+                g_numberkeyboard->hide();
                 QCOMPARE(int(g_language), 2);
                 QCOMPARE(g_option->row_button("Button_outputset")->text(), QString::fromUtf8("Выход"));
                 shot("option_russian");

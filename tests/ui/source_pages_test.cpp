@@ -897,6 +897,11 @@ private slots:
         SyncUpdate::pInstance()->para_sync(1);
         QCOMPARE(g_custommode->level(), 0);
         QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        image()[ram_language] = 2;  // the tool's language: the list's entries follow
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->findChild<QComboBox*>()->currentText(), QString::fromUtf8("Слот 1"));
+        image()[ram_language] = 1;
+        SyncUpdate::pInstance()->para_sync(1);
         key(KEY_BACK);
         QVERIFY(!g_custommode);
     }
@@ -1058,6 +1063,11 @@ private slots:
                 SyncUpdate::pInstance()->para_sync(1);
                 QCOMPARE(g_imagelayout->findChild<QLineEdit*>("lineEdit_X")->text(), QString("65535"));
                 QCOMPARE(lit(), 1);
+                image()[ram_language] = 2;  // the tool's language: the mode list follows
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_imagelayout->p2p_box()->itemText(0), QString::fromUtf8("Откл"));
+                image()[ram_language] = 1;
+                SyncUpdate::pInstance()->para_sync(1);
                 std::memcpy(before, image(), RAM_IMAGE_SIZE);
                 keys(KEY_LEFT, 3);
                 QCOMPARE(g_imagelayout->window(), 5);

@@ -818,6 +818,13 @@ private slots:
         g_lockwindow->syncUpdate();
         QVERIFY(g_lockwindow->card_text(1).endsWith("HDMI2"));
         QVERIFY(g_lockwindow->card_text(2).endsWith("off"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), u16(WIN_SOURCE_CROP | 7));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0x8204);  // HDMI3's crop 3
+        QVERIFY(g_lockwindow->card_text(3).endsWith("HDMI3 C3"));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0);  // deleted: the row names no crop
+        QVERIFY(g_lockwindow->card_text(3).endsWith("EXT"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), 3);
+        g_lockwindow->syncUpdate();
         shot("home_filled");
         QVERIFY(MachineState::has_signal(2));
         QVERIFY(!MachineState::has_signal(3));

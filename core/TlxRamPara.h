@@ -118,7 +118,8 @@ public:
     // By the crop's number n (1..) among its source's crops, for a caller that just listed them;
     // kept as the store's interface, though the crop editor writes by id (below).
     void TlxSetCropPara(char source, char n, const CROP_PARA* in);
-    void TlxAddNewCrop(int source, const CROP_PARA* in);
+    // False when the table has no free row (or the source no free id): nothing is written.
+    bool TlxAddNewCrop(int source, const CROP_PARA* in);
     void TlxDeleteCrop(char source, char n);
     // The crop of source `source` with crop id `id` (1..40), looked up under the lock as it is
     // written: a page that names its crop by id never reaches another one after a tool

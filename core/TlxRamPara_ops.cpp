@@ -160,20 +160,25 @@ bool TlxRamPara::TlxSetCropById(int source, int id, const CROP_PARA* in)
     return true;
 }
 
-void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
+bool TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
 {
+    if (!valid_source(source) || !in)
+        return false;
+    // The id and the free row are taken from the table as it is under the lock, where a
+    // remote write may have changed it since the page last looked: a tool's new row is never
+    // overwritten, nor its id given twice.
+    QMutexLocker lk(&c331_shared::c331_lock);
+    TlxCropSourceInit();
     const int c = TlxAddCropID(source);
-    if (c == 0 || !in)
-        return;
     int r = 0;
     while (r < RAM_CROP_ROWS && (ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY)) & CROP_KEY_USED))
         ++r;
-    if (r >= RAM_CROP_ROWS)
-        return;
-    QMutexLocker lk(&c331_shared::c331_lock);
+    if (c == 0 || r >= RAM_CROP_ROWS)
+        return false;
     ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), static_cast<u16>(CROP_KEY_USED | ((c - 1) << 8) | source));
     write_crop_rect(ram_image, r, in);
     c331_raise_change_locked(1);
+    return true;
 }
 
 void TlxRamPara::TlxDeleteCrop(char source, char n) { TlxDeleteCropById(source, TlxGetCropID(source, n)); }

@@ -173,6 +173,18 @@ private slots:
                     key(KEY_RIGHT);
                     QCOMPARE(g_inputchoose->ui_select_index(), expect);
                 }
+                // A tool switches windows on and off: the strip follows, the focus stays on its
+                // window, and goes to window 1 when its own is switched off.
+                key(KEY_RIGHT);  // window 4
+                put_u16(image(), ram_window_addr(1, WIN_ENABLE), 1);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 3);
+                QCOMPARE(g_inputchoose->tile(1)->text(), QString("2"));
+                QCOMPARE(g_inputchoose->ui_select_index(), 2);
+                put_u16(image(), ram_window_addr(3, WIN_ENABLE), 0);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 2);
+                QCOMPARE(g_inputchoose->ui_select_index(), 0);
                 key(KEY_BACK);
             },
             [] {
@@ -516,6 +528,15 @@ private slots:
                 QVERIFY(unchanged());
                 QCOMPARE(int(c331_shared::param_changed), 0);
                 QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());  // the user is told nothing was added
+                for (int lang = 0; lang < 4; ++lang) {  // whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputcut->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY2(!textfit::elided(g_inputcut->findChild<QLabel*>("label_tip")), qPrintable(g_inputcut->tip_text()));
+                }
+                g_language = 1;
+                g_inputcut->language_changed();
                 keys(KEY_BACK, 2);
             },
             [] {
@@ -892,6 +913,11 @@ private slots:
         SyncUpdate::pInstance()->para_sync(1);
         QCOMPARE(g_custommode->level(), 0);
         QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        image()[ram_language] = 2;  // the tool's language: the list's entries follow
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->findChild<QComboBox*>()->currentText(), QString::fromUtf8("Слот 1"));
+        image()[ram_language] = 1;
+        SyncUpdate::pInstance()->para_sync(1);
         key(KEY_BACK);
         QVERIFY(!g_custommode);
     }
@@ -1053,6 +1079,11 @@ private slots:
                 SyncUpdate::pInstance()->para_sync(1);
                 QCOMPARE(g_imagelayout->findChild<QLineEdit*>("lineEdit_X")->text(), QString("65535"));
                 QCOMPARE(lit(), 1);
+                image()[ram_language] = 2;  // the tool's language: the mode list follows
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_imagelayout->p2p_box()->itemText(0), QString::fromUtf8("Откл"));
+                image()[ram_language] = 1;
+                SyncUpdate::pInstance()->para_sync(1);
                 std::memcpy(before, image(), RAM_IMAGE_SIZE);
                 keys(KEY_LEFT, 3);
                 QCOMPARE(g_imagelayout->window(), 5);

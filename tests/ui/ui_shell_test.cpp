@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
@@ -629,7 +630,11 @@ private slots:
                 store->ram_image[ram_language] = 2;
                 store->ram_image[ram_language + 1] = 0;
                 store->ram_shadow[ram_language] = 1;
+                g_numberkeyboard->label_show("W", "1");
+                g_numberkeyboard->show();  // a keypad open over the page follows as well
                 QVERIFY(page_registry::call(PAGE_OPTION));
+                QCOMPARE(g_numberkeyboard->findChild<QPushButton*>("key_close")->text(), QString::fromUtf8("Закр."));
+                g_numberkeyboard->hide();
                 QCOMPARE(int(g_language), 2);
                 QCOMPARE(g_option->row_button("Button_outputset")->text(), QString::fromUtf8("Выход"));
                 shot("option_russian");
@@ -822,6 +827,13 @@ private slots:
         g_lockwindow->syncUpdate();
         QVERIFY(g_lockwindow->card_text(1).endsWith("HDMI2"));
         QVERIFY(g_lockwindow->card_text(2).endsWith("off"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), u16(WIN_SOURCE_CROP | 7));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0x8204);  // HDMI3's crop 3
+        QVERIFY(g_lockwindow->card_text(3).endsWith("HDMI3 C3"));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0);  // deleted: the row names no crop
+        QVERIFY(g_lockwindow->card_text(3).endsWith("EXT"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), 3);
+        g_lockwindow->syncUpdate();
         shot("home_filled");
         QVERIFY(MachineState::has_signal(2));
         QVERIFY(!MachineState::has_signal(3));

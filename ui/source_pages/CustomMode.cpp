@@ -81,6 +81,8 @@ void CustomMode::language_changed()
     ui->Button_delete->setText(tr4(kDelete));
     ui->label_using->setText(tr4(kUsing));
     ui->label_blank->setText(tr4(kBlank));
+    for (int i = 0; i < selector->combo_box()->count(); ++i)  // a tool may change the language while the list is open
+        selector->combo_box()->setItemText(i, tr4(kEntry).arg(i + 1));
 }
 
 void CustomMode::syncUpdate()

@@ -72,6 +72,8 @@ void ImageLayout::language_changed()
     ui->label_W->setText(tr4(kW));
     ui->label_H->setText(tr4(kH));
     ui->label_mirror->setText(tr4(kMirror));
+    for (int i = 0; i < ui->comboBox_P2P->count() && i < 4; ++i)  // a tool may change the language while the page is open
+        ui->comboBox_P2P->setItemText(i, tr4(kP2PItems[i]));
 }
 
 QString ImageLayout::name_text() const { return textfit::full_text(ui->image_name); }

@@ -122,8 +122,20 @@ QString InputChoose::tile_source_text(int window) const
 
 // ---- window strip -----------------------------------------------------------------------------
 
+// Bit w: window w is shown in the window strip (window 0 always).
+int InputChoose::switched_on_windows()
+{
+    const u8* img = live_image();
+    int on = 1;
+    for (int w = 1; w < 6; ++w)
+        if (img && u8(ram_rd16(img, ram_window_addr(w, WIN_ENABLE))) == 1)  // no lock: one load
+            on |= 1 << w;
+    return on;
+}
+
 void InputChoose::initMenu()
 {
+    strip_windows_ = switched_on_windows();
     delete window_strip;
     std::fill(std::begin(tile_source_label), std::end(tile_source_label), nullptr);
     std::fill(std::begin(tiles_), std::end(tiles_), nullptr);
@@ -132,9 +144,8 @@ void InputChoose::initMenu()
     window_strip->setGeometry(0, 42, 320, 47);
     window_frame = new QFrame(window_strip);
     window_frame->setStyleSheet(style_window_focus_);
-    const u8* img = live_image();
     for (int w = 0; w < 6; ++w) {
-        if (w != 0 && !(img && u8(ram_rd16(img, ram_window_addr(w, WIN_ENABLE))) == 1))  // no lock: one load
+        if (!(strip_windows_ & (1 << w)))
             continue;
         const int k = window_count;
         window_tile = new QLabel(window_strip);
@@ -352,9 +363,38 @@ void InputChoose::para_uiselect_init()
 
 // ---- OK on a card and the two buttons ------------------------------------------------------------
 
+// A tool switched windows on or off: the strip shows them as they are now, and the focus (or
+// the choice, at the lower levels) stays on its window. A focused window that went off gives
+// the focus to window 1, which is always shown; a chosen one keeps the choice, with no tile.
+void InputChoose::follow_windows()
+{
+    if (switched_on_windows() == strip_windows_)
+        return;
+    initMenu();
+    int position = -1;
+    for (int k = 0; k < window_count; ++k)
+        if (tile_window[k] == window_index)
+            position = k;
+    if (ui_seltype == 0) {
+        if (ui_select < kButtonCut && position < 0) {
+            ui_select = 0;
+            imagemenu();
+            image_select();
+        } else {
+            if (ui_select < kButtonCut)
+                ui_select = static_cast<u8>(position);
+            imagemenu();
+        }
+        return;
+    }
+    saved_window_select = static_cast<u8>(std::max(position, 0));
+    window_frame->setStyleSheet(position < 0 ? style_window_hidden_ : style_window_chosen_);
+}
+
 void InputChoose::syncUpdate()
 {
     PageFrame::syncUpdate();
+    follow_windows();
     for (int w = 0; w < 6; ++w)
         TextCreate(static_cast<char>(w));
     crop_source_num_update();

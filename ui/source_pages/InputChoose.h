@@ -63,6 +63,8 @@ private:
     void build_card(int position, int entry, int in_use);
     int card_crop_id(int entry) const;
     bool follow_focused_crop();
+    static int switched_on_windows();
+    void follow_windows();
     void show_tip(bool on);
 
     // The crop id each card shows (0 the whole input), as drawn: OK writes a card's crop only
@@ -97,6 +99,7 @@ private:
     u8 current_page = 0;
     u8 last_page = 0;
     u8 window_count = 0;
+    int strip_windows_ = 1;  // the windows the strip shows, as switched_on_windows()
     u8 tile_window[6] = {};
     QLabel* tiles_[6] = {};
     QFrame* card_panel = nullptr;

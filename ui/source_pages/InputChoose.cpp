@@ -70,13 +70,7 @@ InputChoose::InputChoose(QWidget* parent)
     crop_source_num_update();
     initMenu();
     image_select();
-    label_tip_ = new QLabel(this);
-    label_tip_->setObjectName("label_tip");
-    label_tip_->setGeometry(0, 200, 320, 40);
-    label_tip_->setAlignment(Qt::AlignCenter);
-    label_tip_->setStyleSheet("color:rgb(255,171,84);background-color: rgb(16, 16, 28);");
-    label_tip_->setFont(pixel_font(10));
-    label_tip_->hide();
+    label_tip_ = tip_label(this, QRect(0, 200, 320, 40), "rgb(16, 16, 28)");
     language_changed();
 }
 

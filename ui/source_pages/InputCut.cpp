@@ -74,13 +74,7 @@ InputCut::InputCut(QWidget* parent)
     menulist_init();
     source_init();
     ui->frame_add->hide();
-    label_tip_ = new QLabel(this);
-    label_tip_->setObjectName("label_tip");
-    label_tip_->setGeometry(10, 208, 300, 22);
-    label_tip_->setAlignment(Qt::AlignCenter);
-    label_tip_->setStyleSheet("color:rgb(255,171,84);");
-    label_tip_->setFont(pixel_font(10));
-    label_tip_->hide();
+    label_tip_ = tip_label(this, QRect(10, 208, 300, 22));
     const char* texts[3] = {"取消", "确定", "删除"};
     QPushButton** buttons[3] = {&button_cancel, &button_ok, &button_delete};
     for (int i = 0; i < 3; ++i) {

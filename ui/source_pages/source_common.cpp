@@ -195,6 +195,19 @@ QFont pixel_font(int px)
     return f;
 }
 
+QLabel* tip_label(QWidget* parent, const QRect& r, const char* background)
+{
+    auto* tip = new QLabel(parent);
+    tip->setObjectName("label_tip");
+    tip->setGeometry(r);
+    tip->setAlignment(Qt::AlignCenter);
+    tip->setStyleSheet(QString("color:rgb(255,171,84);") +
+                       (background ? QString("background-color: %1;").arg(background) : QString()));
+    tip->setFont(pixel_font(10));
+    tip->hide();
+    return tip;
+}
+
 void open_keypad(QLineEdit* field, const QString& title) { open_number_keyboard(field, title); }
 
 QLineEdit* keypad_field_on(QWidget* page)

@@ -56,6 +56,8 @@ void refresh_crop_ids();
 // The alias of `category`/id: true with the name (UTF-8) when there is a valid one.
 bool alias_name(const char* category, int id, QString* name);
 QFont pixel_font(int px);
+// The page's hidden tip line ("label_tip") at `r`: orange 10 px text, on `background` when given.
+QLabel* tip_label(QWidget* parent, const QRect& r, const char* background = nullptr);
 
 // A label on `parent` at `r` showing the picture `png` scaled to fit, with style `sheet` if
 // given.

@@ -385,6 +385,8 @@ void fpga_manage::fpga_init(u8 c)
     u8 saved[kPageSize];
     const bool have_saved = load_page_record(*drv, saved);
     load_para_page(c, have_saved ? saved : nullptr);
+    if (c == 0)
+        page_loaded = true;
     push_para(0, kPageSize, c);
     update_link_state(c);
     for (u8 r = 28; r <= 31; ++r)

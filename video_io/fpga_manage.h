@@ -189,7 +189,8 @@ public:
     // or, with saved null, the defaults; then its copy and, for a saved page, the offsets.
     void load_para_page(u8 chip, u8* saved);
     // Stores the page of chip 0, without the output offsets, as the record the next bring-up
-    // loads. False (nothing written) while chip 0 is not running, or when the flash fails.
+    // loads. False (nothing written) while chip 0 is not running or its page not loaded yet,
+    // or when the flash fails.
     bool save_led_page();
     int set_fpga_lcd();
     int set_output_status();
@@ -280,6 +281,9 @@ public:
     // Output ports: the image offsets (x, y) the page's positions hold, under net_para_mutex.
     std::mutex net_para_mutex;
     u16 page_offset[fpga::kChips][2] = {};
+    // Chip 0's page holds the saved page (or the defaults): the bring-up marks the chip running
+    // before it loads the page, and a save in between would store a page never loaded.
+    std::atomic<bool> page_loaded{false};
 
     // Hand-over.
     u32 handover_time = 0;

@@ -83,6 +83,9 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
 TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)
 {
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));  // not running yet: nothing stored
+    f_->set_local(fpga::REG_RUN_STATE, 3);  // as the bring-up does before it loads the saved page
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));
+    f_->set_local(fpga::REG_RUN_STATE, 0);
     EXPECT_EQ(flash_->erases() + flash_->programs(), 0u);
     EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xFF}));
 

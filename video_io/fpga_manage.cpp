@@ -286,6 +286,7 @@ void fpga_manage::reset_release()
         MCU_REG[0][REG_RUN_STATE] = 0;
         MCU_REG[0][REG_VERSION3] = 0;
     }
+    page_loaded = false;  // the next bring-up loads the saved page again
     output_start_state[0] = 0;
     bringup_step[0] = 0;
     bringup_poll_count[0] = 0;

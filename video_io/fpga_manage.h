@@ -121,6 +121,9 @@ public:
     void clear_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, 0, chip); }
     void set_local(u8 r, u8 value, u8 chip = 0) { write_to_register(r, 0xFF, value, chip); }
     bool running_state(u8 chip = 0) const { return reg(fpga::REG_RUN_STATE, chip) == 3; }
+    // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
+    // write to the page or a save of it would be lost or store a page never loaded.
+    bool page_ready() const { return running_state(0) && page_loaded; }
 
     // ---- pages ----------------------------------------------------------------------------
     static abyte* MCU_REG_func[fpga::kChips];
@@ -281,8 +284,8 @@ public:
     // Output ports: the image offsets (x, y) the page's positions hold, under net_para_mutex.
     std::mutex net_para_mutex;
     u16 page_offset[fpga::kChips][2] = {};
-    // Chip 0's page holds the saved page (or the defaults): the bring-up marks the chip running
-    // before it loads the page, and a save in between would store a page never loaded.
+    // Chip 0's page holds the saved page (or the defaults) since its last bring-up, which marks
+    // the chip running before it loads the page.
     std::atomic<bool> page_loaded{false};
 
     // Hand-over.

@@ -153,7 +153,7 @@ bool fpga_manage::save_led_page()
 {
     // Before bring-up the page is not loaded yet: saving it would store an empty page that
     // every later bring-up loads.
-    if (!running_state(0) || !page_loaded) {
+    if (!page_ready()) {
         writeLogMsg(LOG_WARNING, "fpga: LED output page not saved, the FPGA is not running or its saved page not loaded yet");
         return false;
     }

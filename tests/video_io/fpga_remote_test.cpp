@@ -83,6 +83,7 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
 TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)
 {
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));  // not running yet: nothing stored
+    EXPECT_EQ(ask(0xF000, 0x60, le32(0x1000 + 32) + le16(1) + le16(0) + Bytes{7})[0], 3);  // the bring-up would replace it
     f_->set_local(fpga::REG_RUN_STATE, 3);  // as the bring-up does before it loads the saved page
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));
     f_->set_local(fpga::REG_RUN_STATE, 0);

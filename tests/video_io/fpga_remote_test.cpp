@@ -101,6 +101,9 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     const uint64_t writes = flash_->erases() + flash_->programs();
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
     EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "an unchanged page is not stored again";
+    fpga_manage::MCU_RAM_PARA_func[0][fpga::PARA_STATE_FIRST + 4] ^= 0x01;  // a port's link came or went
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored";
     set_offsets(0, 0);  // the running page holds the offsets once
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/log.h"
@@ -181,6 +182,13 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
         st.temp = target + ".part";
         const int fault = platform::write_fault(target);
         st.fd = fault ? -1 : ::open(st.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // The program is put in place by renaming this file: it is executable before, so a
+        // power cut right after the rename never leaves a start command naming a program
+        // that cannot be run.
+        if (st.fd >= 0 && f->kind == TlxFileDeal::APP && ::fchmod(st.fd, 0755) != 0) {
+            ::close(st.fd);
+            st.fd = -1;
+        }
         if (st.fd < 0) {
             writeLogMsg(LOG_ERROR, "remote: cannot create " + st.temp + " (" + std::strerror(fault ? fault : errno) + ")");
             st.temp.clear();

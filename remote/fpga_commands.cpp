@@ -48,6 +48,11 @@ u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     out[0] = ST_DONE;
     switch (dlen - 8 < len ? Target::Refused : ram_target(block, off, len, true)) {
     case Target::Page:
+        // Until the bring-up has loaded the saved page, a write would be replaced by it.
+        if (!f->page_ready()) {
+            out[0] = ST_FAILED;
+            break;
+        }
         fpga_manage::page_copy_in(fpga_manage::MCU_RAM_PARA_func[0], off, bytes, len);
         f->push_para(off, len, 0);
         break;

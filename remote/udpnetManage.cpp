@@ -28,8 +28,9 @@ int open_udp(u16 port, bool broadcast, bool sim)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    // No SO_REUSEADDR: with it a second device or program could bind the same port without an
+    // error and silently take the datagrams meant for this one.
     const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (broadcast)
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     sockaddr_in a{};

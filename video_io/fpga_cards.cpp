@@ -136,6 +136,8 @@ void fpga_manage::reg_IRQ_Dealwith(unsigned char chip, unsigned char force)
                 MCU_REG[chip][REG_RUN_STATE] = 0;
                 MCU_REG[chip][REG_VERSION3] = 0;
             }
+            if (chip == 0)
+                page_loaded = false;  // the next bring-up loads the saved page again
             bringup_step[chip] = 0;
             bringup_poll_count[chip] = 0;
             output_start_state[chip] = 0;

@@ -286,6 +286,7 @@ void fpga_manage::reset_release()
         MCU_REG[0][REG_RUN_STATE] = 0;
         MCU_REG[0][REG_VERSION3] = 0;
     }
+    page_loaded = false;  // the next bring-up loads the saved page again
     output_start_state[0] = 0;
     bringup_step[0] = 0;
     bringup_poll_count[0] = 0;
@@ -385,6 +386,8 @@ void fpga_manage::fpga_init(u8 c)
     u8 saved[kPageSize];
     const bool have_saved = load_page_record(*drv, saved);
     load_para_page(c, have_saved ? saved : nullptr);
+    if (c == 0)
+        page_loaded = true;
     push_para(0, kPageSize, c);
     update_link_state(c);
     for (u8 r = 28; r <= 31; ++r)

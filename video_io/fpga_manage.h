@@ -121,6 +121,9 @@ public:
     void clear_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, 0, chip); }
     void set_local(u8 r, u8 value, u8 chip = 0) { write_to_register(r, 0xFF, value, chip); }
     bool running_state(u8 chip = 0) const { return reg(fpga::REG_RUN_STATE, chip) == 3; }
+    // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
+    // write to the page or a save of it would be lost or store a page never loaded.
+    bool page_ready() const { return running_state(0) && page_loaded; }
 
     // ---- pages ----------------------------------------------------------------------------
     static abyte* MCU_REG_func[fpga::kChips];
@@ -189,7 +192,8 @@ public:
     // or, with saved null, the defaults; then its copy and, for a saved page, the offsets.
     void load_para_page(u8 chip, u8* saved);
     // Stores the page of chip 0, without the output offsets, as the record the next bring-up
-    // loads. False (nothing written) while chip 0 is not running, or when the flash fails.
+    // loads. False (nothing written) while chip 0 is not running or its page not loaded yet,
+    // or when the flash fails.
     bool save_led_page();
     int set_fpga_lcd();
     int set_output_status();
@@ -280,6 +284,9 @@ public:
     // Output ports: the image offsets (x, y) the page's positions hold, under net_para_mutex.
     std::mutex net_para_mutex;
     u16 page_offset[fpga::kChips][2] = {};
+    // Chip 0's page holds the saved page (or the defaults) since its last bring-up, which marks
+    // the chip running before it loads the page.
+    std::atomic<bool> page_loaded{false};
 
     // Hand-over.
     u32 handover_time = 0;

@@ -153,8 +153,8 @@ bool fpga_manage::save_led_page()
 {
     // Before bring-up the page is not loaded yet: saving it would store an empty page that
     // every later bring-up loads.
-    if (!running_state(0)) {
-        writeLogMsg(LOG_WARNING, "fpga: LED output page not saved, the FPGA is not running");
+    if (!page_ready()) {
+        writeLogMsg(LOG_WARNING, "fpga: LED output page not saved, the FPGA is not running or its saved page not loaded yet");
         return false;
     }
     u8 page[kPageSize];
@@ -166,6 +166,10 @@ bool fpga_manage::save_led_page()
         for (const PositionField& f : kPositions)
             ram_wr16(page, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
     }
+    // Nor with the link and search state, which the bring-up clears as it loads the page: a
+    // card plugged in or a link that comes and goes alone changes nothing stored, and the
+    // flash is not written again for it.
+    std::memset(page + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
     if (save_page_record(*drv, page) == PageSave::Failed) {
         writeLogMsg(LOG_ERROR, "fpga: LED output page not saved, flash write failed");
         return false;

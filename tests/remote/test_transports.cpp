@@ -348,6 +348,24 @@ TEST(Udp, ReplyGoesToTheSendersPort)
     EXPECT_LT(pc_cmd_time.load() - G_timeTicks.load(), 1000u);
 }
 
+// A second device started on the same ports (or any program) cannot bind them and take the
+// datagrams meant for this one without an error.
+TEST(Udp, TheDevicesPortsCannotBeBoundAgain)
+{
+    transports();
+    for (u16 base : {u16(5008), u16(13769)}) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(u16(base + kUdpOffset));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_NE(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << base;
+        ::close(fd);
+    }
+}
+
 // The device's own UDP path runs only on hw: its choice of addresses, checked without it. The
 // sender sits on another subnet; only its port is kept for a protocol reply.
 TEST(Udp, OnTheDeviceProtocolRepliesAreBroadcastAtTheSendersPortAndAtRepliesGoToTheSender)

@@ -83,6 +83,10 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
 TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)
 {
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));  // not running yet: nothing stored
+    EXPECT_EQ(ask(0xF000, 0x60, le32(0x1000 + 32) + le16(1) + le16(0) + Bytes{7})[0], 3);  // the bring-up would replace it
+    f_->set_local(fpga::REG_RUN_STATE, 3);  // as the bring-up does before it loads the saved page
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{3}));
+    f_->set_local(fpga::REG_RUN_STATE, 0);
     EXPECT_EQ(flash_->erases() + flash_->programs(), 0u);
     EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xFF}));
 
@@ -97,6 +101,9 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     const uint64_t writes = flash_->erases() + flash_->programs();
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
     EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "an unchanged page is not stored again";
+    fpga_manage::MCU_RAM_PARA_func[0][fpga::PARA_STATE_FIRST + 4] ^= 0x01;  // a port's link came or went
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored";
     set_offsets(0, 0);  // the running page holds the offsets once
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
 

@@ -344,8 +344,8 @@ int32_t c331_manage::tlxApi_OchGetWinOffset1(ST_WIN_INFO* wi, int side)
 }
 
 // A crop names an area of the picture the source sends: pixels across, frame lines down (an
-// interlaced port is measured per field). A crop that does not fit the input's active size
-// shows the whole input: every margin 0. The stored row is not touched, so the crop shows
+// interlaced port is measured per field). A crop that does not fit the input's active size,
+// or that names no area (width or height 0), shows the whole input: every margin 0. The stored row is not touched, so the crop shows
 // again once the input is back to a size it fits.
 int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
 {
@@ -360,7 +360,7 @@ int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
             printf("\t no signal, return 0\n");
         return 0;
     }
-    if (int64_t(rect->x) + rect->w > W || int64_t(rect->y) + rect->h > H) {
+    if (rect->w <= 0 || rect->h <= 0 || int64_t(rect->x) + rect->w > W || int64_t(rect->y) + rect->h > H) {
         if (g_debugSwitch == 254)
             printf("[tlxApi_CropGetOffset] crop(%d,%d,%d,%d) beyond the input %dx%d, whole input shown\n", rect->x,
                    rect->y, rect->w, rect->h, W, H);

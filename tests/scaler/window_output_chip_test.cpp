@@ -347,9 +347,9 @@ TEST_F(WindowOutput, CropThroughTheInputShrink)
     EXPECT_EQ(r[0].hzoom, 0u);
 }
 
-// A crop that does not fit the input's active size shows the whole input, whether the row is
-// written while shown or the input's timing changes under it; the stored row is kept, so the
-// crop shows again when the input is back to a size it fits.
+// A crop that does not fit the input's active size, or names no area (width or height 0), shows
+// the whole input, whether the row is written while shown or the input's timing changes under
+// it; the stored row is kept, so the crop shows again when the input is back to a size it fits.
 TEST_F(WindowOutput, CropBeyondTheInputShowsTheWholeInput)
 {
     led(1920, 1080);
@@ -371,8 +371,10 @@ TEST_F(WindowOutput, CropBeyondTheInputShowsTheWholeInput)
         EXPECT_NEAR(double(r[0].hzoom), iw == 1920 ? 0.0 : 65536.0 * iw / 1920, 64);
         EXPECT_NEAR(double(r[0].vzoom), ih == 1080 ? 0.0 : 65536.0 * ih / 1080, 64);
     };
-    for (const ST_RECT& c : {ST_RECT{1900, 0, 100, 1080}, ST_RECT{0, 1000, 1920, 200}}) {
-        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+    for (const ST_RECT& c : {ST_RECT{1900, 0, 100, 1080}, ST_RECT{0, 1000, 1920, 200}, ST_RECT{100, 100, 0, 50},
+                             ST_RECT{100, 100, 50, 0}}) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " " + std::to_string(c.w) + "x" +
+                     std::to_string(c.h));
         crop(c.x, c.y, c.w, c.h);
         expect_read(0, 0, 1920, 1080);
     }

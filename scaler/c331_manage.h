@@ -89,7 +89,7 @@ public:
     void apply_picture(const uint8_t* img, const uint8_t* shd);
     void apply_priority(const uint8_t* img, const uint8_t* shd);
     void apply_windows(const uint8_t* img, const uint8_t* shd);
-    void apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);
+    bool apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);   // true: re-laid out
     void apply_crop_rows(const uint8_t* img, const uint8_t* shd);
     void show_crop(const uint8_t* img, int n, int row);   // list position n shows crop row `row`
     void apply_fade(const uint8_t* img, const uint8_t* shd);

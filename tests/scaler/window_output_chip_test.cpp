@@ -424,6 +424,35 @@ TEST_F(WindowOutput, CropRowEditReachesTheWindowShowingIt)
     EXPECT_EQ(r[0].line, 125);
 }
 
+// A source word (or a crop row's key) is read by a change as a re-layout, and so a start on the
+// same image, reads it: the low three bits of its low byte; one naming no input (above 5) puts
+// the list back to the one dark window a start shows, and a valid word afterwards lists the
+// windows again.
+TEST_F(WindowOutput, SourceWordChangeShowsWhatAStartShows)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    struct Case {
+        uint16_t word, key;
+        int source;   // -1: no input, the window dark
+    } cases[] = {{8, 0, 0}, {0x0102, 0, 2}, {6, 0, -1}, {3, 0, 3},
+                 {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 0x0A, 2}, {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 6, -1},
+                 {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 3, 3}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.word) + " key " + std::to_string(k.key));
+        edit_and_pass([&](uint8_t*) {
+            if (k.key)
+                set_word(ram_crop_addr(1, CROP_KEY), k.key);
+            set_word(ram_window_addr(0, WIN_SOURCE), k.word);
+        });
+        if (k.source < 0) {
+            EXPECT_EQ(window0_background(), 1);
+        } else {
+            EXPECT_EQ(mgr_->PM_INPUT[0], uint32_t(mgr_->tlxApi_inputCvtC331(k.source)));
+            EXPECT_EQ(window0_background(), 0);
+        }
+    }
+}
+
 // On the default 4096 x 2048 screen a V-by-One picture wider than 2176 pixels that is zoomed
 // vertically is captured 2176 wide and zoomed from there; without a vertical zoom it is not
 // capped.

@@ -739,6 +739,7 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         });
         const std::vector<sim::OchRead> rc = reads();
         ASSERT_EQ(rc.size(), 1u);
+        EXPECT_EQ(rc[0].x, c.x);   // inside a group of three stored pixels
         EXPECT_EQ(rc[0].line, c.y);
         EXPECT_NEAR(double(rc[0].vzoom), 65536.0 * c.h / 2048, 64);
     }

@@ -309,6 +309,7 @@ public:
     int32_t win_dbd_blk[kWindows][4]{};
     uint32_t win_fld_addr[kWindows][5]{};
     uint32_t win_dbd_mwi[kWindows]{};                  // dot-by-dot memory width
+    uint32_t win_line_start[kWindows]{};               // byte where the first input channel's line begins
     uint32_t och_win_prev[kOch]{};
     int32_t win_och[kWindows][8]{};
     int32_t g_och_layer[kOch][8]{};

@@ -764,6 +764,11 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     const sim::OchRead f = model_->och_read(och[0]);
     EXPECT_EQ(f.line, 15);
     EXPECT_NEAR(double(f.vzoom), 65536.0 * 135 / 540, 256);
+    // The others shrink 1920 pixels to 799, stored from the line's padded start: read from there.
+    const std::vector<sim::OchRead> r0 = reads();
+    ASSERT_FALSE(r0.empty());
+    EXPECT_EQ(r0[0].x, 0);
+    EXPECT_EQ(r0[0].line, 0);
 }
 
 }  // namespace

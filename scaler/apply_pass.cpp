@@ -212,7 +212,8 @@ void c331_manage::apply_windows(const uint8_t* img, const uint8_t* shd)
                     c331_SetWinAttr(n, v);
                 break;
             case WIN_SOURCE:
-                apply_source(img, shd, w, v);
+                if (apply_source(img, shd, w, v))
+                    return;
                 break;
             case WIN_OUTPUT:
                 if (n >= 0)
@@ -237,9 +238,21 @@ void c331_manage::apply_crop_rows(const uint8_t* img, const uint8_t* shd)
 {
     for (int slot = 0; slot < kWindows; ++slot) {
         const int n = slot_pos[slot];
-        const int row = n >= 0 ? window_crop_row(n) : -1;
+        int row = n >= 0 ? window_crop_row(n) : -1;
+        if (list_fallback) {
+            // Every listed window's row counts: one of them may be what made the list fall back.
+            const uint16_t src = ram_rd16(img, ram_window_addr(slot, WIN_SOURCE));
+            const bool listed = ram_rd16(img, ram_window_addr(slot, WIN_ENABLE)) != 0;
+            row = listed && (src & WIN_SOURCE_CROP) && (src & 0xFF) < RAM_CROP_ROWS ? (src & 0xFF) : -1;
+        }
         if (row < 0 || !crop_row_differs(img, shd, row))
             continue;
+        if (list_fallback || challoc::named_source(img, WIN_SOURCE_CROP | row) > 5) {
+            // The list is read anew, as a start on this image reads it.
+            full_relayout();
+            scaler_req::audio_select_request = 1;
+            return;
+        }
         show_crop(img, n, row);
         if (slot == selected_window(img) && word_differs(img, shd, ram_crop_addr(row, CROP_KEY)))
             scaler_req::audio_select_request = 1;   // the row may name another source
@@ -251,7 +264,7 @@ void c331_manage::show_crop(const uint8_t* img, int n, int row)
 {
     c331_SetInputsourceCrop(n, WIN_SOURCE_CROP | row);
     c331_SetCrop(n, 1, crop_rect(img, row));
-    c331_SetInputsource(n, ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0x0F);
+    c331_SetInputsource(n, challoc::named_source(img, WIN_SOURCE_CROP | row));
 }
 
 ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
@@ -260,13 +273,22 @@ ST_RECT c331_manage::crop_rect(const uint8_t* img, int row)
                    ram_rd16(img, ram_crop_addr(row, CROP_WIDTH)), ram_rd16(img, ram_crop_addr(row, CROP_HEIGHT))};
 }
 
-void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot, uint16_t v)
+bool c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot, uint16_t v)
 {
     const int row = v & 0xFF;
     if (!source_word_valid(v)) {
         writeLogMsg(LOG_WARNING, "c331: window " + std::to_string(slot) + " names crop row " + std::to_string(row) +
                                      " beyond the crop table, source not changed");
-        return;
+        return false;
+    }
+    const uint8_t source = challoc::named_source(img, v);
+    // A listed window naming no input, or a list that fell back to one window, is read anew
+    // with every window, as a start on this image reads it.
+    const bool listed = ram_rd16(img, ram_window_addr(slot, WIN_ENABLE)) != 0;
+    if (listed && (source > 5 || list_fallback)) {
+        full_relayout();
+        scaler_req::audio_select_request = 1;
+        return true;
     }
     // The setters work on list positions; an unlisted slot is read at the next re-layout.
     const int w = slot_pos[slot];
@@ -279,10 +301,11 @@ void c331_manage::apply_source(const uint8_t* img, const uint8_t* shd, int slot,
                             ram_rd16(img, ram_window_addr(slot, WIN_HEIGHT))};
             c331_SetCrop(w, 0, r);
         }
-        c331_SetInputsource(w, v);
+        c331_SetInputsource(w, source);
     }
     if (slot == selected_window(img))
         scaler_req::audio_select_request = 1;
+    return false;
 }
 
 // The window whose audio is played; a value past the six windows reads as window 0.

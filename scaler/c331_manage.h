@@ -89,7 +89,7 @@ public:
     void apply_picture(const uint8_t* img, const uint8_t* shd);
     void apply_priority(const uint8_t* img, const uint8_t* shd);
     void apply_windows(const uint8_t* img, const uint8_t* shd);
-    void apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);
+    bool apply_source(const uint8_t* img, const uint8_t* shd, int w, uint16_t v);   // true: re-laid out
     void apply_crop_rows(const uint8_t* img, const uint8_t* shd);
     void show_crop(const uint8_t* img, int n, int row);   // list position n shows crop row `row`
     void apply_fade(const uint8_t* img, const uint8_t* shd);
@@ -309,6 +309,7 @@ public:
     int32_t win_dbd_blk[kWindows][4]{};
     uint32_t win_fld_addr[kWindows][5]{};
     uint32_t win_dbd_mwi[kWindows]{};                  // dot-by-dot memory width
+    uint32_t win_line_start[kWindows]{};               // byte where the first input channel's line begins
     uint32_t och_win_prev[kOch]{};
     int32_t win_och[kWindows][8]{};
     int32_t g_och_layer[kOch][8]{};

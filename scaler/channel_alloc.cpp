@@ -323,6 +323,14 @@ uint8_t input_to_port(int source)
     return (source >= 0 && source <= 5) ? map[source] : 255;
 }
 
+uint8_t named_source(const uint8_t* img, uint16_t word)
+{
+    if (!(word & WIN_SOURCE_CROP))
+        return (word & 0xFF) & 7;
+    const int row = word & 0xFF;
+    return row < RAM_CROP_ROWS ? (ram_rd16(img, ram_crop_addr(row, CROP_KEY)) & 0xFF) & 7 : 0xFF;
+}
+
 }  // namespace challoc
 
 // ---- c331_manage: window list and channel tables -------------------------------------------
@@ -344,8 +352,8 @@ int32_t c331_manage::tlxApi_OchGetWinOffset1(ST_WIN_INFO* wi, int side)
 }
 
 // A crop names an area of the picture the source sends: pixels across, frame lines down (an
-// interlaced port is measured per field). A crop that does not fit the input's active size
-// shows the whole input: every margin 0. The stored row is not touched, so the crop shows
+// interlaced port is measured per field). A crop that does not fit the input's active size,
+// or that names no area (width or height 0), shows the whole input: every margin 0. The stored row is not touched, so the crop shows
 // again once the input is back to a size it fits.
 int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
 {
@@ -360,7 +368,7 @@ int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
             printf("\t no signal, return 0\n");
         return 0;
     }
-    if (int64_t(rect->x) + rect->w > W || int64_t(rect->y) + rect->h > H) {
+    if (rect->w <= 0 || rect->h <= 0 || int64_t(rect->x) + rect->w > W || int64_t(rect->y) + rect->h > H) {
         if (g_debugSwitch == 254)
             printf("[tlxApi_CropGetOffset] crop(%d,%d,%d,%d) beyond the input %dx%d, whole input shown\n", rect->x,
                    rect->y, rect->w, rect->h, W, H);
@@ -445,15 +453,11 @@ bool c331_manage::load_window(const uint8_t* img, int w, int n)
     wi.h = static_cast<uint16_t>(height);
 
     const uint16_t src = rd(WIN_SOURCE);
-    if (src & WIN_SOURCE_CROP) {
-        PM_INPUT_OFFSET_EN[n] = 1;
+    // A row past the table reads as no source, which fails the fit test below.
+    wi.input = challoc::named_source(img, src);
+    PM_INPUT_OFFSET_EN[n] = (src & WIN_SOURCE_CROP) ? 1 : 0;
+    if (src & WIN_SOURCE_CROP)
         wi.crop = static_cast<uint8_t>(src & 0xFF);
-        // A row past the table reads as no source, which fails the fit test below.
-        wi.input = wi.crop < RAM_CROP_ROWS ? (ram_rd16(img, ram_crop_addr(wi.crop, CROP_KEY)) & 0xFF) & 7 : 0xFF;
-    } else {
-        PM_INPUT_OFFSET_EN[n] = 0;
-        wi.input = (src & 0xFF) & 7;
-    }
 
     const uint16_t out = rd(WIN_OUTPUT);
     wi.winEn = static_cast<uint8_t>(rd(WIN_ENABLE));

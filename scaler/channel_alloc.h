@@ -86,4 +86,10 @@ int used_channels(const ST_WIN_INFO& wi);
 // Source number to the chip's input port: {3, 2, 1, 0, 5, 4}; 255 for a source above 5.
 uint8_t input_to_port(int source);
 
+// The source a window's source word names, directly or through its crop row's key: the low
+// three bits of the low byte (above 5 names no input); 0xFF for a crop row beyond the table.
+// The one reading of a re-layout and of a source or crop-row change, so that a change shows
+// what a start on the same image shows.
+uint8_t named_source(const uint8_t* img, uint16_t word);
+
 }  // namespace challoc

@@ -88,6 +88,7 @@ void c331_manage::set_display_window_ich(int fd, _ImageWindowDef_st iwin, _Image
         if (s.hratio < wingeom::kUnity)
             n = (n * s.hratio) >> 16;
         s.offset = mode == 2 ? static_cast<uint32_t>(2 * ((3 - n % 3) % 3)) : 0;
+        win_line_start[w] = s.offset;   // the reads of the window's stored lines begin there too
         IchSetup second = s;
         second.offset = static_cast<uint32_t>(wingeom::pixel_bytes(n, mode));
         if (!joined)
@@ -303,7 +304,8 @@ void c331_manage::set_display_window_och(int fd, _ImageWindowDef_st iwin, _Image
                 const uint32_t s = k == 0 ? 1 : 0x11;
                 wr(c331::OCH_SYNC_CTRL, first_och < 0 ? (static_cast<uint32_t>(c) << 8) | s
                                                       : (static_cast<uint32_t>(first_och) << 8) | s | 0x1000);
-                const int64_t at = wingeom::pixel_bytes(hstart + hr.start, mode) + vat;
+                const int64_t at = wingeom::pixel_offset(hstart + hr.start, mode) + vat +
+                                   (own_store ? win_line_start[w] : 0);
                 for (uint32_t f = 0; f < 5; ++f) {
                     const uint32_t base = own_store ? PS_MEM_SC[c][f] : win_fld_addr[w][f];
                     wr(reg_step(c331::FS_OUT_FIELD0, 4 * f), static_cast<uint32_t>(base + at));

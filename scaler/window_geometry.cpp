@@ -106,6 +106,13 @@ int64_t pixel_bytes(int64_t n, uint32_t mode)
     }
 }
 
+int64_t pixel_offset(int64_t x, uint32_t mode)
+{
+    if (mode != 2 || x < 0)
+        return pixel_bytes(x, mode);
+    return (x / 3) * 8 + ((x % 3) * 8 + 2) / 3;
+}
+
 uint32_t wmode_ctrl(uint32_t mode)
 {
     switch (mode) {

@@ -41,6 +41,10 @@ void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St* oact, int cols, int
 // Bytes of n pixels in a frame-store write mode (1: 5 pixels in 16 bytes, 2: 3 in 8 with
 // the line padded to whole groups, 3: 2 bytes, other: 4 bytes).
 int64_t pixel_bytes(int64_t n, uint32_t mode);
+// Byte offset of pixel x from the start of a stored line, where a read begins: in mode 2 the
+// byte pixel x starts at inside its group of three, never rounded up to the next group (that
+// would begin the read up to two pixels late, and read as far past the part's end).
+int64_t pixel_offset(int64_t x, uint32_t mode);
 // Write / read control value of a write mode: 128, 1, 17, 0.
 uint32_t wmode_ctrl(uint32_t mode);
 

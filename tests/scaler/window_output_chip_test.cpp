@@ -347,9 +347,9 @@ TEST_F(WindowOutput, CropThroughTheInputShrink)
     EXPECT_EQ(r[0].hzoom, 0u);
 }
 
-// A crop that does not fit the input's active size shows the whole input, whether the row is
-// written while shown or the input's timing changes under it; the stored row is kept, so the
-// crop shows again when the input is back to a size it fits.
+// A crop that does not fit the input's active size, or names no area (width or height 0), shows
+// the whole input, whether the row is written while shown or the input's timing changes under
+// it; the stored row is kept, so the crop shows again when the input is back to a size it fits.
 TEST_F(WindowOutput, CropBeyondTheInputShowsTheWholeInput)
 {
     led(1920, 1080);
@@ -371,8 +371,10 @@ TEST_F(WindowOutput, CropBeyondTheInputShowsTheWholeInput)
         EXPECT_NEAR(double(r[0].hzoom), iw == 1920 ? 0.0 : 65536.0 * iw / 1920, 64);
         EXPECT_NEAR(double(r[0].vzoom), ih == 1080 ? 0.0 : 65536.0 * ih / 1080, 64);
     };
-    for (const ST_RECT& c : {ST_RECT{1900, 0, 100, 1080}, ST_RECT{0, 1000, 1920, 200}}) {
-        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+    for (const ST_RECT& c : {ST_RECT{1900, 0, 100, 1080}, ST_RECT{0, 1000, 1920, 200}, ST_RECT{100, 100, 0, 50},
+                             ST_RECT{100, 100, 50, 0}}) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " " + std::to_string(c.w) + "x" +
+                     std::to_string(c.h));
         crop(c.x, c.y, c.w, c.h);
         expect_read(0, 0, 1920, 1080);
     }
@@ -420,6 +422,35 @@ TEST_F(WindowOutput, CropRowEditReachesTheWindowShowingIt)
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].x, 250);   // the same rectangle of the other source
     EXPECT_EQ(r[0].line, 125);
+}
+
+// A source word (or a crop row's key) is read by a change as a re-layout, and so a start on the
+// same image, reads it: the low three bits of its low byte; one naming no input (above 5) puts
+// the list back to the one dark window a start shows, and a valid word afterwards lists the
+// windows again.
+TEST_F(WindowOutput, SourceWordChangeShowsWhatAStartShows)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    struct Case {
+        uint16_t word, key;
+        int source;   // -1: no input, the window dark
+    } cases[] = {{8, 0, 0}, {0x0102, 0, 2}, {6, 0, -1}, {3, 0, 3},
+                 {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 0x0A, 2}, {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 6, -1},
+                 {WIN_SOURCE_CROP | 1, CROP_KEY_USED | 3, 3}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.word) + " key " + std::to_string(k.key));
+        edit_and_pass([&](uint8_t*) {
+            if (k.key)
+                set_word(ram_crop_addr(1, CROP_KEY), k.key);
+            set_word(ram_window_addr(0, WIN_SOURCE), k.word);
+        });
+        if (k.source < 0) {
+            EXPECT_EQ(window0_background(), 1);
+        } else {
+            EXPECT_EQ(mgr_->PM_INPUT[0], uint32_t(mgr_->tlxApi_inputCvtC331(k.source)));
+            EXPECT_EQ(window0_background(), 0);
+        }
+    }
 }
 
 // On the default 4096 x 2048 screen a V-by-One picture wider than 2176 pixels that is zoomed
@@ -708,6 +739,7 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         });
         const std::vector<sim::OchRead> rc = reads();
         ASSERT_EQ(rc.size(), 1u);
+        EXPECT_EQ(rc[0].x, c.x);   // inside a group of three stored pixels
         EXPECT_EQ(rc[0].line, c.y);
         EXPECT_NEAR(double(rc[0].vzoom), 65536.0 * c.h / 2048, 64);
     }
@@ -732,6 +764,11 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     const sim::OchRead f = model_->och_read(och[0]);
     EXPECT_EQ(f.line, 15);
     EXPECT_NEAR(double(f.vzoom), 65536.0 * 135 / 540, 256);
+    // The others shrink 1920 pixels to 799, stored from the line's padded start: read from there.
+    const std::vector<sim::OchRead> r0 = reads();
+    ASSERT_FALSE(r0.empty());
+    EXPECT_EQ(r0[0].x, 0);
+    EXPECT_EQ(r0[0].line, 0);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Brightness of the LED screen (manual, by half-hour table, automatic from the VMF module),
 // its flash record, and the command page run by register 2 bit 2.
 #include <cstring>
-#include <functional>
 
 #include "core/fpga_wake.h"
 #include "core/log.h"
@@ -197,7 +196,8 @@ void fpga_manage::brightness_auto()
 
 // Stores the command page's first (length + 8) bytes as the record of `sector`. A length that
 // reaches past the page (it comes from the network) is refused before anything is erased.
-static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, const std::function<void()>& erased = {})
+// `erase_issued`, when given, is set once the sector's erase command went out.
+static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, bool* erase_issued = nullptr)
 {
     const u32 n = u32(fpga_manage::page_rd16(fpga_manage::MCU_RAM_CMD, CMD_LENGTH)) + CMD_DATA;
     if (write && n > kCmdDataMax) {
@@ -206,11 +206,11 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, const s
     }
     bool done;
     if (!write) {
-        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
+        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1, erase_issued) == 1;
     } else {
         u8 buf[kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erased) == 1;  // byte 0 is the 0xAA mark
+        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erase_issued) == 1;  // byte 0 is the 0xAA mark
     }
     if (!done)
         writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
@@ -278,17 +278,20 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
 fpga_manage::CommandResult fpga_manage::run_onoff_command()
 {
     const u8 store = MCU_RAM_CMD[CMD_STORE];
-    if (store == kRecordValid) {
-        // Register 66 says "no record" from the moment the erase went through, and "stored"
-        // only once the mark is written.
-        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, true, [this] { set_local(REG_ONOFF_STORED, 0); }))
-            return CommandResult::Failed;
-        set_local(REG_ONOFF_STORED, 1);
-    } else if (store == kRecordErase) {
-        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, false))
-            return CommandResult::Failed;  // a failed erase leaves the record stored
-        set_local(REG_ONOFF_STORED, 0);
+    if (store != kRecordValid && store != kRecordErase)
+        return CommandResult::Done;
+    // Register 66 says "no record" from the erase on, even when the flash then stays busy
+    // and the erase is given up (what the sector holds is then unknown), and "stored" only
+    // once the mark is written. An erase never sent leaves the record as it was.
+    const u8 before = reg(REG_ONOFF_STORED);
+    set_local(REG_ONOFF_STORED, 0);
+    bool erase_issued = false;
+    if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, store == kRecordValid, &erase_issued)) {
+        if (!erase_issued)
+            set_local(REG_ONOFF_STORED, before);
+        return CommandResult::Failed;
     }
+    set_local(REG_ONOFF_STORED, store == kRecordValid ? 1 : 0);
     return CommandResult::Done;
 }
 

@@ -1,5 +1,6 @@
 // Brightness of the LED screen (manual, by half-hour table, automatic from the VMF module),
 // its flash record, and the command page run by register 2 bit 2.
+#include <algorithm>
 #include <cstring>
 
 #include "core/fpga_wake.h"
@@ -29,6 +30,29 @@ bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
         return false;
     fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
     return true;
+}
+
+// Brightness data (the mode first) the task can run: a known mode, a manual value of 1 to 16
+// (the cards take 16 steps: 0 would wrap to the brightest), and for the half-hour mode its
+// table of 48 such values.
+bool brightness_data_ok(const u8* data, u32 len)
+{
+    const auto step_ok = [](u8 v) { return v >= 1 && v <= 16; };
+    if (len < 1)
+        return false;
+    switch (data[0]) {
+    case kModeManual: return len >= 2 && step_ok(data[1]);
+    case kModeRaw: return len >= 2;
+    case kModeAuto: return true;
+    case kModeHalfHour:
+        if (len < 1 + 48)
+            return false;
+        for (u32 i = 1; i <= 48; ++i)
+            if (!step_ok(data[i]))
+                return false;
+        return true;
+    default: return false;
+    }
 }
 
 }  // namespace
@@ -80,6 +104,11 @@ void fpga_manage::load_brightness_record()
     u8 rec[kBrightRecordLen];
     if (!load_cmd_record(drv, FLASH_BRIGHT_SECTOR, rec, sizeof rec))
         return;
+    if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
+        writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
+        g_change.bright_value = 16;
+        return;
+    }
     brightness_mode = rec[8];
     brightness_slot = 255;
     switch (rec[8]) {
@@ -238,6 +267,15 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
     const u8 store = MCU_RAM_CMD[CMD_STORE];
     const u8 mode = MCU_RAM_CMD[CMD_DATA];
     const u8 m = mode & u8(~kModeRaw);
+    // The data the command puts in use or in the record must make sense to the task: out of
+    // range it is refused before anything changes (an erase of another mode uses none).
+    if (m == 0 || store == kRecordValid) {
+        u8 data[kCmdDataMax - CMD_DATA];
+        const u32 len = std::min<u32>(page_rd16(MCU_RAM_CMD, CMD_LENGTH), sizeof data);
+        page_copy_out(MCU_RAM_CMD, CMD_DATA, data, len);
+        if (!brightness_data_ok(data, len))
+            return CommandResult::Refused;
+    }
     g_change.sensor_faults = 0;
     if (m == 0) {
         // The newest command rules until the next one, across bring-ups: its mode and value

@@ -139,6 +139,17 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
         EXPECT_EQ(fpga0_->reg(6), c[2]);
     }
+    // Data the cards cannot take is refused and changes nothing: a manual value of 0 (it
+    // would wrap to the brightest) or 17, an unknown mode, a half-hour table cut short.
+    for (const Bytes& c : {Bytes{0, 0, 0}, Bytes{0, 17, 0}, Bytes{3, 5, 0xAA}, Bytes{1, 4, 0xAA}}) {
+        SCOPED_TRACE(int(c[0]) * 1000 + c[1]);
+        const Bytes page = {0xAA, 3, c[2], 0, 0, 0, 2, 0, c[0], c[1]};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
+        run(1100);
+        EXPECT_EQ(fpga0_->reg(6), 127);
+        EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xFF}));
+    }
 }
 
 // The newest brightness command rules over the stored record's re-applications and over a

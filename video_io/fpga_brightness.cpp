@@ -337,6 +337,10 @@ fpga_manage::CommandResult fpga_manage::run_clock_command()
 {
     u8 bcd[7];
     page_copy_out(MCU_RAM_CMD, CMD_DATA, bcd, sizeof bcd);
+    // A date the clock cannot take is refused: "date" would fail and the "hwclock" after it
+    // succeed, answering done for a clock never set.
+    if (page_rd16(MCU_RAM_CMD, CMD_LENGTH) < sizeof bcd || !ff::clock_fields_ok(bcd))
+        return CommandResult::Refused;
     const QString cmd = ff::clock_command(bcd);
     if (Utils::system_mutex(cmd) == 0)
         return CommandResult::Done;

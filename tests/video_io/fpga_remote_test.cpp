@@ -310,6 +310,19 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     std::ifstream log(root_->path() + "/sim/shell.log");
     const std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("date \"2024-5-6 7:8:9\";hwclock -wu"), std::string::npos);
+    // A date or time the clock cannot take (month 13, 31 April, hour 25, a nibble past 9, a
+    // field missing) is refused and runs nothing.
+    for (const Bytes& t : {Bytes{0x24, 0x20, 0x13, 0x06, 0x07, 0x08, 0x09}, Bytes{0x24, 0x20, 0x04, 0x31, 0, 0, 0},
+                           Bytes{0x24, 0x20, 0x05, 0x06, 0x25, 0x08, 0x09}, Bytes{0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0xFF},
+                           Bytes{0x24, 0x20, 0x05, 0x06, 0x07, 0x08}}) {
+        SCOPED_TRACE(t.size() * 100 + t[2]);
+        const Bytes bad = Bytes{0xAA, 1, 0, 0, 0, 0, u8(t.size()), 0} + t;
+        EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(bad.size())) + le16(0) + bad)[0], 0);
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
+    }
+    std::ifstream log_after(root_->path() + "/sim/shell.log");
+    const std::string after((std::istreambuf_iterator<char>(log_after)), {});
+    EXPECT_EQ(after.find("date", text.rfind("date") + 1), std::string::npos);
 
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{97, 1, 0xFF})[0], 1);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{171, 1, 0xFF})[0], 1);

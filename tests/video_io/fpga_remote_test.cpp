@@ -78,6 +78,13 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
     EXPECT_EQ(ask(0xF100, 0x6C, le32(0x00001000) + le16(1))[0], 2);                  // scaler flash absent
     EXPECT_EQ(flash_->erases(), erases);
     EXPECT_EQ(flash_->programs(), programs);
+
+    // The on/off record written and erased by the tool itself: register 66 follows the flash.
+    const Bytes onoff = {0xAA, 2, 0xAA, 0, 0, 0, 1, 0, 0};
+    EXPECT_EQ(ask(0xF100, 0x6D, le32(0x026CD000) + le16(9) + onoff)[0], 0);
+    EXPECT_EQ(f_->reg(66), 1);
+    EXPECT_EQ(ask(0xF100, 0x6E, le32(0x026C4000) + le16(1) + Bytes{2})[0], 0);  // the 64 KiB unit that holds it
+    EXPECT_EQ(f_->reg(66), 0);
 }
 
 TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)

@@ -160,6 +160,20 @@ fpga_drv* fpga_flash() { return fpga() ? fpga()->drv : nullptr; }
 
 bool fpga_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= fpga::kFlashSize; }
 
+// Register 66 says whether an on/off record is stored: a tool's erase or write that reaches
+// the record's mark byte (the erase issued or not, the write done or not) makes it follow the
+// flash.
+void follow_onoff_mark(uint64_t from, uint64_t to)
+{
+    constexpr uint64_t kMark = uint64_t(fpga::FLASH_ONOFF_SECTOR) * fpga::kFlashSector;
+    fpga_manage* f = fpga();
+    if (!f || kMark < from || kMark >= to)
+        return;
+    u8 mark = 0xFF;
+    f->drv->FPGA_SPI_FLASH_VBYONE_READ(fpga::kFlashChip0, u32(kMark), 1, &mark);
+    f->set_local(fpga::REG_ONOFF_STORED, mark == fpga::kRecordValid ? 1 : 0);
+}
+
 // The scaler chip's flash is 32 MiB, but the top byte of the address chooses the flash: these
 // commands reach its first 16 MiB.
 constexpr uint64_t kScalerReach = uint64_t(kFlashAddrMask) + 1;
@@ -222,10 +236,12 @@ u32 flash_write(const u8* data, u32 dlen, u8* out)
         return 5;
     if (addr >> 24 == kFlashFpga) {
         fpga_drv* d = fpga_flash();
-        if (fpga_range_ok(addr, len))
+        if (fpga_range_ok(addr, len)) {
             out[0] = d && d->FPGA_SPI_FLASH_VBYONE_WRITE(fpga::kFlashChip0, addr & kFlashAddrMask, data + 6, len)
                          ? ST_DONE
                          : ST_FAILED;
+            follow_onoff_mark(addr & kFlashAddrMask, uint64_t(addr & kFlashAddrMask) + len);
+        }
     } else if (addr >> 24 == kFlashScaler) {
         out[0] = scaler_flash_status(scaler_range_ok(addr, len),
                                      [&](const FlashOps& ops) { return ops.write(addr, data + 6, len); });
@@ -247,9 +263,14 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
         if (uint64_t(sector) + uint64_t(count) * kEraseSectors[kind] > fpga::kFlashSize / fpga::kFlashSector)
             return status_only(out, ST_REFUSED);
         fpga_drv* d = fpga_flash();
-        return status_only(out, d && d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count)
-                                    ? ST_DONE
-                                    : ST_FAILED);
+        const u8 st = d && d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count) ? ST_DONE : ST_FAILED;
+        // Each unit erased is the aligned one that holds its address.
+        const uint64_t unit = kEraseSectors[kind] * fpga::kFlashSector;
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint64_t at = (sector + i * kEraseSectors[kind]) * fpga::kFlashSector / unit * unit;
+            follow_onoff_mark(at, at + unit);
+        }
+        return status_only(out, st);
     }
     if (addr >> 24 == kFlashScaler)
         return status_only(out, scaler_flash_status(scaler_erase_ok(addr, count, kind), [&](const FlashOps& ops) {

@@ -1,7 +1,7 @@
 // Brightness of the LED screen (manual, by half-hour table, automatic from the VMF module),
 // its flash record, and the command page run by register 2 bit 2.
+#include <algorithm>
 #include <cstring>
-#include <functional>
 
 #include "core/fpga_wake.h"
 #include "core/log.h"
@@ -30,6 +30,29 @@ bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
         return false;
     fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
     return true;
+}
+
+// Brightness data (the mode first) the task can run: a known mode, a manual value of 1 to 16
+// (the cards take 16 steps: 0 would wrap to the brightest), and for the half-hour mode its
+// table of 48 such values.
+bool brightness_data_ok(const u8* data, u32 len)
+{
+    const auto step_ok = [](u8 v) { return v >= 1 && v <= 16; };
+    if (len < 1)
+        return false;
+    switch (data[0]) {
+    case kModeManual: return len >= 2 && step_ok(data[1]);
+    case kModeRaw: return len >= 2;
+    case kModeAuto: return true;
+    case kModeHalfHour:
+        if (len < 1 + 48)
+            return false;
+        for (u32 i = 1; i <= 48; ++i)
+            if (!step_ok(data[i]))
+                return false;
+        return true;
+    default: return false;
+    }
 }
 
 }  // namespace
@@ -81,6 +104,11 @@ void fpga_manage::load_brightness_record()
     u8 rec[kBrightRecordLen];
     if (!load_cmd_record(drv, FLASH_BRIGHT_SECTOR, rec, sizeof rec))
         return;
+    if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
+        writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
+        g_change.bright_value = 16;
+        return;
+    }
     brightness_mode = rec[8];
     brightness_slot = 255;
     switch (rec[8]) {
@@ -197,7 +225,8 @@ void fpga_manage::brightness_auto()
 
 // Stores the command page's first (length + 8) bytes as the record of `sector`. A length that
 // reaches past the page (it comes from the network) is refused before anything is erased.
-static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, const std::function<void()>& erased = {})
+// `erase_issued`, when given, is set once the sector's erase command went out.
+static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, bool* erase_issued = nullptr)
 {
     const u32 n = u32(fpga_manage::page_rd16(fpga_manage::MCU_RAM_CMD, CMD_LENGTH)) + CMD_DATA;
     if (write && n > kCmdDataMax) {
@@ -206,11 +235,11 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, const s
     }
     bool done;
     if (!write) {
-        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1) == 1;
+        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1, erase_issued) == 1;
     } else {
         u8 buf[kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erased) == 1;  // byte 0 is the 0xAA mark
+        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erase_issued) == 1;  // byte 0 is the 0xAA mark
     }
     if (!done)
         writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
@@ -238,6 +267,15 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
     const u8 store = MCU_RAM_CMD[CMD_STORE];
     const u8 mode = MCU_RAM_CMD[CMD_DATA];
     const u8 m = mode & u8(~kModeRaw);
+    // The data the command puts in use or in the record must make sense to the task: out of
+    // range it is refused before anything changes (an erase of another mode uses none).
+    if (m == 0 || store == kRecordValid) {
+        u8 data[kCmdDataMax - CMD_DATA];
+        const u32 len = std::min<u32>(page_rd16(MCU_RAM_CMD, CMD_LENGTH), sizeof data);
+        page_copy_out(MCU_RAM_CMD, CMD_DATA, data, len);
+        if (!brightness_data_ok(data, len))
+            return CommandResult::Refused;
+    }
     g_change.sensor_faults = 0;
     if (m == 0) {
         // The newest command rules until the next one, across bring-ups: its mode and value
@@ -278,17 +316,20 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
 fpga_manage::CommandResult fpga_manage::run_onoff_command()
 {
     const u8 store = MCU_RAM_CMD[CMD_STORE];
-    if (store == kRecordValid) {
-        // Register 66 says "no record" from the moment the erase went through, and "stored"
-        // only once the mark is written.
-        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, true, [this] { set_local(REG_ONOFF_STORED, 0); }))
-            return CommandResult::Failed;
-        set_local(REG_ONOFF_STORED, 1);
-    } else if (store == kRecordErase) {
-        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, false))
-            return CommandResult::Failed;  // a failed erase leaves the record stored
-        set_local(REG_ONOFF_STORED, 0);
+    if (store != kRecordValid && store != kRecordErase)
+        return CommandResult::Done;
+    // Register 66 says "no record" from the erase on, even when the flash then stays busy
+    // and the erase is given up (what the sector holds is then unknown), and "stored" only
+    // once the mark is written. An erase never sent leaves the record as it was.
+    const u8 before = reg(REG_ONOFF_STORED);
+    set_local(REG_ONOFF_STORED, 0);
+    bool erase_issued = false;
+    if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, store == kRecordValid, &erase_issued)) {
+        if (!erase_issued)
+            set_local(REG_ONOFF_STORED, before);
+        return CommandResult::Failed;
     }
+    set_local(REG_ONOFF_STORED, store == kRecordValid ? 1 : 0);
     return CommandResult::Done;
 }
 
@@ -296,6 +337,10 @@ fpga_manage::CommandResult fpga_manage::run_clock_command()
 {
     u8 bcd[7];
     page_copy_out(MCU_RAM_CMD, CMD_DATA, bcd, sizeof bcd);
+    // A date the clock cannot take is refused: "date" would fail and the "hwclock" after it
+    // succeed, answering done for a clock never set.
+    if (page_rd16(MCU_RAM_CMD, CMD_LENGTH) < sizeof bcd || !ff::clock_fields_ok(bcd))
+        return CommandResult::Refused;
     const QString cmd = ff::clock_command(bcd);
     if (Utils::system_mutex(cmd) == 0)
         return CommandResult::Done;

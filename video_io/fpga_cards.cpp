@@ -442,6 +442,17 @@ void fpga_manage::card_search()
         if (ticks_since(pc_cmd_time) > int32_t(kSearchTicks)) {  // the stamp may lie ahead
             pc_cmd_valid = 0;
             search_asked = 0;
+        } else if (get_fpga_status() == 1 && !tool_frame_awaited()) {
+            // A tool talking to the device pauses the search frames, not the brightness: a
+            // tool polling the processor would otherwise keep a wall switched on meanwhile
+            // (or a new half-hour slot) without it for as long as it polls. The link state
+            // that tells a port gained its link is still taken at the search's pace.
+            if (Utils::getTimeSpace(g_change.search_time) >= kSearchTicks) {
+                take_link_state(0, read_reg(REG_LINK_A), read_reg(REG_LINK_B));
+                g_change.search_time = now();
+            }
+            if (g_change.bright_reload || g_change.bright_enable)
+                brightness_task();
         }
         return;
     }
@@ -451,6 +462,13 @@ void fpga_manage::card_search()
     search_cycle();
     if (g_change.bright_reload || g_change.bright_enable)
         brightness_task();
+}
+
+// A card frame of a tool still awaits its answer (within its wait).
+bool fpga_manage::tool_frame_awaited() const
+{
+    return (g_passby_trans_port.load() != 255 && Utils::getTimeSpace(pc_cmd_time) <= kPassWaitTicks) ||
+           (pass_all_pending && Utils::getTimeSpace(pass_all_time) <= kPassWaitTicks);
 }
 
 void fpga_manage::vbo_link_check()

@@ -147,7 +147,7 @@ int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
 // ---- erase -------------------------------------------------------------------------------------
 
 unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sector, unsigned char type,
-                                                   unsigned int count)
+                                                   unsigned int count, bool* issued)
 {
     if (type > 2)
         return 0;
@@ -169,6 +169,8 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned
         cmd[3] = 0x00;
         if (ok) {
             SPI_Transfer_Write(fd, cmd, 4);
+            if (issued)
+                *issued = true;
             ok = FPGA_SPI_WAIT_BUSY(fd);
         }
     }
@@ -213,15 +215,13 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned
 }
 
 unsigned int fpga_drv::store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                           unsigned int length, const std::function<void()>& erased)
+                                           unsigned int length, bool* erase_issued)
 {
     if (!record || length == 0 || length > fpga::kFlashSector)
         return 0;
     const uint32_t at = sector * fpga::kFlashSector;
-    if (!FPGA_SPI_FLASH_VBYONE_ERASE(flash, sector, 0, 1))
+    if (!FPGA_SPI_FLASH_VBYONE_ERASE(flash, sector, 0, 1, erase_issued))
         return 0;
-    if (erased)
-        erased();
     return (length == 1 || FPGA_SPI_FLASH_VBYONE_WRITE(flash, at + 1, record + 1, length - 1)) &&
            FPGA_SPI_FLASH_VBYONE_WRITE(flash, at, record, 1);
 }

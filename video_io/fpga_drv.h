@@ -7,7 +7,6 @@
 // Only chip 0 (index 0) and its flash (index 2) are ever opened. Flash numbers other than 2
 // are refused: the second chip's flash has no descriptor.
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 namespace platform { class SpiDevice; class RegWindow; }
@@ -35,8 +34,10 @@ public:
     int FPGA_SPI_WAIT_BUSY(int fd);
 
     // Each returns 1 done, 0 refused or failed (range, flash number, busy time-out).
+    // `issued`, when given, is set once an erase command went out: from then on what the
+    // units held may be gone, even when the flash then stays busy and the erase fails.
     unsigned int FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sector, unsigned char type,
-                                             unsigned int count);
+                                             unsigned int count, bool* issued = nullptr);
     unsigned int FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int address, const unsigned char* data,
                                              unsigned int length);
     unsigned int FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned int address, unsigned int length,
@@ -47,10 +48,10 @@ public:
     // Stores a record whose first byte is its validity mark at the start of 4 KiB sector
     // `sector`: erases the sector, programs the body, and the mark last, so a power cut part
     // way leaves a record without its mark (none), never a marked one with a torn body.
-    // 1 done, 0 refused or failed. `erased`, when given, runs once the erase went through:
-    // from then on the old record is gone, whatever the later steps do.
+    // 1 done, 0 refused or failed. `erase_issued`, when given, is set once the erase command
+    // went out: from then on the old record may be gone, whatever the later steps do.
     unsigned int store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                     unsigned int length, const std::function<void()>& erased = {});
+                                     unsigned int length, bool* erase_issued = nullptr);
 
 private:
     bool select_flash(unsigned char flash);  // takes the bus; false = refused (nothing taken)

@@ -1,5 +1,7 @@
 #include "video_io/fpga_frames.h"
 
+#include <QDate>
+
 #include <cstring>
 
 namespace fpga_frames {
@@ -80,6 +82,15 @@ void vmf_data_frame(uint16_t vmf_addr, uint8_t out[kVmfReadLen])
 {
     static constexpr uint8_t kArgs[8] = {0x00, 0x00, 0x00, 0x02, 0x80, 0x00, 0x00, 0x00};
     vmf_read(vmf_addr, kArgs, out);
+}
+
+bool clock_fields_ok(const uint8_t b[7])
+{
+    for (int i = 0; i < 7; ++i)
+        if ((b[i] >> 4) > 9 || (b[i] & 0x0F) > 9)
+            return false;
+    return QDate(bcd(b[1]) * 100 + bcd(b[0]), bcd(b[2]), bcd(b[3])).isValid() && bcd(b[4]) <= 23 &&
+           bcd(b[5]) <= 59 && bcd(b[6]) <= 59;
 }
 
 QString clock_command(const uint8_t b[7])

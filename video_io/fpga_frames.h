@@ -43,5 +43,8 @@ void vmf_data_frame(uint16_t vmf_addr, uint8_t out[kVmfReadLen]);
 // The shell command of the command page's clock command from its BCD bytes
 // (year, century, month, day, hour, minute, second).
 QString clock_command(const uint8_t bcd[7]);
+// Whether the seven BCD bytes are a real date and time: every nibble a digit, the day one of
+// its month, hour 0-23, minute and second 0-59.
+bool clock_fields_ok(const uint8_t bcd[7]);
 
 }  // namespace fpga_frames

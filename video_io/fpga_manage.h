@@ -165,6 +165,7 @@ public:
     void reg_IRQ_Dealwith(unsigned char chip, unsigned char force);
     void update_link_state(u8 chip);
     void card_search();
+    bool tool_frame_awaited() const;
     void vbo_link_check();
     void search_cycle();
     // The relay of an answer to the transport that asked, with the requester within it:

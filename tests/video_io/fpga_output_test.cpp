@@ -127,11 +127,25 @@ TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
     // The wall switched on a minute later (after the record's five applications) still gets
     // the brightness, and again each time a port gains its link.
     run(6000);
-    const uint64_t takes = fpga0_->card_brightness_takes();
+    uint64_t takes = fpga0_->card_brightness_takes();
     write_board(board_json());
     EXPECT_TRUE(run_until([&] { return fpga0_->ram(1, 512, 1) == Bytes{0x02}; }, 200));
     EXPECT_TRUE(run_until([&] { return fpga0_->card_brightness_takes() > takes; }, 200));
     EXPECT_EQ(fpga0_->brightness(), 127);
+
+    // Unplugged and switched on again while a tool polls the processor (the search paused):
+    // the wall gets the brightness all the same.
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+                            {"vmf", QJsonObject{{"port", 5}}}});
+    ASSERT_TRUE(run_until([&] { return fpga0_->ram(1, 512, 1) == Bytes{0}; }, 200));
+    const auto polled = [&] {
+        pc_cmd_valid = 1;
+        pc_cmd_time = G_timeTicks.load();
+        return fpga0_->card_brightness_takes() > takes;
+    };
+    takes = fpga0_->card_brightness_takes();
+    write_board(board_json());
+    EXPECT_TRUE(run_until(polled, 300));
 }
 
 TEST_F(FpgaOutput, vmf_answers_with_a_bad_checksum_count_in_register_85)

@@ -78,6 +78,13 @@ TEST_F(FpgaRemote, flash_commands_reach_the_fpga_flash_and_refuse_what_does_not_
     EXPECT_EQ(ask(0xF100, 0x6C, le32(0x00001000) + le16(1))[0], 2);                  // scaler flash absent
     EXPECT_EQ(flash_->erases(), erases);
     EXPECT_EQ(flash_->programs(), programs);
+
+    // The on/off record written and erased by the tool itself: register 66 follows the flash.
+    const Bytes onoff = {0xAA, 2, 0xAA, 0, 0, 0, 1, 0, 0};
+    EXPECT_EQ(ask(0xF100, 0x6D, le32(0x026CD000) + le16(9) + onoff)[0], 0);
+    EXPECT_EQ(f_->reg(66), 1);
+    EXPECT_EQ(ask(0xF100, 0x6E, le32(0x026C4000) + le16(1) + Bytes{2})[0], 0);  // the 64 KiB unit that holds it
+    EXPECT_EQ(f_->reg(66), 0);
 }
 
 TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_output_offsets)
@@ -163,6 +170,17 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
         EXPECT_EQ(fpga0_->reg(6), c[2]);
     }
+    // Data the cards cannot take is refused and changes nothing: a manual value of 0 (it
+    // would wrap to the brightest) or 17, an unknown mode, a half-hour table cut short.
+    for (const Bytes& c : {Bytes{0, 0, 0}, Bytes{0, 17, 0}, Bytes{3, 5, 0xAA}, Bytes{1, 4, 0xAA}}) {
+        SCOPED_TRACE(int(c[0]) * 1000 + c[1]);
+        const Bytes page = {0xAA, 3, c[2], 0, 0, 0, 2, 0, c[0], c[1]};
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
+        run(1100);
+        EXPECT_EQ(fpga0_->reg(6), 127);
+        EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xFF}));
+    }
 }
 
 // The newest brightness command rules over the stored record's re-applications and over a
@@ -247,14 +265,31 @@ TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
 
 }
 
-// A store whose erase goes through and whose write then fails: the record is gone, and
-// register 66 and the reply say so.
+// A store whose erase goes through and whose write then fails, or a store or erase whose
+// erase command went out and the flash then stays busy past the wait: the record is gone (or
+// may be), and register 66 and the reply say so.
 TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
 {
     bring_up();
-    const Bytes page = {0xAA, 2, 0xAA, 0, 0, 0, 2, 0, 0, 8};
-    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
-    ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    const auto command = [&](u8 store) {
+        const Bytes page = {0xAA, 2, store, 0, 0, 0, 2, 0, 0, 8};
+        EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        return ask(0xF000, 0x62, Bytes{2, 4, 4})[0];
+    };
+    const QJsonArray cards{0, 0, 0, 0, 0, 0, 2};
+    for (u8 store : {0xAA, 0x55}) {
+        SCOPED_TRACE(int(store));
+        ASSERT_EQ(command(0xAA), 0);
+        ASSERT_EQ(f_->reg(66), 1);
+        write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});  // longer than the wait
+        EXPECT_EQ(command(store), 3);
+        EXPECT_EQ(f_->reg(66), 0);
+        EXPECT_NE(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
+        write_board(QJsonObject{{"cards", cards}});
+        while (ask(0xF100, 0x6E, le32(0x026CD000) + le16(0) + Bytes{0})[0] != 0) {  // idle again
+        }
+    }
+    ASSERT_EQ(command(0xAA), 0);
     ASSERT_EQ(f_->reg(66), 1);
     const uint64_t erases = flash_->erases();
     auto armed = std::make_shared<bool>(true);
@@ -306,6 +341,19 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     std::ifstream log(root_->path() + "/sim/shell.log");
     const std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("date \"2024-5-6 7:8:9\";hwclock -wu"), std::string::npos);
+    // A date or time the clock cannot take (month 13, 31 April, hour 25, a nibble past 9, a
+    // field missing) is refused and runs nothing.
+    for (const Bytes& t : {Bytes{0x24, 0x20, 0x13, 0x06, 0x07, 0x08, 0x09}, Bytes{0x24, 0x20, 0x04, 0x31, 0, 0, 0},
+                           Bytes{0x24, 0x20, 0x05, 0x06, 0x25, 0x08, 0x09}, Bytes{0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0xFF},
+                           Bytes{0x24, 0x20, 0x05, 0x06, 0x07, 0x08}}) {
+        SCOPED_TRACE(t.size() * 100 + t[2]);
+        const Bytes bad = Bytes{0xAA, 1, 0, 0, 0, 0, u8(t.size()), 0} + t;
+        EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(bad.size())) + le16(0) + bad)[0], 0);
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
+    }
+    std::ifstream log_after(root_->path() + "/sim/shell.log");
+    const std::string after((std::istreambuf_iterator<char>(log_after)), {});
+    EXPECT_EQ(after.find("date", text.rfind("date") + 1), std::string::npos);
 
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{97, 1, 0xFF})[0], 1);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{171, 1, 0xFF})[0], 1);

@@ -30,7 +30,7 @@ public:
     void run(uint64_t now_us, Tick&& tick)
     {
         uint32_t n = due(now_us);
-        tick_schedule(next_us_, n);
+        tick_schedule(next_us_, n, max_catch_up());
         for (; n > 0; --n)
             tick();
     }

@@ -864,15 +864,16 @@ private slots:
             QCOMPARE(t.due(2 * bound_us + 25000), 1u);
         }
 
-        // A restart requested while the panel thread is stalled counts its 3 s from the
-        // request, not from the ticks made up for the time before it, nor from those dropped
-        // after a stall beyond the bound (the request read first, as the panel thread resumes).
+        // A restart requested while the panel thread is stalled (or before its first timer
+        // event) counts its 3 s from the request, not from the ticks made up for the time before
+        // it, nor from those dropped after a stall beyond the bound (the request read first, as
+        // the panel thread resumes).
         settle_writes();
         for (uint64_t scale : {1, 20, 100})
             for (const uint64_t stall_us : {uint64_t(300000), 2 * PanelTick::kCatchUpRealUs * scale + 10000}) {
                 const uint64_t period_us = uint64_t(PanelTick::timer_interval_ms(scale)) * scale * 1000;
+                tick_schedule(0, 0);  // no panel tick yet, as before the panel starts
                 PanelTick t(clock.now_us(), scale);
-                t.run(clock.now_us(), [] {});  // publishes its schedule
                 bool sent = false, rebooted = false;
                 clock.advance_us(stall_us);
                 G_reboot_tickTicks = request_tick();

@@ -1,5 +1,6 @@
 #include "core/fpga_wake.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -12,6 +13,7 @@ uint64_t g_wakes = 0;  // under g_mutex
 // The panel tick's schedule (tick_schedule), under g_mutex; next_us 0: no panel tick runs.
 uint64_t g_next_tick_us = 0;
 u32 g_handed_ticks = 0;
+u32 g_most_due = UINT32_MAX;
 }  // namespace
 
 void fpga_wake()
@@ -37,11 +39,12 @@ u32 advance_tick()
     return now;
 }
 
-void tick_schedule(uint64_t next_us, u32 handed)
+void tick_schedule(uint64_t next_us, u32 handed, u32 most_due)
 {
     std::lock_guard<std::mutex> lk(g_mutex);
     g_next_tick_us = next_us;
     g_handed_ticks = handed;
+    g_most_due = most_due;
 }
 
 u32 request_tick()
@@ -49,7 +52,7 @@ u32 request_tick()
     const uint64_t now = platform::clock().now_us();
     std::lock_guard<std::mutex> lk(g_mutex);
     const uint64_t due = g_next_tick_us != 0 && now >= g_next_tick_us ? (now - g_next_tick_us) / kTimeTickUs + 1 : 0;
-    return G_timeTicks.load() + g_handed_ticks + u32(due);
+    return G_timeTicks.load() + g_handed_ticks + u32(std::min<uint64_t>(due, g_most_due));
 }
 
 int32_t ticks_since(u32 stamp) { return int32_t(G_timeTicks.load() - stamp); }

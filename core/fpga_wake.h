@@ -14,9 +14,11 @@ u32 advance_tick();
 constexpr uint64_t kTimeTickUs = 10000;
 // The panel thread's tick schedule: `handed` ticks are due and about to run (each
 // advance_tick takes one), and the next tick after them falls due at device time `next_us`.
-void tick_schedule(uint64_t next_us, u32 handed);
+// `most_due` is the most ticks the panel makes up after a stall (it drops the rest).
+void tick_schedule(uint64_t next_us, u32 handed, u32 most_due = UINT32_MAX);
 // The tick a request made now is stamped with: G_timeTicks and the ticks already due at this
-// device time that have not run yet (a stalled panel thread makes them up later). A delay
+// device time that have not run yet (a stalled panel thread makes them up later, at most
+// `most_due` of them, so a request after a longer stall counts no dropped ticks). A delay
 // counted in ticks from it counts from the request; it may lie ahead of G_timeTicks for a
 // moment, so it is compared with ticks_since().
 u32 request_tick();

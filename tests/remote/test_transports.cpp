@@ -52,6 +52,16 @@ Transports& transports()
     return t;
 }
 
+// A virtual clock `by_us` behind the real one, for tests that move time on by hand and must
+// not run ahead of the real clock the later tests find. Never below zero: on a machine up for
+// less than `by_us` the subtraction would wrap to the far future, where every client is idle.
+// Never destroyed: the transport threads may still read it.
+platform::VirtualClock& clock_behind_real(uint64_t by_us)
+{
+    const uint64_t now = platform::clock().now_us();
+    return *new platform::VirtualClock(now > by_us ? now - by_us : 0);
+}
+
 Bytes reg_read_wire(u8 first, u8 count)
 {
     return testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x63, {first, count}));
@@ -187,9 +197,8 @@ testutil::TcpRemoteClient& connect_one(Clients& all, const char* from = nullptr)
 TEST_F(Tcp, ANewcomerGetsOnlyTheSlotOfAClientIdleFor30SecondsAndOneAddressHoldsFour)
 {
     // Time is moved on by hand, from a minute back so that it never runs ahead of the real
-    // clock the later tests find. Never destroyed: the transport threads may still read it.
-    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 60000000);
-    platform::VirtualClock& clock = *kept;
+    // clock the later tests find.
+    static platform::VirtualClock& clock = clock_behind_real(60000000);
     platform::set_clock(&clock);
     const std::string log_path = remote_test::root().file("data/zeltaqn/log/kivEnglneLog");
     const size_t before = testutil::read_file(log_path).size();
@@ -613,8 +622,7 @@ TEST(TcpSlots, PeersThatNeverEndAFrameMakeWayForATool)
 {
     transports();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the clients of earlier tests are gone
-    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 100000000);
-    platform::VirtualClock& clock = *kept;
+    static platform::VirtualClock& clock = clock_behind_real(100000000);
     platform::set_clock(&clock);
     Clients drippers;
     const char* addresses[] = {"127.0.0.10", "127.0.0.11", "127.0.0.12", "127.0.0.13"};
@@ -642,8 +650,7 @@ namespace {
 // time; returns what the log gained. Every round is served before time moves on.
 std::string flood_for_a_minute(testutil::TcpRemoteClient& c, const std::function<Bytes(int)>& round)
 {
-    static platform::VirtualClock* const kept = new platform::VirtualClock(platform::clock().now_us() - 200000000);
-    platform::VirtualClock& clock = *kept;
+    static platform::VirtualClock& clock = clock_behind_real(200000000);
     platform::set_clock(&clock);
     const size_t before = testutil::read_file(log_path()).size();
     for (int second = 0; second < 60; ++second) {

@@ -182,6 +182,6 @@ void linkwlan::ok_pressed(int row)
         emit static_cast<My_lineEdit*>(menu_list[row])->send_show(edit_names[row]);
     else if (row == kApplyRow)
         on_Button_net_apply_clicked();
-    else
+    else if (row == kCancelRow)
         slot_Button_back_clicked();
 }

@@ -16,10 +16,13 @@ public:
     static constexpr uint64_t kTickUs = kTimeTickUs;
     static constexpr uint64_t kCatchUpRealUs = 500000;  // the bound in real time
 
-    // Ticks from device time `now_us` at time scale `scale` (1: real time).
+    // Ticks from device time `now_us` at time scale `scale` (1: real time). Publishes its
+    // schedule at once: ticks fall due from now on, and a request made before the first timer
+    // event (the panel starting up) counts those the event will make up.
     PanelTick(uint64_t now_us, uint64_t scale)
         : next_us_(now_us + kTickUs), max_catch_up_us_(kCatchUpRealUs * (scale > 1 ? scale : 1))
     {
+        tick_schedule(next_us_, 0, max_catch_up());
     }
 
     // The ticks due at `now_us` (device time), at most max_catch_up() of them.
@@ -30,7 +33,7 @@ public:
     void run(uint64_t now_us, Tick&& tick)
     {
         uint32_t n = due(now_us);
-        tick_schedule(next_us_, n);
+        tick_schedule(next_us_, n, max_catch_up());
         for (; n > 0; --n)
             tick();
     }

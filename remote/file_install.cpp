@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "core/utils.h"
 #include "platform/board.h"
 #include "platform/thread_name.h"
+#include "remote/thread_start.h"
 #include "remote/remote_hooks.h"
 #include "scaler/omenu_file.h"
 
@@ -70,7 +70,10 @@ bool ChunkWriter::hand_over(int fd, std::vector<u8>& chunk, off_t offset)
 {
     std::unique_lock<std::mutex> lk(mu_);
     if (!started_) {
-        std::thread([this] { run(); }).detach();  // lives as long as the process
+        // Lives as long as the process; a thread that cannot be made fails this transfer (the
+        // tool is answered), and the next one tries again.
+        if (!remote::start_thread("remote", "file-writer", [this] { run(); }))
+            return false;
         started_ = true;
     }
     cv_.wait(lk, [this] { return !busy_; });

@@ -11,6 +11,7 @@
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/page_registry.h"
+#include "core/pending_writes.h"
 #include "core/store_files.h"
 #include "core/shell_hooks.h"
 #include "core/utils.h"
@@ -204,7 +205,9 @@ void SyncUpdate::para_sync(int code)
 void SyncUpdate::retry_tick()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!failing_ || !store || static_cast<int32_t>(G_timeTicks.load() - retry_at_) < 0)
+    if (!failing_ || !store)
+        return;
+    if (!pending_writes::restart_waiting() && static_cast<int32_t>(G_timeTicks.load() - retry_at_) < 0)
         return;
     report(persist(store));
 }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/pending_writes.h"
 #include "store_fixture.h"
 
 namespace {
@@ -339,6 +340,12 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     EXPECT_EQ(errors(), 1u);
     EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), file16(f, ram_brightness));
     fail_writes("[]");
+    // A restart waiting for the writes tries the file at the next tick, not after the back-off.
+    pending_writes::set_restart_waiting(true);
+    ++G_timeTicks;
+    SyncUpdate::p_SyncUpdate->retry_tick();
+    pending_writes::set_restart_waiting(false);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
     for (u32 t = 0; t <= SyncUpdate::kRetryMaxTicks && SyncUpdate::p_SyncUpdate->store_failing(); ++t) {
         ++G_timeTicks;
         SyncUpdate::p_SyncUpdate->retry_tick();

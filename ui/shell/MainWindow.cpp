@@ -365,13 +365,17 @@ bool MainWindow::reboot_check(bool& sent)
 {
     // The stamp is the request's own tick (request_tick), which may lie ahead of the ticks run.
     const int32_t since = ticks_since(G_reboot_tickTicks.load());
-    if (sent || !g_app_reset_flag.load() || since < int32_t(kRebootTicks))
+    if (sent || !g_app_reset_flag.load() || since < int32_t(kRebootTicks)) {
+        pending_writes::set_restart_waiting(false);
         return false;
+    }
     // Pending file and EEPROM writes finish first (this thread writes the parameter file, so
     // it looks again on the next tick rather than waiting here).
     const bool pending = pending_writes::any();
+    pending_writes::set_restart_waiting(pending);
     if (pending && since < int32_t(kRebootTicks + pending_writes::kBoundTicks))
         return false;
+    pending_writes::set_restart_waiting(false);
     if (pending)
         writeLogMsg(LOG_WARNING, "front panel: writes still under way at the reboot");
     sent = true;

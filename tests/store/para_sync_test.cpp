@@ -333,6 +333,8 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
         ++G_timeTicks;
         SyncUpdate::p_SyncUpdate->retry_tick();
     }
+    ram_wr16(s->ram_image, ram_input_timing + 6 * 4, 1280);  // a source's new timing is never stored: no tip
+    SyncUpdate::p_SyncUpdate->para_sync(1);
     pending = true;
     ram_wr16(s->ram_image, ram_brightness, 62);  // a new change, with a tip asked for
     SyncUpdate::p_SyncUpdate->para_sync(1);
@@ -354,6 +356,16 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), 62);
     EXPECT_EQ(ram_rd16(s->ram_shadow, ram_brightness), 62);
     EXPECT_EQ(tips.size(), 2u);
+    // A change not kept and then undone: the file holds the image again, nothing is retried.
+    fail_writes(R"(["/data/ram_device_info"])");
+    ram_wr16(s->ram_image, ram_brightness, 63);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
+    ram_wr16(s->ram_image, ram_brightness, 62);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
+    fail_writes("[]");
+    EXPECT_EQ(tips.size(), 3u);
     shell_hooks::take_pending_tip = nullptr;
     shell_hooks::tip_create = nullptr;
 }

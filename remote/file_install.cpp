@@ -177,6 +177,7 @@ bool install_app(TlxFileDeal& st)
         set_start_command(ini, old);
         return false;
     }
+    ::chmod(st.target.c_str(), 0755);
     G_reboot_tickTicks = request_tick();
     g_app_reset_flag = 1;
     writeLogRecord(LOG_INFO, "remote: application update installed, restarting");

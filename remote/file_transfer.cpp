@@ -7,7 +7,6 @@
 #include <cstring>
 #include <atomic>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -188,10 +187,6 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
             abandon();
             return ST_FAILED;
         }
-        // A program is executable before it is synced and renamed into place: a power cut
-        // right after the rename must not leave a program the next start cannot run.
-        if (f->kind == TlxFileDeal::APP)
-            ::fchmod(st.fd, 0755);
     }
     if (f->kind == TlxFileDeal::APP)
         g_update_flag = 1;

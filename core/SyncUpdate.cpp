@@ -11,6 +11,7 @@
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/page_registry.h"
+#include "core/pending_writes.h"
 #include "core/store_files.h"
 #include "core/shell_hooks.h"
 #include "core/utils.h"
@@ -125,14 +126,27 @@ void remote_slot_change(TlxRamPara* store)
 SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];
+    bool unchanged;
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         store->note_change_flag_seen();
         if (c331_shared::param_changed.load() != 0 || store->remote_write_pending())
             return Stored::Waiting;
-        if (std::memcmp(store->ram_image, store->ram_shadow, RAM_IMAGE_SIZE) == 0)
-            return Stored::Kept;
-        std::memcpy(snapshot, store->ram_image, RAM_IMAGE_SIZE);
+        // While the file cannot be written only what it holds counts: the volatile part (the
+        // inputs' measured timings) changes with the sources and is never written.
+        unchanged = std::memcmp(store->ram_image, store->ram_shadow, RAM_IMAGE_SIZE) == 0 ||
+                    (failing_ && std::memcmp(store->ram_image + RAM_VOLATILE_END, store->ram_shadow + RAM_VOLATILE_END,
+                                             RAM_PERSIST_LEN) == 0);
+        if (!unchanged)
+            std::memcpy(snapshot, store->ram_image, RAM_IMAGE_SIZE);
+    }
+    if (unchanged) {
+        // The file holds what the image holds (a change not kept was undone): nothing waits.
+        if (failing_) {
+            writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " holds the settings again");
+            store_kept();
+        }
+        return Stored::Kept;
     }
     if (g_debugSwitch == 254)
         std::printf("\n ram_para diffrent !");
@@ -153,7 +167,8 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         retry_gap_ = retry_gap_ == 0 ? kRetryFirstTicks : std::min(retry_gap_ * 2, kRetryMaxTicks);
         retry_at_ = G_timeTicks.load() + retry_gap_;
         // A change not yet reported as lost is told to the panel once.
-        const bool news = std::memcmp(snapshot, failed_snapshot_, RAM_IMAGE_SIZE) != 0;
+        const bool news = std::memcmp(snapshot + RAM_VOLATILE_END, failed_snapshot_ + RAM_VOLATILE_END,
+                                      RAM_PERSIST_LEN) != 0;
         std::memcpy(failed_snapshot_, snapshot, RAM_IMAGE_SIZE);
         return news ? Stored::Failed : Stored::FailedAgain;
     }
@@ -161,13 +176,18 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
     if (failing_)
         writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " written after " + std::to_string(failed_tries_) +
                                   " failed attempts");
+    store_kept();
+    QMutexLocker lk(&c331_shared::c331_lock);
+    std::memcpy(store->ram_shadow, snapshot, RAM_IMAGE_SIZE);
+    return Stored::Kept;
+}
+
+void SyncUpdate::store_kept()
+{
     failing_ = false;
     failed_tries_ = 0;
     retry_gap_ = 0;
     std::memset(failed_snapshot_, 0, RAM_IMAGE_SIZE);
-    QMutexLocker lk(&c331_shared::c331_lock);
-    std::memcpy(store->ram_shadow, snapshot, RAM_IMAGE_SIZE);
-    return Stored::Kept;
 }
 
 // The panel's tips follow what was kept: a tip the panel asked for (a mode saved or recalled,
@@ -204,7 +224,9 @@ void SyncUpdate::para_sync(int code)
 void SyncUpdate::retry_tick()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!failing_ || !store || static_cast<int32_t>(G_timeTicks.load() - retry_at_) < 0)
+    if (!failing_ || !store)
+        return;
+    if (!pending_writes::restart_waiting() && static_cast<int32_t>(G_timeTicks.load() - retry_at_) < 0)
         return;
     report(persist(store));
 }

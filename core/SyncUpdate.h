@@ -38,6 +38,8 @@ private:
     enum class Stored { Kept, Waiting, Failed, FailedAgain };
     Stored persist(TlxRamPara* store);
     void report(Stored result);
+    // The file holds the image's settings: no retry waits.
+    void store_kept();
 
     bool failing_ = false;
     uint32_t failed_tries_ = 0;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <unistd.h>
 
 #include "core/TlxRamPara.h"
@@ -348,16 +349,26 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
         osd_enable = ram_rd16(ram_image, ram_osd_enable);
     }
     const std::string path = store_files::mode_file_path(slot);
+    const std::string osd_path = store_files::mode_osd_path(slot);
+    const std::string osd_temp = osd_path + ".tmp";  // removed at start when a power cut leaves it
     platform::Shell& sh = platform::board().shell();
-    // The mode's own copy of the OSD menu first: a mode saved without it is not kept whole.
+    // A fresh data partition has no mode folder yet: the menu's copy goes there first.
+    std::error_code ec;
+    std::filesystem::create_directories(platform::rooted(store_files::kModeDir), ec);
+    // The mode's own copy of the OSD menu goes beside the mode under a temporary name and
+    // replaces the kept copy only once the mode file is written: a save that fails leaves the
+    // saved mode and its copy as they were.
+    bool with_osd = false;
     if (copy_osd && osd_enable == 1) {
-        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
+        const std::string cmd = "cp  /data/configs/omenu.json " + osd_temp;
         if (g_debugSwitch == 254)
             std::printf("%s\n", cmd.c_str());
+        with_osd = sh.run(cmd) == 0;
         // Without a menu there is nothing to copy; a menu that cannot be copied fails the save.
-        if (sh.run(cmd) != 0 && ::access(platform::rooted("/data/configs/omenu.json").c_str(), F_OK) == 0) {
-            writeLogMsg(LOG_ERROR, "cannot copy the OSD menu to " + store_files::mode_osd_path(slot) + ": mode " +
-                                       std::to_string(slot + 1) + " not saved, its slot left as it was");
+        if (!with_osd && ::access(platform::rooted("/data/configs/omenu.json").c_str(), F_OK) == 0) {
+            sh.run("rm  -f  " + osd_temp);
+            writeLogMsg(LOG_ERROR, "cannot copy the OSD menu to " + osd_path + ": mode " + std::to_string(slot + 1) +
+                                       " not saved, its slot left as it was");
             return 0;
         }
     }
@@ -365,11 +376,17 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
         // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
         QMutexLocker fl(&Utils::_file_deal_mutex);
         if (!store_files::write_atomic(path, copy.bytes, MODE_FILE_SIZE)) {
-            writeLogMsg(LOG_ERROR, "cannot write " + path + " (" + std::strerror(errno) + "): mode " +
+            const int err = errno;
+            if (with_osd)
+                sh.run("rm  -f  " + osd_temp);
+            writeLogMsg(LOG_ERROR, "cannot write " + path + " (" + std::strerror(err) + "): mode " +
                                        std::to_string(slot + 1) + " not saved, its slot left as it was");
             return 0;
         }
     }
+    if (with_osd && sh.run("mv  -f  " + osd_temp + " " + osd_path) != 0)
+        writeLogMsg(LOG_ERROR, "cannot put " + osd_path + " in place: mode " + std::to_string(slot + 1) +
+                                   " saved with its former copy of the OSD menu");
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);

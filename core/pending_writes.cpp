@@ -1,6 +1,7 @@
 #include "core/pending_writes.h"
 
 #include <QMutexLocker>
+#include <atomic>
 #include <cstring>
 
 #include "core/TlxRamPara.h"
@@ -14,6 +15,9 @@ namespace pending_writes {
 namespace {
 
 constexpr uint32_t kPollMs = 10;
+
+std::atomic<int> g_finishing{0};
+std::atomic<bool> g_panel_waiting{false};
 
 // A change not yet applied, or applied and not yet in the file. Bytes a remote RAM write put
 // in the image without asking for an apply are not waited for: nothing would write them.
@@ -45,8 +49,16 @@ bool eeprom_behind()
 
 bool any() { return param_file_behind() || eeprom_behind(); }
 
+bool restart_waiting() { return g_finishing.load() > 0 || g_panel_waiting.load(); }
+
+void set_restart_waiting(bool on) { g_panel_waiting = on; }
+
 bool finish()
 {
+    struct Waiting {
+        Waiting() { ++g_finishing; }
+        ~Waiting() { --g_finishing; }
+    } waiting;
     const uint64_t start = platform::clock().now_us();
     while (any()) {
         if (platform::clock().now_us() - start >= uint64_t(kBoundMs) * 1000) {

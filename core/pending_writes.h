@@ -17,4 +17,11 @@ bool any();
 // Not for the panel thread: it writes the parameter file itself.
 bool finish();
 
+// True while a restart waits for the writes (finish(), or the panel's restart that marks its
+// wait with set_restart_waiting): a parameter file that could not be written is then tried at
+// every panel tick, not after its back-off, so a file that can be written again takes the
+// change before the restart.
+bool restart_waiting();
+void set_restart_waiting(bool on);
+
 }  // namespace pending_writes

@@ -150,6 +150,10 @@ std::string read_menu(const pt::ptree& root, OSD_LIST* list)
                 print_record(i, next.osd[i]);
                 ++i;
             }
+            // A count without an entry would show the previous file's entry until the next
+            // start, and nothing after it.
+            if (i == 0)
+                return "no entry in menu";
             SCALER_DBG("\n *************************OSDS OVER******************************** ");
         }
         next.osd[0].oactcount = active;

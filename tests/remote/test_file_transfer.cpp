@@ -223,6 +223,7 @@ TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
         {"OSDS", nested, ST_FAILED},
         {"ALIS", nested, ST_FAILED},
         {"OSDS", no_count, ST_FAILED},
+        {"OSDS", R"({"osdcount": 1, "menu": []})", ST_FAILED},
         {"ALIS", R"({"source": [{"id": 2, "name": "Stage"}]})", ST_FAILED},
         {"OSDS", no_staytime, ST_DONE},
     };

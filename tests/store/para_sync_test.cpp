@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/pending_writes.h"
 #include "store_fixture.h"
 
 namespace {
@@ -332,6 +333,8 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
         ++G_timeTicks;
         SyncUpdate::p_SyncUpdate->retry_tick();
     }
+    ram_wr16(s->ram_image, ram_input_timing + 6 * 4, 1280);  // a source's new timing is never stored: no tip
+    SyncUpdate::p_SyncUpdate->para_sync(1);
     pending = true;
     ram_wr16(s->ram_image, ram_brightness, 62);  // a new change, with a tip asked for
     SyncUpdate::p_SyncUpdate->para_sync(1);
@@ -339,6 +342,12 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     EXPECT_EQ(errors(), 1u);
     EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), file16(f, ram_brightness));
     fail_writes("[]");
+    // A restart waiting for the writes tries the file at the next tick, not after the back-off.
+    pending_writes::set_restart_waiting(true);
+    ++G_timeTicks;
+    SyncUpdate::p_SyncUpdate->retry_tick();
+    pending_writes::set_restart_waiting(false);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
     for (u32 t = 0; t <= SyncUpdate::kRetryMaxTicks && SyncUpdate::p_SyncUpdate->store_failing(); ++t) {
         ++G_timeTicks;
         SyncUpdate::p_SyncUpdate->retry_tick();
@@ -347,6 +356,16 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), 62);
     EXPECT_EQ(ram_rd16(s->ram_shadow, ram_brightness), 62);
     EXPECT_EQ(tips.size(), 2u);
+    // A change not kept and then undone: the file holds the image again, nothing is retried.
+    fail_writes(R"(["/data/ram_device_info"])");
+    ram_wr16(s->ram_image, ram_brightness, 63);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
+    ram_wr16(s->ram_image, ram_brightness, 62);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
+    fail_writes("[]");
+    EXPECT_EQ(tips.size(), 3u);
     shell_hooks::take_pending_tip = nullptr;
     shell_hooks::tip_create = nullptr;
 }

@@ -632,6 +632,24 @@ private slots:
         }));
         QCOMPARE(word(ram_brightness), u16(77));
         QCOMPARE(current_mask(), QString("255.255.0.0"));
+        // The parameter file cannot be written: the address is set back, nothing is reset.
+        std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/ram_device_info"]})";
+        board_->poll();
+        Steps().run(then(into(&Option::on_Button_advanced_clicked), {
+            [] { g_advancedoption->on_Button_factory_clicked(); },
+            [] {
+                keys(KEY_LEFT, 1);
+                key(KEY_OK);
+            },
+            [] {
+                QVERIFY(g_tip->findChild<QLabel*>("label_tip_text"));
+                ticks(TIP::kTicks);
+            },
+            [] { pass(); },
+        }));
+        QCOMPARE(word(ram_brightness), u16(77));
+        QCOMPARE(config_text(ConfigItem::SubNetMask), QString("255.255.0.0"));
+        QCOMPARE(current_mask(), QString("255.255.0.0"));
         std::ofstream(root_.file("sim/board.json")) << "{}";
         board_->poll();
         const size_t from = board_->sim_shell().history().size();

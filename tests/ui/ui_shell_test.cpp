@@ -512,26 +512,35 @@ private slots:
         for (u32 a = RAM_MODE_BASE; a < RAM_IMAGE_SIZE; ++a)
             image()[a] = static_cast<u8>(a * 7);
         put_u16(image(), ram_osd_enable, 1);
+        // A fresh data partition without the mode folder: the mode and its menu's copy are saved.
+        QDir(QString::fromStdString(root_.file("data/modes"))).removeRecursively();
+        std::ofstream(root_.file("data/configs/omenu.json")) << R"({"osdcount": 0})";
         QCOMPARE(g_mainwindow->mode_file_write(9, 0), 1);
         const std::string bytes = testutil::read_file(root_.file("data/modes/custom_mode10"));
         QCOMPARE(bytes.size(), size_t(4096));
         QCOMPARE(u8(bytes[0]), u8(0xAA));
         QCOMPARE(u8(bytes[1]), u8(0xAA));
         QVERIFY(std::memcmp(bytes.data() + 2, image() + RAM_MODE_BASE, RAM_MODE_LEN) == 0);
-        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json"), 1);
+        QCOMPARE(testutil::read_file(root_.file("data/modes/MO0a.json")), std::string(R"({"osdcount": 0})"));
+        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json.tmp"), 1);
         QCOMPARE(shell_history().back(), std::string("sync"));
         // From the persistence slot: no OSD copy.
         QCOMPARE(g_mainwindow->mode_file_write(9, 1), 1);
-        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json"), 1);
-        // A write that cannot complete reports 0 and leaves the saved mode as it was.
+        QCOMPARE(count_in_history("cp  /data/configs/omenu.json /data/modes/MO0a.json.tmp"), 1);
+        // A write that cannot complete reports 0 and leaves the saved mode and its menu's copy
+        // as they were, though the menu changed meanwhile.
         QDir().mkpath(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
         image()[RAM_MODE_BASE] ^= 0xFF;
+        std::ofstream(root_.file("data/configs/omenu.json")) << R"({"osdcount": 0, "name": "new"})";
         QCOMPARE(g_mainwindow->mode_file_write(9, 1), 0);
+        QCOMPARE(g_mainwindow->mode_file_write(9, 0), 0);
         QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
+        QCOMPARE(testutil::read_file(root_.file("data/modes/MO0a.json")), std::string(R"({"osdcount": 0})"));
+        QVERIFY(!testutil::file_exists(root_.file("data/modes/MO0a.json.tmp")));
         QDir().rmdir(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
         // A menu that cannot be copied beside the mode: the mode is not saved either.
         std::ofstream(root_.file("data/configs/omenu.json")) << "{}";
-        std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/modes/MO0a.json"]})";
+        std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/modes/MO0a.json.tmp"]})";
         board_->poll();
         QCOMPARE(g_mainwindow->mode_file_write(9, 0), 0);
         QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);

@@ -1,11 +1,16 @@
 #include "factory.h"
 
+#include <QMutexLocker>
+#include <cerrno>
 #include <cstring>
 
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/ram_map.h"
 #include "core/requests.h"
+#include "core/log.h"
+#include "core/store_files.h"
+#include "core/utils.h"
 #include "scaler/c331_manage.h"
 #include "ui/settings_pages/fpga_link.h"
 #include "ui/settings_pages/net_address.h"
@@ -108,14 +113,36 @@ void factory::on_Button_reset2_clicked() { factory_reset(kEdidAreaFirst, kEdidAr
 void factory::on_Button_reset3_clicked()
 {
     // All three items are compared: a device at the factory address with another mask or
-    // gateway would otherwise keep them after "Reset ALL". When the address cannot be stored
-    // nothing is reset (not half of it): the page stays open and the tip says "not saved".
-    if (current_net_address() != factory_net_address() && !store_net_address(factory_net_address())) {
+    // gateway would otherwise keep them after "Reset ALL". When the address or the factory
+    // parameters cannot be stored nothing is reset (not half of it): the address goes back,
+    // the page stays open and the tip says "not saved".
+    const NetAddress old = current_net_address();
+    const bool new_address = old != factory_net_address();
+    bool kept = !new_address || store_net_address(factory_net_address());
+    if (kept && !store_factory_parameters()) {
+        kept = false;
+        if (new_address && !store_net_address(old))
+            writeLogMsg(LOG_ERROR, "factory page: the address could not be set back after a failed reset");
+    }
+    if (!kept) {
         if (g_tip)
             g_tip->tip_create(TIP::kNotKept);
         return;
     }
     factory_reset(0, 0, true);
+}
+
+// The parameter file takes the factory parameters before the image does, so that a reset the
+// file cannot keep changes nothing; the next apply pass stores the same bytes again.
+bool factory::store_factory_parameters()
+{
+    const u8* factory_image = ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET;  // image 0x300 on
+    QMutexLocker fl(&Utils::_file_deal_mutex);
+    if (store_files::write_param_file(factory_image))
+        return true;
+    writeLogMsg(LOG_ERROR, std::string("factory page: cannot write ") + store_files::kParamFile + " (" +
+                               std::strerror(errno) + "): nothing reset");
+    return false;
 }
 
 // Restores image 0x300..0xFFF from the factory image except [keep_first, keep_end).

@@ -31,6 +31,7 @@ protected:
 
 private:
     void factory_reset(u32 keep_first, u32 keep_end, bool rewrite_edids);
+    bool store_factory_parameters();
     void show_fonts();
 
     Ui::factory* ui;

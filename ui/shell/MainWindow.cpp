@@ -363,19 +363,25 @@ void MainWindow::getagelog()
 
 bool MainWindow::reboot_check(bool& sent)
 {
-    if (sent || !g_app_reset_flag.load())
+    if (sent || !g_app_reset_flag.load()) {
+        pending_writes::set_restart_waiting(false);
         return false;
+    }
     // The stamp is the request's own tick (request_tick), which may lie ahead of the ticks run.
     // Read after the flag: a request stores its stamp before raising the flag, so a request
     // arriving between the two reads is never taken with the stamp of an earlier one.
     const int32_t since = ticks_since(G_reboot_tickTicks.load());
-    if (since < int32_t(kRebootTicks))
+    if (since < int32_t(kRebootTicks)) {
+        pending_writes::set_restart_waiting(false);
         return false;
+    }
     // Pending file and EEPROM writes finish first (this thread writes the parameter file, so
     // it looks again on the next tick rather than waiting here).
     const bool pending = pending_writes::any();
+    pending_writes::set_restart_waiting(pending);
     if (pending && since < int32_t(kRebootTicks + pending_writes::kBoundTicks))
         return false;
+    pending_writes::set_restart_waiting(false);
     if (pending)
         writeLogMsg(LOG_WARNING, "front panel: writes still under way at the reboot");
     sent = true;

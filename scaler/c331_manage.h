@@ -470,6 +470,9 @@ public:
     uint32_t PI_HTOTAL[kPorts]{}, PI_VTOTAL[kPorts]{};
     uint32_t PI_ACT[kPorts][4]{};
     uint32_t PI_STATE[kPorts]{}, PI_UPDATE[kPorts]{}, PI_UPDATE2[kPorts]{};
+    // The port's measurement moved while its receiver's record was withdrawn: the record's
+    // return is a change, whatever it holds (the measurement it is compared with is new).
+    bool moved_while_withdrawn[kPorts]{};
     uint32_t PI_FPICLK[kPorts]{};
     double PI_FH[kPorts]{}, PI_FV[kPorts]{}, PI_IFH[kPorts]{}, PI_IFV[kPorts]{};
     uint32_t PI_SYNC_POL[kPorts]{}, PI_SCAN_MODE[kPorts]{};

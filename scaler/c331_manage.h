@@ -291,6 +291,7 @@ public:
     int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
     bool list_fallback = false;   // the listed windows did not fit: one unrotated window over the LED
     bool windows_dropped = false;   // the last layout left windows dark for want of output channels
+    uint32_t ichs_left_out = 0;     // bit n: listed window n is left without input channels (lowest layers)
     uint32_t wincnt = kWindows;                         // windows the scaler serves
     uint32_t PM_MEM_WMODE[kWindows]{}, PS_MEM_WMODE[kWindows]{};
     uint32_t port_iact[kPorts][4]{};

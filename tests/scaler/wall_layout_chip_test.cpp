@@ -174,6 +174,35 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
     }
 }
 
+// Four small windows on the V-by-One sources take the eight input channels (two each); a
+// full-screen window on the top layer, listed first or last, is drawn, and the window on the
+// lowest layer goes without: whole, its channel reading no other window's store.
+TEST_F(WallLayout, WindowsBeyondTheEightInputChannelsGoDarkByLayer)
+{
+    for (const int top_source : {5, 2, 3}) {
+        for (const bool top_listed_first : {false, true}) {
+            SCOPED_TRACE("top window on source " + std::to_string(top_source) + (top_listed_first ? ", listed first" : ""));
+            const int top = top_listed_first ? 0 : 4, first_small = top_listed_first ? 1 : 0;
+            edit_and_pass([&](uint8_t*) {
+                put_screen(Screen{1920, 1080, 0, 1920, 1080});
+                for (int i = 0; i < 4; ++i) {
+                    put_window(first_small + i, Win{400 * i, 0, 400, 300}, 4 + i % 2);
+                    set_word(ram_win_priority + 2 * (first_small + i), uint16_t(1 + i));
+                }
+                put_window(top, Win{0, 0, 1920, 1080}, top_source);
+                set_word(ram_win_priority + 2 * top, 0);
+            });
+            expect_whole(top, 1920, 1080, 1, 1);
+            for (int i = 0; i < 3; ++i)
+                expect_whole(first_small + i, 400, 300, 1, 1);
+            const int lowest = first_small + 3;
+            EXPECT_LT(mgr_->first_ich(list_pos(lowest)), 0);
+            for (const sim::OchRead& r : reads(lowest))
+                EXPECT_EQ(r.ich, -1) << "the lowest window reads no input channel";
+        }
+    }
+}
+
 // A layer written on its own orders the windows as a re-layout of the same image does: of two
 // windows on one layer the later in the list goes below, and where windows are dark for want
 // of channels, the new layers decide which ones.

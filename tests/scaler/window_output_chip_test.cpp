@@ -672,6 +672,15 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     EXPECT_EQ(r[0].line, 0);
     EXPECT_EQ(r[0].vw, 2048u);
     EXPECT_NEAR(double(r[0].vzoom), 65536.0 * 1080 / 2048, 32);
+
+    // The source turns progressive: the channel keeps nothing of the deinterlacer's set-up,
+    // as a start on 1080p leaves it.
+    board(R"({"inputs": [{}, {}, {}]})");
+    publish(2, row_1080p60());
+    follow_inputs();
+    ASSERT_EQ(mgr_->PI_SCAN_MODE[1], 0u);
+    for (const uint32_t id : {c331::IP_HTOTAL, c331::IP_VW, c331::IP_VST, c331::IP_PD_CTRL, c331::IP_FIELD_A})
+        EXPECT_EQ(chip(id, c[0]), 0u) << std::hex << id;
 }
 
 }  // namespace

@@ -154,6 +154,27 @@ TEST_F(WallLayout, WindowsOnTheGridTakeTheColumnsTheyLieIn)
     EXPECT_EQ(shown, 8);
 }
 
+// On the 2 x 2 grid, the top right position no window covers any more shows the background and
+// reads nothing, though its output channel stays on (its enable is the hold bit of the input
+// channel of the same number, which window 1 owns): never the picture a window left on it.
+TEST_F(WallLayout, PositionNoWindowCoversShowsTheBackground)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    screen(Screen{7680, 4320, 2, 7680, 2160});
+    ASSERT_EQ(model_->och_read(1).ich, 0) << "window 0 over the whole screen draws position 1";
+    ASSERT_EQ(chip(c331::OCH_BKG_EN, 1), 0u);
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 3840, 2160}, 0);
+        put_window(1, Win{0, 2160, 3840, 2160}, 1);
+    });
+    ASSERT_EQ(mgr_->PM_WIN_NUM[1], 6u) << "no window on position 1";
+    ASSERT_EQ(chip(c331::OCH_ENABLE_BASE + 0x100) & 1, 1u);
+    EXPECT_EQ(chip(c331::OCH_BKG_EN, 1), 1u);
+    EXPECT_EQ(chip(c331::OCH_ACT_HW, 1), 0u);
+    EXPECT_EQ(model_->och_read(1).ich, -1);
+    g_force_bkcolor = 1;
+}
+
 // Six windows over the whole 8K-wide screen want twelve channels: the two on the lowest
 // layers go dark, whatever their slots; the four above them are drawn whole.
 TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)

@@ -60,7 +60,7 @@ using testutil::operator+;
 
 namespace {
 
-constexpr int kDefaultRuns = 200;
+constexpr int kDefaultRuns = 150;
 constexpr int kMinSteps = 3, kMaxSteps = 18;
 constexpr int kWindowsUsed = 6;    // all six: overlap, layers, and more input channels wanted than there are
 constexpr int kSettleTicks = 300;  // bound of the FPGA's work after a settling pass (hand-over ~130)
@@ -440,6 +440,7 @@ struct Programmed {
     uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
     uint8_t hshrink[8] = {};       // the horizontal shrink set loaded into input channel c
     uint32_t ochs_relaid = 0;      // bit k: the layout moved output channel k since the window programming ran
+    uint32_t ochs_windowed = 0;    // bit k: a window is on output channel k
 };
 
 // Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
@@ -466,15 +467,40 @@ int channel_of(int bank, int reg, int bank_first, int bank_last, const int (&ban
     return c;
 }
 
+// What a window-less output channel is parked with (its background shown, nothing read): the
+// active width, the background enable and colour, and its store's memory width.
+constexpr uint8_t kOchActHwFirst = 0x42, kOchActHwLast = 0x43;
+bool parked_reg(int bank, int reg, int k)
+{
+    return bank == kOchBankFirst + kChannelBankStride * k &&
+           ((reg >= kOchActHwFirst && reg <= kOchActHwLast) || (reg >= kBackgroundFirst && reg <= kBackgroundLast));
+}
+// The output side of frame store k (bank 0x16 + 0x10 k): the five output field addresses and
+// the memory width (the line step of the reads).
+constexpr uint8_t kOchStoreBank = 0x16, kOchFieldsFirst = 0x08, kOchFieldsLast = 0x1B, kOchStoreMwi = 0x30;
+int store_och(int bank, int reg)
+{
+    if (bank < kOchStoreBank || (bank - kOchStoreBank) % kChannelBankStride != 0)
+        return -1;
+    const int k = (bank - kOchStoreBank) / kChannelBankStride;
+    return k < kChannels && ((reg >= kOchFieldsFirst && reg <= kOchFieldsLast) || reg == kOchStoreMwi) ? k : -1;
+}
+
 // An output channel that is off in both devices puts nothing on the wall, and an input
 // channel no window owns in either feeds none: what their registers kept from an earlier
 // layout is not compared (a stale value that survives the channel being taken again is
-// compared then).
+// compared then). An output channel with no window in either device (on or off: the hold of
+// the input channel of its number turns it on) shows its background and reads nothing: only
+// what parks it is compared.
 bool in_channel_unused_in_both(const Programmed& a, const Programmed& b, int bank, int reg)
 {
+    auto windowless = [&](int k) { return !((a.ochs_windowed | b.ochs_windowed) & (1u << k)); };
+    const int s = store_och(bank, reg);
+    if (s >= 0)
+        return windowless(s) && reg != kOchStoreMwi;
     const int k = channel_of(bank, reg, kOchBankFirst, kOchBankLast, {kOchEnableReg, kOchControlReg});
     if (k >= 0 && !(bank == 0 && reg == kOchEnableReg + k))
-        return !och_on(a.scaler, k) && !och_on(b.scaler, k);
+        return (!och_on(a.scaler, k) && !och_on(b.scaler, k)) || (windowless(k) && !parked_reg(bank, reg, k));
     const int c = channel_of(bank, reg, kIchBankFirst, kIchBankLast, {kIchSelectReg, kIchControlReg});
     return c >= 0 && !((a.ichs_owned | b.ichs_owned) & (1u << c));
 }
@@ -822,6 +848,7 @@ protected:
             p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
             p.hshrink[c] = c331->hshrink_set(c);
             p.ochs_relaid |= mgr_->PM_WIN_NUM[c] != mgr_->och_win_prev[c] ? 1u << c : 0;
+            p.ochs_windowed |= mgr_->PM_WIN_NUM[c] < uint32_t(c331_manage::kWindows) ? 1u << c : 0;
         }
         return p;
     }

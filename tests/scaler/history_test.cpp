@@ -222,6 +222,8 @@ HDMI_INFO hdmi_row(int source, const Timing& t)
 // quick applies, before the parameter file is written).
 enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming, BoardInput, Record, Withdraw, Undo };
 
+constexpr uint16_t kBackToRecord = 0xFFFF;   // BoardInput: back to the timing last published
+
 struct Step {
     Kind kind;
     uint32_t addr = 0;   // Write: image address; the input steps: source
@@ -242,7 +244,11 @@ std::string describe(const Step& s)
     case Kind::FileWrite: o << "parameter file written"; break;
     case Kind::FpgaTicks: o << "FPGA passes (50 ticks)"; break;
     case Kind::InputTiming: o << "board input " << s.addr << " -> " << kTimings[s.value].name << ", its record too"; break;
-    case Kind::BoardInput: o << "board input " << s.addr << " -> " << kTimings[s.value].name << " (record unchanged)"; break;
+    case Kind::BoardInput:
+        o << "board input " << s.addr << " -> "
+          << (s.value == kBackToRecord ? "the timing of the last record published" : kTimings[s.value].name)
+          << " (record unchanged)";
+        break;
     case Kind::Record: o << "record of input " << s.addr << " follows the board"; break;
     case Kind::Withdraw: o << "record of input " << s.addr << " withdrawn"; break;
     case Kind::Undo: o << "apply, scaler pass, then the last remote write undone"; break;
@@ -378,6 +384,10 @@ std::vector<Step> generate(uint32_t seed)
         return uint16_t(t);
     };
     std::vector<Step> steps;
+    // Most input steps move one V-by-One source: a change and its return, its record withdrawn
+    // and published between them.
+    const int moving = 4 + pick(2);
+    auto input_source = [&] { return pick(10) < 7 ? moving : pick(kSourceCount); };
     // What only some timings reach is reached from the first edit on: every sequence starts
     // with a V-by-One input wider than 2176 (a window taller than it is capped: window 0 shows
     // source 4 over the LED at start), half with another input timing too (an interlaced
@@ -411,15 +421,15 @@ std::vector<Step> generate(uint32_t seed)
         } else if (!kInputTimings) {
             continue;
         } else if (roll < 90) {
-            const int source = pick(kSourceCount);
+            const int source = input_source();
             steps.push_back(Step{Kind::InputTiming, uint32_t(source), timing_for(source)});
         } else if (roll < 94) {
-            const int source = pick(kSourceCount);
-            steps.push_back(Step{Kind::BoardInput, uint32_t(source), timing_for(source)});
+            const int source = input_source();
+            steps.push_back(Step{Kind::BoardInput, uint32_t(source), pick(2) ? timing_for(source) : kBackToRecord});
         } else if (roll < 97) {
-            steps.push_back(Step{Kind::Record, uint32_t(pick(kSourceCount))});
+            steps.push_back(Step{Kind::Record, uint32_t(input_source())});
         } else {
-            steps.push_back(Step{Kind::Withdraw, uint32_t(4 + pick(2))});
+            steps.push_back(Step{Kind::Withdraw, uint32_t(pick(10) < 7 ? moving : 4 + pick(2))});
         }
     }
     return steps;
@@ -804,15 +814,15 @@ protected:
         case Kind::FileWrite: file_write(); break;
         case Kind::FpgaTicks: fpga_ticks(50); break;
         case Kind::InputTiming:
-            timing_[s.addr] = record_[s.addr] = s.value;
+            timing_[s.addr] = record_[s.addr] = published_[s.addr] = s.value;
             publish_inputs();
             break;
         case Kind::BoardInput:
-            timing_[s.addr] = s.value;
+            timing_[s.addr] = s.value == kBackToRecord ? published_[s.addr] : s.value;
             publish_inputs();
             break;
         case Kind::Record:
-            record_[s.addr] = timing_[s.addr];
+            record_[s.addr] = published_[s.addr] = timing_[s.addr];
             publish_inputs();
             break;
         case Kind::Withdraw:
@@ -858,7 +868,7 @@ protected:
     std::vector<std::string> check(const std::vector<Step>& steps)
     {
         for (int s = 0; s < kSourceCount; ++s)
-            timing_[s] = record_[s] = 0;
+            timing_[s] = record_[s] = published_[s] = 0;
         undo_ = Step{Kind::Undo};
         write_start_file();
         start_device();
@@ -964,6 +974,7 @@ protected:
     message_deal deal_{remote::TR_TCP};
     int timing_[kSourceCount] = {};   // board input by source: index in kTimings
     int record_[kSourceCount] = {};   // the receiver's record by source: index in kTimings, -1 withdrawn
+    int published_[kSourceCount] = {};   // the last record published by source (kept while withdrawn)
     Step undo_{Kind::Undo};           // the write that undoes the last remote write
     int signals_ = 0;
     QMetaObject::Connection signal_;

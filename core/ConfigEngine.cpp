@@ -182,6 +182,11 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     for (auto f = by_file.cbegin(); f != by_file.cend(); ++f) {
         const std::string real = platform::rooted(f.key().toStdString());
         make_parent_dir(real);
+        if (const int fault = platform::write_fault(real)) {
+            writeLogMsg(LOG_ERROR, "cannot write " + f.key().toStdString() + " (" + std::strerror(fault) +
+                                       "): the settings are unchanged");
+            return false;
+        }
         QSettings ini(QString::fromStdString(real), QSettings::IniFormat);
         if (ini.status() != QSettings::NoError || !ini.isWritable()) {
             log_settings_problem(f.key().toStdString(), ini.status(), true);

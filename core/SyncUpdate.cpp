@@ -2,6 +2,7 @@
 #include "core/SyncUpdate.h"
 
 #include <QMutexLocker>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,8 +27,6 @@ SyncUpdate* SyncUpdate::pInstance()
 
 namespace {
 
-constexpr int kPageMain = 1;
-
 // Page codes that have a refresh: 0..14, 16..20, 22, 23.
 bool page_has_refresh(int page)
 {
@@ -40,26 +39,22 @@ void refresh_page(TlxRamPara* store)
     const bool refreshed = page_has_refresh(page) && page_registry::call(page);
     if (!refreshed)
         store->TlxLanguageChanged();  // g_language still follows ram_language
-    if (page == kPageMain && shell_hooks::take_pending_tip && shell_hooks::take_pending_tip() && shell_hooks::tip_create)
-        shell_hooks::tip_create(1);
 }
 
-void write_mode_file(int slot, int from_sync)
+// Writes the mode file from the image; the slot takes the copy only when the file was written.
+bool write_mode_file(TlxRamPara* store, int slot, int from_sync)
 {
     if (shell_hooks::mode_file_write)
-        shell_hooks::mode_file_write(slot, from_sync);
+        return shell_hooks::mode_file_write(slot, from_sync) == 1;
+    return store->mode_file_save(slot, from_sync == 0) == 1;
 }
 
-// Marks the slot saved with a copy of image 0x380..0xFFF. Caller holds c331_lock.
-void fill_slot_from_image(TlxRamPara* store, int slot)
-{
-    MODE_SLOT& ms = store->mode_slot[slot];
-    ms.mark(MODE_MARKER_SAVED);
-    ms.copy_in(MODE_SLOT_IMAGE, store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
-}
+enum class ModeSave { None, Saved, Failed };
 
-// A save request of 1..16 stores the image into that mode; any other value is cleared.
-void pending_mode_save(TlxRamPara* store)
+// A save request of 1..16 stores the image into that mode; any other value is cleared. The
+// slot, its marker and the current mode change only once the mode file is written, so what
+// the panel and the tool see is what the next start finds.
+ModeSave pending_mode_save(TlxRamPara* store)
 {
     int slot = -1;
     {
@@ -68,18 +63,22 @@ void pending_mode_save(TlxRamPara* store)
         if (r > MODE_SLOTS) {
             writeLogMsg(LOG_WARNING, "mode save request " + std::to_string(r) + " names no mode: cleared");
             ram_wr16(store->ram_image, ram_mode_save_request, 0);
-            return;
+            return ModeSave::None;
         }
         if (r == 0 || r == ram_rd16(store->ram_shadow, ram_mode_save_request))
-            return;
+            return ModeSave::None;
         slot = r - 1;
-        fill_slot_from_image(store, slot);
-        ram_wr16(store->ram_image, ram_current_mode, r);
         ram_wr16(store->ram_image, ram_mode_save_request, 0);
     }
-    write_mode_file(slot, 0);
+    if (!write_mode_file(store, slot, 0))
+        return ModeSave::Failed;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store->ram_image, ram_current_mode, static_cast<u16>(slot + 1));
+    }
     if (g_debugSwitch == 254)
         std::printf("\n user mode save change ,%#x \n", ram_rd8(store->mode_slot[slot].bytes[0]));
+    return ModeSave::Saved;
 }
 
 // After a remote change of the slots: of the slots the remote tool wrote since the last
@@ -105,30 +104,34 @@ void remote_slot_change(TlxRamPara* store)
                 ram_wr16(store->ram_image, ram_mode_save_request, 0);
             } else if (m0 == MODE_MARKER_SAVED || m1 == MODE_MARKER_SAVED) {
                 action = Write;
-                fill_slot_from_image(store, slot);
             }
         }
-        if (action == Write)
-            write_mode_file(slot, 1);
+        // A mode file that cannot be written leaves the slot as its file is (the old mode, or
+        // empty), so a tool that reads the slot's marker back learns that it was not kept.
+        if (action == Write && !write_mode_file(store, slot, 1))
+            store->mode_file_deal(slot, 0);
         else if (action == Delete)
             store->mode_file_deal(slot, 1);
     }
 }
 
+}  // namespace
+
 // Writes image 0x300..0xFFF to the parameter file when the image differs from the shadow.
 // Nothing is persisted while a change waits for the scaler, so the file holds only what the
 // wall has been given; the signal of the next apply pass persists it. (The scaler finds its
-// changes against its own applied copy, so the shadow may lag behind it.)
-void persist(TlxRamPara* store)
+// changes against its own applied copy, so the shadow may lag behind it.) A failed write
+// leaves the shadow as it was: the retry and the next change signal try again.
+SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         store->note_change_flag_seen();
         if (c331_shared::param_changed.load() != 0 || store->remote_write_pending())
-            return;
+            return Stored::Waiting;
         if (std::memcmp(store->ram_image, store->ram_shadow, RAM_IMAGE_SIZE) == 0)
-            return;
+            return Stored::Kept;
         std::memcpy(snapshot, store->ram_image, RAM_IMAGE_SIZE);
     }
     if (g_debugSwitch == 254)
@@ -141,16 +144,49 @@ void persist(TlxRamPara* store)
         err = errno;
     }
     if (!ok) {
-        writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
-                                   "): kept for the next change signal");
-        return;
+        if (!failing_)
+            writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
+                                       "): the settings are kept in memory and the write is tried again");
+        failing_ = true;
+        ++failed_tries_;
+        // The back-off of the retry: 1 s, then doubled up to kRetryMaxTicks.
+        retry_gap_ = retry_gap_ == 0 ? kRetryFirstTicks : std::min(retry_gap_ * 2, kRetryMaxTicks);
+        retry_at_ = G_timeTicks.load() + retry_gap_;
+        // A change not yet reported as lost is told to the panel once.
+        const bool news = std::memcmp(snapshot, failed_snapshot_, RAM_IMAGE_SIZE) != 0;
+        std::memcpy(failed_snapshot_, snapshot, RAM_IMAGE_SIZE);
+        return news ? Stored::Failed : Stored::FailedAgain;
     }
     platform::board().shell().run("sync");
+    if (failing_)
+        writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " written after " + std::to_string(failed_tries_) +
+                                  " failed attempts");
+    failing_ = false;
+    failed_tries_ = 0;
+    retry_gap_ = 0;
+    std::memset(failed_snapshot_, 0, RAM_IMAGE_SIZE);
     QMutexLocker lk(&c331_shared::c331_lock);
     std::memcpy(store->ram_shadow, snapshot, RAM_IMAGE_SIZE);
+    return Stored::Kept;
 }
 
-}  // namespace
+// The panel's tips follow what was kept: a tip the panel asked for (a mode saved or recalled,
+// a new LED size) waits for the store's result and shows the check mark only when it was
+// kept, else the "not saved" tip; a change the parameter file could not take shows that tip
+// even when no tip was asked for.
+void SyncUpdate::report(Stored result)
+{
+    if (result == Stored::Waiting)
+        return;
+    const bool asked = shell_hooks::take_pending_tip && shell_hooks::take_pending_tip();
+    int kind = 0;
+    if (result == Stored::Kept)
+        kind = asked ? kTipKept : 0;
+    else if (result == Stored::Failed || asked)
+        kind = kTipNotKept;
+    if (kind && shell_hooks::tip_create)
+        shell_hooks::tip_create(kind);
+}
 
 void SyncUpdate::para_sync(int code)
 {
@@ -158,8 +194,17 @@ void SyncUpdate::para_sync(int code)
     if (!store)
         return;
     refresh_page(store);
-    pending_mode_save(store);
+    const ModeSave mode = pending_mode_save(store);
     if (code == 2)
         remote_slot_change(store);
-    persist(store);
+    const Stored stored = persist(store);
+    report(mode == ModeSave::Failed ? Stored::Failed : stored);
+}
+
+void SyncUpdate::retry_tick()
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    if (!failing_ || !store || static_cast<int32_t>(G_timeTicks.load() - retry_at_) < 0)
+        return;
+    report(persist(store));
 }

@@ -115,8 +115,11 @@ public:
     int TlxGetCropID(int source, int n);
     int TlxAddCropID(int source);
     void TlxGetCropPara(int source, int n, CROP_PARA* out, int* row);
+    // By the crop's number n (1..) among its source's crops, for a caller that just listed them;
+    // kept as the store's interface, though the crop editor writes by id (below).
     void TlxSetCropPara(char source, char n, const CROP_PARA* in);
-    void TlxAddNewCrop(int source, const CROP_PARA* in);
+    // False when the table has no free row (or the source no free id): nothing is written.
+    bool TlxAddNewCrop(int source, const CROP_PARA* in);
     void TlxDeleteCrop(char source, char n);
     // The crop of source `source` with crop id `id` (1..40), looked up under the lock as it is
     // written: a page that names its crop by id never reaches another one after a tool
@@ -132,6 +135,11 @@ public:
     int TlxUserModeIndex(char slot, char direction);  // slot 0..15 or 0x100
     int TlxGetCurrentModeIndex();
     int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
+    // Saves image 0x380..0xFFF as user mode `slot`: writes "/data/modes/custom_mode<slot+1>"
+    // (with `copy_osd` while the OSD is on, the OSD menu is copied beside it first); only once
+    // both are written does the slot take the copy and the saved marker. 1 written, 0 failed
+    // (logged with the file and the reason; the slot and the old file are left as they were).
+    int mode_file_save(int slot, bool copy_osd);
 
     // The slots the remote tool wrote since the last call (bit n for slot n), cleared by the
     // call: the user-mode change of para_sync acts on these only. Caller holds c331_lock.

@@ -1,15 +1,19 @@
 // Parameter store operations: window sources, the crop table and its presence map, custom
 // EDID timings, the language check and the user modes.
 #include <QMutexLocker>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/log.h"
 #include "core/store_files.h"
+#include "core/utils.h"
 #include "platform/board.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 
 u8 g_cut_source_state[30] = {0};
 
@@ -156,20 +160,25 @@ bool TlxRamPara::TlxSetCropById(int source, int id, const CROP_PARA* in)
     return true;
 }
 
-void TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
+bool TlxRamPara::TlxAddNewCrop(int source, const CROP_PARA* in)
 {
+    if (!valid_source(source) || !in)
+        return false;
+    // The id and the free row are taken from the table as it is under the lock, where a
+    // remote write may have changed it since the page last looked: a tool's new row is never
+    // overwritten, nor its id given twice.
+    QMutexLocker lk(&c331_shared::c331_lock);
+    TlxCropSourceInit();
     const int c = TlxAddCropID(source);
-    if (c == 0 || !in)
-        return;
     int r = 0;
     while (r < RAM_CROP_ROWS && (ram_rd16(ram_image, ram_crop_addr(r, CROP_KEY)) & CROP_KEY_USED))
         ++r;
-    if (r >= RAM_CROP_ROWS)
-        return;
-    QMutexLocker lk(&c331_shared::c331_lock);
+    if (c == 0 || r >= RAM_CROP_ROWS)
+        return false;
     ram_wr16(ram_image, ram_crop_addr(r, CROP_KEY), static_cast<u16>(CROP_KEY_USED | ((c - 1) << 8) | source));
     write_crop_rect(ram_image, r, in);
     c331_raise_change_locked(1);
+    return true;
 }
 
 void TlxRamPara::TlxDeleteCrop(char source, char n) { TlxDeleteCropById(source, TlxGetCropID(source, n)); }
@@ -320,5 +329,52 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     ms.copy_in(0, file, size_t(got));
     if (got < MODE_FILE_SIZE)
         writeLogMsg(LOG_WARNING, store_files::mode_file_path(slot) + " short: " + std::to_string(got) + " bytes");
+    return 1;
+}
+
+int TlxRamPara::mode_file_save(int slot, bool copy_osd)
+{
+    if (slot < 0 || slot >= MODE_SLOTS)
+        return 0;
+    MODE_SLOT copy;
+    u16 osd_enable;
+    {
+        // A consistent copy: the scaler and the remote handlers write the image under this
+        // lock, and it comes before the file lock.
+        QMutexLocker lk(&c331_shared::c331_lock);
+        std::memcpy(copy.bytes, mode_slot[slot].bytes, MODE_SLOT_SIZE);
+        copy.copy_in(MODE_SLOT_IMAGE, ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+        copy.mark(MODE_MARKER_SAVED);
+        osd_enable = ram_rd16(ram_image, ram_osd_enable);
+    }
+    const std::string path = store_files::mode_file_path(slot);
+    platform::Shell& sh = platform::board().shell();
+    // The mode's own copy of the OSD menu first: a mode saved without it is not kept whole.
+    if (copy_osd && osd_enable == 1) {
+        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
+        if (g_debugSwitch == 254)
+            std::printf("%s\n", cmd.c_str());
+        // Without a menu there is nothing to copy; a menu that cannot be copied fails the save.
+        if (sh.run(cmd) != 0 && ::access(platform::rooted("/data/configs/omenu.json").c_str(), F_OK) == 0) {
+            writeLogMsg(LOG_ERROR, "cannot copy the OSD menu to " + store_files::mode_osd_path(slot) + ": mode " +
+                                       std::to_string(slot + 1) + " not saved, its slot left as it was");
+            return 0;
+        }
+    }
+    {
+        // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
+        QMutexLocker fl(&Utils::_file_deal_mutex);
+        if (!store_files::write_atomic(path, copy.bytes, MODE_FILE_SIZE)) {
+            writeLogMsg(LOG_ERROR, "cannot write " + path + " (" + std::strerror(errno) + "): mode " +
+                                       std::to_string(slot + 1) + " not saved, its slot left as it was");
+            return 0;
+        }
+    }
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
+    }
+    sh.run("sync");
+    platform::sleep_us(100);
     return 1;
 }

@@ -65,3 +65,15 @@ int get_json_alias_para(ALIAS_PARA* out, std::string category, int id)
     }
     return 0;
 }
+
+std::string alias_file_fault(const std::string& real_path)
+{
+    pt::ptree root;
+    std::string why;
+    if (json_file::load(real_path, &root, &why) != json_file::Load::Ok)
+        return why.empty() ? "cannot be read" : why;
+    const auto namelist = static_cast<const pt::ptree&>(root).get_child_optional("namelist");
+    if (!namelist || (namelist->empty() && !namelist->data().empty()))
+        return "no \"namelist\" object";
+    return std::string();
+}

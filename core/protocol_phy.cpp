@@ -108,17 +108,24 @@ inline u8 unescape(u8 state, u8 second)
 }
 
 // One step of the decoder on byte b. Returns false when the closing byte ends the frame.
-inline bool decode_byte(u8 b, u8& state, u8& done, u8* out, u32& n)
+// A prefix followed by anything but 01 or 02 (the closing byte and another prefix included)
+// is no escape of the protocol: the frame is marked bad, so that a byte changed or inserted
+// on the way cannot pass as another frame with the same checksum.
+inline bool decode_byte(u8 b, u8& state, u8& done, bool& bad, u8* out, u32& n)
 {
     if (b == phy::kStart) {
         // A start byte restarts the frame wherever it appears.
         state = kInside;
         done = 0;
+        bad = false;
         n = 0;
         return true;
     }
     if (state == kOutside)
         return true;
+    const bool after_prefix = state == kAfterA6 || state == kAfter5B;
+    if (after_prefix && b != phy::kEscLiteral && b != phy::kEscDelim)
+        bad = true;
     if (b == phy::kEnd) {
         done = 1;
         state = kOutside;
@@ -128,7 +135,6 @@ inline bool decode_byte(u8 b, u8& state, u8& done, u8* out, u32& n)
         state = (b == phy::kEscA6) ? kAfterA6 : kAfter5B;
         return true;
     }
-    // After a prefix: 01/02 complete the pair; any other byte drops the prefix.
     out[n++] = (b == phy::kEscLiteral || b == phy::kEscDelim) ? unescape(state, b) : b;
     state = kInside;
     return true;
@@ -140,6 +146,7 @@ u32 protocol_phy::data_transf_meaning(const u8* in, u8* out, u32 length, u8* com
 {
     u8 state = kOutside;
     u8 done = 0;
+    bool bad = false;
     u32 n = 0;
     u32 i = 0;
     bool open = true;  // false once the closing byte was seen
@@ -173,10 +180,11 @@ u32 protocol_phy::data_transf_meaning(const u8* in, u8* out, u32 length, u8* com
             if (i == length)
                 break;
         }
-        open = decode_byte(in[i++], state, done, out, n);
+        open = decode_byte(in[i++], state, done, bad, out, n);
     }
 
     decode_state_ = state;
+    bad_escape_ = bad;
     if (complete)
         *complete = done;
     return n;

@@ -2,7 +2,8 @@
 // Byte-level codec of the remote-control protocol's frames.
 //
 // On the wire a frame is opened by 0xA5 and closed by 0x5A. Inside, the four delimiter and
-// escape bytes are escaped: 0xA5 -> A6 02, 0xA6 -> A6 01, 0x5A -> 5B 02, 0x5B -> 5B 01.
+// escape bytes are escaped: 0xA5 -> A6 02, 0xA6 -> A6 01, 0x5A -> 5B 02, 0x5B -> 5B 01; a
+// prefix followed by any other byte is no escape, and its frame is bad.
 // A decoded frame starts with the destination and source addresses (16-bit little-endian)
 // and ends with the XOR checksum of all bytes before it (Utils::BCC).
 #include <cstdint>
@@ -42,6 +43,9 @@ public:
     // 0x5A; *complete is 1 when a closing byte was seen. Returns the decoded length.
     // A frame split over two calls is not joined.
     u32 data_transf_meaning(const u8* in, u8* out, u32 length, u8* complete);
+    // Whether the frame the last decode returned held an escape prefix followed by anything
+    // but 01 or 02: such a frame is not one the protocol can send and is to be dropped.
+    bool bad_escape() const { return bad_escape_; }
 
     // Encodes `length` body bytes for sending: A5 A5 A5, the escaped body, 5A.
     // `out` needs room for 2 * length + 4 bytes. *flag is set to 0. Returns the wire length.
@@ -54,4 +58,5 @@ private:
     // Kept for inspection only: each call starts from its own fresh state.
     u8 decode_state_ = 0;
     u8 encode_state_ = 0;
+    bool bad_escape_ = false;
 };

@@ -1,8 +1,9 @@
 #pragma once
 // Requests that the scaler's apply pass (and the factory resets) raise for the input
 // supervision and the FPGA thread. Those components poll these flags from their own threads
-// and clear what they serve; the flags are plain atomics with no ordering beyond the flag
-// itself. They live in core so that both sides reach them without knowing each other.
+// and take a request (exchange it for 0) before serving it, putting it back only when the
+// work could not be done, so a request raised during the work is served by the next pass;
+// the flags are plain atomics with no ordering beyond the flag itself. They live in core so that both sides reach them without knowing each other.
 #include <atomic>
 #include <cstdint>
 

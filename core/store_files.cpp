@@ -10,6 +10,7 @@
 #include "core/ConfigEngine.h"
 #include "core/log.h"
 #include "core/ram_map.h"
+#include "platform/board.h"
 #include "platform/paths.h"
 
 namespace store_files {
@@ -56,6 +57,10 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
 {
     const std::string real = platform::rooted(path);
     const std::string tmp = real + ".tmp";
+    if (const int fault = platform::write_fault(real)) {
+        errno = fault;
+        return false;
+    }
     // A fresh data partition has no "/data/modes" yet: the first saved mode creates it.
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(real).parent_path(), ec);

@@ -33,6 +33,8 @@ Board& board()
     return *b;
 }
 
+int write_fault(const std::string& real_path) { return board().write_fault(real_path); }
+
 void install_board(Board* b) { g_board.store(b, std::memory_order_release); }
 
 void register_sim_factory(BoardFactory f) { g_sim_factory.store(f); }

@@ -40,7 +40,19 @@ public:
 
     // The knob device "/dev/ec11": opened read-write with SIGIO notification; -1 when absent.
     virtual int open_knob() = 0;
+
+    // 0 when a write to the rooted file `real_path` may go ahead, else the errno it fails
+    // with before anything is written (the simulated board makes chosen paths full). The
+    // device's own file writes ask this first.
+    virtual int write_fault(const std::string& real_path) const
+    {
+        (void)real_path;
+        return 0;
+    }
 };
+
+// board().write_fault(real_path).
+int write_fault(const std::string& real_path);
 
 // The installed board. Installs the hw board on first use when none was installed.
 Board& board();

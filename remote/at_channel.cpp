@@ -7,6 +7,7 @@
 #include "core/ConfigEngine.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "remote/K57_WIFI_CONFIG.h"
 
@@ -73,6 +74,10 @@ std::string check_data()
 
 std::string at_reply(const std::string& request)
 {
+    // Only a request is answered: a reply of this or another device ("OK", "ERROR", "+VER:")
+    // or an echoing service's datagram answered would be answered back for ever.
+    if (request.compare(0, 2, "AT") != 0)
+        return std::string();
     const std::string cmd = strip(request);
     if (cmd == "AT+GETVER")
         return "+VER:" + std::string(g_app_version) + "\r\n" + kOk;
@@ -88,7 +93,7 @@ std::string at_reply(const std::string& request)
     }
     if (cmd == "AT+RST") {
         writeLogMsg(LOG_WARNING, "AT channel: device restart requested");
-        G_reboot_tickTicks = G_timeTicks.load();
+        G_reboot_tickTicks = request_tick();
         g_app_reset_flag = 1;
         return kOk;
     }

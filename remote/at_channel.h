@@ -8,11 +8,13 @@
 //   AT+SETDATA=3   restart the access point                             "OK\r\n"
 //   AT+RST         restart the device (the front panel's tick reboots)  "OK\r\n"
 //   AT+RESTORE     restore the factory parameters (image 0x300..0xFFF)  "OK\r\n"
-//   anything else  "ERROR\r\n"
+//   any other "AT..." datagram  "ERROR\r\n"
+// A datagram that does not begin with "AT" (a reply, this device's or another's) gets none.
 #include <string>
 
 namespace remote {
 
+// The reply to one datagram; empty: send nothing.
 std::string at_reply(const std::string& request);
 
 }  // namespace remote

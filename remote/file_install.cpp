@@ -4,12 +4,15 @@
 #include <QSettings>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/alias_reader.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/json_file.h"
 #include "core/log.h"
 #include "core/md5.h"
@@ -18,6 +21,7 @@
 #include "platform/board.h"
 #include "platform/thread_name.h"
 #include "remote/remote_hooks.h"
+#include "scaler/omenu_file.h"
 
 namespace remote {
 
@@ -131,6 +135,10 @@ bool commit_file(TlxFileDeal& st)
 // restarted.
 bool set_start_command(QSettings& ini, const QVariant& command)
 {
+    if (const int fault = platform::write_fault(ini.fileName().toStdString())) {
+        writeLogMsg(LOG_ERROR, "remote: cannot write " + std::string(kLoadConfig) + " (" + std::strerror(fault) + ")");
+        return false;
+    }
     if (command.isValid())
         ini.setValue(kAppPathKey, command);
     else
@@ -139,8 +147,26 @@ bool set_start_command(QSettings& ini, const QVariant& command)
     return ini.status() == QSettings::NoError;
 }
 
+// A program the device could not start (not an executable file: neither ELF nor a script)
+// would leave it without its program at the next start: refused, the old one stays.
+bool runnable(const TlxFileDeal& st)
+{
+    uint8_t head[4] = {};
+    const int fd = ::open(st.temp.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool got = fd >= 0 && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    if (fd >= 0)
+        ::close(fd);
+    const bool elf = got && std::memcmp(head, "\x7f" "ELF", 4) == 0;
+    if (elf || std::memcmp(head, "#!", 2) == 0)
+        return true;
+    writeLogMsg(LOG_WARNING, "remote: file APPL refused (not an executable program), old program kept");
+    return false;
+}
+
 bool install_app(TlxFileDeal& st)
 {
+    if (!runnable(st))
+        return false;
     QSettings ini(QString::fromStdString(platform::rooted(kLoadConfig)), QSettings::IniFormat);
     const QVariant old = ini.value(kAppPathKey);
     if (!set_start_command(ini, QString::fromLatin1(kAppStartCommand))) {
@@ -152,18 +178,20 @@ bool install_app(TlxFileDeal& st)
         return false;
     }
     ::chmod(st.target.c_str(), 0755);
-    G_reboot_tickTicks = G_timeTicks.load();
+    G_reboot_tickTicks = request_tick();
     g_app_reset_flag = 1;
     writeLogRecord(LOG_INFO, "remote: application update installed, restarting");
     return true;
 }
 
-// A received JSON file must pass the check its readers make before it replaces the old one.
+// A received JSON file replaces the old one only when the reader that applies it would read
+// it: an OSD menu its entries, a names file its "namelist".
 bool json_acceptable(const TlxFileDeal& st)
 {
-    boost::property_tree::ptree tree;
-    std::string why;
-    if (json_file::load(st.temp, &tree, &why) == json_file::Load::Ok)
+    const std::string why = std::strcmp(st.code, "OSDS") == 0 ? omenu_file_fault(st.temp)
+                            : std::strcmp(st.code, "ALIS") == 0 ? alias_file_fault(st.temp)
+                                                                : std::string();
+    if (why.empty())
         return true;
     writeLogMsg(LOG_WARNING, std::string("remote: file ") + st.code + " refused (" + why + "), old file kept");
     return false;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstring>
 #include <atomic>
 #include <fcntl.h>
 #include <mutex>
@@ -178,9 +179,10 @@ u8 start_write(Requester owner, const u8* data, u32 dlen)
         st.data.reserve(kWriteChunk + kMaxRamBlock);
         QDir().mkpath(QFileInfo(QString::fromStdString(target)).absolutePath());
         st.temp = target + ".part";
-        st.fd = ::open(st.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fault = platform::write_fault(target);
+        st.fd = fault ? -1 : ::open(st.temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (st.fd < 0) {
-            writeLogMsg(LOG_ERROR, "remote: cannot create " + st.temp);
+            writeLogMsg(LOG_ERROR, "remote: cannot create " + st.temp + " (" + std::strerror(fault ? fault : errno) + ")");
             st.temp.clear();
             abandon();
             return ST_FAILED;

@@ -110,8 +110,13 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         out[0] = ST_REFUSED;
         return 3;
     }
-    f->write_to_register(r, data[2], data[1], 0);
-    out[0] = ST_DONE;
+    // A command page run (register 2 bit 2) that the device could not keep is not answered
+    // as done.
+    fpga_manage::CommandResult command = fpga_manage::CommandResult::Done;
+    f->write_to_register(r, data[2], data[1], 0, &command);
+    out[0] = command == fpga_manage::CommandResult::Done      ? ST_DONE
+             : command == fpga_manage::CommandResult::Refused ? ST_REFUSED
+                                                              : ST_FAILED;
     out[2] = f->reg(r);
     return 3;
 }

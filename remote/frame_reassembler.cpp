@@ -30,6 +30,10 @@ u32 decode_checked(protocol_phy& phy, const u8* wire, u32 length, u8* out)
         writeLogMsg(LOG_DEBUG, "remote: frame of " + std::to_string(n) + " bytes dropped");
         return 0;
     }
+    if (phy.bad_escape()) {
+        writeLogMsg(LOG_DEBUG, "remote: frame with an undefined escape dropped");
+        return 0;
+    }
     if (Utils::BCC(out, n - 1) != out[n - 1]) {
         writeLogMsg(LOG_DEBUG, "remote: frame with bad checksum dropped");
         return 0;

@@ -6,6 +6,7 @@
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/pending_writes.h"
 #include "core/protocol_phy.h"
@@ -52,17 +53,17 @@ constexpr u32 RAM_SLOTS_END = 0x11000;
 TlxRamPara* store() { return TlxRamPara::published(); }  // the UDP thread starts before the store
 
 // The applied parameters no longer show the recalled user mode when the tool changed the
-// mode's part of the image without writing the current-mode word itself.
+// mode's part of the image without writing the current-mode word itself. Only the tool's own
+// write of the word counts: the device's own setting of it (a save, a recall) since the last
+// apply does not keep the mark over the tool's change.
 void settle_current_mode_locked(TlxRamPara* s)
 {
     const u8* img = s->ram_image;
     const u8* applied = s->ram_applied;
     const bool mode_word_written = s->take_remote_mode_word_written();
-    const bool mode_word_kept =
-        !mode_word_written && get_u16(img + ram_current_mode) == get_u16(applied + ram_current_mode);
     const bool mode_area_changed =
         std::memcmp(img + RAM_MODE_BASE, applied + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
-    if (mode_word_kept && mode_area_changed)
+    if (!mode_word_written && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }
 
@@ -233,6 +234,7 @@ u32 message_deal::write_register(const u8* data, u32 dlen, u8* out)
         case REG_SCALER_DBG0:
         case REG_SCALER_DBG2: v = value & mask; break;
         case REG_SCALER_DBG1: v = u8(value + 1); break;
+        case REG_HOTPLUG0:  // the first hot-plug command byte merges under the mask as the others
         default: v = u8((value & mask) | (*cell & ~mask)); break;
         }
         ram_wr8(*cell, v);  // status bytes are read without the lock by the input supervision
@@ -275,7 +277,7 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
             reboot_after_100ms();
         }
         if (mask & SYS_REBOOT_REQUEST) {
-            G_reboot_tickTicks = G_timeTicks.load();
+            G_reboot_tickTicks = request_tick();
             g_app_reset_flag = 1;
         }
         if (mask & SYS_RELOAD_FONTS)

@@ -2,8 +2,10 @@
 
 #include <QMutexLocker>
 #include <QStringList>
+#include <mutex>
 
 #include "core/ConfigEngine.h"
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/utils.h"
 
@@ -56,6 +58,11 @@ void put_ip(u8* out, const QString& text)
     std::memcpy(out, ip.b, 4);
 }
 
+// Held from the "nothing changed" check to the end of the store and the interface set-up, so
+// that the same settings arriving on several transports at once are stored and applied once:
+// the second finds them set.
+std::mutex g_change_mutex;
+
 // Whether the device already has these settings (stored and applied): then a repeat of the
 // command rewrites no file and reconfigures no interface.
 bool already_set(const Ipv4& ip, const Ipv4& mask, const Ipv4& gw, u16 port)
@@ -87,6 +94,8 @@ bool valid_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway)
 {
     return network_fault(ip, mask, gateway) == NetFault::None;
 }
+
+std::mutex& network_change_mutex() { return g_change_mutex; }
 
 bool store_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway, u16 port)
 {
@@ -143,6 +152,7 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
         return 1;
     }
     out[0] = ST_DONE;
+    std::lock_guard<std::mutex> change(g_change_mutex);
     if (already_set(ip, mask, gw, port))
         return 1;
     const bool port_changed = port != g_port.load();
@@ -157,7 +167,7 @@ u32 apply_net_settings(const u8* data, u32 dlen, u8* out)
                               mask.text().toStdString() + " / " + gw.text().toStdString() +
                               " port " + std::to_string(port));
     if (port_changed) {  // the server listens on the new port after the restart
-        G_reboot_tickTicks = G_timeTicks.load();
+        G_reboot_tickTicks = request_tick();
         g_app_reset_flag = 1;
     }
     out[0] = ST_DONE;

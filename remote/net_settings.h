@@ -1,6 +1,7 @@
 #pragma once
 // The device-information and network-settings commands (0x6A, 0x6B).
 #include <QString>
+#include <mutex>
 
 #include "remote/remote_proto.h"
 
@@ -25,8 +26,11 @@ enum class NetFault { None, Mask, Address, Gateway, GatewayPlace };
 NetFault network_fault(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway);
 
 // Stores address, mask and gateway (and the TCP port when it is not 0) in one write of the
-// network configuration: all of them or none. The caller sets the interface up afterwards.
+// network configuration: all of them or none. The caller sets the interface up afterwards,
+// holding network_change_mutex() over the store and the set-up, as 0x6B does over its check,
+// store and set-up.
 bool store_network(const Ipv4& ip, const Ipv4& mask, const Ipv4& gateway, u16 port = 0);
+std::mutex& network_change_mutex();
 
 // Reply data of 0x6A: status 0, then the device's identity and network settings.
 u32 build_device_info(u8* out);

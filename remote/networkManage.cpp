@@ -37,7 +37,7 @@ std::string address_text(uint32_t address)
 }
 }  // namespace
 
-networkManage::networkManage() : endpoint(TR_TCP), rx_(kReadChunk) {}
+networkManage::networkManage() : endpoint(TR_TCP) {}
 
 networkManage* networkManage::pInstance()
 {
@@ -87,9 +87,10 @@ void networkManage::acceptThread()
     platform::name_this_thread("tcp-server");
     devlog::limit_this_thread();  // every line here is caused by a peer
     epoll_event events[kMaxClients + 1];
+    bool more = false;  // a client has bytes waiting for its next turn: only look, do not wait
     for (;;) {
         const int n = wait_for_events(ep_, events, int(kMaxClients + 1),
-                                      earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
+                                      more ? 0 : earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
         serve_pass_through();
         bool pending_accept = false;
         for (int e = 0; e < n; ++e) {
@@ -102,16 +103,32 @@ void networkManage::acceptThread()
             if (i == clients_.size())
                 continue;
             const uint32_t ev = events[e].events;
-            bool keep = !(ev & EPOLLOUT) || flush_client(i);
-            if (keep && (ev & (EPOLLIN | EPOLLHUP | EPOLLERR)))
-                keep = serve_client(i);
-            if (!keep)
+            if (ev & (EPOLLIN | EPOLLHUP | EPOLLERR))
+                c->readable = true;
+            if ((ev & EPOLLOUT) && !flush_client(i))
                 close_client(i);
         }
-        sweep_clients();
         if (pending_accept)
             accept_clients();
+        more = serve_turn();
+        sweep_clients();
     }
+}
+
+// One turn: a frame of every client that has one waiting. From the back, so closing one
+// does not move the indexes still to come.
+bool networkManage::serve_turn()
+{
+    bool more = false;
+    for (size_t i = clients_.size(); i-- > 0;) {
+        if (!clients_[i]->waiting())
+            continue;
+        if (serve_client(i))
+            more = more || clients_[i]->waiting();
+        else
+            close_client(i);
+    }
+    return more;
 }
 
 // Every client once per wake-up: replies queued outside its own events (a relayed card
@@ -172,6 +189,26 @@ void networkManage::queue_reply(Client& c, const u8* bytes, size_t length)
     c.out.insert(c.out.end(), bytes, bytes + length);
 }
 
+// A reply goes out at once, from where it was encoded, when none of the client's waits before
+// it; what the socket does not take now waits in the client's buffer.
+void networkManage::send_reply(Client& c, const u8* bytes, size_t length)
+{
+    if (c.unsent() == 0 && !c.overflow && !c.gone) {
+        const ssize_t w = ::send(c.fd, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) {
+            c.stalled_us = 0;
+            bytes += w;
+            length -= size_t(w);
+        } else if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            c.gone = true;
+            return;
+        }
+        if (length == 0)
+            return;
+    }
+    queue_reply(c, bytes, length);
+}
+
 int networkManage::next_timeout_ms() const
 {
     if (clients_.empty())
@@ -215,9 +252,13 @@ bool networkManage::has_room(uint32_t address) const
 void networkManage::serve_readable_clients()
 {
     for (size_t i = clients_.size(); i-- > 0;) {
-        pollfd p{clients_[i]->fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) == 1 && !serve_client(i))
-            close_client(i);
+        Client& c = *clients_[i];
+        pollfd p{c.fd, POLLIN, 0};
+        if (c.in_head == c.in_end && ::poll(&p, 1, 0) == 1) {
+            c.readable = true;
+            if (!serve_client(i))
+                close_client(i);
+        }
     }
 }
 
@@ -252,6 +293,8 @@ void networkManage::add_client(int fd, uint32_t address)
     c->id = next_id_++;
     c->address = address;
     c->last_rx_us = now_us();
+    c->in.resize(kReadChunk);
+    c->readable = true;  // what it sent with its connect is served in this turn
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.ptr = c.get();
@@ -283,16 +326,26 @@ uint64_t networkManage::idle_us(size_t index, uint64_t now) const
     return now > last ? now - last : 0;
 }
 
+// The socket is read only when the bytes of the last read are all served, so a client's
+// backlog stays in the kernel's buffer and, when that fills, with the client itself.
 bool networkManage::serve_client(size_t index)
 {
     Client& c = *clients_[index];
-    const ssize_t n = ::recv(c.fd, rx_.data(), rx_.size(), 0);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-        return false;
-    if (n < 0)
-        return true;
-    auto reply = [this, &c](const u8* bytes, size_t length) { queue_reply(c, bytes, length); };
-    if (endpoint.receive(c.stream, rx_.data(), size_t(n), reply, c.id) > 0)
+    if (c.in_head == c.in_end) {
+        const ssize_t n = ::recv(c.fd, c.in.data(), c.in.size(), 0);
+        c.in_head = 0;
+        c.in_end = n > 0 ? size_t(n) : 0;
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return false;
+        // A short read took all there was; the next event says when more comes.
+        c.readable = n == ssize_t(kReadChunk) || (n < 0 && errno == EINTR);
+        if (n < 0)
+            return true;
+    }
+    auto reply = [this, &c](const u8* bytes, size_t length) { send_reply(c, bytes, length); };
+    bool taken = false;
+    c.in_head += endpoint.receive_one(c.stream, c.in.data() + c.in_head, c.in_end - c.in_head, reply, c.id, taken);
+    if (taken)
         c.last_rx_us = now_us();  // bytes of a frame that never ends keep no slot
     return flush_client(index);
 }
@@ -300,6 +353,10 @@ bool networkManage::serve_client(size_t index)
 bool networkManage::flush_client(size_t index)
 {
     Client& c = *clients_[index];
+    if (c.gone) {
+        writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
+        return false;
+    }
     if (c.overflow) {
         writeLogMsg(LOG_WARNING, "networkManage: client leaves more than " + std::to_string(kMaxUnsent) +
                                      " bytes of replies unread, dropped");

@@ -3,7 +3,10 @@
 // Each client's byte stream is reassembled on its own; replies go back on the asking client.
 //
 // One thread serves every client and never blocks on one: replies go into the client's own
-// output buffer and are sent as the socket takes them. A client that lets more than
+// output buffer and are sent as the socket takes them. Clients are served in turns, one frame
+// each per turn: what a client sent beyond that waits in its own input buffer for its next
+// turn, and a newcomer is accepted at the next turn, so slow frames (flash saves and erases)
+// sent back to back by one client delay the others by one frame each. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
 // kIdleUs is closed. Only a whole frame taken counts as activity: bytes of a frame that never
 // ends do not. One address holds at most kMaxPerAddress connections. A newcomer that
@@ -42,7 +45,8 @@ private:
     bool has_room(uint32_t address) const;
     void serve_readable_clients();
     void add_client(int fd, uint32_t address);
-    bool serve_client(size_t index);  // false: the client is gone
+    bool serve_turn();                // whether a client has bytes left for another turn
+    bool serve_client(size_t index);  // one frame of the client; false: the client is gone
     bool flush_client(size_t index);  // false: the client is to be dropped
     bool overdue(size_t index, uint64_t now) const;
     // Among the clients of `address` (every client when null): the one idle longest, or
@@ -59,15 +63,21 @@ private:
         u32 id = 0;
         uint32_t address = 0;      // the peer's IPv4 address, network order
         remote::FrameReassembler stream;
+        std::vector<u8> in;        // received bytes; in_head to in_end are not yet served
+        size_t in_head = 0, in_end = 0;
+        bool readable = false;     // the socket may hold bytes not yet received
         std::vector<u8> out;       // replies not yet sent, from out_head on
         size_t out_head = 0;
         uint64_t last_rx_us = 0;   // platform clock of the last whole frame taken (or the connect)
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
+        bool gone = false;         // a send found the connection broken
         size_t unsent() const { return out.size() - out_head; }
+        bool waiting() const { return in_head < in_end || readable; }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
+    void send_reply(Client& c, const u8* bytes, size_t length);
     size_t index_of(const Client* c) const;
     void arm_output(Client& c, bool on);
     int listen_fd_ = -1;
@@ -75,5 +85,4 @@ private:
     int port_ = 0;
     u32 next_id_ = 1;
     std::vector<std::unique_ptr<Client>> clients_;
-    std::vector<u8> rx_;  // receive buffer shared by the clients
 };

@@ -72,6 +72,8 @@ void RemoteEndpoint::relay(const u8* frame, u32 length, uint64_t peer)
 
 void RemoteEndpoint::take_relayed(const RelaySink& sink)
 {
+    if (!relay_waiting_.load())
+        return;  // the usual case: no lock taken in every pass of the receive loop
     std::vector<Relayed> out;
     {
         std::lock_guard<std::mutex> lk(relay_mutex_);

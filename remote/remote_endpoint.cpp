@@ -1,5 +1,6 @@
 #include "remote/remote_endpoint.h"
 
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/fd_wait.h"
 #include "remote/file_transfer.h"
@@ -57,6 +58,13 @@ size_t RemoteEndpoint::receive(FrameReassembler& stream, const u8* data, size_t 
     return taken;
 }
 
+size_t RemoteEndpoint::receive_one(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply,
+                                   uint64_t peer, bool& taken)
+{
+    taken = false;
+    return stream.feed(data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer); }, 1);
+}
+
 bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
@@ -68,7 +76,7 @@ bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint6
         writeLogMsg(LOG_DEBUG, "remote: frame from a device address dropped (a reply, not a request)");
         return false;
     }
-    pc_cmd_time = G_timeTicks.load();
+    pc_cmd_time = request_tick();  // a pause counted from this frame, whatever ticks are still due
     pc_cmd_valid = 1;
 
     if (dst < kCardDstLimit && src == kCardSrc) {

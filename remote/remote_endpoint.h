@@ -52,6 +52,12 @@ public:
     // Returns the number of frames taken (whole, checked, from a requester): what counts as
     // a peer's activity, as bytes of a frame that never ends do not.
     size_t receive(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer = 0);
+    // The same, one frame at a time: feeds the bytes up to the end of the first frame they
+    // complete (all of them when they complete none) and returns how many it used; `taken`
+    // tells whether that frame counts as activity. A server serving several peers in turns
+    // keeps the rest for the peer's next turn.
+    size_t receive_one(FrameReassembler& stream, const u8* data, size_t length, ReplySink reply, uint64_t peer,
+                       bool& taken);
 
     protocol_phy phy;
     message_deal deal;

@@ -23,7 +23,7 @@ constexpr u16 kAtPort = 13769;
 constexpr size_t kDatagramMax = 65536;
 constexpr size_t kAtMaxQueue = 64;  // replies waiting to be sent; more are dropped
 
-int open_udp(u16 port, bool broadcast)
+int open_udp(u16 port, bool broadcast, bool sim)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -35,7 +35,7 @@ int open_udp(u16 port, bool broadcast)
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
-    a.sin_addr.s_addr = server_bind_address();
+    a.sin_addr.s_addr = server_bind_address(sim);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;
@@ -46,6 +46,13 @@ int open_udp(u16 port, bool broadcast)
 }  // namespace
 
 udpnetManage::udpnetManage() : endpoint(TR_UDP) {}
+
+int udpnetManage::open_protocol_socket(bool sim, u16 port)
+{
+    return open_udp(port, udp_protocol_broadcasts(sim), sim);
+}
+
+int udpnetManage::open_at_socket(bool sim, u16 port) { return open_udp(port, false, sim); }
 
 udpnetManage* udpnetManage::pInstance()
 {
@@ -60,7 +67,7 @@ int udpnetManage::initialize()
 {
     int rc = 0;
     if (g_udpnetmode) {
-        fd_5008_ = open_udp(udp_port(kProtocolPort), udp_protocol_broadcasts(on_sim_board()));
+        fd_5008_ = open_protocol_socket(on_sim_board(), udp_port(kProtocolPort));
         fpga_manage::set_relay(TR_UDP, [](const u8* f, u32 n, uint64_t peer) {
             p_udpnetManage->endpoint.relay(f, n, peer);
         });
@@ -71,7 +78,7 @@ int udpnetManage::initialize()
             return 255;
         }
     }
-    fd_13769_ = open_udp(udp_port(kAtPort), false);
+    fd_13769_ = open_at_socket(on_sim_board(), udp_port(kAtPort));
     if (fd_13769_ < 0) {
         writeLogMsg(LOG_ERROR, "udpnetManage: cannot open UDP port " + std::to_string(udp_port(kAtPort)));
         return 1;
@@ -166,6 +173,8 @@ void udpnetManage::udp_13769_acceptThread()
         if (n <= 0 || own_echo(from, kAtPort))
             continue;
         AtReply r{at_reply(std::string(buf, size_t(n))), udp_reply_address(from, false, on_sim_board())};
+        if (r.text.empty())
+            continue;
         std::lock_guard<std::mutex> lk(at_mutex_);
         if (at_queue_.size() < kAtMaxQueue)
             at_queue_.push_back(std::move(r));

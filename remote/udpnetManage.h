@@ -21,6 +21,12 @@ public:
 
     remote::RemoteEndpoint endpoint;
 
+    // The bound sockets of the two ports as the board wants them: the protocol's may broadcast
+    // on hw, where its replies do; both bind to every address on hw, to loopback on sim. -1
+    // when the port cannot be opened.
+    static int open_protocol_socket(bool sim, u16 port);
+    static int open_at_socket(bool sim, u16 port);
+
 private:
     udpnetManage();
     void udpacceptThread();

@@ -71,11 +71,16 @@ void c331_manage::apply_changes()
     if (g_force_bkcolor == 0)
         tlxApi_forceColorDisable(c331_fd);
     scan_requests(img, shd);
+    dropped_note_held = true;
+    dropped_note.clear();
     apply_panel(img, shd);
     apply_picture(img, shd);
     apply_priority(img, shd);
     apply_crop_rows(img, shd);
     apply_windows(img, shd);
+    dropped_note_held = false;
+    if (!dropped_note.empty())
+        writeLogMsg(LOG_WARNING, dropped_note);
     apply_fade(img, shd);
     if (img[ram_test_pattern] != shd[ram_test_pattern])
         c331_SetPattern(img[ram_test_pattern]);

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "core/c331_shared.h"
@@ -292,6 +293,10 @@ public:
     bool list_fallback = false;   // the listed windows did not fit: one unrotated window over the LED
     bool windows_dropped = false;   // the last layout left windows dark for want of output channels
     uint32_t ichs_left_out = 0;     // bit n: listed window n is left without input channels (lowest layers)
+    // An apply may lay the windows out more than once (panel, layers, window records): the
+    // windows it leaves dark are logged once, for the layout it ends with.
+    bool dropped_note_held = false;
+    std::string dropped_note;
     uint32_t wincnt = kWindows;                         // windows the scaler serves
     uint32_t PM_MEM_WMODE[kWindows]{}, PS_MEM_WMODE[kWindows]{};
     uint32_t port_iact[kPorts][4]{};

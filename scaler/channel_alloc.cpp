@@ -69,7 +69,8 @@ static void alloc_fail(int n)
 
 int carried_columns(const ST_PANEL& pnl)
 {
-    const bool one_channel_wide = pnl.arrang == ARRANG2K4_2x1 && pnl.use1och && pnl.splice != SPLICE_H;
+    const bool one_channel_wide =
+        pnl.arrang == ARRANG2K4_2x1 && pnl.use1och && pnl.splice != SPLICE_H && pnl.och.width >= pnl.w;
     return one_channel_wide ? 1 : (pnl.och_HCnt ? pnl.och_HCnt : 1);
 }
 
@@ -342,6 +343,10 @@ int32_t c331_manage::tlxApi_OchGetWinOffset1(ST_WIN_INFO* wi, int side)
     return challoc::win_offset(*wi, pnl.och.width, pnl.och.height, side);
 }
 
+// A crop names an area of the picture the source sends: pixels across, frame lines down (an
+// interlaced port is measured per field). A crop that does not fit the input's active size
+// shows the whole input: every margin 0. The stored row is not touched, so the crop shows
+// again once the input is back to a size it fits.
 int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
 {
     if (port < 0 || port >= kPorts)
@@ -349,10 +354,16 @@ int32_t c331_manage::tlxApi_CropGetOffset(int port, ST_RECT* rect, int side)
     int32_t W = PI_ACT[port][1];
     if (port > 3 && PI_STATE[port] < 4)
         W *= 2;
-    const int32_t H = PI_ACT[port][3];
+    const int32_t H = static_cast<int32_t>(PI_ACT[port][3]) * (PI_SCAN_MODE[port] ? 2 : 1);
     if (W == 0 || H == 0) {
         if (g_debugSwitch == 254)
             printf("\t no signal, return 0\n");
+        return 0;
+    }
+    if (int64_t(rect->x) + rect->w > W || int64_t(rect->y) + rect->h > H) {
+        if (g_debugSwitch == 254)
+            printf("[tlxApi_CropGetOffset] crop(%d,%d,%d,%d) beyond the input %dx%d, whole input shown\n", rect->x,
+                   rect->y, rect->w, rect->h, W, H);
         return 0;
     }
     int32_t off = 0;
@@ -565,9 +576,12 @@ void c331_manage::drop_windows_beyond_channels(int wincnt)
         if (n >= 0 && n < wincnt && dropped[n])
             listed += (listed.empty() ? "" : ", ") + std::to_string(s);
     }
-    if (!listed.empty())
-        writeLogMsg(LOG_WARNING, "c331: windows need " + std::to_string(wanted) +
-                                     " output channels of 8; not shown (lowest layers): window " + listed);
+    const std::string note = listed.empty() ? std::string() : "c331: windows need " + std::to_string(wanted) +
+                                 " output channels of 8; not shown (lowest layers): window " + listed;
+    if (dropped_note_held)
+        dropped_note = note;
+    else if (!note.empty())
+        writeLogMsg(LOG_WARNING, note);
 }
 
 void c331_manage::tlxApi_MultiWinChOverlay()

@@ -49,7 +49,8 @@ namespace challoc {
 int och_rects(const ST_PANEL& pnl, ST_RECT out[kMaxOch]);
 
 // Grid columns that carry the LED picture: one where a single channel is as wide as the LED
-// (one channel per piece, pieces not split side by side), else every column of the grid.
+// (one channel per piece, pieces not split side by side), else every column of the grid (a
+// CP21 screen wider than its 640-pixel channels takes both).
 int carried_columns(const ST_PANEL& pnl);
 
 // Finds the channels of one window and fills ochLst/ochPosLst/totalh/totalv (the lists must

@@ -44,6 +44,10 @@ void print_record(int i, const OMENU_PARA& r)
     SCALER_DBG("\n *************************osd%d over******************************** ", i + 1);
 }
 
+// Reads the menu of a parsed file into *list; empty when read, else why not (a missing key,
+// a non-number where a number is read).
+std::string read_menu(const pt::ptree& root, OSD_LIST* list);
+
 void read_pos_act(const pt::ptree& e, OMENU_PARA* r)
 {
     const pt::ptree& pos = e.get_child("pos");
@@ -54,7 +58,7 @@ void read_pos_act(const pt::ptree& e, OMENU_PARA* r)
     const pt::ptree& act = e.get_child("act");
     r->effect = act.get<int>("effect");
     r->speed = act.get<int>("speed");
-    r->staytime = act.get<int>("staytime");
+    r->staytime = act.get<int>("staytime", 0);  // read, no effect: may be absent
 }
 
 // One entry of "menu"; throws pt::ptree_error on a missing key or a mistyped value.
@@ -78,8 +82,8 @@ void read_record(const pt::ptree& e, OMENU_PARA* r)
         r->texts = e.get<std::string>("texts");
     } else if (r->type == 1) {
         read_pos_act(e, r);
-        r->bmp_start = e.get<int>("bmppara.start");
-        r->bmp_end = e.get<int>("bmppara.end");
+        r->bmp_start = e.get<int>("bmppara.start", 0);  // read, no effect: may be absent
+        r->bmp_end = e.get<int>("bmppara.end", 0);
     }
 }
 
@@ -105,14 +109,37 @@ void get_json_omenu_para(const char* path, OSD_LIST* list)
         return;
     case json_file::Load::Ok: break;
     }
-    SCALER_DBG("\n *************************START OSDS******************************** ");
     // Read into a copy: a file that fails half-way leaves the list as it was (count 0).
     OSD_LIST next = *list;
+    const std::string fault = read_menu(root, &next);
+    if (!fault.empty()) {
+        writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + ": " + fault + ", no entry applied");
+        return;
+    }
+    *list = next;
+}
+
+std::string omenu_file_fault(const std::string& real_path)
+{
+    pt::ptree root;
+    std::string why;
+    if (json_file::load(real_path, &root, &why) != json_file::Load::Ok)
+        return why.empty() ? "cannot be read" : why;
+    OSD_LIST scratch;
+    return read_menu(root, &scratch);
+}
+
+namespace {
+
+std::string read_menu(const pt::ptree& root, OSD_LIST* list)
+{
+    SCALER_DBG("\n *************************START OSDS******************************** ");
+    OSD_LIST& next = *list;
     try {
         const pt::ptree& doc = root;
         const std::string name = doc.get<std::string>("name", "");
         const int count = doc.get<int>("osdcount");
-        const int active = doc.get<int>("oactcount");
+        const int active = doc.get<int>("oactcount", 0);  // read, no effect: may be absent
         SCALER_DBG(" \n file_name: %s , osdcount: %d , oactcount: %d\n", name.c_str(), count, active);
         if (count != 0) {
             int i = 0;
@@ -128,11 +155,12 @@ void get_json_omenu_para(const char* path, OSD_LIST* list)
         next.osd[0].oactcount = active;
         next.osd[0].osdcount = count;
     } catch (const pt::ptree_error& e) {
-        writeLogMsg(LOG_WARNING, std::string("OSD menu file ") + path + ": " + e.what() + ", no entry applied");
-        return;
+        return e.what();
     }
-    *list = next;
+    return std::string();
 }
+
+}  // namespace
 
 void set_OSD_para(const OMENU_PARA& entry)
 {

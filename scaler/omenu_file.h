@@ -41,8 +41,13 @@ extern OSD_LIST g_osd_list;
 // Reads the file at `path` into `list` (count 0 first; a missing file changes nothing else).
 // A file the JSON check refuses (core/json_file.h) is deleted only when it is
 // "/data/configs/omenu.json" itself; a file that lacks a key or holds a non-number where a
-// number belongs leaves the count 0 (logged).
+// number belongs leaves the count 0 (logged). The values without effect default to 0 or "".
 void get_json_omenu_para(const char* path, OSD_LIST* list);
+
+// Why the reader above would apply nothing of the file at the rooted `real_path` (not JSON, a
+// missing key, a non-number where a number is read); empty when it reads it. The values that
+// have no effect ("name", "oactcount", "staytime", "bmppara") may be absent.
+std::string omenu_file_fault(const std::string& real_path);
 
 // Applies one record to the scaler's OSD (the running scaler manager); nothing when its
 // count is 0.

@@ -200,8 +200,11 @@ void plan_och(ST_PANEL& pnl)
         int64_t x = int64_t(pnl.och.width) * pnl.och_HCnt / 2 - pnl.out_w[0];
         pnl.xoffs = static_cast<uint16_t>(x);
     } else if (vertical_splice(pnl)) {
+        // A channel row carries either piece: it is as tall as the taller one, and the first
+        // piece is pushed down (yoffs) to end on the row boundary. An empty first piece splits
+        // nothing: no height, the screen is refused.
         int k = pnl.och_VCnt / 2;
-        pnl.och.height = ceil_div(pnl.out_h[0], k);
+        pnl.och.height = pnl.out_h[0] ? ceil_div(std::max(pnl.out_h[0], pnl.out_h[1]), k) : 0;
         pnl.yoffs = static_cast<uint16_t>(int64_t(k) * pnl.och.height - pnl.out_h[0]);
     } else {
         pnl.och.height = ceil_div(pnl.h, pnl.och_VCnt);
@@ -352,6 +355,11 @@ void c331_manage::tlxApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int 
     if (g_debugSwitch == 254)
         printf("[tlxApi_PnlInit2] ledW:%d ledH:%d, out1w:%d, out1h:%d, splice:%s\n", ledW, ledH, out1w, out1h,
                panel::splice_name(pnl.splice));
+    const bool vertical = pnl.splice == SPLICE_HV || pnl.splice == SPLICE_V;
+    if ((vertical && out1h > ledH) || (pnl.splice == SPLICE_H && out1w > ledW))
+        writeLogMsg(LOG_WARNING, "c331: first output " + std::to_string(out1w) + "x" + std::to_string(out1h) +
+                                     " beyond the LED " + std::to_string(ledW) + "x" + std::to_string(ledH) + " in " +
+                                     panel::splice_name(pnl.splice) + "; kept inside the LED");
     ST_PANEL planned = pnl;
     panel::plan_och(planned);
     if (!panel::showable(planned))

@@ -56,9 +56,11 @@ int sharp_level(int value)
     return value <= 9 ? 0 : value - 10;
 }
 
+// The gain register is one byte: a stronger level keeps the strongest gain, never wraps.
 int sharp_gain(int level)
 {
-    return static_cast<int>(level * 12.8);
+    const int g = static_cast<int>(level * 12.8);
+    return g > 255 ? 255 : g;
 }
 
 void sharp_h_coefs(int level, float r, uint8_t c[5])
@@ -243,7 +245,11 @@ std::vector<RegWrite> c331_manage::sharpness_walk()
             continue;  // no port or no signal: written once the port is classified
         // The window's own input and output windows (both are kept per window).
         const float rh = ratio(OWIN[n].hw, IWIN[n].hw);
-        const float rv = ratio(OWIN[n].vw, IWIN[n].vw * (1 + (PI_SCAN_MODE[p] ? 1 : 0)));
+        // Vertically against the source's frame lines: the input window holds frames where an
+        // interlaced port is deinterlaced (channels 0 to 3), fields elsewhere.
+        const int c = first_ich(n);
+        const bool fields = PI_SCAN_MODE[p] && !(c >= 0 && c < 4);
+        const float rv = ratio(OWIN[n].vw, IWIN[n].vw * (fields ? 2 : 1));
         const int used = challoc::used_channels(pwinfo[n]);
         for (int m = 0; m < used; ++m) {
             const auto ch = picture::sharpness_channel_writes(pwinfo[n].ochLst[m], level, rh, rv);

@@ -46,21 +46,23 @@ void c331_manage::calc_iwin2(int w)
     _ImageWindowDef_st& r = IWIN[w];
     switch (code) {
     case 0: {
-        int32_t W = static_cast<int32_t>(PI_ACT[p][1]) * (PI_STATE[p] == 1 ? 2 : 1);
-        int32_t H = static_cast<int32_t>(PI_ACT[p][3]);
+        // Lines as the window's frame store holds them: an interlaced port deinterlaced on a
+        // low channel gives frames, on a high one fields. Crop margins are in frame lines.
+        const bool fields = PI_SCAN_MODE[p] && !low_ch;
+        const int32_t W = static_cast<int32_t>(PI_ACT[p][1]) * (PI_STATE[p] == 1 ? 2 : 1);
+        const int32_t H = static_cast<int32_t>(PI_ACT[p][3]) * ((PI_SCAN_MODE[p] && low_ch) ? 2 : 1);
         if (!PM_INPUT_OFFSET_EN[w]) {
-            r = {0, W, 0, H * ((PI_SCAN_MODE[p] && low_ch) ? 2 : 1)};
+            r = {0, W, 0, H};
             break;
         }
-        if (PI_SCAN_MODE[p])
-            H *= 2;
         const int32_t* m = reinterpret_cast<const int32_t*>(PM_INPUT_OFFSET[w]);
+        const int32_t top = fields ? m[2] / 2 : m[2], bottom = fields ? m[3] / 2 : m[3];
         r.hst = m[0] < W ? m[0] : 0;
         r.hw = W - m[0] - m[1];
         if (r.hw < 1)
             r.hw = W;
-        r.vst = m[2] < H ? m[2] : 0;
-        r.vw = H - m[2] - m[3];
+        r.vst = top < H ? top : 0;
+        r.vw = H - top - bottom;
         if (r.vw < 1)
             r.vw = H;
         break;

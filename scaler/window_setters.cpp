@@ -145,23 +145,10 @@ void c331_manage::c331_SetCrop(int w, int enable, ST_RECT rect)
         SCALER_DBG("  not found win:%d\r\n", w);
         return;
     }
-    // A crop key source above 5 maps to port 255: no signal, so zero margins.
+    // A crop key source above 5 maps to port 255: no signal, so zero margins. The margins
+    // follow the one rule of tlxApi_CropGetOffset, as a change of the port's timing does.
     const int p = tlxApi_inputCvtC331(pwinfo[w].input);
     const bool port_ok = p < kPorts;
-    int32_t W = port_ok ? static_cast<int32_t>(PI_ACT[p][1]) : 0;
-    if (port_ok && p > 3 && PI_STATE[p] < 4)
-        W *= 2;
-    const int32_t H = port_ok ? static_cast<int32_t>(PI_ACT[p][3]) : 0;
-    if (int64_t(rect.x) + rect.w > W) {
-        SCALER_DBG("    x:%d + w:%d OOR, reset it to C331input\r\n", rect.x, rect.w);
-        rect.w = W;
-        rect.x = 0;
-    }
-    if (int64_t(rect.y) + rect.h > H) {
-        SCALER_DBG("    y:%d + h:%d OOR, reset it to C331input\r\n", rect.y, rect.h);
-        rect.y = 0;
-        rect.h = H;
-    }
     PM_INPUT_OFFSET_EN[w] = enable ? 1 : 0;
     for (int k = 0; k < 4; ++k)
         PM_INPUT_OFFSET[w][k] = enable && port_ok ? static_cast<uint32_t>(tlxApi_CropGetOffset(p, &rect, k)) : 0;

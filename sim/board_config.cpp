@@ -5,7 +5,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cerrno>
+#include <filesystem>
+
 #include "platform/log_hook.h"
+#include "platform/paths.h"
 
 namespace sim {
 
@@ -68,6 +72,22 @@ uint64_t BoardConfig::generation() const
 }
 
 bool BoardConfig::ethernet() const { return json().value("ethernet").toBool(true); }
+
+int BoardConfig::write_fault(const std::string& real_path) const
+{
+    const std::string path = std::filesystem::path(real_path).lexically_normal().string();
+    for (const QJsonValue v : json().value("write_fail").toArray()) {
+        std::string full = v.toString().toStdString();
+        if (full.empty() || full[0] != '/')
+            continue;
+        full = std::filesystem::path(platform::rooted(full)).lexically_normal().string();
+        while (full.size() > 1 && full.back() == '/')
+            full.pop_back();
+        if (path == full || path.compare(0, full.size() + 1, full + "/") == 0)
+            return ENOSPC;
+    }
+    return 0;
+}
 
 std::array<uint16_t, 3> BoardConfig::soc_id_words() const
 {

@@ -11,6 +11,9 @@
 //                               flash partitions "/dev/mtdN" backed by $K57_ROOT/sim/mtdN.bin
 //                               (defaults: mtd8 and mtd10, see sim_mtd.cpp)
 //   "c331_id_fail_reads": n     the scaler's identifier reads 0 for its first n reads (default 0)
+//   "write_fail": ["/data/modes", ...]
+//                               device paths (files or folders) whose writes fail with "no space
+//                               left on device", as on a full or worn data partition (default none)
 // Later device models read their own keys through SimBoard::config(); the FPGA's keys
 // ("fpga_*", "cards", "card_bad_checksum", "vmf") are listed in sim/fpga0_model.h and
 // sim/fpga0_flash_model.h.
@@ -39,6 +42,8 @@ public:
     uint64_t generation() const;
 
     bool ethernet() const;
+    // ENOSPC when the rooted `real_path` is, or lies inside, a path of "write_fail"; else 0.
+    int write_fault(const std::string& real_path) const;
     std::array<uint16_t, 3> soc_id_words() const;
 
     static QJsonObject defaults();

@@ -199,6 +199,7 @@ void Fpga0Model::write_reg(uint8_t r, uint8_t value, uint8_t mask)
                                       0x00, 0x30, 0x00, 0};
             bcc(a);
             queue(p, a);
+            ++card_brightness_takes_;
         }
     }
 }

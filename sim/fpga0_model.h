@@ -59,6 +59,7 @@ public:
     uint64_t transfers() const { return transfers_; }
     uint8_t relays() const { return relays_; }             // bit r-1: relay r switched on
     int brightness() const { return brightness_; }         // last value the cards took, -1 none
+    uint64_t card_brightness_takes() const { return card_brightness_takes_; }  // by port with cards
     // Register reads by register number (tests check what was read over the bus).
     uint64_t reads_of(uint8_t r) const { return reads_[r]; }
 
@@ -91,6 +92,7 @@ private:
     bool restart_unreported_ = false;
     uint8_t relays_ = 0;
     int brightness_ = -1;
+    uint64_t card_brightness_takes_ = 0;
     uint64_t transfers_ = 0;
     // Cached board.json.
     uint64_t seen_generation_ = 0;

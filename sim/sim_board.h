@@ -71,6 +71,7 @@ public:
     platform::RegWindow& soc_window(platform::WindowStatus* status = nullptr) override;
     std::unique_ptr<platform::RegWindow> map_phys(uint32_t phys_base, uint32_t length) override;
     int open_knob() override;
+    int write_fault(const std::string& real_path) const override { return config_.write_fault(real_path); }
 
     // --- wiring ---
     // path as the device software names it ("/dev/spidev32766.0"). Replaces an earlier model.

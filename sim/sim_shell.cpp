@@ -344,6 +344,10 @@ int SimShell::do_cp(const std::vector<std::string>& argv)
             continue;
         }
         const fs::path target = t.target_for(src);
+        if (cfg_.write_fault(target.string())) {  // the target's partition is full
+            status = 1;
+            continue;
+        }
         if (fs::is_directory(src, ec))
             fs::create_directories(target, ec);
         ec.clear();
@@ -363,6 +367,10 @@ int SimShell::do_mv(const std::vector<std::string>& argv)
     int status = 0;
     for (const auto& src : t.srcs) {
         const fs::path target = t.target_for(src);
+        if (cfg_.write_fault(target.string())) {
+            status = 1;
+            continue;
+        }
         ec.clear();
         fs::rename(src, target, ec);
         if (ec && ec.value() == EXDEV) {  // another file system: copy, then remove

@@ -189,20 +189,62 @@ void default_image(int r, uint8_t out[kImageSize])
     seal(out + kBlock);
 }
 
+namespace {
+struct Blank {
+    uint32_t hfp, hsync, hbp, vfp, vsync, vbp;
+};
+constexpr Blank kSmall{48, 32, 80, 3, 10, 49}, kLarge{176, 88, 296, 8, 10, 72};
+const Blank& blank_of(int r) { return r >= 4 ? kLarge : kSmall; }
+
+// The descriptor's pixel clock in 10 kHz units, computed in 64 bits.
+uint64_t clock_10khz(const Blank& b, uint32_t width, uint32_t height, uint32_t refresh)
+{
+    return uint64_t(refresh) * (width + b.hfp + b.hsync + b.hbp) * (height + b.vfp + b.vsync + b.vbp) / 10000;
+}
+}  // namespace
+
+TimingFault timing_fault(int r, uint32_t width, uint32_t height, uint32_t refresh)
+{
+    // Active sizes are 12-bit fields of the descriptor: a larger one would be stored wrapped.
+    if (width == 0 || height == 0 || width > 0xFFF || height > 0xFFF)
+        return TimingFault::Size;
+    const uint64_t clk = clock_10khz(blank_of(r), width, height, refresh);
+    if (refresh == 0 || clk == 0 || clk > 0xFFFF)
+        return TimingFault::Clock;
+    return TimingFault::None;
+}
+
+const char* timing_fault_text(TimingFault f)
+{
+    switch (f) {
+    case TimingFault::Size: return "the width or height is not 1 to 4095";
+    case TimingFault::Clock: return "no valid pixel clock";
+    default: return "valid";
+    }
+}
+
+bool descriptor_timing(const uint8_t* image, uint16_t out[3])
+{
+    const uint8_t* d = image + 54;
+    const uint32_t clk = d[0] | uint32_t(d[1]) << 8;
+    const uint32_t w = d[2] | uint32_t(d[4] >> 4) << 8, hbl = d[3] | uint32_t(d[4] & 0x0F) << 8;
+    const uint32_t h = d[5] | uint32_t(d[7] >> 4) << 8, vbl = d[6] | uint32_t(d[7] & 0x0F) << 8;
+    const uint64_t total = uint64_t(w + hbl) * (h + vbl);
+    if (clk == 0 || w == 0 || h == 0)
+        return false;
+    out[0] = uint16_t(w);
+    out[1] = uint16_t(h);
+    out[2] = uint16_t((uint64_t(clk) * 10000 + total / 2) / total);
+    return true;
+}
+
 bool custom_descriptor(int r, uint32_t width, uint32_t height, uint32_t refresh, uint8_t out[12])
 {
-    struct Blank {
-        uint32_t hfp, hsync, hbp, vfp, vsync, vbp;
-    };
-    static constexpr Blank kSmall{48, 32, 80, 3, 10, 49}, kLarge{176, 88, 296, 8, 10, 72};
-    const Blank& b = r >= 4 ? kLarge : kSmall;
+    if (timing_fault(r, width, height, refresh) != TimingFault::None)
+        return false;
+    const Blank& b = blank_of(r);
     const uint32_t hbl = b.hfp + b.hsync + b.hbp, vbl = b.vfp + b.vsync + b.vbp;
-    // Active sizes are 12-bit fields of the descriptor: a larger one would be stored wrapped.
-    if (width == 0 || height == 0 || refresh == 0 || width > 0xFFF || height > 0xFFF)
-        return false;
-    const uint64_t clk = uint64_t(refresh) * (width + hbl) * (height + vbl) / 10000;
-    if (clk == 0 || clk > 0xFFFF)
-        return false;
+    const uint64_t clk = clock_10khz(b, width, height, refresh);
     out[0] = uint8_t(clk);
     out[1] = uint8_t(clk >> 8);
     out[2] = uint8_t(width);

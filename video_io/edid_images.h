@@ -17,6 +17,17 @@ void default_image(int r, uint8_t out[kImageSize]);
 // field is 0 or the clock does not fit the descriptor's 16-bit 10 kHz field.
 bool custom_descriptor(int r, uint32_t width, uint32_t height, uint32_t refresh, uint8_t out[12]);
 
+// Why custom_descriptor refuses a timing: an active size of 0 or above the descriptor's 12
+// bits (4095), or a refresh of 0 or a clock that does not fit its 16-bit field.
+enum class TimingFault { None, Size, Clock };
+TimingFault timing_fault(int r, uint32_t width, uint32_t height, uint32_t refresh);
+// "the width or height is not 1 to 4095" / "no valid pixel clock", for the log.
+const char* timing_fault_text(TimingFault f);
+
+// The timing of an image's first detailed descriptor (byte 54): width, height and refresh
+// (rounded to whole hertz). false when it holds no timing (a clock or size of 0).
+bool descriptor_timing(const uint8_t* image, uint16_t out[3]);
+
 // The 8-bit sum of length bytes added to seed.
 uint8_t sum8(uint8_t seed, const uint8_t* data, int length);
 // Header and base-block checksum (the extension is not checked).

@@ -102,7 +102,8 @@ u8 fpga_manage::read_reg(u8 r, u8 chip)
     return reg(r, chip);
 }
 
-void fpga_manage::write_to_register(unsigned char r, unsigned char mask, unsigned char value, unsigned char chip)
+void fpga_manage::write_to_register(unsigned char r, unsigned char mask, unsigned char value, unsigned char chip,
+                                    CommandResult* command)
 {
     if (r > REG_LAST || chip >= kChips)
         return;
@@ -124,7 +125,9 @@ void fpga_manage::write_to_register(unsigned char r, unsigned char mask, unsigne
     if (r == REG_COMMAND) {
         if (merged & BIT(2)) {
             send = u8(send & ~BIT(2));
-            Dealwith_mcu_ram();
+            const CommandResult done = Dealwith_mcu_ram();
+            if (command)
+                *command = done;
         }
         send = u8(send & ~BIT(1));
     }

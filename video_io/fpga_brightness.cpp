@@ -1,6 +1,7 @@
 // Brightness of the LED screen (manual, by half-hour table, automatic from the VMF module),
 // its flash record, and the command page run by register 2 bit 2.
 #include <cstring>
+#include <functional>
 
 #include "core/fpga_wake.h"
 #include "core/log.h"
@@ -33,22 +34,24 @@ bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
 
 }  // namespace
 
+// 1 when the brightness reached a port with a link, else 0.
 int fpga_manage::Brightness_hand_dealwith(unsigned char)
 {
-    apply_brightness(brightness_mode);
-    return 1;
+    return apply_brightness(brightness_mode) ? 1 : 0;
 }
 
-// Register 64 onto the cards: taken as it is in the raw mode, else as a step of 16.
-void fpga_manage::apply_brightness(u8 mode)
+// Register 64 onto the cards: taken as it is in the raw mode, else as a step of 16. False when
+// no port has a link: nothing reached a card.
+bool fpga_manage::apply_brightness(u8 mode)
 {
     if ((u32(reg(REG_LINK_B)) << 8 | reg(REG_LINK_A)) == 0)
-        return;
+        return false;
     MCU_RAM_PARA_func[0][PARA_BRIGHT_DONE] = 1;
     const u8 v = reg(REG_BRIGHT_VALUE);
     const u8 value = mode == kModeRaw ? v : u8(v * 16 - 1);
     write_to_register(REG_BRIGHTNESS, 0xFF, value, 0);
     set_bits(REG_CONTROL3, BIT(2));
+    return true;
 }
 
 void fpga_manage::count_bad_checksum(u8 chip)
@@ -58,12 +61,19 @@ void fpga_manage::count_bad_checksum(u8 chip)
 
 // ---- record ---------------------------------------------------------------------------------------------
 
+// Under brightness_mutex.
 void fpga_manage::load_brightness_record()
 {
     if (!running_state(0))
         return;
-    g_change.bright_enable = 0;
     g_change.bright_applied = 0;
+    if (brightness_commanded) {
+        // A manual command given since the record was kept is newer: it stays in use (its
+        // mode and register 64) and the task applies it again.
+        g_change.bright_enable = 1;
+        return;
+    }
+    g_change.bright_enable = 0;
     if (flash_byte(FLASH_BRIGHT_SECTOR * kFlashSector) != kRecordValid) {
         g_change.bright_value = 16;
         return;
@@ -99,9 +109,11 @@ void fpga_manage::load_brightness_record()
 void fpga_manage::brightness_task()
 {
     std::unique_lock<std::mutex> lk(brightness_mutex);
+    // A port that gained its link gets the brightness in use now, not at the next task time.
+    const bool relinked = g_change.bright_reapply.exchange(0) != 0;
     if (g_change.bright_reload.exchange(0)) {
         load_brightness_record();
-    } else if (Utils::getTimeSpace(g_change.bright_time) < kTaskTicks) {
+    } else if (!relinked && Utils::getTimeSpace(g_change.bright_time) < kTaskTicks) {
         return;
     }
     g_change.bright_time = G_timeTicks.load();
@@ -110,12 +122,13 @@ void fpga_manage::brightness_task()
     switch (brightness_mode) {
     case kModeManual:
     case kModeRaw:
-        if (g_change.bright_applied < kManualApplications) {
-            Brightness_hand_dealwith(0);
+        if (relinked)
+            g_change.bright_applied = 0;
+        // Only an application that reached a card counts: a wall connected late still gets it.
+        if (g_change.bright_applied < kManualApplications && Brightness_hand_dealwith(0))
             ++g_change.bright_applied;
-        }
         break;
-    case kModeHalfHour: brightness_half_hour(); break;
+    case kModeHalfHour: brightness_half_hour(relinked); break;
     case kModeAuto:
         lk.unlock();  // the VMF exchange takes frame_mutex
         brightness_auto();
@@ -124,7 +137,7 @@ void fpga_manage::brightness_task()
     }
 }
 
-void fpga_manage::brightness_half_hour()
+void fpga_manage::brightness_half_hour(bool relinked)
 {
     TimeRealType t;
     {
@@ -133,14 +146,13 @@ void fpga_manage::brightness_half_hour()
     }
     int slot = (t.hour * 60 + t.minute) / 30;
     slot = slot < 0 ? 0 : slot > 47 ? 47 : slot;  // a bad time never indexes past the table
-    if (slot != brightness_slot || g_change.bright_reapply.exchange(0)) {
+    if (slot != brightness_slot || relinked) {
         set_local(REG_BRIGHT_VALUE, HalfHourValue[slot]);
         Brightness_hand_dealwith(0);
         brightness_slot = u8(slot);
         Brightness_hand_dealwith(0);
         slot_applied = 0;
-    } else if (slot_applied == 0) {
-        Brightness_hand_dealwith(0);
+    } else if (slot_applied == 0 && Brightness_hand_dealwith(0)) {
         slot_applied = 1;
     }
 }
@@ -185,7 +197,7 @@ void fpga_manage::brightness_auto()
 
 // Stores the command page's first (length + 8) bytes as the record of `sector`. A length that
 // reaches past the page (it comes from the network) is refused before anything is erased.
-static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
+static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, const std::function<void()>& erased = {})
 {
     const u32 n = u32(fpga_manage::page_rd16(fpga_manage::MCU_RAM_CMD, CMD_LENGTH)) + CMD_DATA;
     if (write && n > kCmdDataMax) {
@@ -198,7 +210,7 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
     } else {
         u8 buf[kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-        done = drv->store_marked_record(kFlashChip0, sector, buf, n) == 1;  // byte 0 is the 0xAA mark
+        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erased) == 1;  // byte 0 is the 0xAA mark
     }
     if (!done)
         writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
@@ -206,68 +218,97 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write)
     return done;
 }
 
-void fpga_manage::Dealwith_mcu_ram()
+fpga_manage::CommandResult fpga_manage::Dealwith_mcu_ram()
 {
     if (MCU_RAM_CMD[CMD_PRESENT] != kRecordValid)
-        return;
+        return CommandResult::Done;
+    CommandResult r = CommandResult::Refused;
     switch (MCU_RAM_CMD[CMD_CODE].load()) {
-    case CMD_SET_CLOCK: run_clock_command(); break;
-    case CMD_ONOFF: run_onoff_command(); break;
-    case CMD_BRIGHTNESS: run_brightness_command(); break;
+    case CMD_SET_CLOCK: r = run_clock_command(); break;
+    case CMD_ONOFF: r = run_onoff_command(); break;
+    case CMD_BRIGHTNESS: r = run_brightness_command(); break;
     default: writeLogMsg(LOG_DEBUG, "fpga: unknown command page code"); break;
     }
     fpga_wake();  // a brightness reload is served on the next pass
+    return r;
 }
 
-void fpga_manage::run_brightness_command()
+fpga_manage::CommandResult fpga_manage::run_brightness_command()
 {
     const u8 store = MCU_RAM_CMD[CMD_STORE];
     const u8 mode = MCU_RAM_CMD[CMD_DATA];
     const u8 m = mode & u8(~kModeRaw);
+    g_change.sensor_faults = 0;
     if (m == 0) {
-        // The newest command rules until the next one: its mode and value become those the task
-        // applies again, and a reload asked by an earlier stored command is dropped.
+        // The newest command rules until the next one, across bring-ups: its mode and value
+        // become those the task applies (again when a port gains its link), and a reload
+        // asked by an earlier stored command is dropped.
         {
             std::lock_guard<std::mutex> lk(brightness_mutex);
             brightness_mode = mode;
             g_change.bright_reload = 0;
             set_local(REG_BRIGHT_VALUE, MCU_RAM_CMD[CMD_DATA + 1]);
-            apply_brightness(mode);
+            g_change.bright_applied = apply_brightness(mode) ? 1 : 0;
+            g_change.bright_enable = 1;
+            brightness_commanded = true;
         }
-        if (store == kRecordValid && store_cmd_record(drv, FLASH_BRIGHT_SECTOR, true))
-            g_change.bright_reload = 1;
-    } else if (store == kRecordValid || store == kRecordErase) {
-        if (store_cmd_record(drv, FLASH_BRIGHT_SECTOR, store == kRecordValid))
-            g_change.bright_reload = 1;
+        if (store == kRecordErase)  // the manual value in use, no record kept any more
+            return store_cmd_record(drv, FLASH_BRIGHT_SECTOR, false) ? CommandResult::Done : CommandResult::Failed;
+        if (store != kRecordValid)
+            return CommandResult::Done;
+        // The store runs outside the lock: the FPGA thread's task must not wait for a flash.
+        if (!store_cmd_record(drv, FLASH_BRIGHT_SECTOR, true))
+            return CommandResult::Failed;  // in use until the next command, but not kept
+        std::lock_guard<std::mutex> lk(brightness_mutex);
+        brightness_commanded = false;  // the record now holds it
+        g_change.bright_reload = 1;
+        return CommandResult::Done;
     }
-    g_change.sensor_faults = 0;
+    if (store != kRecordValid && store != kRecordErase)
+        return CommandResult::Refused;  // the half-hour and automatic modes run from the record
+    const bool done = store_cmd_record(drv, FLASH_BRIGHT_SECTOR, store == kRecordValid);
+    std::lock_guard<std::mutex> lk(brightness_mutex);
+    if (done) {
+        brightness_commanded = false;
+        g_change.bright_reload = 1;
+    }
+    return done ? CommandResult::Done : CommandResult::Failed;
 }
 
-void fpga_manage::run_onoff_command()
+fpga_manage::CommandResult fpga_manage::run_onoff_command()
 {
     const u8 store = MCU_RAM_CMD[CMD_STORE];
     if (store == kRecordValid) {
-        if (store_cmd_record(drv, FLASH_ONOFF_SECTOR, true))
-            set_local(REG_ONOFF_STORED, 1);
+        // Register 66 says "no record" from the moment the erase went through, and "stored"
+        // only once the mark is written.
+        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, true, [this] { set_local(REG_ONOFF_STORED, 0); }))
+            return CommandResult::Failed;
+        set_local(REG_ONOFF_STORED, 1);
     } else if (store == kRecordErase) {
-        if (store_cmd_record(drv, FLASH_ONOFF_SECTOR, false))
-            set_local(REG_ONOFF_STORED, 0);  // a failed erase leaves the record stored
+        if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, false))
+            return CommandResult::Failed;  // a failed erase leaves the record stored
+        set_local(REG_ONOFF_STORED, 0);
     }
+    return CommandResult::Done;
 }
 
-void fpga_manage::run_clock_command()
+fpga_manage::CommandResult fpga_manage::run_clock_command()
 {
     u8 bcd[7];
     page_copy_out(MCU_RAM_CMD, CMD_DATA, bcd, sizeof bcd);
     const QString cmd = ff::clock_command(bcd);
-    if (Utils::system_mutex(cmd) != 0)
-        writeLogMsg(LOG_WARNING, "fpga: clock command failed: " + cmd.toStdString());
+    if (Utils::system_mutex(cmd) == 0)
+        return CommandResult::Done;
+    writeLogMsg(LOG_WARNING, "fpga: clock command failed: " + cmd.toStdString());
+    return CommandResult::Failed;
 }
 
 void fpga_manage::load_onoff_record()
 {
-    if (flash_byte(FLASH_ONOFF_SECTOR * kFlashSector) != kRecordValid)
+    if (flash_byte(FLASH_ONOFF_SECTOR * kFlashSector) != kRecordValid) {
+        set_local(REG_ONOFF_STORED, 0);
         return;
+    }
     u8 rec[kOnOffRecordLen];
     if (!load_cmd_record(drv, FLASH_ONOFF_SECTOR, rec, sizeof rec))
         return;

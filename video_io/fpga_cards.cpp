@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/fpga_wake.h"
 #include "core/log.h"
 #include "core/protocol_phy.h"
 #include "core/utils.h"
@@ -234,6 +235,8 @@ void fpga_manage::store_search_result(u8 chip, int pair, const u8* buf)
 void fpga_manage::zero_port_result(int port, u8 chip)
 {
     abyte* page = MCU_RAM_PARA_func[chip];
+    if (page_rd16(page, kResultWord[port]) == 0 && page[kResultByte[port]] == 0)
+        return;  // already none: nothing to send
     page_wr16(page, kResultWord[port], 0);
     page[kResultByte[port]] = 0;
     push_para(kResultWord[port], 2, chip);
@@ -323,6 +326,13 @@ void fpga_manage::relay_answer(u8* buf, u32 len, const PassSlot& owner)
 void fpga_manage::update_link_state(u8 chip)
 {
     const u8 a = read_reg(REG_LINK_A, chip), b = read_reg(REG_LINK_B, chip);
+    take_link_state(chip, a, b);
+}
+
+// The link bits of the parameter page follow the link registers; a port without its link has
+// no search result. A port that gained its link gets the brightness in use again.
+void fpga_manage::take_link_state(u8 chip, u8 a, u8 b)
+{
     abyte* page = MCU_RAM_PARA_func[chip];
     const u8 l0 = u8((page[PARA_LINK0] & 0xE4) | (a & 0x03) | ((a & 0x0C) << 1));
     const u8 l4 = u8((page[PARA_LINK4] & 0xF0) | ((a >> 4) & 0x0F));
@@ -337,6 +347,8 @@ void fpga_manage::update_link_state(u8 chip)
     for (int p = 0; p < kPorts; ++p)
         if (!(links & (1u << p)))
             zero_port_result(p, chip);
+    if (links & ~links_seen[chip].exchange(links))
+        g_change.bright_reapply = 1;
 }
 
 // ---- pass-through ---------------------------------------------------------------------------------------
@@ -425,7 +437,7 @@ void fpga_manage::send_all_ports(u8* f, u32 len)
 void fpga_manage::card_search()
 {
     if (pc_cmd_valid == 1) {
-        if (Utils::getTimeSpace(pc_cmd_time) > kSearchTicks) {
+        if (ticks_since(pc_cmd_time) > int32_t(kSearchTicks)) {  // the stamp may lie ahead
             pc_cmd_valid = 0;
             search_asked = 0;
         }
@@ -450,10 +462,18 @@ void fpga_manage::vbo_link_check()
             if ((read_reg(REG_LINK_IN) & 0x1C) != 0x1C)
                 ++bad;
         if (bad > 3) {
-            writeLogMsg(LOG_WARNING, "fpga: input link from the scaler lost, recovering");
+            // Logged once at the loss and once at the recovery: a link lost overnight would
+            // otherwise fill the log (and restart it) with one line per attempt.
+            if (vbo_attempts[0] == 0)
+                writeLogMsg(LOG_WARNING, "fpga: input link from the scaler lost, recovering");
+            ++vbo_attempts[0];
             vbo_fault[0] = 1;
             clear_bits(REG_CONTROL3, BIT(6) | BIT(7));
             vbo_step[0] = 0;
+        } else if (vbo_attempts[0] != 0) {
+            writeLogMsg(LOG_WARNING, "fpga: input link from the scaler back after " +
+                                         std::to_string(vbo_attempts[0]) + " recovery attempts");
+            vbo_attempts[0] = 0;
         }
         return;
     }
@@ -479,7 +499,11 @@ void fpga_manage::search_cycle()
     }
     if (Utils::getTimeSpace(g_change.search_time) < kSearchTicks)
         return;
-    const u32 links = u32(read_reg(REG_LINK_B)) << 8 | read_reg(REG_LINK_A);
+    const u8 link_a = read_reg(REG_LINK_A), link_b = read_reg(REG_LINK_B);
+    const u32 links = u32(link_b) << 8 | link_a;
+    // Cards unplugged raise no interrupt (with none left nothing answers at all): the search
+    // takes the link state itself.
+    take_link_state(0, link_a, link_b);
     g_change.search_active = (running_state(0) && links != 0) ? 1 : 0;
     if (!g_change.search_active)
         return;

@@ -213,13 +213,16 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned
 }
 
 unsigned int fpga_drv::store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                           unsigned int length)
+                                           unsigned int length, const std::function<void()>& erased)
 {
     if (!record || length == 0 || length > fpga::kFlashSector)
         return 0;
     const uint32_t at = sector * fpga::kFlashSector;
-    return FPGA_SPI_FLASH_VBYONE_ERASE(flash, sector, 0, 1) &&
-           (length == 1 || FPGA_SPI_FLASH_VBYONE_WRITE(flash, at + 1, record + 1, length - 1)) &&
+    if (!FPGA_SPI_FLASH_VBYONE_ERASE(flash, sector, 0, 1))
+        return 0;
+    if (erased)
+        erased();
+    return (length == 1 || FPGA_SPI_FLASH_VBYONE_WRITE(flash, at + 1, record + 1, length - 1)) &&
            FPGA_SPI_FLASH_VBYONE_WRITE(flash, at, record, 1);
 }
 

@@ -7,6 +7,7 @@
 // Only chip 0 (index 0) and its flash (index 2) are ever opened. Flash numbers other than 2
 // are refused: the second chip's flash has no descriptor.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace platform { class SpiDevice; class RegWindow; }
@@ -46,9 +47,10 @@ public:
     // Stores a record whose first byte is its validity mark at the start of 4 KiB sector
     // `sector`: erases the sector, programs the body, and the mark last, so a power cut part
     // way leaves a record without its mark (none), never a marked one with a torn body.
-    // 1 done, 0 refused or failed.
+    // 1 done, 0 refused or failed. `erased`, when given, runs once the erase went through:
+    // from then on the old record is gone, whatever the later steps do.
     unsigned int store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                     unsigned int length);
+                                     unsigned int length, const std::function<void()>& erased = {});
 
 private:
     bool select_flash(unsigned char flash);  // takes the bus; false = refused (nothing taken)

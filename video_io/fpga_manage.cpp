@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/thread_name.h"
 #include "video_io/fpga_drv.h"
+#include "video_io/fpga_page_record.h"
 #include "video_io/soc_pads.h"
 #include "video_io/zeltasource.h"
 
@@ -220,22 +221,25 @@ void fpga_manage::fpga_pass()
     }
     if (clk && !outstanding_reset(0))
         output_start_step(0);
-    if (scaler_req::net_para_dirty.load() && set_fpga_lcd())
-        scaler_req::net_para_dirty = 0;
+    // Each request is taken before its work: one the apply pass raises while the page or the
+    // output state is being sent stays raised for the next pass. A request the FPGA cannot
+    // serve yet (not running) is put back.
+    if (scaler_req::net_para_dirty.exchange(0) && !set_fpga_lcd())
+        scaler_req::net_para_dirty = 1;
     if (g_set_led_para.load() != 0 || g_freeze_out.load() != 0)
         led_handover_step();
     time_record_refresh();
     card_search();
     power_control();
-    if (scaler_req::output_status_dirty.load() == 1 && set_output_status())
-        scaler_req::output_status_dirty = 0;
+    if (scaler_req::output_status_dirty.exchange(0) && !set_output_status())
+        scaler_req::output_status_dirty = 1;
 }
 
 bool fpga_manage::pass_due()
 {
     // A pass-through from the PC tool whose answer the cards still owe (bounded: an answer
     // that never comes does not keep the 1 ms pass for ever).
-    if (g_passby_trans_port.load() != 255 && Utils::getTimeSpace(pc_cmd_time) <= kPassWaitTicks)
+    if (g_passby_trans_port.load() != 255 && ticks_since(pc_cmd_time) <= int32_t(kPassWaitTicks))
         return true;
     if (pass_all_pending && Utils::getTimeSpace(pass_all_time) <= kPassWaitTicks)
         return true;
@@ -370,14 +374,16 @@ void fpga_manage::fpga_init(u8 c)
     clear_bits(REG_CONTROL23, BIT(6), c);
     read_from_register(REG_STATUS, c);
     clear_bits(REG_STATUS, BIT(5), c);
-    load_brightness_record();
+    {
+        std::lock_guard<std::mutex> lk(brightness_mutex);
+        load_brightness_record();
+    }
     load_onoff_record();
     for (int i = 0; i < 3; ++i)
         read_from_register(REG_INIT_READ, c);
 
     u8 saved[kPageSize];
-    const bool have_saved = flash_byte(FLASH_PARA_MARK) == kRecordValid &&
-                            drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, FLASH_PARA_PAGE, kPageSize, saved);
+    const bool have_saved = load_page_record(*drv, saved);
     load_para_page(c, have_saved ? saved : nullptr);
     push_para(0, kPageSize, c);
     update_link_state(c);

@@ -99,7 +99,11 @@ public:
     void read_fpga_register(unsigned int reg, unsigned char* value, unsigned char chip);
     void write_fpga_register(unsigned int reg, unsigned char value, unsigned char chip, unsigned char mask);
     void read_from_register(unsigned char reg, unsigned char chip);
-    void write_to_register(unsigned char reg, unsigned char mask, unsigned char value, unsigned char chip);
+    // A write of register 2 with bit 2 runs the command page first; `command`, when given,
+    // receives how that went.
+    enum class CommandResult : u8 { Done, Refused, Failed };
+    void write_to_register(unsigned char reg, unsigned char mask, unsigned char value, unsigned char chip,
+                           CommandResult* command = nullptr);
     void write_fpga_ram(const unsigned char* data, unsigned int address, unsigned int length, unsigned char block,
                         unsigned char chip);
     void read_fpga_ram(unsigned char* out, unsigned int address, unsigned int length, unsigned char block,
@@ -171,8 +175,10 @@ public:
     int Brightness_hand_dealwith(unsigned char);
     void load_brightness_record();
     void brightness_task();
-    // Runs the command page (register 2 bit 2): clock, on/off times, brightness.
-    void Dealwith_mcu_ram();
+    // Runs the command page (register 2 bit 2): clock, on/off times, brightness. Refused: a
+    // command the device cannot keep (unknown, or a brightness mode that needs a record and
+    // was not to be stored); Failed: its store or its clock command failed.
+    CommandResult Dealwith_mcu_ram();
 
     // ---- output ports, hand-over (fpga_output.cpp) -------------------------------------------
     int get_eth_param_addr(unsigned char port, unsigned short* x, unsigned short* y, unsigned short* width,
@@ -253,6 +259,7 @@ public:
     u8 vbo_fault[fpga::kChips] = {};
     u8 vbo_step[fpga::kChips] = {};
     u16 vbo_poll_count[fpga::kChips] = {};
+    u32 vbo_attempts[fpga::kChips] = {};  // recovery attempts since the input link was lost, 0 linked
     std::atomic<u8> vmf_answer_pending{0};
     std::atomic<u8> vmf_answer_cmd{0};
     u8 vmf_answer_data[129] = {};   // answer bytes 10..138, under frame_mutex
@@ -262,6 +269,10 @@ public:
     std::atomic<u8> vmf_chip{0};
     std::atomic<u8> brightness_mode{0xFF};  // the mode in use: the record's, or the newest command's
     std::mutex brightness_mutex;           // brightness_mode, register 64 and the reload between task and command
+    // A manual command not kept in the record is newer than the record: a bring-up keeps it
+    // in use rather than loading the record (under brightness_mutex).
+    bool brightness_commanded = false;
+    std::atomic<u32> links_seen[fpga::kChips]{};  // the ports with a link at the last look
     u8 brightness_slot = 255;
     u8 slot_applied = 0;           // applications in the current half-hour slot
     u8 HalfHourValue[48];
@@ -300,13 +311,14 @@ private:
     void zero_port_result(int port, u8 chip);
     void relay_step(bool on);
     void vmf_power_read();
-    void run_onoff_command();
-    void run_clock_command();
-    void run_brightness_command();
-    void brightness_half_hour();
+    CommandResult run_onoff_command();
+    CommandResult run_clock_command();
+    CommandResult run_brightness_command();
+    void brightness_half_hour(bool relinked);
     void brightness_auto();
     u8 flash_byte(uint32_t address);
-    void apply_brightness(u8 mode);
+    bool apply_brightness(u8 mode);
+    void take_link_state(u8 chip, u8 a, u8 b);
     void count_bad_checksum(u8 chip);
     void back_copy_locked(u8 chip);
     void build_page_locked(u8 chip);

@@ -13,6 +13,7 @@
 #include "core/utils.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_manage.h"
+#include "video_io/fpga_page_record.h"
 
 using namespace fpga;
 
@@ -156,17 +157,16 @@ bool fpga_manage::save_led_page()
         writeLogMsg(LOG_WARNING, "fpga: LED output page not saved, the FPGA is not running");
         return false;
     }
-    u8 record[1 + kPageSize];
-    record[0] = kRecordValid;
+    u8 page[kPageSize];
     {
         std::lock_guard<std::mutex> lk(net_para_mutex);
         back_copy_locked(0);
-        page_copy_out(MCU_RAM_PARA_func[0], 0, record + 1, kPageSize);
+        page_copy_out(MCU_RAM_PARA_func[0], 0, page, kPageSize);
         // Stored without the offsets: the bring-up that loads it adds the image's own.
         for (const PositionField& f : kPositions)
-            ram_wr16(record + 1, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
+            ram_wr16(page, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
     }
-    if (!drv->store_marked_record(kFlashChip0, FLASH_PARA_MARK / kFlashSector, record, sizeof record)) {
+    if (save_page_record(*drv, page) == PageSave::Failed) {
         writeLogMsg(LOG_ERROR, "fpga: LED output page not saved, flash write failed");
         return false;
     }

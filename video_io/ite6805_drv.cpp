@@ -22,7 +22,17 @@ uint8_t ite6805_drv::rd(uint8_t d, uint8_t reg, bool* ok) { return sys_->i2c->hd
 void ite6805_drv::wr(uint8_t d, uint8_t reg, uint8_t v) { sys_->i2c->hdmirxwr(reg, v, d); }
 void ite6805_drv::set(uint8_t d, uint8_t reg, uint8_t mask, uint8_t v) { sys_->i2c->hdmirxset(reg, mask, v, d); }
 void ite6805_drv::chgbank(uint8_t bank, uint8_t d) { set(d, REG_BANK, 0x07, bank & 7); }
-void ite6805_drv::delay1ms(uint32_t ms) { platform::sleep_ms(ms); }
+void ite6805_drv::delay1ms(uint32_t ms)
+{
+    platform::sleep_ms(ms);
+    if (!between_waits)
+        return;
+    const uint64_t now = platform::clock().now_us();
+    if (now - last_service_us_ < kWaitServiceUs)
+        return;
+    last_service_us_ = now;
+    between_waits();
+}
 
 // ---- status predicates ----------------------------------------------------------------------
 

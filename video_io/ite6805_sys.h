@@ -11,6 +11,7 @@
 //   ite6805_eq             equaliser state per device
 //   ite6805_cec_sys/_drv/_feture   CEC queue and state, controller operations, replies
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "platform/i2c.h"
@@ -138,9 +139,15 @@ public:
     uint8_t rd(uint8_t device, uint8_t reg, bool* ok = nullptr);
     void wr(uint8_t device, uint8_t reg, uint8_t v);
     void set(uint8_t device, uint8_t reg, uint8_t mask, uint8_t v);
+    // Sleeps ms; then, when at least kWaitServiceUs passed since it last ran, runs
+    // between_waits: a step that sleeps for seconds (measuring a new input) lets the
+    // supervision serve what must not wait that long (EEPROM requests) inside it.
     void delay1ms(uint32_t ms);
+    static constexpr uint64_t kWaitServiceUs = 100000;
+    std::function<void()> between_waits;
 
 private:
+    uint64_t last_service_us_ = 0;
     void offset_calibration(uint8_t device);
     void caof_port(uint8_t port, uint8_t device);
     uint32_t read_factory_rclk(uint8_t device);

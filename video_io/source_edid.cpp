@@ -57,9 +57,12 @@ bool zeltasource::Set_Custom_HDMI_EDID(int width, int height, int refresh, int r
     uint8_t d[12];
     if (width <= 0 || height <= 0 || refresh <= 0 ||
         !edid::custom_descriptor(r, uint32_t(width), uint32_t(height), uint32_t(refresh), d)) {
+        const edid::TimingFault fault = width <= 0 || height <= 0 ? edid::TimingFault::Size
+                                        : refresh <= 0           ? edid::TimingFault::Clock
+                                                                 : edid::timing_fault(r, uint32_t(width), uint32_t(height), uint32_t(refresh));
         writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " refused: " + std::to_string(width) +
-                                     "x" + std::to_string(height) + "@" + std::to_string(refresh) +
-                                     " has no valid pixel clock");
+                                     "x" + std::to_string(height) + "@" + std::to_string(refresh) + ": " +
+                                     edid::timing_fault_text(fault) + "; the EEPROM keeps its EDID");
         return false;
     }
     std::memcpy(image + 54, d, sizeof d);
@@ -243,6 +246,7 @@ void zeltasource::write_custom_edid(int r)
     uint16_t rec[3] = {};
     edid_record(r, rec);
     if (!Set_Custom_HDMI_EDID(rec[0], rec[1], rec[2], r)) {
+        record_eeprom_timing(r, rec);
         if (scaler_req::edid_written(r, gen))
             scaler_req::take_served_edid(r);  // nothing new to serve: no restart of the receiver
         return;
@@ -256,7 +260,38 @@ void zeltasource::write_custom_edid(int r)
         eeprom_read(back);
         stored = std::memcmp(back, image, sizeof back) == 0;
     }
-    if (!stored)
+    if (!stored) {
         writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " not stored in its EEPROM");
+        record_eeprom_timing(r, rec);
+    }
     scaler_req::edid_written(r, gen);
+}
+
+// Receiver r's record `refused` is not what its EEPROM holds: unless a newer record came
+// meanwhile, the record is set back to the timing the EEPROM holds, so that the panel's card
+// and a tool reading the record show what a source is told. An EEPROM that holds no valid
+// EDID leaves the record as it is.
+void zeltasource::record_eeprom_timing(int r, const uint16_t refused[3])
+{
+    uint8_t buf[edid::kImageSize] = {};
+    uint16_t held[3];
+    if (!select_eeprom(r) || !eeprom_read(buf) || !edid::base_block_valid(buf) || !edid::descriptor_timing(buf, held))
+        return;
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    if (!store)
+        return;
+    QMutexLocker lk(&c331_shared::c331_lock);
+    const uint32_t a = ram_edid_addr(r);
+    for (int i = 0; i < 3; ++i)
+        if (ram_rd16(store->ram_image, a + 2 * i) != refused[i])
+            return;  // a newer record: its own write follows
+    for (int i = 0; i < 3; ++i) {
+        ram_wr16(store->ram_image, a + 2 * i, held[i]);
+        // The EEPROM holds it already: the apply pass asks for no write of it.
+        ram_wr16(store->ram_applied, a + 2 * i, held[i]);
+    }
+    c331_raise_change_locked(1);  // the parameter file takes it
+    writeLogMsg(LOG_WARNING, "EDID record of input " + std::to_string(r) + " set back to " + std::to_string(held[0]) +
+                                 "x" + std::to_string(held[1]) + "@" + std::to_string(held[2]) +
+                                 ", the timing its EEPROM holds");
 }

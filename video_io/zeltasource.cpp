@@ -43,6 +43,9 @@ zeltasource::zeltasource()
     writeLogMsg(LOG_INFO, "====zeltasource::zeltasource()=====");
     it6602 = new zelta_it6602;
     ite6805 = new ite6805_sys;
+    // An IT6805 step measuring a new input sleeps over two seconds: EDID requests are served
+    // inside it, so a restart waiting for them need not wait that long.
+    ite6805->drv->between_waits = [this] { serve_edid_requests(); };
     it66121 = new it66121_sys;
     i2c = new Drv_I2C0;
     Drv_I2C0::p_drv_i2c0 = i2c;

@@ -113,6 +113,7 @@ private:
     bool edid_record(int r, uint16_t rec[3]);
     const uint8_t* repair_image(int r);
     void write_custom_edid(int r);
+    void record_eeprom_timing(int r, const uint16_t refused[3]);
 
     bool serve_hotplug_byte2();
     bool serve_hotplug_byte1();

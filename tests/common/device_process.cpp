@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -140,8 +141,15 @@ DeviceProcess::~DeviceProcess()
 
 bool DeviceProcess::start()
 {
-    if (pid_ > 0 || opt_.exe.empty())
+    if (pid_ > 0)
         return false;
+    if (opt_.exe.empty() || ::access(opt_.exe.c_str(), X_OK) != 0) {
+        std::fprintf(stderr,
+                     "DeviceProcess: no device program %s: set K57_BUILD_DIR to the build directory "
+                     "holding tlxK57N (e.g. K57_BUILD_DIR=$PWD/build-asan) and build it\n",
+                     opt_.exe.empty() ? "(K57_BUILD_DIR is not set)" : opt_.exe.c_str());
+        return false;
+    }
     std::vector<std::string> argv_s;
     argv_s.push_back(opt_.exe);
     argv_s.insert(argv_s.end(), opt_.args.begin(), opt_.args.end());
@@ -156,6 +164,7 @@ bool DeviceProcess::start()
             return false;
     }
 
+    const pid_t parent = ::getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         if (out_fd >= 0)
@@ -163,6 +172,12 @@ bool DeviceProcess::start()
         return false;
     }
     if (pid == 0) {
+        // The device dies with the test whatever ends it (a signal, a time-out's SIGKILL, a
+        // crash): it would otherwise keep its port and its root for ever. The signal comes when
+        // the thread that forked ends, so start() is called from the test's main thread.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            _exit(127);
         if (out_fd >= 0) {
             dup2(out_fd, STDOUT_FILENO);
             dup2(out_fd, STDERR_FILENO);

@@ -20,7 +20,8 @@
 
 namespace testutil {
 
-// $K57_BUILD_DIR/tlxK57N ("" when K57_BUILD_DIR is unset).
+// $K57_BUILD_DIR/tlxK57N ("" when K57_BUILD_DIR is unset). CTest sets K57_BUILD_DIR to the
+// build directory; a test program started by hand needs it set the same way.
 std::string device_executable();
 
 // A loopback TCP port free at the time of the call.
@@ -51,6 +52,9 @@ public:
     DeviceProcess(const DeviceProcess&) = delete;
     DeviceProcess& operator=(const DeviceProcess&) = delete;
 
+    // False, saying why on stderr, when the program is missing. The child is killed when the
+    // thread that started it ends (and so with the test program, however it ends): start it
+    // from the test's main thread.
     bool start();
     pid_t pid() const { return pid_; }
     // True while the child has not ended (reaps it when it has).

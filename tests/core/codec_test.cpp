@@ -21,23 +21,27 @@ Bytes encode(const Bytes& body)
     return out;
 }
 
-Bytes decode(const Bytes& wire, u8* complete)
+Bytes decode(const Bytes& wire, u8* complete, bool* bad_escape = nullptr)
 {
     protocol_phy phy;
     Bytes out(wire.size());
     out.resize(phy.data_transf_meaning(wire.data(), out.data(), u32(wire.size()), complete));
+    if (bad_escape)
+        *bad_escape = phy.bad_escape();
     return out;
 }
 
 // The decoding rules applied one byte at a time, with no fast path.
-Bytes reference_decode(const Bytes& in, u8* complete)
+Bytes reference_decode(const Bytes& in, u8* complete, bool* bad)
 {
     enum { Out, In, A6, B5 } st = Out;
     Bytes out;
     *complete = 0;
+    *bad = false;
     for (u8 b : in) {
-        if (b == 0xA5) { st = In; *complete = 0; out.clear(); continue; }
+        if (b == 0xA5) { st = In; *complete = 0; *bad = false; out.clear(); continue; }
         if (st == Out) continue;
+        if ((st == A6 || st == B5) && b != 0x01 && b != 0x02) *bad = true;
         if (b == 0x5A) { *complete = 1; break; }
         if (b == 0xA6) { st = A6; continue; }
         if (b == 0x5B) { st = B5; continue; }
@@ -93,9 +97,28 @@ TEST(FrameCodec, WireVectors)
     EXPECT_EQ(complete, 1);
     EXPECT_EQ(decode({0xA5, 0x11, 0x22}, &complete), (Bytes{0x11, 0x22}));
     EXPECT_EQ(complete, 0);
-    EXPECT_EQ(decode({0xA5, 0xA6, 0x03, 0x5A}, &complete), (Bytes{0x03}));  // prefix dropped
-    EXPECT_EQ(decode({0xA5, 0x5B, 0xA6, 0x02, 0x5A}, &complete), (Bytes{0xA5}));  // last prefix wins
     EXPECT_EQ(decode({0xA5, 0x01, 0x02, 0x5A}, &complete), (Bytes{0x01, 0x02}));  // plain 01/02
+    // Only the four escapes are defined: a prefix before any other byte marks the frame bad.
+    struct Escape {
+        Bytes wire;
+        bool bad;
+    };
+    for (const Escape& e : {Escape{{0xA5, 0xA6, 0x01, 0x5B, 0x02, 0x5A}, false},
+                            Escape{{0xA5, 0x11, 0xA6, 0x00, 0x22, 0x5A}, true},
+                            Escape{{0xA5, 0x11, 0x5B, 0x00, 0x22, 0x5A}, true},
+                            Escape{{0xA5, 0xA6, 0x03, 0x5A}, true},
+                            Escape{{0xA5, 0x5B, 0xA6, 0x02, 0x5A}, true},  // a prefix after a prefix
+                            Escape{{0xA5, 0x11, 0xA6, 0x5A}, true},        // a prefix before the end
+                            Escape{{0xA5, 0xA6, 0x00, 0xA5, 0x11, 0x5A}, false}}) {  // a new frame starts
+        for (u8 pad = 0; pad < 9; ++pad) {  // at every alignment of the word-at-a-time path
+            Bytes wire(pad + 1u, 0x30);
+            wire[0] = 0xA5;
+            wire.insert(wire.end(), e.wire.begin() + 1, e.wire.end());
+            bool bad = !e.bad;
+            decode(wire, &complete, &bad);
+            EXPECT_EQ(bad, e.bad) << testing::PrintToString(wire);
+        }
+    }
     EXPECT_EQ(decode({0x11, 0x5A, 0x22}, &complete), Bytes{});  // no start byte: nothing
     EXPECT_EQ(complete, 0);
     EXPECT_EQ(decode({0xA5, 0x33, 0x5A, 0x44, 0xA5, 0x55, 0x5A}, &complete), (Bytes{0x33}));
@@ -164,9 +187,11 @@ TEST(FrameCodec, AgreesWithByteAtATimeDecoderOnNoise)
         const size_t n = size_t(len(rng));
         const Bytes wire = rep % 2 ? dense_bytes(rng, n) : mixed_bytes(rng, n);
         u8 want_complete = 0, got_complete = 0;
-        const Bytes want = reference_decode(wire, &want_complete);
-        ASSERT_EQ(decode(wire, &got_complete), want) << "rep " << rep;
+        bool want_bad = false, got_bad = false;
+        const Bytes want = reference_decode(wire, &want_complete, &want_bad);
+        ASSERT_EQ(decode(wire, &got_complete, &got_bad), want) << "rep " << rep;
         ASSERT_EQ(got_complete, want_complete) << "rep " << rep;
+        ASSERT_EQ(got_bad, want_bad) << "rep " << rep;
         Bytes buf = wire;
         protocol_phy phy;
         const u32 got = phy.data_transf_meaning(buf.data(), buf.data(), u32(buf.size()), &got_complete);

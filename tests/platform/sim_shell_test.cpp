@@ -1,5 +1,7 @@
 // The simulated board's shell: the record, the file commands under the root, emulated statuses.
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "sim/sim_board.h"
@@ -91,6 +93,19 @@ TEST_F(SimShellTest, CopyMoveAndChmod)
     EXPECT_FALSE(root.exists("/data/app/old"));
     EXPECT_EQ("old", root.read("/data/app/renamed"));
     EXPECT_NE(0, sh.run("mv /data/none /data/app/x"));
+
+    // A folder board.json names full: writes into it fail, the files stay as they were.
+    root.write("/sim/board.json", R"({"write_fail": ["/data/app/"]})");
+    board->poll();
+    EXPECT_NE(0, sh.run("cp /tmp/up/tlxK57N /data/app/full"));
+    EXPECT_NE(0, sh.run("mv /data/app/renamed /data/app/moved"));
+    EXPECT_FALSE(root.exists("/data/app/full"));
+    EXPECT_EQ("old", root.read("/data/app/renamed"));
+    EXPECT_EQ(ENOSPC, board->write_fault(root.at("/data/app/a/b")));
+    EXPECT_EQ(0, board->write_fault(root.at("/data/appx")));
+    EXPECT_EQ(0, sh.run("cp /tmp/up/tlxK57N /data/appx"));
+    root.write("/sim/board.json", "{}");
+    board->poll();
 
     EXPECT_EQ(0, sh.run("chmod 640 /data/app/tlxK57N"));
     struct stat st{};

@@ -33,11 +33,12 @@ inline testutil::TempDir& root()
     return dir;
 }
 
+// Kept to the end of the process: the servers some tests start run until then and reach it.
 inline sim::SimBoard& board()
 {
-    static std::unique_ptr<sim::SimBoard> b = [] {
+    static sim::SimBoard* const b = [] {
         testutil::write_factory_para_file(root().path());
-        return sim::SimBoard::install_for_test(root().path());
+        return sim::SimBoard::install_for_test(root().path()).release();
     }();
     return *b;
 }

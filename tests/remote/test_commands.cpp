@@ -2,8 +2,11 @@
 // network commands. File transfer has its own file.
 #include "remote_fixture.h"
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "core/requests.h"
+#include "core/utils.h"
+#include "platform/virtual_clock.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -187,6 +190,14 @@ TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)
     reg_write(11, 0, 0x02);
     EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
 
+    // The device's own setting of the word since the last apply (a save of the image as
+    // mode 6) is not the tool's: the tool's next change clears it.
+    put_u16(s->ram_image + ram_current_mode, 6);
+    put_u16(s->ram_applied + ram_current_mode, 0);
+    ram_write(ram_brightness, {35, 0});
+    reg_write(11, 0, 0x02);
+    EXPECT_EQ(get_u16(s->ram_image + ram_current_mode), 0);
+
     // A write that covers only the word's high byte names it too.
     put_u16(s->ram_image + ram_current_mode, 6);
     put_u16(s->ram_applied + ram_current_mode, 6);
@@ -203,6 +214,18 @@ TEST_F(Commands, Registers14And17Actions)
     reg_write(14, 0, 0x02);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
     EXPECT_EQ(G_reboot_tickTicks.load(), 1234u);
+    g_app_reset_flag = 0;
+    // While the panel thread has 30 ticks due and not yet run, the request is stamped with
+    // its own tick: its delay counts from the request.
+    {
+        platform::VirtualClock clock(platform::clock().now_us());
+        platform::set_clock(&clock);
+        tick_schedule(clock.now_us() - 295000, 0);
+        reg_write(14, 0, 0x02);
+        tick_schedule(0, 0);
+        platform::set_clock(nullptr);
+    }
+    EXPECT_EQ(G_reboot_tickTicks.load(), 1264u);
     g_app_reset_flag = 0;
 
     // Requests served by other components reach the handler they installed.
@@ -334,6 +357,29 @@ TEST_F(Commands, RepeatedNetworkSettingsRewriteNothing)
     EXPECT_EQ(after.st_mtim.tv_nsec, first.st_mtim.tv_nsec);
     EXPECT_EQ(after.st_mtim.tv_sec, first.st_mtim.tv_sec);
     EXPECT_EQ(testutil::read_file(shell).size(), shell_lines) << "the interface was set again";
+
+    // New settings from three transports at one instant: the first to check stores and sets
+    // the interface (held at its first shell command until the others have arrived); the
+    // others find them set.
+    const Bytes again = Bytes{192, 168, 7, 21} + Bytes(settings.begin() + 4, settings.end());
+    std::vector<std::thread> tools;
+    {
+        QMutexLocker shell_held(&Utils::_system_mutex);
+        for (u8 transport : {TR_TCP, TR_UDP, TR_SERIAL})
+            tools.emplace_back([&again, transport] {
+                message_deal own{transport};
+                EXPECT_EQ(remote_test::call(own, CMD_NET_SETTINGS, again, 7).status(), ST_DONE);
+            });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    for (auto& t : tools)
+        t.join();
+    const std::string log = testutil::read_file(shell);
+    size_t runs = 0;
+    for (size_t at = log.find("ifconfig eth0 192.168.7.21 "); at != std::string::npos;
+         at = log.find("ifconfig eth0 192.168.7.21 ", at + 1))
+        ++runs;
+    EXPECT_EQ(runs, 1u);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <sys/stat.h>
 
+#include "common/sample_files.h"
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
@@ -43,9 +44,10 @@ Bytes pattern(size_t n, u8 seed)
 }
 
 // A JSON document of exactly n bytes (n at least 8).
+// n bytes (at least 36) both readers take: an OSD menu without entries, no names.
 Bytes json_text(size_t n)
 {
-    const std::string text = "{\"t\":\"" + std::string(n - 8, 'x') + "\"}";
+    const std::string text = "{\"osdcount\":0,\"namelist\":{},\"t\":\"" + std::string(n - 36, 'x') + "\"}";
     return Bytes(text.begin(), text.end());
 }
 
@@ -136,8 +138,8 @@ TEST_F(FileTransfer, OneTransferForTheWholeDevice)
     Tool same_transport_other_client(TR_TCP, 2);
     EXPECT_EQ(same_transport_other_client.start("OSDS", 100), ST_BUSY);
     // The owner may start over.
-    EXPECT_EQ(tool.start("OSDS", 10), ST_DONE);
-    EXPECT_EQ(tool.send("OSDS", json_text(10), testutil::md5_of(json_text(10))), ST_DONE);
+    EXPECT_EQ(tool.start("OSDS", 40), ST_DONE);
+    EXPECT_EQ(tool.send("OSDS", json_text(40), testutil::md5_of(json_text(40))), ST_DONE);
     EXPECT_EQ(other.start("OSDS", 100), ST_DONE) << "free again";
     other.end(Bytes(16, 0));
 
@@ -175,7 +177,12 @@ TEST_F(FileTransfer, ApplicationUpdateIsInstalled)
     g_update_flag = 0;
     write_text(path("data/app/tlxK57N"), "old program");
     write_text(path("data/configs/led_load_config.ini"), "[app-1]\napp_path=/somewhere/else\n");
-    const Bytes app = pattern(5000, 9);
+    Bytes app = pattern(5000, 9);
+    // Not a program the device could start: refused, the old one stays, no restart.
+    EXPECT_EQ(tool.send("APPL", app, testutil::md5_of(app)), ST_FAILED);
+    EXPECT_EQ(testutil::read_file(path("data/app/tlxK57N")), "old program");
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    std::memcpy(app.data(), "\x7f" "ELF", 4);
     ASSERT_EQ(tool.start("APPL", u32(app.size())), ST_DONE);
     EXPECT_EQ(g_update_flag.load(), 1) << "the splash shows during the transfer";
     for (size_t off = 0; off < app.size(); off += 1024)
@@ -193,20 +200,41 @@ TEST_F(FileTransfer, ApplicationUpdateIsInstalled)
     g_app_reset_flag = 0;
 }
 
-// Nested 100,000 deep, the file would overflow its reader's stack at every start.
+// Nested 100,000 deep, the file would overflow its reader's stack at every start; a menu
+// without its entry count or a names file without "namelist" would be read as nothing.
+// Values without effect may be left out.
 TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
 {
-    const Bytes nested(100000, '[');
+    const std::string nested(100000, '[');
+    std::string no_staytime = testutil::kOsdMenuK57;
+    no_staytime.replace(no_staytime.find(", \"staytime\": 0"), 14, "");
+    no_staytime.replace(no_staytime.find(" \"oactcount\": 1,"), 16, "");
+    std::string no_count = testutil::kOsdMenuK57;
+    no_count.replace(no_count.find(" \"osdcount\": 1,"), 15, "");
+    const struct {
+        const char* code;
+        std::string text;
+        u8 status;
+    } cases[] = {
+        {"OSDS", nested, ST_FAILED},
+        {"ALIS", nested, ST_FAILED},
+        {"OSDS", no_count, ST_FAILED},
+        {"ALIS", R"({"source": [{"id": 2, "name": "Stage"}]})", ST_FAILED},
+        {"OSDS", no_staytime, ST_DONE},
+    };
     write_text(path("data/configs/alias.json"), "{}");
-    for (const char* code : {"OSDS", "ALIS"}) {
-        const std::string target = path(code[0] == 'O' ? "data/configs/omenu.json" : "data/configs/alias.json");
+    for (const auto& c : cases) {
+        const std::string target = path(c.code[0] == 'O' ? "data/configs/omenu.json" : "data/configs/alias.json");
         const std::string before = testutil::read_file(target);
+        const Bytes bytes(c.text.begin(), c.text.end());
         c331_manage::g_osd_update = 0;
-        ASSERT_EQ(tool.send(code, nested, testutil::md5_of(nested)), ST_FAILED) << code;
-        EXPECT_EQ(testutil::read_file(target), before) << code;
-        EXPECT_FALSE(testutil::file_exists(target + ".part")) << code;
-        EXPECT_EQ(c331_manage::g_osd_update.load(), 0) << code;
+        ASSERT_EQ(tool.send(c.code, bytes, testutil::md5_of(bytes)), c.status) << c.text.substr(0, 80);
+        EXPECT_EQ(testutil::read_file(target), c.status == ST_DONE ? c.text : before) << c.text.substr(0, 80);
+        EXPECT_FALSE(testutil::file_exists(target + ".part")) << c.code;
+        EXPECT_EQ(c331_manage::g_osd_update.load(), c.status == ST_DONE ? 1 : 0) << c.text.substr(0, 80);
     }
+    const std::string log = testutil::read_file(path("data/zeltaqn/log/kivEnglneLog"));
+    EXPECT_NE(log.find("remote: file OSDS refused (No such node (osdcount)), old file kept"), std::string::npos);
 }
 
 TEST_F(FileTransfer, ApplicationUpdateIsRefusedWhenItsStartCommandCannotBeWritten)
@@ -216,7 +244,8 @@ TEST_F(FileTransfer, ApplicationUpdateIsRefusedWhenItsStartCommandCannotBeWritte
     const std::string ini = path("data/configs/led_load_config.ini");
     std::remove(ini.c_str());
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(ini)));   // not a file: cannot be written
-    const Bytes app = pattern(3000, 4);
+    Bytes app = pattern(3000, 4);
+    std::memcpy(app.data(), "#!", 2);
     EXPECT_EQ(tool.send("APPL", app, testutil::md5_of(app)), ST_FAILED);
     EXPECT_EQ(testutil::read_file(path("data/app/tlxK57N")), "old program");
     EXPECT_EQ(g_app_reset_flag.load(), 0) << "no restart";

@@ -97,7 +97,7 @@ TEST(FrameReassembler, AStartByteInsideAnOpenFrameRestartsIt)
     }
 }
 
-TEST(DecodeChecked, DropsShortLongAndBadChecksum)
+TEST(DecodeChecked, DropsShortLongBadChecksumAndUndefinedEscape)
 {
     protocol_phy phy;
     std::vector<u8> out(kMaxWire);
@@ -116,6 +116,14 @@ TEST(DecodeChecked, DropsShortLongAndBadChecksum)
     bad.back() ^= 0x01;
     wire = testutil::encode(bad);
     EXPECT_EQ(decode_checked(phy, wire.data(), u32(wire.size()), out.data()), 0u);
+
+    // A frame with an undefined escape (a prefix and 00, which changes no checksum) inserted.
+    wire = testutil::encode(ok);
+    for (u8 prefix : {0xA6, 0x5B}) {
+        Bytes altered = wire;
+        altered.insert(altered.begin() + 8, {prefix, 0x00});
+        EXPECT_EQ(decode_checked(phy, altered.data(), u32(altered.size()), out.data()), 0u) << int(prefix);
+    }
 
     Bytes biggest = testutil::make_frame(0xF100, 0xF011, 0x60, Bytes(8192 - 11, 0xA5));
     wire = testutil::encode(biggest);

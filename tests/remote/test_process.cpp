@@ -162,7 +162,7 @@ TEST_F(Device, FileRoundTripKeepsTheOldFileUntilTheDigestMatches)
 {
     const std::string target = root_->file("data/configs/alias.json");
     const std::string before = testutil::read_file(target);
-    const Bytes content = testutil::text_bytes("{\"source\": [\"A\", \"B\"], \"pad\": \"" + std::string(3000, 'x') + "\"}");
+    const Bytes content = testutil::text_bytes("{\"namelist\": {\"source\": [\"A\", \"B\"]}, \"pad\": \"" + std::string(3000, 'x') + "\"}");
     EXPECT_EQ(client.write_file("ALIS", content, Bytes(16, 0)), 3);
     EXPECT_EQ(testutil::read_file(target), before);
     EXPECT_EQ(client.write_file("ALIS", content), 0);

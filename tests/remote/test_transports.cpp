@@ -17,6 +17,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
@@ -256,6 +257,37 @@ TEST_F(Tcp, SlotsOfToolsThatAlreadyLeftAreFreeForANewcomer)
     EXPECT_EQ(testutil::read_file(log_path).find("refused", before), std::string::npos);
 }
 
+// A client's queued frames are served in turns with the other clients: a tool that connects
+// while 250 frames of another wait gets its answer after a few of them, not after the lot.
+// Each of the flood's frames writes its number into register 5, so the tool's read of it
+// tells how many were served before its own.
+TEST_F(Tcp, AToolArrivingDuringAnotherClientsFloodIsServedWithinATurn)
+{
+    constexpr int kFlood = 250;
+    Bytes flood;
+    for (int k = 1; k <= kFlood; ++k)
+        flood = flood + testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {5, u8(k), 0xFF}));
+    testutil::TcpRemoteClient tool;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the server stops in the flood's first frame
+        remote_test::store()->reg_file[5] = 0;
+        ASSERT_TRUE(client.send_bytes(flood));
+        ASSERT_TRUE(tool.connect(u16(g_port.load())));
+        ASSERT_TRUE(tool.send_bytes(reg_read_wire(5, 1)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // every byte has arrived
+    }
+    const auto r = tool.next_reply(5000);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->data().size(), 3u);
+    EXPECT_LE(int(r->data()[2]), 5) << "frames of the flood served before the tool's";
+    int replies = 0;
+    while (replies < kFlood && client.next_reply(3000))
+        ++replies;
+    EXPECT_EQ(replies, kFlood) << "every frame of the flood is served, in order";
+    const auto last = tool.reg_read(5, 1);
+    EXPECT_TRUE(last && last->data()[2] == kFlood) << "the flood's frames were served in order";
+}
+
 TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
 {
     // The flood takes no time. Never destroyed: the transport threads may still be reading it.
@@ -307,6 +339,13 @@ TEST(Udp, ReplyGoesToTheSendersPort)
     ASSERT_TRUE(udp.send_bytes(reg_read_wire(0, 1) + reg_read_wire(1, 1)));
     EXPECT_TRUE(udp.next_reply(3000));
     EXPECT_TRUE(udp.next_reply(3000));
+    // A tool's frame is stamped with its own tick (the card search pauses from it), ahead of
+    // the ticks run while the panel still has ticks due: 30 at least here.
+    tick_schedule(platform::clock().now_us() - 295000, 0);
+    EXPECT_TRUE(udp.ram_read(0x400, 2));
+    tick_schedule(0, 0);
+    EXPECT_GE(pc_cmd_time.load() - G_timeTicks.load(), 30u);
+    EXPECT_LT(pc_cmd_time.load() - G_timeTicks.load(), 1000u);
 }
 
 // The device's own UDP path runs only on hw: its choice of addresses, checked without it. The
@@ -334,6 +373,32 @@ TEST(Udp, OnTheDeviceProtocolRepliesAreBroadcastAtTheSendersPortAndAtRepliesGoTo
     EXPECT_TRUE(remote::udp_protocol_broadcasts(false));
     EXPECT_EQ(htonl(INADDR_LOOPBACK), remote::server_bind_address(true));
     EXPECT_FALSE(remote::udp_protocol_broadcasts(true));
+
+    // The sockets themselves, on a free port: the options and the address each board's are
+    // opened with.
+    struct Socket {
+        bool sim, protocol;
+        int broadcast;
+        in_addr_t bound;
+    };
+    for (const Socket& c : {Socket{false, true, 1, htonl(INADDR_ANY)}, Socket{false, false, 0, htonl(INADDR_ANY)},
+                            Socket{true, true, 0, htonl(INADDR_LOOPBACK)},
+                            Socket{true, false, 0, htonl(INADDR_LOOPBACK)}}) {
+        const int fd = c.protocol ? udpnetManage::open_protocol_socket(c.sim, 0) : udpnetManage::open_at_socket(c.sim, 0);
+        ASSERT_GE(fd, 0);
+        int broadcast = -1, reuse = -1;
+        socklen_t len = sizeof broadcast;
+        ::getsockopt(fd, SOL_SOCKET, SO_BROADCAST, &broadcast, &len);
+        len = sizeof reuse;
+        ::getsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, &len);
+        sockaddr_in bound{};
+        len = sizeof bound;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+        ::close(fd);
+        EXPECT_EQ(c.broadcast, broadcast) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(1, reuse) << "sim " << c.sim << " protocol " << c.protocol;
+        EXPECT_EQ(c.bound, bound.sin_addr.s_addr) << "sim " << c.sim << " protocol " << c.protocol;
+    }
 }
 
 TEST(Serial, FramesOverThePseudoTerminal)
@@ -444,6 +509,41 @@ TEST(Udp, FramesFromADeviceAddressOrTheDevicesOwnPortAreNotAnswered)
     QMutexLocker lk(&c331_shared::c331_lock);
     EXPECT_NE(remote_test::store()->reg_file[3], 0x77);
     EXPECT_EQ(ram_rd16(remote_test::store()->ram_image, ram_wifi_disabled), wifi_before) << "AT command from its own port served";
+}
+
+// A UDP echo service (or another device) as the sender: whatever the device sends it comes
+// straight back. One datagram starts no exchange on either port: the AT channel answers only
+// "AT" requests, the protocol port no frame from a device address.
+TEST(Udp, AnEchoingPeerGetsNoReplyToTheDevicesOwnReplies)
+{
+    transports();
+    remote_test::reset_store();
+    const auto replies_to = [](u16 port, const Bytes& first) {
+        const int echo = udp_socket_at("127.0.0.1", 0);
+        EXPECT_GE(echo, 0);
+        sockaddr_in device{};
+        device.sin_family = AF_INET;
+        device.sin_port = htons(port);
+        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::sendto(echo, first.data(), first.size(), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+        int replies = 0;
+        for (; replies < 50; ++replies) {
+            pollfd pfd{echo, POLLIN, 0};
+            u8 buf[2048];
+            if (::poll(&pfd, 1, 300) <= 0)
+                break;
+            const ssize_t n = ::recv(echo, buf, sizeof buf, 0);
+            ::sendto(echo, buf, size_t(std::max<ssize_t>(n, 0)), 0, reinterpret_cast<sockaddr*>(&device), sizeof device);
+        }
+        ::close(echo);
+        return replies;
+    };
+    const u16 at_port = u16(13769 + kUdpOffset);
+    for (const char* text : {"X", "ERROR\r\n", "OK\r\n", "+VER:K57N\r\nOK\r\n", "at+getver"})
+        EXPECT_EQ(replies_to(at_port, testutil::text_bytes(text)), 0) << text;
+    EXPECT_EQ(replies_to(at_port, testutil::text_bytes("AT+NOSUCH")), 1) << "its ERROR is not answered";
+    EXPECT_EQ(replies_to(at_port, testutil::text_bytes("AT+GETVER")), 1);
+    EXPECT_EQ(replies_to(u16(5008 + kUdpOffset), reg_read_wire(0x25, 3)), 1);
 }
 
 // A half-duplex adapter hears what the device sends: the device's reply comes back as input

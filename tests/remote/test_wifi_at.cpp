@@ -1,7 +1,9 @@
 // The AT-command channel's replies and the WiFi access point's start steps, in process.
 #include "remote_fixture.h"
 
+#include "core/fpga_wake.h"
 #include "core/globals.h"
+#include "platform/virtual_clock.h"
 #include "remote/K57_WIFI_CONFIG.h"
 #include "remote/at_channel.h"
 
@@ -53,8 +55,15 @@ TEST_F(AtChannel, SettingsAreWrittenUnderTheApplyRule)
     K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
 
     g_app_reset_flag = 0;
+    // Stamped with the request's own tick, also while the panel has ticks due (30 here).
+    platform::VirtualClock clock(platform::clock().now_us());
+    platform::set_clock(&clock);
+    tick_schedule(clock.now_us() - 295000, 0);
     EXPECT_EQ(at_reply("AT+RST"), "OK\r\n");
+    tick_schedule(0, 0);
+    platform::set_clock(nullptr);
     EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(G_reboot_tickTicks.load(), G_timeTicks.load() + 30);
     g_app_reset_flag = 0;
 }
 
@@ -69,10 +78,12 @@ TEST_F(AtChannel, RestoreBringsBackTheFactoryParametersOnly)
     EXPECT_EQ(c331_shared::param_changed.load(), 1);
 }
 
-TEST_F(AtChannel, AnythingElseIsAnError)
+TEST_F(AtChannel, AnyOtherRequestIsAnErrorAndWhatIsNoRequestGetsNoReply)
 {
-    for (const char* bad : {"", "AT", "at+getver", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now"})
+    for (const char* bad : {"AT", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now", "AT\r\n"})
         EXPECT_EQ(at_reply(bad), "ERROR\r\n") << bad;
+    for (const char* none : {"", "at+getver", "A", "ERROR\r\n", "OK\r\n", "+CHECKDATA:0,1.2.3.4,5005,1\r\nOK\r\n"})
+        EXPECT_EQ(at_reply(none), "") << none;
 }
 
 TEST_F(AtChannel, AccessPointStartsInStepsAndFollowsTheSwitch)

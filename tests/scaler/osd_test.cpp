@@ -199,8 +199,9 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
 {
     const uint16_t led_w = ram_rd16(img(), ram_led_width), led_h = ram_rd16(img(), ram_led_height);
     ASSERT_GT(led_w, 100);
+    // The second entry leaves out its stay time, which has no effect.
     const std::string second = R"(, {"type": 1, "status": "off", "pos": {"x": 1, "y": 2, "w": 3, "h": 4},
-        "act": {"effect": 0, "speed": 1, "staytime": 5}, "bmppara": {"start": 7, "end": 9}})";
+        "act": {"effect": 0, "speed": 1}, "bmppara": {"start": 7, "end": 9}})";
     write_file("/data/configs/omenu.json", menu_json("", 2, second));
     mgr_->osd_full_update_req = 0;
     osd_switch(1);

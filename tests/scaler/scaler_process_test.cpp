@@ -154,7 +154,7 @@ TEST_F(ScalerProcess, RemoteDotByDotJoinShowsBothPictures)
 TEST_F(ScalerProcess, SavedSharpnessIsOnTheChipAfterARestart)
 {
     constexpr uint32_t kSharpness = 0x884;
-    constexpr int kSharpened = 6 | (640 & 0xFF) << 8;   // horizontal enable 6, gain of level 50
+    constexpr int kSharpened = 6 | 255 << 8;   // horizontal enable 6, gain of level 50 saturated
     ASSERT_TRUE(dev_->wait_for([&] { return word(chip_banks(), 0x7C, 0x1B) != 0; }, kStartMs, 100))
         << dev_->output();
     testutil::TcpRemoteClient client;

@@ -1,6 +1,7 @@
 // LED screens and window lists through the apply pass to what each output channel of the
 // simulated chip puts on the wall: every splice mode, windows on the 2 x 2 grid, windows
 // beyond the eight channels, and screens the channels cannot show.
+#include <fstream>
 #include <string>
 
 #include "core/ram_map.h"
@@ -94,6 +95,15 @@ protected:
         EXPECT_EQ(across, width);
         EXPECT_EQ(down, height);
     }
+    // Lines of the device log that hold the text.
+    int logged(const std::string& text) const
+    {
+        std::ifstream f(root_ + "/data/zeltaqn/log/kivEnglneLog");
+        int n = 0;
+        for (std::string line; std::getline(f, line);)
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
     std::array<uint16_t, 7> layout_words()
     {
         std::array<uint16_t, 7> w{};
@@ -117,12 +127,17 @@ TEST_F(WallLayout, FullScreenWindowFillsTheWallInEverySpliceMode)
         {{7680, 4320, 1, 7680, 2160}, 2, 2},
         {{3840, 4320, 2, 3840, 2160}, 1, 2},
         {{7680, 4320, 2, 7680, 2160}, 2, 2},
+        {{1920, 2160, 2, 1920, 1000}, 1, 2},   // the lower piece the taller
+        {{1920, 2160, 1, 1920, 1000}, 1, 2},
         {{7680, 2160, 3, 3840, 2160}, 2, 1},
         {{3840, 1080, 3, 1920, 1080}, 2, 1},
         {{3840, 1080, 3, 1000, 1080}, 2, 1},
         {{7680, 4320, 3, 3840, 4320}, 4, 1},
         {{1920, 1080, 4, 1920, 1080}, 1, 1},
         {{640, 480, 5, 640, 480}, 1, 1},
+        {{1280, 720, 5, 1280, 720}, 2, 1},     // wider than one 640-pixel channel
+        {{1000, 720, 5, 1000, 720}, 2, 1},
+        {{1280, 1080, 5, 1280, 1080}, 2, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(name(c.s));
@@ -193,6 +208,8 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
         EXPECT_TRUE(reads(w).empty()) << "window " << w;
         EXPECT_EQ(mgr_->PM_WIN_SHAPE[list_pos(w)][0], 0u) << "window " << w;
     }
+    // The screen, the layers and the windows each lay the windows out: one line for the apply.
+    EXPECT_EQ(logged("windows need 12 output channels of 8; not shown (lowest layers): window 0, 3"), 1);
 }
 
 // Four small windows on the V-by-One sources take the eight input channels (two each); a
@@ -422,6 +439,8 @@ TEST_F(WallLayout, FirstOutputBeyondTheScreenIsKeptInsideIt)
     screen(Screen{3840, 1080, 3, 5000, 1080});
     EXPECT_EQ(mgr_->pnl.och.width, 3840);
     expect_whole(0, 3840, 1080, 1, 1);
+    EXPECT_EQ(logged("first output 1920x3000 beyond the LED 1920x1080 in SPLICE MODE: V; kept inside the LED"), 1);
+    EXPECT_EQ(logged("first output 5000x1080 beyond the LED 3840x1080 in SPLICE MODE: H; kept inside the LED"), 1);
 }
 
 class WallLayoutStart : public WallLayout {

@@ -347,6 +347,53 @@ TEST_F(WindowOutput, CropThroughTheInputShrink)
     EXPECT_EQ(r[0].hzoom, 0u);
 }
 
+// A crop that does not fit the input's active size shows the whole input, whether the row is
+// written while shown or the input's timing changes under it; the stored row is kept, so the
+// crop shows again when the input is back to a size it fits.
+TEST_F(WindowOutput, CropBeyondTheInputShowsTheWholeInput)
+{
+    led(1920, 1080);
+    auto crop = [&](int x, int y, int w, int h) {
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_crop_addr(1, CROP_KEY), CROP_KEY_USED | 3);
+            set_word(ram_crop_addr(1, CROP_X), uint16_t(x));
+            set_word(ram_crop_addr(1, CROP_Y), uint16_t(y));
+            set_word(ram_crop_addr(1, CROP_WIDTH), uint16_t(w));
+            set_word(ram_crop_addr(1, CROP_HEIGHT), uint16_t(h));
+            set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 1);
+        });
+    };
+    auto expect_read = [&](int64_t x, int64_t line, int iw, int ih) {
+        const std::vector<sim::OchRead> r = reads();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].x, x);
+        EXPECT_EQ(r[0].line, line);
+        EXPECT_NEAR(double(r[0].hzoom), iw == 1920 ? 0.0 : 65536.0 * iw / 1920, 64);
+        EXPECT_NEAR(double(r[0].vzoom), ih == 1080 ? 0.0 : 65536.0 * ih / 1080, 64);
+    };
+    for (const ST_RECT& c : {ST_RECT{1900, 0, 100, 1080}, ST_RECT{0, 1000, 1920, 200}}) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
+        crop(c.x, c.y, c.w, c.h);
+        expect_read(0, 0, 1920, 1080);
+    }
+    crop(0, 600, 1280, 400);
+    expect_read(0, 600, 1280, 400);
+    board(R"({"inputs": [{}, {}, {}, {"format": "720p60"}]})");
+    publish(3, row({1280, 1650, 720, 750, 74.25f}));
+    follow_inputs();
+    {
+        SCOPED_TRACE("source at 720p");
+        expect_read(0, 0, 1280, 720);
+        EXPECT_EQ(ram_rd16(img(), ram_crop_addr(1, CROP_Y)), 600);
+        EXPECT_EQ(ram_rd16(img(), ram_crop_addr(1, CROP_HEIGHT)), 400);
+    }
+    board(R"({"inputs": [{}, {}, {}, {"format": "1080p60"}]})");
+    publish(3, row_1080p60());
+    follow_inputs();
+    SCOPED_TRACE("source back at 1080p");
+    expect_read(0, 600, 1280, 400);
+}
+
 // An edit of the crop row a window shows (the crop editor rewrites the row, the window record
 // stays as it was) reaches the window in the same pass: its rectangle and its source.
 TEST_F(WindowOutput, CropRowEditReachesTheWindowShowingIt)
@@ -672,6 +719,49 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     EXPECT_EQ(r[0].line, 0);
     EXPECT_EQ(r[0].vw, 2048u);
     EXPECT_NEAR(double(r[0].vzoom), 65536.0 * 1080 / 2048, 32);
+    // Sharpened for 1080 frame lines over 2048 (a ratio between 1.25 and 2).
+    edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_sharpness, 60); });
+    const uint32_t vset[3] = {28, 45, 5};
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(chip(c331::SHP_V_COEF0 + 0x100 * k, window0_och()), vset[k]) << "d" << k;
+
+    // A crop of it names frame lines, its margins as its height.
+    for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{100, 30, 960, 270}}) {
+        SCOPED_TRACE("crop from line " + std::to_string(c.y));
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 2);
+            set_word(ram_crop_addr(0, CROP_X), uint16_t(c.x));
+            set_word(ram_crop_addr(0, CROP_Y), uint16_t(c.y));
+            set_word(ram_crop_addr(0, CROP_WIDTH), uint16_t(c.w));
+            set_word(ram_crop_addr(0, CROP_HEIGHT), uint16_t(c.h));
+            set_word(ram_window_addr(0, WIN_SOURCE), WIN_SOURCE_CROP | 0);
+        });
+        const std::vector<sim::OchRead> rc = reads();
+        ASSERT_EQ(rc.size(), 1u);
+        EXPECT_EQ(rc[0].line, c.y);
+        EXPECT_NEAR(double(rc[0].vzoom), 65536.0 * c.h / 2048, 64);
+    }
+
+    // Five windows on it: the fifth finds the deinterlacing channels taken and stores fields,
+    // so its crop of 270 frame lines from line 30 reads 135 field lines from line 15.
+    edit_and_pass([&](uint8_t*) {
+        for (int w = 0; w < 5; ++w) {
+            set_word(ram_window_addr(w, WIN_ENABLE), 1);
+            set_word(ram_window_addr(w, WIN_SOURCE), w == 4 ? WIN_SOURCE_CROP | 0 : 2);
+            set_word(ram_window_addr(w, WIN_X), uint16_t(800 * w));
+            set_word(ram_window_addr(w, WIN_Y), 0);
+            set_word(ram_window_addr(w, WIN_WIDTH), 800);
+            set_word(ram_window_addr(w, WIN_HEIGHT), 540);
+        }
+    });
+    const int n = mgr_->slot_pos[4];
+    ASSERT_GE(mgr_->first_ich(n), 4);
+    int och[8];
+    mgr_->get_och(n, och);
+    ASSERT_GE(och[0], 0);
+    const sim::OchRead f = model_->och_read(och[0]);
+    EXPECT_EQ(f.line, 15);
+    EXPECT_NEAR(double(f.vzoom), 65536.0 * 135 / 540, 256);
 
     // The source turns progressive: the channel keeps nothing of the deinterlacer's set-up,
     // as a start on 1080p leaves it.

@@ -153,9 +153,10 @@ TEST(PanelPlanShowable, ActiveAreaMustFitTheTotals)
         {7680, 4320, 7680, 4320, SPLICE_CP12, false},
         {0, 0, 0, 0, SPLICE_NONE, false},          // no screen: no line to show
         {1920, 1080, 1920, 0, SPLICE_V, false},    // an empty first output
-        // Channels that leave part of the screen out: the second piece taller than the first
-        // (both channels are the first piece's height), and CP21's 640-pixel channels.
-        {1920, 1080, 1920, 500, SPLICE_V, false},
+        // The second piece taller than the first: the channels take the taller one's height.
+        {1920, 1080, 1920, 500, SPLICE_V, true},
+        {1920, 2160, 1920, 1000, SPLICE_HV, true},
+        // Channels that leave part of the screen out: CP21's two 640-pixel channels.
         {1920, 1080, 0, 0, SPLICE_CP21, false},
     };
     for (const Case& c : cases) {

@@ -64,7 +64,9 @@ TEST(PictureSharpness, LevelsGainsAndCoefficientSets)
     EXPECT_EQ(picture::sharp_level(10), 0);
     EXPECT_EQ(picture::sharp_level(3), 0);
     EXPECT_EQ(picture::sharp_level(60), 50);
-    EXPECT_EQ(picture::sharp_gain(50), 640);
+    // The one-byte gain saturates: sharpness 29, 30, 31, 50, 100 give 243, 255, 255, 255, 255.
+    for (auto [value, gain] : {std::pair{29, 243}, {30, 255}, {31, 255}, {50, 255}, {100, 255}})
+        EXPECT_EQ(picture::sharp_gain(picture::sharp_level(value)), gain) << value;
 
     // Level 50 on a window enlarged three times horizontally.
     auto w = picture::sharpness_channel_writes(2, 50, 3.0f, 1.0f);
@@ -73,7 +75,7 @@ TEST(PictureSharpness, LevelsGainsAndCoefficientSets)
     for (int k = 0; k < 5; ++k)
         EXPECT_EQ(written(w, c331::SHP_H_COEF0 + 0x100 * k, 0x20), h[k]);
     EXPECT_EQ(written(w, c331::SHP_V_COEF0, 0x20), 44);
-    EXPECT_EQ(written(w, c331::SHP_H_GAIN, 0x20), 640);
+    EXPECT_EQ(written(w, c331::SHP_H_GAIN, 0x20), 255);
 
     uint8_t c[5];
     picture::sharp_h_coefs(5, 2.0f, c);

@@ -3,6 +3,7 @@
 #include <thread>
 #include <csignal>
 #include <random>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +106,28 @@ TEST_F(StoreTest, ModeSaveRequestThroughTheImage)
     EXPECT_EQ(writes, 1);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_mode_save_request), 0);
     EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("names no mode"), std::string::npos);
+
+    // A full "/data/modes": mode 5 is not saved, its slot stays empty, the current mode stays
+    // 3, and the panel's tip says "not saved" instead of the check mark.
+    fail_writes(R"(["/data/modes"])");
+    std::vector<int> tips;
+    bool pending = true;
+    shell_hooks::take_pending_tip = [&] { bool p = pending; pending = false; return p; };
+    shell_hooks::tip_create = [&](int kind) { tips.push_back(kind); };
+    ram_wr16(s->ram_image, ram_mode_save_request, 5);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(s->TlxUserModeSaved(4), 0);
+    EXPECT_EQ(s->mode_slot[4].bytes[0], MODE_MARKER_EMPTY);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 3);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_mode_save_request), 0);
+    EXPECT_FALSE(exists("/data/modes/custom_mode5"));
+    EXPECT_EQ(file16(read("/data/ram_device_info"), ram_current_mode), 3);
+    EXPECT_EQ(tips, std::vector<int>({SyncUpdate::kTipNotKept}));
+    EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("cannot write /data/modes/custom_mode5 (No space left on device)"),
+              std::string::npos);
+    shell_hooks::take_pending_tip = nullptr;
+    shell_hooks::tip_create = nullptr;
 }
 
 TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
@@ -162,6 +185,18 @@ TEST_F(StoreTest, RemoteSlotChangeLeavesSavedModesItDidNotTouch)
     SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
     EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode2")[mode_slot_offset(ram_brightness)]), 40);
     EXPECT_EQ(read("/data/modes/custom_mode3"), mode3);
+
+    // Mode files that cannot be written: each slot the tool marked goes back to what its file
+    // holds (the old mode, or empty), so the tool reads back that it was not kept.
+    fail_writes(R"(["/data/modes"])");
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0x2000), 0);  // slot 1, file with brightness 40
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0x5000), 0);  // slot 4, no file
+    c331_raise_change(2);
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    EXPECT_EQ(s->mode_slot[1].bytes[mode_slot_offset(ram_brightness)], 40);
+    EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode2")[mode_slot_offset(ram_brightness)]), 40);
+    EXPECT_EQ(s->mode_slot[4].bytes[0], MODE_MARKER_EMPTY);
+    EXPECT_EQ(s->TlxUserModeSaved(4), 0);
 }
 
 // Remote marker writes and slot changes on one side, file loads and deletions on the GUI
@@ -273,6 +308,47 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     ASSERT_EQ(f.size(), 4096u);
     EXPECT_EQ(file16(f, ram_saturation), 12);
     EXPECT_EQ(file16(f, ram_led_width), 4096);
+
+    // A full partition: the panel is told once per change that it was not kept (a tip it asked
+    // for too), the error is logged once, and the write is retried on the panel's ticks until
+    // it succeeds, without another change signal.
+    fail_writes(R"(["/data/ram_device_info"])");
+    std::vector<int> tips;
+    bool pending = false;
+    shell_hooks::take_pending_tip = [&] { bool p = pending; pending = false; return p; };
+    shell_hooks::tip_create = [&](int kind) { tips.push_back(kind); };
+    const auto errors = [&] {
+        const std::string log = read("/data/zeltaqn/log/kivEnglneLog");
+        size_t n = 0;
+        for (size_t at = log.find("No space left on device"); at != std::string::npos; at = log.find("No space left", at + 1))
+            ++n;
+        return n;
+    };
+    ram_wr16(s->ram_image, ram_brightness, 61);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
+    SyncUpdate::p_SyncUpdate->para_sync(1);  // the same change again: told once
+    for (u32 t = 0; t < 3 * SyncUpdate::kRetryFirstTicks; ++t) {
+        ++G_timeTicks;
+        SyncUpdate::p_SyncUpdate->retry_tick();
+    }
+    pending = true;
+    ram_wr16(s->ram_image, ram_brightness, 62);  // a new change, with a tip asked for
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(tips, std::vector<int>({SyncUpdate::kTipNotKept, SyncUpdate::kTipNotKept}));
+    EXPECT_EQ(errors(), 1u);
+    EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), file16(f, ram_brightness));
+    fail_writes("[]");
+    for (u32 t = 0; t <= SyncUpdate::kRetryMaxTicks && SyncUpdate::p_SyncUpdate->store_failing(); ++t) {
+        ++G_timeTicks;
+        SyncUpdate::p_SyncUpdate->retry_tick();
+    }
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
+    EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), 62);
+    EXPECT_EQ(ram_rd16(s->ram_shadow, ram_brightness), 62);
+    EXPECT_EQ(tips.size(), 2u);
+    shell_hooks::take_pending_tip = nullptr;
+    shell_hooks::tip_create = nullptr;
 }
 
 // A writer killed at any moment leaves the old or the new parameter file, never a mix.
@@ -286,6 +362,7 @@ TEST_F(StoreTest, KilledWriterLeavesOldOrNewFile)
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // writes for ever: never outlive the test
             u8 img[RAM_PERSIST_LEN];
             for (int i = 0;; ++i) {
                 std::memset(img, i % 2 ? 0x11 : 0x22, sizeof img);

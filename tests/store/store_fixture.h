@@ -75,18 +75,21 @@ protected:
         return false;
     }
 
-    // A stand-in for the shell's mode file writer: refresh the slot from the image, write it.
+    // The shell's mode file writer, counting its calls.
     static void install_mode_writer(int* calls = nullptr)
     {
-        shell_hooks::mode_file_write = [calls](int slot, int) {
-            TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-            MODE_SLOT& ms = s->mode_slot[slot];
-            ms.bytes[0] = ms.bytes[1] = MODE_MARKER_SAVED;
-            std::memcpy(ms.image(), s->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
+        shell_hooks::mode_file_write = [calls](int slot, int from_sync) {
             if (calls)
                 ++*calls;
-            return store_files::write_atomic(store_files::mode_file_path(slot), ms.bytes, MODE_FILE_SIZE) ? 1 : 0;
+            return TlxRamPara::p_tlxrampara_config->mode_file_save(slot, from_sync == 0);
         };
+    }
+
+    // Makes writes to these device paths (a JSON array of texts) fail as on a full partition.
+    void fail_writes(const std::string& paths)
+    {
+        write("/sim/board.json", "{\"write_fail\": " + paths + "}");
+        board_->poll();
     }
 
     // Never destroyed, so the replaced singletons stay reachable until the process ends.

@@ -125,16 +125,31 @@ TEST_F(StoreTest, CropNumbersRowsAndEdits)
     EXPECT_EQ(untouched.key, 7);
 
     CROP_PARA nc{0, 10, 20, 30, 40};
-    s->TlxAddNewCrop(3, &nc);  // crop number 3 in the first free row (1)
+    EXPECT_TRUE(s->TlxAddNewCrop(3, &nc));  // crop number 3 in the first free row (1)
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_KEY)), 0x8203);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_HEIGHT)), 40);
     EXPECT_EQ(c331_shared::param_changed.load(), 1);
     s->TlxCropSourceInit();
     EXPECT_EQ(s->TlxGetCropID(3, 3), 3);
 
+    c331_shared::param_changed = 0;
+    const CROP_PARA moved{0, 11, 22, 33, 44};
+    s->TlxSetCropPara(3, 3, &moved);  // crop number 3 of source 3 is now row 1's
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_KEY)), 0x8203);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_X)), 11);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(1, CROP_HEIGHT)), 44);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+    s->TlxSetCropPara(3, 9, &moved);  // no such crop: nothing changes
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(9, CROP_X)), c.x);
+
     s->TlxDeleteCrop(3, 1);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(2, CROP_KEY)), 0);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(2, CROP_WIDTH)), 100);  // rectangle stays
+
+    // A tool wrote id 4 since the ids were last counted: the add gives the free id 1, not a second 4.
+    put_crop(s->ram_image, 3, 3, 4);
+    EXPECT_TRUE(s->TlxAddNewCrop(3, &nc));
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_crop_addr(2, CROP_KEY)), 0x8003);
 }
 
 TEST_F(StoreTest, FullCropTableAddsNothing)
@@ -146,7 +161,7 @@ TEST_F(StoreTest, FullCropTableAddsNothing)
     u8 before[RAM_IMAGE_SIZE];
     std::memcpy(before, s->ram_image, sizeof before);
     CROP_PARA nc{0, 1, 2, 3, 4};
-    s->TlxAddNewCrop(4, &nc);
+    EXPECT_FALSE(s->TlxAddNewCrop(4, &nc));
     EXPECT_EQ(0, std::memcmp(before, s->ram_image, sizeof before));
     EXPECT_EQ(c331_shared::param_changed.load(), 0);
 }

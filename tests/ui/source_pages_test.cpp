@@ -3,6 +3,8 @@
 // inside a page's modal loop (the page, the keypad, the tip) are queued with Steps.
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QTextDocument>
 #include <QtTest>
 #include <cstring>
 #include <fstream>
@@ -113,6 +115,7 @@ private slots:
 
     void cleanup()
     {
+        g_mainwindow->take_pending_tip();  // a choice's tip waits for a store no test ran
         g_mainwindow->go_home();
         QCOMPARE(int(g_page_focus), int(PAGE_LOCKWINDOW));
         QCOMPARE(PageFrame::open_pages().size(), size_t(0));
@@ -143,21 +146,45 @@ private slots:
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
                 const QLabel* name = g_inputchoose->tile(1)->findChildren<QLabel*>().value(0);
                 QVERIFY(name && name->text().startsWith("HDMI1"));
+                QVERIFY2(name->text().endsWith("Crop12") && !textfit::elided(name), qPrintable(name->text()));
                 shot("inputchoose");
-                g_language = 0;  // the in-use badge of the window's source shows no soft hyphen
                 key(KEY_OK);
                 key(KEY_OK);
-                QStringList badges;
-                for (const QLabel* l : g_inputchoose->findChildren<QLabel*>())
-                    if (textfit::full_text(l).startsWith(QString::fromUtf8("使用中")))
-                        badges << textfit::full_text(l);
-                QCOMPARE(badges, QStringList(QString::fromUtf8("使用中")));
+                // The in-use badge of the window's source: whole and legible in every language,
+                // no soft hyphen in Chinese.
+                const char* const badge_text[4] = {"使用中", "Using", "Текущий", "Đang dùng"};
+                for (int lang = 0; lang < 4; ++lang) {
+                    g_language = static_cast<u8>(lang);
+                    g_inputchoose->initSource();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QList<const QLabel*> badges;
+                    for (const QLabel* l : g_inputchoose->card_panel_frame()->findChildren<QLabel*>())
+                        if (l->styleSheet().contains("#00D65B"))
+                            badges << l;
+                    QCOMPARE(badges.size(), 1);
+                    QCOMPARE(textfit::full_text(badges[0]), QString::fromUtf8(badge_text[lang]));
+                    QVERIFY2(!textfit::elided(badges[0]) && QFontInfo(badges[0]->font()).pixelSize() >= 9,
+                             qPrintable(badges[0]->text()));
+                    shot(qPrintable(QString("inputchoose_badge_%1").arg(lang)));
+                }
                 keys(KEY_BACK, 2);
                 g_language = 1;
                 for (int expect : {1, 6, 7, 0}) {
                     key(KEY_RIGHT);
                     QCOMPARE(g_inputchoose->ui_select_index(), expect);
                 }
+                // A tool switches windows on and off: the strip follows, the focus stays on its
+                // window, and goes to window 1 when its own is switched off.
+                key(KEY_RIGHT);  // window 4
+                put_u16(image(), ram_window_addr(1, WIN_ENABLE), 1);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 3);
+                QCOMPARE(g_inputchoose->tile(1)->text(), QString("2"));
+                QCOMPARE(g_inputchoose->ui_select_index(), 2);
+                put_u16(image(), ram_window_addr(3, WIN_ENABLE), 0);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->tile_count(), 2);
+                QCOMPARE(g_inputchoose->ui_select_index(), 0);
                 key(KEY_BACK);
             },
             [] {
@@ -166,6 +193,83 @@ private slots:
             },
         });
         put_u16(image(), ram_window_addr(3, WIN_SOURCE), 2);
+        clear_crops();
+        store()->TlxCropSourceInit();
+    }
+
+    // Aliases that share their beginning tell the inputs and crops apart in every language: on
+    // the source page's and the crop editor's input strips and on the cards, an alias that does
+    // not fit gives way to the input's or the crop's own name.
+    void aliasesSharingABeginningStayDistinct()
+    {
+        windows_on({});
+        clear_crops();
+        set_crop(image(), 0, 4, 1);
+        set_crop(image(), 1, 4, 2);
+        store()->TlxCropSourceInit();
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 4);  // HDMI3
+        const char* sources[4] = {"Camera Left", "Camera Right", "Stage PC 1", "Stage PC 2"};
+        {
+            std::ofstream f(root_.file("data/configs/alias.json"));
+            f << "{\"namelist\": {\"source\": [";
+            for (int s = 2; s < 6; ++s)
+                f << (s > 2 ? "," : "") << "{\"id\": " << s << ", \"valid\": \"on\", \"name\": \"" << sources[s - 2] << "\"}";
+            f << "], \"crop\": [{\"id\": 0, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot A\"},"
+                 "{\"id\": 1, \"valid\": \"on\", \"name\": \"Stage PC 1 wide shot B\"}]}}";
+        }
+        // The plain texts of the labels named, as painted.
+        static auto texts = [](QWidget* page, std::initializer_list<const char*> names) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QStringList t;
+            for (const char* n : names) {
+                QTextDocument doc;
+                doc.setHtml(page->findChild<QLabel*>(n)->text());
+                t << doc.toPlainText();
+            }
+            return t;
+        };
+        static auto distinct = [](const QStringList& t) {
+            QStringList heads;  // what tells them apart: the text before any count
+            for (const QString& s : t)
+                heads << s.section('(', 0, 0);
+            return heads.removeDuplicates() == 0 ? QString() : t.join(" | ");
+        };
+        for (int lang = 0; lang < 4; ++lang) {
+            g_language = static_cast<u8>(lang);
+            Steps().run({
+                [] { g_mainwindow->on_inputchoose_clicked(); },
+                [lang] {
+                    const auto strip = {"label_HDMI1_text", "label_HDMI2_text", "label_HDMI3_text", "label_HDMI4_text"};
+                    const QString same = distinct(texts(g_inputchoose, strip));
+                    QVERIFY2(same.isEmpty(), qPrintable(same));
+                    key(KEY_OK);
+                    key(KEY_OK);  // HDMI3's cards
+                    QStringList cards;
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    for (const QLabel* l : g_inputchoose->card_panel_frame()->findChildren<QLabel*>())
+                        if (l->geometry() == QRect(3, 15, 80, 12))  // a card's name
+                            cards << l->text();
+                    QCOMPARE(cards.size(), 3);
+                    QVERIFY2(distinct(cards).isEmpty(), qPrintable(cards.join(" | ")));
+                    shot(qPrintable(QString("inputchoose_aliases_%1").arg(lang)));
+                    keys(KEY_BACK, 2);
+                    keys(KEY_LEFT, 2);
+                    key(KEY_OK);  // the crop editor
+                },
+                [] {
+                    const auto strip = {"label_HDMI1_text", "label_HDMI2_text", "label_HDMI3_text", "label_HDMI4_text"};
+                    const QString same = distinct(texts(g_inputcut, strip));
+                    QVERIFY2(same.isEmpty(), qPrintable(same));
+                    keys(KEY_BACK, 2);
+                },
+                [] { QVERIFY(!g_inputcut && !g_inputchoose); },
+            });
+            g_mainwindow->go_home();
+            key(KEY_OK);
+        }
+        g_language = 1;
+        std::remove(root_.file("data/configs/alias.json").c_str());
+        put_u16(image(), ram_window_addr(0, WIN_SOURCE), 2);
         clear_crops();
         store()->TlxCropSourceInit();
     }
@@ -196,13 +300,17 @@ private slots:
                 QCOMPARE(g_inputchoose->level(), 2);
                 QCOMPARE(g_inputchoose->entry_in_focus(), 0);
                 shot("inputchoose_cards");
-                key(KEY_OK);  // the whole input: the tip runs its loop
+                key(KEY_OK);  // the whole input
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QVERIFY(!g_tip->showing());  // not before the store
+                c331_shared::param_changed = 0;  // the scaler's pass, then its signal: kept, the tip runs its loop
+                SyncUpdate::pInstance()->para_sync(1);
             },
             [] {
                 QVERIFY(g_tip->showing());
+                QCOMPARE(int(c331_shared::param_changed), 0);  // shown after the store, not before
                 QCOMPARE(word(0x91C), u16(0x0004));
                 QCOMPARE(word(ram_current_mode), u16(0));
-                QCOMPARE(int(c331_shared::param_changed), 1);
                 QVERIFY(c331_shared::c331_lock.tryLock());
                 c331_shared::c331_lock.unlock();
                 shot("inputchoose_tip");
@@ -237,8 +345,9 @@ private slots:
         });
     }
 
-    // A tool changes the crops while the cards are shown: OK on a card whose place now holds
-    // another crop writes nothing and shows the cards anew; a refresh shows the tool's change.
+    // A tool changes the crops while the cards are shown: the focus stays on the crop the user
+    // chose (by id), through a refresh or not, and OK writes that crop; when a tool deletes it
+    // the focus goes to the whole input with a tip, and that key writes nothing.
     void inputChooseWritesOnlyTheCardShown()
     {
         windows_on({});
@@ -252,26 +361,48 @@ private slots:
                 key(KEY_OK);
                 key(KEY_LEFT);  // HDMI1
                 key(KEY_OK);    // the cards
-                key(KEY_RIGHT);
-                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the card of crop id 2
-                set_crop(image(), 0, 2, 1);  // a tool adds id 1: entry 1 is now another crop
-                c331_shared::param_changed = 0;
-                key(KEY_OK);
-                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(3));
-                QCOMPARE(int(c331_shared::param_changed), 0);
-                key(KEY_RIGHT);  // the cards as the table holds them: id 2 is entry 2
-                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
-                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes id 3 and id 2
-                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);
+                keys(KEY_RIGHT, 2);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);  // the card of crop id 3
+                set_crop(image(), 0, 2, 1);  // a tool adds id 1 before it
                 SyncUpdate::pInstance()->para_sync(1);
-                QCOMPARE(g_inputchoose->entry_in_focus(), 1);  // the last card left
-                key(KEY_OK);  // crop id 1, in row 0
+                QCOMPARE(g_inputchoose->entry_in_focus(), 3);  // still crop id 3, on the next card page
+                QCOMPARE(g_inputchoose->card_page(), 1);
+                key(KEY_LEFT);  // crop id 2
+                QCOMPARE(g_inputchoose->entry_in_focus(), 2);
+                put_u16(image(), ram_crop_addr(0, CROP_KEY), 0);  // a tool deletes id 1, no refresh yet
+                c331_shared::param_changed = 0;
+                key(KEY_OK);  // crop id 2, in row 4
             },
             [] { ticks(200); },
             [] {},
             [] {
-                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8000));
-                QCOMPARE(g_inputchoose->tile_source_text(0), QString("HDMI1_Crop1"));
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8004));
+                QCOMPARE(int(c331_shared::param_changed), 1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 1);
+                QVERIFY(g_inputchoose->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(4, CROP_KEY), 0);  // a tool deletes id 2
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);  // the whole input, with a tip
+                QVERIFY(!g_inputchoose->tip_text().isEmpty());
+                shot("inputchoose_crop_gone");
+                for (int lang = 0; lang < 4; ++lang) {  // the tip is shown whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputchoose->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY2(!g_inputchoose->tip_text().isEmpty() && !textfit::elided(g_inputchoose->findChild<QLabel*>("label_tip")),
+                             qPrintable(g_inputchoose->tip_text()));
+                }
+                g_language = 1;
+                g_inputchoose->language_changed();
+                key(KEY_RIGHT);  // crop id 3
+                QVERIFY(g_inputchoose->tip_text().isEmpty());
+                put_u16(image(), ram_crop_addr(6, CROP_KEY), 0);  // a tool deletes it, no refresh yet
+                c331_shared::param_changed = 0;
+                key(KEY_OK);  // nothing written: the tip
+                QCOMPARE(word(ram_window_addr(0, WIN_SOURCE)), u16(0x8004));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                QCOMPARE(g_inputchoose->entry_in_focus(), 0);
+                QVERIFY(!g_inputchoose->tip_text().isEmpty());
                 keys(KEY_BACK, 3);
             },
             [] { QVERIFY(!g_inputchoose); },
@@ -345,6 +476,27 @@ private slots:
                 QCOMPARE(word(ram_crop_addr(0, CROP_X)), u16(77));
                 QCOMPARE(word(ram_crop_addr(0, CROP_KEY)), crop_key(2, 1));
                 QCOMPARE(word(ram_crop_addr(0, CROP_Y)), u16(20));
+                key(KEY_OK);
+                key(KEY_OK);  // X again
+            },
+            [] { type_on_keypad("-5"); },
+            [] {  // refused with a tip; a large word is taken as it is
+                QCOMPARE(g_inputcut->field(0)->text(), QString("77"));
+                QVERIFY(!g_inputcut->tip_text().isEmpty());
+                shot("inputcut_out_of_range");
+                for (const QWidget* button : g_inputcut->findChildren<QPushButton*>())  // nothing hides the tip
+                    QVERIFY(!button->isVisible() ||
+                            !button->geometry().intersects(g_inputcut->findChild<QLabel*>("label_tip")->geometry()));
+                key(KEY_RIGHT);
+                QVERIFY(g_inputcut->tip_text().isEmpty());
+                key(KEY_OK);
+            },
+            [] { type_on_keypad("40000"); },
+            [] {
+                keys(KEY_LEFT, 2);
+                key(KEY_OK);
+                QCOMPARE(word(ram_crop_addr(0, CROP_X)), u16(77));
+                QCOMPARE(word(ram_crop_addr(0, CROP_Y)), u16(40000));
             },
             [snapshot] {
                 snapshot();
@@ -376,6 +528,15 @@ private slots:
                 QVERIFY(unchanged());
                 QCOMPARE(int(c331_shared::param_changed), 0);
                 QCOMPARE(g_inputcut->level(), 1);
+                QVERIFY(!g_inputcut->tip_text().isEmpty());  // the user is told nothing was added
+                for (int lang = 0; lang < 4; ++lang) {  // whole in every language
+                    g_language = static_cast<u8>(lang);
+                    g_inputcut->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY2(!textfit::elided(g_inputcut->findChild<QLabel*>("label_tip")), qPrintable(g_inputcut->tip_text()));
+                }
+                g_language = 1;
+                g_inputcut->language_changed();
                 keys(KEY_BACK, 2);
             },
             [] {
@@ -534,7 +695,7 @@ private slots:
     }
 
     // The EDID page: strip wrap, rate editing and its PowerOff, Save of the whole record, a
-    // rate other than 60/30 kept, and large typed values stored as they are.
+    // rate other than 60/30 kept, and a size the EDID builder refuses not stored.
     void edidSetStoresTheRecord()
     {
         const u32 rec = ram_edid_addr(2);
@@ -576,7 +737,13 @@ private slots:
                 c331_shared::param_changed = 0;
                 key(KEY_OK);
                 QCOMPARE(g_edidset->rate_text(), QString("50"));
-                key(KEY_LEFT);  // Save
+                keys(KEY_RIGHT, 2);
+                keys(KEY_OK, 2);  // the rate confirmed without a toggle
+                QCOMPARE(g_edidset->rate_text(), QString("50"));
+                key(KEY_OK);
+                key(KEY_BACK);  // and PowerOff from its editing
+                QCOMPARE(g_edidset->rate_text(), QString("50"));
+                keys(KEY_RIGHT, 3);  // Save
                 key(KEY_OK);
                 QCOMPARE(word(rec + 4), u16(50));
                 QCOMPARE(int(c331_shared::param_changed), 1);
@@ -584,21 +751,32 @@ private slots:
                 key(KEY_OK);
                 key(KEY_OK);  // width: the keypad
             },
-            [] { type_on_keypad("4095"); },
+            [] { type_on_keypad("4096"); },
             [] {
                 key(KEY_RIGHT);
                 key(KEY_OK);  // height
             },
-            [] { type_on_keypad("4095"); },
-            [rec] {
-                keys(KEY_LEFT, 2);  // Save
+            [] { type_on_keypad("2160"); },
+            [] {
+                c331_shared::param_changed = 0;
+                keys(KEY_LEFT, 2);  // Save: the tip's loop runs the next step
                 key(KEY_OK);
-                // Stored as typed: the EDID builder refuses what a descriptor cannot hold.
-                QCOMPARE(word(rec), u16(4095));
-                QCOMPARE(word(rec + 2), u16(4095));
-                QCOMPARE(word(rec + 4), u16(120));
-                key(KEY_BACK);
             },
+            [rec] {
+                // A timing the EDID builder refuses (the width does not fit the descriptor) is
+                // not stored; the tip says why.
+                QVERIFY(g_tip->isVisible());
+                auto* text = g_tip->findChild<QLabel*>("label_tip_text");
+                QVERIFY(text);
+                QCOMPARE(textfit::full_text(text), QString("W and H: 1 to 4095"));
+                QCOMPARE(word(rec), u16(1920));
+                QCOMPARE(word(rec + 2), u16(1080));
+                QCOMPARE(word(rec + 4), u16(120));
+                QCOMPARE(int(c331_shared::param_changed), 0);
+                QVERIFY(!g_edidset->card_text().startsWith("4096"));
+                ticks(TIP::kTicks);
+            },
+            [] { key(KEY_BACK); },
             [] {
                 QVERIFY(!g_edidset);
                 QCOMPARE(int(g_page_focus), int(PAGE_INPUTCHOOSE));
@@ -735,6 +913,11 @@ private slots:
         SyncUpdate::pInstance()->para_sync(1);
         QCOMPARE(g_custommode->level(), 0);
         QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        image()[ram_language] = 2;  // the tool's language: the list's entries follow
+        SyncUpdate::pInstance()->para_sync(1);
+        QCOMPARE(g_custommode->findChild<QComboBox*>()->currentText(), QString::fromUtf8("Слот 1"));
+        image()[ram_language] = 1;
+        SyncUpdate::pInstance()->para_sync(1);
         key(KEY_BACK);
         QVERIFY(!g_custommode);
     }
@@ -766,6 +949,13 @@ private slots:
                 QCOMPARE(word(rec), u16(1280));
                 QCOMPARE(word(rec + 2), u16(1200));
                 QCOMPARE(word(rec + 4), u16(50));
+                record(65535, 40000, 0);  // shown unsigned, as stored
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_edidset->card_text(), QString("65535x40000@0Hz"));
+                key(KEY_OK);
+                QCOMPARE(g_edidset->width_field()->text(), QString("65535"));
+                QCOMPARE(g_edidset->height_field()->text(), QString("40000"));
+                key(KEY_BACK);
                 key(KEY_BACK);
             },
             [] { key(KEY_BACK); },
@@ -822,6 +1012,21 @@ private slots:
         QVERIFY(tile4->styleSheet().contains("#7E9AC9"));
         QCOMPARE(tile4->geometry(), QRect(145, 2, 24, 24));
         shot("custommode_preview");
+        for (u32 f : {WIN_X, WIN_Y, WIN_WIDTH, WIN_HEIGHT})  // 5-digit words: elided before the next tile
+            for (int w : {0, 3})
+                put_u16(copy, ram_window_addr(w, f), 65535);
+        g_custommode->image_para_init();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        labels = g_custommode->preview_widget()->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        for (int w : {0, 3}) {
+            QLabel* values = labels[3 * w + 2];
+            QCOMPARE(textfit::full_text(values), QString("[65535,65535]65535x65535"));
+            QVERIFY2(values->geometry().right() < (w < 3 ? 145 : g_custommode->preview_widget()->width()),
+                     qPrintable(QString::number(values->geometry().right())));
+            QVERIFY2(values->text() == textfit::full_text(values) || values->text().endsWith(QChar(0x2026)),
+                     qPrintable(values->text()));
+        }
+        shot("custommode_preview_long");
         key(KEY_BACK);
         put_u16(image(), ram_current_mode, 0);
     }
@@ -837,6 +1042,9 @@ private slots:
         put_u16(image(), ram_window_addr(2, WIN_P2P_MODE), 5);
         put_u16(image(), ram_window_addr(2, WIN_SOURCE), 0x8005);  // a deleted crop
         put_u16(image(), ram_window_addr(0, WIN_ROTATE), 9);       // no such mode: none lit
+        put_u16(image(), ram_window_addr(1, WIN_ROTATE), 2);
+        put_u16(image(), ram_window_addr(2, WIN_ROTATE), 7);
+        put_u16(image(), ram_window_addr(2, WIN_X), 0);
         static u8 before[RAM_IMAGE_SIZE];
         std::memcpy(before, image(), RAM_IMAGE_SIZE);
         Steps().run({
@@ -848,13 +1056,35 @@ private slots:
                     QVERIFY(g_imagelayout->mirror_label(m)->pixmap() && !g_imagelayout->mirror_label(m)->pixmap()->isNull());
                     QCOMPARE(g_imagelayout->mirror_label(m)->text(), QString());
                 }
+                auto lit = [] {
+                    int on = -1;
+                    for (int m = 0; m < 4; ++m)
+                        if (g_imagelayout->mirror_label(m)->pixmap()->toImage() ==
+                            QPixmap(QString(":/png/mirror%1_on.png").arg(m + 1)).toImage())
+                            on = m;
+                    return on;
+                };
+                QCOMPARE(lit(), -1);
                 key(KEY_RIGHT);
                 QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
-                key(KEY_RIGHT);
+                QCOMPARE(lit(), 2);
+                key(KEY_RIGHT);  // a rotate of 7 and a point-to-point word of 5: shown as no mode
                 QCOMPARE(g_imagelayout->name_text(), QString("Name:Image3"));
-                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), 2);
+                QCOMPARE(g_imagelayout->p2p_box()->currentIndex(), -1);
+                QCOMPARE(lit(), -1);
                 QCOMPARE(g_imagelayout->source_text(), QString("Source:EXT"));
                 shot("imagelayout");
+                put_u16(image(), ram_window_addr(2, WIN_X), 65535);  // a tool moves the window
+                put_u16(image(), ram_window_addr(2, WIN_ROTATE), 1);
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_imagelayout->findChild<QLineEdit*>("lineEdit_X")->text(), QString("65535"));
+                QCOMPARE(lit(), 1);
+                image()[ram_language] = 2;  // the tool's language: the mode list follows
+                SyncUpdate::pInstance()->para_sync(1);
+                QCOMPARE(g_imagelayout->p2p_box()->itemText(0), QString::fromUtf8("Откл"));
+                image()[ram_language] = 1;
+                SyncUpdate::pInstance()->para_sync(1);
+                std::memcpy(before, image(), RAM_IMAGE_SIZE);
                 keys(KEY_LEFT, 3);
                 QCOMPARE(g_imagelayout->window(), 5);
                 key(KEY_OK);

@@ -2,13 +2,15 @@
 // but legal values: every visible label, button, combo box and line edit shows its text whole,
 // measured where Qt paints it (not cut at any edge, descenders included, and not elided unless
 // the fitting had to and says so) and readable against its background, at every focus state
-// the keys reach, the keypad while it is open. The failure message lists what does not fit;
+// the keys reach, the keypad while it is open. Every kind of widget is also compared with the
+// ink Qt paints for its text, against the ink of the same text painted with room around it. The failure message lists what does not fit;
 // the screenshots go to $K57_BUILD_DIR/ui_screens/fit_*.png.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QTextDocument>
 #include <QtTest>
 #include <cmath>
@@ -118,6 +120,44 @@ void note(QStringList* list, const QString& line)
         list->append(line);
 }
 
+// The bounding rectangle of the pixels that differ between two grabs of one widget.
+QRect diff_rect(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return {};
+    const QImage pa = a.convertToFormat(QImage::Format_RGB32), pb = b.convertToFormat(QImage::Format_RGB32);
+    int left = pa.width(), right = -1, top = pa.height(), bottom = -1;
+    for (int y = 0; y < pa.height(); ++y) {
+        const auto* ra = reinterpret_cast<const QRgb*>(pa.constScanLine(y));
+        const auto* rb = reinterpret_cast<const QRgb*>(pb.constScanLine(y));
+        for (int x = 0; x < pa.width(); ++x)
+            if (ra[x] != rb[x]) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// The size of the ink of one line of text in `font` painted with room all around it.
+QSize free_ink(const QFont& font, const QString& line)
+{
+    const QFontMetrics fm(font);
+    QImage img(fm.horizontalAdvance(line) + 4 * fm.height(), 3 * fm.height(), QImage::Format_RGB32);
+    img.fill(Qt::black);
+    {
+        QPainter p(&img);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(2 * fm.height(), fm.height() + fm.ascent(), line);
+    }
+    QImage none(img.size(), QImage::Format_RGB32);
+    none.fill(Qt::black);
+    return diff_rect(img, none).size();
+}
+
 // A widget drawn after `w` over the place where w's text is drawn hides part of it.
 const QWidget* hidden_by(const QWidget* w, const QRect& text)
 {
@@ -182,6 +222,81 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
         note(&g_misfits, QString("%1 \"%2\": %3 on %4 is not readable").arg(name_of(w, where), flat_of(shown, rich), fg.name(), bg.name()));
 }
 
+// The ink of the widget's text as Qt paints it: the pixels that change when the text is taken
+// away (border, background, icon and arrow stay), in widget coordinates.
+QRect painted_ink(QWidget* w)
+{
+    const QImage with = w->grab().toImage();
+    {
+        const QSignalBlocker quiet(w);
+        if (auto* l = qobject_cast<QLabel*>(w)) {
+            const QString t = l->text();
+            l->setText(QString());
+            const QImage without = w->grab().toImage();
+            l->setText(t);
+            return diff_rect(with, without);
+        }
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            const QString t = b->text();
+            b->setText(QString());
+            const QImage without = w->grab().toImage();
+            b->setText(t);
+            return diff_rect(with, without);
+        }
+        if (auto* c = qobject_cast<QComboBox*>(w)) {
+            const QString t = c->itemText(c->currentIndex());
+            c->setItemText(c->currentIndex(), QString());
+            const QImage without = w->grab().toImage();
+            c->setItemText(c->currentIndex(), t);
+            return diff_rect(with, without);
+        }
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            const QString t = e->text();
+            const int cursor = e->cursorPosition();
+            e->setText(QString());
+            const QImage without = w->grab().toImage();
+            e->setText(t);
+            e->setCursorPosition(cursor);
+            return diff_rect(with, without);
+        }
+    }
+    return {};
+}
+
+// The painted text against the text given: narrower or lower ink than the text's own means
+// Qt cut it (at the widget's edge, a line edit scrolled, a combo box or button clipped).
+void check_ink(QWidget* w, const QString& where, const QString& shown, bool rich)
+{
+    if (rich || textfit::elided(w) || QString(shown).trimmed().isEmpty())
+        return;
+    // A widget painted alike before (same kind, text, size, font and sheet) is not grabbed again.
+    static QHash<QString, bool> seen;
+    const QString look = QString("%1|%2|%3x%4|%5|%6|%7")
+                             .arg(w->metaObject()->className(), shown)
+                             .arg(w->width())
+                             .arg(w->height())
+                             .arg(w->font().key(), w->styleSheet(), w->isEnabled() ? "on" : "off");
+    if (seen.contains(look) && seen.value(look))
+        return;
+    const QRect ink = painted_ink(w);
+    const QStringList lines = shown.split('\n');
+    int width = 0, height = 0;
+    for (const QString& l : lines) {
+        const QSize t = free_ink(w->font(), l);
+        width = std::max(width, t.width());
+        height = std::max(height, t.height());
+    }
+    const bool whole = ink.width() >= width - 1 && ink.height() >= height - 1;
+    seen.insert(look, whole);
+    if (!whole)
+        note(&g_misfits, QString("%1 \"%2\": painted %3x%4 of %5x%6")
+                             .arg(name_of(w, where), flat_of(shown, rich))
+                             .arg(ink.width())
+                             .arg(ink.height())
+                             .arg(width)
+                             .arg(height));
+}
+
 void check_widget(const QWidget* w, const QString& where)
 {
     if (auto* l = qobject_cast<const QLabel*>(w)) {
@@ -189,14 +304,20 @@ void check_widget(const QWidget* w, const QString& where)
             return;
         const bool rich = l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
         check_text(w, where, l->text(), rich);
+        check_ink(const_cast<QWidget*>(w), where, l->text(), rich);
     } else if (auto* b = qobject_cast<const QAbstractButton*>(w)) {
-        if (!b->text().isEmpty())
+        if (!b->text().isEmpty()) {
             check_text(w, where, b->text(), false);
+            check_ink(const_cast<QWidget*>(w), where, b->text(), false);
+        }
     } else if (auto* c = qobject_cast<const QComboBox*>(w)) {
         check_text(w, where, c->currentText(), false);
+        check_ink(const_cast<QWidget*>(w), where, c->currentText(), false);
     } else if (auto* e = qobject_cast<const QLineEdit*>(w)) {
-        if (!e->displayText().isEmpty())
+        if (!e->displayText().isEmpty()) {
             check_text(w, where, e->displayText(), false);
+            check_ink(const_cast<QWidget*>(w), where, e->displayText(), false);
+        }
     }
 }
 
@@ -260,6 +381,25 @@ StepList operator+(StepList a, const StepList& b)
 }
 
 StepList home() { return {[] { g_mainwindow->go_home(); }}; }
+// Save on the EDID page of a record the EDID builder refuses: the tip that says why.
+StepList edid_refused(u16 w, u16 h, u16 hz, const char* where)
+{
+    const u32 rec = ram_edid_addr(2);
+    return StepList{[=] {
+                        ram_wr16(image(), rec, w);
+                        ram_wr16(image(), rec + 2, h);
+                        ram_wr16(image(), rec + 4, hz);
+                        key(KEY_OK);
+                        g_mainwindow->on_inputchoose_clicked();
+                    },
+                    [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
+           tour(where, "ORRRRRO") + StepList{[=] {
+               ticks(TIP::kTicks);
+               ram_wr16(image(), rec, 1920);
+               ram_wr16(image(), rec + 2, 1080);
+               ram_wr16(image(), rec + 4, 60);
+           }};
+}
 StepList menu() { return {[] { key(KEY_OK); }}; }
 StepList option() { return menu() + StepList{[] { g_mainwindow->on_option_clicked(); }}; }
 StepList keypad_digits(const char* digits)
@@ -269,6 +409,30 @@ StepList keypad_digits(const char* digits)
             g_numberkeyboard->press(QString(QChar(*d)));
         g_numberkeyboard->press("ok");
     }};
+}
+
+// Types `digits` on the open keypad, then checks every text while they are shown.
+StepList keypad_typed(const char* digits, const QString& where)
+{
+    return {[digits] {
+                for (const char* d = digits; *d; ++d)
+                    g_numberkeyboard->press(QString(QChar(*d)));
+            },
+            [where] {
+                check_all(where);
+                snap(where);
+                g_numberkeyboard->press("ok");
+            }};
+}
+
+// Input aliases that share their beginning, a crop alias longer than its card.
+void write_shared_aliases(const std::string& path)
+{
+    std::ofstream f(path);
+    f << R"({"namelist": {"source": [{"id": 2, "valid": "on", "name": "Camera Left"},
+        {"id": 3, "valid": "on", "name": "Camera Right"}, {"id": 4, "valid": "on", "name": "Stage PC 1"},
+        {"id": 5, "valid": "on", "name": "Stage PC 2"}],
+        "crop": [{"id": 0, "valid": "on", "name": "Stage PC 1 wide shot"}]}})";
 }
 
 void write_aliases(const std::string& path)
@@ -509,8 +673,35 @@ private slots:
                           snap("tip");
                           ticks(TIP::kTicks);
                       }},
+            edid_refused(4096, 2160, 60, "edid_size_refused"),
+            edid_refused(4095, 4095, 120, "edid_clock_refused"),
+            StepList{[] { g_tip->tip_create(TIP::kNotKept); }, [] {
+                          check_all("tip_not_kept");
+                          snap("tip_not_kept");
+                          ticks(TIP::kTicks);
+                      }},
+        };
+        // Typed values as long as the keypad takes them, and input aliases that share their
+        // beginning (their own names then tell them apart).
+        const std::vector<StepList> typed = {
+            option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
+                tour("ledset_typed", "RRRRO") + keypad_typed("888888888888888888888888", "keypad_24") +
+                StepList{[] { g_numberkeyboard->press("close"); }},
+            option() + StepList{[] { g_option->on_input_cut_clicked(); }} + tour("inputcut_typed", "ORROO") +
+                keypad_typed("-5", "inputcut_refused") + tour("inputcut_refused_tip", "O") +
+                keypad_typed("65535", "inputcut_typed_x") + tour("inputcut_typed_ok", "RRRRRR"),
+            menu() + StepList{[] { g_mainwindow->on_inputchoose_clicked(); }, [] { g_inputchoose->tlx_button_EDID_clicked(); }} +
+                tour("edidset_typed", "OO") + keypad_typed("65535", "edidset_typed_w") + tour("edidset_typed_ok", "RRRRRR") +
+                StepList{[] { key(KEY_BACK); }},
+            StepList{[this] { write_shared_aliases(root_.file("data/configs/alias.json")); }} + menu() +
+                StepList{[] { g_mainwindow->on_inputchoose_clicked(); }} + tour("inputchoose_aliases", "OROR") +
+                StepList{[] { keys(KEY_BACK, 2); }, [] { g_inputchoose->tlx_button_inputcut_clicked(); }} +
+                tour("inputcut_aliases", "RRO") +
+                StepList{[this] { write_aliases(root_.file("data/configs/alias.json")); }},
         };
         for (const StepList& v : visits)
+            Steps().run(v + home());
+        for (const StepList& v : typed)
             Steps().run(v + home());
         for (const QString& e : g_elided)
             qInfo("elided by the fitting: %s", qPrintable(e));

@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <sys/wait.h>
@@ -309,6 +311,29 @@ private slots:
         QCOMPARE(panel_key_from_name("F7"), 0);
     }
 
+    // A key written to the key pipe before a dump request shows in the dump, however late the
+    // pipe's own reader is.
+    void dumpServesTheKeysWrittenBeforeIt()
+    {
+        hold_key_pipe_reader(true);
+        const int fd = ::open(root_.file("sim/keys").c_str(), O_WRONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "F6\n", 3), ssize_t(3));
+        ::close(fd);
+        std::atomic<bool> dumped{false};
+        std::thread watcher([&] {  // as the board's watcher serves a dump request
+            board_->dump_state();
+            dumped = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(dumped.load(), 10000);
+        watcher.join();
+        hold_key_pipe_reader(false);
+        std::ifstream f(root_.file("sim/state/panel.json"));
+        const std::string panel((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        QVERIFY2(panel.find("\"page_focus\":1") != std::string::npos, panel.c_str());
+        QTRY_COMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+    }
+
     void lockRefusesTheOpenersOfMainWindow()
     {
         g_opened.clear();
@@ -504,6 +529,15 @@ private slots:
         QCOMPARE(g_mainwindow->mode_file_write(9, 1), 0);
         QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
         QDir().rmdir(QString::fromStdString(root_.file("data/modes/custom_mode10.tmp")));
+        // A menu that cannot be copied beside the mode: the mode is not saved either.
+        std::ofstream(root_.file("data/configs/omenu.json")) << "{}";
+        std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/modes/MO0a.json"]})";
+        board_->poll();
+        QCOMPARE(g_mainwindow->mode_file_write(9, 0), 0);
+        QCOMPARE(testutil::read_file(root_.file("data/modes/custom_mode10")), bytes);
+        std::ofstream(root_.file("sim/board.json")) << "{}";
+        board_->poll();
+        std::remove(root_.file("data/configs/omenu.json").c_str());
         put_u16(image(), ram_osd_enable, 0);
         QCOMPARE(g_mainwindow->mode_file_write(16, 0), 0);
         QCOMPARE(g_mainwindow->mode_file_write(-1, 0), 0);
@@ -596,7 +630,11 @@ private slots:
                 store->ram_image[ram_language] = 2;
                 store->ram_image[ram_language + 1] = 0;
                 store->ram_shadow[ram_language] = 1;
+                g_numberkeyboard->label_show("W", "1");
+                g_numberkeyboard->show();  // a keypad open over the page follows as well
                 QVERIFY(page_registry::call(PAGE_OPTION));
+                QCOMPARE(g_numberkeyboard->findChild<QPushButton*>("key_close")->text(), QString::fromUtf8("Закр."));
+                g_numberkeyboard->hide();
                 QCOMPARE(int(g_language), 2);
                 QCOMPARE(g_option->row_button("Button_outputset")->text(), QString::fromUtf8("Выход"));
                 shot("option_russian");
@@ -733,7 +771,22 @@ private slots:
                 for (const char* k : {"1", "2", "3", "4", "ok"})
                     g_numberkeyboard->press(k);
             },
-            [] { g_advancedoption->on_Button_age_clicked(); },
+            [] {
+                // A wrong code: back on the menu with a short tip, whole in every language.
+                for (int lang = 0; lang < 4; ++lang) {
+                    g_language = static_cast<u8>(lang);
+                    g_advancedoption->language_changed();
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                    QVERIFY(!g_advancedoption->tip_text().isEmpty());
+                    QVERIFY(!textfit::elided(g_advancedoption->findChild<QLabel*>("label_tip")));
+                    shot(qPrintable(QString("advanced_wrong_code_%1").arg(lang)));
+                }
+                g_language = 1;
+                g_advancedoption->language_changed();
+                key(KEY_RIGHT);  // the next key takes it away
+                QVERIFY(g_advancedoption->tip_text().isEmpty());
+                g_advancedoption->on_Button_age_clicked();
+            },
             [] {
                 for (const char* k : {"5", "7", "3", "8", "ok"})
                     g_numberkeyboard->press(k);
@@ -774,6 +827,13 @@ private slots:
         g_lockwindow->syncUpdate();
         QVERIFY(g_lockwindow->card_text(1).endsWith("HDMI2"));
         QVERIFY(g_lockwindow->card_text(2).endsWith("off"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), u16(WIN_SOURCE_CROP | 7));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0x8204);  // HDMI3's crop 3
+        QVERIFY(g_lockwindow->card_text(3).endsWith("HDMI3 C3"));
+        put_u16(image(), ram_crop_addr(7, CROP_KEY), 0);  // deleted: the row names no crop
+        QVERIFY(g_lockwindow->card_text(3).endsWith("EXT"));
+        put_u16(image(), ram_window_addr(3, WIN_SOURCE), 3);
+        g_lockwindow->syncUpdate();
         shot("home_filled");
         QVERIFY(MachineState::has_signal(2));
         QVERIFY(!MachineState::has_signal(3));
@@ -811,8 +871,42 @@ private slots:
             QCOMPARE(G_timeTicks.load() - start, u32(elapsed_us / 10000));
         }
         const u32 before = G_timeTicks.load();
-        QCOMPARE(timeout(5000000) - before, PanelTick::kMaxCatchUp);
-        QCOMPARE(timeout(10000) - before, PanelTick::kMaxCatchUp + 1);
+        const u32 bounded = PanelTick(0, 1).max_catch_up();
+        QCOMPARE(timeout(5000000) - before, bounded);
+        QCOMPARE(timeout(10000) - before, bounded + 1);
+
+        // A stall is made up in full up to half a second of real time at the time scale (at
+        // scale 100, 50 s of device time), and bounded beyond.
+        for (uint64_t scale : {1, 20, 100}) {
+            PanelTick t(0, scale);
+            const uint64_t bound_us = PanelTick::kCatchUpRealUs * scale;
+            QCOMPARE(t.due(bound_us), u32(bound_us / PanelTick::kTickUs));
+            QCOMPARE(t.due(2 * bound_us + 15000), t.max_catch_up());
+            QCOMPARE(t.due(2 * bound_us + 25000), 1u);
+        }
+
+        // A restart requested while the panel thread is stalled counts its 3 s from the
+        // request, not from the ticks made up for the time before it.
+        settle_writes();
+        for (uint64_t scale : {1, 20, 100}) {
+            const uint64_t period_us = uint64_t(PanelTick::timer_interval_ms(scale)) * scale * 1000;
+            PanelTick t(clock.now_us(), scale);
+            bool sent = false, rebooted = false;
+            clock.advance_us(300000);  // the timer stalled for 0.3 s
+            G_reboot_tickTicks = request_tick();
+            g_app_reset_flag = 1;
+            uint64_t after_us = 0;
+            while (!rebooted && after_us < 5000000) {
+                after_us += period_us;
+                clock.advance_us(period_us);
+                t.run(clock.now_us(), [&] {
+                    advance_tick();
+                    rebooted = MainWindow::reboot_check(sent) || rebooted;
+                });
+            }
+            g_app_reset_flag = 0;
+            QCOMPARE(after_us, uint64_t(3000000));
+        }
     }
 };
 

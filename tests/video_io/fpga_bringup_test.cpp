@@ -55,6 +55,23 @@ TEST_F(FpgaBringUp, default_parameter_page_is_loaded_with_the_image_offsets)
     scaler_req::net_para_dirty = 1;
     run(2);
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{16, 0, 50, 0}));
+
+    // An apply that moves them again while that page is being sent is not lost: the page
+    // follows the newest offsets.
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FPGA0_SEL, [this, armed](uint32_t, uint16_t) {
+        if (!*armed || f_->page_offset[0][0] != 32)
+            return;  // not yet inside the send of the page built with x = 32
+        *armed = false;
+        ram_wr16(store_->ram_image, 0x566, 0);
+        scaler_req::net_para_dirty = 1;
+    });
+    ram_wr16(store_->ram_image, 0x566, 32);
+    scaler_req::net_para_dirty = 1;
+    run(3);
+    EXPECT_FALSE(*armed);
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 50, 0}));
+    EXPECT_EQ(scaler_req::net_para_dirty.load(), 0);
     ram_wr16(store_->ram_image, 0x566, 0);
     ram_wr16(store_->ram_image, 0x568, 0);
 }

@@ -57,6 +57,30 @@ TEST_F(FpgaCards, search_stores_each_ports_cards_and_clears_unplugged_ports)
     EXPECT_EQ(fpga0_->ram(1, 100, 2), (Bytes{2, 0}));
 }
 
+// Thirty seconds without the input link: one line at the loss, one at the recovery.
+TEST_F(FpgaCards, a_lost_input_link_is_logged_once_at_the_loss_and_once_at_the_recovery)
+{
+    bring_up();
+    const auto count = [&](const std::string& text) {
+        std::ifstream in(root_->path() + "/data/zeltaqn/log/kivEnglneLog");
+        const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t n = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    QJsonObject board = board_json();
+    board["fpga_vbo_locked"] = false;
+    write_board(board);
+    run(3000);
+    EXPECT_EQ(count("input link from the scaler lost"), 1u);
+    board["fpga_vbo_locked"] = true;
+    write_board(board);
+    run(100);
+    EXPECT_EQ(count("input link from the scaler lost"), 1u);
+    EXPECT_EQ(count("input link from the scaler back after"), 1u);
+}
+
 TEST_F(FpgaCards, answers_with_a_bad_checksum_are_never_stored)
 {
     QJsonObject b = board_json();
@@ -81,6 +105,15 @@ TEST_F(FpgaCards, a_remote_frame_pauses_the_search_for_80_ticks)
     run(90);
     EXPECT_GT(searches_sent(), before);
     EXPECT_EQ(pc_cmd_valid.load(), 0);
+
+    // Stamped ahead of the ticks run (the frame came while the panel had 30 ticks due).
+    pc_cmd_valid = 1;
+    pc_cmd_time = G_timeTicks.load() + 30;
+    const size_t later = searches_sent();
+    run(110);
+    EXPECT_EQ(searches_sent(), later);
+    run(90);
+    EXPECT_GT(searches_sent(), later);
 }
 
 TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bits)
@@ -269,6 +302,16 @@ TEST_F(FpgaCards, the_thread_keeps_its_1_ms_pass_only_while_a_card_owes_an_answe
     pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x02, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0}, 0);
     EXPECT_TRUE(f_->pass_due());
     run(300);
+    EXPECT_TRUE(f_->pass_due());
+    run(1);
+    EXPECT_FALSE(f_->pass_due());
+
+    // A tool's frame that came while the panel still had ticks due is stamped ahead of the
+    // ticks run: the wait counts from it.
+    pc_cmd_time = G_timeTicks.load() + 30;
+    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x02, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0}, 0);
+    EXPECT_TRUE(f_->pass_due());
+    run(330);
     EXPECT_TRUE(f_->pass_due());
     run(1);
     EXPECT_FALSE(f_->pass_due());

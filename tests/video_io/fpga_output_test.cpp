@@ -76,10 +76,21 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // still black
     EXPECT_EQ(g_set_led_setup.load(), 0);
 
+    // The screen shown again, and blacked once more while that state is being sent: the
+    // second change is not lost.
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FPGA0_SEL, [this, armed](uint32_t, uint16_t) {
+        if (!*armed || ScreenState.load() != 1)
+            return;
+        *armed = false;
+        ram_wr16(store_->ram_image, ram_black_screen, 1);
+        scaler_req::output_status_dirty = 1;
+    });
     ram_wr16(store_->ram_image, ram_black_screen, 0);
     scaler_req::output_status_dirty = 1;
-    run(1);
-    EXPECT_FALSE(fpga0_->reg(0) & 0x04);
+    run(2);
+    EXPECT_FALSE(*armed);
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
     EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
 }
 
@@ -104,6 +115,23 @@ TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
     EXPECT_EQ(fpga0_->reg(6), 127);  // 8 x 16 - 1
     EXPECT_EQ(fpga0_->brightness(), 127);
     EXPECT_TRUE(relayed().empty());   // the cards' brightness answers are not relayed
+
+    // Every card unplugged: the card search clears the port's link bit and its result.
+    ASSERT_TRUE(run_until([&] { return fpga0_->ram(1, 564, 2) != Bytes{0, 0}; }, 500));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+                            {"vmf", QJsonObject{{"port", 5}}}});
+    run(200);
+    EXPECT_EQ(fpga0_->ram(1, 512, 1), (Bytes{0}));
+    EXPECT_EQ(fpga0_->ram(1, 564, 3), (Bytes{0, 0, 0}));
+
+    // The wall switched on a minute later (after the record's five applications) still gets
+    // the brightness, and again each time a port gains its link.
+    run(6000);
+    const uint64_t takes = fpga0_->card_brightness_takes();
+    write_board(board_json());
+    EXPECT_TRUE(run_until([&] { return fpga0_->ram(1, 512, 1) == Bytes{0x02}; }, 200));
+    EXPECT_TRUE(run_until([&] { return fpga0_->card_brightness_takes() > takes; }, 200));
+    EXPECT_EQ(fpga0_->brightness(), 127);
 }
 
 TEST_F(FpgaOutput, vmf_answers_with_a_bad_checksum_count_in_register_85)

@@ -94,6 +94,9 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xAA}));
     EXPECT_EQ(flash_->read(0x6C7001 + 8, 4), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(flash_->read(0x6C7001 + 32, 2), (Bytes{0x80, 0x02}));
+    const uint64_t writes = flash_->erases() + flash_->programs();
+    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+    EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "an unchanged page is not stored again";
     set_offsets(0, 0);  // the running page holds the offsets once
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
 
@@ -103,23 +106,37 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     EXPECT_EQ(fpga0_->ram(1, 32, 2), (Bytes{0x80, 0x02}));
 }
 
-TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_none)
+TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_the_new_one)
 {
     bring_up();
     fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, 640);  // port 2's x
     const uint64_t before = flash_->erases() + flash_->programs();
     ASSERT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
     const long writes = long(flash_->erases() + flash_->programs() - before);
-    // Cut after each write of the save: the next start loads the page saved before or the
-    // defaults (port 2 at x 0, every port 1280 wide), never the new page's first bytes.
+    // Cut after each write of the save: the next start loads the page saved before or the new
+    // one, never the defaults (port 2 at x 0) nor the new page's first bytes. Each save first
+    // writes the copy the start would not load (half the writes), then the other: the new page
+    // is loaded once the copy at 0x6C7000 has been erased, or as soon as that copy is whole
+    // again when a cut in the save before had left the page in the copy at 0x6C8000 only.
+    int old = 640;
     for (long cut = 0; cut <= writes; ++cut) {
         SCOPED_TRACE(cut);
         fpga_manage::page_wr16(fpga_manage::MCU_RAM_PARA_func[0], 32, u16(700 + cut));
+        const bool first_whole = flash_->read(0x6C7000, 1) == Bytes{0xAA};
         cut_and_restart(cut, 0xF100, 0x6F, {});
         const abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
-        EXPECT_EQ(fpga_manage::page_rd16(page, 32), cut == writes ? 700 + cut : cut == 0 ? 640 : 0);
+        const int want = cut >= writes / 2 + (first_whole ? 1 : 0) ? int(700 + cut) : old;
+        EXPECT_EQ(fpga_manage::page_rd16(page, 32), want);
         EXPECT_EQ(fpga_manage::page_rd16(page, 632 + 4), 1280);  // port 15's width
+        old = want;
     }
+    EXPECT_EQ(flash_->read(0x6C7000, 1), (Bytes{0xAA}));  // a whole save leaves the documented copy
+    // A copy whose bytes no longer match its check (an erase cut before it reached the mark)
+    // is not loaded: the other copy is.
+    flash_write(0x6C7001 + 32, Bytes{0x00, 0x00});
+    restart();
+    bring_up();
+    EXPECT_EQ(fpga_manage::page_rd16(fpga_manage::MCU_RAM_PARA_func[0], 32), old);
     // The on/off times (a command-page record) longer than a flash page, cut after its first
     // page, are not there at the next start.
     const Bytes onoff = Bytes{0xAA, 2, 0xAA, 0, 0, 0} + le16(400) + Bytes(400, 0);
@@ -178,16 +195,33 @@ TEST_F(FpgaRemote, newest_brightness_command_rules_until_the_next_one)
     restart();  // the stored command is the record from now on
     bring_up();
     ASSERT_TRUE(run_until([&] { return fpga0_->reg(6) == 127; }, 1500));
+
+    // A command given before the FPGA runs is not overridden by the record at its bring-up,
+    // nor at a later one.
+    restart();
+    command(0, 0x10, 100);
+    bring_up();
+    EXPECT_TRUE(holds_for_a_minute(100));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_restart", 1},
+                            {"fpga_version_after_restart", 26}});
+    ASSERT_TRUE(run_until([&] { return f_->get_fpga_status() == 0; }, 50));
+    bring_up();
+    EXPECT_TRUE(holds_for_a_minute(100));
+
+    // A half-hour table that is not to be stored cannot be kept (the mode runs from the record).
+    const Bytes half_hour = {0xAA, 3, 0, 0, 0, 0, 2, 0, 1, 0};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(half_hour.size())) + le16(0) + half_hour)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 1);
 }
 
 // A record's erase that fails (the flash stays busy) leaves the record stored, and says so.
 TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
 {
     bring_up();
-    const auto command = [&](u8 code, u8 store) {
+    const auto command = [&](u8 code, u8 store, u8 status = 0) {
         const Bytes page = {0xAA, code, store, 0, 0, 0, 2, 0, 0, 8};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
-        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], status);
     };
     command(2, 0xAA);  // on/off times and manual brightness 8, both stored
     command(3, 0xAA);
@@ -196,13 +230,37 @@ TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
     write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
     ASSERT_EQ(ask(0xF100, 0x6E, le32(0x02700000) + le16(1) + Bytes{0})[0], 3);  // now busy for good
 
-    command(2, 0x55);
+    command(2, 0x55, 3);        // failed
     EXPECT_EQ(f_->reg(66), 1);  // the record is still there
-    command(3, 0x55);
+    command(3, 0x55, 3);
     EXPECT_EQ(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
     EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xAA}));
     run(1100);  // no reload: the brightness record is still the one applied
     EXPECT_EQ(fpga0_->reg(6), 127);
+
+}
+
+// A store whose erase goes through and whose write then fails: the record is gone, and
+// register 66 and the reply say so.
+TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
+{
+    bring_up();
+    const Bytes page = {0xAA, 2, 0xAA, 0, 0, 0, 2, 0, 0, 8};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+    ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    ASSERT_EQ(f_->reg(66), 1);
+    const uint64_t erases = flash_->erases();
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases](uint32_t, uint16_t high) {
+        if (!*armed || !high || flash_->erases() == erases)
+            return;
+        *armed = false;  // erased: from now on the flash stays busy
+        write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
+    });
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 3);
+    EXPECT_FALSE(*armed);
+    EXPECT_EQ(f_->reg(66), 0);
+    EXPECT_NE(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
 }
 
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)

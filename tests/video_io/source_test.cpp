@@ -2,6 +2,7 @@
 // generator that releases the FPGA, the SDI chain, inputs followed into the image.
 #include "source_fixture.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "video_io/Drv_I2C0.h"
 #include "video_io/edid_images.h"
 #include "video_io/it66121.h"
+#include "video_io/ite6805_sys.h"
 
 namespace {
 
@@ -111,19 +113,33 @@ TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
     const std::string log = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
     EXPECT_NE(log.find("custom EDID of input 2 not stored in its EEPROM"), std::string::npos);
 
-    // A timing whose clock does not fit is refused: consumed without touching the EEPROM.
+    // A timing the EDID builder refuses is consumed without touching the EEPROM, the log says
+    // why, and the record goes back to the timing the EEPROM holds.
     auto e0 = model<sim::EepromModel>("edid_eeprom_0");
     const uint64_t writes = e0->page_writes();
-    {
+    uint16_t held[3];
+    ASSERT_TRUE(edid::descriptor_timing(e0->bytes(), held));
+    for (const auto& bad : {std::array<uint16_t, 3>{0, 1080, 60}, std::array<uint16_t, 3>{4096, 2160, 60}}) {
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            for (int i = 0; i < 3; ++i)
+                ram_wr16(store_->ram_image, ram_edid_addr(0) + 2 * i, bad[i]);
+            c331_shared::param_changed = 0;
+        }
+        scaler_req::edid_done[0] = 0;
+        scaler_req::edid_request[0] = 1;
+        step();
+        EXPECT_EQ(scaler_req::edid_request[0], 0);
+        EXPECT_EQ(scaler_req::edid_done[0], 1);
+        EXPECT_EQ(e0->page_writes(), writes);
         QMutexLocker lk(&c331_shared::c331_lock);
-        ram_wr16(store_->ram_image, ram_edid_addr(0), 0);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(ram_rd16(store_->ram_image, ram_edid_addr(0) + 2 * i), held[i]) << bad[0];
+        EXPECT_EQ(c331_shared::param_changed.load(), 1);  // persisted by the next pass
     }
-    scaler_req::edid_done[0] = 0;
-    scaler_req::edid_request[0] = 1;
-    step();
-    EXPECT_EQ(scaler_req::edid_request[0], 0);
-    EXPECT_EQ(scaler_req::edid_done[0], 1);
-    EXPECT_EQ(e0->page_writes(), writes);
+    const std::string refused = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
+    EXPECT_NE(refused.find("4096x2160@60: the width or height is not 1 to 4095; the EEPROM keeps its EDID"), std::string::npos);
+    EXPECT_NE(refused.find("EDID record of input 0 set back to"), std::string::npos);
 }
 
 // A second record applied while the first is being written is written too.
@@ -150,7 +166,8 @@ TEST_F(SourceTest, EdidAppliedDuringAWriteEndsInTheEeprom)
 }
 
 // An EDID asked for during the reset cycle is written in its waits, not seconds later in the
-// first polling pass: a restart right after it need not wait long.
+// first polling pass, and one asked for during a long receiver step inside that step: a
+// restart right after it need not wait long.
 TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
 {
     ASSERT_TRUE(step_until([&] { return state() == 3; }));
@@ -166,6 +183,23 @@ TEST_F(SourceTest, EdidAskedForDuringTheResetCycleIsWrittenInItsWaits)
     uint8_t want[12];
     ASSERT_TRUE(edid::custom_descriptor(0, 1280, 720, 60, want));
     EXPECT_EQ(std::memcmp(model<sim::EepromModel>("edid_eeprom_0")->bytes() + 54, want, 12), 0);
+    EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
+
+    // So is one asked for while an IT6805 measures a new input (over two seconds of short
+    // waits in one step): the request waits well under a second, not for the step.
+    ite6805_drv* drv = z_->ite6805->drv;
+    drv->delay1ms(300);  // the step's first wait
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(store_->ram_image, ram_edid_addr(4), 1280);
+        ram_wr16(store_->ram_image, ram_edid_addr(4) + 2, 720);
+    }
+    scaler_req::raise_edid(4);
+    const uint64_t asked = clock_.now_us();
+    for (int i = 0; i < 200 && scaler_req::edid_done[4] == 0; ++i)
+        drv->delay1ms(10);
+    EXPECT_EQ(scaler_req::edid_done[4], 1);
+    EXPECT_LE(clock_.now_us() - asked, 500000u);  // the write included
     EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
 }
 

@@ -9,6 +9,7 @@
 #include "scaler/c331_manage.h"
 #include "ui/settings_pages/fpga_link.h"
 #include "ui/settings_pages/net_address.h"
+#include "ui/shell/TIP.h"
 #include "ui/shell/lang.h"
 #include "ui_factory.h"
 #include "video_io/zeltasource.h"
@@ -107,9 +108,13 @@ void factory::on_Button_reset2_clicked() { factory_reset(kEdidAreaFirst, kEdidAr
 void factory::on_Button_reset3_clicked()
 {
     // All three items are compared: a device at the factory address with another mask or
-    // gateway would otherwise keep them after "Reset ALL".
-    if (current_net_address() != factory_net_address())
-        store_net_address(factory_net_address());
+    // gateway would otherwise keep them after "Reset ALL". When the address cannot be stored
+    // nothing is reset (not half of it): the page stays open and the tip says "not saved".
+    if (current_net_address() != factory_net_address() && !store_net_address(factory_net_address())) {
+        if (g_tip)
+            g_tip->tip_create(TIP::kNotKept);
+        return;
+    }
     factory_reset(0, 0, true);
 }
 

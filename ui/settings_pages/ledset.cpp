@@ -5,6 +5,7 @@
 #include "core/TlxRamPara.h"
 #include "core/ram_map.h"
 #include "ui/settings_pages/fpga_link.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/My_lineEdit.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/image_access.h"
@@ -138,12 +139,13 @@ void ledset::on_Button_apply1_clicked()
             ram_wr16(image, ram_window_addr(win, WIN_ENABLE), 0);
         fpga_link::start_led_handshake_locked();
     });
-    // The tip's 2 s run after the lock is released: the scaler and the remote threads need
-    // it, and a refresh queued meanwhile runs inside the tip's loop.
     shown_[0] = ui->lineEdit_ledw->text();  // applied: the fields follow the image again
     shown_[1] = ui->lineEdit_ledh->text();
-    if (new_size && g_tip)
-        g_tip->tip_create(1);
+    // The tip waits for the parameter file: the check mark once the new size is kept, else
+    // "not saved". It runs after the lock is released (the scaler and the remote threads
+    // need it, and a refresh queued meanwhile runs inside the tip's loop).
+    if (new_size && g_mainwindow)
+        g_mainwindow->tip_after_store();
 }
 
 void ledset::ok_pressed(int row)

@@ -38,6 +38,7 @@ bool store_net_address(const NetAddress& a)
 {
     remote::Ipv4 ip, mask, gateway;
     remote::NetFault fault;
+    std::lock_guard<std::mutex> change(remote::network_change_mutex());  // one step with a tool's 0x6B
     if (!parse(a, &ip, &mask, &gateway, &fault) || !remote::store_network(ip, mask, gateway))
         return false;
     Utils::system_mutex("sync");

@@ -17,6 +17,7 @@ public:
     static const char* const kAgingAccessCode;
     // Asks for the access code on the keypad; opens the aging log once it is accepted.
     void on_Button_age_clicked();
+    QString tip_text() const;  // the wrong-code tip; empty while none is shown
 
     // Openers (also F6 on the row); a page not built into this device has no row.
     void on_Button_LCDshow_clicked();
@@ -27,7 +28,12 @@ public:
 public slots:
     void confirmString(const QString& text);
 
+protected:
+    bool page_key(int key) override;
+
 private:
     Ui::AdvancedOption* ui;
+    class QLabel* label_tip_ = nullptr;
     bool code_accepted_ = false;
+    bool code_typed_ = false;
 };

@@ -87,8 +87,10 @@ QString LockWindow::card_text(int w) const
     u8 row = 0;
     const u8 source = store->TlxGetImageSource(store->ram_image, static_cast<u8>(w), &is_crop, &row, 0);
     text += source_name(source);
-    if (is_crop && row < 40)
-        text += QString(" C%1").arg(((get_u16(store->ram_image, ram_crop_table + 10 * row) >> 8 & 0x7F) + 1));
+    // A deleted crop keeps its row in the window record: its cleared key names no crop.
+    const u16 key = is_crop && row < RAM_CROP_ROWS ? get_u16(store->ram_image, ram_crop_addr(row, CROP_KEY)) : 0;
+    if (key & CROP_KEY_USED)
+        text += QString(" C%1").arg(((key & CROP_KEY_NUMBER) >> 8) + 1);
     return text;
 }
 

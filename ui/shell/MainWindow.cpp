@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/fpga_wake.h"
@@ -340,38 +341,7 @@ void MainWindow::go_home()
 int MainWindow::mode_file_write(int slot, int from_sync)
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
-    if (!store || slot < 0 || slot >= MODE_SLOTS)
-        return 0;
-    MODE_SLOT& s = store->mode_slot[slot];
-    u8 file[MODE_FILE_SIZE];
-    u16 osd_enable;
-    {
-        // A consistent copy: the scaler and the remote handlers write the image under this
-        // lock, and it comes before the file lock.
-        QMutexLocker image_lock(&c331_shared::c331_lock);
-        s.copy_in(MODE_SLOT_IMAGE, store->ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
-        s.mark(MODE_MARKER_SAVED);
-        std::memcpy(file, s.bytes, MODE_FILE_SIZE);
-        osd_enable = get_u16(store->ram_image, ram_osd_enable);
-    }
-    const std::string path = store_files::mode_file_path(slot);
-    {
-        // Replaced as a whole: a power cut during the write leaves the old mode, not half of each.
-        QMutexLocker lk(&Utils::_file_deal_mutex);
-        if (!store_files::write_atomic(path, file, sizeof file)) {
-            writeLogMsg(LOG_ERROR, "front panel: cannot write " + path);
-            return 0;
-        }
-    }
-    if (from_sync == 0 && osd_enable == 1) {
-        const std::string cmd = "cp  /data/configs/omenu.json " + store_files::mode_osd_path(slot);
-        if (g_debugSwitch == 254)
-            std::printf("%s\n", cmd.c_str());
-        platform::board().shell().run(cmd);
-    }
-    platform::board().shell().run("sync");
-    platform::sleep_us(100);
-    return 1;
+    return store ? store->mode_file_save(slot, from_sync == 0) : 0;
 }
 
 // ---- aging log ------------------------------------------------------------------------------
@@ -393,12 +363,14 @@ void MainWindow::getagelog()
 
 bool MainWindow::reboot_check(bool& sent)
 {
-    if (sent || !g_app_reset_flag.load() || Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks)
+    // The stamp is the request's own tick (request_tick), which may lie ahead of the ticks run.
+    const int32_t since = ticks_since(G_reboot_tickTicks.load());
+    if (sent || !g_app_reset_flag.load() || since < int32_t(kRebootTicks))
         return false;
     // Pending file and EEPROM writes finish first (this thread writes the parameter file, so
     // it looks again on the next tick rather than waiting here).
     const bool pending = pending_writes::any();
-    if (pending && Utils::getTimeSpace(G_reboot_tickTicks) < kRebootTicks + pending_writes::kBoundTicks)
+    if (pending && since < int32_t(kRebootTicks + pending_writes::kBoundTicks))
         return false;
     if (pending)
         writeLogMsg(LOG_WARNING, "front panel: writes still under way at the reboot");
@@ -416,6 +388,8 @@ void MainWindow::slot_update_timer_ticks()
     if (g_tip_flag.load() && g_tip)
         g_tip->tick();
     reboot_check(reboot_sent_);
+    if (SyncUpdate::p_SyncUpdate)
+        SyncUpdate::p_SyncUpdate->retry_tick();
     if (now - last_age_tick_ >= kAgingTicks && g_age_probe.fpga_running && pc_cmd_valid.load() == 0 &&
         g_age_probe.fpga_running()) {
         last_age_tick_ = now;

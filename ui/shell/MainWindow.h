@@ -49,6 +49,9 @@ public:
     void popup_save();
     void popup_recall();
     bool take_pending_tip();
+    // A page asks for the tip after its change: shown once the store's result is known (the
+    // check mark when kept, else "not saved").
+    void tip_after_store() { tip_pending = true; }
 
     // Shows the home screen and gives it the keys; closes every open page first.
     void go_home();

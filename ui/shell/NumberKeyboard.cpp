@@ -1,5 +1,6 @@
 #include "ui/shell/NumberKeyboard.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -7,6 +8,7 @@
 #include "ui/shell/PageFrame.h"
 #include "ui/shell/lang.h"
 #include "ui/shell/panel_keys.h"
+#include "ui/shell/text_fit.h"
 #include "ui_NumberKeyboard.h"
 
 namespace {
@@ -62,7 +64,7 @@ void NumberKeyboard::label_show(const QString& title, const QString& text)
 {
     ui->label_title->setText(title);
     typed_.clear();
-    ui->lineEdit->setText(text);
+    show_line(text);
     set_focus_key(0);
     language_changed();
 }
@@ -93,7 +95,27 @@ void NumberKeyboard::key_clicked(const QString& key)
         typed_.chop(1);
     else if (typed_.size() < 24)
         typed_ += key;
-    ui->lineEdit->setText(typed_);
+    show_line(typed_);
+}
+
+// The line at its own size, made smaller as it grows (down to the panel's smallest size), so a
+// value as long as the keypad takes shows whole.
+void NumberKeyboard::show_line(const QString& text)
+{
+    if (line_sheet_.isEmpty())
+        line_sheet_ = ui->lineEdit->styleSheet();
+    constexpr int kLinePx = 15;
+    ui->lineEdit->setStyleSheet(line_sheet_);
+    const int room = textfit::text_area(ui->lineEdit).width();
+    int px = kLinePx;
+    for (QFont f = ui->lineEdit->font(); px > textfit::kMinPx; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(text) <= room)
+            break;
+    }
+    if (px != kLinePx)
+        ui->lineEdit->setStyleSheet(line_sheet_ + QString(";font-size:%1px;").arg(px));
+    ui->lineEdit->setText(text);
 }
 
 void NumberKeyboard::set_focus_key(int index)

@@ -37,6 +37,8 @@ protected:
 
 private:
     void key_clicked(const QString& key);
+    void show_line(const QString& text);
+    QString line_sheet_;  // the line's own sheet, before a smaller size is added
     void set_focus_key(int index);
 
     Ui::NumberKeyboard* ui;

@@ -8,6 +8,7 @@
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/page_registry.h"
+#include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
 
 namespace style {
@@ -55,8 +56,12 @@ void PageFrame::finish_construction()
 
 void PageFrame::syncUpdate()
 {
-    if (TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->TlxLanguageChanged())
+    if (TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->TlxLanguageChanged()) {
         language_changed();
+        // A keypad open over the page speaks the page's language too.
+        if (g_numberkeyboard && g_numberkeyboard->isVisible())
+            g_numberkeyboard->language_changed();
+    }
 }
 
 void PageFrame::set_return(PageFrame* parent, std::function<void()> clear_pointer)

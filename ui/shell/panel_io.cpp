@@ -6,7 +6,11 @@
 #include <QPainter>
 #include <cerrno>
 #include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
+#include <mutex>
+#include <poll.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -95,36 +99,77 @@ bool save_panel_png(const std::string& path)
 }
 
 namespace {
-void key_pipe_loop(int fd)
-{
-    platform::name_this_thread("key-pipe");
+// The pipe's reading end and the part of a line read so far. Whoever reads the pipe (its thread,
+// or a dump about to be taken) holds the lock while it reads and hands the keys on, so the keys
+// reach the GUI thread in the order written.
+struct KeyPipe {
+    std::mutex mu;
+    int fd = -1;
     std::string line;
+    std::atomic<bool> held{false};
+};
+KeyPipe& key_pipe()
+{
+    static KeyPipe p;
+    return p;
+}
+
+// Reads what the pipe holds now, without waiting, and hands each line's key to the GUI thread.
+void serve_locked(KeyPipe& p)
+{
     char buf[64];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(p.fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break;
+            return;  // empty (the end is non-blocking)
         for (ssize_t i = 0; i < n; ++i) {
             if (buf[i] != '\n') {
-                if (line.size() < 32)
-                    line += buf[i];
+                if (p.line.size() < 32)
+                    p.line += buf[i];
                 continue;
             }
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-                line.pop_back();
-            const int key = panel_key_from_name(line);
+            while (!p.line.empty() && (p.line.back() == '\r' || p.line.back() == ' '))
+                p.line.pop_back();
+            const int key = panel_key_from_name(p.line);
             if (key)
                 QMetaObject::invokeMethod(qApp, [key] { send_panel_key(key); }, Qt::QueuedConnection);
-            else if (!line.empty())
-                writeLogMsg(LOG_WARNING, "key pipe: unknown key \"" + line + "\"");
-            line.clear();
+            else if (!p.line.empty())
+                writeLogMsg(LOG_WARNING, "key pipe: unknown key \"" + p.line + "\"");
+            p.line.clear();
         }
     }
-    ::close(fd);
+}
+
+void key_pipe_loop()
+{
+    platform::name_this_thread("key-pipe");
+    KeyPipe& p = key_pipe();
+    for (;;) {
+        pollfd pf{p.fd, POLLIN, 0};
+        const int r = ::poll(&pf, 1, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            break;
+        while (p.held.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> lk(p.mu);
+        serve_locked(p);
+    }
 }
 }  // namespace
+
+void serve_pending_keys()
+{
+    KeyPipe& p = key_pipe();
+    std::lock_guard<std::mutex> lk(p.mu);
+    if (p.fd >= 0)
+        serve_locked(p);
+}
+
+void hold_key_pipe_reader(bool hold) { key_pipe().held = hold; }
 
 void start_key_pipe()
 {
@@ -138,7 +183,7 @@ void start_key_pipe()
         writeLogMsg(LOG_ERROR, "key pipe: cannot create " + path);
         return;
     }
-    const int fd = ::open(fresh.c_str(), O_RDWR);
+    const int fd = ::open(fresh.c_str(), O_RDWR | O_NONBLOCK);
     if (fd < 0 || ::rename(fresh.c_str(), path.c_str()) != 0) {
         writeLogMsg(LOG_ERROR, "key pipe: cannot open " + path);
         if (fd >= 0)
@@ -146,5 +191,9 @@ void start_key_pipe()
         ::unlink(fresh.c_str());
         return;
     }
-    std::thread(key_pipe_loop, fd).detach();
+    {
+        std::lock_guard<std::mutex> lk(key_pipe().mu);
+        key_pipe().fd = fd;
+    }
+    std::thread(key_pipe_loop).detach();
 }

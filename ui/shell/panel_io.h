@@ -22,3 +22,8 @@ bool save_panel_png(const std::string& path);
 // Simulated board only: the named pipe $K57_ROOT/sim/keys (lines "F4", "F5", "F6", "BACK"),
 // read by a thread that hands each key to the GUI thread.
 void start_key_pipe();
+// Hands the keys already written to the pipe to the GUI thread now, from any thread: a dump
+// calls it before it asks for the grab, so a key written before the dump request shows in it.
+void serve_pending_keys();
+// Tests: while held, the pipe's thread leaves what it finds to serve_pending_keys().
+void hold_key_pipe_reader(bool hold);

@@ -5,9 +5,9 @@ uint32_t PanelTick::due(uint64_t now_us)
     if (now_us < next_us_)
         return 0;
     const uint64_t n = (now_us - next_us_) / kTickUs + 1;
-    if (n > kMaxCatchUp) {
+    if (n > max_catch_up()) {
         next_us_ = now_us + kTickUs;  // the backlog of a stall is dropped
-        return kMaxCatchUp;
+        return max_catch_up();
     }
     next_us_ += n * kTickUs;
     return uint32_t(n);

@@ -54,6 +54,7 @@ void start_sim_extras()
         // that reads the files: so wait until the panel's are written. Bounded in real time, as
         // the watcher is: a panel thread busy for seconds leaves them late, not the board stuck.
         sb->add_dump_writer([](const std::string& state_dir) {
+            serve_pending_keys();  // a key written before the request comes before the grab
             const std::string path = state_dir + "/screen.png";
             const std::string panel = state_dir + "/panel.json";
             auto written = std::make_shared<std::promise<void>>();
@@ -98,9 +99,9 @@ void shell_start_gui()
     g_numberkeyboard->setGeometry(o.x() + 160, o.y(), 160, 240);
 
     g_timer = new QTimer();
-    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [tick = PanelTick(platform::clock().now_us())]() mutable {
-        for (uint32_t n = tick.due(platform::clock().now_us()); n > 0; --n)
-            g_mainwindow->slot_update_timer_ticks();
+    const PanelTick first(platform::clock().now_us(), time_scale());
+    QObject::connect(g_timer, &QTimer::timeout, g_mainwindow, [tick = first]() mutable {
+        tick.run(platform::clock().now_us(), [] { g_mainwindow->slot_update_timer_ticks(); });
     });
     g_timer->start(PanelTick::timer_interval_ms(time_scale()));
 

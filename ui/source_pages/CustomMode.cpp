@@ -19,7 +19,7 @@ const Text4 kTitle{"用户模式", "User mode", "Слот", "Chế độ ngườ
 const Text4 kUse{"调用", "Invoke", "Вызвать", "Dùng"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
 // Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
-const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
+const Text4 kUsing{"使用中", "Using", "Текущий", "Đang dùng"};
 const Text4 kBlank{"未保存用户模式数据", "Usermode does not exist", "Настройки не сохранены", "Chế độ không được lưu"};
 const Text4 kEntry{"用户模式%1", "MODE %1", "Слот %1", "Chế độ %1"};
 }  // namespace
@@ -81,6 +81,8 @@ void CustomMode::language_changed()
     ui->Button_delete->setText(tr4(kDelete));
     ui->label_using->setText(tr4(kUsing));
     ui->label_blank->setText(tr4(kBlank));
+    for (int i = 0; i < selector->combo_box()->count(); ++i)  // a tool may change the language while the list is open
+        selector->combo_box()->setItemText(i, tr4(kEntry).arg(i + 1));
 }
 
 void CustomMode::syncUpdate()

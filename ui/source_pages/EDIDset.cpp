@@ -7,12 +7,14 @@
 #include <QPushButton>
 
 #include "ui/shell/My_lineEdit.h"
+#include "ui/shell/TIP.h"
 #include "ui/shell/NumberKeyboard.h"
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/InputChoose.h"
 #include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
 #include "ui_EDIDset.h"
+#include "video_io/edid_images.h"
 
 using namespace srcpage;
 
@@ -25,6 +27,9 @@ const Text4 kFreq{"刷新率", "Refresh rate", "Частота", "Tần số"};
 const Text4 kCancel{"取消", "Cancle", "Отмена", "Hủy bỏ"};
 const Text4 kSave{"保存", "SAVE", "Сохранить", "lưu"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
+const Text4 kSizeFault{"宽和高须为1至4095", "W and H: 1 to 4095", "Ширина и высота: 1–4095", "Rộng và cao: 1 đến 4095"};
+const Text4 kClockFault{"像素时钟超出范围", "Pixel clock out of range", "Частота пикселей вне диапазона",
+                        "Xung điểm ảnh ngoài phạm vi"};
 
 // Strip column: EDID record and icon.
 const int kColumnPort[6] = {2, 3, 4, 5, 1, 0};
@@ -34,16 +39,15 @@ const char* const kNames[6] = {"HDMI1", "HDMI2", "HDMI3", "HDMI4", "DVI", "EXT"}
 const QRect kButtonRect[3] = {QRect(65, 214, 50, 20), QRect(135, 214, 50, 20), QRect(205, 214, 50, 20)};
 
 constexpr int kRowRate = 2;
-constexpr int kRowDelete = 3;
-constexpr int kRowCancel = 4;
+constexpr int kRowDelete = 3;  // then Cancel (4): OK on either closes the panel unsaved
 constexpr int kRowSave = 5;
 
-// The EDID record of input `port`: width, height, refresh.
+// The EDID record of input `port`: width, height, refresh, unsigned as stored.
 void edid_record(int port, int v[3])
 {
     const u8* img = live_image();
     for (int i = 0; i < 3; ++i)
-        v[i] = img ? static_cast<int16_t>(ram_rd16(img, ram_edid_addr(port) + 2 * i)) : 0;
+        v[i] = img ? ram_rd16(img, ram_edid_addr(port) + 2 * i) : 0;
 }
 
 int16_t to_short(const QString& text)
@@ -254,8 +258,18 @@ void EDIDset::tlx_button_ok_clicked()
     const int16_t height = typed_ & kTypedHeight ? to_short(ui->lineEdit_H->text()) : static_cast<int16_t>(v[1]);
     const int16_t rate = typed_ & kTypedRate ? to_short(textfit::full_text(ui->label_rate))  // the value, not as fitted
                                              : static_cast<int16_t>(v[2]);
-    // No range check here: the EDID builder refuses what a descriptor cannot hold, for the
-    // remote writes of the record as well.
+    // The EDID builder's own check: a timing it would refuse is not stored (the EEPROM would
+    // keep its EDID while the record showed the new one); the tip says why.
+    const edid::TimingFault fault = width <= 0 || height <= 0 ? edid::TimingFault::Size
+                                    : rate <= 0              ? edid::TimingFault::Clock
+                                                             : edid::timing_fault(edid_port, uint32_t(width), uint32_t(height), uint32_t(rate));
+    if (fault != edid::TimingFault::None) {
+        qDebug("EDIDset: %dx%d@%d refused: %s", width, height, rate, edid::timing_fault_text(fault));
+        tlx_button_cancel_clicked();
+        if (g_tip)
+            g_tip->tip_warning(tr4(fault == edid::TimingFault::Size ? kSizeFault : kClockFault));
+        return;
+    }
     if (store())
         store()->TlxSetEDIDPara(edid_port, width, height, rate);
     rate_sel = rate == 60 ? 1 : 0;
@@ -342,26 +356,31 @@ bool EDIDset::page_key(int key)
         key_panel(key);
         return true;
     }
-    // Rate editing: both arrows toggle 60 / 30 Hz.
+    // Rate editing: both arrows toggle 60 / 30 Hz. OK without a toggle keeps the rate as it
+    // was (a stored 50 stays 50); PowerOff shows it as it was.
     switch (key) {
     case KEY_LEFT:
         rate_sel = rate_sel == 0 ? 1 : rate_sel - 1;
+        rate_toggled_ = true;
         on_Button_freq_clicked();
         break;
     case KEY_RIGHT:
         rate_sel = rate_sel + 1 > 1 ? 0 : rate_sel + 1;
+        rate_toggled_ = true;
         on_Button_freq_clicked();
         break;
     case KEY_OK:
-        on_Button_freq_clicked();
+        if (rate_toggled_) {
+            on_Button_freq_clicked();
+            typed_ |= kTypedRate;
+        }
         ui->label_rate->setStyleSheet(style_field_focus_);
         ui_seltype = 1;
-        typed_ |= kTypedRate;
         break;
     case KEY_BACK:
         rate_sel = rate_sel_saved;
         ui_seltype = 1;
-        on_Button_freq_clicked();
+        ui->label_rate->setText(rate_text_saved_);
         ui->label_rate->setStyleSheet(style_field_focus_);
         break;
     }
@@ -385,6 +404,8 @@ void EDIDset::key_panel(int key)
             ui_seltype = 2;
             ui->label_rate->setStyleSheet(style_rate_edit_);
             rate_sel_saved = rate_sel;
+            rate_text_saved_ = textfit::full_text(ui->label_rate);
+            rate_toggled_ = false;
         } else {
             ui_seltype = 0;
             if (ui_line_select == kRowSave)

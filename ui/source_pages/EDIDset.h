@@ -72,6 +72,8 @@ private:
     u8 ui_seltype = 0;
     u8 rate_sel = 0;
     u8 rate_sel_saved = 0;
+    QString rate_text_saved_;    // the rate shown when its editing began
+    bool rate_toggled_ = false;  // an arrow was pressed while editing the rate
     // What the user changed in the open panel (Save writes these over the stored record).
     enum : u8 { kTypedWidth = 1, kTypedHeight = 2, kTypedRate = 4 };
     u8 typed_ = 0;

@@ -72,6 +72,8 @@ void ImageLayout::language_changed()
     ui->label_W->setText(tr4(kW));
     ui->label_H->setText(tr4(kH));
     ui->label_mirror->setText(tr4(kMirror));
+    for (int i = 0; i < ui->comboBox_P2P->count() && i < 4; ++i)  // a tool may change the language while the page is open
+        ui->comboBox_P2P->setItemText(i, tr4(kP2PItems[i]));
 }
 
 QString ImageLayout::name_text() const { return textfit::full_text(ui->image_name); }
@@ -114,16 +116,19 @@ void ImageLayout::image_para_update()
         case 0: ui->comboBox_P2P->setCurrentIndex(1); break;
         case 8: ui->comboBox_P2P->setCurrentIndex(2); break;
         case 9: ui->comboBox_P2P->setCurrentIndex(3); break;
-        default: break;  // no such item: the box keeps what it showed
+        default: ui->comboBox_P2P->setCurrentIndex(-1); break;  // no such mode: none shown
         }
     }
     ui->frame->setStyleSheet("#frame{border:1px solid rgb(255,171,84);}");
 }
 
-void ImageLayout::mirror_select(int mode)
+void ImageLayout::mirror_select(int mode) { show_mirrors(*this, mode); }  // none lit for no such mode
+
+void ImageLayout::syncUpdate()
 {
-    if (mode >= 0 && mode <= 3)
-        show_mirrors(*this, mode);
+    PageFrame::syncUpdate();
+    image_init();
+    image_para_update();
 }
 
 void ImageLayout::tlx_image_button_clicked() {}

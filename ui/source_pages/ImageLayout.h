@@ -1,7 +1,7 @@
 #pragma once
 // Window layout viewer (id 9): one window record at a time (name, source, state, point-to-
-// point mode, position and size, rotate/mirror mode). F4 and F5 move between the six
-// windows; the page writes nothing.
+// point mode, position and size, rotate/mirror mode; a mode outside the known ones shows
+// none). F4 and F5 move between the six windows; the page writes nothing.
 #include "ui/shell/PageFrame.h"
 
 namespace Ui {
@@ -18,6 +18,8 @@ public:
 
     void menulist_init() override;
     void language_changed() override;
+    // Shows the window in view as the image holds it now (a tool may have moved it).
+    void syncUpdate() override;
     void image_init();
     void image_para_update();
     void mirror_select(int mode);

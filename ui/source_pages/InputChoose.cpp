@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/TIP.h"
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
@@ -21,7 +22,10 @@ const Text4 kTitle{"信源切换", "Source switch", "Переключение и
 const Text4 kInputCut{"输入截取", "Input intercept", "Источник", "Chặn nguồn vào"};
 const Text4 kEdid{"设置EDID", "EDID Settings", "Настройка EDID", "Cài đặt EDID"};
 // Without a soft hyphen after 使用中: Qt draws one that ends a text as a visible "-".
-const Text4 kUsing{"使用中", "Using", "Использовать", "sử dụng"};
+const Text4 kUsing{"使用中", "Using", "Текущий", "Đang dùng"};
+
+const Text4 kCropGone{"该截取已被其他设备删除", "Crop removed by another control", "Обрезка удалена извне",
+                      "Vùng cắt đã bị xoá từ xa"};
 
 const char* const kTileSheet[6] = {
     "background-color: #867AE9;font: 9px", "background-color: #005A8D;color: #FFFFFF;font: 9px", "background-color: #39A9CB;font: 9px",
@@ -31,7 +35,7 @@ const char* const kCardFocus = "#source_frame{border:1px solid #FFAB54;border-ra
 const char* const kCardInUse = "#source_frame{border:1px solid #00D65B;border-radius:5px;}";
 const char* const kCardOther = "#source_frame{border:1px solid #CCCCCC;border-radius:5px;}";
 // Dark text on the green: white on it cannot be read.
-const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 7px;border-radius:5px;";
+const char* const kBadge = "background-color: #00D65B;color: rgb(16, 16, 28);font: 9px;border-radius:5px;";
 const char* const kCardText = "color: rgb(255, 255, 255)";
 
 constexpr int kButtonCut = 6;
@@ -66,6 +70,13 @@ InputChoose::InputChoose(QWidget* parent)
     crop_source_num_update();
     initMenu();
     image_select();
+    label_tip_ = new QLabel(this);
+    label_tip_->setObjectName("label_tip");
+    label_tip_->setGeometry(0, 200, 320, 40);
+    label_tip_->setAlignment(Qt::AlignCenter);
+    label_tip_->setStyleSheet("color:rgb(255,171,84);background-color: rgb(16, 16, 28);");
+    label_tip_->setFont(pixel_font(10));
+    label_tip_->hide();
     language_changed();
 }
 
@@ -85,6 +96,16 @@ void InputChoose::language_changed()
     ui->label_title->setText(tr4(kTitle));
     ui->button_inputcut->setText(tr4(kInputCut));
     ui->button_EDID->setText(tr4(kEdid));
+    label_tip_->setText(tr4(kCropGone));
+}
+
+QString InputChoose::tip_text() const { return label_tip_->isVisible() ? textfit::full_text(label_tip_) : QString(); }
+
+void InputChoose::show_tip(bool on)
+{
+    label_tip_->setVisible(on);
+    if (on)
+        label_tip_->raise();
 }
 
 QLabel* InputChoose::tile(int position) const
@@ -94,13 +115,27 @@ QLabel* InputChoose::tile(int position) const
 
 QString InputChoose::tile_source_text(int window) const
 {
-    return window >= 0 && window < 6 && tile_source_label[window] ? textfit::full_text(tile_source_label[window]) : QString();
+    return window >= 0 && window < 6 && tile_source_label[window]
+               ? textfit::full_text(tile_source_label[window]).replace('\n', '_')
+               : QString();
 }
 
 // ---- window strip -----------------------------------------------------------------------------
 
+// Bit w: window w is shown in the window strip (window 0 always).
+int InputChoose::switched_on_windows()
+{
+    const u8* img = live_image();
+    int on = 1;
+    for (int w = 1; w < 6; ++w)
+        if (img && u8(ram_rd16(img, ram_window_addr(w, WIN_ENABLE))) == 1)  // no lock: one load
+            on |= 1 << w;
+    return on;
+}
+
 void InputChoose::initMenu()
 {
+    strip_windows_ = switched_on_windows();
     delete window_strip;
     std::fill(std::begin(tile_source_label), std::end(tile_source_label), nullptr);
     std::fill(std::begin(tiles_), std::end(tiles_), nullptr);
@@ -109,9 +144,8 @@ void InputChoose::initMenu()
     window_strip->setGeometry(0, 42, 320, 47);
     window_frame = new QFrame(window_strip);
     window_frame->setStyleSheet(style_window_focus_);
-    const u8* img = live_image();
     for (int w = 0; w < 6; ++w) {
-        if (w != 0 && !(img && u8(ram_rd16(img, ram_window_addr(w, WIN_ENABLE))) == 1))  // no lock: one load
+        if (!(strip_windows_ & (1 << w)))
             continue;
         const int k = window_count;
         window_tile = new QLabel(window_strip);
@@ -120,7 +154,9 @@ void InputChoose::initMenu()
         window_tile->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         window_tile->setGeometry(50 * k + 10, 3, 45, 40);
         tile_source_label[w] = new QLabel(window_tile);
-        tile_source_label[w]->setGeometry(0, 1, 30, 12);
+        // Two lines for a crop ("HDMI3", "Crop2") beside the state icon, the window's number below.
+        tile_source_label[w]->setGeometry(0, 1, 32, 24);
+        tile_source_label[w]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         TextCreate(static_cast<char>(w));
         tile_state_icon = picture(window_tile, ":/png/state_on.png", QRect(33, 1, 7, 7));
         tiles_[k] = window_tile;
@@ -145,7 +181,7 @@ void InputChoose::TextCreate(char window, char)
     if (entry != kNoEntry) {
         CROP_PARA crop;
         if (crop_entry(s, entry, &crop) != kNoRow)
-            text += QString::asprintf("_Crop%d", crop_id_of(crop));
+            text += QString::asprintf("\nCrop%d", crop_id_of(crop));  // never cut away: it tells a crop from its input
     }
     tile_source_label[w]->setText(text);
 }
@@ -299,7 +335,7 @@ void InputChoose::build_card(int c, int entry, int in_use)
         auto* badge = new QLabel(card);
         badge->setStyleSheet(kBadge);
         badge->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        badge->setGeometry(60, 0, 30, 12);
+        badge->setGeometry(40, 0, 50, 13);
         badge->setText(tr4(kUsing));
     }
 }
@@ -327,28 +363,78 @@ void InputChoose::para_uiselect_init()
 
 // ---- OK on a card and the two buttons ------------------------------------------------------------
 
+// A tool switched windows on or off: the strip shows them as they are now, and the focus (or
+// the choice, at the lower levels) stays on its window. A focused window that went off gives
+// the focus to window 1, which is always shown; a chosen one keeps the choice, with no tile.
+void InputChoose::follow_windows()
+{
+    if (switched_on_windows() == strip_windows_)
+        return;
+    initMenu();
+    int position = -1;
+    for (int k = 0; k < window_count; ++k)
+        if (tile_window[k] == window_index)
+            position = k;
+    if (ui_seltype == 0) {
+        if (ui_select < kButtonCut && position < 0) {
+            ui_select = 0;
+            imagemenu();
+            image_select();
+        } else {
+            if (ui_select < kButtonCut)
+                ui_select = static_cast<u8>(position);
+            imagemenu();
+        }
+        return;
+    }
+    saved_window_select = static_cast<u8>(std::max(position, 0));
+    window_frame->setStyleSheet(position < 0 ? style_window_hidden_ : style_window_chosen_);
+}
+
 void InputChoose::syncUpdate()
 {
     PageFrame::syncUpdate();
+    follow_windows();
     for (int w = 0; w < 6; ++w)
         TextCreate(static_cast<char>(w));
     crop_source_num_update();
-    if (ui_seltype == 2 && entry_in_focus() >= source_current_check()) {
-        current_page = last_page;  // the list got shorter: the focus goes to its last card
-        ui_select = static_cast<u8>(source_current_check() - 1 - 3 * last_page);
-    }
+    if (ui_seltype == 2)
+        follow_focused_crop();
     initSource();
+}
+
+// The card in focus after a tool changed the crops: the focus stays on its crop (by id),
+// wherever the table put it now; when that crop is gone it goes to the whole input, with a
+// tip. True when the crop is gone.
+bool InputChoose::follow_focused_crop()
+{
+    const int id = card_ids_[ui_select % 3];
+    const int max = source_current_check();
+    int entry = 0;
+    if (id != 0) {
+        CROP_PARA crop;
+        entry = entry_of_row(source_number, crop_of_id(source_number, id, &crop));
+    }
+    const bool gone = entry == kNoEntry || entry >= max;
+    if (gone)
+        entry = 0;
+    current_page = static_cast<u8>(entry / 3);
+    ui_select = static_cast<u8>(entry % 3);
+    card_ids_[ui_select] = id != 0 && !gone ? id : 0;
+    if (gone)
+        show_tip(true);
+    return gone;
 }
 
 void InputChoose::tlx_source_button_clicked()
 {
-    const int e = 3 * current_page + ui_select;
-    // A tool changed the crops since the cards were drawn: the card in focus may now be
-    // another crop. Nothing is written; the cards show the table as it is.
-    if (e >= source_current_check() || card_crop_id(e) != card_ids_[ui_select % 3]) {
-        syncUpdate();
+    // A tool changed the crops since the cards were drawn: the focus follows the crop the
+    // user chose, and a crop that is gone is not replaced by another.
+    if (follow_focused_crop()) {
+        initSource();
         return;
     }
+    const int e = 3 * current_page + ui_select;
     if (e == 0) {
         source_type = 0;
         crop_row = 0;
@@ -363,9 +449,10 @@ void InputChoose::tlx_source_button_clicked()
         store()->TlxSetImageSource(e, static_cast<char>(source_number), static_cast<char>(window_index));
     window_source = source_number;
     initSource();
-    // The store has released the scaler lock: the tip's modal loop may run a queued refresh.
-    if (g_tip)
-        g_tip->tip_create(1);
+    // The tip waits for the parameter file: the check mark once the choice is kept, else
+    // "not saved".
+    if (g_mainwindow)
+        g_mainwindow->tip_after_store();
 }
 
 void InputChoose::tlx_button_inputcut_clicked() { open_page(g_inputcut, this); }
@@ -376,6 +463,11 @@ void InputChoose::tlx_button_EDID_clicked() { open_page(g_edidset, this); }
 
 bool InputChoose::page_key(int key)
 {
+    show_tip(false);
+    if (ui_seltype == 2 && follow_focused_crop()) {
+        initSource();
+        return true;  // the key meant the crop that is gone: it does nothing else
+    }
     if (key == KEY_LEFT || key == KEY_RIGHT)
         qDebug("this is %s-code [InputChoose][Release] ui_select=%#x ui_seltype=%#x current_page=%#x",
                key == KEY_LEFT ? "left" : "right", ui_select, ui_seltype, current_page);

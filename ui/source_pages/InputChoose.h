@@ -43,11 +43,12 @@ public:
     int level() const { return ui_seltype; }
     int tile_count() const { return window_count; }
     QLabel* tile(int position) const;
-    QString tile_source_text(int window) const;
+    QString tile_source_text(int window) const;  // its lines joined by "_"
     int entry_in_focus() const { return 3 * current_page + ui_select; }
     int card_page() const { return current_page; }
     int shown_source() const { return source_number; }
     QFrame* card_panel_frame() const { return card_panel; }
+    QString tip_text() const;  // empty while no tip is shown
 
 public slots:
     void tlx_source_button_clicked();
@@ -61,6 +62,10 @@ private:
     void key_cards(int key);
     void build_card(int position, int entry, int in_use);
     int card_crop_id(int entry) const;
+    bool follow_focused_crop();
+    static int switched_on_windows();
+    void follow_windows();
+    void show_tip(bool on);
 
     // The crop id each card shows (0 the whole input), as drawn: OK writes a card's crop only
     // while the table still holds it at that place.
@@ -94,9 +99,11 @@ private:
     u8 current_page = 0;
     u8 last_page = 0;
     u8 window_count = 0;
+    int strip_windows_ = 1;  // the windows the strip shows, as switched_on_windows()
     u8 tile_window[6] = {};
     QLabel* tiles_[6] = {};
     QFrame* card_panel = nullptr;
     QString source_name;
     QString crop_name;
+    QLabel* label_tip_ = nullptr;
 };

@@ -27,6 +27,9 @@ const Text4 kOk{"确定", "OK", "OK", "Đồng ý"};
 const Text4 kDelete{"删除", "Delete", "Удалить", "Xoá bỏ"};
 const Text4 kCropGone{"该截取已被其他设备删除", "Crop removed by another control", "Обрезка удалена извне",
                       "Vùng cắt đã bị xoá từ xa"};
+const Text4 kOutOfRange{"请输入0到65535", "Enter 0 to 65535", "Введите от 0 до 65535", "Nhập từ 0 đến 65535"};
+const Text4 kTableFull{"截取已满，请先删除一个", "No room: delete a crop first", "Нет места: удалите обрезку",
+                       "Hết chỗ: hãy xoá một vùng cắt"};
 
 const char* const kStripImage[6] = {":/png/HDMI13.png", ":/png/HDMI13.png", ":/png/HDMI20.png",
                                     ":/png/HDMI20.png", ":/png/DVI.png",    ":/png/HDMI.png"};
@@ -72,6 +75,7 @@ InputCut::InputCut(QWidget* parent)
     source_init();
     ui->frame_add->hide();
     label_tip_ = new QLabel(this);
+    label_tip_->setObjectName("label_tip");
     label_tip_->setGeometry(10, 208, 300, 22);
     label_tip_->setAlignment(Qt::AlignCenter);
     label_tip_->setStyleSheet("color:rgb(255,171,84);");
@@ -111,7 +115,7 @@ void InputCut::language_changed()
     button_cancel->setText(tr4(kCancel));
     button_ok->setText(tr4(kOk));
     button_delete->setText(tr4(kDelete));
-    label_tip_->setText(tr4(kCropGone));
+    label_tip_->setText(tip_words());
 }
 
 void InputCut::syncUpdate()
@@ -135,7 +139,20 @@ void InputCut::syncUpdate()
 
 QString InputCut::tip_text() const { return label_tip_->isVisible() ? textfit::full_text(label_tip_) : QString(); }
 
-void InputCut::show_tip(bool on) { label_tip_->setVisible(on); }
+QString InputCut::tip_words() const
+{
+    return tr4(tip_ == Tip::OutOfRange ? kOutOfRange : tip_ == Tip::TableFull ? kTableFull : kCropGone);
+}
+
+void InputCut::show_tip(bool on, Tip what)
+{
+    tip_ = on ? what : Tip::CropGone;
+    label_tip_->setText(tip_words());
+    // A refused value: beside the crop's name, as the row and its buttons stay open.
+    label_tip_->setGeometry(tip_ == Tip::OutOfRange ? QRect(170, 147, 145, 16) : QRect(10, 208, 300, 22));
+    label_tip_->setVisible(on);
+    label_tip_->raise();
+}
 
 My_lineEdit* InputCut::field(int i) const
 {
@@ -374,7 +391,7 @@ CROP_PARA InputCut::typed_over(const CROP_PARA& stored) const
         if (edit_level_ == 3 && !(typed_fields_ & (1 << i)))
             continue;
         bool ok = false;
-        v[i] = field(i)->text().toShort(&ok, 10);
+        v[i] = field(i)->text().toUShort(&ok, 10);  // the keypad's answer was checked: 0..65535
         if (!ok)
             v[i] = 0;
     }
@@ -423,6 +440,7 @@ void InputCut::tlx_button_source_clicked()
 
 void InputCut::tlx_button_ok_clicked()
 {
+    bool added_none = false;
     if (TlxRamPara* st = store()) {
         if (edit_level_ == 3) {
             if (g_debugSwitch == 254)
@@ -438,7 +456,8 @@ void InputCut::tlx_button_ok_clicked()
             if (g_debugSwitch == 254)
                 std::printf("\n tlx_button_ok_clicked add [source_number = %d] \n", source_number);
             const CROP_PARA crop = typed_over(CROP_PARA{source_number, 0, 0, 0, 0});
-            st->TlxAddNewCrop(source_number, &crop);
+            // The table may have filled up (a tool's rows) since the row was opened.
+            added_none = !st->TlxAddNewCrop(source_number, &crop);
         }
         st->TlxCropSourceInit();
     }
@@ -446,6 +465,8 @@ void InputCut::tlx_button_ok_clicked()
     clamp_card_focus();
     source_init();
     para_changed_over();
+    if (added_none)
+        show_tip(true, Tip::TableFull);
     qDebug("this is back button(InputCut)[tlx_button_ok_clicked]\n");
 }
 
@@ -490,6 +511,14 @@ void InputCut::confirmString(QString text)
     QLineEdit* f = keypad_field_on(this);
     if (!f)
         return;
+    // A crop value is a 16-bit word: anything else ("-5", "70000") is refused, the field
+    // keeps what it showed.
+    bool ok = false;
+    text.toUShort(&ok, 10);
+    if (!ok) {
+        show_tip(true, Tip::OutOfRange);
+        return;
+    }
     f->setText(text);
     for (int i = 0; i < 4; ++i)
         if (f == field(i))

@@ -75,7 +75,10 @@ private:
     void close_edit_row();
     void clamp_card_focus();
     void focus_edited_card();
-    void show_tip(bool on);
+    // What the tip says: the crop is gone, what a field takes, or that the table has no room.
+    enum class Tip { CropGone, OutOfRange, TableFull };
+    void show_tip(bool on, Tip what = Tip::CropGone);
+    QString tip_words() const;
     CROP_PARA typed_over(const CROP_PARA& stored) const;
 
     Ui::InputCut* ui;
@@ -97,6 +100,7 @@ private:
     u8 edit_crop_id_ = 0;   // the crop being edited (0 while adding)
     u8 typed_fields_ = 0;   // bit i: field i was typed on the keypad
     QLabel* label_tip_ = nullptr;
+    Tip tip_ = Tip::CropGone;
     u8 crop_count[6] = {};
     int max_source_info = 1;
     QFrame* source_tab = nullptr;

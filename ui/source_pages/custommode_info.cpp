@@ -24,8 +24,7 @@ const Text4 kOn{"开启", "ON", "Вкл", "Mở"};
 const Text4 kOff{"关闭", "OFF", "Откл", "Đóng"};
 const char* const kInfoSheet = "background-color: #10101C;color: #FFFFFF;";
 
-// A field of the slot copy by its image address.
-int16_t copy_i16(const u8* copy, u32 addr) { return static_cast<int16_t>(ram_rd16(copy, addr - RAM_MODE_BASE)); }
+// A field of the slot copy by its image address, unsigned as stored.
 u16 copy_u16(const u8* copy, u32 addr) { return ram_rd16(copy, addr - RAM_MODE_BASE); }
 
 // "RRGGBB" from an OSD colour given as 6 hex digits after an optional "0x" or "#"; empty
@@ -69,9 +68,9 @@ void CustomMode::lcd_para_init()
         ui->label_name->setText(tr4(kNamePrefix) + alias);
     else
         ui->label_name->setText(tr4(kDefaultName).arg(s + 1));
-    ui->label_LED->setText(tr4(kLed).arg(copy_i16(copy, ram_led_width)).arg(copy_i16(copy, ram_led_height)));
+    ui->label_LED->setText(tr4(kLed).arg(copy_u16(copy, ram_led_width)).arg(copy_u16(copy, ram_led_height)));
     ui->label_brightness->setText(
-        tr4(volume ? kPictureOn : kPictureOff).arg(copy_i16(copy, ram_brightness)).arg(copy_i16(copy, ram_contrast)));
+        tr4(volume ? kPictureOn : kPictureOff).arg(copy_u16(copy, ram_brightness)).arg(copy_u16(copy, ram_contrast)));
     ui->Button_more->setText(tr4(kMore));
     ui->label_using->setVisible(store()->TlxUserModeSaved(s) && store()->TlxGetCurrentModeIndex() == s + 1);
 }
@@ -148,8 +147,10 @@ void CustomMode::fill_layout(const u8* copy)
                 line += QString::asprintf("_Crop%d", ((key & CROP_KEY_NUMBER) >> 8) + 1);
         }
         line += " " + tr4(copy_u16(copy, ram_window_addr(w, WIN_ENABLE)) ? kOn : kOff);
-        preview_label(QRect(x_text, b - 14, 100, 12), line, kInfoSheet);
-        preview_label(QRect(x_text, b, 140, 12),
+        // Up to the next column's tiles, or the preview's edge: a longer text is fitted there.
+        const int width = (w < 3 ? 145 : preview->width()) - x_text - 1;
+        preview_label(QRect(x_text, b - 14, std::min(100, width), 12), line, kInfoSheet);
+        preview_label(QRect(x_text, b, width, 12),
                       QString::asprintf("[%u,%u]%ux%u", copy_u16(copy, ram_window_addr(w, WIN_X)),
                                         copy_u16(copy, ram_window_addr(w, WIN_Y)), copy_u16(copy, ram_window_addr(w, WIN_WIDTH)),
                                         copy_u16(copy, ram_window_addr(w, WIN_HEIGHT))),

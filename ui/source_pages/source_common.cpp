@@ -1,5 +1,6 @@
 #include "ui/source_pages/source_common.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,9 +36,9 @@ bool input_timing(int s, int* w, int* h, int* hz)
     if (!img || !valid_source(s))
         return false;
     const u32 a = ram_input_timing_addr(s);
-    *w = static_cast<int16_t>(ram_rd16(img, a));
-    *h = static_cast<int16_t>(ram_rd16(img, a + 2));
-    *hz = static_cast<int16_t>(ram_rd16(img, a + 4));
+    *w = ram_rd16(img, a);  // unsigned, as stored
+    *h = ram_rd16(img, a + 2);
+    *hz = ram_rd16(img, a + 4);
     return *w && *h && *hz;
 }
 
@@ -132,7 +133,14 @@ void set_strip_label(QLabel* label, int s, const char* name_colour, int count, b
     f.setPixelSize(kPx);
     const int room = label->contentsRect().width() - QFontMetrics(f).horizontalAdvance(count_text);
     int px = kPx;
-    name = textfit::fit_piece(label, name, room, &px);
+    const QString alias = name;
+    name = textfit::fit_piece(label, alias, room, &px);
+    // Aliases may share their beginning ("Camera Left", "Camera Right"): one that does not
+    // fit gives way to the input's own name, which tells the inputs apart.
+    if (has_alias && textfit::elided(label)) {
+        px = kPx;
+        name = textfit::fit_piece(label, name_of(s), room, &px);
+    }
     label->setText(tpl.arg(px).arg(name_colour, name.toHtmlEscaped()) + tpl.arg(kPx).arg(blue, "(") +
                    tpl.arg(kPx).arg(white_count && !has_alias ? "#ffffff" : blue, QString::number(count)) +
                    tpl.arg(kPx).arg(blue, ")"));
@@ -149,6 +157,16 @@ QLabel* picture(QWidget* parent, const char* png, const QRect& r, const char* sh
     return l;
 }
 
+namespace {
+// Whether `text` fits `label` on one line at the label's size or smaller, without an ellipsis.
+bool fits_whole(QLabel* label, const QString& text)
+{
+    int px = QFontInfo(label->font()).pixelSize();
+    textfit::fit_piece(label, text, textfit::text_area(label).width(), &px);
+    return !textfit::elided(label);
+}
+}  // namespace
+
 void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, int entry, QString* crop_name)
 {
     if (entry == 0) {
@@ -159,7 +177,9 @@ void card_texts(QLabel* name, QLabel* size, int s, const QString& source_name, i
     CROP_PARA crop;
     const int row = crop_entry(s, entry, &crop);
     QString alias;
-    if (row != kNoRow && alias_name("crop", row, &alias)) {
+    // A crop's alias that does not fit its card whole gives way to the crop's own name: cut
+    // aliases of neighbouring cards may read the same.
+    if (row != kNoRow && alias_name("crop", row, &alias) && fits_whole(name, alias)) {
         name->setText(alias);
     } else {
         *crop_name = QString::asprintf("_crop%d", crop_id_of(crop));

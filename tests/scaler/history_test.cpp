@@ -15,8 +15,9 @@
 // pass from the test thread.
 //
 // K57_HISTORY_RUNS sets the number of sequences (default kDefaultRuns: enough to catch a
-// capped window that loses its cap on a rotate-only change, and a change and its undo in two
-// quick applies); K57_HISTORY_SEED the first seed (default 1). A failing sequence is shrunk (steps dropped while it still fails)
+// capped window that loses its cap on a rotate-only change, a change and its undo in two
+// quick applies, and an input that changes and comes back while its record is withdrawn);
+// K57_HISTORY_SEED the first seed (default 1). A failing sequence is shrunk (steps dropped while it still fails)
 // and printed with its seed.
 #include <gtest/gtest.h>
 
@@ -220,7 +221,10 @@ HDMI_INFO hdmi_row(int source, const Timing& t)
 // receiver's record back (as it does while it locks again). Undo applies what was written,
 // then writes back what the image held before the last write (a change and its undo in two
 // quick applies, before the parameter file is written).
-enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming, BoardInput, Record, Withdraw, Undo };
+// Glitch: a V-by-One input changes timing and comes back while its receiver relocks: the
+// new timing measured, the record withdrawn, the old timing back, a scaler pass after each
+// (the record stays withdrawn until a Record step or the end).
+enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming, BoardInput, Record, Withdraw, Undo, Glitch };
 
 constexpr uint16_t kBackToRecord = 0xFFFF;   // BoardInput: back to the timing last published
 
@@ -252,6 +256,10 @@ std::string describe(const Step& s)
     case Kind::Record: o << "record of input " << s.addr << " follows the board"; break;
     case Kind::Withdraw: o << "record of input " << s.addr << " withdrawn"; break;
     case Kind::Undo: o << "apply, scaler pass, then the last remote write undone"; break;
+    case Kind::Glitch:
+        o << "board input " << s.addr << " -> " << kTimings[s.value].name
+          << ", pass, its record withdrawn, pass, back to the timing last published, pass";
+        break;
     }
     return o.str();
 }
@@ -423,13 +431,15 @@ std::vector<Step> generate(uint32_t seed)
         } else if (roll < 90) {
             const int source = input_source();
             steps.push_back(Step{Kind::InputTiming, uint32_t(source), timing_for(source)});
-        } else if (roll < 94) {
+        } else if (roll < 93) {
             const int source = input_source();
             steps.push_back(Step{Kind::BoardInput, uint32_t(source), pick(2) ? timing_for(source) : kBackToRecord});
-        } else if (roll < 97) {
+        } else if (roll < 96) {
             steps.push_back(Step{Kind::Record, uint32_t(input_source())});
         } else {
-            steps.push_back(Step{Kind::Withdraw, uint32_t(pick(10) < 7 ? moving : 4 + pick(2))});
+            const int source = pick(10) < 7 ? moving : 4 + pick(2);
+            steps.push_back(roll < 98 ? Step{Kind::Withdraw, uint32_t(source)}
+                                      : Step{Kind::Glitch, uint32_t(source), timing_for(source)});
         }
     }
     return steps;
@@ -828,6 +838,17 @@ protected:
         case Kind::Withdraw:
             record_[s.addr] = -1;
             publish_inputs();
+            break;
+        case Kind::Glitch:
+            timing_[s.addr] = s.value;
+            publish_inputs();
+            scaler_pass();
+            record_[s.addr] = -1;
+            publish_inputs();
+            scaler_pass();
+            timing_[s.addr] = published_[s.addr];
+            publish_inputs();
+            scaler_pass();
             break;
         }
     }

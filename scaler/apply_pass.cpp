@@ -153,8 +153,8 @@ void c331_manage::apply_picture(const uint8_t* img, const uint8_t* shd)
 
 // Layers are taken for every listed window at once, as a re-layout takes them: of two windows
 // on one layer the later in the list moves to the first free layer, so a change of one word can
-// move another window. Where windows went dark for want of output channels, the layers decide
-// which ones: a re-layout.
+// move another window. Where windows went dark for want of output or input channels, the
+// layers decide which ones: a re-layout.
 void c331_manage::apply_priority(const uint8_t* img, const uint8_t* shd)
 {
     bool changed = false;
@@ -167,7 +167,7 @@ void c331_manage::apply_priority(const uint8_t* img, const uint8_t* shd)
     }
     if (!changed)
         return;
-    if (windows_dropped) {
+    if (windows_dropped || ichs_left_out) {
         full_relayout();
         return;
     }

@@ -292,6 +292,7 @@ public:
     int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
     bool list_fallback = false;   // the listed windows did not fit: one unrotated window over the LED
     bool windows_dropped = false;   // the last layout left windows dark for want of output channels
+    uint32_t ichs_left_out = 0;     // bit n: listed window n is left without input channels (lowest layers)
     // An apply may lay the windows out more than once (panel, layers, window records): the
     // windows it leaves dark are logged once, for the layout it ends with.
     bool dropped_note_held = false;
@@ -476,6 +477,9 @@ public:
     uint32_t PI_HTOTAL[kPorts]{}, PI_VTOTAL[kPorts]{};
     uint32_t PI_ACT[kPorts][4]{};
     uint32_t PI_STATE[kPorts]{}, PI_UPDATE[kPorts]{}, PI_UPDATE2[kPorts]{};
+    // The port's measurement moved while its receiver's record was withdrawn: the record's
+    // return is a change, whatever it holds (the measurement it is compared with is new).
+    bool moved_while_withdrawn[kPorts]{};
     uint32_t PI_FPICLK[kPorts]{};
     double PI_FH[kPorts]{}, PI_FV[kPorts]{}, PI_IFH[kPorts]{}, PI_IFV[kPorts]{};
     uint32_t PI_SYNC_POL[kPorts]{}, PI_SCAN_MODE[kPorts]{};

@@ -4,7 +4,9 @@
 // background.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "core/log.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
 #include "scaler/c331_regs.h"
@@ -241,24 +243,57 @@ int c331_manage::take_ichs(int win, int port)
 // Every window's input channels, handed out afresh in list order, so that they follow from
 // the layout and the ports alone, never from the order of earlier changes (a fresh start
 // hands them out the same way). Not by layer: a change of layer re-lays no window out.
-// A window whose channels moved is reprogrammed; one that gets none is left unprogrammed.
+// Where the windows do not all get theirs, the lowest layers go without, whole windows (as
+// with output channels): they are left out and the rest handed out again, with one log line
+// for a new set left out. A window whose channels moved is reprogrammed; one that gets none
+// is left unprogrammed (its output channels read nothing, see set_output).
 void c331_manage::assign_ichs()
 {
     int32_t before[kWindows][kIch];
     std::memcpy(before, win_ich, sizeof before);
+    bool left_out[kWindows] = {};
+    for (;;) {
+        for (int c = 0; c < kIch; ++c)
+            ich_owner[c] = -1;
+        rebuild_win_ich();
+        bool all = true;
+        for (int w = 0; w < kWindows && all; ++w)
+            if (window_on(PM_WIN_SHAPE[w]) && !left_out[w])
+                all = take_ichs(w, static_cast<int>(PM_INPUT[w])) != 2;
+        if (all)
+            break;
+        // The window drawn below all others still handed channels (layer 0 is the top; of two
+        // on one layer the later in the list).
+        int low = -1;
+        for (int w = 0; w < kWindows; ++w)
+            if (window_on(PM_WIN_SHAPE[w]) && !left_out[w] && (low < 0 || pwinfo[w].priority >= pwinfo[low].priority))
+                low = w;
+        if (low < 0)
+            break;
+        left_out[low] = true;
+    }
     for (int c = 0; c < kIch; ++c)
-        ich_owner[c] = -1;
+        if (ich_owner[c] >= 0 && ich_owner[c] < kWindows && left_out[ich_owner[c]])
+            ich_owner[c] = -1;
     rebuild_win_ich();
+    std::string listed;
+    uint32_t mask = 0;
     for (int w = 0; w < kWindows; ++w) {
-        if (!window_on(PM_WIN_SHAPE[w]))
-            continue;
-        if (take_ichs(w, static_cast<int>(PM_INPUT[w])) == 2) {
+        if (left_out[w]) {
             g_chg_input[w] = g_chg_dbd[w] = 0;
+            mask |= 1u << w;
+            for (int s = 0; s < kWindows; ++s)
+                if (slot_pos[s] == w)
+                    listed += (listed.empty() ? "" : ", ") + std::to_string(s);
             continue;
         }
-        if (g_chg_input[w] == 0 && std::memcmp(before[w], win_ich[w], sizeof before[w]) != 0)
+        if (window_on(PM_WIN_SHAPE[w]) && g_chg_input[w] == 0 &&
+            std::memcmp(before[w], win_ich[w], sizeof before[w]) != 0)
             g_chg_input[w] = 2;
     }
+    if (mask != ichs_left_out && !listed.empty())
+        writeLogMsg(LOG_WARNING, "c331: windows need more than 8 input channels; not shown (lowest layers): window " + listed);
+    ichs_left_out = mask;
 }
 
 void c331_manage::reset_ich(int win)

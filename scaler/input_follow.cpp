@@ -298,6 +298,7 @@ void c331_manage::port_changed(int fd, int p)
     PI_HTOTAL[p] = static_cast<uint32_t>(h.htotal);
     PI_VTOTAL[p] = static_cast<uint32_t>(h.vtotal);
     PI_UPDATE[p] = 1;
+    moved_while_withdrawn[p] = false;
     SCALER_DBG("PortInfo Updated.  port=%d  STATE=%d  IP=%d  HTOTAL=%4d  VTOTAL=%4d\n", p, PI_STATE[p],
                PI_SCAN_MODE[p], h.htotal, h.vtotal);
     SCALER_DBG("                   ACTHW=%4d  ACTVW=%4d  FV=%8.4f  FPICLK=%.4f\n", PI_ACT[p][1], PI_ACT[p][3], fv,
@@ -349,9 +350,14 @@ void c331_manage::check_input_port(int fd)
             }
             continue;
         }
-        if (withdrawn)
+        if (withdrawn) {
+            // The loss check overwrote the measurement that the record's return is compared
+            // with: a timing that changed and came back meanwhile must still be programmed.
+            moved_while_withdrawn[p] = moved_while_withdrawn[p] || !portclass::unchanged(prev, pi);
             continue;
-        bool changed = prev.nosig != 0 || PI_UPDATE2[p] != 0 || !portclass::unchanged(prev, pi);
+        }
+        bool changed = prev.nosig != 0 || PI_UPDATE2[p] != 0 || moved_while_withdrawn[p] ||
+                       !portclass::unchanged(prev, pi);
         for (int w = 0; w < kWindows && !changed; ++w) {
             if (g_chg_input[w] && window_shows_port(w, p)) {
                 SCALER_DBG("\t port_info_chg:%d, g_chg_input[win_%d]:%d\n", 0, w, g_chg_input[w]);

@@ -264,6 +264,22 @@ Seq ip_timing(const Port& p, int ich, uint32_t A, uint32_t B)
     return s;
 }
 
+// The deinterlacer's timing block (bank 0x14) as the bring-up leaves it: every register a set-up
+// writes there back to 0, so that a channel whose port turned progressive, or that no window
+// uses, keeps nothing of an interlaced set-up.
+Seq ip_timing_off(int ich)
+{
+    Port every;   // a port whose set-up writes every register of the block
+    every.state = 5, every.scan = 1, every.comb = 1, every.diag = 1, every.mvflt = 1;
+    Seq s;
+    for (RegWrite w : ip_timing(every, ich, 0, 0))
+        if ((w.id >> 16) == (c331::IP_HTOTAL >> 16)) {
+            w.value = 0;
+            s.push_back(w);
+        }
+    return s;
+}
+
 Seq ip_memory(bool interlaced, int ich, const uint32_t m[6])
 {
     Seq s;
@@ -324,6 +340,7 @@ void c331_manage::set_ip(int fd, int ich)
     const uint32_t o = c331::kChannelStride * static_cast<uint32_t>(ich);
     if (!ipproc::ip_on(b)) {
         drv->write_C331(fd, c331::IP_ENABLE, 0, o);
+        tlxApi_WriteSeq(ipproc::ip_timing_off(ich));
         tlxApi_WriteSeq(ipproc::set_nr(b, ich));
     } else {
         wait1_pivs(fd, ich);
@@ -349,6 +366,7 @@ void c331_manage::reset_ip(int fd, int ich)
     if (ich < 0 || ich > 3)
         return;
     drv->write_C331(fd, c331::IP_ENABLE, 0, c331::kChannelStride * static_cast<uint32_t>(ich));
+    tlxApi_WriteSeq(ipproc::ip_timing_off(ich));
     const uint32_t none[6] = {};
     tlxApi_WriteSeq(ipproc::ip_memory(false, ich, none));
 }

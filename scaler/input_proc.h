@@ -32,6 +32,8 @@ std::vector<RegWrite> set_mvflt(const Port& p, int ich);
 std::vector<RegWrite> set_ipregs(const Port& p, int ich);
 // Steps 4 to 6 of the set-up with the channel's measurements A (+1 applied) and B.
 std::vector<RegWrite> ip_timing(const Port& p, int ich, uint32_t A, uint32_t B);
+// The timing block as the bring-up leaves it (what a channel without interlaced set-up holds).
+std::vector<RegWrite> ip_timing_off(int ich);
 // Step 7: the frame-buffer addresses. mem: F0, F1, P0, P1, y offset, memory width.
 std::vector<RegWrite> ip_memory(bool interlaced, int ich, const uint32_t mem[6]);
 

@@ -278,6 +278,13 @@ void c331_manage::set_output(int fd)
         set_display_window_och(fd, iwin, OWIN[w], w);
         set_input_bkg2(fd, w, 0);
     }
+    // A window left without input channels reads none: its output channels as unused ones,
+    // never what another window's channel holds.
+    for (int k = 0; k < kOch; ++k) {
+        const uint32_t w = PM_WIN_NUM[k];
+        if (w < static_cast<uint32_t>(kWindows) && PM_WIN_SHAPE[w][0] && PM_WIN_SHAPE[w][1] && first_ich(int(w)) < 0)
+            park_och(fd, k);
+    }
     if (g_chg_overlay || g_chg_pri) {
         update_overlay_info();
         set_overlay(fd);
@@ -325,11 +332,13 @@ void c331_manage::reset_act(int fd, int mode)
     }
 }
 
-// A channel no window uses: nothing read, background on as after bring-up, so that what a
-// window left on it (its black flag, a no-signal background) does not outlive the window.
+// A channel no window uses, or whose window has no input channel: nothing read, background on
+// as after bring-up, so that what a window left on it (its black flag, a no-signal background,
+// the store of another window's input channel) does not outlive the window.
 void c331_manage::park_och(int fd, int k)
 {
     drv->write_C331(fd, c331::OCH_ACT_HW, 0, choffs(k));
+    drv->write_C331(fd, c331::FS_OMWI, 0, choffs(k));
     drv->write_C331(fd, c331::OCH_BKG_COLOR, g_force_bkcolor == 1 ? 0xFF00 : 0, choffs(k));
     drv->write_C331(fd, c331::OCH_BKG_EN, 1, choffs(k));
 }

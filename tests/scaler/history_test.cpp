@@ -1,15 +1,23 @@
 // Any path to a parameter image programs what a fresh start on that image programs.
 //
 // A seeded generator makes random sequences of what a tool or the panel does: remote RAM
-// writes over the words they change, applies (register 11), apply passes of the scaler thread,
-// the parameter file written by the panel thread, FPGA passes, and new input timings on the
-// board. After each sequence the device finishes its work, and the registers the apply pass
-// programs (the scaler chip's banks, the FPGA's output page) must equal those of a device
-// started afresh on the final image and the final inputs. Everything runs in process on
-// virtual time: the scaler and FPGA managers are driven pass by pass from the test thread.
+// writes over the words they change (and undos of the last write), applies (register 11),
+// apply passes of the scaler thread, the parameter file written by the panel thread, FPGA
+// passes, and new input timings: on the board (what the chip measures) and in the receivers'
+// records (published, or withdrawn while a V-by-One receiver locks again) in separate steps.
+// It reaches six windows (more input channels wanted than there are), capped windows (a
+// V-by-One input wider than 2176 in a taller window, outside the one-window fallback),
+// interlaced inputs and their crops, crops that do not fit their input, splice pieces of
+// unequal sizes and the sharpness steps. After each sequence the device finishes its work,
+// and the registers the apply pass programs (the scaler chip's banks, the FPGA's output page)
+// must equal those of a device started afresh on the final image and the final inputs.
+// Everything runs in process on virtual time: the scaler and FPGA managers are driven pass by
+// pass from the test thread.
 //
-// K57_HISTORY_RUNS sets the number of sequences (default kDefaultRuns); K57_HISTORY_SEED the
-// first seed (default 1). A failing sequence is shrunk (steps dropped while it still fails)
+// K57_HISTORY_RUNS sets the number of sequences (default kDefaultRuns: enough to catch a
+// capped window that loses its cap on a rotate-only change, a change and its undo in two
+// quick applies, and an input that changes and comes back while its record is withdrawn);
+// K57_HISTORY_SEED the first seed (default 1). A failing sequence is shrunk (steps dropped while it still fails)
 // and printed with its seed.
 #include <gtest/gtest.h>
 
@@ -53,9 +61,9 @@ using testutil::operator+;
 
 namespace {
 
-constexpr int kDefaultRuns = 200;
+constexpr int kDefaultRuns = 150;
 constexpr int kMinSteps = 3, kMaxSteps = 18;
-constexpr int kWindowsUsed = 3;    // windows 0..2: overlap, layers and channel sharing, kept cheap
+constexpr int kWindowsUsed = 6;    // all six: overlap, layers, and more input channels wanted than there are
 constexpr int kSettleTicks = 300;  // bound of the FPGA's work after a settling pass (hand-over ~130)
 constexpr int kStartTicks = 5000;  // bound of the FPGA's bring-up and output start
 constexpr int kTicksPerPass = 5;   // the FPGA thread passes once per 5 ticks (its steps wait 5 or more)
@@ -70,7 +78,7 @@ constexpr bool kWindowSizes = true;
 constexpr bool kWindowPositions = true;
 // Windows beyond the LED: the layout falls back to one unrotated window over the whole LED.
 constexpr bool kWindowsThatDoNotFit = true;
-// Windows 1 and 2 listed or not: their input channels are handed out afresh at every apply.
+// Windows 1 to 5 listed or not: their input channels are handed out afresh at every apply.
 constexpr bool kWindowEnables = true;
 constexpr bool kRotate = true;
 constexpr bool kCrops = true;   // windows showing crop rows 0 and 1
@@ -159,7 +167,8 @@ constexpr uint32_t kPageStateFirst = fpga::PARA_STATE_FIRST, kPageStateLast = fp
 // ---- inputs ------------------------------------------------------------------------------------------
 struct Timing {
     const char* name;
-    int hact, htotal, hfront, hsync, vact, vtotal, vfront, vsync, pclk_khz;
+    int hact, htotal, hfront, hsync, vact, vtotal, vfront, vsync, pclk_khz;   // frame values
+    bool interlaced = false;
 };
 const Timing kTimings[] = {
     {"1080p60", 1920, 2200, 88, 44, 1080, 1125, 4, 5, 148500},
@@ -167,10 +176,13 @@ const Timing kTimings[] = {
     {"1080p50", 1920, 2640, 528, 44, 1080, 1125, 4, 5, 148500},
     {"1440p60", 2560, 2720, 48, 32, 1440, 1481, 3, 5, 241700},
     {"2160p30", 3840, 4400, 176, 88, 2160, 2250, 8, 10, 297000},
+    {"1080i60", 1920, 2200, 88, 44, 1080, 1125, 4, 10, 74250, true},
 };
 constexpr int kTimingCount = sizeof kTimings / sizeof kTimings[0];
-// The receivers of sources 0..3 take up to 1080p; the V-by-One inputs (4, 5) take all.
-bool timing_fits(int source, int t) { return source >= 4 || kTimings[t].hact <= 1920; }
+constexpr int kWideTimings[2] = {3, 4};   // wider than a V-by-One channel carries (2176)
+// The receivers of sources 0..3 take up to 1080p, interlaced too; the V-by-One inputs (4, 5)
+// every progressive timing.
+bool timing_fits(int source, int t) { return source >= 4 ? !kTimings[t].interlaced : kTimings[t].hact <= 1920; }
 
 // No receiving cards on the output ports: their search is not what is compared, and it is
 // most of an FPGA pass.
@@ -186,14 +198,17 @@ int vbo_lanes(const Timing& t)
     return t.pclk_khz <= 80000 ? 1 : 2;
 }
 
+// The record a receiver publishes; an interlaced timing in field values (540 of 562 lines).
 HDMI_INFO hdmi_row(int source, const Timing& t)
 {
+    const int k = t.interlaced ? 2 : 1;
     HDMI_INFO r{};
     r.Hact = uint32_t(t.hact), r.Hsync = uint32_t(t.hsync), r.Htotal = uint32_t(t.htotal);
     r.Hback = uint32_t(t.htotal - t.hact - t.hfront - t.hsync), r.Hpol = 1;
-    r.Vact = uint32_t(t.vact), r.Vsync = uint32_t(t.vsync), r.Vtotal = uint32_t(t.vtotal);
-    r.Vback = uint32_t(t.vtotal - t.vact - t.vfront - t.vsync), r.Vpol = 1;
+    r.Vact = uint32_t(t.vact / k), r.Vsync = uint32_t(t.vsync / k), r.Vtotal = uint32_t(t.vtotal / k);
+    r.Vback = uint32_t((t.vtotal - t.vact - t.vfront - t.vsync) / k), r.Vpol = 1;
     r.PCLK = float(t.pclk_khz) / 1000.0f;
+    r.interlaced = t.interlaced ? 1 : 0;
     r.type = source >= 4 ? 1 : 0;
     r.lanes = source >= 4 ? uint32_t(vbo_lanes(t)) : 0;
     r.stable = 1;
@@ -201,12 +216,22 @@ HDMI_INFO hdmi_row(int source, const Timing& t)
 }
 
 // ---- steps ---------------------------------------------------------------------------------------------
-enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming };
+// InputTiming changes the board's input and the receiver's record at once; BoardInput only
+// what the chip measures, Record has the record follow the board, Withdraw takes a V-by-One
+// receiver's record back (as it does while it locks again). Undo applies what was written,
+// then writes back what the image held before the last write (a change and its undo in two
+// quick applies, before the parameter file is written).
+// Glitch: a V-by-One input changes timing and comes back while its receiver relocks: the
+// new timing measured, the record withdrawn, the old timing back, a scaler pass after each
+// (the record stays withdrawn until a Record step or the end).
+enum class Kind { Write, Apply, Pass, FileWrite, FpgaTicks, InputTiming, BoardInput, Record, Withdraw, Undo, Glitch };
+
+constexpr uint16_t kBackToRecord = 0xFFFF;   // BoardInput: back to the timing last published
 
 struct Step {
     Kind kind;
-    uint32_t addr = 0;   // Write: image address; InputTiming: source
-    uint16_t value = 0;  // Write: value; InputTiming: index in kTimings
+    uint32_t addr = 0;   // Write: image address; the input steps: source
+    uint16_t value = 0;  // Write: value; InputTiming, BoardInput: index in kTimings
     uint8_t bytes = 2;   // Write: 1 or 2
 };
 
@@ -222,7 +247,19 @@ std::string describe(const Step& s)
     case Kind::Pass: o << "scaler pass"; break;
     case Kind::FileWrite: o << "parameter file written"; break;
     case Kind::FpgaTicks: o << "FPGA passes (50 ticks)"; break;
-    case Kind::InputTiming: o << "board input " << s.addr << " -> " << kTimings[s.value].name; break;
+    case Kind::InputTiming: o << "board input " << s.addr << " -> " << kTimings[s.value].name << ", its record too"; break;
+    case Kind::BoardInput:
+        o << "board input " << s.addr << " -> "
+          << (s.value == kBackToRecord ? "the timing of the last record published" : kTimings[s.value].name)
+          << " (record unchanged)";
+        break;
+    case Kind::Record: o << "record of input " << s.addr << " follows the board"; break;
+    case Kind::Withdraw: o << "record of input " << s.addr << " withdrawn"; break;
+    case Kind::Undo: o << "apply, scaler pass, then the last remote write undone"; break;
+    case Kind::Glitch:
+        o << "board input " << s.addr << " -> " << kTimings[s.value].name
+          << ", pass, its record withdrawn, pass, back to the timing last published, pass";
+        break;
     }
     return o.str();
 }
@@ -249,8 +286,12 @@ std::vector<Field> generator_fields()
             sources.insert(sources.end(), {WIN_SOURCE_CROP | 0, WIN_SOURCE_CROP | 1});
         add(!sources.empty(), ram_window_addr(w, WIN_SOURCE), sources);
         // Inside the smallest LED (3840 x 2048) while windows that do not fit are left out.
-        add(kWindowSizes, ram_window_addr(w, WIN_WIDTH), {960, 1280, 1920, 2560});
-        add(kWindowSizes, ram_window_addr(w, WIN_HEIGHT), {540, 720, 1080, 1440});
+        // Taller than a 1440p input: a V-by-One input wider than 2176 zoomed vertically is
+        // capped; small ones: many windows on few output channels.
+        add(kWindowSizes, ram_window_addr(w, WIN_WIDTH), {400, 960, 1280, 1920, 2560});
+        add(kWindowSizes, ram_window_addr(w, WIN_HEIGHT),
+            kWindowsThatDoNotFit ? std::vector<uint16_t>{300, 540, 720, 1080, 1440, 2160}
+                                 : std::vector<uint16_t>{300, 540, 720, 1080, 1440, 1800});
         add(kWindowPositions, ram_window_addr(w, WIN_X),
             kWindowsThatDoNotFit ? std::vector<uint16_t>{0, 100, 960, 1920, 3000} : std::vector<uint16_t>{0, 100, 1280});
         add(kWindowPositions, ram_window_addr(w, WIN_Y),
@@ -269,23 +310,30 @@ std::vector<Field> generator_fields()
             kDualChannelSources ? std::vector<uint16_t>{0, 1, 2, 5} : std::vector<uint16_t>{0, 1});
         add(kLayers, ram_win_priority + 2 * uint32_t(w), {0, 1, 2, 3, 4, 5});
     }
+    // Crops of an HDMI source (interlaced too), of a V-by-One one (up to 2160p, so wider than
+    // 2176), and crops that do not fit the input (x 1900 width 100, y 1000 height 200).
     for (int r = 0; r < 2; ++r) {
         add(kCropRowEdits, ram_crop_addr(r, CROP_KEY),
             {uint16_t(CROP_KEY_USED | (r << 8) | 2), uint16_t(CROP_KEY_USED | (r << 8) | (kDualChannelSources ? 4 : 3)),
-             uint16_t(CROP_KEY_USED | (r << 8) | 0)});
-        add(kCropRowEdits, ram_crop_addr(r, CROP_X), {0, 100, 640});
-        add(kCropRowEdits, ram_crop_addr(r, CROP_Y), {0, 60, 360});
-        add(kCropRowEdits, ram_crop_addr(r, CROP_WIDTH), {960, 1280, 640});
-        add(kCropRowEdits, ram_crop_addr(r, CROP_HEIGHT), {540, 720, 360});
+             uint16_t(CROP_KEY_USED | (r << 8) | (kDualChannelSources ? 5 : 1)), uint16_t(CROP_KEY_USED | (r << 8) | 0)});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_X), {0, 100, 640, 1900});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_Y), {0, 60, 360, 1000});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_WIDTH), {960, 1280, 640, 100, 2560});
+        add(kCropRowEdits, ram_crop_addr(r, CROP_HEIGHT), {540, 720, 360, 200, 1080});
     }
-    const std::vector<uint16_t> led_w = kWindowsThatDoNotFit ? std::vector<uint16_t>{1920, 2560, 3840, 4096}
+    const std::vector<uint16_t> led_w = kWindowsThatDoNotFit ? std::vector<uint16_t>{1280, 1920, 2560, 3840, 4096}
                                                              : std::vector<uint16_t>{3840, 4096};
-    const std::vector<uint16_t> led_h = kWindowsThatDoNotFit ? std::vector<uint16_t>{1080, 1440, 2048, 2160}
+    const std::vector<uint16_t> led_h = kWindowsThatDoNotFit ? std::vector<uint16_t>{720, 1080, 1440, 2048, 2160}
                                                              : std::vector<uint16_t>{2048, 2160};
     add(kLedSize, ram_led_width, led_w);
     add(kLedSize, ram_led_height, led_h);
-    add(kLedSize, ram_output_rect + 4, led_w);
-    add(kLedSize, ram_output_rect + 6, led_h);
+    // A first output narrower or lower than the LED: splice pieces of unequal sizes (a first
+    // piece less than half the LED's height, CP21 wider than 640).
+    std::vector<uint16_t> out_w = led_w, out_h = led_h;
+    out_w.push_back(1280);
+    out_h.push_back(1000);
+    add(kLedSize, ram_output_rect + 4, out_w);
+    add(kLedSize, ram_output_rect + 6, out_h);
     add(kSpliceModes, ram_splice_mode, {0, 1, 2, 3, 4, 5});
     add(kOffsets, ram_och_layout, {0, 16, 100});
     add(kOffsets, ram_och_layout + 2, {0, 8, 50});
@@ -294,7 +342,7 @@ std::vector<Field> generator_fields()
     add(kPicture, ram_saturation, {0, 50, 100});
     add(kPicture, ram_colour_temp_type, {0, 1, 2, 3});
     add(kPicture, ram_colour_temp_rgb, {50, 100});
-    add(kSharpness, ram_sharpness, {0, 30, 60, 100});
+    add(kSharpness, ram_sharpness, {0, 29, 30, 31, 50, 60, 100});
     add(kPatterns, ram_test_pattern, {0, 1, 4}, 1);
     return f;
 }
@@ -315,32 +363,83 @@ const BootWord kClearedAtStart[] = {{ram_test_pattern, 1}, {ram_splice_mode, 2},
 // the words above have been applied, as the last tool edit.
 const BootWord kPanelComputed[] = {{ram_och_layout, 2}, {ram_och_layout + 2, 2}};
 
+// The fields by group: window 0 (over the LED at start, the one a user edits most), the
+// other windows, and the rest (crops, LED, picture).
+bool window_field(uint32_t addr, int w)
+{
+    return (addr >= ram_window_addr(w, 0) && addr < ram_window_addr(w + 1, 0)) || addr == ram_win_priority + 2 * uint32_t(w);
+}
+
 std::vector<Step> generate(uint32_t seed)
 {
     static const std::vector<Field> fields = generator_fields();
+    static const std::vector<std::vector<size_t>> groups = [] {
+        std::vector<std::vector<size_t>> g(3);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            bool other = false;
+            for (int w = 1; w < kWindowsUsed; ++w)
+                other = other || window_field(fields[i].addr, w);
+            g[window_field(fields[i].addr, 0) ? 0 : other ? 1 : 2].push_back(i);
+        }
+        return g;
+    }();
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    auto timing_for = [&](int source) {
+        int t = pick(kTimingCount);
+        while (!timing_fits(source, t))
+            t = pick(kTimingCount);
+        return uint16_t(t);
+    };
     std::vector<Step> steps;
+    // Most input steps move one V-by-One source: a change and its return, its record withdrawn
+    // and published between them.
+    const int moving = 4 + pick(2);
+    auto input_source = [&] { return pick(10) < 7 ? moving : pick(kSourceCount); };
+    // What only some timings reach is reached from the first edit on: every sequence starts
+    // with a V-by-One input wider than 2176 (a window taller than it is capped: window 0 shows
+    // source 4 over the LED at start), half with another input timing too (an interlaced
+    // input, two input channels), followed before the first edit.
+    if (kInputTimings) {
+        steps.push_back(Step{Kind::InputTiming, uint32_t(4 + pick(2)), uint16_t(kWideTimings[pick(2)])});
+        if (pick(2) == 0) {
+            const int source = pick(kSourceCount);
+            steps.push_back(Step{Kind::InputTiming, uint32_t(source), timing_for(source)});
+        }
+        steps.push_back(Step{Kind::Pass});
+    }
     const int n = kMinSteps + pick(kMaxSteps - kMinSteps + 1);
     for (int i = 0; i < n; ++i) {
         const int roll = pick(100);
-        if (roll < 55 && !fields.empty()) {
-            const Field& f = fields[size_t(pick(int(fields.size())))];
+        if (roll < 50 && !fields.empty()) {
+            const int group_roll = pick(100);
+            const std::vector<size_t>& g = groups[group_roll < 30 ? 0 : group_roll < 60 ? 1 : 2];
+            const Field& f = g.empty() ? fields[size_t(pick(int(fields.size())))] : fields[g[size_t(pick(int(g.size())))]];
             steps.push_back(Step{Kind::Write, f.addr, f.values[size_t(pick(int(f.values.size())))], f.bytes});
-        } else if (roll < 72) {
+        } else if (roll < 54) {
+            steps.push_back(Step{Kind::Undo});
+        } else if (roll < 68) {
             steps.push_back(Step{Kind::Apply});
-        } else if (roll < 84) {
+        } else if (roll < 78) {
             steps.push_back(Step{Kind::Pass});
-        } else if (roll < 90) {
+        } else if (roll < 83) {
             steps.push_back(Step{Kind::FileWrite});
-        } else if (roll < 95) {
+        } else if (roll < 87) {
             steps.push_back(Step{Kind::FpgaTicks});
-        } else if (kInputTimings) {
-            const int source = pick(kSourceCount);
-            int t = pick(kTimingCount);
-            while (!timing_fits(source, t))
-                t = pick(kTimingCount);
-            steps.push_back(Step{Kind::InputTiming, uint32_t(source), uint16_t(t)});
+        } else if (!kInputTimings) {
+            continue;
+        } else if (roll < 90) {
+            const int source = input_source();
+            steps.push_back(Step{Kind::InputTiming, uint32_t(source), timing_for(source)});
+        } else if (roll < 93) {
+            const int source = input_source();
+            steps.push_back(Step{Kind::BoardInput, uint32_t(source), pick(2) ? timing_for(source) : kBackToRecord});
+        } else if (roll < 96) {
+            steps.push_back(Step{Kind::Record, uint32_t(input_source())});
+        } else {
+            const int source = pick(10) < 7 ? moving : 4 + pick(2);
+            steps.push_back(roll < 98 ? Step{Kind::Withdraw, uint32_t(source)}
+                                      : Step{Kind::Glitch, uint32_t(source), timing_for(source)});
         }
     }
     return steps;
@@ -361,6 +460,7 @@ struct Programmed {
     uint32_t ichs_owned = 0;       // bit c: a window owns input channel c
     uint8_t hshrink[8] = {};       // the horizontal shrink set loaded into input channel c
     uint32_t ochs_relaid = 0;      // bit k: the layout moved output channel k since the window programming ran
+    uint32_t ochs_windowed = 0;    // bit k: a window is on output channel k
 };
 
 // Output channel k: banks 0x08..0x0F + 0x10 k, bank 0 register 0x08 + k (bit 0 on) and its
@@ -387,15 +487,40 @@ int channel_of(int bank, int reg, int bank_first, int bank_last, const int (&ban
     return c;
 }
 
+// What a window-less output channel is parked with (its background shown, nothing read): the
+// active width, the background enable and colour, and its store's memory width.
+constexpr uint8_t kOchActHwFirst = 0x42, kOchActHwLast = 0x43;
+bool parked_reg(int bank, int reg, int k)
+{
+    return bank == kOchBankFirst + kChannelBankStride * k &&
+           ((reg >= kOchActHwFirst && reg <= kOchActHwLast) || (reg >= kBackgroundFirst && reg <= kBackgroundLast));
+}
+// The output side of frame store k (bank 0x16 + 0x10 k): the five output field addresses and
+// the memory width (the line step of the reads).
+constexpr uint8_t kOchStoreBank = 0x16, kOchFieldsFirst = 0x08, kOchFieldsLast = 0x1B, kOchStoreMwi = 0x30;
+int store_och(int bank, int reg)
+{
+    if (bank < kOchStoreBank || (bank - kOchStoreBank) % kChannelBankStride != 0)
+        return -1;
+    const int k = (bank - kOchStoreBank) / kChannelBankStride;
+    return k < kChannels && ((reg >= kOchFieldsFirst && reg <= kOchFieldsLast) || reg == kOchStoreMwi) ? k : -1;
+}
+
 // An output channel that is off in both devices puts nothing on the wall, and an input
 // channel no window owns in either feeds none: what their registers kept from an earlier
 // layout is not compared (a stale value that survives the channel being taken again is
-// compared then).
+// compared then). An output channel with no window in either device (on or off: the hold of
+// the input channel of its number turns it on) shows its background and reads nothing: only
+// what parks it is compared.
 bool in_channel_unused_in_both(const Programmed& a, const Programmed& b, int bank, int reg)
 {
+    auto windowless = [&](int k) { return !((a.ochs_windowed | b.ochs_windowed) & (1u << k)); };
+    const int s = store_och(bank, reg);
+    if (s >= 0)
+        return windowless(s) && reg != kOchStoreMwi;
     const int k = channel_of(bank, reg, kOchBankFirst, kOchBankLast, {kOchEnableReg, kOchControlReg});
     if (k >= 0 && !(bank == 0 && reg == kOchEnableReg + k))
-        return !och_on(a.scaler, k) && !och_on(b.scaler, k);
+        return (!och_on(a.scaler, k) && !och_on(b.scaler, k)) || (windowless(k) && !parked_reg(bank, reg, k));
     const int c = channel_of(bank, reg, kIchBankFirst, kIchBankLast, {kIchSelectReg, kIchControlReg});
     return c >= 0 && !((a.ichs_owned | b.ichs_owned) & (1u << c));
 }
@@ -601,8 +726,8 @@ protected:
         }
     }
 
-    // The scripted inputs: board.json for the chip's measurement, the receivers' records for
-    // the scaler (what the source supervision publishes).
+    // The scripted inputs: board.json for the chip's measurement (timing_), the receivers'
+    // records for the scaler (what the source supervision publishes: record_, -1 withdrawn).
     void publish_inputs()
     {
         QJsonArray inputs;
@@ -611,7 +736,7 @@ protected:
             QJsonObject in{{"hactive", t.hact},   {"htotal", t.htotal}, {"hfront", t.hfront},
                            {"hsync", t.hsync},    {"vactive", t.vact},  {"vtotal", t.vtotal},
                            {"vfront", t.vfront},  {"vsync", t.vsync},   {"pclk_khz", t.pclk_khz},
-                           {"interlaced", false}};
+                           {"interlaced", t.interlaced}};
             if (s >= 4)
                 in.insert("lanes", vbo_lanes(t));
             inputs.append(in);
@@ -621,7 +746,7 @@ protected:
         board_->poll();
         QMutexLocker lk(&Utils::_source_hdminfo_mutex);
         for (int s = 0; s < kSourceCount; ++s)
-            zeltasource::pInstance()->hdminfo[s] = hdmi_row(s, kTimings[timing_[s]]);
+            zeltasource::pInstance()->hdminfo[s] = record_[s] < 0 ? HDMI_INFO{} : hdmi_row(s, kTimings[record_[s]]);
     }
 
     // ---- what a tool, the panel thread and the device's threads do -----------------------------
@@ -678,14 +803,52 @@ protected:
     void run(const Step& s)
     {
         switch (s.kind) {
-        case Kind::Write: remote_write(s.addr, s.value, s.bytes); break;
+        case Kind::Write: {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            const uint8_t* img = store_->ram_image;
+            undo_ = Step{Kind::Write, s.addr, uint16_t(s.bytes == 1 ? img[s.addr] : ram_rd16(img, s.addr)), s.bytes};
+            lk.unlock();
+            remote_write(s.addr, s.value, s.bytes);
+            break;
+        }
+        case Kind::Undo:
+            remote_apply();
+            scaler_pass();
+            if (undo_.kind == Kind::Write) {
+                remote_write(undo_.addr, undo_.value, undo_.bytes);
+                undo_ = Step{Kind::Undo};
+            }
+            break;
         case Kind::Apply: remote_apply(); break;
         case Kind::Pass: scaler_pass(); break;
         case Kind::FileWrite: file_write(); break;
         case Kind::FpgaTicks: fpga_ticks(50); break;
         case Kind::InputTiming:
+            timing_[s.addr] = record_[s.addr] = published_[s.addr] = s.value;
+            publish_inputs();
+            break;
+        case Kind::BoardInput:
+            timing_[s.addr] = s.value == kBackToRecord ? published_[s.addr] : s.value;
+            publish_inputs();
+            break;
+        case Kind::Record:
+            record_[s.addr] = published_[s.addr] = timing_[s.addr];
+            publish_inputs();
+            break;
+        case Kind::Withdraw:
+            record_[s.addr] = -1;
+            publish_inputs();
+            break;
+        case Kind::Glitch:
             timing_[s.addr] = s.value;
             publish_inputs();
+            scaler_pass();
+            record_[s.addr] = -1;
+            publish_inputs();
+            scaler_pass();
+            timing_[s.addr] = published_[s.addr];
+            publish_inputs();
+            scaler_pass();
             break;
         }
     }
@@ -716,6 +879,7 @@ protected:
             p.ichs_owned |= mgr_->ich_owner[c] >= 0 ? 1u << c : 0;
             p.hshrink[c] = c331->hshrink_set(c);
             p.ochs_relaid |= mgr_->PM_WIN_NUM[c] != mgr_->och_win_prev[c] ? 1u << c : 0;
+            p.ochs_windowed |= mgr_->PM_WIN_NUM[c] < uint32_t(c331_manage::kWindows) ? 1u << c : 0;
         }
         return p;
     }
@@ -724,14 +888,19 @@ protected:
     // The differences between the device after the steps and a fresh start on where they end.
     std::vector<std::string> check(const std::vector<Step>& steps)
     {
-        for (int& t : timing_)
-            t = 0;
+        for (int s = 0; s < kSourceCount; ++s)
+            timing_[s] = record_[s] = published_[s] = 0;
+        undo_ = Step{Kind::Undo};
         write_start_file();
         start_device();
         if (HasFatalFailure())
             return {"device did not start"};
         for (const Step& s : steps)
             run(s);
+        // The receivers publish what their inputs send in the end.
+        for (int s = 0; s < kSourceCount; ++s)
+            record_[s] = timing_[s];
+        publish_inputs();
         end_on_showable_panel();
         settle();
         const Programmed after = programmed();
@@ -824,7 +993,10 @@ protected:
     c331_manage* mgr_ = nullptr;
     fpga_manage* fpga_ = nullptr;
     message_deal deal_{remote::TR_TCP};
-    int timing_[kSourceCount] = {};
+    int timing_[kSourceCount] = {};   // board input by source: index in kTimings
+    int record_[kSourceCount] = {};   // the receiver's record by source: index in kTimings, -1 withdrawn
+    int published_[kSourceCount] = {};   // the last record published by source (kept while withdrawn)
+    Step undo_{Kind::Undo};           // the write that undoes the last remote write
     int signals_ = 0;
     QMetaObject::Connection signal_;
 };

@@ -169,6 +169,27 @@ TEST_F(WallLayout, WindowsOnTheGridTakeTheColumnsTheyLieIn)
     EXPECT_EQ(shown, 8);
 }
 
+// On the 2 x 2 grid, the top right position no window covers any more shows the background and
+// reads nothing, though its output channel stays on (its enable is the hold bit of the input
+// channel of the same number, which window 1 owns): never the picture a window left on it.
+TEST_F(WallLayout, PositionNoWindowCoversShowsTheBackground)
+{
+    g_force_bkcolor = 2;   // the outputs have started: no forced background
+    screen(Screen{7680, 4320, 2, 7680, 2160});
+    ASSERT_EQ(model_->och_read(1).ich, 0) << "window 0 over the whole screen draws position 1";
+    ASSERT_EQ(chip(c331::OCH_BKG_EN, 1), 0u);
+    edit_and_pass([&](uint8_t*) {
+        put_window(0, Win{0, 0, 3840, 2160}, 0);
+        put_window(1, Win{0, 2160, 3840, 2160}, 1);
+    });
+    ASSERT_EQ(mgr_->PM_WIN_NUM[1], 6u) << "no window on position 1";
+    ASSERT_EQ(chip(c331::OCH_ENABLE_BASE + 0x100) & 1, 1u);
+    EXPECT_EQ(chip(c331::OCH_BKG_EN, 1), 1u);
+    EXPECT_EQ(chip(c331::OCH_ACT_HW, 1), 0u);
+    EXPECT_EQ(model_->och_read(1).ich, -1);
+    g_force_bkcolor = 1;
+}
+
 // Six windows over the whole 8K-wide screen want twelve channels: the two on the lowest
 // layers go dark, whatever their slots; the four above them are drawn whole.
 TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
@@ -189,6 +210,35 @@ TEST_F(WallLayout, WindowsBeyondTheEightChannelsGoDarkByLayer)
     }
     // The screen, the layers and the windows each lay the windows out: one line for the apply.
     EXPECT_EQ(logged("windows need 12 output channels of 8; not shown (lowest layers): window 0, 3"), 1);
+}
+
+// Four small windows on the V-by-One sources take the eight input channels (two each); a
+// full-screen window on the top layer, listed first or last, is drawn, and the window on the
+// lowest layer goes without: whole, its channel reading no other window's store.
+TEST_F(WallLayout, WindowsBeyondTheEightInputChannelsGoDarkByLayer)
+{
+    for (const int top_source : {5, 2, 3}) {
+        for (const bool top_listed_first : {false, true}) {
+            SCOPED_TRACE("top window on source " + std::to_string(top_source) + (top_listed_first ? ", listed first" : ""));
+            const int top = top_listed_first ? 0 : 4, first_small = top_listed_first ? 1 : 0;
+            edit_and_pass([&](uint8_t*) {
+                put_screen(Screen{1920, 1080, 0, 1920, 1080});
+                for (int i = 0; i < 4; ++i) {
+                    put_window(first_small + i, Win{400 * i, 0, 400, 300}, 4 + i % 2);
+                    set_word(ram_win_priority + 2 * (first_small + i), uint16_t(1 + i));
+                }
+                put_window(top, Win{0, 0, 1920, 1080}, top_source);
+                set_word(ram_win_priority + 2 * top, 0);
+            });
+            expect_whole(top, 1920, 1080, 1, 1);
+            for (int i = 0; i < 3; ++i)
+                expect_whole(first_small + i, 400, 300, 1, 1);
+            const int lowest = first_small + 3;
+            EXPECT_LT(mgr_->first_ich(list_pos(lowest)), 0);
+            for (const sim::OchRead& r : reads(lowest))
+                EXPECT_EQ(r.ich, -1) << "the lowest window reads no input channel";
+        }
+    }
 }
 
 // A layer written on its own orders the windows as a re-layout of the same image does: of two

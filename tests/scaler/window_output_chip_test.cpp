@@ -673,6 +673,36 @@ TEST_F(WindowOutput, SourceLostAcrossAPanelChangeShowsTheBackground)
     g_force_bkcolor = 1;
 }
 
+// A V-by-One source that changes timing and comes back while its receiver has withdrawn its
+// record is programmed as a start on it programs: the port measured for a loss meanwhile keeps
+// the measurement its programming was made from, so the record's return is a change.
+TEST_F(WindowOutput, TimingChangedAndBackWhileTheRecordIsWithdrawnIsProgrammedAfresh)
+{
+    constexpr uint32_t kVboRx1ClockRange = c331::VBO_RX_CFG + c331::VBO_RX_STRIDE + c331::VBO_RX_CTRL_OFS;
+    const char* k1080 = R"({"inputs": [{}, {}, {}, {}, {}, {}]})";
+    const char* k2160 = R"({"inputs": [{}, {}, {}, {}, {"format": "2160p30"}, {}]})";
+    HDMI_INFO vbo_1080p60 = row_1080p60();
+    vbo_1080p60.type = 1, vbo_1080p60.lanes = 2;   // as the receiver sends 1080p60 on
+    publish(4, vbo_1080p60);
+    show(4);
+    follow_inputs();
+    const uint32_t p = mgr_->PM_INPUT[0];
+    const double fresh_fv = mgr_->PI_FV[p];
+    const uint32_t fresh_range = chip(kVboRx1ClockRange);
+    ASSERT_NEAR(fresh_fv, 60.0, 0.5);
+
+    board(k2160);   // measured before the receiver withdraws its 1080p record
+    mgr_->c331managerdeal(mgr_);
+    publish(4, HDMI_INFO{});
+    follow_inputs();
+    board(k1080);   // back while the record is still withdrawn
+    follow_inputs();
+    publish(4, vbo_1080p60);
+    follow_inputs();
+    EXPECT_NEAR(mgr_->PI_FV[p], fresh_fv, 0.5);
+    EXPECT_EQ(chip(kVboRx1ClockRange), fresh_range);
+}
+
 // A freeze asked for while a test pattern holds the input following and a panel change has
 // marked the ports' measurements unknown is taken (the port keeps its signal), and holds once
 // the pattern is off and the following reprograms the window, as on a start with it saved.
@@ -769,6 +799,15 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
     ASSERT_FALSE(r0.empty());
     EXPECT_EQ(r0[0].x, 0);
     EXPECT_EQ(r0[0].line, 0);
+
+    // The source turns progressive: the channel keeps nothing of the deinterlacer's set-up,
+    // as a start on 1080p leaves it.
+    board(R"({"inputs": [{}, {}, {}]})");
+    publish(2, row_1080p60());
+    follow_inputs();
+    ASSERT_EQ(mgr_->PI_SCAN_MODE[1], 0u);
+    for (const uint32_t id : {c331::IP_HTOTAL, c331::IP_VW, c331::IP_VST, c331::IP_PD_CTRL, c331::IP_FIELD_A})
+        EXPECT_EQ(chip(id, c[0]), 0u) << std::hex << id;
 }
 
 }  // namespace

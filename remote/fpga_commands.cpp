@@ -6,6 +6,7 @@
 #include "scaler/c331_manage.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_manage.h"
+#include "video_io/fpga_page_record.h"
 
 namespace remote {
 
@@ -160,18 +161,22 @@ fpga_drv* fpga_flash() { return fpga() ? fpga()->drv : nullptr; }
 
 bool fpga_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= fpga::kFlashSize; }
 
-// Register 66 says whether an on/off record is stored: a tool's erase or write that reaches
-// the record's mark byte (the erase issued or not, the write done or not) makes it follow the
-// flash.
-void follow_onoff_mark(uint64_t from, uint64_t to)
+// A tool's erase or write that reaches a record's mark byte (the erase issued or not, the
+// write done or not): a record it removed stays removed (its second copy goes too), and
+// register 66, which says whether an on/off record is stored, follows the flash.
+void follow_record_marks(uint64_t from, uint64_t to)
 {
-    constexpr uint64_t kMark = uint64_t(fpga::FLASH_ONOFF_SECTOR) * fpga::kFlashSector;
     fpga_manage* f = fpga();
-    if (!f || kMark < from || kMark >= to)
+    if (!f)
         return;
-    u8 mark = 0xFF;
-    f->drv->FPGA_SPI_FLASH_VBYONE_READ(fpga::kFlashChip0, u32(kMark), 1, &mark);
-    f->set_local(fpga::REG_ONOFF_STORED, mark == fpga::kRecordValid ? 1 : 0);
+    for (const fpga::RecordCopies* copies : {&fpga::kPageRecord, &fpga::kOnOffRecord, &fpga::kBrightRecord}) {
+        const uint64_t mark = uint64_t(copies->sector[0]) * fpga::kFlashSector;
+        if (mark < from || mark >= to)
+            continue;
+        const bool marked = fpga::follow_first_copy(*f->drv, *copies);
+        if (copies == &fpga::kOnOffRecord)
+            f->set_local(fpga::REG_ONOFF_STORED, marked ? 1 : 0);
+    }
 }
 
 // The scaler chip's flash is 32 MiB, but the top byte of the address chooses the flash: these
@@ -240,7 +245,7 @@ u32 flash_write(const u8* data, u32 dlen, u8* out)
             out[0] = d && d->FPGA_SPI_FLASH_VBYONE_WRITE(fpga::kFlashChip0, addr & kFlashAddrMask, data + 6, len)
                          ? ST_DONE
                          : ST_FAILED;
-            follow_onoff_mark(addr & kFlashAddrMask, uint64_t(addr & kFlashAddrMask) + len);
+            follow_record_marks(addr & kFlashAddrMask, uint64_t(addr & kFlashAddrMask) + len);
         }
     } else if (addr >> 24 == kFlashScaler) {
         out[0] = scaler_flash_status(scaler_range_ok(addr, len),
@@ -268,7 +273,7 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
         const uint64_t unit = kEraseSectors[kind] * fpga::kFlashSector;
         for (uint64_t i = 0; i < count; ++i) {
             const uint64_t at = (sector + i * kEraseSectors[kind]) * fpga::kFlashSector / unit * unit;
-            follow_onoff_mark(at, at + unit);
+            follow_record_marks(at, at + unit);
         }
         return status_only(out, st);
     }

@@ -9,6 +9,7 @@
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_frames.h"
 #include "video_io/fpga_manage.h"
+#include "video_io/fpga_page_record.h"
 
 using namespace fpga;
 namespace ff = fpga_frames;
@@ -22,11 +23,11 @@ constexpr int kManualApplications = 5;
 constexpr u32 kSensorFaultLimit = 10;
 constexpr u8 kModeManual = 0, kModeHalfHour = 1, kModeAuto = 2, kModeRaw = 16;
 
-// Reads the first `len` bytes of the command-page record of `sector` into `rec` and puts them
-// into the command page; false (the page untouched) when the flash cannot be read.
-bool load_cmd_record(fpga_drv* drv, uint32_t sector, u8* rec, u32 len)
+// Reads the first `len` bytes of the command-page record kept in `copies` into `rec` and puts
+// them into the command page; false (the page untouched) when no copy is whole.
+bool load_cmd_record(fpga_drv* drv, const RecordCopies& copies, u8* rec, u32 len)
 {
-    if (!drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, sector * kFlashSector, len, rec))
+    if (!load_record(*drv, copies, rec, len))
         return false;
     fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
     return true;
@@ -97,13 +98,11 @@ void fpga_manage::load_brightness_record()
         return;
     }
     g_change.bright_enable = 0;
-    if (flash_byte(FLASH_BRIGHT_SECTOR * kFlashSector) != kRecordValid) {
+    u8 rec[kBrightRecordLen];
+    if (!load_cmd_record(drv, kBrightRecord, rec, sizeof rec)) {
         g_change.bright_value = 16;
         return;
     }
-    u8 rec[kBrightRecordLen];
-    if (!load_cmd_record(drv, FLASH_BRIGHT_SECTOR, rec, sizeof rec))
-        return;
     if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
         writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
         g_change.bright_value = 16;
@@ -223,10 +222,10 @@ void fpga_manage::brightness_auto()
 
 // ---- command page ----------------------------------------------------------------------------------------
 
-// Stores the command page's first (length + 8) bytes as the record of `sector`. A length that
+// Stores the command page's first (length + 8) bytes as the record kept in `copies`. A length that
 // reaches past the page (it comes from the network) is refused before anything is erased.
 // `erase_issued`, when given, is set once the sector's erase command went out.
-static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, bool* erase_issued = nullptr)
+static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, bool write, bool* erase_issued = nullptr)
 {
     const u32 n = u32(fpga_manage::page_rd16(fpga_manage::MCU_RAM_CMD, CMD_LENGTH)) + CMD_DATA;
     if (write && n > kCmdDataMax) {
@@ -235,15 +234,15 @@ static bool store_cmd_record(fpga_drv* drv, uint32_t sector, bool write, bool* e
     }
     bool done;
     if (!write) {
-        done = drv->FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, sector, 0, 1, erase_issued) == 1;
+        done = erase_record(*drv, copies, erase_issued);
     } else {
         u8 buf[kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-        done = drv->store_marked_record(kFlashChip0, sector, buf, n, erase_issued) == 1;  // byte 0 is the 0xAA mark
+        done = save_record(*drv, copies, buf, n, false, erase_issued) == RecordSave::Stored;  // byte 0 is the 0xAA mark
     }
     if (!done)
         writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
-                                     " failed at sector " + std::to_string(sector));
+                                     " failed at sector " + std::to_string(copies.sector[0]));
     return done;
 }
 
@@ -291,11 +290,11 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
             brightness_commanded = true;
         }
         if (store == kRecordErase)  // the manual value in use, no record kept any more
-            return store_cmd_record(drv, FLASH_BRIGHT_SECTOR, false) ? CommandResult::Done : CommandResult::Failed;
+            return store_cmd_record(drv, kBrightRecord, false) ? CommandResult::Done : CommandResult::Failed;
         if (store != kRecordValid)
             return CommandResult::Done;
         // The store runs outside the lock: the FPGA thread's task must not wait for a flash.
-        if (!store_cmd_record(drv, FLASH_BRIGHT_SECTOR, true))
+        if (!store_cmd_record(drv, kBrightRecord, true))
             return CommandResult::Failed;  // in use until the next command, but not kept
         std::lock_guard<std::mutex> lk(brightness_mutex);
         brightness_commanded = false;  // the record now holds it
@@ -304,7 +303,7 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command()
     }
     if (store != kRecordValid && store != kRecordErase)
         return CommandResult::Refused;  // the half-hour and automatic modes run from the record
-    const bool done = store_cmd_record(drv, FLASH_BRIGHT_SECTOR, store == kRecordValid);
+    const bool done = store_cmd_record(drv, kBrightRecord, store == kRecordValid);
     std::lock_guard<std::mutex> lk(brightness_mutex);
     if (done) {
         brightness_commanded = false;
@@ -324,7 +323,7 @@ fpga_manage::CommandResult fpga_manage::run_onoff_command()
     const u8 before = reg(REG_ONOFF_STORED);
     set_local(REG_ONOFF_STORED, 0);
     bool erase_issued = false;
-    if (!store_cmd_record(drv, FLASH_ONOFF_SECTOR, store == kRecordValid, &erase_issued)) {
+    if (!store_cmd_record(drv, kOnOffRecord, store == kRecordValid, &erase_issued)) {
         if (!erase_issued)
             set_local(REG_ONOFF_STORED, before);
         return CommandResult::Failed;
@@ -350,12 +349,6 @@ fpga_manage::CommandResult fpga_manage::run_clock_command()
 
 void fpga_manage::load_onoff_record()
 {
-    if (flash_byte(FLASH_ONOFF_SECTOR * kFlashSector) != kRecordValid) {
-        set_local(REG_ONOFF_STORED, 0);
-        return;
-    }
     u8 rec[kOnOffRecordLen];
-    if (!load_cmd_record(drv, FLASH_ONOFF_SECTOR, rec, sizeof rec))
-        return;
-    set_local(REG_ONOFF_STORED, 1);
+    set_local(REG_ONOFF_STORED, load_cmd_record(drv, kOnOffRecord, rec, sizeof rec) ? 1 : 0);
 }

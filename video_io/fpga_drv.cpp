@@ -214,18 +214,6 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned
     return unsigned(ok);
 }
 
-unsigned int fpga_drv::store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                           unsigned int length, bool* erase_issued)
-{
-    if (!record || length == 0 || length > fpga::kFlashSector)
-        return 0;
-    const uint32_t at = sector * fpga::kFlashSector;
-    if (!FPGA_SPI_FLASH_VBYONE_ERASE(flash, sector, 0, 1, erase_issued))
-        return 0;
-    return (length == 1 || FPGA_SPI_FLASH_VBYONE_WRITE(flash, at + 1, record + 1, length - 1)) &&
-           FPGA_SPI_FLASH_VBYONE_WRITE(flash, at, record, 1);
-}
-
 // ---- read ----------------------------------------------------------------------------------------
 
 unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned int address, unsigned int length,

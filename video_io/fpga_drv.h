@@ -45,13 +45,6 @@ public:
     // 1 and the 8 identifier bytes in out; 0 refused.
     unsigned int FPGA_SPI_FLASH_SSTF016B_RD_UID(unsigned char flash, unsigned char* out);
 
-    // Stores a record whose first byte is its validity mark at the start of 4 KiB sector
-    // `sector`: erases the sector, programs the body, and the mark last, so a power cut part
-    // way leaves a record without its mark (none), never a marked one with a torn body.
-    // 1 done, 0 refused or failed. `erase_issued`, when given, is set once the erase command
-    // went out: from then on the old record may be gone, whatever the later steps do.
-    unsigned int store_marked_record(unsigned char flash, unsigned int sector, const unsigned char* record,
-                                     unsigned int length, bool* erase_issued = nullptr);
 
 private:
     bool select_flash(unsigned char flash);  // takes the bus; false = refused (nothing taken)

@@ -355,13 +355,6 @@ void fpga_manage::power_up_step(u8 c)
     g_change.powerup_time[c] = now();
 }
 
-u8 fpga_manage::flash_byte(uint32_t address)
-{
-    u8 b = 0xFF;
-    drv->FPGA_SPI_FLASH_VBYONE_READ(kFlashChip0, address, 1, &b);
-    return b;
-}
-
 void fpga_manage::fpga_init(u8 c)
 {
     u8 block[256];

@@ -324,7 +324,6 @@ private:
     CommandResult run_brightness_command();
     void brightness_half_hour(bool relinked);
     void brightness_auto();
-    u8 flash_byte(uint32_t address);
     bool apply_brightness(u8 mode);
     void take_link_state(u8 chip, u8 a, u8 b);
     void count_bad_checksum(u8 chip);

@@ -96,8 +96,10 @@ constexpr uint32_t kFlashSector = 4096;
 constexpr uint32_t FLASH_DATA_BLOCK = 0x6C0001;  // 256 bytes for RAM block 50
 constexpr uint32_t FLASH_PARA_SECTOR = 0x6C7;    // the saved parameter page (video_io/fpga_page_record.h)
 constexpr uint32_t FLASH_PARA_COPY_SECTOR = 0x6C8;  // ... and its second copy
-constexpr uint32_t FLASH_ONOFF_SECTOR = 0x6CD;
-constexpr uint32_t FLASH_BRIGHT_SECTOR = 0x6CE;
+constexpr uint32_t FLASH_ONOFF_SECTOR = 0x6CD;     // the on/off time record
+constexpr uint32_t FLASH_BRIGHT_SECTOR = 0x6CE;    // the brightness record
+constexpr uint32_t FLASH_ONOFF_COPY_SECTOR = 0x6C9;   // their second copies
+constexpr uint32_t FLASH_BRIGHT_COPY_SECTOR = 0x6CA;
 constexpr uint8_t kRecordValid = 0xAA;
 constexpr uint8_t kRecordErase = 0x55;
 

@@ -151,14 +151,46 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
     restart();
     bring_up();
     EXPECT_EQ(fpga_manage::page_rd16(fpga_manage::MCU_RAM_PARA_func[0], 32), old);
-    // The on/off times (a command-page record) longer than a flash page, cut after its first
-    // page, are not there at the next start.
-    const Bytes onoff = Bytes{0xAA, 2, 0xAA, 0, 0, 0} + le16(400) + Bytes(400, 0);
-    for (long cut : {2L, 4L}) {
-        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(onoff.size())) + le16(0) + onoff)[0], 0);
-        cut_and_restart(cut, 0xF000, 0x62, Bytes{2, 4, 4});
-        EXPECT_EQ(f_->reg(66), cut == 4 ? 1 : 0);  // a record is stored
+    // The command-page records, the on/off times (longer than a flash page) and a manual
+    // brightness: a cut after each write of a store leaves the record stored before or the new
+    // one (its first data byte loaded back into the command page, register 64 the brightness).
+    for (const bool bright : {false, true}) {
+        const auto store = [&](u8 v) {
+            const Bytes page = bright ? Bytes{0xAA, 3, 0xAA, 0, 0, 0} + le16(2) + Bytes{0, v}
+                                      : Bytes{0xAA, 2, 0xAA, 0, 0, 0} + le16(400) + Bytes{1, v} + Bytes(398, 0);
+            EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        };
+        const auto stored = [&] { return bright ? int(f_->reg(64)) : int(fpga_manage::MCU_RAM_CMD[9]); };
+        store(1);
+        const uint64_t before = flash_->erases() + flash_->programs();
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        const long writes = long(flash_->erases() + flash_->programs() - before);
+        int old = 1;
+        for (long cut = 0; cut <= writes; ++cut) {
+            SCOPED_TRACE(cut + (bright ? 1000 : 0));
+            const int want = 2 + int(cut % 15);
+            store(u8(want));
+            cut_and_restart(cut, 0xF000, 0x62, Bytes{2, 4, 4});
+            EXPECT_EQ(f_->reg(66), 1);  // an on/off record is stored
+            EXPECT_TRUE(stored() == old || stored() == want) << stored();
+            if (cut == writes) {
+                EXPECT_EQ(stored(), want);
+            }
+            old = stored();
+        }
     }
+    // A tool that erases a record's first copy removes the record: its second copy does not
+    // bring it back at the next start.
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x026CD000) + le16(1) + Bytes{0})[0], 0);
+    EXPECT_EQ(f_->reg(66), 0);
+    restart();
+    bring_up();
+    EXPECT_EQ(f_->reg(66), 0);
+    // A record a tool writes itself carries no check, nor need its length bytes be written.
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x026CD000) + le16(3) + Bytes{0xAA, 2, 0x55})[0], 0);
+    restart();
+    bring_up();
+    EXPECT_EQ(f_->reg(66), 1);
 }
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
@@ -284,7 +316,7 @@ TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
         write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});  // longer than the wait
         EXPECT_EQ(command(store), 3);
         EXPECT_EQ(f_->reg(66), 0);
-        EXPECT_NE(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
+        EXPECT_NE(flash_->read(0x6C9000, 1), (Bytes{0xAA}));  // the copy written or erased first
         write_board(QJsonObject{{"cards", cards}});
         while (ask(0xF100, 0x6E, le32(0x026CD000) + le16(0) + Bytes{0})[0] != 0) {  // idle again
         }
@@ -302,7 +334,7 @@ TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 3);
     EXPECT_FALSE(*armed);
     EXPECT_EQ(f_->reg(66), 0);
-    EXPECT_NE(flash_->read(0x6CD000, 1), (Bytes{0xAA}));
+    EXPECT_NE(flash_->read(0x6C9000, 1), (Bytes{0xAA}));
 }
 
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)

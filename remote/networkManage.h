@@ -72,11 +72,12 @@ private:
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
-        bool gone = false;         // a send found the connection broken
+        bool gone = false;         // a send found the connection broken; received frames are still served
         size_t unsent() const { return out.size() - out_head; }
         bool waiting() const { return in_head < in_end || readable; }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
+    void peer_gone(Client& c);  // a send found the connection broken: replies from now on are dropped
     void send_reply(Client& c, const u8* bytes, size_t length);
     size_t index_of(const Client* c) const;
     void arm_output(Client& c, bool on);

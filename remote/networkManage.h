@@ -27,6 +27,7 @@ public:
     // (1 when the port cannot be opened).
     int initialize();
     int listening_port() const { return port_; }
+    bool listening() const { return listen_fd_ >= 0; }  // false: initialize could not open the port
 
     remote::RemoteEndpoint endpoint;
     static constexpr size_t kMaxClients = 16;

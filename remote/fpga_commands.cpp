@@ -228,7 +228,7 @@ u32 flash_write(const u8* data, u32 dlen, u8* out)
     return 5;
 }
 
-u32 flash_erase(const u8* data, u32 dlen, u8* out)
+u32 flash_erase(const u8* data, u32 dlen, u8* out, u16* done)
 {
     if (dlen < 7)
         return status_only(out, ST_REFUSED);
@@ -242,15 +242,33 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
         if (uint64_t(sector) + uint64_t(count) * kEraseSectors[kind] > fpga::kFlashSize / fpga::kFlashSector)
             return status_only(out, ST_REFUSED);
         fpga_drv* d = fpga_flash();
-        return status_only(out, d && d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count)
-                                    ? ST_DONE
-                                    : ST_FAILED);
+        if (!d)
+            return status_only(out, ST_FAILED);
+        if (!done || count == 0)
+            return status_only(out, d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count) ? ST_DONE
+                                                                                                           : ST_FAILED);
+        unsigned int erased = 0;
+        if (!d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count, kErasePartUs, &erased))
+            return status_only(out, ST_FAILED);
+        if (erased < count) {
+            *done = u16(erased);
+            return 0;
+        }
+        return status_only(out, ST_DONE);
     }
     if (addr >> 24 == kFlashScaler)
         return status_only(out, scaler_flash_status(scaler_erase_ok(addr, count, kind), [&](const FlashOps& ops) {
                                return ops.erase(addr, count, kind);
                            }));
     return status_only(out, ST_REFUSED);
+}
+
+void flash_erase_rest(u8* data, u16 done)
+{
+    const u32 addr = get_u32(data);
+    const u32 sector = (addr & kFlashAddrMask) / fpga::kFlashSector + u32(done * kEraseSectors[data[6]]);
+    put_u32(data, (addr & ~kFlashAddrMask) | (sector * fpga::kFlashSector));
+    put_u16(data + 4, u16(get_u16(data + 4) - done));
 }
 
 u32 save_led_page(const u8*, u32, u8* out)

@@ -258,7 +258,7 @@ void networkManage::serve_readable_clients()
     for (size_t i = clients_.size(); i-- > 0;) {
         Client& c = *clients_[i];
         pollfd p{c.fd, POLLIN, 0};
-        if (c.in_head == c.in_end && ::poll(&p, 1, 0) == 1) {
+        if (c.in_head == c.in_end && c.stream.rest.empty() && ::poll(&p, 1, 0) == 1) {
             c.readable = true;
             if (!serve_client(i))
                 close_client(i);
@@ -335,7 +335,7 @@ uint64_t networkManage::idle_us(size_t index, uint64_t now) const
 bool networkManage::serve_client(size_t index)
 {
     Client& c = *clients_[index];
-    if (c.in_head == c.in_end) {
+    if (c.in_head == c.in_end && c.stream.rest.empty()) {
         const ssize_t n = ::recv(c.fd, c.in.data(), c.in.size(), 0);
         c.in_head = 0;
         c.in_end = n > 0 ? size_t(n) : 0;

@@ -4,7 +4,7 @@
 //
 // One thread serves every client and never blocks on one: replies go into the client's own
 // output buffer and are sent as the socket takes them. Clients are served in turns, one frame
-// each per turn: what a client sent beyond that waits in its own input buffer for its next
+// (or one part of a long flash erase) each per turn: what a client sent beyond that waits in its own input buffer for its next
 // turn, and a newcomer is accepted at the next turn, so slow frames (flash saves and erases)
 // sent back to back by one client delay the others by one frame each. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
@@ -75,7 +75,7 @@ private:
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
         bool gone = false;         // a send found the connection broken; received frames are still served
         size_t unsent() const { return out.size() - out_head; }
-        bool waiting() const { return in_head < in_end || readable; }
+        bool waiting() const { return in_head < in_end || readable || !stream.rest.empty(); }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
     void peer_gone(Client& c);  // a send found the connection broken: replies from now on are dropped

@@ -336,6 +336,8 @@ bool networkManage::serve_client(size_t index)
 {
     Client& c = *clients_[index];
     if (c.in_head == c.in_end && c.stream.rest.empty()) {
+        if (c.gone)
+            return false;  // what it sent beyond the bytes already read goes with it
         const ssize_t n = ::recv(c.fd, c.in.data(), c.in.size(), 0);
         c.in_head = 0;
         c.in_end = n > 0 ? size_t(n) : 0;
@@ -388,9 +390,10 @@ bool networkManage::flush_client(size_t index)
 }
 
 // A peer that closed its connection right after its requests (a script that does not wait for
-// the answers) has them carried out all the same: the frames the device received before the
-// close are still served in the client's turns, and only their replies, which nobody can take,
-// are dropped. The client is closed when its socket has no byte left to read.
+// the answers) has them carried out all the same: the frames of the bytes the device had read
+// from it (one read, up to kReadChunk) are still served in the client's turns, and only their
+// replies, which nobody can take, are dropped. Then the client is closed: a backlog left in the
+// socket by a peer that went away (a flood, a killed tool) is not worked through.
 void networkManage::peer_gone(Client& c)
 {
     writeLogMsg(LOG_DEBUG, "networkManage: client gone, its replies dropped");

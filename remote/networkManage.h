@@ -73,7 +73,7 @@ private:
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
-        bool gone = false;         // a send found the connection broken; received frames are still served
+        bool gone = false;         // a send found the connection broken; the bytes read are still served
         size_t unsent() const { return out.size() - out_head; }
         bool waiting() const { return in_head < in_end || readable || !stream.rest.empty(); }
     };

@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -40,11 +41,14 @@
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -63,6 +67,55 @@ namespace {
 
 using Bytes = std::vector<u8>;
 using Clock = std::chrono::steady_clock;
+
+// ---- ports and the temporary root -------------------------------------------------------------
+
+// Other benchmarks, tests and devices run on this machine at the same time: every port is
+// one the system reports free, never one derived from the process id.
+bool port_free(int type, uint16_t port)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+uint16_t free_tcp_port()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+    ::close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+// An offset that moves both UDP ports of a simulated device (5008, 13769) onto free ones.
+int free_udp_offset()
+{
+    for (int tries = 0; tries < 200; ++tries) {
+        const int offset = 1000 + int(::random() % 39000);
+        if (port_free(SOCK_DGRAM, uint16_t(5008 + offset)) && port_free(SOCK_DGRAM, uint16_t(13769 + offset)))
+            return offset;
+    }
+    return -1;
+}
+
+std::string g_root;  // removed however the benchmark ends, an early std::exit included
+
+void remove_root()
+{
+    if (!g_root.empty())
+        QDir(QString::fromStdString(g_root)).removeRecursively();
+}
 
 // ---- frames and connections ---------------------------------------------------------------
 
@@ -495,14 +548,20 @@ void idle_device(const std::string& root)
     }
     const std::string droot = root + "/idle";
     QDir().mkpath(QString::fromStdString(droot + "/data/configs"));
-    std::ofstream(droot + "/data/configs/tcpip.ini") << "[config]\nTcpPort=" << 20000 + ::getpid() % 20000 + 7 << "\n";
+    const uint16_t port = free_tcp_port();
+    const int udp_offset = free_udp_offset();
+    if (port == 0 || udp_offset < 0) {
+        std::printf("5. idle device: no free ports\n");
+        return;
+    }
+    std::ofstream(droot + "/data/configs/tcpip.ini") << "[config]\nTcpPort=" << port << "\n";
     std::fflush(stdout);  // the child must not print what this process has buffered
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // an interrupted benchmark leaves no device behind
         setenv("K57_BOARD", "sim", 1);
         setenv("K57_ROOT", droot.c_str(), 1);
-        setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(30000 + ::getpid() % 5000).c_str(), 1);
+        setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(udp_offset).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         (void)!std::freopen("/dev/null", "w", stdout);
         (void)!std::freopen("/dev/null", "w", stderr);
@@ -556,7 +615,13 @@ int main()
     const bench::Placement where;
     where.create_servers_here();  // the board's, the device's and the anchor's threads
     char tmpl[] = "/tmp/k57benchXXXXXX";
-    const std::string root = ::mkdtemp(tmpl);
+    if (!::mkdtemp(tmpl)) {
+        std::perror("bench_remote: temporary directory");
+        return 1;
+    }
+    const std::string root = tmpl;
+    g_root = root;
+    std::atexit(remove_root);
     auto board = sim::SimBoard::install_for_test(root);
     ::mkdir((root + "/data").c_str(), 0755);
     FILE* f = std::fopen((root + "/data/ram_device_info").c_str(), "wb");
@@ -564,8 +629,17 @@ int main()
     std::fclose(f);
     TlxRamPara::pInstance();
     g_debugSwitch = 0;  // no console echo of the log inside the measurement
-    g_port = 25000 + ::getpid() % 20000;
-    networkManage::pInstance();
+    ::srandom(unsigned(::getpid()) ^ unsigned(Clock::now().time_since_epoch().count()));
+    g_port = free_tcp_port();
+    networkManage* const server = networkManage::pInstance();
+    for (int tries = 0; !server->listening() && tries < 20; ++tries) {  // taken meanwhile by another
+        g_port = free_tcp_port();
+        server->initialize();
+    }
+    if (!server->listening()) {
+        std::printf("bench_remote: the device's TCP server finds no free port\n");
+        std::exit(1);
+    }
     const uint16_t device = uint16_t(g_port.load());
     bench::AnchorServer anchor;
     where.fixed();
@@ -583,7 +657,7 @@ int main()
     where.unpinned();
     if (part('5'))
         idle_device(root);
-    QDir(QString::fromStdString(root)).removeRecursively();
+    remove_root();
     std::fflush(stdout);
     std::_Exit(0);  // the device's threads run on; nothing to tear down
 }

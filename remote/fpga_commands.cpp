@@ -254,7 +254,7 @@ u32 flash_write(const u8* data, u32 dlen, u8* out)
     return 5;
 }
 
-u32 flash_erase(const u8* data, u32 dlen, u8* out)
+u32 flash_erase(const u8* data, u32 dlen, u8* out, u16* done)
 {
     if (dlen < 7)
         return status_only(out, ST_REFUSED);
@@ -268,20 +268,47 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out)
         if (uint64_t(sector) + uint64_t(count) * kEraseSectors[kind] > fpga::kFlashSize / fpga::kFlashSector)
             return status_only(out, ST_REFUSED);
         fpga_drv* d = fpga_flash();
-        const u8 st = d && d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count) ? ST_DONE : ST_FAILED;
-        // Each unit erased is the aligned one that holds its address.
-        const uint64_t unit = kEraseSectors[kind] * fpga::kFlashSector;
-        for (uint64_t i = 0; i < count; ++i) {
-            const uint64_t at = (sector + i * kEraseSectors[kind]) * fpga::kFlashSector / unit * unit;
-            follow_record_marks(at, at + unit);
+        if (!d)
+            return status_only(out, ST_FAILED);
+        // Each unit erased is the aligned one that holds its address; a tool's erase of a
+        // record's first byte is followed by the records.
+        const auto follow = [&](unsigned int units) {
+            const uint64_t unit = kEraseSectors[kind] * fpga::kFlashSector;
+            for (uint64_t i = 0; i < units; ++i) {
+                const uint64_t at = (sector + i * kEraseSectors[kind]) * fpga::kFlashSector / unit * unit;
+                follow_record_marks(at, at + unit);
+            }
+        };
+        if (!done || count == 0) {
+            const u8 st = d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count) ? ST_DONE : ST_FAILED;
+            follow(count);
+            return status_only(out, st);
         }
-        return status_only(out, st);
+        unsigned int erased = 0;
+        const bool ok =
+            d->FPGA_SPI_FLASH_VBYONE_ERASE(fpga::kFlashChip0, sector, kind, count, nullptr, kErasePartUs, &erased);
+        follow(ok ? erased : count);  // a failed part may have erased any of its units
+        if (!ok)
+            return status_only(out, ST_FAILED);
+        if (erased < count) {
+            *done = u16(erased);
+            return 0;
+        }
+        return status_only(out, ST_DONE);
     }
     if (addr >> 24 == kFlashScaler)
         return status_only(out, scaler_flash_status(scaler_erase_ok(addr, count, kind), [&](const FlashOps& ops) {
                                return ops.erase(addr, count, kind);
                            }));
     return status_only(out, ST_REFUSED);
+}
+
+void flash_erase_rest(u8* data, u16 done)
+{
+    const u32 addr = get_u32(data);
+    const u32 sector = (addr & kFlashAddrMask) / fpga::kFlashSector + u32(done * kEraseSectors[data[6]]);
+    put_u32(data, (addr & ~kFlashAddrMask) | (sector * fpga::kFlashSector));
+    put_u16(data + 4, u16(get_u16(data + 4) - done));
 }
 
 u32 save_led_page(const u8*, u32, u8* out)

@@ -81,6 +81,10 @@ public:
     void reset();
     bool in_frame() const { return open_; }
 
+    // A decoded request of this stream carried out in parts (a long flash erase): what is
+    // left of it, served before the stream's next frame. Empty: none.
+    std::vector<u8> rest;
+
 private:
     void drop_overlong();
 

@@ -144,6 +144,7 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uin
         return 0;
     }
     peer_ = peer;
+    part_done_ = 0;
     const u8* data = frame + kHeaderLen;
     const u32 dlen = length - kHeaderLen - 1;
     u8* out = reply + kHeaderLen;
@@ -151,6 +152,8 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uin
     const u32 n = to_fpga  ? fpga_command(dst, frame[FRAME_CMD], data, dlen, out)
                   : handler ? (this->*handler)(data, dlen, out)
                             : status_only(out, ST_UNKNOWN);
+    if (part_done_)
+        return 0;
     std::memcpy(reply, frame, kHeaderLen);
     protocol_phy::swap_phy_head(reply);
     const u32 total = kHeaderLen + n;
@@ -325,5 +328,5 @@ u32 message_deal::device_info(const u8*, u32, u8* out) { return build_device_inf
 u32 message_deal::net_settings(const u8* d, u32 n, u8* out) { return apply_net_settings(d, n, out); }
 u32 message_deal::flash_read(const u8* d, u32 n, u8* out) { return remote::flash_read(d, n, out); }
 u32 message_deal::flash_write(const u8* d, u32 n, u8* out) { return remote::flash_write(d, n, out); }
-u32 message_deal::flash_erase(const u8* d, u32 n, u8* out) { return remote::flash_erase(d, n, out); }
+u32 message_deal::flash_erase(const u8* d, u32 n, u8* out) { return remote::flash_erase(d, n, out, &part_done_); }
 u32 message_deal::save_led_page(const u8* d, u32 n, u8* out) { return remote::save_led_page(d, n, out); }

@@ -13,6 +13,11 @@ public:
     // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
     u32 message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer = 0);
 
+    // Units of a long FPGA flash erase the last request carried out when it stopped with units
+    // left and no reply (0: the request was served whole). The caller serves the rest of it
+    // (remote::flash_erase_rest) later, or at once.
+    u16 part_done() const { return part_done_; }
+
     static constexpr u32 kReplyCapacity = remote::kHeaderLen + 1 + 6 + remote::kMaxRamBlock + 1;
 
     // Command handlers: `data`/`dlen` the request data, `out` the reply data (status first).
@@ -43,4 +48,5 @@ private:
 
     u8 transport_;
     uint64_t peer_ = 0;
+    u16 part_done_ = 0;
 };

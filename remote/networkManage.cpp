@@ -178,6 +178,8 @@ void networkManage::serve_pass_through()
 
 void networkManage::queue_reply(Client& c, const u8* bytes, size_t length)
 {
+    if (c.gone)
+        return;
     if (c.unsent() + length > kMaxUnsent) {
         c.overflow = true;
         return;
@@ -193,14 +195,16 @@ void networkManage::queue_reply(Client& c, const u8* bytes, size_t length)
 // it; what the socket does not take now waits in the client's buffer.
 void networkManage::send_reply(Client& c, const u8* bytes, size_t length)
 {
-    if (c.unsent() == 0 && !c.overflow && !c.gone) {
+    if (c.gone)
+        return;
+    if (c.unsent() == 0 && !c.overflow) {
         const ssize_t w = ::send(c.fd, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (w > 0) {
             c.stalled_us = 0;
             bytes += w;
             length -= size_t(w);
         } else if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            c.gone = true;
+            peer_gone(c);
             return;
         }
         if (length == 0)
@@ -254,7 +258,7 @@ void networkManage::serve_readable_clients()
     for (size_t i = clients_.size(); i-- > 0;) {
         Client& c = *clients_[i];
         pollfd p{c.fd, POLLIN, 0};
-        if (c.in_head == c.in_end && ::poll(&p, 1, 0) == 1) {
+        if (c.in_head == c.in_end && c.stream.rest.empty() && ::poll(&p, 1, 0) == 1) {
             c.readable = true;
             if (!serve_client(i))
                 close_client(i);
@@ -331,7 +335,9 @@ uint64_t networkManage::idle_us(size_t index, uint64_t now) const
 bool networkManage::serve_client(size_t index)
 {
     Client& c = *clients_[index];
-    if (c.in_head == c.in_end) {
+    if (c.in_head == c.in_end && c.stream.rest.empty()) {
+        if (c.gone)
+            return false;  // what it sent beyond the bytes already read goes with it
         const ssize_t n = ::recv(c.fd, c.in.data(), c.in.size(), 0);
         c.in_head = 0;
         c.in_end = n > 0 ? size_t(n) : 0;
@@ -353,10 +359,8 @@ bool networkManage::serve_client(size_t index)
 bool networkManage::flush_client(size_t index)
 {
     Client& c = *clients_[index];
-    if (c.gone) {
-        writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
-        return false;
-    }
+    if (c.gone)
+        return true;  // its end is read when its last frame has been served
     if (c.overflow) {
         writeLogMsg(LOG_WARNING, "networkManage: client leaves more than " + std::to_string(kMaxUnsent) +
                                      " bytes of replies unread, dropped");
@@ -375,14 +379,29 @@ bool networkManage::flush_client(size_t index)
             arm_output(c, true);
             return true;  // the rest goes when the socket takes it
         } else {
-            writeLogMsg(LOG_DEBUG, "networkManage: reply lost, client gone");
-            return false;
+            peer_gone(c);
+            return true;
         }
     }
     c.out.clear();  // keeps its capacity for the next replies
     c.out_head = 0;
     arm_output(c, false);
     return true;
+}
+
+// A peer that closed its connection right after its requests (a script that does not wait for
+// the answers) has them carried out all the same: the frames of the bytes the device had read
+// from it (one read, up to kReadChunk) are still served in the client's turns, and only their
+// replies, which nobody can take, are dropped. Then the client is closed: a backlog left in the
+// socket by a peer that went away (a flood, a killed tool) is not worked through.
+void networkManage::peer_gone(Client& c)
+{
+    writeLogMsg(LOG_DEBUG, "networkManage: client gone, its replies dropped");
+    c.gone = true;
+    c.out.clear();
+    c.out_head = 0;
+    c.stalled_us = 0;
+    arm_output(c, false);
 }
 
 bool networkManage::overdue(size_t index, uint64_t now) const

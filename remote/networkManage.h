@@ -4,7 +4,7 @@
 //
 // One thread serves every client and never blocks on one: replies go into the client's own
 // output buffer and are sent as the socket takes them. Clients are served in turns, one frame
-// each per turn: what a client sent beyond that waits in its own input buffer for its next
+// (or one part of a long flash erase) each per turn: what a client sent beyond that waits in its own input buffer for its next
 // turn, and a newcomer is accepted at the next turn, so slow frames (flash saves and erases)
 // sent back to back by one client delay the others by one frame each. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
@@ -27,6 +27,7 @@ public:
     // (1 when the port cannot be opened).
     int initialize();
     int listening_port() const { return port_; }
+    bool listening() const { return listen_fd_ >= 0; }  // false: initialize could not open the port
 
     remote::RemoteEndpoint endpoint;
     static constexpr size_t kMaxClients = 16;
@@ -72,11 +73,12 @@ private:
         uint64_t stalled_us = 0;   // since when replies wait and the socket takes nothing; 0 none
         bool overflow = false;     // more than kMaxUnsent bytes of replies waiting
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
-        bool gone = false;         // a send found the connection broken
+        bool gone = false;         // a send found the connection broken; the bytes read are still served
         size_t unsent() const { return out.size() - out_head; }
-        bool waiting() const { return in_head < in_end || readable; }
+        bool waiting() const { return in_head < in_end || readable || !stream.rest.empty(); }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
+    void peer_gone(Client& c);  // a send found the connection broken: replies from now on are dropped
     void send_reply(Client& c, const u8* bytes, size_t length);
     size_t index_of(const Client* c) const;
     void arm_output(Client& c, bool on);

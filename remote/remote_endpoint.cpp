@@ -62,10 +62,16 @@ size_t RemoteEndpoint::receive_one(FrameReassembler& stream, const u8* data, siz
                                    uint64_t peer, bool& taken)
 {
     taken = false;
-    return stream.feed(data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer); }, 1);
+    if (!stream.rest.empty()) {  // a request carried out in parts goes on before the next
+        taken = true;
+        serve(stream.rest.data(), u32(stream.rest.size()), reply, peer, &stream.rest);
+        return 0;
+    }
+    return stream.feed(
+        data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer, &stream.rest); }, 1);
 }
 
-bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer)
+bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, std::vector<u8>* rest)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
     if (n == 0)
@@ -83,13 +89,33 @@ bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint6
         pass_through(decoded_.data(), n, peer);
         return true;
     }
-    const u32 r = deal.message_group_deal(decoded_.data(), n, reply_.data(), peer);
-    if (r == 0)
-        return true;
-    u8 flag = 0;
-    const u32 w = phy.data_re_transf_meaning(wire_.data(), reply_.data(), r, &flag);
-    reply(wire_.data(), w);
+    serve(decoded_.data(), n, reply, peer, rest);
     return true;
+}
+
+// A long flash erase is carried out in parts: with `rest` (a server serving peers in turns)
+// what is left of it waits there for the peer's next turn; without, it goes on at once.
+void RemoteEndpoint::serve(u8* frame, u32 n, ReplySink reply, uint64_t peer, std::vector<u8>* rest)
+{
+    for (;;) {
+        const u32 r = deal.message_group_deal(frame, n, reply_.data(), peer);
+        if (const u16 done = deal.part_done()) {
+            flash_erase_rest(frame + kHeaderLen, done);
+            if (!rest)
+                continue;
+            if (rest->data() != frame)
+                rest->assign(frame, frame + n);
+            return;
+        }
+        if (rest)
+            rest->clear();
+        if (r == 0)
+            return;
+        u8 flag = 0;
+        const u32 w = phy.data_re_transf_meaning(wire_.data(), reply_.data(), r, &flag);
+        reply(wire_.data(), w);
+        return;
+    }
 }
 
 }  // namespace remote

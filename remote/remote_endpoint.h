@@ -82,7 +82,8 @@ public:
     void take_relayed(const RelaySink& sink);
 
 private:
-    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer);
+    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, std::vector<u8>* rest = nullptr);
+    void serve(u8* frame, u32 n, ReplySink reply, uint64_t peer, std::vector<u8>* rest);
     void pass_through(u8* frame, u32 length, uint64_t peer);
 
     u8 transport_;

@@ -147,8 +147,12 @@ int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
 // ---- erase -------------------------------------------------------------------------------------
 
 unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sector, unsigned char type,
-                                                   unsigned int count, bool* issued)
+                                                   unsigned int count, bool* issued, uint64_t part_us,
+                                                   unsigned int* done)
 {
+    const uint64_t start = platform::clock().now_us();
+    if (done)
+        *done = 0;
     if (type > 2)
         return 0;
     const uint32_t unit = kEraseSectors[type];
@@ -172,6 +176,11 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned
             if (issued)
                 *issued = true;
             ok = FPGA_SPI_WAIT_BUSY(fd);
+        }
+        if (ok && done) {
+            *done = i + 1;
+            if (i + 1 < count && platform::clock().now_us() - start >= part_us)
+                break;
         }
     }
     release_flash();

@@ -36,8 +36,11 @@ public:
     // Each returns 1 done, 0 refused or failed (range, flash number, busy time-out).
     // `issued`, when given, is set once an erase command went out: from then on what the
     // units held may be gone, even when the flash then stays busy and the erase fails.
+    // With `done`: stops after the first unit that ends `part_us` or more after the start
+    // (units left), the bus held throughout; *done is the count of units erased.
     unsigned int FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sector, unsigned char type,
-                                             unsigned int count, bool* issued = nullptr);
+                                             unsigned int count, bool* issued = nullptr, uint64_t part_us = 0,
+                                             unsigned int* done = nullptr);
     unsigned int FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned int address, const unsigned char* data,
                                              unsigned int length);
     unsigned int FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned int address, unsigned int length,

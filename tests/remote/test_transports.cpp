@@ -297,6 +297,34 @@ TEST_F(Tcp, AToolArrivingDuringAnotherClientsFloodIsServedWithinATurn)
     EXPECT_TRUE(last && last->data()[2] == kFlood) << "the flood's frames were served in order";
 }
 
+// A script that sends its requests and closes without waiting for the answers has every
+// request the device received carried out, not only those served before its close was seen.
+TEST_F(Tcp, FramesOfAClientThatClosedAfterSendingThemAreAllServed)
+{
+    constexpr int kFrames = 100;
+    Bytes frames;
+    for (int k = 1; k <= kFrames; ++k)
+        frames = frames + testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {6, u8(k), 0xFF}));
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);  // the server stops in the first frame
+        remote_test::store()->reg_file[6] = 0;
+        testutil::TcpRemoteClient script;
+        ASSERT_TRUE(script.connect(u16(g_port.load())));
+        ASSERT_TRUE(script.send_bytes(frames));
+        script.close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // every byte and the close arrived
+    }
+    std::optional<testutil::Frame> r;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        r = client.reg_read(6, 1);
+        if (r && r->data().size() == 3 && r->data()[2] == kFrames)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(r && r->data().size() == 3);
+    EXPECT_EQ(int(r->data()[2]), kFrames) << "frames served before the close was seen, the rest dropped";
+}
+
 TEST_F(Tcp, AFloodOfBadFramesLeavesTheLogSmallWithOneSuppressionLine)
 {
     // The flood takes no time. Never destroyed: the transport threads may still be reading it.

@@ -478,6 +478,22 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
     ASSERT_EQ(fpga0_->sent().size(), 2u);
     EXPECT_EQ(fpga0_->sent()[0].port, 6);
     EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+
+    // A long erase (512 sectors, a second of real time here) holds no other TCP tool: a tool
+    // asking meanwhile is answered while the erase goes on, in parts, in its client's turns.
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x021FF000) + le16(4) + Bytes{1, 2, 3, 4})[0], 0);  // in the last sector
+    const Bytes erase = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(512) + Bytes{0}));
+    ASSERT_TRUE(client.send_bytes(erase));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the erase is under way
+    testutil::TcpRemoteClient tool;
+    ASSERT_TRUE(tool.connect(uint16_t(networkManage::p_networkManage->listening_port())));
+    EXPECT_TRUE(tool.reg_read(37, 3));
+    EXPECT_FALSE(client.next_reply(50)) << "the tool waited for the whole erase";
+    const auto erased = client.next_reply(10000);
+    ASSERT_TRUE(erased);
+    EXPECT_EQ(erased->status(), 0);
+    EXPECT_EQ(flash_->read(0x1FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    tool.close();
     // The server logs the disconnect: let it do so before the process (and its log) ends, and
     // take the log's lock once more from here so the log's end comes after it.
     client.close();

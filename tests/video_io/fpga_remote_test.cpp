@@ -474,10 +474,12 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
     EXPECT_EQ(udp_reply->bytes, answer);
     EXPECT_FALSE(client.next_reply(200));  // nothing for the TCP client
 
-    std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
-    ASSERT_EQ(fpga0_->sent().size(), 2u);
-    EXPECT_EQ(fpga0_->sent()[0].port, 6);
-    EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+    {
+        std::lock_guard<std::recursive_mutex> lk(fpga0_->device_lock());
+        ASSERT_EQ(fpga0_->sent().size(), 2u);
+        EXPECT_EQ(fpga0_->sent()[0].port, 6);
+        EXPECT_EQ(fpga0_->sent()[0].bytes[0] | fpga0_->sent()[0].bytes[1] << 8, 0x2001);
+    }
 
     // A long erase (512 sectors, a second of real time here) holds no other TCP tool: a tool
     // asking meanwhile is answered while the erase goes on, in parts, in its client's turns.

@@ -227,39 +227,32 @@ void check_text(const QWidget* w, const QString& where, const QString& shown, bo
 QRect painted_ink(QWidget* w)
 {
     const QImage with = w->grab().toImage();
-    {
-        const QSignalBlocker quiet(w);
-        if (auto* l = qobject_cast<QLabel*>(w)) {
-            const QString t = l->text();
-            l->setText(QString());
-            const QImage without = w->grab().toImage();
-            l->setText(t);
-            return diff_rect(with, without);
-        }
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-            const QString t = b->text();
-            b->setText(QString());
-            const QImage without = w->grab().toImage();
-            b->setText(t);
-            return diff_rect(with, without);
-        }
-        if (auto* c = qobject_cast<QComboBox*>(w)) {
-            const QString t = c->itemText(c->currentIndex());
-            c->setItemText(c->currentIndex(), QString());
-            const QImage without = w->grab().toImage();
-            c->setItemText(c->currentIndex(), t);
-            return diff_rect(with, without);
-        }
-        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+    const QSignalBlocker quiet(w);
+    // The widget grabbed once its text is taken away by `clear`, which returns what puts it back.
+    const auto without = [&](auto clear) {
+        const auto restore = clear();
+        const QImage img = w->grab().toImage();
+        restore();
+        return diff_rect(with, img);
+    };
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return without([l] { const QString t = l->text(); l->setText(QString()); return [l, t] { l->setText(t); }; });
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return without([b] { const QString t = b->text(); b->setText(QString()); return [b, t] { b->setText(t); }; });
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return without([c] {
+            const int i = c->currentIndex();
+            const QString t = c->itemText(i);
+            c->setItemText(i, QString());
+            return [c, i, t] { c->setItemText(i, t); };
+        });
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return without([e] {
             const QString t = e->text();
             const int cursor = e->cursorPosition();
             e->setText(QString());
-            const QImage without = w->grab().toImage();
-            e->setText(t);
-            e->setCursorPosition(cursor);
-            return diff_rect(with, without);
-        }
-    }
+            return [e, t, cursor] { e->setText(t); e->setCursorPosition(cursor); };
+        });
     return {};
 }
 

@@ -53,9 +53,11 @@ void c331_manage::c331managerdeal(void* /*arg*/)
             follow_sharpness();   // a re-layout or a source change moves the windows' ratios
             follow_pattern();     // and window 0's channels
         }
-        if (g_osd_update.exchange(0) != 0)
-            reload_osd_menus();
     }
+    // After the changes it may follow; the start asks for it too (an OSD stored as on), with
+    // no change to apply.
+    if (g_osd_update.exchange(0) != 0)
+        reload_osd_menus();
     per_pass_work();
 }
 
@@ -398,14 +400,7 @@ void c331_manage::per_pass_work()
         return;
     load_hdmi();
     check_port_valid(c331_fd);
-    if (osd_full_update_req) {
-        update_osd(c331_fd);
-        osd_full_update_req = 0;
-    } else if (osd_set_req) {
-        set_osd(c331_fd, 1);
-        set_scroll(c331_fd);
-        osd_set_req = 0;
-    }
+    serve_osd_requests(c331_fd);
     check_input_port(c331_fd);
     // A window is reprogrammed once when any port it shows (every port of a joined
     // dot-by-dot window) was classified anew.

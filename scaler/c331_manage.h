@@ -333,16 +333,19 @@ public:
     QMutex osd_flash_mutex;
 
     struct OsdRect { int32_t HST, HW, VST, VW; };
-    struct OsdSpan { int32_t start, size; };   // the part of the OSD on one channel column or row
+    struct OsdSpan { int32_t start, size; };   // start in a channel's active area, and size
+    // The part of the OSD window one output channel shows: where in its active area, and the
+    // OSD pixel shown at its top left (relative to the window's first, in OSD memory pixels).
+    struct OsdPiece { OsdSpan h, v; int32_t src_x, src_y; };
     static constexpr int kOsdLines = 64;       // text buffer: 64 lines ...
     static constexpr int kOsdLineUnits = 128;  // ... of 127 characters and an ending zero unit
-    static constexpr int kOsdMaxSpans = 8;
 
     // osd.cpp
     int tlxApi_OsdSet(int type, int value);   // 1 known type, 0 unknown (nothing changes)
     // lines modulo 64 lines of text[i][0 .. counts[i]-1] (code points, low 16 bits kept).
     int tlxApi_OsdSetUnicode(int lines, const int* counts, const uint32_t (*text)[kOsdLineUnits]);
-    void update_osd(int fd);
+    bool update_osd(int fd);                   // false: a drawing step did not finish in time
+    void serve_osd_requests(int fd);           // a pass's redraw or window request
     void set_osd(int fd, int which);           // which 0: drawing memory with the crop, 1: display memory
     void set_scroll(int fd);
     void calc_osd();
@@ -362,6 +365,7 @@ public:
     bool gen_char(int fd);
     void set_char_color(int fd);
     bool osd_engine_run(int fd, uint32_t cmd);
+    bool osd_engine_free(int fd);              // a redraw can start now (engine, and flash DMA for a bitmap)
     // The glyph of one 16-bit code unit: ASCII 0x20..0x7F and CJK U+4E00..U+9FFF (after the
     // ascii_glyphs ASCII glyphs); anything else draws a space.
     static int osd_glyph(uint16_t unit, int ascii_glyphs = 96);
@@ -401,7 +405,7 @@ public:
     uint32_t osd_layer_bottom = 0, char_space = 0, line_space = 0;
     // Derived state.
     OsdRect OSD_WIN{};
-    OsdSpan osd_cols[kOsdMaxSpans]{}, osd_rows[kOsdMaxSpans]{};
+    OsdPiece osd_piece[kOch]{};               // per output channel (calc_osd)
     uint32_t g_osd_mwi = 0, g_osd_mwi_shift = 0;
     uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0, g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
     uint8_t g_unicode_buf[kOsdLines][2 * kOsdLineUnits]{};   // big-endian 16-bit units per line
@@ -499,6 +503,7 @@ public:
     // windows and scrolling (set_osd, set_scroll).
     std::atomic<int> osd_full_update_req{0};
     std::atomic<int> osd_set_req{0};
+    bool osd_redraw_deferred = false;   // the last redraw waited for the drawing engine (scaler thread)
 
     static uint8_t prnEn[20][20];
     static std::atomic<int> g_osd_update;

@@ -61,7 +61,16 @@ void read_pos_act(const pt::ptree& e, OMENU_PARA* r)
     r->staytime = act.get<int>("staytime", 0);  // read, no effect: may be absent
 }
 
-// One entry of "menu"; throws pt::ptree_error on a missing key or a mistyped value.
+// A colour the entry shows must be in a form the OSD reads (not taken as another colour).
+void check_colour(const char* what, const std::string& text)
+{
+    uint32_t bgr;
+    if (!osd_text::colour_bgr(text, &bgr))
+        throw pt::ptree_bad_data(std::string(what) + " \"" + text + "\" is not #RRGGBB, RRGGBB or 0xRRGGBB", text);
+}
+
+// One entry of "menu"; throws pt::ptree_error on a missing key, a mistyped value or a colour
+// in another form.
 void read_record(const pt::ptree& e, OMENU_PARA* r)
 {
     r->type = e.get<int>("type");
@@ -80,6 +89,9 @@ void read_record(const pt::ptree& e, OMENU_PARA* r)
         r->verticalspace = font.get<int>("verticalspace");
         r->font_color = font.get<std::string>("color");
         r->texts = e.get<std::string>("texts");
+        check_colour("font colour", r->font_color);
+        if (r->backpara_enable != "off")   // a transparent background's colour is not used
+            check_colour("background colour", r->backpara_color);
     } else if (r->type == 1) {
         read_pos_act(e, r);
         r->bmp_start = e.get<int>("bmppara.start", 0);  // read, no effect: may be absent

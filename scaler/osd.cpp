@@ -26,19 +26,18 @@ constexpr uint32_t osd_bmp_txt[4] = {0xED9800, 1920, 1080, 0x10D3C00};
 // Debug print table entry 8 (group "C331"): the OSD setter's lines.
 bool osd_prints_on() { return scaler_debug_on() && (c331_manage::prnEn[0][7] & 0x80); }
 
-// One column (or row) of output channels of width p: the part of the window [start,
-// start + size) that falls on channel c.
-c331_manage::OsdSpan span_on_channel(int64_t start, int64_t size, int64_t p, int c)
+// The part of the window [start, start + size) that falls on a channel [0, p), start given
+// relative to the channel.
+c331_manage::OsdSpan span_on_channel(int64_t start, int64_t size, int64_t p)
 {
-    const int64_t s = start - c * p;
-    if (s >= p)
+    if (start >= p)
         return {0, 0};
-    if (s >= 0)
-        return {int32_t(s), int32_t(s + size > p ? p - s : size)};
+    if (start >= 0)
+        return {int32_t(start), int32_t(start + size > p ? p - start : size)};
     const int64_t end = start + size;
-    if (end > (c + 1) * p)
+    if (end > p)
         return {0, int32_t(p)};
-    return {0, int32_t(std::max<int64_t>(end - c * p, 0))};
+    return {0, int32_t(std::max<int64_t>(end, 0))};
 }
 
 }  // namespace
@@ -180,12 +179,30 @@ void c331_manage::calc_osd()
     const int64_t vw = std::min<int64_t>(int64_t(PS_PANEL_VW) - out[2] - out[3], ch);
     OSD_WIN = {out[0], int32_t(std::max<int64_t>(hw, 0)), out[2], int32_t(std::max<int64_t>(vw, 0))};
 
-    const int cols = int(std::min<uint32_t>(PS_PANEL_HSHAPE, kOsdMaxSpans));
-    const int rows = int(std::min<uint32_t>(PS_PANEL_VSHAPE, kOsdMaxSpans));
-    for (int c = 0; c < kOsdMaxSpans; ++c)
-        osd_cols[c] = c < cols ? span_on_channel(OSD_WIN.HST, OSD_WIN.HW, PS_ACTHW, c) : OsdSpan{0, 0};
-    for (int r = 0; r < kOsdMaxSpans; ++r)
-        osd_rows[r] = r < rows ? span_on_channel(OSD_WIN.VST, OSD_WIN.VW, PS_ACTVW, r) : OsdSpan{0, 0};
+    // The window on the output channels' canvas, where the LED picture lies at the layout's
+    // offsets; nothing past the LED picture's right or bottom edge is shown.
+    const int64_t x0 = int64_t(OSD_WIN.HST) + pnl.xoffs, y0 = int64_t(OSD_WIN.VST) + pnl.yoffs;
+    const int64_t x1 = std::min<int64_t>(x0 + OSD_WIN.HW, int64_t(pnl.xoffs) + pnl.w);
+    const int64_t y1 = std::min<int64_t>(y0 + OSD_WIN.VW, int64_t(pnl.yoffs) + pnl.h);
+    const int64_t w = std::max<int64_t>(x1 - x0, 0), h = std::max<int64_t>(y1 - y0, 0);
+    // Cut over the channels as the arrangement places them; the channels it does not use
+    // show nothing.
+    ST_RECT rects[kMaxOch];
+    const int n = challoc::och_rects(pnl, rects);
+    for (int c = 0; c < kOch; ++c) {
+        OsdPiece& p = osd_piece[c];
+        p = OsdPiece{};
+        if (c >= n)
+            continue;
+        p.h = span_on_channel(x0 - rects[c].x, w, rects[c].w);
+        p.v = span_on_channel(y0 - rects[c].y, h, rects[c].h);
+        // How far into the window the piece starts (the OSD memory holds it at half size when
+        // zoomed); a channel the window misses gets a start inside it all the same.
+        const int64_t dx = std::clamp<int64_t>(rects[c].x + p.h.start - x0, 0, OSD_WIN.HW);
+        const int64_t dy = std::clamp<int64_t>(rects[c].y + p.v.start - y0, 0, OSD_WIN.VW);
+        p.src_x = int32_t(PM_OSD_HZOOM_EN ? dx / 2 : dx);
+        p.src_y = int32_t(PM_OSD_VZOOM_EN ? dy / 2 : dy);
+    }
 }
 
 void c331_manage::set_osd(int fd, int which)
@@ -203,29 +220,19 @@ void c331_manage::set_osd(int fd, int which)
     const int32_t left = which == 0 ? PM_OSD_INPUT_OFFSET[0] : 0;
     const int32_t top = which == 0 ? PM_OSD_INPUT_OFFSET[2] : 0;
     calc_osd();
-    if (PS_PANEL_VSHAPE < 1)
-        return;
+    if (pnl.och_HCnt == 0)
+        return;   // no output channels laid out yet
 
-    const int cols = int(std::min<uint32_t>(PS_PANEL_HSHAPE, kOsdMaxSpans));
-    const int rows = int(std::min<uint32_t>(PS_PANEL_VSHAPE, kOsdMaxSpans));
-    int32_t row_acc = 0;
-    for (int r = 0; r < rows; ++r) {
-        int32_t col_acc = 0;
-        for (int c = 0; c < cols; ++c) {
-            const int n = c + r * int(PS_PANEL_HSHAPE);
-            if (n >= kOch)
-                break;
-            const uint32_t ch = c331::kChannelStride * uint32_t(n);
-            drv->write_C331(fd, c331::OSD_HST, PS_ACTHST + osd_cols[c].start - 4, ch);
-            drv->write_C331(fd, c331::OSD_HW, osd_cols[c].size, ch);
-            drv->write_C331(fd, c331::OSD_VST, PS_ACTVST + osd_rows[r].start + 1, ch);
-            drv->write_C331(fd, c331::OSD_VW, osd_rows[r].size, ch);
-            drv->write_C331(fd, c331::OSD_BASE, osd_addr(base, left, top + row_acc) + col_acc, ch);
-            drv->write_C331(fd, c331::OSD_MWI, g_osd_mwi, ch);
-            drv->write_C331(fd, c331::OSD_CTRL, ctrl, ch);
-            col_acc += PM_OSD_HZOOM_EN ? osd_cols[c].size / 2 : osd_cols[c].size;
-        }
-        row_acc += PM_OSD_VZOOM_EN ? osd_rows[r].size / 2 : osd_rows[r].size;
+    for (int c = 0; c < kOch; ++c) {
+        const OsdPiece& p = osd_piece[c];
+        const uint32_t ch = c331::kChannelStride * uint32_t(c);
+        drv->write_C331(fd, c331::OSD_HST, PS_ACTHST + p.h.start - 4, ch);
+        drv->write_C331(fd, c331::OSD_HW, p.h.size, ch);
+        drv->write_C331(fd, c331::OSD_VST, PS_ACTVST + p.v.start + 1, ch);
+        drv->write_C331(fd, c331::OSD_VW, p.v.size, ch);
+        drv->write_C331(fd, c331::OSD_BASE, osd_addr(base, left + p.src_x, top + p.src_y), ch);
+        drv->write_C331(fd, c331::OSD_MWI, g_osd_mwi, ch);
+        drv->write_C331(fd, c331::OSD_CTRL, ctrl, ch);
     }
 }
 
@@ -251,10 +258,35 @@ void c331_manage::set_scroll(int fd)
     }
 }
 
+// The OSD requests of a pass. A redraw request is taken before the work: one raised during
+// it (a font reload, a new menu) is served on a later pass. A redraw the drawing engine cannot
+// take now (it is busy, or a step did not finish in time) stays requested, so what the user
+// sent is drawn once the engine is free; the window requests, which need no engine, are
+// served meanwhile.
+void c331_manage::serve_osd_requests(int fd)
+{
+    bool drawn = false;
+    if (osd_full_update_req.exchange(0)) {
+        drawn = osd_engine_free(fd) && update_osd(fd);
+        if (!drawn) {
+            osd_full_update_req = 1;
+            if (!osd_redraw_deferred)
+                writeLogMsg(LOG_WARNING, "c331: OSD drawing engine busy, the OSD is drawn once it is free");
+        } else if (osd_redraw_deferred) {
+            writeLogMsg(LOG_INFO, "c331: OSD drawing engine free again, the OSD is drawn");
+        }
+        osd_redraw_deferred = !drawn;
+    }
+    if (!drawn && osd_set_req.exchange(0)) {
+        set_osd(fd, 1);
+        set_scroll(fd);
+    }
+}
+
 // Renders the OSD into drawing memory, shows it from there, then tiles the visible crop
 // twice in each direction into display memory (for scrolling) and shows that. A drawing step
-// that times out ends the redraw (its warning is logged).
-void c331_manage::update_osd(int fd)
+// that times out ends the redraw (its warning is logged) and false is returned.
+bool c331_manage::update_osd(int fd)
 {
     QMutexLocker lk(&osd_flash_mutex);
     if (!PM_OSD_DATA_MODE)
@@ -262,24 +294,24 @@ void c331_manage::update_osd(int fd)
     int32_t W, H;
     osd_source_size(&W, &H);
     if (W <= 0 || H <= 0)
-        return;   // no canvas yet
+        return true;   // no canvas yet: nothing to draw
     osd_pitch(uint32_t(W), &g_osd_mwi, &g_osd_mwi_shift);
 
     if (PM_OSD_DATA_MODE) {
         if (!osd_paint(fd, 0, W, 0, H, PS_BG_TRANS ? 255 : 1, PS_MEM_OSD) || !gen_char(fd))
-            return;
+            return false;
         wait1_povs(fd, 0);
         set_char_color(fd);
     } else {
         if (!osd_write_dma_sfl(fd, PS_BMP_ADDR, PS_SFL_ADDR, 0, uint32_t(W) * uint32_t(H)) ||
             !osd_copy(fd, PS_SFL_ADDR, PS_MEM_OSD, W, H, true))
-            return;
+            return false;
         wait1_povs(fd, 0);
         drv->write_C331(fd, c331::PAL_ACCESS, 1, 0);
         const bool ok = osd_write_dma_sfl(fd, PS_BMPCP_ADDR, 0, 4, 816);
         drv->write_C331(fd, c331::PAL_ACCESS, 0, 0);
         if (!ok)
-            return;
+            return false;
     }
     set_rtct(fd, 2);
     set_osd(fd, 0);
@@ -290,14 +322,15 @@ void c331_manage::update_osd(int fd)
     const int32_t T = PM_OSD_INPUT_OFFSET[2], B = PM_OSD_INPUT_OFFSET[3];
     const int64_t cw = int64_t(W) - L - R, ch = int64_t(H) - T - B;
     if (cw <= 0 || ch <= 0 || W < L || H < T)
-        return;   // nothing left of the source after the crop: stay on drawing memory
+        return true;   // nothing left of the source after the crop: stay on drawing memory
     const uint32_t src = osd_addr(PS_MEM_OSD, L, T);
     const uint32_t below = osd_addr(PS_MEM_OSD1, 0, int32_t(ch));
     for (uint32_t dst : {PS_MEM_OSD1, PS_MEM_OSD1 + uint32_t(cw), below, below + uint32_t(cw)})
         if (!osd_copy(fd, src, dst, int(cw), int(ch), false))
-            return;
+            return false;
     set_rtct(fd, 2);
     set_osd(fd, 1);
     set_scroll(fd);
     set_rtct(fd, 1);
+    return true;
 }

@@ -43,6 +43,14 @@ bool c331_manage::wait_reg(int fd, uint32_t reg, uint32_t mask, uint32_t want, u
     }
 }
 
+bool c331_manage::osd_engine_free(int fd)
+{
+    if (drv->read_C331(fd, c331::ENG_STATUS, 0) & c331::ENG_BUSY)
+        return false;
+    // A bitmap is first moved out of the flash by its DMA.
+    return PM_OSD_DATA_MODE || (drv->read_C331(fd, c331::SFL_STAT, 0) & c331::SFL_STAT_DMA) == 0;
+}
+
 bool c331_manage::osd_engine_run(int fd, uint32_t cmd)
 {
     drv->write_C331(fd, c331::ENG_CMD, cmd, 0);

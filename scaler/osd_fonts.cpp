@@ -157,6 +157,9 @@ void c331_manage::reload_fonts()
     update_font(c331_fd);
     QMutexLocker lk(&c331_lock);
     store_font_flags(flags);
+    // The text shown was drawn from the old font memory: drawn again from the new one.
+    osd_full_update_req = 1;
+    c331_wake();
 }
 
 void c331_manage::tlxApi_debug_printf_unicode(int code, int fd)

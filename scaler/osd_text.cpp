@@ -77,10 +77,17 @@ std::vector<std::vector<uint32_t>> lines(const std::string& utf8)
 
 bool colour_bgr(const std::string& text, uint32_t* bgr)
 {
-    if (text.size() < 3 || text.size() > 8)
+    // "0x" (a number: 1 to 6 digits), "#" or nothing before the digits (6 of them).
+    size_t first = 0, least = 6;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        first = 2, least = 1;
+    else if (!text.empty() && text[0] == '#')
+        first = 1;
+    const size_t digits = text.size() - first;
+    if (digits < least || digits > 6)
         return false;
     uint32_t rgb = 0;
-    for (size_t k = 2; k < text.size(); ++k) {
+    for (size_t k = first; k < text.size(); ++k) {
         const char c = text[k];
         uint32_t d;
         if (c >= '0' && c <= '9')

@@ -14,8 +14,8 @@ constexpr size_t kMaxChars = 128;
 // hold (outside 0x20..0x7F and U+4E00..U+9FFF), and each byte of invalid UTF-8, becomes a space.
 std::vector<std::vector<uint32_t>> lines(const std::string& utf8);
 
-// "0xRRGGBB" (hex digits after the first two characters) as 0xBBGGRR; false when it is not
-// 1 to 6 hexadecimal digits there.
+// A colour as red, green and blue in hexadecimal, "#RRGGBB", "RRGGBB" or "0xRRGGBB" (the
+// last also with fewer digits, as a number), to 0xBBGGRR; false for any other form.
 bool colour_bgr(const std::string& text, uint32_t* bgr);
 
 }  // namespace osd_text

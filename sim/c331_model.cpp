@@ -142,11 +142,19 @@ QJsonObject C331Model::state() const
                                  {"hdir", r.hdir},        {"vdir", r.vdir},     {"hw", double(r.hw)},
                                  {"vw", double(r.vw)},    {"hzoom", double(r.hzoom)}, {"vzoom", double(r.vzoom)}});
     }
+    QJsonArray osd;
+    for (int k = 0; k < 8; ++k) {
+        const OsdRead r = osd_read(k);
+        osd.append(QJsonObject{{"on", r.on},           {"x", double(r.x)},         {"y", double(r.y)},
+                               {"w", double(r.w)},     {"h", double(r.h)},         {"addr", double(r.addr)},
+                               {"pitch", double(r.pitch)}, {"hzoom", r.hzoom},     {"vzoom", r.vzoom}});
+    }
     QJsonArray hshrink;
     for (uint8_t set : hshrink_set_)
         hshrink.append(set);
     QJsonObject o;
     o.insert("och_reads", reads);
+    o.insert("osd_reads", osd);
     o.insert("hshrink_sets", hshrink);
     o.insert("selected_bank", bank_);
     o.insert("total_writes", static_cast<double>(log_.total()));

@@ -12,7 +12,8 @@
 // drawing engine (bank 4) are sim/c331_osd_flash.h.
 //
 // How each output channel reads the frame store (read start and directions) is decoded from
-// its registers by sim/c331_output.h and dumped as "och_reads".
+// its registers by sim/c331_output.h and dumped as "och_reads"; the OSD window each channel
+// lays over it as "osd_reads".
 //
 // Register writes are kept in order (bank, register, value) for tests and the state dump:
 // the most recent kRingKeep of them (sim/ring.h).
@@ -56,6 +57,8 @@ public:
     uint32_t value(uint32_t regid, uint32_t choffs = 0) const;
     // How output channel k reads the frame store: the picture it puts on the wall.
     OchRead och_read(int k) const { return sim::och_read(regs_, k); }
+    // The OSD window output channel k lays over its picture.
+    OsdRead osd_read(int k) const { return sim::osd_read(regs_, k); }
     // The horizontal shrink coefficient set last loaded into input channel c (0..7).
     uint8_t hshrink_set(int c) const { return hshrink_set_[c & 7]; }
     std::vector<Write> writes() const;

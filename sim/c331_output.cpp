@@ -10,6 +10,9 @@ constexpr uint8_t kSyncReg = 0x08, kMirrorReg = 0x22, kActHw = 0x42, kActVw = 0x
 constexpr uint8_t kZoomH = 0x49, kZoomV = 0x4E;
 constexpr uint8_t kOutField0 = 0x08, kInField0 = 0x1C, kOutMwi = 0x30, kOscwct = 0x69;
 constexpr uint32_t kFollowFirst = 0x1000;
+constexpr uint8_t kOsdBank = 0x09, kOsdCtrl = 0x08, kOsdHst = 0x12, kOsdHw = 0x14, kOsdVst = 0x16, kOsdVw = 0x18;
+constexpr uint8_t kOsdBase = 0x1A, kOsdMwi = 0x1E, kActHst = 0x40, kActVst = 0x44;
+constexpr uint32_t kOsdShown = 0x03, kOsdWide = 0x2000, kOsdHzoom = 0x1000, kOsdVzoom = 0x0800;
 
 uint32_t value(const uint8_t (*regs)[128], uint8_t bank, uint8_t reg, int bytes)
 {
@@ -63,6 +66,25 @@ OchRead och_read(const uint8_t (*regs)[128], int k)
     r.vw = value(regs, bank_of(kOchBank, k), kActVw, 2);
     r.hzoom = value(regs, bank_of(kZoomBank, k), kZoomH, 2);
     r.vzoom = value(regs, bank_of(kZoomBank, k), kZoomV, 2);
+    return r;
+}
+
+OsdRead osd_read(const uint8_t (*regs)[128], int k)
+{
+    OsdRead r;
+    if (k < 0 || k >= kChannels)
+        return r;
+    const uint8_t osd = bank_of(kOsdBank, k), och = bank_of(kOchBank, k);
+    const uint32_t ctrl = value(regs, osd, kOsdCtrl, 2);
+    r.on = (ctrl & kOsdShown) != 0;
+    r.x = int64_t(value(regs, osd, kOsdHst, 2)) + 4 - value(regs, och, kActHst, 2);
+    r.y = int64_t(value(regs, osd, kOsdVst, 2)) - 1 - value(regs, och, kActVst, 2);
+    r.w = value(regs, osd, kOsdHw, 2);
+    r.h = value(regs, osd, kOsdVw, 2);
+    r.addr = value(regs, osd, kOsdBase, 4);
+    r.pitch = value(regs, osd, kOsdMwi, 1) * 128 * ((ctrl & kOsdWide) ? 4 : 1);
+    r.hzoom = (ctrl & kOsdHzoom) != 0;
+    r.vzoom = (ctrl & kOsdVzoom) != 0;
     return r;
 }
 

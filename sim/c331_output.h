@@ -11,6 +11,13 @@
 //            bytes, otherwise four bytes per pixel.
 // Pixel and line are relative to the first field store (ISFLD0, bank 0x16 + 0x10 c, 0x1C)
 // of the input channel the output channel follows.
+//
+// The OSD each output channel lays over its picture, from its OSD registers (bank 0x09 +
+// 0x10 k): control 0x08 (2 bytes; bits 0-1 non-zero shown, 0x2000 pitch in units of four,
+// 0x1000 / 0x0800 double width / height), window start 0x12 / 0x16 and size 0x14 / 0x18
+// (2 bytes each), memory address of its first pixel 0x1A (4 bytes), memory pitch 0x1E (one
+// byte, in units of 128 bytes). The window start counts from 4 pixels before the channel's
+// active start (bank 0x08 + 0x10 k, 0x40) and from the line after its active start (0x44).
 #include <cstdint>
 
 namespace sim {
@@ -25,5 +32,16 @@ struct OchRead {
 };
 
 OchRead och_read(const uint8_t (*regs)[128], int och);
+
+struct OsdRead {
+    bool on = false;                  // the OSD is shown on this channel
+    int64_t x = 0, y = 0;             // window start in the channel's active area
+    uint32_t w = 0, h = 0;            // window size on the wall
+    uint32_t addr = 0;                // memory address of the OSD pixel shown at (x, y)
+    uint32_t pitch = 0;               // bytes per line of that memory
+    bool hzoom = false, vzoom = false;
+};
+
+OsdRead osd_read(const uint8_t (*regs)[128], int och);
 
 }  // namespace sim

@@ -13,6 +13,7 @@
 #include "core/TlxRamPara.h"
 #include "platform/virtual_clock.h"
 #include "remote/fpga_commands.h"
+#include "scaler/c331_osd_regs.h"
 #include "scaler/omenu_file.h"
 #include "scaler/osd_text.h"
 #include "scaler_fixture.h"
@@ -143,7 +144,7 @@ TEST_F(OsdTest, SetterStoresValuesAndRaisesRequests)
     EXPECT_EQ(mgr_->g_unicode_line, 0);
 }
 
-TEST_F(OsdTest, PitchWindowAndGlyphs)
+TEST_F(OsdTest, PitchGlyphsTextAndColours)
 {
     uint32_t mwi, shift;
     const uint32_t expect[3][3] = {{1920, 32, 0}, {4096, 64, 0}, {8192, 32, 1}};
@@ -152,26 +153,6 @@ TEST_F(OsdTest, PitchWindowAndGlyphs)
         EXPECT_EQ(mwi, e[1]) << e[0];
         EXPECT_EQ(shift, e[2]) << e[0];
     }
-
-    mgr_->PS_PANEL_HSHAPE = 2;
-    mgr_->PS_PANEL_VSHAPE = 1;
-    mgr_->PS_ACTHW = 4096;
-    mgr_->PS_PANEL_HW = 8192;
-    mgr_->tlxApi_OsdSet(3, 1);
-    mgr_->tlxApi_OsdSet(19, 8192);
-    mgr_->tlxApi_OsdSet(5, 0);
-    mgr_->tlxApi_OsdSet(6, 1000);
-    mgr_->calc_osd();
-    EXPECT_EQ(mgr_->osd_cols[0].start, 0);
-    EXPECT_EQ(mgr_->osd_cols[0].size, 1000);
-    EXPECT_EQ(mgr_->osd_cols[1].start, 0);
-    EXPECT_EQ(mgr_->osd_cols[1].size, 0);
-    mgr_->tlxApi_OsdSet(5, 4000);   // across the column border
-    mgr_->tlxApi_OsdSet(6, 1000);
-    mgr_->calc_osd();
-    EXPECT_EQ(mgr_->osd_cols[0].start, 4000);
-    EXPECT_EQ(mgr_->osd_cols[0].size, 96);
-    EXPECT_EQ(mgr_->osd_cols[1].size, 904);
 
     EXPECT_EQ(c331_manage::osd_glyph('A'), 33);
     EXPECT_EQ(c331_manage::osd_glyph(0x4E00), 96);
@@ -187,12 +168,21 @@ TEST_F(OsdTest, PitchWindowAndGlyphs)
     EXPECT_EQ(lines[1], (std::vector<uint32_t>{' ', ' ', ' ', ' ', ' ', 'B'}));
     EXPECT_TRUE(lines[2].empty());
     EXPECT_EQ(osd_text::lines(std::string(100, '\n')).size(), 64u);
-    uint32_t bgr = 7;
-    EXPECT_TRUE(osd_text::colour_bgr("0x112233", &bgr));
-    EXPECT_EQ(bgr, 0x332211u);
-    EXPECT_FALSE(osd_text::colour_bgr("0xGG0000", &bgr));
-    EXPECT_FALSE(osd_text::colour_bgr("", &bgr));
-    EXPECT_EQ(bgr, 0x332211u);
+    // Colours as a user writes red, green and blue; any other form is refused.
+    const struct {
+        const char* text;
+        uint32_t bgr;   // 0: refused
+    } colours[] = {
+        {"0x112233", 0x332211}, {"0XFF0000", 0x0000FF}, {"0xff", 0xFF0000}, {"#FF0000", 0x0000FF},
+        {"#00ff80", 0x80FF00},  {"FF0000", 0x0000FF},   {"A0B0C0", 0xC0B0A0}, {"0xGG0000", 0},
+        {"", 0},                {"#FFF", 0},            {"FF00", 0},          {"#FF00000", 0},
+        {"0x1234567", 0},       {"white", 0},           {"# FF0000", 0},      {"0x", 0},
+    };
+    for (const auto& c : colours) {
+        uint32_t bgr = 7;
+        EXPECT_EQ(osd_text::colour_bgr(c.text, &bgr), c.bgr != 0) << c.text;
+        EXPECT_EQ(bgr, c.bgr ? c.bgr : 7) << c.text;
+    }
 }
 
 TEST_F(OsdTest, MenuFileIsReadAndApplied)
@@ -222,9 +212,9 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     mgr_->tlxApi_OsdSet(1, 1);
     write_file("/data/configs/omenu.json",
                menu_json(R"("pos": {"x": -50, "y": 60000, "w": 60000, "h": 70000},
-                            "backpara": {"enable": "off", "color": "0x000000"},
+                            "backpara": {"enable": "off", "color": "none"},
                             "fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 32, "wordspace": 0,
-                                         "verticalspace": 0, "color": "white"})"));
+                                         "verticalspace": 0, "color": "#FF0000"})"));
     reload_menu();
     EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[0], 0);
     EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[1], int32_t(mgr_->PS_BG_HACT) - led_w);
@@ -232,13 +222,18 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     EXPECT_EQ(mgr_->PM_OSD_OUTPUT_OFFSET[3], int32_t(mgr_->PS_BG_VACT) - led_h - led_h);
     EXPECT_EQ(mgr_->PS_BG_TRANS, 1u);
     EXPECT_EQ(mgr_->PS_BG_COLOR, 0xFF0000u) << "built-in colour kept";
-    EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0xC0C0FFu) << "a colour that is not hex keeps the previous";
+    EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0x0000FFu) << "red";
     EXPECT_EQ(mgr_->PM_OSD_CHAR_64DOT, 0u);
     EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u) << "zoom left as it was";
 
-    // Nothing applied: no entries, a missing key, a word where a number belongs.
-    for (const std::string& text : {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
-                                     menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})")}) {
+    // Nothing applied: no entries, a missing key, a word where a number belongs, a colour in
+    // no form the OSD reads.
+    for (const std::string& text :
+         {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
+          menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})"),
+          menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
+                                    "verticalspace": 0, "color": "white"})"),
+          menu_json(R"("backpara": {"enable": "on", "color": "#FFF"})")}) {
         mgr_->tlxApi_OsdSet(0, 0);
         mgr_->osd_full_update_req = 0;
         write_file("/data/configs/omenu.json", text);
@@ -278,6 +273,169 @@ TEST_F(OsdTest, MenuIsShownOnlyWhileTheOsdIsSwitchedOn)
     upload_pass();
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
     EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+}
+
+// An entry at LED x, y is drawn there on every wall shape, cut over the output channels it
+// spans as the layout places them on the wall (behind the offset that ends an unequal first
+// piece on the channel boundary). Each channel's OSD window is read back from the chip.
+TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
+{
+    struct Entry {
+        int x, y, w, h;
+    };
+    const struct {
+        int w, h, splice, out_w, out_h;
+        int cols, rows;   // the output-channel grid of the layout
+        std::vector<Entry> entries;
+    } walls[] = {
+        {1920, 1080, 0, 1920, 1080, 2, 1, {{0, 0, 400, 100}, {1520, 980, 400, 100}}},
+        {8400, 1000, 0, 8400, 1000, 2, 1, {{4000, 10, 1000, 200}, {8000, 900, 400, 100}}},
+        {7680, 2160, 0, 7680, 2160, 4, 1, {{3640, 100, 400, 100}, {7280, 2060, 400, 100}}},
+        {3840, 1080, 3, 1920, 1080, 2, 1, {{0, 0, 400, 100}, {1720, 500, 400, 100}, {3440, 980, 400, 100}}},
+        {3840, 1080, 3, 1000, 1080, 2, 1, {{0, 0, 400, 100}, {800, 500, 400, 100}, {3440, 980, 400, 100}}},
+        {7680, 4320, 3, 3840, 4320, 4, 1, {{1800, 0, 400, 100}, {5000, 4000, 2000, 320}}},
+        {1920, 2160, 2, 1920, 1000, 1, 2, {{0, 0, 400, 100}, {100, 950, 400, 100}, {1520, 2060, 400, 100}}},
+        {1920, 2160, 1, 1920, 1000, 1, 2, {{0, 0, 400, 100}, {100, 950, 400, 100}}},
+        {7680, 4320, 2, 7680, 2160, 2, 2,
+         {{0, 0, 400, 100}, {100, 3000, 400, 100}, {5000, 100, 400, 100}, {3640, 2110, 400, 100},
+          {7280, 4220, 400, 100}}},
+        {7680, 4320, 1, 7680, 2160, 2, 2, {{3640, 2110, 400, 100}}},
+        {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
+        {1280, 720, 5, 1280, 720, 2, 1, {{440, 600, 400, 100}}},
+    };
+    osd_switch(1);
+    for (const auto& wall : walls) {
+        const std::string name = std::to_string(wall.w) + "x" + std::to_string(wall.h) + " splice " +
+                                 std::to_string(wall.splice) + " first " + std::to_string(wall.out_w) + "x" +
+                                 std::to_string(wall.out_h);
+        SCOPED_TRACE(name);
+        edit_and_pass([&](uint8_t* m) {
+            ram_wr16(m, ram_splice_mode, uint16_t(wall.splice));
+            ram_wr16(m, ram_led_width, uint16_t(wall.w));
+            ram_wr16(m, ram_led_height, uint16_t(wall.h));
+            ram_wr16(m, ram_output_rect + 4, uint16_t(wall.out_w));
+            ram_wr16(m, ram_output_rect + 6, uint16_t(wall.out_h));
+        });
+        // Where each channel lies on the wall: the layout the FPGA is given.
+        const int xoffs = ram_rd16(img(), ram_och_layout), yoffs = ram_rd16(img(), ram_och_layout + 2);
+        const int och_w = ram_rd16(img(), ram_och_layout + 8), och_h = ram_rd16(img(), ram_och_layout + 10);
+        ASSERT_EQ(mgr_->pnl.w, wall.w);
+        for (const Entry& e : wall.entries) {
+            SCOPED_TRACE("entry " + std::to_string(e.x) + "," + std::to_string(e.y));
+            write_file("/data/configs/omenu.json",
+                       menu_json(R"("pos": {"x": )" + std::to_string(e.x) + R"(, "y": )" + std::to_string(e.y) +
+                                 R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) + "}"));
+            reload_menu();
+            ASSERT_TRUE(mgr_->update_osd(mgr_->c331_fd));
+            int64_t area = 0;
+            for (int k = 0; k < 8; ++k) {
+                const sim::OsdRead r = model_->osd_read(k);
+                if (r.w == 0 || r.h == 0)
+                    continue;
+                SCOPED_TRACE("channel " + std::to_string(k));
+                EXPECT_TRUE(r.on);
+                ASSERT_LT(k, wall.cols * wall.rows) << "a channel the layout does not use";
+                EXPECT_GE(r.x, 0);
+                EXPECT_GE(r.y, 0);
+                EXPECT_LE(r.x + r.w, och_w);
+                EXPECT_LE(r.y + r.h, och_h);
+                const int64_t x = int64_t(k % wall.cols) * och_w + r.x - xoffs;
+                const int64_t y = int64_t(k / wall.cols) * och_h + r.y - yoffs;
+                EXPECT_GE(x, e.x);
+                EXPECT_GE(y, e.y);
+                EXPECT_LE(x + r.w, e.x + e.w);
+                EXPECT_LE(y + r.h, e.y + e.h);
+                // The part of the entry this piece shows.
+                ASSERT_GT(r.pitch, 0u);
+                const uint32_t off = r.addr - mgr_->PS_MEM_OSD1;
+                EXPECT_EQ(off % r.pitch, x - e.x);
+                EXPECT_EQ(off / r.pitch, y - e.y);
+                area += int64_t(r.w) * r.h;
+            }
+            EXPECT_EQ(area, int64_t(e.w) * e.h) << "the whole entry, once";
+        }
+    }
+}
+
+// A font reload while the OSD is shown draws the text again from the new font memory on the
+// scaler's next pass. A redraw asked for while one waits to draw is kept for the next pass.
+TEST_F(OsdTest, FontReloadDrawsTheTextAgain)
+{
+    osd_switch(1);
+    write_file("/data/configs/omenu.json", menu_json());
+    reload_menu();
+    mgr_->per_pass_work();
+    model_->record().clear();
+    remote::run_hook(remote::Hook::ReloadFonts);
+    mgr_->per_pass_work();
+    const std::vector<std::string> rec = record();
+    const auto last_dma = std::find_if(rec.rbegin(), rec.rend(), [](const std::string& l) { return l.rfind("dma", 0) == 0; });
+    ASSERT_NE(last_dma, rec.rend()) << "the fonts were copied";
+    EXPECT_NE(std::find_if(rec.rbegin(), last_dma, [](const std::string& l) { return l.rfind("string", 0) == 0; }),
+              last_dma)
+        << "the text drawn after the copy";
+
+    mgr_->osd_full_update_req = 1;
+    std::thread pass;
+    {
+        QMutexLocker hold(&mgr_->osd_flash_mutex);   // the redraw waits for it
+        pass = std::thread([&] { mgr_->per_pass_work(); });
+        bool taken = false;
+        for (int i = 0; i < 5000 && !taken; ++i) {
+            taken = mgr_->osd_full_update_req == 0;
+            if (!taken)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(taken) << "the pass takes the request before it draws";
+        mgr_->osd_full_update_req = 1;   // as a font reload raises it
+    }
+    pass.join();
+    EXPECT_EQ(mgr_->osd_full_update_req, 1) << "left for the next pass";
+}
+
+// A menu sent while the drawing engine is busy is drawn once the engine is free; meanwhile
+// no pass waits on the busy engine, and switching the OSD off is still served.
+TEST_F(OsdTest, MenuSentWhileTheEngineIsBusyIsDrawnOnceItIsFree)
+{
+    platform::VirtualClock vc(1000);
+    platform::set_clock(&vc);
+    set_board(R"({"c331_engine_stuck": true})");
+    osd_switch(1);
+    write_file("/data/configs/omenu.json", menu_json());
+    upload_pass();
+    EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
+    model_->record().clear();
+    const uint64_t t0 = vc.now_us();
+    mgr_->per_pass_work();
+    EXPECT_LT(vc.now_us() - t0, 10000u) << "no wait on the busy engine";
+    EXPECT_TRUE(record().empty()) << "nothing started";
+    edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
+    EXPECT_EQ(chip(c331::OSD_CTRL) & 3, 0u) << "switched off";
+    edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });
+
+    set_board("{}");
+    mgr_->per_pass_work();
+    int strings = 0;
+    for (const std::string& l : record())
+        strings += l.rfind("string", 0) == 0;
+    EXPECT_EQ(strings, 2) << "both lines of the menu drawn";
+    EXPECT_EQ(chip(c331::OSD_CTRL) & 3, 3u);
+    EXPECT_EQ(chip(c331::OSD_HW), 1000u);
+    EXPECT_EQ(mgr_->osd_full_update_req, 0);
+}
+
+// An OSD stored as on is drawn by the first pass after a start, with no change to apply.
+TEST_F(OsdTest, OsdStoredAsOnIsShownAtStart)
+{
+    write_file("/data/configs/omenu.json", menu_json());
+    osd_switch(1);
+    c331_shared::param_changed = 0;
+    mgr_->thread_state = c331_manage::kStateBringUp;   // a start on this image
+    mgr_->thread_pass();
+    ASSERT_EQ(mgr_->thread_state, c331_manage::kStateRunning);
+    mgr_->thread_pass();
+    EXPECT_EQ(chip(c331::OSD_CTRL) & 3, 3u);
+    EXPECT_EQ(chip(c331::OSD_HW), 1000u);
 }
 
 // A null text draws nothing; spaces near INT_MAX are held to what a character advance holds.

@@ -11,7 +11,7 @@ constexpr uint8_t kZoomH = 0x49, kZoomV = 0x4E;
 constexpr uint8_t kOutField0 = 0x08, kInField0 = 0x1C, kOutMwi = 0x30, kOscwct = 0x69;
 constexpr uint32_t kFollowFirst = 0x1000;
 constexpr uint8_t kOsdBank = 0x09, kOsdCtrl = 0x08, kOsdHst = 0x12, kOsdHw = 0x14, kOsdVst = 0x16, kOsdVw = 0x18;
-constexpr uint8_t kOsdBase = 0x1A, kOsdMwi = 0x1E, kActHst = 0x40, kActVst = 0x44;
+constexpr uint8_t kOsdBase = 0x1A, kOsdMwi = 0x1E, kAoiHst = 0x28, kAoiVst = 0x2C;
 constexpr uint32_t kOsdShown = 0x03, kOsdWide = 0x2000, kOsdHzoom = 0x1000, kOsdVzoom = 0x0800;
 
 uint32_t value(const uint8_t (*regs)[128], uint8_t bank, uint8_t reg, int bytes)
@@ -77,8 +77,8 @@ OsdRead osd_read(const uint8_t (*regs)[128], int k)
     const uint8_t osd = bank_of(kOsdBank, k), och = bank_of(kOchBank, k);
     const uint32_t ctrl = value(regs, osd, kOsdCtrl, 2);
     r.on = (ctrl & kOsdShown) != 0;
-    r.x = int64_t(value(regs, osd, kOsdHst, 2)) + 4 - value(regs, och, kActHst, 2);
-    r.y = int64_t(value(regs, osd, kOsdVst, 2)) - 1 - value(regs, och, kActVst, 2);
+    r.x = int64_t(value(regs, osd, kOsdHst, 2)) + 4 - value(regs, och, kAoiHst, 2);
+    r.y = int64_t(value(regs, osd, kOsdVst, 2)) - 1 - value(regs, och, kAoiVst, 2);
     r.w = value(regs, osd, kOsdHw, 2);
     r.h = value(regs, osd, kOsdVw, 2);
     r.addr = value(regs, osd, kOsdBase, 4);

@@ -16,8 +16,9 @@
 // 0x10 k): control 0x08 (2 bytes; bits 0-1 non-zero shown, 0x2000 pitch in units of four,
 // 0x1000 / 0x0800 double width / height), window start 0x12 / 0x16 and size 0x14 / 0x18
 // (2 bytes each), memory address of its first pixel 0x1A (4 bytes), memory pitch 0x1E (one
-// byte, in units of 128 bytes). The window start counts from 4 pixels before the channel's
-// active start (bank 0x08 + 0x10 k, 0x40) and from the line after its active start (0x44).
+// byte, in units of 128 bytes). The window start counts from 4 pixels before the start of
+// the channel's output area (bank 0x08 + 0x10 k, 0x28) and from the line after it (0x2C),
+// whatever part of that area the channel's picture takes.
 #include <cstdint>
 
 namespace sim {
@@ -35,7 +36,7 @@ OchRead och_read(const uint8_t (*regs)[128], int och);
 
 struct OsdRead {
     bool on = false;                  // the OSD is shown on this channel
-    int64_t x = 0, y = 0;             // window start in the channel's active area
+    int64_t x = 0, y = 0;             // window start in the channel's output area
     uint32_t w = 0, h = 0;            // window size on the wall
     uint32_t addr = 0;                // memory address of the OSD pixel shown at (x, y)
     uint32_t pitch = 0;               // bytes per line of that memory

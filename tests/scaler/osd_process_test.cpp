@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
@@ -95,6 +96,51 @@ TEST_F(OsdProcess, FontsAreReportedAndTheMenuFileIsDrawn)
     EXPECT_TRUE(dev_->wait_for([&] { return !testutil::file_exists(root_.file("data/configs/omenu.json")); },
                                kWaitMs));
     EXPECT_TRUE(dev_->running());
+}
+
+// On a screen split side by side into unequal pieces (the first 1000 of 3840 wide, ended on
+// the channel boundary 1840 pixels into the first channel) a menu entry at LED 800, 500 spans
+// the pieces' seam: each channel shows its part, read back from the chip's OSD windows.
+TEST_F(OsdProcess, MenuEntryIsDrawnAtItsLedPositionOnASplitScreen)
+{
+    testutil::TcpRemoteClient client;
+    ASSERT_TRUE(client.connect(port_, kStartMs)) << dev_->output();
+    const auto word = [](uint16_t v) { return Bytes{uint8_t(v), uint8_t(v >> 8)}; };
+    const std::pair<uint32_t, uint16_t> screen[] = {
+        {0x560, 3}, {0x562, 3840}, {0x564, 1080}, {0x584, 1000}, {0x586, 1080}, {kOsdEnable, 1}};
+    for (const auto& [addr, v] : screen)
+        ASSERT_EQ(client.ram_write(addr, word(v))->status(), 0);
+    ASSERT_EQ(client.reg_write(11, 0x02, 0x02)->status(), 0);
+    std::string menu = testutil::kOsdMenuK57;
+    const std::string pos = R"("x": 0, "y": 0, "w": 1000, "h": 200)";
+    menu.replace(menu.find(pos), pos.size(), R"("x": 800, "y": 500, "w": 400, "h": 100)");
+    std::ofstream(root_.file("data/configs/omenu.json")) << menu;
+    ASSERT_EQ(client.reg_write(11, 0x08, 0x08)->status(), 0);
+
+    QJsonArray osd;
+    ASSERT_TRUE(dev_->wait_for(
+        [&] {
+            osd = dump("c331", kWaitMs)["osd_reads"].toArray();
+            return osd.size() == 8 && osd[0].toObject()["w"].toInt() == 200 && osd[1].toObject()["w"].toInt() == 200;
+        },
+        kWaitMs, 50))
+        << dev_->output();
+    auto layout = client.ram_read(0x566, 10);
+    ASSERT_TRUE(layout && layout->status() == 0);
+    const Bytes l = layout->data();   // address, length, then the words
+    EXPECT_EQ(l.at(6) | l.at(7) << 8, 1840) << "the first piece's offset";
+    EXPECT_EQ(l.at(14) | l.at(15) << 8, 2840) << "channel width";
+    const QJsonObject left = osd[0].toObject(), right = osd[1].toObject();
+    EXPECT_TRUE(left["on"].toBool());
+    EXPECT_EQ(left["x"].toInt(), 1840 + 800);
+    EXPECT_EQ(left["y"].toInt(), 500);
+    EXPECT_EQ(left["h"].toInt(), 100);
+    EXPECT_TRUE(right["on"].toBool());
+    EXPECT_EQ(right["x"].toInt(), 0);
+    EXPECT_EQ(right["y"].toInt(), 500);
+    EXPECT_EQ(qint64(right["addr"].toDouble()) - qint64(left["addr"].toDouble()), 200) << "the entry's right half";
+    for (int k = 2; k < 8; ++k)
+        EXPECT_EQ(osd[k].toObject()["w"].toInt() * osd[k].toObject()["h"].toInt(), 0) << k;
 }
 
 }  // namespace

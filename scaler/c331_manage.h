@@ -346,7 +346,9 @@ public:
     int tlxApi_OsdSetUnicode(int lines, const int* counts, const uint32_t (*text)[kOsdLineUnits]);
     bool update_osd(int fd);                   // false: a drawing step did not finish in time
     void serve_osd_requests(int fd);           // a pass's redraw or window request
-    void set_osd(int fd, int which);           // which 0: drawing memory with the crop, 1: display memory
+    // which 0: drawing memory with the crop, 1: display memory; hidden: the windows are placed
+    // with the OSD off whatever PM_OSD_EN says.
+    void set_osd(int fd, int which, bool hidden = false);
     void set_scroll(int fd);
     void calc_osd();
     void osd_source_size(int32_t* w, int32_t* h) const;

@@ -205,14 +205,14 @@ void c331_manage::calc_osd()
     }
 }
 
-void c331_manage::set_osd(int fd, int which)
+void c331_manage::set_osd(int fd, int which, bool hidden)
 {
     uint32_t ctrl = g_osd_mwi_shift ? c331::OSD_CTRL_WIDE : c331::OSD_CTRL_BASE;
     if (PM_OSD_VZOOM_EN)
         ctrl |= c331::OSD_CTRL_VZOOM;
     if (PM_OSD_HZOOM_EN)
         ctrl |= c331::OSD_CTRL_HZOOM;
-    if (PM_OSD_EN)
+    if (PM_OSD_EN && !hidden)
         ctrl |= PM_OSD_DATA_MODE ? c331::OSD_CTRL_TEXT : c331::OSD_CTRL_BITMAP;
     if (osd_layer_bottom)
         ctrl |= c331::OSD_CTRL_BOTTOM;
@@ -262,7 +262,8 @@ void c331_manage::set_scroll(int fd)
 // it (a font reload, a new menu) is served on a later pass. A redraw the drawing engine cannot
 // take now (it is busy, or a step did not finish in time) stays requested, so what the user
 // sent is drawn once the engine is free; the window requests, which need no engine, are
-// served meanwhile.
+// served meanwhile with the OSD hidden: the display memory does not hold the entry they
+// place (it holds an earlier one, or nothing yet), and the redraw shows it.
 void c331_manage::serve_osd_requests(int fd)
 {
     bool drawn = false;
@@ -278,7 +279,7 @@ void c331_manage::serve_osd_requests(int fd)
         osd_redraw_deferred = !drawn;
     }
     if (!drawn && osd_set_req.exchange(0)) {
-        set_osd(fd, 1);
+        set_osd(fd, 1, osd_redraw_deferred);
         set_scroll(fd);
     }
 }

@@ -394,13 +394,18 @@ TEST_F(OsdTest, FontReloadDrawsTheTextAgain)
 }
 
 // A menu sent while the drawing engine is busy is drawn once the engine is free; meanwhile
-// no pass waits on the busy engine, and switching the OSD off is still served.
+// no pass waits on the busy engine, the earlier menu's drawing is not shown at the new place
+// (nor memory never drawn), and switching the OSD off is still served.
 TEST_F(OsdTest, MenuSentWhileTheEngineIsBusyIsDrawnOnceItIsFree)
 {
     platform::VirtualClock vc(1000);
     platform::set_clock(&vc);
-    set_board(R"({"c331_engine_stuck": true})");
     osd_switch(1);
+    write_file("/data/configs/omenu.json", menu_json(R"("pos": {"x": 0, "y": 0, "w": 300, "h": 64})"));
+    upload_pass();
+    mgr_->per_pass_work();
+    ASSERT_EQ(chip(c331::OSD_CTRL) & 3, 3u) << "the first menu is shown";
+    set_board(R"({"c331_engine_stuck": true})");
     write_file("/data/configs/omenu.json", menu_json());
     upload_pass();
     EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
@@ -409,6 +414,8 @@ TEST_F(OsdTest, MenuSentWhileTheEngineIsBusyIsDrawnOnceItIsFree)
     mgr_->per_pass_work();
     EXPECT_LT(vc.now_us() - t0, 10000u) << "no wait on the busy engine";
     EXPECT_TRUE(record().empty()) << "nothing started";
+    for (int ch = 0; ch < 8; ++ch)
+        EXPECT_EQ(chip(c331::OSD_CTRL, ch) & 3, 0u) << "channel " << ch << " shows no OSD until it is drawn";
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
     EXPECT_EQ(chip(c331::OSD_CTRL) & 3, 0u) << "switched off";
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });

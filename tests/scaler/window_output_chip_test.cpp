@@ -1,6 +1,9 @@
 // The output side of the window pipeline on the simulated chip, as the LED wall shows it:
 // zoom, frame-store read starts, mirrors over columns and rows, the V-by-One width cap,
 // crops through the input shrink, dot-by-dot windows, black windows and an interlaced input.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "core/ram_map.h"
@@ -109,6 +112,7 @@ protected:
             r.push_back(model_->och_read(och[a]));
         return r;
     }
+    void interlaced_input_end_to_end(int source);
     std::vector<int> ichs() const
     {
         std::vector<int> c;
@@ -729,14 +733,19 @@ TEST_F(WindowOutput, FreezeAfterAPanelChangeUnderAPatternIsKept)
 
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
 // low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
-TEST_F(WindowOutput, InterlacedInputEndToEnd)
+void WindowOutput::interlaced_input_end_to_end(int source)
 {
-    board(R"({"inputs": [{}, {}, {"format": "1080i60"}]})");
-    publish(2, row({1920, 2200, 540, 562, 74.25f, 1}));
-    show(2);
-    ASSERT_EQ(mgr_->PI_STATE[1], 5u);
+    const int port = mgr_->tlxApi_inputCvtC331(source);
+    QJsonArray inputs{QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}};
+    inputs[source] = QJsonObject{{"format", "1080i60"}, {"lanes", 1}};
+    board(QJsonDocument(QJsonObject{{"inputs", inputs}}).toJson().toStdString());
+    HDMI_INFO field = row({1920, 2200, 540, 562, 74.25f, 1});
+    field.lanes = source >= 4 ? 1 : 0;
+    publish(source, field);
+    show(source);
+    ASSERT_EQ(mgr_->PI_STATE[port], 5u);
     const std::vector<int> c = ichs();
-    ASSERT_EQ(c.size(), 1u);
+    ASSERT_EQ(c.size(), source >= 4 ? 2u : 1u);   // a V-by-One port takes a pair
     ASSERT_LT(c[0], 4);
     EXPECT_EQ(chip(c331::ICH_ACT_VW, c[0]), 540u);
     EXPECT_EQ(chip(c331::IP_VW, c[0]), 1080u);
@@ -757,10 +766,11 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         EXPECT_EQ(chip(c331::SHP_V_COEF0 + 0x100 * k, window0_och()), vset[k]) << "d" << k;
 
     // A crop of it names frame lines, its margins as its height.
-    for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{100, 30, 960, 270}}) {
+    for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{0, 540, 1920, 540},
+                             ST_RECT{100, 30, 960, 270}}) {
         SCOPED_TRACE("crop from line " + std::to_string(c.y));
         edit_and_pass([&](uint8_t*) {
-            set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 2);
+            set_word(ram_crop_addr(0, CROP_KEY), uint16_t(CROP_KEY_USED | source));
             set_word(ram_crop_addr(0, CROP_X), uint16_t(c.x));
             set_word(ram_crop_addr(0, CROP_Y), uint16_t(c.y));
             set_word(ram_crop_addr(0, CROP_WIDTH), uint16_t(c.w));
@@ -774,19 +784,21 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         EXPECT_NEAR(double(rc[0].vzoom), 65536.0 * c.h / 2048, 64);
     }
 
-    // Five windows on it: the fifth finds the deinterlacing channels taken and stores fields,
-    // so its crop of 270 frame lines from line 30 reads 135 field lines from line 15.
+    // Five windows on it (three of a V-by-One port): the last finds the deinterlacing channels
+    // taken and stores fields, so its crop of 270 frame lines from line 30 reads 135 field
+    // lines from line 15.
+    const int last = source >= 4 ? 2 : 4;
     edit_and_pass([&](uint8_t*) {
-        for (int w = 0; w < 5; ++w) {
+        for (int w = 0; w <= last; ++w) {
             set_word(ram_window_addr(w, WIN_ENABLE), 1);
-            set_word(ram_window_addr(w, WIN_SOURCE), w == 4 ? WIN_SOURCE_CROP | 0 : 2);
+            set_word(ram_window_addr(w, WIN_SOURCE), w == last ? WIN_SOURCE_CROP | 0 : source);
             set_word(ram_window_addr(w, WIN_X), uint16_t(800 * w));
             set_word(ram_window_addr(w, WIN_Y), 0);
             set_word(ram_window_addr(w, WIN_WIDTH), 800);
             set_word(ram_window_addr(w, WIN_HEIGHT), 540);
         }
     });
-    const int n = mgr_->slot_pos[4];
+    const int n = mgr_->slot_pos[last];
     ASSERT_GE(mgr_->first_ich(n), 4);
     int och[8];
     mgr_->get_och(n, och);
@@ -802,12 +814,17 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
 
     // The source turns progressive: the channel keeps nothing of the deinterlacer's set-up,
     // as a start on 1080p leaves it.
-    board(R"({"inputs": [{}, {}, {}]})");
-    publish(2, row_1080p60());
+    board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+    publish(source, row_1080p60());
     follow_inputs();
-    ASSERT_EQ(mgr_->PI_SCAN_MODE[1], 0u);
+    ASSERT_EQ(mgr_->PI_SCAN_MODE[port], 0u);
     for (const uint32_t id : {c331::IP_HTOTAL, c331::IP_VW, c331::IP_VST, c331::IP_PD_CTRL, c331::IP_FIELD_A})
         EXPECT_EQ(chip(id, c[0]), 0u) << std::hex << id;
 }
+
+// An interlaced source on an HDMI 1.4 receiver (source 2, port 1) and on an HDMI 2.0 one
+// (source 4, port 5, one V-by-One lane): both report it in field lines with its interlace flag.
+TEST_F(WindowOutput, InterlacedInputEndToEnd) { interlaced_input_end_to_end(2); }
+TEST_F(WindowOutput, InterlacedHdmi20InputEndToEnd) { interlaced_input_end_to_end(4); }
 
 }  // namespace

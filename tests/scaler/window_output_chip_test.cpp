@@ -822,6 +822,76 @@ void WindowOutput::interlaced_input_end_to_end(int source)
         EXPECT_EQ(chip(id, c[0]), 0u) << std::hex << id;
 }
 
+// A window that overhangs the wall is cut at the channel canvas's edge in both directions, its
+// picture at the scale of the whole window; every other window stays as it was. Window 1 (640 x
+// 360 at 100,100, source 2) lies above window 0 where a case asks for it.
+TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
+{
+    struct Case {
+        const char* name;
+        int led_w, led_h, splice, out_w;
+        int x, y, w, h, attr, dbd;      // window 0 (source 4); dbd: dot-by-dot index, -1 none
+        bool above;                     // window 1 above it
+        int64_t line;                   // first line its first output channel reads
+        uint32_t hw, vw;                // pixels and lines that channel shows
+        int vdir, hdir;
+    } cases[] = {
+        {"one line down, mirrored", 1920, 1080, 0, 1920, 0, 1, 1920, 1080, 1, -1, true, 0, 1920, 1079, 1, -1},
+        {"100 lines down, mirrored", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 1, -1, true, 0, 1920, 980, 1, -1},
+        {"100 lines down, upside down", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 2, -1, true, 1079, 1920, 980, -1, 1},
+        {"half size at 1500,800", 1920, 1080, 0, 1920, 1500, 800, 960, 540, 0, -1, false, 0, 420, 280, 1, 1},
+        {"1:1 past the corner of a split wall", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 0, 0, false, 0, 840, 1080, 1, 1},
+        {"CP21 at 300,0", 1280, 720, 5, 1280, 300, 0, 1280, 720, 0, -1, false, 0, 340, 720, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        led(c.led_w, c.led_h, c.splice, c.out_w, c.led_h);
+        dot_by_dot(c.dbd);
+        edit_and_pass([&](uint8_t*) {
+            window(c.x, c.y, c.w, c.h);
+            set_word(ram_window_addr(0, WIN_SOURCE), 4);
+            set_word(ram_window_addr(0, WIN_ROTATE), uint16_t(c.attr));
+            set_word(ram_win_priority, 1);
+            set_word(ram_win_priority + 2, 0);
+            set_word(ram_window_addr(1, WIN_ENABLE), c.above ? 1 : 0);
+            set_word(ram_window_addr(1, WIN_SOURCE), 2);
+            set_word(ram_window_addr(1, WIN_X), 100);
+            set_word(ram_window_addr(1, WIN_Y), 100);
+            set_word(ram_window_addr(1, WIN_WIDTH), 640);
+            set_word(ram_window_addr(1, WIN_HEIGHT), 360);
+        });
+        ASSERT_FALSE(mgr_->list_fallback);
+        ASSERT_EQ(mgr_->gMwin.wincnt, c.above ? 2 : 1);
+        const std::vector<sim::OchRead> r = reads();
+        ASSERT_FALSE(r.empty());
+        EXPECT_EQ(r[0].ich, ichs().at(0));
+        EXPECT_EQ(r[0].line, c.line);
+        EXPECT_EQ(r[0].vw, c.vw);
+        EXPECT_EQ(r[0].hw, c.hw);
+        EXPECT_EQ(r[0].vdir, c.vdir);
+        EXPECT_EQ(r[0].hdir, c.hdir);
+        EXPECT_EQ(r[0].vzoom, 0u);   // 1:1 or shrunk on the input side: the scale kept
+        if (c.dbd < 0 && c.h < 1080) {
+            EXPECT_NEAR(double(chip(c331::SHR_VRATIO, ichs().at(0))), 65536.0 * c.h / 1080, 64);
+            EXPECT_NEAR(double(chip(c331::SHR_HRATIO, ichs().at(0))), 65536.0 * c.w / 1920, 64);
+        }
+        if (c.above) {
+            int och[8];
+            mgr_->get_och(mgr_->slot_pos[1], och);
+            ASSERT_GE(och[0], 0);
+            const sim::OchRead w1 = model_->och_read(och[0]);
+            EXPECT_EQ(w1.ich, mgr_->first_ich(mgr_->slot_pos[1]));
+            EXPECT_EQ(w1.hw, 640u);
+            EXPECT_EQ(w1.vw, 360u);
+        }
+        dot_by_dot(-1);
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_window_addr(0, WIN_ROTATE), 0);
+            set_word(ram_window_addr(1, WIN_ENABLE), 0);
+        });
+    }
+}
+
 // An interlaced source on an HDMI 1.4 receiver (source 2, port 1) and on an HDMI 2.0 one
 // (source 4, port 5, one V-by-One lane): both report it in field lines with its interlace flag.
 TEST_F(WindowOutput, InterlacedInputEndToEnd) { interlaced_input_end_to_end(2); }

@@ -832,16 +832,18 @@ TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
         int led_w, led_h, splice, out_w;
         int x, y, w, h, attr, dbd;      // window 0 (source 4); dbd: dot-by-dot index, -1 none
         bool above;                     // window 1 above it
-        int64_t line;                   // first line its first output channel reads
+        int64_t px, line;               // first pixel and line its first output channel reads
         uint32_t hw, vw;                // pixels and lines that channel shows
         int vdir, hdir;
     } cases[] = {
-        {"one line down, mirrored", 1920, 1080, 0, 1920, 0, 1, 1920, 1080, 1, -1, true, 0, 1920, 1079, 1, -1},
-        {"100 lines down, mirrored", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 1, -1, true, 0, 1920, 980, 1, -1},
-        {"100 lines down, upside down", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 2, -1, true, 1079, 1920, 980, -1, 1},
-        {"half size at 1500,800", 1920, 1080, 0, 1920, 1500, 800, 960, 540, 0, -1, false, 0, 420, 280, 1, 1},
-        {"1:1 past the corner of a split wall", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 0, 0, false, 0, 840, 1080, 1, 1},
-        {"CP21 at 300,0", 1280, 720, 5, 1280, 300, 0, 1280, 720, 0, -1, false, 0, 340, 720, 1, 1},
+        {"one line down, mirrored", 1920, 1080, 0, 1920, 0, 1, 1920, 1080, 1, -1, true, 0, 0, 1920, 1079, 1, -1},
+        {"100 lines down, mirrored", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 1, -1, true, 0, 0, 1920, 980, 1, -1},
+        {"100 lines down, upside down", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 2, -1, true, 0, 1079, 1920, 980, -1, 1},
+        {"half size at 1500,800", 1920, 1080, 0, 1920, 1500, 800, 960, 540, 0, -1, false, 0, 0, 420, 280, 1, 1},
+        {"1:1 past the corner of a split wall", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 0, 0, false, 0, 0, 840, 1080, 1, 1},
+        {"1:1 past the corner of a split wall, mirrored", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 1, 0, false, 1080, 0, 840,
+         1080, 1, -1},
+        {"CP21 at 300,0", 1280, 720, 5, 1280, 300, 0, 1280, 720, 0, -1, false, 0, 0, 340, 720, 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -865,6 +867,7 @@ TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
         const std::vector<sim::OchRead> r = reads();
         ASSERT_FALSE(r.empty());
         EXPECT_EQ(r[0].ich, ichs().at(0));
+        EXPECT_EQ(r[0].x, c.px);
         EXPECT_EQ(r[0].line, c.line);
         EXPECT_EQ(r[0].vw, c.vw);
         EXPECT_EQ(r[0].hw, c.hw);
@@ -883,6 +886,15 @@ TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
             EXPECT_EQ(w1.ich, mgr_->first_ich(mgr_->slot_pos[1]));
             EXPECT_EQ(w1.hw, 640u);
             EXPECT_EQ(w1.vw, 360u);
+        }
+        if (c.attr == 2) {
+            // Turned upright by the rotate word alone: the top of the input is shown.
+            rotate(0);
+            const std::vector<sim::OchRead> u = reads();
+            ASSERT_FALSE(u.empty());
+            EXPECT_EQ(u[0].line, 0);
+            EXPECT_EQ(u[0].vdir, 1);
+            EXPECT_EQ(u[0].vw, c.vw);
         }
         dot_by_dot(-1);
         edit_and_pass([&](uint8_t*) {

@@ -275,7 +275,8 @@ void c331_manage::define_param()
 
     PS_CLK[4] = PS_CLK[1] / 4;
 
-    for (int c = 0; c < kIpCh; ++c) {
+    // Deinterlacer and noise settings by port: the V-by-One ports take interlaced sources too.
+    for (int c = 0; c < kPorts; ++c) {
         PM_HNR[c] = PM_VNR[c] = PM_TNR[c] = PM_BNR[c] = PM_MNR[c] = PM_COMB[c] = 0;
         PM_IPEN[c] = 1;
         PM_DIAG[c] = 2;

@@ -291,6 +291,11 @@ public:
 
     int32_t slot_pos[kWindows]{0, -1, -1, -1, -1, -1};   // window slot -> list position, -1 unlisted
     bool list_fallback = false;   // the listed windows did not fit: one unrotated window over the LED
+    // A window past the right or bottom edge of the channel canvas is cut there: by list
+    // position, its width and height as recorded and the part cut off each side (left,
+    // right, top, bottom, on the wall). Its picture keeps its scale (calc_iwin2).
+    int32_t win_full[kWindows][2]{};
+    int32_t win_cut[kWindows][4]{};
     bool windows_dropped = false;   // the last layout left windows dark for want of output channels
     uint32_t ichs_left_out = 0;     // bit n: listed window n is left without input channels (lowest layers)
     // An apply may lay the windows out more than once (panel, layers, window records): the

@@ -395,6 +395,9 @@ void c331_manage::tlxApi_initEnvC331Default()
     gMwin.wincnt = 1;
     gMwin.pwin = gMwin_rects;
     gMwin_rects[0] = ST_RECT{pnl.xoffs, pnl.yoffs, pnl.w, pnl.h};
+    std::memset(win_cut, 0, sizeof win_cut);
+    win_full[0][0] = pnl.w;
+    win_full[0][1] = pnl.h;
     ST_WIN_INFO& wi = pwinfo[0];
     wi.x = pnl.xoffs;
     wi.y = pnl.yoffs;
@@ -445,7 +448,23 @@ bool c331_manage::load_window(const uint8_t* img, int w, int n)
     wi.priority = static_cast<uint8_t>(pri);
 
     const int32_t x = rd(WIN_X) + pnl.xoffs, y = rd(WIN_Y) + pnl.yoffs;
-    const int32_t width = rd(WIN_WIDTH), height = rd(WIN_HEIGHT);
+    int32_t width = rd(WIN_WIDTH), height = rd(WIN_HEIGHT);
+    const int64_t canvas_w = int64_t(pnl.och.width) * pnl.och_HCnt;
+    const int64_t canvas_h = int64_t(pnl.och.height) * pnl.och_VCnt;
+    // A window that overhangs the canvas is cut at its edge (its picture keeps its scale, the
+    // part beyond is not shown); one that starts beyond it has nothing to show and fails below.
+    win_full[n][0] = width;
+    win_full[n][1] = height;
+    for (int k = 0; k < 4; ++k)
+        win_cut[n][k] = 0;
+    if (x < canvas_w && x + width > canvas_w) {
+        win_cut[n][1] = static_cast<int32_t>(x + width - canvas_w);
+        width -= win_cut[n][1];
+    }
+    if (y < canvas_h && y + height > canvas_h) {
+        win_cut[n][3] = static_cast<int32_t>(y + height - canvas_h);
+        height -= win_cut[n][3];
+    }
     gMwin_rects[n] = ST_RECT{x, y, width, height};
     wi.x = static_cast<uint16_t>(x);
     wi.y = static_cast<uint16_t>(y);
@@ -474,8 +493,6 @@ bool c331_manage::load_window(const uint8_t* img, int w, int n)
 
     const char* tag = (pnl.splice == SPLICE_NONE) ? " for SPLICE_NONE" :
                       (pnl.splice == SPLICE_CP12) ? " for SPLICE_CP1TO2" : " for";
-    const int64_t canvas_w = int64_t(pnl.och.width) * pnl.och_HCnt;
-    const int64_t canvas_h = int64_t(pnl.och.height) * pnl.och_VCnt;
     bool dbg = g_debugSwitch == 254;
     if (x + width > canvas_w) {
         if (dbg) printf("\t OOR%s win:%d x:%d w:%d, pnl->w\r\n", tag, w, x, width);
@@ -504,6 +521,8 @@ void c331_manage::tlxApi_initEnvC331()
 {
     const uint8_t* img = TlxRamPara::p_tlxrampara_config->ram_image;
     gMwin.pwin = gMwin_rects;
+    std::memset(win_cut, 0, sizeof win_cut);
+    std::memset(win_full, 0, sizeof win_full);
 
     int listed[kWindows];
     int wincnt = 0;

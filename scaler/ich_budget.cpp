@@ -80,8 +80,9 @@ int c331_manage::check_ich(int need_low, int dual)
 {
     auto F = [&](int c) { return ich_owner[c] < 0; };
     if (dual) {
-        static constexpr int kPairs[4] = {4, 6, 2, 0};
-        for (int c : kPairs)
+        // An interlaced V-by-One port takes a pair of deinterlacing channels while one is free.
+        static constexpr int kPairs[4] = {4, 6, 2, 0}, kLowFirst[4] = {0, 2, 4, 6};
+        for (int c : need_low ? kLowFirst : kPairs)
             if (F(c) && F(c + 1))
                 return c;
         return -1;

@@ -30,13 +30,16 @@ bool unchanged(const ST_PORT_INFO& prev, const ST_PORT_INFO& cur)
 
 Class classify(int port, const ST_HDMI_INFO& h, double fv, double pclk)
 {
+    Class c{h.data_mode != 0 ? 3u : 4u, 0};
     if (port >= 4) {
         const int32_t lanes = h.lanes < 1 ? 1 : h.lanes;
         const bool small = h.hact < 2177 && pclk <= 324000000.0 && lanes < 4;
-        return Class{small ? 4u : 1u, 0};
+        c = Class{small ? 4u : 1u, 0};
     }
-    Class c{h.data_mode != 0 ? 3u : 4u, 0};
-    if (h.interlaced) {
+    // Every receiver reports an interlaced source in field lines: the port is classified by
+    // its field total, so crops and the deinterlacer see frame lines on any input. A V-by-One
+    // input too wide for one channel (state 1) has no interlaced format.
+    if (h.interlaced && c.state != 1) {
         const int32_t vt = h.vtotal;
         if (vt >= 560 && vt <= 565)
             c = Class{fv >= 55.0 ? 5u : 6u, 1};

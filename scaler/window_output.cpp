@@ -2,6 +2,7 @@
 // capture area, shrink and frame-store writing of each window's input channels. Output side:
 // active area, frame-store reading and zoom of its output channels. The change is hidden by a
 // freeze or a fade and lands in one frame through the update-timing hold.
+#include <algorithm>
 #include <cstdio>
 
 #include "core/globals.h"
@@ -22,6 +23,30 @@ constexpr uint64_t kPovsBoundUs = 100000;   // one output frame is far shorter
 
 uint32_t choffs(int ch) { return c331::kChannelStride * static_cast<uint32_t>(ch); }
 uint32_t reg_step(uint32_t id, uint32_t regs) { return id + (regs << 8); }
+
+// The input area {start, length} of one direction of a window cut at the wall's edge: `full`
+// window pixels as recorded, `lo` and `hi` of them cut off before and after, `mirror` when the
+// picture is shown reversed. A scaled picture loses the same share of its input area; a
+// dot-by-dot one (shown 1:1 from its start, at most `full` long) the pixels cut off.
+void cut_input(int32_t& st, int32_t& len, int32_t full, int32_t lo, int32_t hi, bool mirror, bool one_to_one)
+{
+    if ((lo == 0 && hi == 0) || full <= 0 || len <= 0)
+        return;
+    if (!one_to_one) {
+        if (mirror)
+            std::swap(lo, hi);
+        const int32_t a = static_cast<int32_t>(int64_t(len) * lo / full);
+        const int32_t b = static_cast<int32_t>(int64_t(len) * hi / full);
+        st += a;
+        len = len - a - b > 0 ? len - a - b : 1;
+        return;
+    }
+    const int32_t shown = std::min(len, full);
+    const int32_t end = std::max(std::min(shown, full - hi), 1);
+    const int32_t begin = std::min(lo, end - 1);
+    st += mirror ? shown - end : begin;
+    len = end - begin;
+}
 
 }  // namespace
 
@@ -79,6 +104,9 @@ void c331_manage::calc_iwin2(int w)
     case 41: r = {0, hw(0) + hw(1), 0, vw(0) + vw(2)}; break;
     default: break;
     }
+    const int32_t* cut = win_cut[w];
+    cut_input(r.hst, r.hw, win_full[w][0], cut[0], cut[1], win_mirror[w][0] != 0, code != 0);
+    cut_input(r.vst, r.vw, win_full[w][1], cut[2], cut[3], win_mirror[w][1] != 0, code != 0);
     done();
 }
 

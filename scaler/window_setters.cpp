@@ -44,6 +44,10 @@ void c331_manage::c331_SetWinAttr(int w, int value)
     g_chg_attr[w] = 1;
     win_mirror[w][0] = value & 1;
     win_mirror[w][1] = (value >> 1) & 1;
+    // A window cut at the wall's edge shows another part of its input when mirrored.
+    for (int k = 0; k < 4; ++k)
+        if (win_cut[w][k])
+            g_chg_win[w] = 1;
     set_output(c331_fd);
 }
 

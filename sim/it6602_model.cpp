@@ -75,7 +75,8 @@ void It6602Model::follow_input()
     }
 }
 
-// Registers 0x90..0xA8 from the scripted timing; an interlaced input reports one field.
+// Registers 0x90..0xA8 from the scripted timing; an interlaced input reports one field (every
+// vertical count a field's).
 uint8_t It6602Model::timing_reg(uint8_t r) const
 {
     const SimInput in = board_input(board_.config(), s_);
@@ -84,7 +85,7 @@ uint8_t It6602Model::timing_reg(uint8_t r) const
     const int vtotal = in.interlaced ? in.vtotal / 2 : in.vtotal;
     const int vact = in.interlaced ? in.vactive / 2 : in.vactive;
     const int vfront = in.interlaced ? in.vfront / 2 : in.vfront;
-    const int vsync = in.vsync;
+    const int vsync = in.interlaced ? in.vsync / 2 : in.vsync;
     const uint32_t khz = in.pclk_khz ? in.pclk_khz : 1;
     switch (r) {
     case 0x90: return 0x02;  // TMDS range 2: 12288 / divisor

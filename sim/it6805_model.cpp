@@ -143,8 +143,9 @@ uint32_t It6805Model::pclk_sum() const
 
 uint8_t It6805Model::timing_reg(uint8_t r) const
 {
+    // An interlaced source is measured per field: every vertical count is a field's.
     const int div = in_.interlaced ? 2 : 1;
-    const int vt = in_.vtotal / div, va = in_.vactive / div, vs = in_.vsync / div, vf = in_.vfront;
+    const int vt = in_.vtotal / div, va = in_.vactive / div, vs = in_.vsync / div, vf = in_.vfront / div;
     switch (r) {
     case 0x9B: return uint8_t(in_.htotal);
     case 0x9C: return uint8_t((in_.htotal >> 8) & 0x3F);

@@ -180,9 +180,8 @@ const Timing kTimings[] = {
 };
 constexpr int kTimingCount = sizeof kTimings / sizeof kTimings[0];
 constexpr int kWideTimings[2] = {3, 4};   // wider than a V-by-One channel carries (2176)
-// The receivers of sources 0..3 take up to 1080p, interlaced too; the V-by-One inputs (4, 5)
-// every progressive timing.
-bool timing_fits(int source, int t) { return source >= 4 ? !kTimings[t].interlaced : kTimings[t].hact <= 1920; }
+// The receivers of sources 0..3 take up to 1080p; the V-by-One inputs (4, 5) every timing.
+bool timing_fits(int source, int t) { return source >= 4 || kTimings[t].hact <= 1920; }
 
 // No receiving cards on the output ports: their search is not what is compared, and it is
 // most of an FPGA pass.

@@ -316,9 +316,10 @@ TEST_F(WallLayout, InputChannelsFollowTheLayoutNotThePath)
     expect_as_a_start("window 0's source changed and back");
 }
 
-// Windows that no longer fit the screen fall back to one window over it, shown unrotated as a
-// start on that image shows it: neither the rotate the window had before nor one written
-// meanwhile mirrors it. Once the windows fit again, their rotate is taken.
+// Windows of which one lies wholly off a screen made smaller (nothing of it can be shown) fall
+// back to one window over it, shown unrotated as a start on that image shows it: neither the
+// rotate the window had before nor one written meanwhile mirrors it. Once the windows fit
+// again, their rotate is taken.
 TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
 {
     auto mirrors = [&](int hdir, int vdir) {
@@ -339,12 +340,12 @@ TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
     };
     screen(Screen{3840, 2160, 0, 3840, 2160});
     edit_and_pass([&](uint8_t*) {
-        put_window(0, Win{0, 0, 3840, 2160});
+        put_window(0, Win{0, 1200, 3840, 960});
         set_word(ram_window_addr(0, WIN_ROTATE), 1);
     });
     mirrors(-1, 1);
 
-    led(1920, 1080);   // window 0 is now wider and taller than the screen
+    led(1920, 1080);   // window 0 now begins below the screen
     expect_whole(0, 1920, 1080, 1, 1);
     {
         SCOPED_TRACE("fallen back");
@@ -356,7 +357,7 @@ TEST_F(WallLayout, WindowsThatDoNotFitFallBackToOneUnrotatedWindow)
         mirrors(1, 1);
     }
     led(3840, 2160);
-    expect_whole(0, 3840, 2160, 1, 1);
+    expect_whole(0, 3840, 960, 1, 1);
     {
         SCOPED_TRACE("fitting again");
         mirrors(-1, -1);

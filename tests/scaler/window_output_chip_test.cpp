@@ -1,6 +1,9 @@
 // The output side of the window pipeline on the simulated chip, as the LED wall shows it:
 // zoom, frame-store read starts, mirrors over columns and rows, the V-by-One width cap,
 // crops through the input shrink, dot-by-dot windows, black windows and an interlaced input.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "core/ram_map.h"
@@ -109,6 +112,7 @@ protected:
             r.push_back(model_->och_read(och[a]));
         return r;
     }
+    void interlaced_input_end_to_end(int source);
     std::vector<int> ichs() const
     {
         std::vector<int> c;
@@ -729,14 +733,19 @@ TEST_F(WindowOutput, FreezeAfterAPanelChangeUnderAPatternIsKept)
 
 // A 1080i source end to end: captured per field, deinterlaced into 1080-line frames on a
 // low input channel, stored three pixels in eight bytes, and zoomed from 1080 lines.
-TEST_F(WindowOutput, InterlacedInputEndToEnd)
+void WindowOutput::interlaced_input_end_to_end(int source)
 {
-    board(R"({"inputs": [{}, {}, {"format": "1080i60"}]})");
-    publish(2, row({1920, 2200, 540, 562, 74.25f, 1}));
-    show(2);
-    ASSERT_EQ(mgr_->PI_STATE[1], 5u);
+    const int port = mgr_->tlxApi_inputCvtC331(source);
+    QJsonArray inputs{QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}, QJsonObject{}};
+    inputs[source] = QJsonObject{{"format", "1080i60"}, {"lanes", 1}};
+    board(QJsonDocument(QJsonObject{{"inputs", inputs}}).toJson().toStdString());
+    HDMI_INFO field = row({1920, 2200, 540, 562, 74.25f, 1});
+    field.lanes = source >= 4 ? 1 : 0;
+    publish(source, field);
+    show(source);
+    ASSERT_EQ(mgr_->PI_STATE[port], 5u);
     const std::vector<int> c = ichs();
-    ASSERT_EQ(c.size(), 1u);
+    ASSERT_EQ(c.size(), source >= 4 ? 2u : 1u);   // a V-by-One port takes a pair
     ASSERT_LT(c[0], 4);
     EXPECT_EQ(chip(c331::ICH_ACT_VW, c[0]), 540u);
     EXPECT_EQ(chip(c331::IP_VW, c[0]), 1080u);
@@ -757,10 +766,11 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         EXPECT_EQ(chip(c331::SHP_V_COEF0 + 0x100 * k, window0_och()), vset[k]) << "d" << k;
 
     // A crop of it names frame lines, its margins as its height.
-    for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{100, 30, 960, 270}}) {
+    for (const ST_RECT& c : {ST_RECT{100, 60, 960, 540}, ST_RECT{0, 540, 1920, 540},
+                             ST_RECT{100, 30, 960, 270}}) {
         SCOPED_TRACE("crop from line " + std::to_string(c.y));
         edit_and_pass([&](uint8_t*) {
-            set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 2);
+            set_word(ram_crop_addr(0, CROP_KEY), uint16_t(CROP_KEY_USED | source));
             set_word(ram_crop_addr(0, CROP_X), uint16_t(c.x));
             set_word(ram_crop_addr(0, CROP_Y), uint16_t(c.y));
             set_word(ram_crop_addr(0, CROP_WIDTH), uint16_t(c.w));
@@ -774,19 +784,21 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
         EXPECT_NEAR(double(rc[0].vzoom), 65536.0 * c.h / 2048, 64);
     }
 
-    // Five windows on it: the fifth finds the deinterlacing channels taken and stores fields,
-    // so its crop of 270 frame lines from line 30 reads 135 field lines from line 15.
+    // Five windows on it (three of a V-by-One port): the last finds the deinterlacing channels
+    // taken and stores fields, so its crop of 270 frame lines from line 30 reads 135 field
+    // lines from line 15.
+    const int last = source >= 4 ? 2 : 4;
     edit_and_pass([&](uint8_t*) {
-        for (int w = 0; w < 5; ++w) {
+        for (int w = 0; w <= last; ++w) {
             set_word(ram_window_addr(w, WIN_ENABLE), 1);
-            set_word(ram_window_addr(w, WIN_SOURCE), w == 4 ? WIN_SOURCE_CROP | 0 : 2);
+            set_word(ram_window_addr(w, WIN_SOURCE), w == last ? WIN_SOURCE_CROP | 0 : source);
             set_word(ram_window_addr(w, WIN_X), uint16_t(800 * w));
             set_word(ram_window_addr(w, WIN_Y), 0);
             set_word(ram_window_addr(w, WIN_WIDTH), 800);
             set_word(ram_window_addr(w, WIN_HEIGHT), 540);
         }
     });
-    const int n = mgr_->slot_pos[4];
+    const int n = mgr_->slot_pos[last];
     ASSERT_GE(mgr_->first_ich(n), 4);
     int och[8];
     mgr_->get_och(n, och);
@@ -802,12 +814,99 @@ TEST_F(WindowOutput, InterlacedInputEndToEnd)
 
     // The source turns progressive: the channel keeps nothing of the deinterlacer's set-up,
     // as a start on 1080p leaves it.
-    board(R"({"inputs": [{}, {}, {}]})");
-    publish(2, row_1080p60());
+    board(R"({"inputs": [{}, {}, {}, {}, {}, {}]})");
+    publish(source, row_1080p60());
     follow_inputs();
-    ASSERT_EQ(mgr_->PI_SCAN_MODE[1], 0u);
+    ASSERT_EQ(mgr_->PI_SCAN_MODE[port], 0u);
     for (const uint32_t id : {c331::IP_HTOTAL, c331::IP_VW, c331::IP_VST, c331::IP_PD_CTRL, c331::IP_FIELD_A})
         EXPECT_EQ(chip(id, c[0]), 0u) << std::hex << id;
 }
+
+// A window that overhangs the wall is cut at the channel canvas's edge in both directions, its
+// picture at the scale of the whole window; every other window stays as it was. Window 1 (640 x
+// 360 at 100,100, source 2) lies above window 0 where a case asks for it.
+TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
+{
+    struct Case {
+        const char* name;
+        int led_w, led_h, splice, out_w;
+        int x, y, w, h, attr, dbd;      // window 0 (source 4); dbd: dot-by-dot index, -1 none
+        bool above;                     // window 1 above it
+        int64_t px, line;               // first pixel and line its first output channel reads
+        uint32_t hw, vw;                // pixels and lines that channel shows
+        int vdir, hdir;
+    } cases[] = {
+        {"one line down, mirrored", 1920, 1080, 0, 1920, 0, 1, 1920, 1080, 1, -1, true, 0, 0, 1920, 1079, 1, -1},
+        {"100 lines down, mirrored", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 1, -1, true, 0, 0, 1920, 980, 1, -1},
+        {"100 lines down, upside down", 1920, 1080, 0, 1920, 0, 100, 1920, 1080, 2, -1, true, 0, 1079, 1920, 980, -1, 1},
+        {"half size at 1500,800", 1920, 1080, 0, 1920, 1500, 800, 960, 540, 0, -1, false, 0, 0, 420, 280, 1, 1},
+        {"1:1 past the corner of a split wall", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 0, 0, false, 0, 0, 840, 1080, 1, 1},
+        {"1:1 past the corner of a split wall, mirrored", 3840, 1080, 3, 1920, 3000, 500, 1920, 1080, 1, 0, false, 1080, 0, 840,
+         1080, 1, -1},
+        {"CP21 at 300,0", 1280, 720, 5, 1280, 300, 0, 1280, 720, 0, -1, false, 0, 0, 340, 720, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        led(c.led_w, c.led_h, c.splice, c.out_w, c.led_h);
+        dot_by_dot(c.dbd);
+        edit_and_pass([&](uint8_t*) {
+            window(c.x, c.y, c.w, c.h);
+            set_word(ram_window_addr(0, WIN_SOURCE), 4);
+            set_word(ram_window_addr(0, WIN_ROTATE), uint16_t(c.attr));
+            set_word(ram_win_priority, 1);
+            set_word(ram_win_priority + 2, 0);
+            set_word(ram_window_addr(1, WIN_ENABLE), c.above ? 1 : 0);
+            set_word(ram_window_addr(1, WIN_SOURCE), 2);
+            set_word(ram_window_addr(1, WIN_X), 100);
+            set_word(ram_window_addr(1, WIN_Y), 100);
+            set_word(ram_window_addr(1, WIN_WIDTH), 640);
+            set_word(ram_window_addr(1, WIN_HEIGHT), 360);
+        });
+        ASSERT_FALSE(mgr_->list_fallback);
+        ASSERT_EQ(mgr_->gMwin.wincnt, c.above ? 2 : 1);
+        const std::vector<sim::OchRead> r = reads();
+        ASSERT_FALSE(r.empty());
+        EXPECT_EQ(r[0].ich, ichs().at(0));
+        EXPECT_EQ(r[0].x, c.px);
+        EXPECT_EQ(r[0].line, c.line);
+        EXPECT_EQ(r[0].vw, c.vw);
+        EXPECT_EQ(r[0].hw, c.hw);
+        EXPECT_EQ(r[0].vdir, c.vdir);
+        EXPECT_EQ(r[0].hdir, c.hdir);
+        EXPECT_EQ(r[0].vzoom, 0u);   // 1:1 or shrunk on the input side: the scale kept
+        if (c.dbd < 0 && c.h < 1080) {
+            EXPECT_NEAR(double(chip(c331::SHR_VRATIO, ichs().at(0))), 65536.0 * c.h / 1080, 64);
+            EXPECT_NEAR(double(chip(c331::SHR_HRATIO, ichs().at(0))), 65536.0 * c.w / 1920, 64);
+        }
+        if (c.above) {
+            int och[8];
+            mgr_->get_och(mgr_->slot_pos[1], och);
+            ASSERT_GE(och[0], 0);
+            const sim::OchRead w1 = model_->och_read(och[0]);
+            EXPECT_EQ(w1.ich, mgr_->first_ich(mgr_->slot_pos[1]));
+            EXPECT_EQ(w1.hw, 640u);
+            EXPECT_EQ(w1.vw, 360u);
+        }
+        if (c.attr == 2) {
+            // Turned upright by the rotate word alone: the top of the input is shown.
+            rotate(0);
+            const std::vector<sim::OchRead> u = reads();
+            ASSERT_FALSE(u.empty());
+            EXPECT_EQ(u[0].line, 0);
+            EXPECT_EQ(u[0].vdir, 1);
+            EXPECT_EQ(u[0].vw, c.vw);
+        }
+        dot_by_dot(-1);
+        edit_and_pass([&](uint8_t*) {
+            set_word(ram_window_addr(0, WIN_ROTATE), 0);
+            set_word(ram_window_addr(1, WIN_ENABLE), 0);
+        });
+    }
+}
+
+// An interlaced source on an HDMI 1.4 receiver (source 2, port 1) and on an HDMI 2.0 one
+// (source 4, port 5, one V-by-One lane): both report it in field lines with its interlace flag.
+TEST_F(WindowOutput, InterlacedInputEndToEnd) { interlaced_input_end_to_end(2); }
+TEST_F(WindowOutput, InterlacedHdmi20InputEndToEnd) { interlaced_input_end_to_end(4); }
 
 }  // namespace

@@ -105,6 +105,10 @@ TEST(InputClass, FormatStates)
     EXPECT_EQ(portclass::classify(1, i1080, 50.0, 74.25e6).state, 6u);
     EXPECT_EQ(portclass::classify(1, i1080, 60.0, 74.25e6).state, 5u);
     EXPECT_EQ(portclass::classify(1, i1080, 60.0, 74.25e6).scan, 1u);
+    // A V-by-One port follows its receiver's interlace flag as the others do.
+    const ST_HDMI_INFO i1080_vbo = timing(1920, 2200, 562, 1, 1);
+    EXPECT_EQ(portclass::classify(4, i1080_vbo, 60.0, 74.25e6).state, 5u);
+    EXPECT_EQ(portclass::classify(5, i1080_vbo, 50.0, 74.25e6).scan, 1u);
     EXPECT_EQ(portclass::classify(0, timing(720, 858, 262, 1), 60.0, 13.5e6).state, 7u);
     EXPECT_EQ(portclass::classify(0, timing(1920, 2200, 1125, 0), 60.0, 148.5e6).state, 4u);
     ST_HDMI_INFO ddr = timing(1920, 2200, 1125, 0);

@@ -151,6 +151,8 @@ TEST_F(ReceiverTest, InputsAreFollowedIntoTheImageAndHdminfo)
     write_board(R"({"inputs": [{"format": "1080i60"}]})");
     ASSERT_TRUE(step_until([&] { return shows(0, 1920, 540, 60); }, 100));
     EXPECT_EQ(info(0).interlaced, 1u);
+    EXPECT_EQ(info(0).Vsync + info(0).Vback, 20u);   // a 1080i field's first active line
+    EXPECT_EQ(info(0).Vsync, 5u);
     // A chip that stops answering: its reads give 0 and are counted.
     const uint32_t failures = z_->it6602->read_failures;
     write_board(R"({"inputs": [{"format": "1080i60", "receiver": false}]})");

@@ -112,6 +112,23 @@ TEST_F(Road, StableInputPublishesAfterTheScalerTakesItUpAndWatchdogResets)
     EXPECT_EQ(zs_->reset_request[4], 1);
 }
 
+// An interlaced source is measured as a real receiver measures it: per field, every vertical
+// count a field's (the scaler finds its first active line where it finds a 1080i field's), with
+// the interlace flag.
+TEST_F(Road, InterlacedInputIsMeasuredPerField)
+{
+    script(0, {{"format", "1080i60"}});
+    sys_->restart(0);
+    ASSERT_TRUE(step_until(0, [&] { return stable(0); }));
+    const iTE6805_Data& D = sys_->iTE6805_DATA[0];
+    EXPECT_EQ(D.interlaced, 1);
+    EXPECT_EQ(D.t.vactive, 540u);
+    EXPECT_EQ(D.t.vtotal, 562u);
+    EXPECT_EQ(D.t.vsync, 5u);
+    EXPECT_EQ(D.t.vfp, 2u);
+    EXPECT_EQ(D.t.vbp, 15u);
+}
+
 // Leaving the video-stable state clears the record's stable flag (under its lock).
 TEST_F(Road, LosingSyncClearsTheStableFlag)
 {

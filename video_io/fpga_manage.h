@@ -121,6 +121,10 @@ public:
     void clear_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, 0, chip); }
     void set_local(u8 r, u8 value, u8 chip = 0) { write_to_register(r, 0xFF, value, chip); }
     bool running_state(u8 chip = 0) const { return reg(fpga::REG_RUN_STATE, chip) == 3; }
+    // Chip 0 runs and is not held in reset: a write to its registers or RAM reaches it and
+    // stays until the chip restarts. Before its bring-up (or during a reset) a write would be
+    // lost, so a tool's write is refused then.
+    bool chip_writable() const;
     // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
     // write to the page or a save of it would be lost or store a page never loaded.
     bool page_ready() const { return running_state(0) && page_loaded; }

@@ -364,9 +364,26 @@ TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_t
 
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 {
-    bring_up();
-    // The clock command through the command page (block 30), run by register 2 bit 2.
+    // Before the bring-up a write to the chip would be lost: refused (status 3), nothing
+    // written, the device's copy unchanged. The device's own registers, the command page and
+    // register 2, which runs it, are served.
     const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
+    for (u8 r : {5, 50, 60, 160})
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{3, r, 0})) << int(r);
+    EXPECT_EQ(ask(0xF000, 0x60, le32(33 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
+    EXPECT_EQ(ask(0xF000, 0x60, le32(3 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{70, 9, 0xFF}), (Bytes{0, 70, 9}));
+    EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x04}));
+    EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160), 0);
+    EXPECT_NE(fpga0_->ram(33, 0, 2), (Bytes{7, 8}));
+    EXPECT_NE(fpga_manage::MCU_RAM_DEFAULT[0].load(), 7);
+
+    bring_up();
+    for (u8 r : {5, 50, 60, 160})
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));
+    // The clock command through the command page (block 30), run by register 2 bit 2.
     EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x0C}));  // the mirror keeps bit 2
     EXPECT_EQ(fpga0_->reg(2) & 0x04, 0);

@@ -188,9 +188,9 @@ void follow_record_marks(uint64_t from, uint64_t to)
         const uint64_t mark = uint64_t(copies->sector[0]) * fpga::kFlashSector;
         if (mark < from || mark >= to)
             continue;
-        const bool marked = fpga::follow_first_copy(*f->drv, *copies);
+        fpga::follow_first_copy(*f->drv, *copies);
         if (copies == &fpga::kOnOffRecord)
-            f->set_local(fpga::REG_ONOFF_STORED, marked ? 1 : 0);
+            f->set_local(fpga::REG_ONOFF_STORED, fpga::record_stored(*f->drv, *copies) ? 1 : 0);
     }
 }
 

@@ -281,6 +281,17 @@ public:
     // A manual command not kept in the record is newer than the record: a bring-up keeps it
     // in use rather than loading the record (under brightness_mutex).
     bool brightness_commanded = false;
+    // Every brightness command is numbered as it arrives (under brightness_mutex): the newest
+    // rules, whichever transport or thread brought it and whichever store finishes first.
+    // store_brightness_record(gen, ...) stores or erases command gen's record unless a newer
+    // command's already reached the flash (bright_record_gen, under bright_store_mutex);
+    // brightness_stored(gen, done) then takes the record into use only while gen is still the
+    // newest command. A store moved to another thread calls both with its command's number.
+    u32 brightness_gen = 0;
+    u32 bright_record_gen = 0;
+    std::mutex bright_store_mutex;
+    bool store_brightness_record(u32 gen, const u8* cmd, bool write);
+    void brightness_stored(u32 gen, bool done);
     std::atomic<u32> links_seen[fpga::kChips]{};  // the ports with a link at the last look
     u8 brightness_slot = 255;
     u8 slot_applied = 0;           // applications in the current half-hour slot
@@ -323,9 +334,9 @@ private:
     void zero_port_result(int port, u8 chip);
     void relay_step(bool on);
     void vmf_power_read();
-    CommandResult run_onoff_command();
+    CommandResult run_onoff_command(const u8* cmd);
     CommandResult run_clock_command();
-    CommandResult run_brightness_command();
+    CommandResult run_brightness_command(const u8* cmd);
     void brightness_half_hour(bool relinked);
     void brightness_auto();
     bool apply_brightness(u8 mode);

@@ -77,10 +77,8 @@ void fpga_manage::power_init()
 bool fpga_manage::vmf_find()
 {
     const abyte* page = MCU_RAM_PARA_func[0];
-    static constexpr uint16_t kResultByte[kPorts] = {104, 106, 112, 114, 562, 566, 570, 574,
-                                                     642, 646, 650, 654, 658, 662, 666, 670};
     for (int p = 0; p < kPorts; ++p) {
-        if (page[kResultByte[p]] == 0)
+        if (page[PARA_RESULT_BYTE[p]] == 0)
             continue;
         vmf_port = u8(p);
         vmf_chip = 0;

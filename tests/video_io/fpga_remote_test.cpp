@@ -108,9 +108,13 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     const uint64_t writes = flash_->erases() + flash_->programs();
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
     EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "an unchanged page is not stored again";
-    fpga_manage::MCU_RAM_PARA_func[0][fpga::PARA_STATE_FIRST + 4] ^= 0x01;  // a port's link came or went
-    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
-    EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored";
+    // A port's link came or went, or its cards were found, on ports 1 to 4 (bytes 96 to 127)
+    // and on ports 5 to 16 (links at 512 and 513, results from 560 and from 640).
+    for (uint32_t at : {fpga::PARA_STATE_FIRST + 4, fpga::PARA_LINK4, fpga::PARA_LINK8, 560u, 562u, 642u, 668u}) {
+        fpga_manage::MCU_RAM_PARA_func[0][at] ^= 0x01;
+        EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+        EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored: " << at;
+    }
     set_offsets(0, 0);  // the running page holds the offsets once
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
 

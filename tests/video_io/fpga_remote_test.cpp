@@ -380,6 +380,35 @@ TEST_F(FpgaRemote, record_store_failing_part_way_reads_as_what_a_start_finds)
         bring_up();
         EXPECT_EQ(f_->reg(66), c.finds);
     }
+
+    // The brightness in use follows the same rule: a half-hour table over a stored manual 8
+    // whose store fails once its first copy is whole and the other erased is what a start
+    // loads, and so what is in use.
+    const Bytes manual = {0xAA, 3, 0xAA, 0, 0, 0, 2, 0, 0, 8};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(manual.size())) + le16(0) + manual)[0], 0);
+    ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    run(100);  // its record reloaded
+    ASSERT_EQ(fpga0_->reg(6), 127);
+    Bytes table = {0xAA, 3, 0xAA, 0, 0, 0, 49, 0, 1};
+    table.resize(table.size() + 48, 5);
+    const uint64_t erases = flash_->erases() + 2;
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases, cards](uint32_t, uint16_t high) {
+        if (*armed && high && flash_->erases() == erases) {
+            *armed = false;
+            write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});
+        }
+    });
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(table.size())) + le16(0) + table)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 3);
+    EXPECT_FALSE(*armed);
+    EXPECT_TRUE(run_until([&] { return f_->reg(64) == 5 && fpga0_->reg(6) == 79; }, 200));
+    write_board(QJsonObject{{"cards", cards}});
+    while (ask(0xF100, 0x6E, le32(0x026CD000) + le16(0) + Bytes{0})[0] != 0) {  // idle again
+    }
+    restart();
+    bring_up();
+    EXPECT_TRUE(run_until([&] { return fpga0_->reg(6) == 79; }, 200));
 }
 
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)

@@ -312,6 +312,12 @@ int TlxRamPara::mode_file_deal(int slot, int del)
             has_osd = ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1;
             if (has_osd)
                 ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
+            // The mode in use ends with its file: the current-mode mark no longer names it,
+            // whoever deleted it (the panel or a tool), and the parameter file follows.
+            if (TlxGetCurrentModeIndex() == slot + 1) {
+                ram_wr16(ram_image, ram_current_mode, 0);
+                c331_raise_change_locked(1);
+            }
         }
         if (has_osd)
             sh.run("rm  -rf  " + store_files::mode_osd_path(slot));

@@ -61,6 +61,11 @@ u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, off, bytes, len);
         break;
     case Target::Fpga: {
+        // Before the bring-up (or while the chip is held in reset) the write would be lost.
+        if (!f->chip_writable()) {
+            out[0] = ST_FAILED;
+            break;
+        }
         // The FPGA's data blocks are staged in the default page (block 33) or the zoom page.
         abyte* stage = block == fpga::BLOCK_FIRST_DATA ? fpga_manage::MCU_RAM_DEFAULT : fpga_manage::MCU_RAM_ZOOM;
         std::vector<u8> buf(bytes, bytes + len);
@@ -105,6 +110,11 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 
 bool writable_register(u32 r) { return r <= fpga::REG_LAST && (r < 97 || r > fpga::REG_LOCAL_LAST); }
 
+// A register held in the FPGA itself, whose write is lost while the chip does not run. Register
+// 2 is served before the bring-up too: its bit 2 runs the command page, kept by the device; its
+// FPGA bits are the device's own hand-shake, which the bring-up and the output start set.
+bool register_in_chip(u32 r) { return r != fpga::REG_COMMAND && (r < fpga::REG_LOCAL_FIRST || r > fpga::REG_LOCAL_LAST); }
+
 u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 3)
@@ -114,6 +124,11 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     out[2] = 0;
     if (!writable_register(r)) {
         out[0] = ST_REFUSED;
+        return 3;
+    }
+    if (register_in_chip(r) && !f->chip_writable()) {
+        out[0] = ST_FAILED;
+        out[2] = f->reg(r);
         return 3;
     }
     // A command page run (register 2 bit 2) that the device could not keep is not answered
@@ -173,9 +188,9 @@ void follow_record_marks(uint64_t from, uint64_t to)
         const uint64_t mark = uint64_t(copies->sector[0]) * fpga::kFlashSector;
         if (mark < from || mark >= to)
             continue;
-        const bool marked = fpga::follow_first_copy(*f->drv, *copies);
+        fpga::follow_first_copy(*f->drv, *copies);
         if (copies == &fpga::kOnOffRecord)
-            f->set_local(fpga::REG_ONOFF_STORED, marked ? 1 : 0);
+            f->set_local(fpga::REG_ONOFF_STORED, fpga::record_stored(*f->drv, *copies) ? 1 : 0);
     }
 }
 

@@ -222,24 +222,18 @@ void fpga_manage::brightness_auto()
 
 // ---- command page ----------------------------------------------------------------------------------------
 
-// Stores the command page's first (length + 8) bytes as the record kept in `copies`. A length that
-// reaches past the page (it comes from the network) is refused before anything is erased.
-// `erase_issued`, when given, is set once the sector's erase command went out.
-static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, bool write, bool* erase_issued = nullptr)
+// Stores the command's first (length + 8) bytes (`cmd`, the command page as the command found
+// it) as the record kept in `copies`, or erases the record. A length that reaches past the
+// page (it comes from the network) is refused before anything is erased.
+static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, const u8* cmd, bool write)
 {
-    const u32 n = u32(fpga_manage::page_rd16(fpga_manage::MCU_RAM_CMD, CMD_LENGTH)) + CMD_DATA;
+    const u32 n = u32(cmd[CMD_LENGTH]) + (u32(cmd[CMD_LENGTH + 1]) << 8) + CMD_DATA;
     if (write && n > kCmdDataMax) {
         writeLogMsg(LOG_WARNING, "fpga: command page record of " + std::to_string(n) + " bytes refused");
         return false;
     }
-    bool done;
-    if (!write) {
-        done = erase_record(*drv, copies, erase_issued);
-    } else {
-        u8 buf[kPageSize];
-        fpga_manage::page_copy_out(fpga_manage::MCU_RAM_CMD, 0, buf, n);
-        done = save_record(*drv, copies, buf, n, false, erase_issued) == RecordSave::Stored;  // byte 0 is the 0xAA mark
-    }
+    const bool done = write ? save_record(*drv, copies, cmd, n, false) == RecordSave::Stored  // byte 0 is the 0xAA mark
+                            : erase_record(*drv, copies);
     if (!done)
         writeLogMsg(LOG_WARNING, std::string("fpga: command page record ") + (write ? "store" : "erase") +
                                      " failed at sector " + std::to_string(copies.sector[0]));
@@ -248,88 +242,95 @@ static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, bool wri
 
 fpga_manage::CommandResult fpga_manage::Dealwith_mcu_ram()
 {
-    if (MCU_RAM_CMD[CMD_PRESENT] != kRecordValid)
+    // Read once: another tool may write the page while this command runs (or its store waits).
+    u8 cmd[kPageSize];
+    page_copy_out(MCU_RAM_CMD, 0, cmd, kPageSize);
+    if (cmd[CMD_PRESENT] != kRecordValid)
         return CommandResult::Done;
     CommandResult r = CommandResult::Refused;
-    switch (MCU_RAM_CMD[CMD_CODE].load()) {
+    switch (cmd[CMD_CODE]) {
     case CMD_SET_CLOCK: r = run_clock_command(); break;
-    case CMD_ONOFF: r = run_onoff_command(); break;
-    case CMD_BRIGHTNESS: r = run_brightness_command(); break;
+    case CMD_ONOFF: r = run_onoff_command(cmd); break;
+    case CMD_BRIGHTNESS: r = run_brightness_command(cmd); break;
     default: writeLogMsg(LOG_DEBUG, "fpga: unknown command page code"); break;
     }
     fpga_wake();  // a brightness reload is served on the next pass
     return r;
 }
 
-fpga_manage::CommandResult fpga_manage::run_brightness_command()
+fpga_manage::CommandResult fpga_manage::run_brightness_command(const u8* cmd)
 {
-    const u8 store = MCU_RAM_CMD[CMD_STORE];
-    const u8 mode = MCU_RAM_CMD[CMD_DATA];
+    const u8 store = cmd[CMD_STORE];
+    const u8 mode = cmd[CMD_DATA];
     const u8 m = mode & u8(~kModeRaw);
+    const bool kept = store == kRecordValid || store == kRecordErase;
     // The data the command puts in use or in the record must make sense to the task: out of
     // range it is refused before anything changes (an erase of another mode uses none).
     if (m == 0 || store == kRecordValid) {
-        u8 data[kCmdDataMax - CMD_DATA];
-        const u32 len = std::min<u32>(page_rd16(MCU_RAM_CMD, CMD_LENGTH), sizeof data);
-        page_copy_out(MCU_RAM_CMD, CMD_DATA, data, len);
-        if (!brightness_data_ok(data, len))
+        const u32 len = std::min<u32>(u32(cmd[CMD_LENGTH]) | u32(cmd[CMD_LENGTH + 1]) << 8, kCmdDataMax - CMD_DATA);
+        if (!brightness_data_ok(cmd + CMD_DATA, len))
             return CommandResult::Refused;
     }
-    g_change.sensor_faults = 0;
-    if (m == 0) {
-        // The newest command rules until the next one, across bring-ups: its mode and value
-        // become those the task applies (again when a port gains its link), and a reload
-        // asked by an earlier stored command is dropped.
-        {
-            std::lock_guard<std::mutex> lk(brightness_mutex);
+    if (m != 0 && !kept)
+        return CommandResult::Refused;  // the half-hour and automatic modes run from the record
+    u32 gen;
+    {
+        std::lock_guard<std::mutex> lk(brightness_mutex);
+        gen = ++brightness_gen;
+        g_change.sensor_faults = 0;
+        if (m == 0) {
+            // The newest command rules until the next one, across bring-ups: its mode and
+            // value become those the task applies (again when a port gains its link), and a
+            // reload asked by an earlier stored command is dropped.
             brightness_mode = mode;
             g_change.bright_reload = 0;
-            set_local(REG_BRIGHT_VALUE, MCU_RAM_CMD[CMD_DATA + 1]);
+            set_local(REG_BRIGHT_VALUE, cmd[CMD_DATA + 1]);
             g_change.bright_applied = apply_brightness(mode) ? 1 : 0;
             g_change.bright_enable = 1;
             brightness_commanded = true;
         }
-        if (store == kRecordErase)  // the manual value in use, no record kept any more
-            return store_cmd_record(drv, kBrightRecord, false) ? CommandResult::Done : CommandResult::Failed;
-        if (store != kRecordValid)
-            return CommandResult::Done;
-        // The store runs outside the lock: the FPGA thread's task must not wait for a flash.
-        if (!store_cmd_record(drv, kBrightRecord, true))
-            return CommandResult::Failed;  // in use until the next command, but not kept
-        std::lock_guard<std::mutex> lk(brightness_mutex);
-        brightness_commanded = false;  // the record now holds it
-        g_change.bright_reload = 1;
+    }
+    if (!kept)
         return CommandResult::Done;
-    }
-    if (store != kRecordValid && store != kRecordErase)
-        return CommandResult::Refused;  // the half-hour and automatic modes run from the record
-    const bool done = store_cmd_record(drv, kBrightRecord, store == kRecordValid);
-    std::lock_guard<std::mutex> lk(brightness_mutex);
-    if (done) {
-        brightness_commanded = false;
-        g_change.bright_reload = 1;
-    }
+    // The store runs outside the lock: the FPGA thread's task must not wait for a flash.
+    const bool done = store_brightness_record(gen, cmd, store == kRecordValid);
+    if (!(m == 0 && store == kRecordErase))  // else: the manual value in use, no record kept any more
+        brightness_stored(gen, done);
     return done ? CommandResult::Done : CommandResult::Failed;
 }
 
-fpga_manage::CommandResult fpga_manage::run_onoff_command()
+bool fpga_manage::store_brightness_record(u32 gen, const u8* cmd, bool write)
 {
-    const u8 store = MCU_RAM_CMD[CMD_STORE];
+    std::lock_guard<std::mutex> lk(bright_store_mutex);
+    if (gen < bright_record_gen)
+        return true;  // a newer command's store or erase reached the flash: its record stays
+    bright_record_gen = gen;
+    return store_cmd_record(drv, kBrightRecord, cmd, write);
+}
+
+void fpga_manage::brightness_stored(u32 gen, bool done)
+{
+    std::lock_guard<std::mutex> lk(brightness_mutex);
+    if (gen != brightness_gen)
+        return;  // a newer command rules, and its own store (if any) reloads the record
+    if (done)
+        brightness_commanded = false;  // the record now holds what is in use
+    // Done: the record in use. Failed: what a start would find (a manual value not kept stays).
+    g_change.bright_reload = 1;
+}
+
+fpga_manage::CommandResult fpga_manage::run_onoff_command(const u8* cmd)
+{
+    const u8 store = cmd[CMD_STORE];
     if (store != kRecordValid && store != kRecordErase)
         return CommandResult::Done;
-    // Register 66 says "no record" from the erase on, even when the flash then stays busy
-    // and the erase is given up (what the sector holds is then unknown), and "stored" only
-    // once the mark is written. An erase never sent leaves the record as it was.
-    const u8 before = reg(REG_ONOFF_STORED);
+    // Register 66 says "no record" from the store's start, and "stored" once the record is
+    // complete. A store or erase that failed part way may have left the record stored before
+    // whole, or none: the register then says what a start would find.
     set_local(REG_ONOFF_STORED, 0);
-    bool erase_issued = false;
-    if (!store_cmd_record(drv, kOnOffRecord, store == kRecordValid, &erase_issued)) {
-        if (!erase_issued)
-            set_local(REG_ONOFF_STORED, before);
-        return CommandResult::Failed;
-    }
-    set_local(REG_ONOFF_STORED, store == kRecordValid ? 1 : 0);
-    return CommandResult::Done;
+    const bool done = store_cmd_record(drv, kOnOffRecord, cmd, store == kRecordValid);
+    set_local(REG_ONOFF_STORED, (done ? store == kRecordValid : record_stored(*drv, kOnOffRecord)) ? 1 : 0);
+    return done ? CommandResult::Done : CommandResult::Failed;
 }
 
 fpga_manage::CommandResult fpga_manage::run_clock_command()

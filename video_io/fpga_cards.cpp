@@ -27,11 +27,6 @@ constexpr u32 kPassWaitTicks = 300;         // a card's answer not come by then 
 constexpr u32 kSearchTicks = 80;
 constexpr u32 kLinkCheckTicks = 10;
 
-// Search result places in the parameter page per port.
-constexpr uint16_t kResultWord[kPorts] = {100, 102, 108, 110, 560, 564, 568, 572,
-                                          640, 644, 648, 652, 656, 660, 664, 668};
-constexpr uint16_t kResultByte[kPorts] = {104, 106, 112, 114, 562, 566, 570, 574,
-                                          642, 646, 650, 654, 658, 662, 666, 670};
 
 bool group_a(int pair) { return pair < 4; }
 u8 wait_reg(int pair) { return group_a(pair) ? REG_WAIT_A : REG_WAIT_B; }
@@ -227,7 +222,7 @@ void fpga_manage::store_search_result(u8 chip, int pair, const u8* buf)
     if (n < 1 || n > kPorts)
         return;
     abyte* page = MCU_RAM_PARA_func[chip];
-    const u16 a = kResultWord[n - 1], b = kResultByte[n - 1];
+    const u16 a = PARA_RESULT_WORD[n - 1], b = PARA_RESULT_BYTE[n - 1];
     page[a] = buf[11];
     page[a + 1] = buf[12];
     page[b] = buf[13];
@@ -237,12 +232,12 @@ void fpga_manage::store_search_result(u8 chip, int pair, const u8* buf)
 void fpga_manage::zero_port_result(int port, u8 chip)
 {
     abyte* page = MCU_RAM_PARA_func[chip];
-    if (page_rd16(page, kResultWord[port]) == 0 && page[kResultByte[port]] == 0)
+    if (page_rd16(page, PARA_RESULT_WORD[port]) == 0 && page[PARA_RESULT_BYTE[port]] == 0)
         return;  // already none: nothing to send
-    page_wr16(page, kResultWord[port], 0);
-    page[kResultByte[port]] = 0;
-    push_para(kResultWord[port], 2, chip);
-    push_para(kResultByte[port], 1, chip);
+    page_wr16(page, PARA_RESULT_WORD[port], 0);
+    page[PARA_RESULT_BYTE[port]] = 0;
+    push_para(PARA_RESULT_WORD[port], 2, chip);
+    push_para(PARA_RESULT_BYTE[port], 1, chip);
 }
 
 void fpga_manage::handle_answer(u8 chip, int pair, u8* buf, u32 len)
@@ -384,6 +379,10 @@ bool fpga_manage::pass_owed_to(u8 transport) const
 int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, uint64_t peer)
 {
     if (!frame || length < ff::kMinAnswer || length >= kPageSize)
+        return 1;
+    // Before the bring-up (or while the chip is held in reset) no port has a link and the chip
+    // would lose the frame: nothing is sent, and no answer comes, as from a port without a card.
+    if (!chip_writable())
         return 1;
     u8 f[kPageSize];
     std::memcpy(f, frame, length);

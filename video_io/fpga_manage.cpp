@@ -199,6 +199,11 @@ unsigned int fpga_manage::get_fpga_status()
     return (running_state(0) && bringup_step[0] == kStepDone && !(reg(REG_OUTPUT_CTRL) & BIT(3))) ? 1 : 0;
 }
 
+bool fpga_manage::chip_writable() const
+{
+    return running_state(0) && bringup_step[0] == kStepDone && !outstanding_reset(0);
+}
+
 void fpga_manage::read_age_registers(int& r40, int& r42, int& r43)
 {
     r40 = read_reg(REG_LINK_IN);

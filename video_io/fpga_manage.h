@@ -121,6 +121,10 @@ public:
     void clear_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, 0, chip); }
     void set_local(u8 r, u8 value, u8 chip = 0) { write_to_register(r, 0xFF, value, chip); }
     bool running_state(u8 chip = 0) const { return reg(fpga::REG_RUN_STATE, chip) == 3; }
+    // Chip 0 runs and is not held in reset: a write to its registers or RAM reaches it and
+    // stays until the chip restarts. Before its bring-up (or during a reset) a write would be
+    // lost, so a tool's write is refused then.
+    bool chip_writable() const;
     // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
     // write to the page or a save of it would be lost or store a page never loaded.
     bool page_ready() const { return running_state(0) && page_loaded; }
@@ -277,6 +281,17 @@ public:
     // A manual command not kept in the record is newer than the record: a bring-up keeps it
     // in use rather than loading the record (under brightness_mutex).
     bool brightness_commanded = false;
+    // Every brightness command is numbered as it arrives (under brightness_mutex): the newest
+    // rules, whichever transport or thread brought it and whichever store finishes first.
+    // store_brightness_record(gen, ...) stores or erases command gen's record unless a newer
+    // command's already reached the flash (bright_record_gen, under bright_store_mutex);
+    // brightness_stored(gen, done) then takes the record into use only while gen is still the
+    // newest command. A store moved to another thread calls both with its command's number.
+    u32 brightness_gen = 0;
+    u32 bright_record_gen = 0;
+    std::mutex bright_store_mutex;
+    bool store_brightness_record(u32 gen, const u8* cmd, bool write);
+    void brightness_stored(u32 gen, bool done);
     std::atomic<u32> links_seen[fpga::kChips]{};  // the ports with a link at the last look
     u8 brightness_slot = 255;
     u8 slot_applied = 0;           // applications in the current half-hour slot
@@ -319,9 +334,9 @@ private:
     void zero_port_result(int port, u8 chip);
     void relay_step(bool on);
     void vmf_power_read();
-    CommandResult run_onoff_command();
+    CommandResult run_onoff_command(const u8* cmd);
     CommandResult run_clock_command();
-    CommandResult run_brightness_command();
+    CommandResult run_brightness_command(const u8* cmd);
     void brightness_half_hour(bool relinked);
     void brightness_auto();
     bool apply_brightness(u8 mode);

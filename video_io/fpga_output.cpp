@@ -50,6 +50,21 @@ constexpr u32 kRegPolls = 500;
 
 u32 now() { return G_timeTicks.load(); }
 
+// Clears a page's link and search state: bytes 96 to 127 (ports 1 to 4 and the FPGA's
+// measured input), and the link bits and search results of ports 5 to 16. A stored page holds
+// none of it, so a card plugged in or a link that comes and goes on any port changes nothing
+// stored, and a loaded page shows no card the search has not found since.
+void clear_link_state(u8* page)
+{
+    std::memset(page + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
+    page[PARA_LINK4] &= u8(~PARA_LINK4_PORTS);
+    page[PARA_LINK8] = 0;
+    for (int p = 0; p < kPorts; ++p) {
+        ram_wr16(page, PARA_RESULT_WORD[p], 0);
+        page[PARA_RESULT_BYTE[p]] = 0;
+    }
+}
+
 u16 image_word(uint32_t addr)
 {
     const TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
@@ -131,7 +146,7 @@ void fpga_manage::load_para_page(u8 chip, u8* saved)
     std::lock_guard<std::mutex> lk(net_para_mutex);
     page_offset[chip][kAxisX] = page_offset[chip][kAxisY] = 0;  // a loaded page holds no offsets
     if (saved) {
-        std::memset(saved + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
+        clear_link_state(saved);
         page_copy_in(page, 0, saved, kPageSize);
         eth_param_init(0, chip);
         back_copy_locked(chip);
@@ -166,10 +181,10 @@ bool fpga_manage::save_led_page()
         for (const PositionField& f : kPositions)
             ram_wr16(page, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
     }
-    // Nor with the link and search state, which the bring-up clears as it loads the page: a
-    // card plugged in or a link that comes and goes alone changes nothing stored, and the
-    // flash is not written again for it.
-    std::memset(page + PARA_STATE_FIRST, 0, PARA_STATE_LAST - PARA_STATE_FIRST + 1);
+    // Nor with any port's link and search state, which the bring-up clears as it loads the
+    // page: a card plugged in or a link that comes and goes alone changes nothing stored, and
+    // the flash is not written again for it.
+    clear_link_state(page);
     if (save_page_record(*drv, page) == PageSave::Failed) {
         writeLogMsg(LOG_ERROR, "fpga: LED output page not saved, flash write failed");
         return false;

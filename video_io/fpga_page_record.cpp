@@ -122,6 +122,12 @@ uint32_t load_record(fpga_drv& drv, const RecordCopies& copies, uint8_t* record,
     return 0;
 }
 
+bool record_stored(fpga_drv& drv, const RecordCopies& copies)
+{
+    uint8_t record[kMaxLen];
+    return load_record(drv, copies, record, sizeof record) != 0;
+}
+
 bool follow_first_copy(fpga_drv& drv, const RecordCopies& copies)
 {
     std::lock_guard<std::mutex> lk(g_record_mutex);

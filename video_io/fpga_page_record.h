@@ -54,6 +54,10 @@ bool erase_record(fpga_drv& drv, const RecordCopies& copies, bool* erase_issued 
 // the record's length; 0 when neither copy is whole.
 uint32_t load_record(fpga_drv& drv, const RecordCopies& copies, uint8_t* record, uint32_t max);
 
+// Whether a start would find the record: a whole copy it would load. What a store or an erase
+// that failed part way left is reported from this, not from the step it failed at.
+bool record_stored(fpga_drv& drv, const RecordCopies& copies);
+
 // After a tool's own write or erase reached the first copy's mark byte: when that copy is no
 // longer marked the tool removed the record, and a whole second copy is erased so that the
 // next start does not bring it back. True when the first copy is marked.

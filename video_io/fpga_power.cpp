@@ -28,13 +28,38 @@ constexpr int kRelays = 8;
 
 u32 now() { return G_timeTicks.load(); }
 
+constexpr int kPowerWindows = 6;  // windows 0 to 5; window 0 always shows
+
+bool window_shown(const u8* img, int w) { return w == 0 || ram_rd16(img, ram_window_addr(w, WIN_ENABLE)) != 0; }
+
 // Only window 0 shows: the enable words of windows 1 to 5 are all 0.
 bool single_window(const u8* img)
 {
-    for (int w = 1; w <= 5; ++w)
-        if (ram_rd16(img, ram_window_addr(w, WIN_ENABLE)) != 0)
+    for (int w = 1; w < kPowerWindows; ++w)
+        if (window_shown(img, w))
             return false;
     return true;
+}
+
+// Window w shows a source whose timing record is whole (width, height and refresh).
+bool window_has_signal(TlxRamPara* s, int w)
+{
+    int16_t crop = 0;
+    u8 row = 0;
+    const u8 src = s->TlxGetImageSource(s->ram_image, u8(w), &crop, &row, 0);
+    if (src >= RAM_INPUTS)
+        return false;
+    const u8* t = s->ram_image + ram_input_timing_addr(src);
+    return ram_rd16(t, 0) && ram_rd16(t, 2) && ram_rd16(t, 4);
+}
+
+// Some shown window has its signal: with one window, that window's; with several, any of them.
+bool shown_signal(TlxRamPara* s)
+{
+    for (int w = 0; w < kPowerWindows; ++w)
+        if (window_shown(s->ram_image, w) && window_has_signal(s, w))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -52,10 +77,8 @@ void fpga_manage::power_init()
 bool fpga_manage::vmf_find()
 {
     const abyte* page = MCU_RAM_PARA_func[0];
-    static constexpr uint16_t kResultByte[kPorts] = {104, 106, 112, 114, 562, 566, 570, 574,
-                                                     642, 646, 650, 654, 658, 662, 666, 670};
     for (int p = 0; p < kPorts; ++p) {
-        if (page[kResultByte[p]] == 0)
+        if (page[PARA_RESULT_BYTE[p]] == 0)
             continue;
         vmf_port = u8(p);
         vmf_chip = 0;
@@ -85,18 +108,21 @@ bool fpga_manage::vmf_exchange(const u8* frame, u32 len, u8 port, u8 chip)
 
 // ---- power control ------------------------------------------------------------------------------------
 
+// Switches the relays off only while a single window shows and its input has lost its signal
+// for a while; switches them on again whenever they are off (or going off) and a shown
+// window has its signal, whatever the number of windows: a second window put up after a
+// signal loss must not leave the wall dark.
 void fpga_manage::power_control()
 {
-    const TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-    if (!s || get_fpga_status() != 1 || !single_window(s->ram_image))
+    TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
+    if (!s || get_fpga_status() != 1)
+        return;
+    const bool single = single_window(s->ram_image);
+    if (!single && power_restart != 1 && power_stop_step != 1)
         return;
     if (Utils::getTimeSpace(g_change.signal_check_time) >= kSignalCheckTicks) {
         g_change.signal_check_time = now();
-        int16_t crop = 0;
-        u8 row = 0;
-        const u8 src = TlxRamPara::p_tlxrampara_config->TlxGetImageSource(s->ram_image, 0, &crop, &row, 0);
-        const u8* t = s->ram_image + ram_input_timing_addr(src < RAM_INPUTS ? src : 0);
-        const bool signal = src < RAM_INPUTS && ram_rd16(t, 0) && ram_rd16(t, 2) && ram_rd16(t, 4);
+        const bool signal = shown_signal(s);
         if (signal && !signal_present) {
             power_nosig_timing = 0;
             power_armed = 1;
@@ -106,7 +132,7 @@ void fpga_manage::power_control()
         }
         signal_present = signal ? 1 : 0;
     }
-    if (Utils::getTimeSpace(g_change.power_task_time) >= kPowerTaskTicks) {
+    if (single && Utils::getTimeSpace(g_change.power_task_time) >= kPowerTaskTicks) {
         g_change.power_task_time = now();
         vmf_power_read();
     }
@@ -117,7 +143,7 @@ void fpga_manage::power_control()
         }
         if (power_restart == 1)
             relay_step(true);
-    } else if (power_armed && power_restart != 1) {
+    } else if (single && power_armed && power_restart != 1) {
         if (power_nosig_timing == 0) {
             power_nosig_timing = 1;
             g_change.nosig_time = now();

@@ -85,6 +85,12 @@ constexpr uint32_t PARA_FPGA_INPUT = 116; // u16 width, u16 height, u32 clock (f
 constexpr uint32_t PARA_BRIGHT_DONE = 256;
 constexpr uint32_t PARA_LINK4 = 512;      // bits 0-3 = ports 4..7
 constexpr uint32_t PARA_LINK8 = 513;      // ports 8..15
+// Each output port's search result: a 16-bit word and a byte (not 0: a VMF module answered).
+constexpr uint16_t PARA_RESULT_WORD[kPorts] = {100, 102, 108, 110, 560, 564, 568, 572,
+                                               640, 644, 648, 652, 656, 660, 664, 668};
+constexpr uint16_t PARA_RESULT_BYTE[kPorts] = {104, 106, 112, 114, 562, 566, 570, 574,
+                                               642, 646, 650, 654, 658, 662, 666, 670};
+constexpr uint8_t PARA_LINK4_PORTS = 0x0F;  // byte 512: the link bits; bits 4-7 belong to the page
 constexpr uint32_t PARA_START_X = 60;
 constexpr uint32_t PARA_START_Y = 62;
 

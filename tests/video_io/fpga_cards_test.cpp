@@ -118,11 +118,14 @@ TEST_F(FpgaCards, a_remote_frame_pauses_the_search_for_80_ticks)
 
 TEST_F(FpgaCards, single_port_pass_through_is_relayed_once_without_the_group_bits)
 {
+    // To card 1 on output port 7 (NETPORT 7): FPGA port 6, place 2 in its group.
+    const Bytes frame = {0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0};
+    pass_through(frame);  // before the bring-up the chip would lose it: nothing is sent
+    EXPECT_TRUE(fpga0_->sent().empty());
     bring_up();
     run(100);
     fpga0_->clear_sent();
-    // To card 1 on output port 7 (NETPORT 7): FPGA port 6, place 2 in its group.
-    pass_through({0x01, 0x00, 0x10, 0xF0, 0x00, 0x00, 0x01, 0x07, 0x00, 0x61, 0, 0, 0, 0, 0x10, 0, 0, 0, 0});
+    pass_through(frame);
     ASSERT_FALSE(fpga0_->sent().empty());
     const Bytes out = fpga0_->sent().front().bytes;
     EXPECT_EQ(fpga0_->sent().front().port, 6);

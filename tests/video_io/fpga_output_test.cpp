@@ -193,6 +193,25 @@ TEST_F(FpgaOutput, lost_signal_switches_the_eight_relays_off_51_ticks_apart)
     EXPECT_EQ(fpga0_->relays(), 0xFF);
 }
 
+// Relays switched off by a lost signal come on again when a second window is put up and the
+// signal returns; a second window never switches them off.
+TEST_F(FpgaOutput, relays_off_come_on_when_a_second_window_shows_the_signal)
+{
+    bring_up();
+    set_signal(true);
+    run(1100);
+    set_signal(false);
+    ASSERT_EQ(run_collecting_relays(1600).size(), 8u);
+    ASSERT_EQ(fpga0_->relays(), 0x00);
+    ram_wr16(store_->ram_image, ram_window_addr(1, WIN_ENABLE), 1);
+    set_signal(true);
+    const auto back = run_collecting_relays(700);
+    EXPECT_EQ(back.size(), 8u);
+    EXPECT_EQ(fpga0_->relays(), 0xFF);
+    set_signal(false);
+    EXPECT_TRUE(run_collecting_relays(2500).empty());
+}
+
 TEST_F(FpgaOutput, no_relay_frame_while_a_second_window_shows)
 {
     bring_up();

@@ -108,9 +108,13 @@ TEST_F(FpgaRemote, led_page_is_saved_only_while_the_fpga_runs_and_without_the_ou
     const uint64_t writes = flash_->erases() + flash_->programs();
     EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
     EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "an unchanged page is not stored again";
-    fpga_manage::MCU_RAM_PARA_func[0][fpga::PARA_STATE_FIRST + 4] ^= 0x01;  // a port's link came or went
-    EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
-    EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored";
+    // A port's link came or went, or its cards were found, on ports 1 to 4 (bytes 96 to 127)
+    // and on ports 5 to 16 (links at 512 and 513, results from 560 and from 640).
+    for (uint32_t at : {fpga::PARA_STATE_FIRST + 4, fpga::PARA_LINK4, fpga::PARA_LINK8, 560u, 562u, 642u, 668u}) {
+        fpga_manage::MCU_RAM_PARA_func[0][at] ^= 0x01;
+        EXPECT_EQ(ask(0xF100, 0x6F, {}), (Bytes{0}));
+        EXPECT_EQ(flash_->erases() + flash_->programs(), writes) << "the link state a bring-up clears is not stored: " << at;
+    }
     set_offsets(0, 0);  // the running page holds the offsets once
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));
 
@@ -265,6 +269,41 @@ TEST_F(FpgaRemote, newest_brightness_command_rules_until_the_next_one)
     bring_up();
     EXPECT_TRUE(holds_for_a_minute(100));
 
+    // A stored manual 11 whose store is still under way when another tool's unstored manual 4
+    // (here run between two of the store's flash steps) is taken: the store's end brings
+    // back neither 11 nor the record over the newer 4, at the bring-up nor later.
+    restart();
+    auto armed = std::make_shared<bool>(true);
+    const uint64_t erases = flash_->erases();
+    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases](uint32_t, uint16_t high) {
+        if (!*armed || !high || flash_->erases() == erases)
+            return;
+        *armed = false;
+        // On a thread of its own, as another transport runs it (no port has a link yet: the
+        // command needs no bus, which the store holds here).
+        std::thread([this] {
+            const Bytes newer = {0xAA, 3, 0, 0, 0, 0, 2, 0, 0, 4};
+            fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, newer.data(), u32(newer.size()));
+            EXPECT_EQ(f_->Dealwith_mcu_ram(), fpga_manage::CommandResult::Done);
+        }).join();
+    });
+    command(0xAA, 0, 11);
+    EXPECT_FALSE(*armed);
+    EXPECT_EQ(f_->reg(64), 4);
+    bring_up();
+    EXPECT_TRUE(holds_for_a_minute(63));
+    EXPECT_EQ(f_->reg(64), 4);
+    // An older command's store that comes to the flash after a newer one's (a store run on
+    // another thread) leaves the newer record and what is in use.
+    const u32 older = f_->brightness_gen;
+    command(0xAA, 0, 9);
+    const Bytes eleven = {0xAA, 3, 0xAA, 0, 0, 0, 2, 0, 0, 11};
+    EXPECT_TRUE(f_->store_brightness_record(older, eleven.data(), true));
+    f_->brightness_stored(older, true);
+    EXPECT_EQ(flash_->read(0x6CE000 + 9, 1), (Bytes{9}));
+    EXPECT_EQ(flash_->read(0x6CA000 + 9, 1), (Bytes{9}));
+    EXPECT_TRUE(holds_for_a_minute(143));
+
     // A half-hour table that is not to be stored cannot be kept (the mode runs from the record).
     const Bytes half_hour = {0xAA, 3, 0, 0, 0, 0, 2, 0, 1, 0};
     ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(half_hour.size())) + le16(0) + half_hour)[0], 0);
@@ -297,10 +336,10 @@ TEST_F(FpgaRemote, failed_record_erase_keeps_the_record_and_reports_it)
 
 }
 
-// A store whose erase goes through and whose write then fails, or a store or erase whose
-// erase command went out and the flash then stays busy past the wait: the record is gone (or
-// may be), and register 66 and the reply say so.
-TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
+// A store or erase of the on/off record that fails part way (the flash stays busy after the
+// erase or program command that follows `erases` completed erases): register 66 says what a
+// start would find, a whole copy it would load, and the next start agrees.
+TEST_F(FpgaRemote, record_store_failing_part_way_reads_as_what_a_start_finds)
 {
     bring_up();
     const auto command = [&](u8 store) {
@@ -309,32 +348,71 @@ TEST_F(FpgaRemote, record_store_failing_after_its_erase_reads_as_no_record)
         return ask(0xF000, 0x62, Bytes{2, 4, 4})[0];
     };
     const QJsonArray cards{0, 0, 0, 0, 0, 0, 2};
-    for (u8 store : {0xAA, 0x55}) {
-        SCOPED_TRACE(int(store));
+    const auto whole = [&](uint32_t at) { return flash_->read(at, 1) == Bytes{0xAA}; };
+    struct Case {
+        u8 store;
+        uint64_t erases;  // completed before the flash stays busy
+        u8 finds;
+    };
+    for (const Case c : {Case{0xAA, 0, 1}, Case{0x55, 0, 1}, Case{0xAA, 1, 1}, Case{0x55, 1, 0}, Case{0xAA, 2, 1}}) {
+        SCOPED_TRACE(int(c.store) * 10 + int(c.erases));
         ASSERT_EQ(command(0xAA), 0);
         ASSERT_EQ(f_->reg(66), 1);
-        write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});  // longer than the wait
-        EXPECT_EQ(command(store), 3);
-        EXPECT_EQ(f_->reg(66), 0);
-        EXPECT_NE(flash_->read(0x6C9000, 1), (Bytes{0xAA}));  // the copy written or erased first
+        const uint64_t erases = flash_->erases() + c.erases;
+        auto armed = std::make_shared<bool>(true);
+        const auto slow = [this, cards] {
+            write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});  // longer than the wait
+        };
+        if (c.erases == 0) {
+            *armed = false;
+            slow();
+        }
+        board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases, slow](uint32_t, uint16_t high) {
+            if (*armed && high && flash_->erases() == erases) {
+                *armed = false;
+                slow();
+            }
+        });
+        EXPECT_EQ(command(c.store), 3);
+        EXPECT_FALSE(*armed);
+        EXPECT_EQ(f_->reg(66), c.finds);
+        EXPECT_EQ(whole(0x6CD000) || whole(0x6C9000), c.finds == 1);  // the copies a start would load
         write_board(QJsonObject{{"cards", cards}});
         while (ask(0xF100, 0x6E, le32(0x026CD000) + le16(0) + Bytes{0})[0] != 0) {  // idle again
         }
+        restart();
+        bring_up();
+        EXPECT_EQ(f_->reg(66), c.finds);
     }
-    ASSERT_EQ(command(0xAA), 0);
-    ASSERT_EQ(f_->reg(66), 1);
-    const uint64_t erases = flash_->erases();
+
+    // The brightness in use follows the same rule: a half-hour table over a stored manual 8
+    // whose store fails once its first copy is whole and the other erased is what a start
+    // loads, and so what is in use.
+    const Bytes manual = {0xAA, 3, 0xAA, 0, 0, 0, 2, 0, 0, 8};
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(manual.size())) + le16(0) + manual)[0], 0);
+    ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    run(100);  // its record reloaded
+    ASSERT_EQ(fpga0_->reg(6), 127);
+    Bytes table = {0xAA, 3, 0xAA, 0, 0, 0, 49, 0, 1};
+    table.resize(table.size() + 48, 5);
+    const uint64_t erases = flash_->erases() + 2;
     auto armed = std::make_shared<bool>(true);
-    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases](uint32_t, uint16_t high) {
-        if (!*armed || !high || flash_->erases() == erases)
-            return;
-        *armed = false;  // erased: from now on the flash stays busy
-        write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", -1}});
+    board_->soc().watch(pads::PAD_FLASH0_CS, [this, armed, erases, cards](uint32_t, uint16_t high) {
+        if (*armed && high && flash_->erases() == erases) {
+            *armed = false;
+            write_board(QJsonObject{{"cards", cards}, {"fpga_flash_busy_polls", 400}});
+        }
     });
+    ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(table.size())) + le16(0) + table)[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 3);
     EXPECT_FALSE(*armed);
-    EXPECT_EQ(f_->reg(66), 0);
-    EXPECT_NE(flash_->read(0x6C9000, 1), (Bytes{0xAA}));
+    EXPECT_TRUE(run_until([&] { return f_->reg(64) == 5 && fpga0_->reg(6) == 79; }, 200));
+    write_board(QJsonObject{{"cards", cards}});
+    while (ask(0xF100, 0x6E, le32(0x026CD000) + le16(0) + Bytes{0})[0] != 0) {  // idle again
+    }
+    restart();
+    bring_up();
+    EXPECT_TRUE(run_until([&] { return fpga0_->reg(6) == 79; }, 200));
 }
 
 TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_the_scaler)
@@ -364,9 +442,26 @@ TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_t
 
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 {
-    bring_up();
-    // The clock command through the command page (block 30), run by register 2 bit 2.
+    // Before the bring-up a write to the chip would be lost: refused (status 3), nothing
+    // written, the device's copy unchanged. The device's own registers, the command page and
+    // register 2, which runs it, are served.
     const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
+    for (u8 r : {5, 50, 60, 160})
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{3, r, 0})) << int(r);
+    EXPECT_EQ(ask(0xF000, 0x60, le32(33 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
+    EXPECT_EQ(ask(0xF000, 0x60, le32(3 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{70, 9, 0xFF}), (Bytes{0, 70, 9}));
+    EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x04}));
+    EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160), 0);
+    EXPECT_NE(fpga0_->ram(33, 0, 2), (Bytes{7, 8}));
+    EXPECT_NE(fpga_manage::MCU_RAM_DEFAULT[0].load(), 7);
+
+    bring_up();
+    for (u8 r : {5, 50, 60, 160})
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));
+    // The clock command through the command page (block 30), run by register 2 bit 2.
     EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x0C}));  // the mirror keeps bit 2
     EXPECT_EQ(fpga0_->reg(2) & 0x04, 0);

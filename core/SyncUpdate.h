@@ -26,6 +26,17 @@ public:
     // True while the image holds changes the parameter file could not take.
     bool store_failing() const { return failing_; }
 
+    // For a remote handler that must answer whether its change was stored (any thread). Taken
+    // under c331_lock right after the change was written and its flag raised: the ticket of
+    // the next persistence, which copies the image with that change in it.
+    static uint32_t store_ticket_locked();
+    enum class StoreResult { Kept, Failed, TimedOut };
+    // Waits (without c331_lock) until a persistence taken after `ticket` has ended, at most
+    // `bound_ms`: Kept when the parameter file holds the image's settings, Failed when the
+    // write failed, TimedOut when none ended in time (the apply pass or the panel thread did
+    // not come to it).
+    static StoreResult wait_for_store(uint32_t ticket, uint32_t bound_ms);
+
 public slots:
     // code 1: parameters changed; code 2: the user-mode slots were changed remotely.
     void para_sync(int code);
@@ -41,7 +52,14 @@ private:
     // The file holds the image's settings: no retry waits.
     void store_kept();
 
+    // Publishes the end of persistence `ticket` to wait_for_store.
+    static void publish_result(uint32_t ticket, bool kept);
+    // True when the snapshot holds a change a user or a tool asked for since the last result
+    // that the file does not hold (a byte changed since then to a value the shadow lacks).
+    bool asked_change_in(const uint8_t* snapshot, const uint8_t* shadow, uint32_t asked) const;
+
     bool failing_ = false;
+    uint32_t asked_seen_ = 0;  // c331_shared::asked_changes covered by the last result
     uint32_t failed_tries_ = 0;
     uint32_t retry_gap_ = 0;
     uint32_t retry_at_ = 0;

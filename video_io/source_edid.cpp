@@ -290,7 +290,7 @@ void zeltasource::record_eeprom_timing(int r, const uint16_t refused[3])
         // The EEPROM holds it already: the apply pass asks for no write of it.
         ram_wr16(store->ram_applied, a + 2 * i, held[i]);
     }
-    c331_raise_change_locked(1);  // the parameter file takes it
+    c331_raise_own_change_locked(1);  // the parameter file takes it
     writeLogMsg(LOG_WARNING, "EDID record of input " + std::to_string(r) + " set back to " + std::to_string(held[0]) +
                                  "x" + std::to_string(held[1]) + "@" + std::to_string(held[2]) +
                                  ", the timing its EEPROM holds");

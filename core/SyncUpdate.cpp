@@ -282,7 +282,7 @@ void SyncUpdate::store_kept()
 // a new LED size) waits for the store's result and shows the check mark only when it was
 // kept, else the "not saved" tip; a change the parameter file could not take shows that tip
 // even when no tip was asked for.
-void SyncUpdate::report(Stored result)
+void SyncUpdate::report(Stored result, bool mode_saved)
 {
     if (result == Stored::Waiting)
         return;
@@ -290,6 +290,8 @@ void SyncUpdate::report(Stored result)
     int kind = 0;
     if (result == Stored::Kept)
         kind = asked ? kTipKept : 0;
+    else if (mode_saved)
+        kind = kTipModeOnlyKept;  // the mode's file was kept: the tip says so
     else if (result == Stored::Failed || asked)
         kind = kTipNotKept;
     if (kind && shell_hooks::tip_create)
@@ -306,7 +308,7 @@ void SyncUpdate::para_sync(int code)
     if (code == 2)
         remote_slot_change(store);
     const Stored stored = persist(store);
-    report(mode == ModeSave::Failed ? Stored::Failed : stored);
+    report(mode == ModeSave::Failed ? Stored::Failed : stored, mode == ModeSave::Saved);
 }
 
 void SyncUpdate::retry_tick()

@@ -13,9 +13,11 @@ public:
     static SyncUpdate* pInstance();
     static SyncUpdate* p_SyncUpdate;
 
-    // The tips shell_hooks::tip_create is asked for: the check mark, and "not saved".
+    // The tips shell_hooks::tip_create is asked for: the check mark, "not saved", and "the
+    // mode was saved, the settings were not" (a user mode's file kept, the parameter file not).
     static constexpr int kTipKept = 1;
     static constexpr int kTipNotKept = 2;
+    static constexpr int kTipModeOnlyKept = 3;
     // While the parameter file cannot be written, the write is tried again after 1 s, then
     // at doubling intervals up to one minute (panel ticks of 10 ms), until it succeeds.
     static constexpr uint32_t kRetryFirstTicks = 100;
@@ -48,7 +50,7 @@ private:
     // Failed: the write failed for a change not reported before; FailedAgain: a retry of one.
     enum class Stored { Kept, Waiting, Failed, FailedAgain };
     Stored persist(TlxRamPara* store);
-    void report(Stored result);
+    void report(Stored result, bool mode_saved = false);
     // The file holds the image's settings: no retry waits.
     void store_kept();
 

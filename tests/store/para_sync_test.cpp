@@ -403,7 +403,21 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
     EXPECT_EQ(tips.size(), 4u);
+    // A mode saved while only the parameter file fails: the tip says the mode was kept.
+    pending = true;
+    user_change(s, ram_mode_save_request, 5);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(exists("/data/modes/custom_mode5"));
+    EXPECT_EQ(tips.back(), SyncUpdate::kTipModeOnlyKept);
+    // A mode that cannot be deleted stays saved, and the log says so.
+    fail_writes(R"(["/data/modes"])");
+    EXPECT_EQ(s->mode_file_deal(4, 1), 1);
+    EXPECT_TRUE(s->TlxUserModeSaved(4));
+    EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("cannot delete /data/modes/custom_mode5: mode 5 is still saved"),
+              std::string::npos);
     fail_writes("[]");
+    EXPECT_EQ(s->mode_file_deal(4, 1), 0);
+    EXPECT_FALSE(exists("/data/modes/custom_mode5"));
     shell_hooks::take_pending_tip = nullptr;
     shell_hooks::tip_create = nullptr;
 }

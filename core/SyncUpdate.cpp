@@ -294,6 +294,9 @@ void SyncUpdate::report(Stored result, bool mode_saved)
         kind = kTipModeOnlyKept;  // the mode's file was kept: the tip says so
     else if (result == Stored::Failed || asked)
         kind = kTipNotKept;
+    if (kind == kTipNotKept || kind == kTipModeOnlyKept)
+        writeLogMsg(LOG_INFO, kind == kTipNotKept ? "front panel: told \"not saved\""
+                                                  : "front panel: told \"mode saved, settings not\"");
     if (kind && shell_hooks::tip_create)
         shell_hooks::tip_create(kind);
 }

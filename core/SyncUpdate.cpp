@@ -3,6 +3,9 @@
 
 #include <QMutexLocker>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +19,7 @@
 #include "core/shell_hooks.h"
 #include "core/utils.h"
 #include "platform/board.h"
+#include "platform/clock.h"
 
 SyncUpdate* SyncUpdate::p_SyncUpdate = nullptr;
 
@@ -118,27 +122,103 @@ void remote_slot_change(TlxRamPara* store)
 
 }  // namespace
 
-// Writes image 0x300..0xFFF to the parameter file when the image differs from the shadow.
-// Nothing is persisted while a change waits for the scaler, so the file holds only what the
-// wall has been given; the signal of the next apply pass persists it. (The scaler finds its
-// changes against its own applied copy, so the shadow may lag behind it.) A failed write
-// leaves the shadow as it was: the retry and the next change signal try again.
+namespace {
+// The persistences taken (under c331_lock) and the last one ended, for wait_for_store.
+std::atomic<uint32_t> g_store_tickets{0};
+std::mutex g_result_mutex;
+std::condition_variable g_result_cv;
+uint32_t g_result_ticket = 0;  // under g_result_mutex
+bool g_result_kept = true;     // under g_result_mutex
+
+// The EDID records the file could not take are set back to the ones it holds (the shadow's),
+// unless a newer record came meanwhile: the apply pass then writes the EEPROMs from them
+// again, so what a source is offered is what the record shows, now and after a restart.
+void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shadow)
+{
+    QMutexLocker lk(&c331_shared::c331_lock);
+    bool any = false;
+    for (int p = 0; p < RAM_INPUTS; ++p) {
+        const uint32_t a = ram_edid_addr(p);
+        if (std::memcmp(snapshot + a, shadow + a, RAM_EDID_STRIDE) == 0 ||
+            std::memcmp(store->ram_image + a, snapshot + a, RAM_EDID_STRIDE) != 0)
+            continue;
+        for (uint32_t o = 0; o < RAM_EDID_STRIDE; o += 2)
+            ram_wr16(store->ram_image, a + o, ram_rd16(shadow, a + o));
+        writeLogMsg(LOG_WARNING, "EDID record of input " + std::to_string(p) + " set back to " +
+                                     std::to_string(ram_rd16(shadow, a)) + "x" + std::to_string(ram_rd16(shadow, a + 2)) +
+                                     "@" + std::to_string(ram_rd16(shadow, a + 4)) +
+                                     ", the one the parameter file holds: the new one was not stored");
+        any = true;
+    }
+    if (any)
+        c331_raise_own_change_locked(1);
+}
+}  // namespace
+
+uint32_t SyncUpdate::store_ticket_locked() { return g_store_tickets.load(); }
+
+void SyncUpdate::publish_result(uint32_t ticket, bool kept)
+{
+    {
+        std::lock_guard<std::mutex> lk(g_result_mutex);
+        g_result_ticket = ticket;
+        g_result_kept = kept;
+    }
+    g_result_cv.notify_all();
+}
+
+SyncUpdate::StoreResult SyncUpdate::wait_for_store(uint32_t ticket, uint32_t bound_ms)
+{
+    const uint64_t start = platform::clock().now_us();
+    std::unique_lock<std::mutex> lk(g_result_mutex);
+    for (;;) {
+        if (static_cast<int32_t>(g_result_ticket - ticket) > 0)
+            return g_result_kept ? StoreResult::Kept : StoreResult::Failed;
+        const uint64_t waited = platform::clock().now_us() - start;
+        if (waited >= uint64_t(bound_ms) * 1000)
+            return StoreResult::TimedOut;
+        platform::clock().wait_us(g_result_cv, lk, std::min<uint64_t>(uint64_t(bound_ms) * 1000 - waited, 10000));
+    }
+}
+
+bool SyncUpdate::asked_change_in(const u8* snapshot, const u8* shadow, uint32_t asked) const
+{
+    if (asked == asked_seen_)
+        return false;
+    // The last result's image: the shadow when it was kept, else the snapshot that failed.
+    const u8* before = failing_ ? failed_snapshot_ : shadow;
+    for (uint32_t a = RAM_VOLATILE_END; a < RAM_IMAGE_SIZE; ++a)
+        if (snapshot[a] != before[a] && snapshot[a] != shadow[a])
+            return true;
+    return false;
+}
+
+// Writes image 0x300..0xFFF to the parameter file when it differs from the shadow's. Nothing
+// is persisted while a change waits for the scaler, so the file holds only what the wall has
+// been given; the signal of the next apply pass persists it. (The scaler finds its changes
+// against its own applied copy, so the shadow may lag behind it.) The volatile part (the
+// inputs' measured timings) is never written: a change of it only reaches the shadow. A
+// failed write leaves the shadow as it was: the retry and the next change signal try again.
 SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];
+    u8 shadow[RAM_IMAGE_SIZE];
     bool unchanged;
+    uint32_t asked;
+    uint32_t ticket;
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         store->note_change_flag_seen();
         if (c331_shared::param_changed.load() != 0 || store->remote_write_pending())
             return Stored::Waiting;
-        // While the file cannot be written only what it holds counts: the volatile part (the
-        // inputs' measured timings) changes with the sources and is never written.
-        unchanged = std::memcmp(store->ram_image, store->ram_shadow, RAM_IMAGE_SIZE) == 0 ||
-                    (failing_ && std::memcmp(store->ram_image + RAM_VOLATILE_END, store->ram_shadow + RAM_VOLATILE_END,
-                                             RAM_PERSIST_LEN) == 0);
+        ticket = g_store_tickets.fetch_add(1) + 1;
+        asked = c331_shared::asked_changes.load();
+        unchanged = std::memcmp(store->ram_image + RAM_VOLATILE_END, store->ram_shadow + RAM_VOLATILE_END,
+                                RAM_PERSIST_LEN) == 0;
+        // The file holds what it held: the shadow follows the volatile part.
+        std::memcpy(unchanged ? store->ram_shadow : snapshot, store->ram_image, RAM_IMAGE_SIZE);
         if (!unchanged)
-            std::memcpy(snapshot, store->ram_image, RAM_IMAGE_SIZE);
+            std::memcpy(shadow, store->ram_shadow, RAM_IMAGE_SIZE);
     }
     if (unchanged) {
         // The file holds what the image holds (a change not kept was undone): nothing waits.
@@ -146,6 +226,8 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
             writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " holds the settings again");
             store_kept();
         }
+        asked_seen_ = asked;
+        publish_result(ticket, true);
         return Stored::Kept;
     }
     if (g_debugSwitch == 254)
@@ -161,15 +243,18 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         if (!failing_)
             writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
                                        "): the settings are kept in memory and the write is tried again");
+        // Told to the panel once: a change a user or a tool asked for, not a value the device
+        // filled in itself (a layout computed at start), and not the same change again.
+        const bool news = asked_change_in(snapshot, shadow, asked);
         failing_ = true;
         ++failed_tries_;
         // The back-off of the retry: 1 s, then doubled up to kRetryMaxTicks.
         retry_gap_ = retry_gap_ == 0 ? kRetryFirstTicks : std::min(retry_gap_ * 2, kRetryMaxTicks);
         retry_at_ = G_timeTicks.load() + retry_gap_;
-        // A change not yet reported as lost is told to the panel once.
-        const bool news = std::memcmp(snapshot + RAM_VOLATILE_END, failed_snapshot_ + RAM_VOLATILE_END,
-                                      RAM_PERSIST_LEN) != 0;
+        asked_seen_ = asked;
         std::memcpy(failed_snapshot_, snapshot, RAM_IMAGE_SIZE);
+        set_back_edid_records(store, snapshot, shadow);
+        publish_result(ticket, false);
         return news ? Stored::Failed : Stored::FailedAgain;
     }
     platform::board().shell().run("sync");
@@ -177,8 +262,12 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " written after " + std::to_string(failed_tries_) +
                                   " failed attempts");
     store_kept();
-    QMutexLocker lk(&c331_shared::c331_lock);
-    std::memcpy(store->ram_shadow, snapshot, RAM_IMAGE_SIZE);
+    asked_seen_ = asked;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        std::memcpy(store->ram_shadow, snapshot, RAM_IMAGE_SIZE);
+    }
+    publish_result(ticket, true);
     return Stored::Kept;
 }
 
@@ -187,14 +276,13 @@ void SyncUpdate::store_kept()
     failing_ = false;
     failed_tries_ = 0;
     retry_gap_ = 0;
-    std::memset(failed_snapshot_, 0, RAM_IMAGE_SIZE);
 }
 
 // The panel's tips follow what was kept: a tip the panel asked for (a mode saved or recalled,
 // a new LED size) waits for the store's result and shows the check mark only when it was
 // kept, else the "not saved" tip; a change the parameter file could not take shows that tip
 // even when no tip was asked for.
-void SyncUpdate::report(Stored result)
+void SyncUpdate::report(Stored result, bool mode_saved)
 {
     if (result == Stored::Waiting)
         return;
@@ -202,8 +290,13 @@ void SyncUpdate::report(Stored result)
     int kind = 0;
     if (result == Stored::Kept)
         kind = asked ? kTipKept : 0;
+    else if (mode_saved)
+        kind = kTipModeOnlyKept;  // the mode's file was kept: the tip says so
     else if (result == Stored::Failed || asked)
         kind = kTipNotKept;
+    if (kind == kTipNotKept || kind == kTipModeOnlyKept)
+        writeLogMsg(LOG_INFO, kind == kTipNotKept ? "front panel: told \"not saved\""
+                                                  : "front panel: told \"mode saved, settings not\"");
     if (kind && shell_hooks::tip_create)
         shell_hooks::tip_create(kind);
 }
@@ -218,7 +311,7 @@ void SyncUpdate::para_sync(int code)
     if (code == 2)
         remote_slot_change(store);
     const Stored stored = persist(store);
-    report(mode == ModeSave::Failed ? Stored::Failed : stored);
+    report(mode == ModeSave::Failed ? Stored::Failed : stored, mode == ModeSave::Saved);
 }
 
 void SyncUpdate::retry_tick()

@@ -304,8 +304,17 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     MODE_SLOT& ms = mode_slot[slot];
     if (del == 1) {
         platform::Shell& sh = platform::board().shell();
-        sh.run("rm  -rf  /data/modes/custom_mode" + std::to_string(slot + 1));
+        const std::string path = store_files::mode_file_path(slot);
+        const int rc = sh.run("rm  -rf  " + path);
         platform::sleep_us(100);
+        if (rc != 0 || ::access(platform::rooted(path).c_str(), F_OK) == 0) {
+            // The slot is loaded from the file that is still there, its OSD menu copy kept.
+            writeLogMsg(LOG_ERROR, "cannot delete " + path + ": mode " + std::to_string(slot + 1) + " is still saved");
+            del = 0;
+        }
+    }
+    if (del == 1) {
+        platform::Shell& sh = platform::board().shell();
         bool has_osd;
         {
             QMutexLocker lk(&c331_shared::c331_lock);

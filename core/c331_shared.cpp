@@ -7,6 +7,7 @@
 
 QMutex c331_shared::c331_lock;
 std::atomic<int> c331_shared::param_changed{0};
+std::atomic<uint32_t> c331_shared::asked_changes{0};
 std::atomic<c331_ports*> c331_ports::live{nullptr};
 
 namespace {

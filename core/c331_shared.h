@@ -13,6 +13,10 @@
 struct c331_shared {
     static QMutex c331_lock;
     static std::atomic<int> param_changed;
+    // Counts the changes a user or a tool asked for (c331_raise_change_locked); the device's
+    // own follow-ups (c331_raise_own_change_locked) are not counted. The persistence tells
+    // the panel about a failed store only when such a change is in it.
+    static std::atomic<uint32_t> asked_changes;
 };
 
 // One input port's measurement by the chip (48 bytes).
@@ -40,14 +44,23 @@ void c331_wake();
 // last pass ran) or after `us` on the platform clock.
 void c331_wait_for_wake(uint64_t us);
 
-// Raises the change flag and wakes the scaler thread; the caller holds c331_lock. A pending
-// 2 is never lowered to 1: the pass signalled with 2 does everything a pass with 1 does,
-// plus the user-mode files.
-inline void c331_raise_change_locked(int flag)
+// Raises the change flag for a change the device made by itself (a record set back to what
+// its chip holds, an output started) and wakes the scaler thread; the caller holds
+// c331_lock. A pending 2 is never lowered to 1: the pass signalled with 2 does everything a
+// pass with 1 does, plus the user-mode files.
+inline void c331_raise_own_change_locked(int flag)
 {
     if (c331_shared::param_changed.load() < flag)
         c331_shared::param_changed = flag;
     c331_wake();
+}
+
+// Raises the change flag for a change a user (panel) or a tool (remote) made; the caller
+// holds c331_lock.
+inline void c331_raise_change_locked(int flag)
+{
+    c331_shared::asked_changes.fetch_add(1);
+    c331_raise_own_change_locked(flag);
 }
 
 // Raises the change flag under the lock: the lock-and-flag rule in one call.

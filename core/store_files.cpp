@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
+#include <vector>
 
 #include "core/ConfigEngine.h"
 #include "core/log.h"
@@ -26,6 +27,8 @@ std::string mode_osd_path(int slot)
     std::snprintf(name, sizeof name, "MO%02x.json", (slot + 1) & 0xFF);
     return std::string(kModeDir) + "/" + name;
 }
+
+constexpr const char* kProbeSuffix = ".probe";
 
 static bool write_all(int fd, const uint8_t* data, size_t len)
 {
@@ -84,10 +87,32 @@ bool write_atomic(const std::string& path, const uint8_t* data, size_t len)
     return false;
 }
 
+bool can_replace(const std::string& path, size_t len)
+{
+    const std::string real = platform::rooted(path);
+    const std::string tmp = real + kProbeSuffix;  // not the writers' ".tmp": one may be under way
+    if (const int fault = platform::write_fault(real)) {
+        errno = fault;
+        return false;
+    }
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const std::vector<uint8_t> zeros(len);
+    bool ok = write_all(fd, zeros.data(), len) && ::fsync(fd) == 0;
+    const int saved = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    errno = saved;
+    return ok;
+}
+
 void remove_stale_temporaries()
 {
     std::error_code ec;
     std::filesystem::remove(platform::rooted(kParamFile) + ".tmp", ec);
+    std::filesystem::remove(platform::rooted(kParamFile) + kProbeSuffix, ec);
+    std::filesystem::remove(platform::rooted(kNetworkFile) + kProbeSuffix, ec);
     for (const auto& entry : std::filesystem::directory_iterator(platform::rooted(kModeDir), ec)) {
         if (entry.path().extension() == ".tmp") {
             writeLogMsg(LOG_INFO, "removed " + entry.path().filename().string() + " left by an interrupted write");

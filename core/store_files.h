@@ -12,6 +12,7 @@ namespace store_files {
 
 constexpr const char* kParamFile = "/data/ram_device_info";
 constexpr const char* kModeDir = "/data/modes";
+constexpr const char* kNetworkFile = "/data/configs/tcpip.ini";
 
 // "/data/modes/custom_mode<slot+1>" for slot 0..15.
 std::string mode_file_path(int slot);
@@ -21,6 +22,11 @@ std::string mode_osd_path(int slot);
 // Replaces the whole file at device path `path` with `len` bytes. False (errno kept) on failure;
 // the old file is then untouched.
 bool write_atomic(const std::string& path, const uint8_t* data, size_t len);
+
+// Whether write_atomic could replace the file at device path `path` with `len` bytes now: a
+// temporary file of that size is written, flushed and removed. False (errno kept) when the
+// partition refuses it. For a change of two files that must be made both or neither.
+bool can_replace(const std::string& path, size_t len);
 
 // Flushes the directory holding the rooted file `real_path` to disk, so that a rename into it
 // survives a power cut.

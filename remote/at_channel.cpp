@@ -3,12 +3,15 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "core/ConfigEngine.h"
+#include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
 #include "core/fpga_wake.h"
 #include "core/log.h"
+#include "core/pending_writes.h"
 #include "remote/K57_WIFI_CONFIG.h"
 
 namespace remote {
@@ -16,6 +19,9 @@ namespace {
 
 const std::string kOk = "OK\r\n";
 const std::string kError = "ERROR\r\n";
+// How long a command that changes a setting waits for the parameter file (the apply pass,
+// then the panel thread's write): a reboot waits as long for the same writes.
+constexpr uint32_t kStoreWaitMs = pending_writes::kBoundMs;
 
 std::string strip(const std::string& s)
 {
@@ -25,32 +31,47 @@ std::string strip(const std::string& s)
     return s.substr(0, end);
 }
 
-// Writes the WiFi switch byte of the image under the scaler's lock and asks for the apply,
-// so the change is persisted like a front-panel edit.
-bool set_wifi_disabled(u8 disabled)
+// Makes a change of the image under the scaler's lock and asks for the apply, as a
+// front-panel edit does, then waits for the parameter file to take it: true only once it
+// holds the change. A store that fails (or does not come within the bound) is logged.
+bool change_and_store(const char* what, const std::function<void(u8*)>& write)
 {
     TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
     if (!s)
         return false;
-    QMutexLocker lk(&c331_shared::c331_lock);
-    // One word: the panel reads the switch without c331_lock.
-    const u16 word = ram_rd16(s->ram_image, ram_wifi_disabled);
-    ram_wr16(s->ram_image, ram_wifi_disabled, u16((word & 0xFF00) | disabled));
-    c331_raise_change_locked(1);
-    return true;
+    uint32_t ticket;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        write(s->ram_image);
+        c331_raise_change_locked(1);
+        ticket = SyncUpdate::store_ticket_locked();
+    }
+    const SyncUpdate::StoreResult r = SyncUpdate::wait_for_store(ticket, kStoreWaitMs);
+    if (r == SyncUpdate::StoreResult::Kept)
+        return true;
+    writeLogMsg(LOG_WARNING, std::string("AT channel: ") + what + " applied but " +
+                                 (r == SyncUpdate::StoreResult::Failed ? "not stored (the parameter file failed)"
+                                                                        : "not stored within the wait") +
+                                 ": answered ERROR");
+    return false;
+}
+
+bool set_wifi_disabled(u8 disabled)
+{
+    return change_and_store(disabled ? "WiFi off" : "WiFi on", [disabled](u8* image) {
+        // One word: the panel reads the switch without c331_lock.
+        const u16 word = ram_rd16(image, ram_wifi_disabled);
+        ram_wr16(image, ram_wifi_disabled, u16((word & 0xFF00) | disabled));
+    });
 }
 
 bool restore_factory()
 {
-    TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
-    if (!s)
-        return false;
-    QMutexLocker lk(&c331_shared::c331_lock);
-    // Field by field as remote writes do: the panel and the FPGA thread read without the lock.
-    ram_copy_in(s->ram_image, RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
-                RAM_PERSIST_LEN);
-    c331_raise_change_locked(1);
-    return true;
+    return change_and_store("factory parameters", [](u8* image) {
+        // Field by field as remote writes do: the panel and the FPGA thread read without the lock.
+        ram_copy_in(image, RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
+                    RAM_PERSIST_LEN);
+    });
 }
 
 std::string check_data()

@@ -317,6 +317,10 @@ int SimShell::do_rm(const std::vector<std::string>& argv)
             status = 1;
             continue;
         }
+        if (cfg_.write_fault(p)) {  // a partition that takes no write removes nothing either
+            status = 1;
+            continue;
+        }
         if (recursive)
             fs::remove_all(p, ec);
         else

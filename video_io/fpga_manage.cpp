@@ -482,7 +482,7 @@ void fpga_manage::output_start_step(u8 c)
         // run to release it: never block on the lock here, try again on the next pass.
         if (!c331_shared::c331_lock.tryLock())
             break;
-        c331_raise_change_locked(1);
+        c331_raise_own_change_locked(1);
         g_force_bkcolor = 0;
         c331_shared::c331_lock.unlock();
         set_bits(REG_COMMAND, BIT(0), c);

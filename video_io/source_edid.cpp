@@ -154,6 +154,8 @@ bool zeltasource::edid_check_one(int r)
     platform::sleep_ms(10);
     const bool answered = eeprom_read(buf);
     set_eeprom_good(r, answered);
+    if (answered && edid_valid(buf))
+        edid_follow_record(r, buf);
     if (!answered || edid_valid(buf))
         return true;
     writeLogMsg(LOG_WARNING, "EDID EEPROM of input " + std::to_string(r) + " invalid: rewriting it");
@@ -176,6 +178,27 @@ bool zeltasource::edid_check_one(int r)
     }
     set_state(0);
     return false;
+}
+
+// The record and the EEPROM part when a record's store failed after its EEPROM was written,
+// or the power was cut between the two: the record is what the panel and a tool see, so the
+// EEPROM is written from it (through the custom EDID write, which sets a record the EEPROM
+// cannot hold back to what it holds).
+void zeltasource::edid_follow_record(int r, const uint8_t* held_image)
+{
+    uint16_t rec[3];
+    uint16_t held[3];
+    if (!edid_record(r, rec) || !edid::descriptor_timing(held_image, held))
+        return;
+    if (rec[0] == held[0] && rec[1] == held[1] && rec[2] == held[2])
+        return;
+    if (scaler_req::edid_request[r] && !scaler_req::edid_done[r])
+        return;  // a write of the record is asked for already
+    writeLogMsg(LOG_WARNING, "EDID EEPROM of input " + std::to_string(r) + " holds " + std::to_string(held[0]) + "x" +
+                                 std::to_string(held[1]) + "@" + std::to_string(held[2]) + ", its record " +
+                                 std::to_string(rec[0]) + "x" + std::to_string(rec[1]) + "@" + std::to_string(rec[2]) +
+                                 ": written from the record");
+    scaler_req::raise_edid(r);
 }
 
 // After the check: a "Once" check is not repeated at the next start; "Never" reports every
@@ -290,7 +313,7 @@ void zeltasource::record_eeprom_timing(int r, const uint16_t refused[3])
         // The EEPROM holds it already: the apply pass asks for no write of it.
         ram_wr16(store->ram_applied, a + 2 * i, held[i]);
     }
-    c331_raise_change_locked(1);  // the parameter file takes it
+    c331_raise_own_change_locked(1);  // the parameter file takes it
     writeLogMsg(LOG_WARNING, "EDID record of input " + std::to_string(r) + " set back to " + std::to_string(held[0]) +
                                  "x" + std::to_string(held[1]) + "@" + std::to_string(held[2]) +
                                  ", the timing its EEPROM holds");

@@ -107,6 +107,8 @@ private:
     void set_eeprom_good(int r, bool good);
     void edid_check();
     bool edid_check_one(int r);
+    // A valid EEPROM holding another timing than receiver r's record is written anew from it.
+    void edid_follow_record(int r, const uint8_t* held_image);
     void edid_check_done();
     bool custom_edid_writes();
     void serve_edid_requests();

@@ -2,6 +2,7 @@
 #include "remote_fixture.h"
 
 #include "core/fpga_wake.h"
+#include "core/SyncUpdate.h"
 #include "core/globals.h"
 #include "platform/virtual_clock.h"
 #include "remote/K57_WIFI_CONFIG.h"
@@ -18,6 +19,41 @@ protected:
     void SetUp() override { remote_test::reset_store(); }
     TlxRamPara* s = remote_test::store();
 };
+
+// The reply to an AT request that waits for the parameter file, with the scaler's apply pass
+// and the panel thread's persistence played here while it waits.
+std::string stored_reply(const std::string& request)
+{
+    std::atomic<bool> done{false};
+    std::string reply;
+    std::thread at([&] {
+        reply = at_reply(request);
+        done = true;
+    });
+    while (!done) {
+        bool applied = false;
+        {
+            QMutexLocker lk(&c331_shared::c331_lock);
+            if (c331_shared::param_changed.load() != 0) {
+                c331_shared::param_changed = 0;
+                applied = true;
+            }
+        }
+        if (applied)
+            SyncUpdate::pInstance()->para_sync(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    at.join();
+    return reply;
+}
+
+void fail_param_file(bool fail)
+{
+    std::FILE* f = std::fopen((remote_test::root().path() + "/sim/board.json").c_str(), "w");
+    std::fputs(fail ? "{\"write_fail\": [\"/data/ram_device_info\"]}" : "{}", f);
+    std::fclose(f);
+    remote_test::board().poll();
+}
 
 // Shell lines recorded since `from`.
 std::vector<std::string> lines_since(size_t from)
@@ -43,10 +79,10 @@ TEST_F(AtChannel, ReportsVersionAndState)
 
 TEST_F(AtChannel, SettingsAreWrittenUnderTheApplyRule)
 {
-    EXPECT_EQ(at_reply("AT+SETDATA=2"), "OK\r\n");
+    EXPECT_EQ(stored_reply("AT+SETDATA=2"), "OK\r\n");
     EXPECT_EQ(s->ram_image[ram_wifi_disabled], 1);
-    EXPECT_EQ(c331_shared::param_changed.load(), 1) << "persisted like a front-panel edit";
-    EXPECT_EQ(at_reply("AT+SETDATA=1"), "OK\r\n");
+    EXPECT_EQ(s->ram_shadow[ram_wifi_disabled], 1) << "answered once the parameter file holds it";
+    EXPECT_EQ(stored_reply("AT+SETDATA=1"), "OK\r\n");
     EXPECT_EQ(s->ram_image[ram_wifi_disabled], 0);
 
     K57_WIFI_CONFIG::g_wifi_reset_flag = 0;
@@ -72,10 +108,29 @@ TEST_F(AtChannel, RestoreBringsBackTheFactoryParametersOnly)
     s->ram_image[ram_brightness] = 99;
     s->ram_image[0x100] = 0x77;  // a volatile timing record is not a setting
     c331_shared::param_changed = 0;
-    EXPECT_EQ(at_reply("AT+RESTORE"), "OK\r\n");
+    EXPECT_EQ(stored_reply("AT+RESTORE"), "OK\r\n");
     EXPECT_EQ(s->ram_image[ram_brightness], ConfigEngine::default_para_ramlist[2 + ram_brightness - 0x300]);
     EXPECT_EQ(s->ram_image[0x100], 0x77);
-    EXPECT_EQ(c331_shared::param_changed.load(), 1);
+}
+
+// A setting the parameter file cannot take is answered ERROR (it is applied, and kept in
+// memory until the file takes it); once the file can be written again the answer is OK.
+TEST_F(AtChannel, ChangesTheFileDidNotTakeAreAnsweredError)
+{
+    EXPECT_EQ(stored_reply("AT+SETDATA=2"), "OK\r\n");
+    fail_param_file(true);
+    EXPECT_EQ(stored_reply("AT+SETDATA=1"), "ERROR\r\n");
+    EXPECT_EQ(s->ram_image[ram_wifi_disabled], 0);
+    EXPECT_EQ(stored_reply("AT+RESTORE"), "ERROR\r\n");
+    // Nothing persists it: answered ERROR after the bound, not OK.
+    platform::VirtualClock clock(platform::clock().now_us());
+    platform::set_clock(&clock);
+    EXPECT_EQ(at_reply("AT+SETDATA=1"), "ERROR\r\n");
+    platform::set_clock(nullptr);
+    c331_shared::param_changed = 0;
+    fail_param_file(false);
+    EXPECT_EQ(stored_reply("AT+SETDATA=1"), "OK\r\n");
+    EXPECT_EQ(s->ram_shadow[ram_wifi_disabled], 0);
 }
 
 TEST_F(AtChannel, AnyOtherRequestIsAnErrorAndWhatIsNoRequestGetsNoReply)
@@ -136,7 +191,7 @@ TEST_F(AtChannel, RestoreWritesWholeFieldsWhileThePanelReads)
             QMutexLocker lk(&c331_shared::c331_lock);
             ram_wr16(s->ram_image, ram_led_width, mine);
         }
-        EXPECT_EQ(at_reply("AT+RESTORE"), "OK\r\n");
+        EXPECT_EQ(stored_reply("AT+RESTORE"), "OK\r\n");
     }
     stop = true;
     panel.join();

@@ -31,6 +31,18 @@ int apply_pass(TlxRamPara* s)
     return code;
 }
 
+// A change a user or a tool makes: written under the lock with the change flag raised, then
+// applied.
+void user_change(TlxRamPara* s, uint32_t addr, u16 value)
+{
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(s->ram_image, addr, value);
+        c331_raise_change_locked(1);
+    }
+    apply_pass(s);
+}
+
 }  // namespace
 
 TEST_F(StoreTest, RefreshGoesToTheVisiblePageOnly)
@@ -328,7 +340,22 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
             ++n;
         return n;
     };
-    ram_wr16(s->ram_image, ram_brightness, 61);
+    // The device's own fill at start (the layout it computes) is retried but told to nobody,
+    // nor is a source's new timing, also once the file holds the settings again.
+    ram_wr16(s->ram_image, ram_och_columns, 7);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
+    ram_wr16(s->ram_image, ram_input_timing, 1280);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    ram_wr16(s->ram_image, ram_och_columns, file16(f, ram_och_columns));
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing()) << "the file holds the settings again";
+    for (u16 w : {720, 1080, 2160}) {
+        ram_wr16(s->ram_image, ram_input_timing + 6 * 4, w);
+        SyncUpdate::p_SyncUpdate->para_sync(1);
+    }
+    EXPECT_TRUE(tips.empty());
+    user_change(s, ram_brightness, 61);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
     SyncUpdate::p_SyncUpdate->para_sync(1);  // the same change again: told once
@@ -339,10 +366,10 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     ram_wr16(s->ram_image, ram_input_timing + 6 * 4, 1280);  // a source's new timing is never stored: no tip
     SyncUpdate::p_SyncUpdate->para_sync(1);
     pending = true;
-    ram_wr16(s->ram_image, ram_brightness, 62);  // a new change, with a tip asked for
+    user_change(s, ram_brightness, 62);  // a new change, with a tip asked for
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_EQ(tips, std::vector<int>({SyncUpdate::kTipNotKept, SyncUpdate::kTipNotKept}));
-    EXPECT_EQ(errors(), 1u);
+    EXPECT_EQ(errors(), 2u);  // once per failing spell: the fill's, then the brightness's
     EXPECT_EQ(file16(read("/data/ram_device_info"), ram_brightness), file16(f, ram_brightness));
     fail_writes("[]");
     // A restart waiting for the writes tries the file at the next tick, not after the back-off.
@@ -361,14 +388,39 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     EXPECT_EQ(tips.size(), 2u);
     // A change not kept and then undone: the file holds the image again, nothing is retried.
     fail_writes(R"(["/data/ram_device_info"])");
-    ram_wr16(s->ram_image, ram_brightness, 63);
+    user_change(s, ram_brightness, 63);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
-    ram_wr16(s->ram_image, ram_brightness, 62);
+    user_change(s, ram_brightness, 62);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
-    fail_writes("[]");
     EXPECT_EQ(tips.size(), 3u);
+    // An EDID record the file could not take is set back to the one it holds, and applied
+    // again, so the EEPROM is written from what the next start reads.
+    const u16 edid_width = ram_rd16(s->ram_shadow, ram_edid_addr(2));
+    user_change(s, ram_edid_addr(2), 2560);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_edid_addr(2)), edid_width);
+    EXPECT_EQ(c331_shared::param_changed.load(), 1) << "the set-back record is applied";
+    apply_pass(s);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
+    EXPECT_EQ(tips.size(), 4u);
+    // A mode saved while only the parameter file fails: the tip says the mode was kept.
+    pending = true;
+    user_change(s, ram_mode_save_request, 5);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(exists("/data/modes/custom_mode5"));
+    EXPECT_EQ(tips.back(), SyncUpdate::kTipModeOnlyKept);
+    // A mode that cannot be deleted stays saved, and the log says so.
+    fail_writes(R"(["/data/modes"])");
+    EXPECT_EQ(s->mode_file_deal(4, 1), 1);
+    EXPECT_TRUE(s->TlxUserModeSaved(4));
+    EXPECT_NE(read("/data/zeltaqn/log/kivEnglneLog").find("cannot delete /data/modes/custom_mode5: mode 5 is still saved"),
+              std::string::npos);
+    fail_writes("[]");
+    EXPECT_EQ(s->mode_file_deal(4, 1), 0);
+    EXPECT_FALSE(exists("/data/modes/custom_mode5"));
     shell_hooks::take_pending_tip = nullptr;
     shell_hooks::tip_create = nullptr;
 }

@@ -632,9 +632,12 @@ private slots:
         }));
         QCOMPARE(word(ram_brightness), u16(77));
         QCOMPARE(current_mask(), QString("255.255.0.0"));
-        // The parameter file cannot be written: the address is set back, nothing is reset.
+        // The parameter file cannot be written: nothing is reset, and the interface never
+        // takes the factory address, not even for a moment.
         std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/ram_device_info"]})";
         board_->poll();
+        const size_t failed_from = board_->sim_shell().history().size();
+        const std::string ini_before = testutil::read_file(root_.file("data/configs/tcpip.ini"));
         Steps().run(then(into(&Option::on_Button_advanced_clicked), {
             [] { g_advancedoption->on_Button_factory_clicked(); },
             [] {
@@ -648,8 +651,9 @@ private slots:
             [] { pass(); },
         }));
         QCOMPARE(word(ram_brightness), u16(77));
-        QCOMPARE(config_text(ConfigItem::SubNetMask), QString("255.255.0.0"));
+        QVERIFY(testutil::read_file(root_.file("data/configs/tcpip.ini")) == ini_before);
         QCOMPARE(current_mask(), QString("255.255.0.0"));
+        QVERIFY(!has_line(shell_lines_since(board_.get(), failed_from), "ifconfig eth0 192.168.1.199 netmask 255.255.255.0"));
         std::ofstream(root_.file("sim/board.json")) << "{}";
         board_->poll();
         const size_t from = board_->sim_shell().history().size();

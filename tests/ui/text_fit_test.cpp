@@ -673,6 +673,11 @@ private slots:
                           snap("tip_not_kept");
                           ticks(TIP::kTicks);
                       }},
+            StepList{[] { g_tip->tip_create(TIP::kModeOnlyKept); }, [] {
+                          check_all("tip_mode_only_kept");
+                          snap("tip_mode_only_kept");
+                          ticks(TIP::kTicks);
+                      }},
         };
         // Typed values as long as the keypad takes them, and input aliases that share their
         // beginning (their own names then tell them apart).

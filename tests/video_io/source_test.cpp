@@ -66,6 +66,32 @@ TEST_F(SourceTest, OnceRepairsBlankEepromsAndIsNotRepeated)
     EXPECT_EQ(pad(pads::PAD_EDID_WP), pads::kHigh);
 }
 
+// An EEPROM that holds another timing than its input's record (the record's store failed
+// after the EEPROM was written, or the power was cut between the two) is written from the
+// record at start, whatever "EDIDCheck" says: the card shows what the source is offered.
+TEST_F(SourceTest, EepromHoldingAnotherTimingThanItsRecordFollowsTheRecord)
+{
+    uint8_t img[256];
+    edid::default_image(2, img);
+    ASSERT_TRUE(edid::custom_descriptor(2, 2560, 1440, 60, img + 54));
+    std::memcpy(img + 72, img + 54, 18);
+    img[127] = uint8_t(0x100 - edid::sum8(0, img, 127));
+    Drv_I2C0 bus;
+    platform::board().soc_window().write16(pads::PAD_EDID_WP, pads::kLow);
+    ASSERT_EQ(bus.i2c_write(z_->fd, 0xE0, 0x04, nullptr, 0), 1);  // the EEPROM switch: input 2
+    for (int off = 0; off < 256; off += 8) {
+        ASSERT_EQ(bus.i2c_write(z_->fd, 0xA0, uint8_t(off), img + off, 8), 1);
+        for (int look = 0; look < 10 && bus.i2c_write(z_->fd, 0xA0, uint8_t(off), nullptr, 0) != 1; ++look)
+            platform::sleep_ms(1);  // the page's write cycle
+    }
+    reach_polling();
+    ASSERT_TRUE(step_until([&] { return scaler_req::edid_request[2] == 0; }, 20));
+    uint16_t held[3];
+    ASSERT_TRUE(edid::descriptor_timing(model<sim::EepromModel>("edid_eeprom_2")->bytes(), held));
+    EXPECT_EQ(std::vector<uint16_t>(held, held + 3), std::vector<uint16_t>({1920, 1080, 60}));
+    EXPECT_EQ(ram_rd16(store_->ram_image, ram_edid_addr(2)), 1920);
+}
+
 class ReadOnlyEepromTest : public SourceFixture {
     std::string board_json() const override
     {

@@ -113,16 +113,16 @@ void factory::on_Button_reset2_clicked() { factory_reset(kEdidAreaFirst, kEdidAr
 void factory::on_Button_reset3_clicked()
 {
     // All three items are compared: a device at the factory address with another mask or
-    // gateway would otherwise keep them after "Reset ALL". When the address or the factory
-    // parameters cannot be stored nothing is reset (not half of it): the address goes back,
-    // the page stays open and the tip says "not saved".
+    // gateway would otherwise keep them after "Reset ALL". Both files are checked before
+    // either is written, and the interface takes the factory address only once both are:
+    // a reset the files cannot keep changes nothing (the tip says "not saved"), and the
+    // device is never at another address for a moment.
     const NetAddress old = current_net_address();
     const bool new_address = old != factory_net_address();
-    bool kept = !new_address || store_net_address(factory_net_address());
-    if (kept && !store_factory_parameters()) {
+    bool kept = files_can_take_reset(new_address) && store_factory_parameters();
+    if (kept && new_address && !store_net_address(factory_net_address())) {
         kept = false;
-        if (new_address && !store_net_address(old))
-            writeLogMsg(LOG_ERROR, "factory page: the address could not be set back after a failed reset");
+        put_back_parameter_file();
     }
     if (!kept) {
         if (g_tip)
@@ -130,6 +130,18 @@ void factory::on_Button_reset3_clicked()
         return;
     }
     factory_reset(0, 0, true);
+}
+
+bool factory::files_can_take_reset(bool new_address)
+{
+    for (const char* path : {store_files::kParamFile, new_address ? store_files::kNetworkFile : nullptr}) {
+        if (path && !store_files::can_replace(path, PARA_FILE_SIZE)) {
+            writeLogMsg(LOG_ERROR, std::string("factory page: cannot write ") + path + " (" + std::strerror(errno) +
+                                       "): nothing reset");
+            return false;
+        }
+    }
+    return true;
 }
 
 // The parameter file takes the factory parameters before the image does, so that a reset the
@@ -143,6 +155,26 @@ bool factory::store_factory_parameters()
     writeLogMsg(LOG_ERROR, std::string("factory page: cannot write ") + store_files::kParamFile + " (" +
                                std::strerror(errno) + "): nothing reset");
     return false;
+}
+
+// The address could not be stored after the factory parameters were: the parameter file
+// takes back what it held (the shadow), so the reset changes nothing.
+void factory::put_back_parameter_file()
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    if (!store)
+        return;
+    u8 held[RAM_PERSIST_LEN];
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        std::memcpy(held, store->ram_shadow + RAM_VOLATILE_END, RAM_PERSIST_LEN);
+    }
+    QMutexLocker fl(&Utils::_file_deal_mutex);
+    if (!store_files::write_param_file(held))
+        writeLogMsg(LOG_ERROR, std::string("factory page: the address could not be stored and ") +
+                                   store_files::kParamFile + " not set back: it holds the factory parameters");
+    else
+        writeLogMsg(LOG_ERROR, "factory page: the address could not be stored: nothing reset");
 }
 
 // Restores image 0x300..0xFFF from the factory image except [keep_first, keep_end).

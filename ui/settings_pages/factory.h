@@ -31,7 +31,9 @@ protected:
 
 private:
     void factory_reset(u32 keep_first, u32 keep_end, bool rewrite_edids);
+    bool files_can_take_reset(bool new_address);
     bool store_factory_parameters();
+    void put_back_parameter_file();
     void show_fonts();
 
     Ui::factory* ui;

@@ -14,6 +14,8 @@
 
 namespace {
 const Text4 kNotKeptText{"未能保存", "Not saved", "Не сохранено", "Chưa lưu được"};
+const Text4 kModeOnlyKeptText{"模式已保存\n设置未保存", "Mode saved,\nsettings not", "Режим есть,\nнастроек нет",
+                              "Đã lưu chế độ,\nchưa lưu cài đặt"};
 }
 
 TIP::TIP(QWidget* parent) : QDialog(parent)
@@ -29,7 +31,10 @@ void TIP::remove_frame()
     frame_ = nullptr;
 }
 
-void TIP::tip_create(int kind) { show_tip(kind, kind == kNotKept ? tr4(kNotKeptText) : QString()); }
+void TIP::tip_create(int kind)
+{
+    show_tip(kind, kind == kNotKept ? tr4(kNotKeptText) : kind == kModeOnlyKept ? tr4(kModeOnlyKeptText) : QString());
+}
 
 void TIP::tip_warning(const QString& text) { show_tip(kNotKept, text); }
 
@@ -49,8 +54,8 @@ void TIP::show_tip(int kind, const QString& words)
     frame_->setGeometry(0, 0, 120, 120);
     frame_->setStyleSheet("background-color:rgb(136, 138, 133);");
     auto* label = new QLabel(frame_);
-    if (kind == kNotKept) {
-        // What the user changed could not be stored: a warning sign over the words.
+    if (kind != kKept) {
+        // What the user changed could not be stored (all of it or a part): a warning sign over the words.
         label->setGeometry(32, 6, 56, 56);
         label->setPixmap(QPixmap(":/png/warning.png").scaled(56, 56, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         auto* text = new QLabel(frame_);

@@ -13,10 +13,11 @@ public:
     // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
     u32 message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer = 0);
 
-    // Units of a long FPGA flash erase the last request carried out when it stopped with units
-    // left and no reply (0: the request was served whole). The caller serves the rest of it
-    // (remote::flash_erase_rest) later, or at once.
-    u16 part_done() const { return part_done_; }
+    // Whether the request just served stopped with units left and no reply (a long FPGA flash
+    // erase carried out in parts). If so, turns `frame` (that request, `length` bytes) into what
+    // is left of it, for the caller to serve later or at once. What stopped belongs to that one
+    // request: every call of message_group_deal starts without it, and this call takes it.
+    bool take_rest(u8* frame, u32 length);
 
     static constexpr u32 kReplyCapacity = remote::kHeaderLen + 1 + 6 + remote::kMaxRamBlock + 1;
 

@@ -99,8 +99,7 @@ void RemoteEndpoint::serve(u8* frame, u32 n, ReplySink reply, uint64_t peer, std
 {
     for (;;) {
         const u32 r = deal.message_group_deal(frame, n, reply_.data(), peer);
-        if (const u16 done = deal.part_done()) {
-            flash_erase_rest(frame + kHeaderLen, done);
+        if (deal.take_rest(frame, n)) {
             if (!rest)
                 continue;
             if (rest->data() != frame)

@@ -443,6 +443,52 @@ TEST_F(FpgaRemote, a_transport_waits_for_every_answer_it_is_owed)
     fpga_manage::set_relay(remote::TR_TCP, nullptr);
 }
 
+// Two tools served in turns, one frame (or one part of a long erase) each, as the TCP server
+// serves its clients. Between the parts of tool A's erase, tool B's frames for what the device
+// does not serve (a destination of nobody's, a card address from a source that is not the card
+// source, their byte 6 far past an erase kind) are dropped as B's own, B's next request is
+// answered in B's next turn, and A's erase ends with its reply and its own range erased.
+TEST_F(FpgaRemote, another_tools_frames_between_the_parts_of_a_long_erase_are_served_as_their_own)
+{
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x020FF000) + le16(4) + Bytes{1, 2, 3, 4})[0], 0);  // last sector erased
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x02100000) + le16(4) + Bytes{5, 6, 7, 8})[0], 0);  // the next one kept
+    remote::RemoteEndpoint ep(remote::TR_TCP);
+    struct Tool {
+        uint64_t peer;
+        remote::FrameReassembler stream;
+        std::vector<testutil::Frame> replies;
+    } a{1, {}, {}}, b{2, {}, {}};
+    // One turn of a tool: the rest of its request carried out in parts, or the frame it sends.
+    auto turn = [&ep](Tool& t, const Bytes& frame = {}) {
+        const Bytes wire = frame.empty() ? Bytes{} : testutil::encode(frame);
+        auto sink = [&t](const u8* p, size_t n) { t.replies.push_back({testutil::decode(Bytes(p, p + n))}); };
+        bool taken = false;
+        EXPECT_EQ(ep.receive_one(t.stream, wire.data(), wire.size(), sink, t.peer, taken), wire.size());
+    };
+    const Bytes far_kind = le32(0x02000000) + le16(1) + Bytes{242};
+    turn(a, testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(256) + Bytes{0}));
+    ASSERT_FALSE(a.stream.rest.empty()) << "the erase goes on in parts";
+    for (const Bytes& dropped : {testutil::make_frame(0x1234, 0xF011, 0x6E, far_kind),
+                                 testutil::make_frame(0x0001, 0xF011, 0x6E, far_kind)}) {
+        turn(b, dropped);
+        EXPECT_TRUE(b.replies.empty());
+        EXPECT_TRUE(b.stream.rest.empty()) << "a dropped frame is not carried on as A's erase";
+        turn(a);
+    }
+    turn(b, testutil::make_frame(0xF100, 0xF011, 0x63, {37, 3}));
+    ASSERT_EQ(b.replies.size(), 1u) << "B's request is served in B's next turn";
+    EXPECT_EQ(b.replies[0].cmd(), 0x63);
+    EXPECT_EQ(b.replies[0].status(), 0);
+    for (int turns = 0; a.replies.empty() && turns < 100; ++turns)
+        turn(a);
+    ASSERT_EQ(a.replies.size(), 1u);
+    EXPECT_EQ(a.replies[0].cmd(), 0x6E);
+    EXPECT_EQ(a.replies[0].status(), 0);
+    EXPECT_EQ(flash_->read(0x0FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(flash_->read(0x100000, 4), (Bytes{5, 6, 7, 8})) << "the erase went past its own range";
+    EXPECT_EQ(b.replies.size(), 1u);
+}
+
 // Last in this file: the TCP server's thread outlives the test.
 TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
 {

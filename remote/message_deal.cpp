@@ -117,9 +117,14 @@ Handler find_handler(u8 cmd)
 // for the writes under way would otherwise start a thread per frame. A restart whose
 // command returned (it failed) lets the next request try again.
 std::atomic<bool> g_reboot_under_way{false};
+std::atomic<void (*)()> g_restart_start{nullptr};
 
 void reboot_after_100ms()
 {
+    if (void (*start)() = g_restart_start.load()) {
+        start();
+        return;
+    }
     if (g_reboot_under_way.exchange(true))
         return;
     start_thread("message_deal", "reboot", [] {
@@ -315,6 +320,8 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
         break;  // registers 0 and 160 are served by the input supervision
     }
 }
+
+void message_deal::set_restart_start(void (*start)()) { g_restart_start = start; }
 
 int message_deal::RegUpdate11(u8 mask)
 {

@@ -86,8 +86,8 @@ struct Device {
                R"( "mtd10": {"size": 98304, "erasesize": 4096, "writesize": 512}}})";
         board = sim::SimBoard::install_for_test(root());
         board->sim_shell().set_reboot_action([] {});  // a restart the shell is asked for is only recorded
-        // A restart requested by a frame is not carried out: no thread is started per input, so
-        // the leak check never meets a thread it has lost track of.
+        // A restart requested by a frame is not carried out: no thread is started while inputs
+        // run, so the leak check never meets a thread it has lost track of.
         message_deal::set_restart_start([] {});
         platform::set_clock(&clock);
         g_debugSwitch = 0;  // the log file only, not the console
@@ -96,6 +96,19 @@ struct Device {
         fpga_manage::p_fpga_manage = fpga;
         fpga->open_devices();
         endpoint = std::make_unique<remote::RemoteEndpoint>(remote::TR_TCP);
+        start_file_writer();
+    }
+
+    // The file writer's thread, which the first file write starts, is started here, before any
+    // input: a write of one byte whose digest does not match, so nothing is installed.
+    static void start_file_writer()
+    {
+        const remote::Requester owner = remote::requester(remote::TR_TCP, kPeer);
+        const u8 start[8] = {'A', 'L', 'I', 'S', 1, 0, 0, 0}, block[7] = {0, 0, 0, 0, 1, 0, '{'}, end[16] = {};
+        u8 out[message_deal::kReplyCapacity];
+        remote::file_write_start(owner, start, sizeof start, out);
+        remote::file_write_block(owner, block, sizeof block, out);
+        remote::file_write_end(owner, end, sizeof end, out);
     }
 
     // Every input starts from the factory image and no open transfer.

@@ -9,7 +9,20 @@
 
 namespace remote {
 
-BusWorker::BusWorker(u8 transport) : ep_(transport) {}
+namespace {
+
+// Frames that may hold the bus, or wait for the flash, for seconds.
+bool may_run_long(const u8* frame)
+{
+    const u8 cmd = frame[FRAME_CMD];
+    if (get_u16(frame + FRAME_DST) == kAddrFpga0)
+        return cmd == CMD_REG_WRITE;
+    return cmd == CMD_FLASH_WRITE || cmd == CMD_FLASH_ERASE || cmd == CMD_SAVE_LED_PAGE;
+}
+
+}  // namespace
+
+BusWorker::BusWorker(u8 transport) : lanes_{Lane(transport), Lane(transport)} {}
 
 bool BusWorker::needs_bus(const u8* frame, u32 length)
 {
@@ -22,45 +35,46 @@ bool BusWorker::needs_bus(const u8* frame, u32 length)
     return (dst == kAddrProcessor0 || dst == kAddrProcessor1) && cmd >= CMD_FLASH_READ && cmd <= CMD_SAVE_LED_PAGE;
 }
 
-bool BusWorker::start(const char* name)
+// The descriptor is made first: a lane reports each result through it.
+bool BusWorker::start(const char* const (&names)[2])
 {
-    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0)
+    wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0)
         return false;
-    const std::string thread = name;
-    if (!start_thread("BusWorker", name, [this, thread] {
-            platform::name_this_thread(thread.c_str());
-            run();
-        })) {
-        ::close(fd);
-        return false;
+    for (int i = 0; i < 2; ++i) {
+        const std::string thread = names[i];
+        if (!start_thread("BusWorker", names[i], [this, i, thread] {
+                platform::name_this_thread(thread.c_str());
+                run(lanes_[i]);
+            }))
+            return false;  // a lane that started waits for frames never handed to it
     }
-    wake_fd_ = fd;
     return true;
 }
 
 void BusWorker::submit(uint64_t peer, const u8* frame, u32 length)
 {
+    Lane& lane = lanes_[may_run_long(frame) ? 1 : 0];
     {
         std::lock_guard<std::mutex> lk(mu_);
-        jobs_.push_back(Job{peer, std::vector<u8>(frame, frame + length)});
+        lane.jobs.push_back(Job{peer, std::vector<u8>(frame, frame + length)});
     }
-    cv_.notify_one();
+    lane.cv.notify_one();
 }
 
-void BusWorker::run()
+void BusWorker::run(Lane& lane)
 {
     for (;;) {
         Job job;
         {
             std::unique_lock<std::mutex> lk(mu_);
-            cv_.wait(lk, [this] { return !jobs_.empty(); });
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            lane.cv.wait(lk, [&lane] { return !lane.jobs.empty(); });
+            job = std::move(lane.jobs.front());
+            lane.jobs.pop_front();
         }
         Result r{job.peer, {}, {}};
         auto reply = [&r](const u8* bytes, size_t length) { r.wire.assign(bytes, bytes + length); };
-        ep_.serve(job.frame.data(), u32(job.frame.size()), reply, job.peer, &r.rest);
+        lane.ep.serve(job.frame.data(), u32(job.frame.size()), reply, job.peer, &r.rest);
         {
             std::lock_guard<std::mutex> lk(mu_);
             results_.push_back(std::move(r));

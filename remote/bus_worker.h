@@ -3,9 +3,12 @@
 // (FPGA commands, the flash commands), served on a thread of their own: a bus held by another
 // transport (a long erase, in parts) or a long flash operation (a record store on a slow
 // flash, a part of an erase) then holds only the peer whose frame waits for it, while the
-// server goes on with the others. One frame at a time, in the order handed over; a peer has
-// at most one here (its stream is away until the result is taken), so its frames keep their
-// order.
+// server goes on with the others. Two lanes, each a thread serving its frames one at a time
+// in the order handed over: one for the frames that may run long (flash writes, erases and
+// saves, FPGA register writes, which may run the command page and store a record), one for
+// the others, so an FPGA register read waits for the bus, not for another peer's store. A peer
+// has at most one frame here (its stream is away until the result is taken), so its frames
+// keep their order.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -24,10 +27,9 @@ public:
     // that is not a flash command pays nothing more.
     static bool needs_bus(const u8* frame, u32 length);
 
-    // Starts the thread (named `name`) and makes the wake-up descriptor: false when either fails
-    // (the server then serves every frame itself).
-    bool start(const char* name);
-    bool running() const { return wake_fd_ >= 0; }
+    // Starts the lanes' threads (named `names`) and makes the wake-up descriptor: false when
+    // any fails (the server then serves every frame itself).
+    bool start(const char* const (&names)[2]);
     // Readable while results wait to be taken (an eventfd).
     int wake_fd() const { return wake_fd_; }
 
@@ -43,17 +45,21 @@ public:
     void take_results(const std::function<void(Result&)>& sink);
 
 private:
-    void run();
-
-    RemoteEndpoint ep_;  // its own dispatcher and buffers
-    int wake_fd_ = -1;
-    std::mutex mu_;  // the queues below
-    std::condition_variable cv_;
     struct Job {
         uint64_t peer;
         std::vector<u8> frame;
     };
-    std::deque<Job> jobs_;
+    struct Lane {
+        explicit Lane(u8 transport) : ep(transport) {}
+        RemoteEndpoint ep;  // its own dispatcher and buffers
+        std::condition_variable cv;
+        std::deque<Job> jobs;  // under mu_
+    };
+    void run(Lane& lane);
+
+    Lane lanes_[2];
+    int wake_fd_ = -1;
+    std::mutex mu_;  // the lanes' jobs and the results
     std::vector<Result> results_;
 };
 

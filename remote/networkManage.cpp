@@ -73,7 +73,7 @@ int networkManage::initialize()
     ev.events = EPOLLIN;
     ev.data.ptr = nullptr;  // the listening socket
     ::epoll_ctl(ep_, EPOLL_CTL_ADD, listen_fd_, &ev);
-    if (bus_.start("tcp-bus")) {
+    if (bus_.start({"tcp-bus", "tcp-flash"})) {
         ev.data.ptr = &bus_;  // results of the bus thread
         ::epoll_ctl(ep_, EPOLL_CTL_ADD, bus_.wake_fd(), &ev);
         endpoint.set_bus_worker(&bus_);

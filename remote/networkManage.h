@@ -6,7 +6,8 @@
 // output buffer and are sent as the socket takes them. Clients are served in turns, one frame
 // (or one part of a long flash erase) each per turn: what a client sent beyond that waits in its own input buffer for its next
 // turn, and a newcomer is accepted at the next turn. Frames that need the FPGA's bus (FPGA
-// commands, flash reads, writes, erases and saves) are served by the "tcp-bus" thread (bus_):
+// commands, flash reads, writes, erases and saves) are served by the "tcp-bus" and "tcp-flash"
+// threads (bus_):
 // the server goes on with the others while such a frame waits for the bus or for a slow
 // flash, and its client's next frame is served once its reply is out. Flash erases sent back
 // to back by one client delay the others' bus frames by one part each. A client that lets more than

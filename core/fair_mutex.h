@@ -27,14 +27,6 @@ public:
         if (waiters)
             turn_.notify_all();
     }
-    bool try_lock()
-    {
-        std::lock_guard<std::mutex> lk(m_);
-        if (next_ != serving_)
-            return false;
-        ++next_;
-        return true;
-    }
 
 private:
     std::mutex m_;

@@ -11,12 +11,15 @@ namespace remote {
 
 namespace {
 
-// Frames that may hold the bus, or wait for the flash, for seconds.
-bool may_run_long(const u8* frame)
+// Frames that change the FPGA or a flash. They may hold the bus, or wait for the flash, for
+// seconds (a register write may run the command page, which may store a record), and they
+// stay in the order they came in, as on one thread: a command page one tool wrote is run
+// before another tool's write replaces it.
+bool changes(const u8* frame)
 {
     const u8 cmd = frame[FRAME_CMD];
     if (get_u16(frame + FRAME_DST) == kAddrFpga0)
-        return cmd == CMD_REG_WRITE;
+        return cmd == CMD_REG_WRITE || cmd == CMD_RAM_WRITE;
     return cmd == CMD_FLASH_WRITE || cmd == CMD_FLASH_ERASE || cmd == CMD_SAVE_LED_PAGE;
 }
 
@@ -54,7 +57,7 @@ bool BusWorker::start(const char* const (&names)[2])
 
 void BusWorker::submit(uint64_t peer, const u8* frame, u32 length)
 {
-    Lane& lane = lanes_[may_run_long(frame) ? 1 : 0];
+    Lane& lane = lanes_[changes(frame) ? 1 : 0];
     {
         std::lock_guard<std::mutex> lk(mu_);
         lane.jobs.push_back(Job{peer, std::vector<u8>(frame, frame + length)});

@@ -4,11 +4,12 @@
 // transport (a long erase, in parts) or a long flash operation (a record store on a slow
 // flash, a part of an erase) then holds only the peer whose frame waits for it, while the
 // server goes on with the others. Two lanes, each a thread serving its frames one at a time
-// in the order handed over: one for the frames that may run long (flash writes, erases and
-// saves, FPGA register writes, which may run the command page and store a record), one for
-// the others, so an FPGA register read waits for the bus, not for another peer's store. A peer
-// has at most one frame here (its stream is away until the result is taken), so its frames
-// keep their order.
+// in the order handed over: one for the frames that change the FPGA or a flash (flash writes,
+// erases and saves, FPGA RAM and register writes; a register write may run the command page
+// and store a record), which may run long and keep among themselves the order they came in;
+// one for the reads, so an FPGA register read waits for the bus, not for another peer's store.
+// A peer has at most one frame here (its stream is away until the result is taken), so its
+// frames keep their order.
 #include <condition_variable>
 #include <deque>
 #include <functional>

@@ -20,7 +20,7 @@ bool changes(const u8* frame)
     const u8 cmd = frame[FRAME_CMD];
     if (get_u16(frame + FRAME_DST) == kAddrFpga0)
         return cmd == CMD_REG_WRITE || cmd == CMD_RAM_WRITE;
-    return cmd == CMD_FLASH_WRITE || cmd == CMD_FLASH_ERASE || cmd == CMD_SAVE_LED_PAGE;
+    return cmd == CMD_REG_WRITE || cmd == CMD_FLASH_WRITE || cmd == CMD_FLASH_ERASE || cmd == CMD_SAVE_LED_PAGE;
 }
 
 }  // namespace
@@ -34,8 +34,12 @@ bool BusWorker::needs_bus(const u8* frame, u32 length)
     const u16 dst = get_u16(frame + FRAME_DST);
     if (dst == kAddrFpga0)
         return true;
+    if (dst != kAddrProcessor0 && dst != kAddrProcessor1)
+        return false;
     const u8 cmd = frame[FRAME_CMD];
-    return (dst == kAddrProcessor0 || dst == kAddrProcessor1) && cmd >= CMD_FLASH_READ && cmd <= CMD_SAVE_LED_PAGE;
+    if (cmd == CMD_REG_WRITE)
+        return message_deal::register_write_reaches_chip(frame + kHeaderLen, length - kHeaderLen - 1);
+    return cmd >= CMD_FLASH_READ && cmd <= CMD_SAVE_LED_PAGE;
 }
 
 // The descriptor is made first: a lane reports each result through it.

@@ -1,6 +1,7 @@
 #pragma once
 // The frames of a server that serves several peers on one thread which need the FPGA's bus
-// (FPGA commands, the flash commands), served on a thread of their own: a bus held by another
+// (FPGA commands, the flash commands, a register write that reloads the scaler's fonts or
+// prints its state), served on a thread of their own: a bus held by another
 // transport (a long erase, in parts) or a long flash operation (a record store on a slow
 // flash, a part of an erase) then holds only the peer whose frame waits for it, while the
 // server goes on with the others. Two lanes, each a thread serving its frames one at a time
@@ -24,8 +25,8 @@ class BusWorker {
 public:
     explicit BusWorker(u8 transport);
 
-    // Whether a decoded frame is one for the worker. Costs two compares: a processor's frame
-    // that is not a flash command pays nothing more.
+    // Whether a decoded frame is one for the worker. Costs a few compares: a processor's read
+    // pays nothing more.
     static bool needs_bus(const u8* frame, u32 length);
 
     // Starts the lanes' threads (named `names`) and makes the wake-up descriptor: false when

@@ -323,6 +323,14 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
 
 void message_deal::set_restart_start(void (*start)()) { g_restart_start = start; }
 
+bool message_deal::register_write_reaches_chip(const u8* data, u32 dlen)
+{
+    if (dlen < 3)
+        return false;
+    const u8 reg = data[0], value = data[1], mask = data[2];
+    return (reg == REG_SYSTEM && (mask & SYS_RELOAD_FONTS)) || (reg == REG_DEBUG_PRINT && (value & mask & DBG_PRINT));
+}
+
 int message_deal::RegUpdate11(u8 mask)
 {
     if (mask & 0x01)

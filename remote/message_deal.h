@@ -49,6 +49,11 @@ public:
     // leaves it undone and starts no thread per request.
     static void set_restart_start(void (*start)());
 
+    // Whether a register write (the request data) runs an action on the scaler chip from the
+    // handler's thread: the font reload (register 14 bit 3) and the debug print (register 161
+    // bit 1), which wait for the chip's flash controller and the bus.
+    static bool register_write_reaches_chip(const u8* data, u32 dlen);
+
 private:
     remote::Requester owner() const { return remote::requester(transport_, peer_); }
     void register_actions(u8 reg, u8 value, u8 mask);

@@ -14,6 +14,7 @@
 #include "remote/message_deal.h"
 #include "remote/remote_endpoint.h"
 #include "remote/networkManage.h"
+#include "remote/Qn_uart_inout.h"
 #include "remote/udpnetManage.h"
 #include <QJsonArray>
 
@@ -541,6 +542,51 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
     ASSERT_TRUE(erased);
     EXPECT_EQ(erased->status(), 0);
     EXPECT_EQ(flash_->read(0x1FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+
+    // A tool asking the processor and an FPGA register twice a second, while another tool's
+    // long request is under way: the longest it waits for an answer, in milliseconds.
+    const auto worst_wait_ms = [&](testutil::RemoteClient& busy, const Bytes& request, bool fpga, int replies = 1) {
+        EXPECT_TRUE(busy.send_bytes(request));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // under way
+        double worst = 0;
+        for (int round = 0; round < 6; ++round) {
+            const auto t0 = std::chrono::steady_clock::now();
+            EXPECT_TRUE(tool.reg_read(3, 1));
+            if (fpga)
+                EXPECT_TRUE(tool.request(0x63, Bytes{37, 3}, 5000, 0xF000));
+            worst = std::max(worst, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        for (int r = 0; r < replies; ++r) {
+            const auto done = busy.next_reply(20000);
+            EXPECT_TRUE(done && done->status() == 0) << "reply " << r;
+        }
+        return worst;
+    };
+    // The whole flash erased over UDP, then over the serial line (4 s here), in one request
+    // or in 16-sector erases back to back: the bus is handed over between the erase's parts
+    // and between the requests, and the TCP tool is answered within them.
+    const Bytes whole = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(2048) + Bytes{0}));
+    Bytes back_to_back;
+    for (u32 at = 0; at < 0x800000; at += 0x10000)
+        back_to_back = back_to_back + testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000 + at) + le16(16) + Bytes{0}));
+    EXPECT_LT(worst_wait_ms(udp, back_to_back, true, 128), 500.0) << "over UDP, back to back";
+    EXPECT_LT(worst_wait_ms(udp, whole, true), 500.0) << "over UDP";
+    std::filesystem::create_directories(root_->path() + "/dev");
+    testutil::PtyRemoteClient serial;
+    ASSERT_TRUE(serial.link_as(root_->path() + "/dev/ttyS2"));
+    Qn_uart_inout::pInstance();
+    EXPECT_LT(worst_wait_ms(serial, whole, true), 500.0) << "over the serial line";
+
+    // The LED page stored by one TCP client on a slow flash (0.2 s of real time an operation
+    // here, 3 s the store): another's requests to the processor and the FPGA are answered
+    // meanwhile, the store's reply comes once both copies are whole.
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", 200}});
+    const Bytes save = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6F, {}));
+    EXPECT_LT(worst_wait_ms(client, save, true), 500.0) << "a TCP tool waited for another's store";
+    EXPECT_EQ(flash_->read(fpga::FLASH_PARA_SECTOR * fpga::kFlashSector, 1), (Bytes{0xAA}));
+    EXPECT_EQ(flash_->read(fpga::FLASH_PARA_COPY_SECTOR * fpga::kFlashSector, 1), (Bytes{0xAA}));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}});
     tool.close();
     // The server logs the disconnect: let it do so before the process (and its log) ends, and
     // take the log's lock once more from here so the log's end comes after it.

@@ -12,7 +12,7 @@
 QMutex Utils::_system_mutex;
 QMutex Utils::_usleep_mutex;
 QMutex Utils::_led_para_init_mutex;
-QMutex Utils::_spi_mutex;
+FairMutex Utils::_spi_mutex;
 QMutex Utils::_fpga_multicast_mutex;
 QMutex Utils::_c331_bnk_mutex;
 QMutex Utils::_file_deal_mutex;

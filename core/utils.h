@@ -10,6 +10,7 @@
 #include <QVariant>
 #include <functional>
 
+#include "core/fair_mutex.h"
 #include "core/globals.h"
 
 class Utils {
@@ -17,7 +18,9 @@ public:
     static QMutex _system_mutex;          // shell commands run through system_mutex()
     static QMutex _usleep_mutex;          // sleeps through usleep_mutex()
     static QMutex _led_para_init_mutex;   // LED-size hand-over flags
-    static QMutex _spi_mutex;             // every SPI transfer (scaler, FPGA, FPGA flash)
+    // Every SPI transfer (scaler, FPGA, FPGA flash), taken in the order asked: a long flash
+    // operation that takes it again between its parts lets the others go first.
+    static FairMutex _spi_mutex;
     static QMutex _fpga_multicast_mutex;  // the FPGA's multi-port send path
     static QMutex _c331_bnk_mutex;        // a scaler bank select with the access after it
     static QMutex _file_deal_mutex;       // parameter file and user-mode file writes

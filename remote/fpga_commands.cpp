@@ -318,12 +318,15 @@ u32 flash_erase(const u8* data, u32 dlen, u8* out, u16* done)
     return status_only(out, ST_REFUSED);
 }
 
-void flash_erase_rest(u8* data, u16 done)
+bool flash_erase_rest(u8* data, u32 dlen, u16 done)
 {
+    if (dlen < 7 || data[6] > 2 || done >= get_u16(data + 4))
+        return false;
     const u32 addr = get_u32(data);
     const u32 sector = (addr & kFlashAddrMask) / fpga::kFlashSector + u32(done * kEraseSectors[data[6]]);
     put_u32(data, (addr & ~kFlashAddrMask) | (sector * fpga::kFlashSector));
     put_u16(data + 4, u16(get_u16(data + 4) - done));
+    return true;
 }
 
 u32 save_led_page(const u8*, u32, u8* out)

@@ -35,10 +35,11 @@ u32 flash_read(const u8* data, u32 dlen, u8* out);
 u32 flash_write(const u8* data, u32 dlen, u8* out);
 // A long erase of the FPGA flash is carried out in parts: when `done` is given, the erase
 // stops once it has run kErasePartUs with units left, sets *done to the units it erased and
-// returns 0 (no reply yet); flash_erase_rest then turns the request into the rest of it.
+// returns 0 (no reply yet); flash_erase_rest then turns the request (its data, `dlen` bytes)
+// into the rest of it, or returns false when the data are no erase with more than `done` units.
 constexpr uint64_t kErasePartUs = 100000;
 u32 flash_erase(const u8* data, u32 dlen, u8* out, u16* done = nullptr);
-void flash_erase_rest(u8* data, u16 done);
+bool flash_erase_rest(u8* data, u32 dlen, u16 done);
 u32 save_led_page(const u8* data, u32 dlen, u8* out);
 
 }  // namespace remote

@@ -84,6 +84,9 @@ public:
     // A decoded request of this stream carried out in parts (a long flash erase): what is
     // left of it, served before the stream's next frame. Empty: none.
     std::vector<u8> rest;
+    // A request of this stream being served off the server's thread: nothing more of the
+    // stream is served until the server has taken its result.
+    bool away = false;
 
 private:
     void drop_overlong();

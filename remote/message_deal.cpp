@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
@@ -116,9 +117,14 @@ Handler find_handler(u8 cmd)
 // for the writes under way would otherwise start a thread per frame. A restart whose
 // command returned (it failed) lets the next request try again.
 std::atomic<bool> g_reboot_under_way{false};
+std::atomic<void (*)()> g_restart_start{nullptr};
 
 void reboot_after_100ms()
 {
+    if (void (*start)() = g_restart_start.load()) {
+        start();
+        return;
+    }
     if (g_reboot_under_way.exchange(true))
         return;
     start_thread("message_deal", "reboot", [] {
@@ -130,21 +136,25 @@ void reboot_after_100ms()
     });
 }
 
+bool to_processor(u16 dst) { return dst == kAddrProcessor0 || dst == kAddrProcessor1; }
+
 }  // namespace
 
 u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer)
 {
+    // Nothing of an earlier request (another requester's, on a server serving several in turns)
+    // is left for this one, whatever it is.
+    peer_ = peer;
+    part_done_ = 0;
     if (length < kMinFrame || length > kMaxFrame)
         return 0;
     const u16 dst = get_u16(frame + FRAME_DST);
     const bool to_fpga = dst == kAddrFpga0 || dst == kAddrFpga1;
-    if (dst != kAddrProcessor0 && dst != kAddrProcessor1 && !to_fpga) {
+    if (!to_processor(dst) && !to_fpga) {
         writeLogMsg(LOG_DEBUG, "remote: frame for 0x" + QString::number(dst, 16).toStdString() +
                                    " not served, dropped");
         return 0;
     }
-    peer_ = peer;
-    part_done_ = 0;
     const u8* data = frame + kHeaderLen;
     const u32 dlen = length - kHeaderLen - 1;
     u8* out = reply + kHeaderLen;
@@ -159,6 +169,19 @@ u32 message_deal::message_group_deal(const u8* frame, u32 length, u8* reply, uin
     const u32 total = kHeaderLen + n;
     reply[total] = Utils::BCC(reply, total);
     return total + 1;
+}
+
+// Only the erase that stopped is carried on, and only as the erase it announced.
+bool message_deal::take_rest(u8* frame, u32 length)
+{
+    const u16 done = std::exchange(part_done_, 0);
+    if (!done)
+        return false;
+    if (length >= kMinFrame && to_processor(get_u16(frame + FRAME_DST)) && frame[FRAME_CMD] == CMD_FLASH_ERASE &&
+        flash_erase_rest(frame + kHeaderLen, length - kHeaderLen - 1, done))
+        return true;
+    writeLogMsg(LOG_ERROR, "remote: the rest of an erase does not fit its request, not carried on");
+    return false;
 }
 
 // ---- RAM --------------------------------------------------------------------------------
@@ -296,6 +319,16 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
     default:
         break;  // registers 0 and 160 are served by the input supervision
     }
+}
+
+void message_deal::set_restart_start(void (*start)()) { g_restart_start = start; }
+
+bool message_deal::register_write_reaches_chip(const u8* data, u32 dlen)
+{
+    if (dlen < 3)
+        return false;
+    const u8 reg = data[0], value = data[1], mask = data[2];
+    return (reg == REG_SYSTEM && (mask & SYS_RELOAD_FONTS)) || (reg == REG_DEBUG_PRINT && (value & mask & DBG_PRINT));
 }
 
 int message_deal::RegUpdate11(u8 mask)

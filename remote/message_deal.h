@@ -13,10 +13,11 @@ public:
     // `reply` needs room for kReplyCapacity bytes. Returns the reply length, 0 for no reply.
     u32 message_group_deal(const u8* frame, u32 length, u8* reply, uint64_t peer = 0);
 
-    // Units of a long FPGA flash erase the last request carried out when it stopped with units
-    // left and no reply (0: the request was served whole). The caller serves the rest of it
-    // (remote::flash_erase_rest) later, or at once.
-    u16 part_done() const { return part_done_; }
+    // Whether the request just served stopped with units left and no reply (a long FPGA flash
+    // erase carried out in parts). If so, turns `frame` (that request, `length` bytes) into what
+    // is left of it, for the caller to serve later or at once. What stopped belongs to that one
+    // request: every call of message_group_deal starts without it, and this call takes it.
+    bool take_rest(u8* frame, u32 length);
 
     static constexpr u32 kReplyCapacity = remote::kHeaderLen + 1 + 6 + remote::kMaxRamBlock + 1;
 
@@ -41,6 +42,17 @@ public:
 
     // Register 17's actions: bit 0 asks the input supervision for the SDI receiver's reset pulse.
     static int RegUpdate11(u8 mask);
+
+    // A restart asked for by register 14 bit 0 runs on a thread of its own, 100 ms after the
+    // request, so that the reply goes out first. `start` (null: that thread) takes the request
+    // instead: the protocol's fuzz target, which serves millions of requests in one process,
+    // leaves it undone and starts no thread per request.
+    static void set_restart_start(void (*start)());
+
+    // Whether a register write (the request data) runs an action on the scaler chip from the
+    // handler's thread: the font reload (register 14 bit 3) and the debug print (register 161
+    // bit 1), which wait for the chip's flash controller and the bus.
+    static bool register_write_reaches_chip(const u8* data, u32 dlen);
 
 private:
     remote::Requester owner() const { return remote::requester(transport_, peer_); }

@@ -37,7 +37,7 @@ std::string address_text(uint32_t address)
 }
 }  // namespace
 
-networkManage::networkManage() : endpoint(TR_TCP) {}
+networkManage::networkManage() : endpoint(TR_TCP), bus_(TR_TCP) {}
 
 networkManage* networkManage::pInstance()
 {
@@ -73,6 +73,11 @@ int networkManage::initialize()
     ev.events = EPOLLIN;
     ev.data.ptr = nullptr;  // the listening socket
     ::epoll_ctl(ep_, EPOLL_CTL_ADD, listen_fd_, &ev);
+    if (bus_.start({"tcp-bus", "tcp-flash"})) {
+        ev.data.ptr = &bus_;  // results of the bus thread
+        ::epoll_ctl(ep_, EPOLL_CTL_ADD, bus_.wake_fd(), &ev);
+        endpoint.set_bus_worker(&bus_);
+    }
     fpga_manage::set_relay(TR_TCP, [](const u8* f, u32 n, uint64_t peer) {
         p_networkManage->endpoint.relay(f, n, peer);
     });
@@ -94,6 +99,10 @@ void networkManage::acceptThread()
         serve_pass_through();
         bool pending_accept = false;
         for (int e = 0; e < n; ++e) {
+            if (events[e].data.ptr == &bus_) {
+                take_bus_results();
+                continue;
+            }
             Client* c = static_cast<Client*>(events[e].data.ptr);
             if (!c) {
                 pending_accept = true;  // the listening socket
@@ -173,6 +182,22 @@ void networkManage::serve_pass_through()
         for (size_t i = 0; i < clients_.size(); ++i)
             if (clients_[i]->id == peer)
                 queue_reply(*clients_[i], bytes, length);
+    });
+}
+
+// A bus frame's reply goes to its client, if it is still connected, whose next frame may then
+// be served; what was left of it in parts goes on at the client's next turn.
+void networkManage::take_bus_results()
+{
+    bus_.take_results([this](BusWorker::Result& r) {
+        for (auto& c : clients_) {
+            if (c->id != r.peer)
+                continue;
+            c->stream.away = false;
+            c->stream.rest.swap(r.rest);
+            if (!r.wire.empty())
+                send_reply(*c, r.wire.data(), r.wire.size());
+        }
     });
 }
 
@@ -258,7 +283,7 @@ void networkManage::serve_readable_clients()
     for (size_t i = clients_.size(); i-- > 0;) {
         Client& c = *clients_[i];
         pollfd p{c.fd, POLLIN, 0};
-        if (c.in_head == c.in_end && c.stream.rest.empty() && ::poll(&p, 1, 0) == 1) {
+        if (c.in_head == c.in_end && c.stream.rest.empty() && !c.stream.away && ::poll(&p, 1, 0) == 1) {
             c.readable = true;
             if (!serve_client(i))
                 close_client(i);

@@ -5,8 +5,12 @@
 // One thread serves every client and never blocks on one: replies go into the client's own
 // output buffer and are sent as the socket takes them. Clients are served in turns, one frame
 // (or one part of a long flash erase) each per turn: what a client sent beyond that waits in its own input buffer for its next
-// turn, and a newcomer is accepted at the next turn, so slow frames (flash saves and erases)
-// sent back to back by one client delay the others by one frame each. A client that lets more than
+// turn, and a newcomer is accepted at the next turn. Frames that need the FPGA's bus (FPGA
+// commands, flash reads, writes, erases and saves) are served by the "tcp-bus" and "tcp-flash"
+// threads (bus_):
+// the server goes on with the others while such a frame waits for the bus or for a slow
+// flash, and its client's next frame is served once its reply is out. Flash erases sent back
+// to back by one client delay the others' bus frames by one part each. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
 // kIdleUs is closed. Only a whole frame taken counts as activity: bytes of a frame that never
 // ends do not. One address holds at most kMaxPerAddress connections. A newcomer that
@@ -16,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "remote/bus_worker.h"
 #include "remote/remote_endpoint.h"
 
 class networkManage {
@@ -58,6 +63,7 @@ private:
     void close_client(size_t index);
     void sweep_clients();
     void serve_pass_through();
+    void take_bus_results();
 
     struct Client {
         int fd = -1;
@@ -75,7 +81,7 @@ private:
         bool out_armed = false;    // the epoll set also waits for the socket to take bytes
         bool gone = false;         // a send found the connection broken; the bytes read are still served
         size_t unsent() const { return out.size() - out_head; }
-        bool waiting() const { return in_head < in_end || readable || !stream.rest.empty(); }
+        bool waiting() const { return !stream.away && (in_head < in_end || readable || !stream.rest.empty()); }
     };
     void queue_reply(Client& c, const u8* bytes, size_t length);
     void peer_gone(Client& c);  // a send found the connection broken: replies from now on are dropped
@@ -87,4 +93,5 @@ private:
     int port_ = 0;
     u32 next_id_ = 1;
     std::vector<std::unique_ptr<Client>> clients_;
+    remote::BusWorker bus_;
 };

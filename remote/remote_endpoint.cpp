@@ -3,6 +3,7 @@
 #include "core/fpga_wake.h"
 #include "core/log.h"
 #include "platform/fd_wait.h"
+#include "remote/bus_worker.h"
 #include "remote/file_transfer.h"
 #include "remote/fpga_commands.h"
 
@@ -62,16 +63,30 @@ size_t RemoteEndpoint::receive_one(FrameReassembler& stream, const u8* data, siz
                                    uint64_t peer, bool& taken)
 {
     taken = false;
+    if (stream.away)
+        return 0;  // its frame is still with the worker
     if (!stream.rest.empty()) {  // a request carried out in parts goes on before the next
         taken = true;
-        serve(stream.rest.data(), u32(stream.rest.size()), reply, peer, &stream.rest);
+        if (!hand_to_worker(stream, stream.rest.data(), u32(stream.rest.size()), peer))
+            serve(stream.rest.data(), u32(stream.rest.size()), reply, peer, &stream.rest);
         return 0;
     }
     return stream.feed(
-        data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer, &stream.rest); }, 1);
+        data, length, [&](const u8* wire, u32 n) { taken = on_frame(wire, n, reply, peer, &stream); }, 1);
 }
 
-bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, std::vector<u8>* rest)
+// The worker gets a copy of the frame; what was left of it in parts goes with it.
+bool RemoteEndpoint::hand_to_worker(FrameReassembler& stream, const u8* frame, u32 n, uint64_t peer)
+{
+    if (!worker_ || !BusWorker::needs_bus(frame, n))
+        return false;
+    worker_->submit(peer, frame, n);
+    stream.rest.clear();
+    stream.away = true;
+    return true;
+}
+
+bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, FrameReassembler* stream)
 {
     const u32 n = decode_checked(phy, wire, length, decoded_.data());
     if (n == 0)
@@ -89,7 +104,9 @@ bool RemoteEndpoint::on_frame(const u8* wire, u32 length, ReplySink reply, uint6
         pass_through(decoded_.data(), n, peer);
         return true;
     }
-    serve(decoded_.data(), n, reply, peer, rest);
+    if (stream && hand_to_worker(*stream, decoded_.data(), n, peer))
+        return true;
+    serve(decoded_.data(), n, reply, peer, stream ? &stream->rest : nullptr);
     return true;
 }
 
@@ -99,8 +116,7 @@ void RemoteEndpoint::serve(u8* frame, u32 n, ReplySink reply, uint64_t peer, std
 {
     for (;;) {
         const u32 r = deal.message_group_deal(frame, n, reply_.data(), peer);
-        if (const u16 done = deal.part_done()) {
-            flash_erase_rest(frame + kHeaderLen, done);
+        if (deal.take_rest(frame, n)) {
             if (!rest)
                 continue;
             if (rest->data() != frame)

@@ -17,6 +17,8 @@
 
 namespace remote {
 
+class BusWorker;
+
 // Where the replies of one stream go: any callable taking (const u8* bytes, size_t length),
 // referred to (not copied) for the length of one receive call, so no reply allocates.
 class ReplySink {
@@ -62,6 +64,11 @@ public:
     protocol_phy phy;
     message_deal deal;
 
+    // A server serving its peers in turns (receive_one) hands their frames that need the bus
+    // to `worker` (not owned; null: serves them itself): the frame's stream is away until the
+    // server takes the worker's result for it.
+    void set_bus_worker(BusWorker* worker) { worker_ = worker; }
+
     // ---- pass-through to the receiving cards (remote/pass_through.cpp) ----
     // Card frames are outstanding for kPassWaitUs after the last went to the FPGA, until no
     // card owes this transport an answer: meanwhile the receive loop waits at most
@@ -82,11 +89,14 @@ public:
     void take_relayed(const RelaySink& sink);
 
 private:
-    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, std::vector<u8>* rest = nullptr);
+    friend class BusWorker;
+    bool on_frame(const u8* wire, u32 length, ReplySink reply, uint64_t peer, FrameReassembler* stream = nullptr);
     void serve(u8* frame, u32 n, ReplySink reply, uint64_t peer, std::vector<u8>* rest);
+    bool hand_to_worker(FrameReassembler& stream, const u8* frame, u32 n, uint64_t peer);
     void pass_through(u8* frame, u32 length, uint64_t peer);
 
     u8 transport_;
+    BusWorker* worker_ = nullptr;
     std::vector<u8> decoded_;
     std::vector<u8> reply_;
     std::vector<u8> wire_;  // the encoded reply

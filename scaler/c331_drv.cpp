@@ -50,7 +50,7 @@ void c331_drv::init_reg_acc_param()
 
 int c331_drv::transfer(int fd, const unsigned char* tx, unsigned char* rx, int len, uint32_t speed_hz)
 {
-    QMutexLocker lk(&Utils::_spi_mutex);
+    std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
     platform::RegWindow& soc = platform::board().soc_window();
     soc.write16(kPadSpiMuxA, kPadC331);
     soc.write16(kPadSpiMuxB, kPadC331);

@@ -36,7 +36,7 @@ void framed_access(fpga_drv* drv, int fd, u8 chip, uint32_t word, const u8* tx, 
 {
     if (chip != 0 || !drv || fd < 0 || n == 0)
         return;
-    QMutexLocker lk(&Utils::_spi_mutex);
+    std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
     platform::RegWindow& soc = platform::board().soc_window();
     soc.write16(pads::PAD_FPGA0_SEL, pads::kHigh);
     soc.write16(pads::PAD_SPI_MUX_B, pads::kLow);

@@ -127,7 +127,9 @@ void fpga_drv::release_flash()
 }
 
 // A flash that never becomes idle would hold the bus (and the scaler) for good: the wait is
-// bounded and sleeps between polls.
+// bounded and sleeps between polls. A flash busy with a program or an erase needs no bus, so
+// the bus is let go while the wait sleeps: the scaler, the FPGA's registers and the other
+// tools reach it meanwhile, however slow the flash.
 int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
 {
     const uint64_t start = platform::clock().now_us();
@@ -140,7 +142,9 @@ int fpga_drv::FPGA_SPI_WAIT_BUSY(int fd)
             writeLogMsg(LOG_ERROR, "fpga: configuration flash stays busy, operation given up");
             return 0;
         }
+        release_flash();
         platform::sleep_us(polls < kBusyFastPolls ? kBusyPollUs : kBusySlowPollUs);
+        select_flash(fpga::kFlashChip0);  // the flash the caller selected: always taken again
     }
 }
 

@@ -30,7 +30,8 @@ public:
     int SPI_Transfer_Write(int fd, const unsigned char* tx, int len);
 
     // Polls the status register until the flash is idle, at most kBusyTimeoutUs.
-    // 1 idle, 0 timed out (logged). The caller holds the bus.
+    // 1 idle, 0 timed out (logged). The caller holds the bus (flash 0 selected); it is let go
+    // while the wait sleeps between polls and held again when the wait returns.
     int FPGA_SPI_WAIT_BUSY(int fd);
 
     // Each returns 1 done, 0 refused or failed (range, flash number, busy time-out).

@@ -6,7 +6,10 @@
 
 #include <QMutexLocker>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
@@ -58,6 +61,35 @@ TEST(Utils, PendingWritesAreWaitedForAtMostTheBound)
     EXPECT_TRUE(pending_writes::finish());
     scaler_req::edid_request[3] = 0;
     platform::set_clock(nullptr);
+}
+
+// A thread that takes the SPI bus again as soon as it lets go of it (a long flash erase, part
+// after part) lets a thread that waited meanwhile go first.
+TEST(Utils, TheSpiBusGoesToAWaiterBeforeItsHolderTakesItAgain)
+{
+    std::atomic<int> parts{0};
+    std::atomic<bool> stop{false};
+    std::thread eraser([&] {
+        while (!stop && parts < 3000) {
+            std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++parts;
+        }
+    });
+    while (parts < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int worst = 0;
+    for (int i = 0; i < 10; ++i) {
+        const int before = parts;
+        {
+            std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
+            worst = std::max(worst, parts - before);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    eraser.join();
+    EXPECT_LE(worst, 1) << "parts the holder ran while another thread waited";
 }
 
 TEST(Utils, SleepsRunOnThePlatformClock)

@@ -1,14 +1,20 @@
-// Fuzz target of the remote protocol: one input is what a hostile peer sends on one TCP
-// connection. Its bytes go through the frame reassembler, the decoder and the dispatcher of a
-// transport endpoint, against the parameter store on the simulated board under a temporary
-// root. Every reply must be one well-formed frame; a crash, a sanitizer report or a bad reply
-// ends the run.
+// Fuzz target of the remote protocol: one input is what hostile peers send. Its bytes go
+// through the frame reassembler, the decoder and the dispatcher of a transport endpoint,
+// against the parameter store and the FPGA with its configuration flash on the simulated board
+// under a temporary root. Every reply must be one well-formed frame; a crash, a sanitizer
+// report or a bad reply ends the run.
 //
 // The first byte chooses how the rest is read:
-//   even: wire bytes, handed over in pieces of (first byte / 2 + 1) bytes, so that frames are
-//         split anywhere;
-//   odd:  frame bodies, each as [length low][length high][body]; the checksum is appended and
-//         the frame encoded here, so that mutated requests reach the command handlers.
+//   even: wire bytes of one peer, handed over in pieces of (first byte / 2 + 1) bytes, so that
+//         frames are split anywhere; each frame is served whole as it comes, as on UDP and the
+//         serial line;
+//   odd:  frame bodies of up to four peers, each as [length low][length high][body], the top
+//         two bits of the length's high byte naming the peer and the rest the length; the
+//         checksum is appended and the frame encoded here, so that mutated requests reach the
+//         command handlers. The peers are served as the TCP server serves its clients: as each
+//         frame arrives, one turn (a frame, or a part of a long erase, of every peer with one
+//         waiting), and at the end turns until none waits, so one peer's frames land between
+//         the parts of another's request.
 #include <unistd.h>
 
 #include <QDir>
@@ -29,10 +35,12 @@
 #include "remote/file_transfer.h"
 #include "remote/remote_endpoint.h"
 #include "sim/sim_board.h"
+#include "video_io/fpga_manage.h"
 
 namespace {
 
 constexpr uint64_t kPeer = 1;
+constexpr size_t kPeers = 4;
 
 // The device root: the one the test wrapper (tests/common/in_temp_root) made, which removes it;
 // started by hand or as a libFuzzer worker, a fresh one of this process under TMPDIR, removed
@@ -50,12 +58,20 @@ const std::string& root()
     return path;
 }
 
-// The device once per process: board, store, endpoint. Time is virtual, so the 30 s idle
+// Virtual time whose sleeps pass at once: the flash's busy polls take no real time, and a long
+// erase still stops in parts. No other thread of the target sleeps on the clock.
+struct InstantClock : platform::VirtualClock {
+    using VirtualClock::VirtualClock;
+    void sleep_us(uint64_t us) override { advance_us(us); }
+};
+
+// The device once per process: board, store, FPGA, endpoint. Time is virtual, so the 30 s idle
 // limit of a file transfer passes between two inputs and each starts without one.
 struct Device {
-    platform::VirtualClock clock{1000000};
+    InstantClock clock{1000000};
     std::unique_ptr<sim::SimBoard> board;
     TlxRamPara* store = nullptr;
+    fpga_manage* fpga = nullptr;
     std::unique_ptr<remote::RemoteEndpoint> endpoint;
     const std::string log_path = root() + devlog::kLogPath;
 
@@ -69,11 +85,30 @@ struct Device {
             << R"({"mtd": {"mtd8": {"size": 32768, "erasesize": 4096, "writesize": 512},)"
                R"( "mtd10": {"size": 98304, "erasesize": 4096, "writesize": 512}}})";
         board = sim::SimBoard::install_for_test(root());
-        board->sim_shell().set_reboot_action([] {});  // a requested restart is only recorded
+        board->sim_shell().set_reboot_action([] {});  // a restart the shell is asked for is only recorded
+        // A restart requested by a frame is not carried out: no thread is started while inputs
+        // run, so the leak check never meets a thread it has lost track of.
+        message_deal::set_restart_start([] {});
         platform::set_clock(&clock);
         g_debugSwitch = 0;  // the log file only, not the console
         store = TlxRamPara::pInstance();
+        fpga = new fpga_manage();  // its flash and registers reached by frames; no FPGA thread
+        fpga_manage::p_fpga_manage = fpga;
+        fpga->open_devices();
         endpoint = std::make_unique<remote::RemoteEndpoint>(remote::TR_TCP);
+        start_file_writer();
+    }
+
+    // The file writer's thread, which the first file write starts, is started here, before any
+    // input: a write of one byte whose digest does not match, so nothing is installed.
+    static void start_file_writer()
+    {
+        const remote::Requester owner = remote::requester(remote::TR_TCP, kPeer);
+        const u8 start[8] = {'A', 'L', 'I', 'S', 1, 0, 0, 0}, block[7] = {0, 0, 0, 0, 1, 0, '{'}, end[16] = {};
+        u8 out[message_deal::kReplyCapacity];
+        remote::file_write_start(owner, start, sizeof start, out);
+        remote::file_write_block(owner, block, sizeof block, out);
+        remote::file_write_end(owner, end, sizeof end, out);
     }
 
     // Every input starts from the factory image and no open transfer.
@@ -114,32 +149,57 @@ void check_reply(const uint8_t* wire, size_t length)
     }
 }
 
-void feed(Device& d, remote::FrameReassembler& stream, const uint8_t* bytes, size_t length)
+void feed_wire(Device& d, const uint8_t* data, size_t size, size_t piece)
+{
+    remote::FrameReassembler stream;
+    auto reply = [](const u8* wire, size_t n) { check_reply(wire, n); };
+    for (size_t at = 0; at < size; at += piece)
+        d.endpoint->receive(stream, data + at, std::min(piece, size - at), reply, kPeer);
+}
+
+// A peer of the turns: its stream and the wire bytes it sent that are not served yet.
+struct Peer {
+    remote::FrameReassembler stream;
+    std::vector<u8> in;
+    size_t head = 0;
+    bool waiting() const { return head < in.size() || !stream.rest.empty(); }
+};
+
+// One turn, the newest peer first as on the TCP server; whether a peer still waits.
+bool serve_turn(Device& d, Peer (&peers)[kPeers])
 {
     auto reply = [](const u8* wire, size_t n) { check_reply(wire, n); };
-    d.endpoint->receive(stream, bytes, length, reply, kPeer);
+    bool more = false;
+    for (size_t i = kPeers; i-- > 0;) {
+        Peer& p = peers[i];
+        if (!p.waiting())
+            continue;
+        bool taken = false;
+        p.head += d.endpoint->receive_one(p.stream, p.in.data() + p.head, p.in.size() - p.head, reply, kPeer + i, taken);
+        more = more || p.waiting();
+    }
+    return more;
 }
 
-void feed_wire(Device& d, remote::FrameReassembler& stream, const uint8_t* data, size_t size, size_t piece)
-{
-    for (size_t at = 0; at < size; at += piece)
-        feed(d, stream, data + at, std::min(piece, size - at));
-}
-
-void feed_bodies(Device& d, remote::FrameReassembler& stream, const uint8_t* data, size_t size)
+void feed_bodies(Device& d, const uint8_t* data, size_t size)
 {
     static protocol_phy phy;
+    Peer peers[kPeers];
     std::vector<u8> frame, wire;
     while (size >= 2) {
-        const size_t n = std::min<size_t>(size - 2, size_t(data[0] | data[1] << 8));
+        Peer& to = peers[data[1] >> 6];
+        const size_t n = std::min<size_t>(size - 2, size_t(data[0] | (data[1] & 0x3F) << 8));
         frame.assign(data + 2, data + 2 + n);
         frame.push_back(Utils::BCC(frame.data(), u32(frame.size())));
         wire.resize(2 * frame.size() + 4);
         u8 flag = 0;
         wire.resize(phy.data_re_transf_meaning(wire.data(), frame.data(), u32(frame.size()), &flag));
-        feed(d, stream, wire.data(), wire.size());
+        to.in.insert(to.in.end(), wire.begin(), wire.end());
+        serve_turn(d, peers);
         data += 2 + n;
         size -= 2 + n;
+    }
+    while (serve_turn(d, peers)) {
     }
 }
 
@@ -151,10 +211,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     Device& d = device();
     d.reset();
-    remote::FrameReassembler stream;
     if (data[0] & 1)
-        feed_bodies(d, stream, data + 1, size - 1);
+        feed_bodies(d, data + 1, size - 1);
     else
-        feed_wire(d, stream, data + 1, size - 1, size_t(data[0] / 2) + 1);
+        feed_wire(d, data + 1, size - 1, size_t(data[0] / 2) + 1);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QSettings>
 #include <arpa/inet.h>
+#include <chrono>
+#include <fstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -208,6 +210,40 @@ TEST_F(Device, UdpAndAtChannel)
     auto v = at.exchange_text("AT+GETVER");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->rfind("+VER:", 0), 0u);
+}
+
+// A font reload (register 14 bit 3) while the scaler's flash controller is stuck runs its
+// waits out, seconds: another TCP tool is answered meanwhile.
+TEST_F(Device, AFontReloadOnAStuckFlashControllerHoldsNoOtherTool)
+{
+    for (int i = 0; i < 200; ++i) {  // the scaler and the FPGA run: the LED page can be saved
+        const auto saved = client.request(0x6F, {});
+        if (saved && saved->status() == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::string board = root_->file("sim/board.json");
+    QDir().mkpath(QString::fromStdString(root_->file("sim")));
+    std::ofstream(board) << R"({"c331_flash_stuck": true})";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the board has read it
+    testutil::TcpRemoteClient tool;
+    ASSERT_TRUE(tool.connect(port_, 20000, "127.0.0.3"));
+    using Clock = std::chrono::steady_clock;
+    const auto ms_since = [](Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); };
+    double reload_ms = 0, worst_ms = 0;
+    for (int attempt = 0; attempt < 5 && reload_ms < 1000; ++attempt) {
+        const auto t0 = Clock::now();
+        ASSERT_TRUE(client.send_bytes(testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {14, 8, 8}))));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const auto t1 = Clock::now();
+        EXPECT_TRUE(tool.reg_read(3, 1));
+        worst_ms = std::max(worst_ms, ms_since(t1));
+        ASSERT_TRUE(client.next_reply(20000));
+        reload_ms = ms_since(t0);
+    }
+    std::ofstream(board) << "{}";
+    ASSERT_GE(reload_ms, 1000.0) << "the reload never waited for the stuck controller";
+    EXPECT_LT(worst_ms, 500.0) << "the tool waited for the other's reload";
 }
 
 // K57_TIME_SCALE speeds up every wait of the device, those of its servers too: at scale 100 an

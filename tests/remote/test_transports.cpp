@@ -270,10 +270,10 @@ TEST_F(Tcp, SlotsOfToolsThatAlreadyLeftAreFreeForANewcomer)
     EXPECT_EQ(testutil::read_file(log_path).find("refused", before), std::string::npos);
 }
 
-// A client's queued frames are served in turns with the other clients: a tool that connects
-// while 250 frames of another wait gets its answer after a few of them, not after the lot.
-// Each of the flood's frames writes its number into register 5, so the tool's read of it
-// tells how many were served before its own.
+// A client's queued frames are served in turns with the other clients: a tool that asks
+// while the server is inside 250 frames of another gets its answer after a few of them, not
+// after the lot. Each of the flood's frames writes its number into register 5, so the tool's
+// read of it tells how many were served before its own.
 TEST_F(Tcp, AToolArrivingDuringAnotherClientsFloodIsServedWithinATurn)
 {
     constexpr int kFlood = 250;
@@ -281,13 +281,20 @@ TEST_F(Tcp, AToolArrivingDuringAnotherClientsFloodIsServedWithinATurn)
     for (int k = 1; k <= kFlood; ++k)
         flood = flood + testutil::encode(testutil::make_frame(0xF100, testutil::kTool, 0x62, {5, u8(k), 0xFF}));
     testutil::TcpRemoteClient tool;
+    ASSERT_TRUE(tool.connect(u16(g_port.load())));
+    ASSERT_TRUE(tool.reg_read(5, 1));  // a client of the server before the flood comes
     {
         QMutexLocker lk(&c331_shared::c331_lock);  // the server stops in the flood's first frame
         remote_test::store()->reg_file[5] = 0;
+        pc_cmd_valid = 0;
         ASSERT_TRUE(client.send_bytes(flood));
-        ASSERT_TRUE(tool.connect(u16(g_port.load())));
+        // Inside the flood: the server has taken its first frame (which marks the remote
+        // activity) and waits for the lock in it.
+        for (int i = 0; i < 500 && pc_cmd_valid.load() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(pc_cmd_valid.load(), 1) << "the server never took the flood's first frame";
         ASSERT_TRUE(tool.send_bytes(reg_read_wire(5, 1)));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // every byte has arrived
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the tool's frame has arrived
     }
     const auto r = tool.next_reply(5000);
     ASSERT_TRUE(r);

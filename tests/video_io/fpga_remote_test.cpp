@@ -14,6 +14,7 @@
 #include "remote/message_deal.h"
 #include "remote/remote_endpoint.h"
 #include "remote/networkManage.h"
+#include "remote/Qn_uart_inout.h"
 #include "remote/udpnetManage.h"
 #include <QJsonArray>
 
@@ -538,6 +539,52 @@ TEST_F(FpgaRemote, a_transport_waits_for_every_answer_it_is_owed)
     fpga_manage::set_relay(remote::TR_TCP, nullptr);
 }
 
+// Two tools served in turns, one frame (or one part of a long erase) each, as the TCP server
+// serves its clients. Between the parts of tool A's erase, tool B's frames for what the device
+// does not serve (a destination of nobody's, a card address from a source that is not the card
+// source, their byte 6 far past an erase kind) are dropped as B's own, B's next request is
+// answered in B's next turn, and A's erase ends with its reply and its own range erased.
+TEST_F(FpgaRemote, another_tools_frames_between_the_parts_of_a_long_erase_are_served_as_their_own)
+{
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x020FF000) + le16(4) + Bytes{1, 2, 3, 4})[0], 0);  // last sector erased
+    ASSERT_EQ(ask(0xF100, 0x6D, le32(0x02100000) + le16(4) + Bytes{5, 6, 7, 8})[0], 0);  // the next one kept
+    remote::RemoteEndpoint ep(remote::TR_TCP);
+    struct Tool {
+        uint64_t peer;
+        remote::FrameReassembler stream;
+        std::vector<testutil::Frame> replies;
+    } a{1, {}, {}}, b{2, {}, {}};
+    // One turn of a tool: the rest of its request carried out in parts, or the frame it sends.
+    auto turn = [&ep](Tool& t, const Bytes& frame = {}) {
+        const Bytes wire = frame.empty() ? Bytes{} : testutil::encode(frame);
+        auto sink = [&t](const u8* p, size_t n) { t.replies.push_back({testutil::decode(Bytes(p, p + n))}); };
+        bool taken = false;
+        EXPECT_EQ(ep.receive_one(t.stream, wire.data(), wire.size(), sink, t.peer, taken), wire.size());
+    };
+    const Bytes far_kind = le32(0x02000000) + le16(1) + Bytes{242};
+    turn(a, testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(256) + Bytes{0}));
+    ASSERT_FALSE(a.stream.rest.empty()) << "the erase goes on in parts";
+    for (const Bytes& dropped : {testutil::make_frame(0x1234, 0xF011, 0x6E, far_kind),
+                                 testutil::make_frame(0x0001, 0xF011, 0x6E, far_kind)}) {
+        turn(b, dropped);
+        EXPECT_TRUE(b.replies.empty());
+        EXPECT_TRUE(b.stream.rest.empty()) << "a dropped frame is not carried on as A's erase";
+        turn(a);
+    }
+    turn(b, testutil::make_frame(0xF100, 0xF011, 0x63, {37, 3}));
+    ASSERT_EQ(b.replies.size(), 1u) << "B's request is served in B's next turn";
+    EXPECT_EQ(b.replies[0].cmd(), 0x63);
+    EXPECT_EQ(b.replies[0].status(), 0);
+    for (int turns = 0; a.replies.empty() && turns < 100; ++turns)
+        turn(a);
+    ASSERT_EQ(a.replies.size(), 1u);
+    EXPECT_EQ(a.replies[0].cmd(), 0x6E);
+    EXPECT_EQ(a.replies[0].status(), 0);
+    EXPECT_EQ(flash_->read(0x0FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(flash_->read(0x100000, 4), (Bytes{5, 6, 7, 8})) << "the erase went past its own range";
+    EXPECT_EQ(b.replies.size(), 1u);
+}
+
 // Last in this file: the TCP server's thread outlives the test.
 TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
 {
@@ -590,6 +637,51 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
     ASSERT_TRUE(erased);
     EXPECT_EQ(erased->status(), 0);
     EXPECT_EQ(flash_->read(0x1FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+
+    // A tool asking the processor and an FPGA register twice a second, while another tool's
+    // long request is under way: the longest it waits for an answer, in milliseconds.
+    const auto worst_wait_ms = [&](testutil::RemoteClient& busy, const Bytes& request, bool fpga, int replies = 1) {
+        EXPECT_TRUE(busy.send_bytes(request));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // under way
+        double worst = 0;
+        for (int round = 0; round < 6; ++round) {
+            const auto t0 = std::chrono::steady_clock::now();
+            EXPECT_TRUE(tool.reg_read(3, 1));
+            if (fpga)
+                EXPECT_TRUE(tool.request(0x63, Bytes{37, 3}, 5000, 0xF000));
+            worst = std::max(worst, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        for (int r = 0; r < replies; ++r) {
+            const auto done = busy.next_reply(20000);
+            EXPECT_TRUE(done && done->status() == 0) << "reply " << r;
+        }
+        return worst;
+    };
+    // The whole flash erased over UDP, then over the serial line (4 s here), in one request
+    // or in 16-sector erases back to back: the bus is handed over between the erase's parts
+    // and between the requests, and the TCP tool is answered within them.
+    const Bytes whole = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(2048) + Bytes{0}));
+    Bytes back_to_back;
+    for (u32 at = 0; at < 0x800000; at += 0x10000)
+        back_to_back = back_to_back + testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000 + at) + le16(16) + Bytes{0}));
+    EXPECT_LT(worst_wait_ms(udp, back_to_back, true, 128), 500.0) << "over UDP, back to back";
+    EXPECT_LT(worst_wait_ms(udp, whole, true), 500.0) << "over UDP";
+    std::filesystem::create_directories(root_->path() + "/dev");
+    testutil::PtyRemoteClient serial;
+    ASSERT_TRUE(serial.link_as(root_->path() + "/dev/ttyS2"));
+    Qn_uart_inout::pInstance();
+    EXPECT_LT(worst_wait_ms(serial, whole, true), 500.0) << "over the serial line";
+
+    // The LED page stored by one TCP client on a slow flash (0.2 s of real time an operation
+    // here, 3 s the store): another's requests to the processor and the FPGA are answered
+    // meanwhile, the store's reply comes once both copies are whole.
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_flash_busy_polls", 200}});
+    const Bytes save = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6F, {}));
+    EXPECT_LT(worst_wait_ms(client, save, true), 500.0) << "a TCP tool waited for another's store";
+    EXPECT_EQ(flash_->read(fpga::FLASH_PARA_SECTOR * fpga::kFlashSector, 1), (Bytes{0xAA}));
+    EXPECT_EQ(flash_->read(fpga::FLASH_PARA_COPY_SECTOR * fpga::kFlashSector, 1), (Bytes{0xAA}));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}});
     tool.close();
     // The server logs the disconnect: let it do so before the process (and its log) ends, and
     // take the log's lock once more from here so the log's end comes after it.

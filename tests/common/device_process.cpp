@@ -298,10 +298,18 @@ int para_file_word(const std::string& root, uint32_t addr)
     return f.size() > at + 1 ? uint8_t(f[at]) | uint8_t(f[at + 1]) << 8 : -1;
 }
 
+// Ready once the device holds the pipe open: the pipe itself may be left from an earlier run
+// on the same root, and a write end opens without blocking only while a reader has it.
 bool key_pipe_ready(const std::string& root)
 {
     struct stat st {};
-    return ::stat((root + "/sim/keys").c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    if (::stat((root + "/sim/keys").c_str(), &st) != 0 || !S_ISFIFO(st.st_mode))
+        return false;
+    const int fd = ::open((root + "/sim/keys").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 bool send_key(const std::string& root, const std::string& line)

@@ -127,13 +127,15 @@ void reboot_after_100ms()
     }
     if (g_reboot_under_way.exchange(true))
         return;
-    start_thread("message_deal", "reboot", [] {
+    const bool started = start_thread("message_deal", "reboot", [] {
         platform::name_this_thread("reboot");
         platform::sleep_ms(100);
         pending_writes::finish();
         Utils::system_mutex(QStringLiteral("reboot"), nullptr);
         g_reboot_under_way = false;
     });
+    if (!started)  // logged by start_thread; the next request tries again
+        g_reboot_under_way = false;
 }
 
 bool to_processor(u16 dst) { return dst == kAddrProcessor0 || dst == kAddrProcessor1; }

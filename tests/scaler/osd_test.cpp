@@ -167,7 +167,16 @@ TEST_F(OsdTest, PitchGlyphsTextAndColours)
     EXPECT_EQ(lines[0], std::vector<uint32_t>{'A'});
     EXPECT_EQ(lines[1], (std::vector<uint32_t>{' ', ' ', ' ', ' ', ' ', 'B'}));
     EXPECT_TRUE(lines[2].empty());
-    EXPECT_EQ(osd_text::lines(std::string(100, '\n')).size(), 64u);
+    // A longer text shows its first 63 lines (the text buffer counts lines modulo 64), also
+    // 63 lines ended by a line feed.
+    for (const std::string& text : {std::string(100, '\n'), std::string(63, 'A') + std::string(63, '\n')}) {
+        OMENU_PARA e;
+        e.osdcount = 1;
+        e.texts = text;
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mgr_->apply_osd_entry(e);
+        EXPECT_EQ(mgr_->g_unicode_line, 63);
+    }
     // Colours as a user writes red, green and blue; any other form is refused.
     const struct {
         const char* text;

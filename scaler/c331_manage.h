@@ -360,6 +360,7 @@ public:
     static void osd_pitch(uint32_t width, uint32_t* mwi, uint32_t* shift);
     uint32_t osd_pitch_units() const { return g_osd_mwi_shift ? 4 * g_osd_mwi : g_osd_mwi; }
     uint32_t osd_addr(uint32_t base, int32_t x, int32_t y) const;
+    uint32_t osd_memory_lines(uint32_t width) const;   // canvas lines the drawing memory holds
     void load_char();
     void load_bmp();
     // osd_draw.cpp: each returns false when the engine or the DMA did not finish in time.

@@ -122,7 +122,10 @@ void c331_manage::load_char()
 {
     QMutexLocker lk(&osd_flash_mutex);   // update_font on the remote thread reads the font table
     PS_BG_HACT = PS_PANEL_HW;
-    PS_BG_VACT = PS_PANEL_VW;
+    // Drawn in the drawing memory, which ends where the display memory begins: a canvas taller
+    // than it holds at the canvas's pitch (a piece of nearly 4096 x 2560 pixels) is cut at the
+    // lines it holds, so a redraw never overwrites the memory the OSD is shown from.
+    PS_BG_VACT = std::min(PS_PANEL_VW, osd_memory_lines(PS_PANEL_HW));
     PS_BG_COLOR = osd_char_txt[2];
     PS_BG_TRANS = osd_char_txt[3];
     PS_CHAR_HST = osd_char_txt[4];
@@ -155,6 +158,16 @@ void c331_manage::osd_pitch(uint32_t width, uint32_t* mwi, uint32_t* shift)
     *mwi = m > 64 ? m / 4 : m;
 }
 
+uint32_t c331_manage::osd_memory_lines(uint32_t width) const
+{
+    uint32_t mwi, shift;
+    osd_pitch(width, &mwi, &shift);
+    const uint64_t pitch = uint64_t(shift ? 4 * mwi : mwi) << 7;
+    if (pitch == 0 || PS_MEM_OSD1 <= PS_MEM_OSD)
+        return UINT32_MAX;
+    return uint32_t(std::min<uint64_t>((PS_MEM_OSD1 - PS_MEM_OSD) / pitch, UINT32_MAX));
+}
+
 uint32_t c331_manage::osd_addr(uint32_t base, int32_t x, int32_t y) const
 {
     return uint32_t(int64_t(base) + x + ((int64_t(osd_pitch_units()) * y) << 7));
@@ -175,8 +188,10 @@ void c331_manage::calc_osd()
     int64_t cw = int64_t(W) - in[0] - in[1], ch = int64_t(H) - in[2] - in[3];
     cw = std::max<int64_t>(PM_OSD_HZOOM_EN ? 2 * cw : cw, 0);
     ch = std::max<int64_t>(PM_OSD_VZOOM_EN ? 2 * ch : ch, 0);
-    const int64_t hw = std::min<int64_t>(int64_t(PS_PANEL_HW) - out[0] - out[1], cw);
-    const int64_t vw = std::min<int64_t>(int64_t(PS_PANEL_VW) - out[2] - out[3], ch);
+    // The right and bottom margins were taken from the canvas (types 6 and 8), which may be
+    // shorter than the panel: the window is the canvas less its margins.
+    const int64_t hw = std::min<int64_t>(int64_t(PS_BG_HACT) - out[0] - out[1], cw);
+    const int64_t vw = std::min<int64_t>(int64_t(PS_BG_VACT) - out[2] - out[3], ch);
     OSD_WIN = {out[0], int32_t(std::max<int64_t>(hw, 0)), out[2], int32_t(std::max<int64_t>(vw, 0))};
 
     // The window on the output channels' canvas, where the LED picture lies at the layout's

@@ -6,7 +6,7 @@
 
 namespace osd_text {
 
-constexpr size_t kMaxLines = 64;
+constexpr size_t kMaxLines = 63;   // the OSD's text buffer counts its lines modulo 64
 constexpr size_t kMaxChars = 128;
 
 // Splits UTF-8 text at each line feed (empty parts kept, at most kMaxLines lines of at most

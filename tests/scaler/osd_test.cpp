@@ -3,6 +3,7 @@
 // flash controller (also when it hangs), and the font reload racing the scaler's redraw.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <fstream>
@@ -167,7 +168,16 @@ TEST_F(OsdTest, PitchGlyphsTextAndColours)
     EXPECT_EQ(lines[0], std::vector<uint32_t>{'A'});
     EXPECT_EQ(lines[1], (std::vector<uint32_t>{' ', ' ', ' ', ' ', ' ', 'B'}));
     EXPECT_TRUE(lines[2].empty());
-    EXPECT_EQ(osd_text::lines(std::string(100, '\n')).size(), 64u);
+    // A longer text shows its first 63 lines (the text buffer counts lines modulo 64), also
+    // 63 lines ended by a line feed.
+    for (const std::string& text : {std::string(100, '\n'), std::string(63, 'A') + std::string(63, '\n')}) {
+        OMENU_PARA e;
+        e.osdcount = 1;
+        e.texts = text;
+        QMutexLocker lk(&c331_shared::c331_lock);
+        mgr_->apply_osd_entry(e);
+        EXPECT_EQ(mgr_->g_unicode_line, 63);
+    }
     // Colours as a user writes red, green and blue; any other form is refused.
     const struct {
         const char* text;
@@ -302,6 +312,8 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         {7680, 4320, 1, 7680, 2160, 2, 2, {{3640, 2110, 400, 100}}},
         {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
         {1280, 720, 5, 1280, 720, 2, 1, {{440, 600, 400, 100}}},
+        // A canvas taller than the drawing memory holds at its pitch.
+        {4096, 2560, 0, 4096, 2560, 2, 1, {{0, 2400, 400, 160}}},
     };
     osd_switch(1);
     for (const auto& wall : walls) {
@@ -326,7 +338,16 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
                        menu_json(R"("pos": {"x": )" + std::to_string(e.x) + R"(, "y": )" + std::to_string(e.y) +
                                  R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) + "}"));
             reload_menu();
+            model_->record().clear();
             ASSERT_TRUE(mgr_->update_osd(mgr_->c331_fd));
+            // The canvas is drawn in the drawing memory only, not into the memory shown.
+            const uint64_t pitch = uint64_t(mgr_->osd_pitch_units()) << 7;
+            for (const std::string& l : record()) {
+                unsigned dst = 0, h = 0;
+                if (std::sscanf(l.c_str(), "fill dst=0x%x w=%*u h=%u", &dst, &h) == 2) {
+                    EXPECT_LE(dst + pitch * h, mgr_->PS_MEM_OSD1) << l;
+                }
+            }
             int64_t area = 0;
             for (int k = 0; k < 8; ++k) {
                 const sim::OsdRead r = model_->osd_read(k);

@@ -393,7 +393,9 @@ void c331_manage::set_mct(int fd, int win, int refresh)
     const uint32_t m = PI_STATE[q] ? 17 : 1;
     auto hold = [&](int c, uint32_t v) { drv->write_C331(fd, c331::CH_HOLD_BASE + (static_cast<uint32_t>(c) << 8), v, 0); };
     auto isyct = [&](int c, uint32_t v) { drv->write_C331(fd, c331::ICH_SYNC_CTRL, v, c331::kChannelStride * c); };
-    if (q > 3) {
+    // A V-by-One port deinterlaced on channels 0..3 takes the motion mode of any interlaced port.
+    const bool deinterlaced = PI_SCAN_MODE[q] != 0 && c0 <= 3 && code <= 1;
+    if (q > 3 && !deinterlaced) {
         hold(c0, m);
         isyct(c0, 1);
     } else {

@@ -271,6 +271,8 @@ public:
     void set_ip(int fd, int ich);
     void set_nr(int fd, int ich, int port);
     void set_mct(int fd, int win, int refresh);
+    uint32_t mct_port(int win) const;        // the port whose state set_mct follows, 6 none
+    uint32_t ich_sync_mode(int win) const;   // what set_mct gives the first channel's sync control
     void set_iscwct(int fd, int win);
     void set_lut_hshrnk(int fd, int ratio, int ich, int pair);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int pair);

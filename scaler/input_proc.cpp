@@ -371,6 +371,30 @@ void c331_manage::reset_ip(int fd, int ich)
     tlxApi_WriteSeq(ipproc::ip_memory(false, ich, none));
 }
 
+uint32_t c331_manage::mct_port(int win) const
+{
+    const uint32_t code = PM_WIN_DBD_MODE[win];
+    if (code == 22 || code == 23)
+        return 2;
+    if (code == 50 || code == 51)
+        return 4;
+    if (code <= 1)
+        return PM_INPUT[win] < static_cast<uint32_t>(kPorts) ? PM_INPUT[win] : 6;
+    return 0;
+}
+
+// An interlaced port through the input processing syncs its first channel to fields (0); a
+// V-by-One port not deinterlaced and every progressive port to frames (1).
+uint32_t c331_manage::ich_sync_mode(int win) const
+{
+    const uint32_t q = mct_port(win);
+    if (q > 5)
+        return 1;
+    const int c0 = first_ich(win);
+    const bool deinterlaced = PI_SCAN_MODE[q] != 0 && c0 >= 0 && c0 <= 3 && PM_WIN_DBD_MODE[win] <= 1;
+    return (q > 3 && !deinterlaced) || PI_SCAN_MODE[q] == 0 ? 1 : 0;
+}
+
 void c331_manage::set_mct(int fd, int win, int refresh)
 {
     if (win < 0 || win >= kWindows)
@@ -379,21 +403,15 @@ void c331_manage::set_mct(int fd, int win, int refresh)
     if (c0 < 0)
         return;
     const uint32_t code = PM_WIN_DBD_MODE[win];
-    uint32_t q;
-    if (code == 22 || code == 23)
-        q = 2;
-    else if (code == 50 || code == 51)
-        q = 4;
-    else if (code <= 1)
-        q = PM_INPUT[win];
-    else
-        q = 0;
+    const uint32_t q = mct_port(win);
     if (q > 5)
         return;
     const uint32_t m = PI_STATE[q] ? 17 : 1;
     auto hold = [&](int c, uint32_t v) { drv->write_C331(fd, c331::CH_HOLD_BASE + (static_cast<uint32_t>(c) << 8), v, 0); };
     auto isyct = [&](int c, uint32_t v) { drv->write_C331(fd, c331::ICH_SYNC_CTRL, v, c331::kChannelStride * c); };
-    if (q > 3) {
+    // A V-by-One port deinterlaced on channels 0..3 (synced to fields) takes the motion mode of
+    // any interlaced port.
+    if (q > 3 && ich_sync_mode(win) == 1) {
         hold(c0, m);
         isyct(c0, 1);
     } else {
@@ -403,7 +421,7 @@ void c331_manage::set_mct(int fd, int win, int refresh)
         if (!refresh) {
             n = b ? 2 : o;
             t = (b || interlaced) ? 14 : 0;
-            f = b ? (interlaced ? 0 : 1) : (interlaced ? 0 : 1);
+            f = ich_sync_mode(win);
         } else {
             n = b ? 2 : o;
             t = b ? 14 : 0;

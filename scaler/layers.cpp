@@ -220,7 +220,8 @@ void c331_manage::win_freeze_sel(int fd, int win, int on)
     const int c = first_ich(win);
     if (c < 0)
         return;
-    drv->write_C331(fd, c331::ICH_SYNC_CTRL, (on & 2) ? 2 : 1, choffs(c));
+    // Released: the channel syncs as its set-up has it (to fields for a deinterlaced input).
+    drv->write_C331(fd, c331::ICH_SYNC_CTRL, (on & 2) ? 2 : ich_sync_mode(win), choffs(c));
 }
 
 // ---- priorities -----------------------------------------------------------------------------

@@ -750,6 +750,12 @@ void WindowOutput::interlaced_input_end_to_end(int source)
     EXPECT_EQ(chip(c331::ICH_ACT_VW, c[0]), 540u);
     EXPECT_EQ(chip(c331::IP_VW, c[0]), 1080u);
     EXPECT_EQ(chip(c331::IP_DEINT, c[0]), 0u);
+    // The channel's motion mode for fields (bits 1..3) and its own field sync, on every port.
+    EXPECT_EQ(chip(c331::CH_HOLD_BASE + (uint32_t(c[0]) << 8)) & 0x0Eu, 0x0Eu);
+    EXPECT_EQ(chip(c331::ICH_SYNC_CTRL, c[0]), 0u);
+    for (const uint16_t out : {WIN_OUT_FREEZE, uint16_t(0)})
+        edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), out); });
+    EXPECT_EQ(chip(c331::ICH_SYNC_CTRL, c[0]), 0u) << "frozen and released";
     EXPECT_EQ(chip(c331::ISCWCT_BASE + (uint32_t(c[0]) << 8)), 1u);
     EXPECT_EQ(chip(c331::OSCWCT_BASE), 1u);
     const std::vector<sim::OchRead> r = reads();

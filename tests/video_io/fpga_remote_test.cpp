@@ -195,6 +195,15 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
     restart();
     bring_up();
     EXPECT_EQ(f_->reg(66), 1);
+    // A record whole in its second copy alone (a store cut in its second half) that a tool
+    // erases there: register 66 follows, as for the first copy.
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x026CD000) + le16(1) + Bytes{0})[0], 0);
+    flash_write(0x6C9000, Bytes{0xAA, 2, 0x55});
+    restart();
+    bring_up();
+    ASSERT_EQ(f_->reg(66), 1);
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x026C9000) + le16(1) + Bytes{0})[0], 0);
+    EXPECT_EQ(f_->reg(66), 0);
 }
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)

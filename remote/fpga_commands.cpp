@@ -177,18 +177,25 @@ fpga_drv* fpga_flash() { return fpga() ? fpga()->drv : nullptr; }
 bool fpga_range_ok(u32 addr, uint64_t len) { return uint64_t(addr & kFlashAddrMask) + len <= fpga::kFlashSize; }
 
 // A tool's erase or write that reaches a record's mark byte (the erase issued or not, the
-// write done or not): a record it removed stays removed (its second copy goes too), and
-// register 66, which says whether an on/off record is stored, follows the flash.
+// write done or not): a record it removed from its first copy stays removed (its second copy
+// goes too), and register 66, which says whether an on/off record is stored, follows the
+// flash, also when the tool reached the second copy, the one a start loads after a store cut
+// in its second half.
 void follow_record_marks(uint64_t from, uint64_t to)
 {
     fpga_manage* f = fpga();
     if (!f)
         return;
+    const auto reached = [&](uint32_t sector) {
+        const uint64_t mark = uint64_t(sector) * fpga::kFlashSector;
+        return mark >= from && mark < to;
+    };
     for (const fpga::RecordCopies* copies : {&fpga::kPageRecord, &fpga::kOnOffRecord, &fpga::kBrightRecord}) {
-        const uint64_t mark = uint64_t(copies->sector[0]) * fpga::kFlashSector;
-        if (mark < from || mark >= to)
+        const bool first = reached(copies->sector[0]);
+        if (!first && !reached(copies->sector[1]))
             continue;
-        fpga::follow_first_copy(*f->drv, *copies);
+        if (first)
+            fpga::follow_first_copy(*f->drv, *copies);
         if (copies == &fpga::kOnOffRecord)
             f->set_local(fpga::REG_ONOFF_STORED, fpga::record_stored(*f->drv, *copies) ? 1 : 0);
     }

@@ -23,13 +23,14 @@ constexpr int kManualApplications = 5;
 constexpr u32 kSensorFaultLimit = 10;
 constexpr u8 kModeManual = 0, kModeHalfHour = 1, kModeAuto = 2, kModeRaw = 16;
 
-// Reads the first `len` bytes of the command-page record kept in `copies` into `rec` and puts
-// them into the command page; false (the page untouched) when no copy is whole.
-bool load_cmd_record(fpga_drv* drv, const RecordCopies& copies, u8* rec, u32 len)
+// Reads the first `len` bytes of the command-page record kept in `copies` into `rec` and, with
+// `into_page`, puts them into the command page; false (the page untouched) when no copy is whole.
+bool load_cmd_record(fpga_drv* drv, const RecordCopies& copies, u8* rec, u32 len, bool into_page)
 {
     if (!load_record(*drv, copies, rec, len))
         return false;
-    fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
+    if (into_page)
+        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
     return true;
 }
 
@@ -86,7 +87,7 @@ void fpga_manage::count_bad_checksum(u8 chip)
 // ---- record ---------------------------------------------------------------------------------------------
 
 // Under brightness_mutex.
-void fpga_manage::load_brightness_record()
+void fpga_manage::load_brightness_record(bool into_page)
 {
     if (!running_state(0))
         return;
@@ -99,7 +100,7 @@ void fpga_manage::load_brightness_record()
     }
     g_change.bright_enable = 0;
     u8 rec[kBrightRecordLen];
-    if (!load_cmd_record(drv, kBrightRecord, rec, sizeof rec)) {
+    if (!load_cmd_record(drv, kBrightRecord, rec, sizeof rec, into_page)) {
         g_change.bright_value = 16;
         return;
     }
@@ -139,7 +140,10 @@ void fpga_manage::brightness_task()
     // A port that gained its link gets the brightness in use now, not at the next task time.
     const bool relinked = g_change.bright_reapply.exchange(0) != 0;
     if (g_change.bright_reload.exchange(0)) {
-        load_brightness_record();
+        // Not into the command page: the tool whose store asked for the reload, or another,
+        // may have written its next command there already, which the record would replace
+        // before the tool runs it.
+        load_brightness_record(false);
     } else if (!relinked && Utils::getTimeSpace(g_change.bright_time) < kTaskTicks) {
         return;
     }
@@ -351,5 +355,5 @@ fpga_manage::CommandResult fpga_manage::run_clock_command()
 void fpga_manage::load_onoff_record()
 {
     u8 rec[kOnOffRecordLen];
-    set_local(REG_ONOFF_STORED, load_cmd_record(drv, kOnOffRecord, rec, sizeof rec) ? 1 : 0);
+    set_local(REG_ONOFF_STORED, load_cmd_record(drv, kOnOffRecord, rec, sizeof rec, true) ? 1 : 0);
 }

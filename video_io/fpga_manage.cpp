@@ -375,7 +375,7 @@ void fpga_manage::fpga_init(u8 c)
     clear_bits(REG_STATUS, BIT(5), c);
     {
         std::lock_guard<std::mutex> lk(brightness_mutex);
-        load_brightness_record();
+        load_brightness_record(true);
     }
     load_onoff_record();
     for (int i = 0; i < 3; ++i)

@@ -181,7 +181,9 @@ public:
 
     // ---- brightness (fpga_brightness.cpp) ----------------------------------------------------
     int Brightness_hand_dealwith(unsigned char);
-    void load_brightness_record();
+    // The record into use; with `into_page` (the bring-up) also into the command page, where a
+    // tool reads the records back.
+    void load_brightness_record(bool into_page);
     void brightness_task();
     // Runs the command page (register 2 bit 2): clock, on/off times, brightness. Refused: a
     // command the device cannot keep (unknown, or a brightness mode that needs a record and

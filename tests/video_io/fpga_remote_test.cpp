@@ -196,6 +196,15 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
     restart();
     bring_up();
     EXPECT_EQ(f_->reg(66), 1);
+    // A record whole in its second copy alone (a store cut in its second half) that a tool
+    // erases there: register 66 follows, as for the first copy.
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x026CD000) + le16(1) + Bytes{0})[0], 0);
+    flash_write(0x6C9000, Bytes{0xAA, 2, 0x55});
+    restart();
+    bring_up();
+    ASSERT_EQ(f_->reg(66), 1);
+    ASSERT_EQ(ask(0xF100, 0x6E, le32(0x026C9000) + le16(1) + Bytes{0})[0], 0);
+    EXPECT_EQ(f_->reg(66), 0);
 }
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
@@ -218,6 +227,18 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         EXPECT_EQ(fpga0_->reg(6), 127);
         EXPECT_EQ(flash_->read(0x6CE000, 1), (Bytes{0xFF}));
     }
+    // The reload that follows a stored brightness leaves the command page to the tools: a
+    // command written there at once (on/off times to store) is the one its run carries out.
+    for (const Bytes& page : {Bytes{0xAA, 3, 0xAA, 0, 0, 0, 2, 0, 0, 5},
+                              Bytes{0xAA, 2, 0xAA, 0, 0, 0, 5, 0, 1, 0x11, 0x22, 0x33, 0x44}}) {
+        ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
+        if (page[1] == 2)
+            run(1);  // the pass that serves the reload, before the tool's run
+        ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    }
+    EXPECT_EQ(f_->reg(66), 1);
+    EXPECT_EQ(flash_->read(0x6CD000 + 9, 1), (Bytes{0x11}));
+    EXPECT_EQ(fpga0_->reg(6), 79);
 }
 
 // The newest brightness command rules over the stored record's re-applications and over a

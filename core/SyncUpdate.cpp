@@ -131,8 +131,19 @@ uint32_t g_result_ticket = 0;  // under g_result_mutex
 bool g_result_kept = true;     // under g_result_mutex
 
 // The EDID records the file could not take are set back to the ones it holds (the shadow's),
-// unless a newer record came meanwhile: the apply pass then writes the EEPROMs from them
-// again, so what a source is offered is what the record shows, now and after a restart.
+// unless a newer record came meanwhile or the record is what an EEPROM that did not keep a
+// write holds: the apply pass then writes the EEPROMs from them again, so what a source is
+// offered is what the record shows, now and after a restart.
+// Whether input p's record in `image` is the timing its EEPROM was found to hold after a
+// write it did not keep (caller holds c331_lock).
+bool eeprom_holds(const u8* image, int p)
+{
+    const c331_shared::EepromHeld& held = c331_shared::eeprom_held[p];
+    const uint32_t a = ram_edid_addr(p);
+    return held.valid && ram_rd16(image, a) == held.timing[0] && ram_rd16(image, a + 2) == held.timing[1] &&
+           ram_rd16(image, a + 4) == held.timing[2];
+}
+
 void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shadow)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
@@ -140,7 +151,7 @@ void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shad
     for (int p = 0; p < RAM_INPUTS; ++p) {
         const uint32_t a = ram_edid_addr(p);
         if (std::memcmp(snapshot + a, shadow + a, RAM_EDID_STRIDE) == 0 ||
-            std::memcmp(store->ram_image + a, snapshot + a, RAM_EDID_STRIDE) != 0)
+            std::memcmp(store->ram_image + a, snapshot + a, RAM_EDID_STRIDE) != 0 || eeprom_holds(snapshot, p))
             continue;
         for (uint32_t o = 0; o < RAM_EDID_STRIDE; o += 2)
             ram_wr16(store->ram_image, a + o, ram_rd16(shadow, a + o));

@@ -403,6 +403,24 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing());
     EXPECT_EQ(tips.size(), 4u);
+    // ...but not a record set back to what an EEPROM that did not keep a write holds: that
+    // EEPROM cannot follow the file's record, so the record keeps showing what it holds.
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(s->ram_image, ram_edid_addr(2), 1280);
+        c331_shared::eeprom_held[2].valid = true;
+        for (int i = 0; i < 3; ++i)
+            c331_shared::eeprom_held[2].timing[i] = ram_rd16(s->ram_image, ram_edid_addr(2) + 2 * i);
+        c331_raise_own_change_locked(1);
+    }
+    apply_pass(s);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_edid_addr(2)), 1280);
+    EXPECT_EQ(c331_shared::param_changed.load(), 0) << "nothing to write to the EEPROM again";
+    c331_shared::eeprom_held[2].valid = false;
+    user_change(s, ram_edid_addr(2), edid_width);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
     // A mode saved while only the parameter file fails: the tip says the mode was kept.
     pending = true;
     user_change(s, ram_mode_save_request, 5);

@@ -210,6 +210,9 @@ bool SyncUpdate::asked_change_in(const u8* snapshot, const u8* shadow, uint32_t 
 // against its own applied copy, so the shadow may lag behind it.) The volatile part (the
 // inputs' measured timings) is never written: a change of it only reaches the shadow. A
 // failed write leaves the shadow as it was: the retry and the next change signal try again.
+// A tool that toggles a setting as fast as it can while the file fails must not push the log
+// out: the error is logged once until the file is written, the other lines are warnings,
+// limited by kind.
 SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];
@@ -234,7 +237,7 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
     if (unchanged) {
         // The file holds what the image holds (a change not kept was undone): nothing waits.
         if (failing_) {
-            writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " holds the settings again");
+            writeLogMsg(LOG_WARNING, std::string(store_files::kParamFile) + " holds the settings again");
             store_kept();
         }
         asked_seen_ = asked;
@@ -251,13 +254,14 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         err = errno;
     }
     if (!ok) {
-        if (!failing_)
+        if (!write_error_logged_)
             writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
                                        "): the settings are kept in memory and the write is tried again");
         // Told to the panel once: a change a user or a tool asked for, not a value the device
         // filled in itself (a layout computed at start), and not the same change again.
         const bool news = asked_change_in(snapshot, shadow, asked);
         failing_ = true;
+        write_error_logged_ = true;
         ++failed_tries_;
         // The back-off of the retry: 1 s, then doubled up to kRetryMaxTicks.
         retry_gap_ = retry_gap_ == 0 ? kRetryFirstTicks : std::min(retry_gap_ * 2, kRetryMaxTicks);
@@ -269,6 +273,7 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         return news ? Stored::Failed : Stored::FailedAgain;
     }
     platform::board().shell().run("sync");
+    write_error_logged_ = false;
     if (failing_)
         writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " written after " + std::to_string(failed_tries_) +
                                   " failed attempts");
@@ -306,7 +311,7 @@ void SyncUpdate::report(Stored result, bool mode_saved)
     else if (result == Stored::Failed || asked)
         kind = kTipNotKept;
     if (kind == kTipNotKept || kind == kTipModeOnlyKept)
-        writeLogMsg(LOG_INFO, kind == kTipNotKept ? "front panel: told \"not saved\""
+        writeLogMsg(LOG_WARNING, kind == kTipNotKept ? "front panel: told \"not saved\""
                                                   : "front panel: told \"mode saved, settings not\"");
     if (kind && shell_hooks::tip_create)
         shell_hooks::tip_create(kind);

@@ -131,8 +131,19 @@ uint32_t g_result_ticket = 0;  // under g_result_mutex
 bool g_result_kept = true;     // under g_result_mutex
 
 // The EDID records the file could not take are set back to the ones it holds (the shadow's),
-// unless a newer record came meanwhile: the apply pass then writes the EEPROMs from them
-// again, so what a source is offered is what the record shows, now and after a restart.
+// unless a newer record came meanwhile or the record is what an EEPROM that did not keep a
+// write holds: the apply pass then writes the EEPROMs from them again, so what a source is
+// offered is what the record shows, now and after a restart.
+// Whether input p's record in `image` is the timing its EEPROM was found to hold after a
+// write it did not keep (caller holds c331_lock).
+bool eeprom_holds(const u8* image, int p)
+{
+    const c331_shared::EepromHeld& held = c331_shared::eeprom_held[p];
+    const uint32_t a = ram_edid_addr(p);
+    return held.valid && ram_rd16(image, a) == held.timing[0] && ram_rd16(image, a + 2) == held.timing[1] &&
+           ram_rd16(image, a + 4) == held.timing[2];
+}
+
 void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shadow)
 {
     QMutexLocker lk(&c331_shared::c331_lock);
@@ -140,7 +151,7 @@ void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shad
     for (int p = 0; p < RAM_INPUTS; ++p) {
         const uint32_t a = ram_edid_addr(p);
         if (std::memcmp(snapshot + a, shadow + a, RAM_EDID_STRIDE) == 0 ||
-            std::memcmp(store->ram_image + a, snapshot + a, RAM_EDID_STRIDE) != 0)
+            std::memcmp(store->ram_image + a, snapshot + a, RAM_EDID_STRIDE) != 0 || eeprom_holds(snapshot, p))
             continue;
         for (uint32_t o = 0; o < RAM_EDID_STRIDE; o += 2)
             ram_wr16(store->ram_image, a + o, ram_rd16(shadow, a + o));
@@ -199,6 +210,9 @@ bool SyncUpdate::asked_change_in(const u8* snapshot, const u8* shadow, uint32_t 
 // against its own applied copy, so the shadow may lag behind it.) The volatile part (the
 // inputs' measured timings) is never written: a change of it only reaches the shadow. A
 // failed write leaves the shadow as it was: the retry and the next change signal try again.
+// A tool that toggles a setting as fast as it can while the file fails must not push the log
+// out: the error is logged once until the file is written, the other lines are warnings,
+// limited by kind.
 SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
 {
     u8 snapshot[RAM_IMAGE_SIZE];
@@ -223,7 +237,7 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
     if (unchanged) {
         // The file holds what the image holds (a change not kept was undone): nothing waits.
         if (failing_) {
-            writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " holds the settings again");
+            writeLogMsg(LOG_WARNING, std::string(store_files::kParamFile) + " holds the settings again");
             store_kept();
         }
         asked_seen_ = asked;
@@ -240,13 +254,14 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         err = errno;
     }
     if (!ok) {
-        if (!failing_)
+        if (!write_error_logged_)
             writeLogMsg(LOG_ERROR, std::string("cannot write ") + store_files::kParamFile + " (" + std::strerror(err) +
                                        "): the settings are kept in memory and the write is tried again");
         // Told to the panel once: a change a user or a tool asked for, not a value the device
         // filled in itself (a layout computed at start), and not the same change again.
         const bool news = asked_change_in(snapshot, shadow, asked);
         failing_ = true;
+        write_error_logged_ = true;
         ++failed_tries_;
         // The back-off of the retry: 1 s, then doubled up to kRetryMaxTicks.
         retry_gap_ = retry_gap_ == 0 ? kRetryFirstTicks : std::min(retry_gap_ * 2, kRetryMaxTicks);
@@ -258,6 +273,7 @@ SyncUpdate::Stored SyncUpdate::persist(TlxRamPara* store)
         return news ? Stored::Failed : Stored::FailedAgain;
     }
     platform::board().shell().run("sync");
+    write_error_logged_ = false;
     if (failing_)
         writeLogMsg(LOG_INFO, std::string(store_files::kParamFile) + " written after " + std::to_string(failed_tries_) +
                                   " failed attempts");
@@ -295,7 +311,7 @@ void SyncUpdate::report(Stored result, bool mode_saved)
     else if (result == Stored::Failed || asked)
         kind = kTipNotKept;
     if (kind == kTipNotKept || kind == kTipModeOnlyKept)
-        writeLogMsg(LOG_INFO, kind == kTipNotKept ? "front panel: told \"not saved\""
+        writeLogMsg(LOG_WARNING, kind == kTipNotKept ? "front panel: told \"not saved\""
                                                   : "front panel: told \"mode saved, settings not\"");
     if (kind && shell_hooks::tip_create)
         shell_hooks::tip_create(kind);

@@ -61,6 +61,7 @@ private:
     bool asked_change_in(const uint8_t* snapshot, const uint8_t* shadow, uint32_t asked) const;
 
     bool failing_ = false;
+    bool write_error_logged_ = false;  // since the file was last written
     uint32_t asked_seen_ = 0;  // c331_shared::asked_changes covered by the last result
     uint32_t failed_tries_ = 0;
     uint32_t retry_gap_ = 0;

@@ -8,6 +8,7 @@
 QMutex c331_shared::c331_lock;
 std::atomic<int> c331_shared::param_changed{0};
 std::atomic<uint32_t> c331_shared::asked_changes{0};
+c331_shared::EepromHeld c331_shared::eeprom_held[6];
 std::atomic<c331_ports*> c331_ports::live{nullptr};
 
 namespace {

@@ -17,6 +17,15 @@ struct c331_shared {
     // own follow-ups (c331_raise_own_change_locked) are not counted. The persistence tells
     // the panel about a failed store only when such a change is in it.
     static std::atomic<uint32_t> asked_changes;
+    // Per input: the timing its EDID EEPROM was found to hold after a write it did not keep
+    // (its record was set back to it), until a write of that EEPROM is kept. A record the
+    // parameter file cannot take is not set back to the file's while it is this one: the
+    // EEPROM could not follow, and the two set-backs would undo each other for ever.
+    struct EepromHeld {
+        bool valid = false;
+        uint16_t timing[3] = {};
+    };
+    static EepromHeld eeprom_held[6];  // under c331_lock
 };
 
 // One input port's measurement by the chip (48 bytes).

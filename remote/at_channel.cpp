@@ -33,8 +33,11 @@ std::string strip(const std::string& s)
 
 // Makes a change of the image under the scaler's lock and asks for the apply, as a
 // front-panel edit does, then waits for the parameter file to take it: true only once it
-// holds the change. A store that fails (or does not come within the bound) is logged.
-bool change_and_store(const char* what, const std::function<void(u8*)>& write)
+// holds the change. A store that fails (or does not come within the bound) is logged, unless
+// the file already holds what was asked (`held` on the file's image, the shadow): another
+// change the file cannot take does not make this one unstored.
+bool change_and_store(const char* what, const std::function<void(u8*)>& write,
+                      const std::function<bool(const u8*)>& held)
 {
     TlxRamPara* s = TlxRamPara::published();  // this thread starts before the store
     if (!s)
@@ -49,6 +52,11 @@ bool change_and_store(const char* what, const std::function<void(u8*)>& write)
     const SyncUpdate::StoreResult r = SyncUpdate::wait_for_store(ticket, kStoreWaitMs);
     if (r == SyncUpdate::StoreResult::Kept)
         return true;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        if (held(s->ram_shadow))
+            return true;
+    }
     writeLogMsg(LOG_WARNING, std::string("AT channel: ") + what + " applied but " +
                                  (r == SyncUpdate::StoreResult::Failed ? "not stored (the parameter file failed)"
                                                                         : "not stored within the wait") +
@@ -62,7 +70,7 @@ bool set_wifi_disabled(u8 disabled)
         // One word: the panel reads the switch without c331_lock.
         const u16 word = ram_rd16(image, ram_wifi_disabled);
         ram_wr16(image, ram_wifi_disabled, u16((word & 0xFF00) | disabled));
-    });
+    }, [disabled](const u8* file_image) { return file_image[ram_wifi_disabled] == disabled; });
 }
 
 bool restore_factory()
@@ -71,6 +79,9 @@ bool restore_factory()
         // Field by field as remote writes do: the panel and the FPGA thread read without the lock.
         ram_copy_in(image, RAM_VOLATILE_END, ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET,
                     RAM_PERSIST_LEN);
+    }, [](const u8* file_image) {
+        return std::memcmp(file_image + RAM_VOLATILE_END,
+                           ConfigEngine::default_para_ramlist + PARA_FILE_IMAGE_OFFSET, RAM_PERSIST_LEN) == 0;
     });
 }
 

@@ -286,6 +286,9 @@ void zeltasource::write_custom_edid(int r)
     if (!stored) {
         writeLogMsg(LOG_WARNING, "custom EDID of input " + std::to_string(r) + " not stored in its EEPROM");
         record_eeprom_timing(r, rec);
+    } else {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        c331_shared::eeprom_held[r].valid = false;
     }
     scaler_req::edid_written(r, gen);
 }
@@ -312,7 +315,9 @@ void zeltasource::record_eeprom_timing(int r, const uint16_t refused[3])
         ram_wr16(store->ram_image, a + 2 * i, held[i]);
         // The EEPROM holds it already: the apply pass asks for no write of it.
         ram_wr16(store->ram_applied, a + 2 * i, held[i]);
+        c331_shared::eeprom_held[r].timing[i] = held[i];
     }
+    c331_shared::eeprom_held[r].valid = true;
     c331_raise_own_change_locked(1);  // the parameter file takes it
     writeLogMsg(LOG_WARNING, "EDID record of input " + std::to_string(r) + " set back to " + std::to_string(held[0]) +
                                  "x" + std::to_string(held[1]) + "@" + std::to_string(held[2]) +

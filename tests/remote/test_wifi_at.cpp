@@ -133,6 +133,27 @@ TEST_F(AtChannel, ChangesTheFileDidNotTakeAreAnsweredError)
     EXPECT_EQ(s->ram_shadow[ram_wifi_disabled], 0);
 }
 
+// Another change the file cannot take (a brightness) does not make a setting the file already
+// holds unstored: the WiFi switch and the factory parameters it holds are answered OK.
+TEST_F(AtChannel, ASettingTheFileHoldsIsOkWhileAnotherChangeFails)
+{
+    EXPECT_EQ(stored_reply("AT+RESTORE"), "OK\r\n");
+    fail_param_file(true);
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        s->ram_image[ram_brightness] = u8(s->ram_shadow[ram_brightness] ^ 0x0F);
+    }
+    EXPECT_EQ(stored_reply("AT+SETDATA=1"), "OK\r\n");
+    EXPECT_EQ(stored_reply("AT+RESTORE"), "OK\r\n");
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        s->ram_image[ram_brightness] = u8(s->ram_shadow[ram_brightness] ^ 0x0F);
+    }
+    EXPECT_EQ(stored_reply("AT+SETDATA=2"), "ERROR\r\n");  // the file holds the switch on
+    fail_param_file(false);
+    EXPECT_EQ(stored_reply("AT+SETDATA=2"), "OK\r\n");
+}
+
 TEST_F(AtChannel, AnyOtherRequestIsAnErrorAndWhatIsNoRequestGetsNoReply)
 {
     for (const char* bad : {"AT", "AT+SETDATA=4", "AT+SETDATA=", "AT+GETVERX", "AT+RST now", "AT\r\n"})

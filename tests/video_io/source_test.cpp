@@ -162,7 +162,11 @@ TEST_F(ReadOnlyEepromTest, CustomEdidThatDoesNotStickIsReportedAndConsumed)
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(ram_rd16(store_->ram_image, ram_edid_addr(0) + 2 * i), held[i]) << bad[0];
         EXPECT_EQ(c331_shared::param_changed.load(), 1);  // persisted by the next pass
+        // A file that cannot take it does not set it back to its own: the EEPROM holds this one.
+        EXPECT_TRUE(c331_shared::eeprom_held[0].valid);
+        EXPECT_EQ(c331_shared::eeprom_held[0].timing[0], held[0]);
     }
+    c331_shared::eeprom_held[0].valid = false;
     const std::string refused = testutil::read_file(root_.file("data/zeltaqn/log/kivEnglneLog"));
     EXPECT_NE(refused.find("4096x2160@60: the width or height is not 1 to 4095; the EEPROM keeps its EDID"), std::string::npos);
     EXPECT_NE(refused.find("EDID record of input 0 set back to"), std::string::npos);

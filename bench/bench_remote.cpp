@@ -334,18 +334,18 @@ void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fix
     const double n = kRounds * kPerRound;
     const char* where = bench::Placement::name(fixed);
     say("1. RAM read 1 KiB, 1 connection, %s: device p50 %.1f us, p99 %.1f us, %.0f req/s | anchor p50 "
-                "%.1f us, p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx %s, p99 %.2fx, throughput %.2fx\n",
-                where, pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
-                1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), spread(p50_ratio).c_str(),
-                pct(dev_us, 0.99) / pct(anc_us, 0.99), mean(anc_us) / mean(dev_us));
+        "%.1f us, p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx %s, p99 %.2fx, throughput %.2fx\n",
+        where, pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
+        1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), spread(p50_ratio).c_str(),
+        pct(dev_us, 0.99) / pct(anc_us, 0.99), mean(anc_us) / mean(dev_us));
     say("   server CPU per request, %s: device %.1f us, anchor %.1f us: %.2fx %s%s\n", where, dev_cpu / n,
-                anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
-                fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
+        anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
+        fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
     say("   device's extra cost per request, %s: p50 %+.1f us %s, p99 %+.1f us %s, CPU %+.2f us %s "
-                "(targets: p50 <= +6 us, CPU <= +2.5 us)\n",
-                where, pct(dev_us, 0.5) - pct(anc_us, 0.5), spread(p50_diff, "%+.1f").c_str(),
-                pct(dev_us, 0.99) - pct(anc_us, 0.99), spread(p99_diff, "%+.1f").c_str(), (dev_cpu - anc_cpu) / n,
-                spread(cpu_diff, "%+.2f").c_str());
+        "(targets: p50 <= +6 us, CPU <= +2.5 us)\n",
+        where, pct(dev_us, 0.5) - pct(anc_us, 0.5), spread(p50_diff, "%+.1f").c_str(),
+        pct(dev_us, 0.99) - pct(anc_us, 0.99), spread(p99_diff, "%+.1f").c_str(), (dev_cpu - anc_cpu) / n,
+        spread(cpu_diff, "%+.2f").c_str());
     const bool extra_p50 = pct(dev_us, 0.5) - pct(anc_us, 0.5) <= 6, extra_cpu = (dev_cpu - anc_cpu) / n <= 2.5;
     if (fixed)
         verdicts(where, {{"p50 <= 1.1x", pct(dev_us, 0.5) / pct(anc_us, 0.5) <= 1.1},
@@ -368,8 +368,8 @@ void connections(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)
         anc_rate += a;
     }
     say("2. 8 connections, %s: device %.0f req/s, anchor %.0f req/s: %.2fx %s (target >= 0.95)\n",
-                bench::Placement::name(fixed), dev_rate / kRounds, anc_rate / kRounds, dev_rate / anc_rate,
-                spread(ratio).c_str());
+        bench::Placement::name(fixed), dev_rate / kRounds, anc_rate / kRounds, dev_rate / anc_rate,
+        spread(ratio).c_str());
     verdicts(bench::Placement::name(fixed), {{">= 0.95", dev_rate / anc_rate >= 0.95}});
 }
 
@@ -429,9 +429,9 @@ void chip_write(uint16_t device, sim::SimBoard& board, const bench::Placement& w
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the next edit comes a little later
     }
     say("3. write to the chip, fixed placement: ack p50 %.0f us, p99 %.0f us | chip p50 %.0f us, p99 %.0f us | "
-                "chip p99 / ack p99 %.2fx (target <= 2)\n",
-                pct(ack_us, 0.5), pct(ack_us, 0.99), pct(chip_us, 0.5), pct(chip_us, 0.99),
-                pct(chip_us, 0.99) / pct(ack_us, 0.99));
+        "chip p99 / ack p99 %.2fx (target <= 2)\n",
+        pct(ack_us, 0.5), pct(ack_us, 0.99), pct(chip_us, 0.5), pct(chip_us, 0.99),
+        pct(chip_us, 0.99) / pct(ack_us, 0.99));
     verdicts(bench::Placement::name(true), {{"chip p99 <= 2x ack p99", pct(chip_us, 0.99) <= 2 * pct(ack_us, 0.99)}});
 }
 
@@ -527,16 +527,16 @@ void file_transfer(uint16_t device, bench::AnchorServer& anchor, bool fixed)
 
     const char* where = bench::Placement::name(fixed);
     say("4. APPL 16 MiB in 1 KiB blocks, one in flight, %s: write %.1f MB/s vs the limit %.1f MB/s: %.2f %s "
-                "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f %s"
-                "%s\n",
-                where, kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s,
-                spread(w.round_ratio).c_str(), end_ms, installed ? "yes" : "NO", kTotal / r.device_s / 1e6,
-                kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s, spread(r.round_ratio).c_str(),
-                fixed ? " (target >= 0.9)" : "");
+        "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f %s"
+        "%s\n",
+        where, kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s,
+        spread(w.round_ratio).c_str(), end_ms, installed ? "yes" : "NO", kTotal / r.device_s / 1e6,
+        kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s, spread(r.round_ratio).c_str(),
+        fixed ? " (target >= 0.9)" : "");
     const double n = kTotal / kBlock;
     say("   server CPU per block, %s: write device %.1f us, anchor %.1f us | read device %.1f us, anchor "
-                "%.1f us\n",
-                where, w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
+        "%.1f us\n",
+        where, w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
     if (fixed)
         verdicts(where, {{"write >= 0.9", w.anchor_s / w.device_s >= 0.9}, {"read >= 0.9", r.anchor_s / r.device_s >= 0.9}});
 }
@@ -642,9 +642,9 @@ void idle_device(const std::string& root)
     // over) wakes again: a tenth more.
     constexpr double kPolling = 3 * 100 + 5 + 1, kWakeupTarget = kPolling * 1.1, kCpuTarget = 0.3;
     say("5. idle device program: %.0f wake-ups/s (voluntary switches: %s; the simulated board's, not counted: "
-                "%s) (target <= %.0f: the polling periods' %.0f and a tenth), %.2f%% of a core (target <= %.1f)\n",
-                wakeups, threads.c_str(), board.empty() ? "none" : board.c_str(), kWakeupTarget, kPolling, cpu,
-                kCpuTarget);
+        "%s) (target <= %.0f: the polling periods' %.0f and a tenth), %.2f%% of a core (target <= %.1f)\n",
+        wakeups, threads.c_str(), board.empty() ? "none" : board.c_str(), kWakeupTarget, kPolling, cpu,
+        kCpuTarget);
     verdicts("unpinned", {{"wake-ups", wakeups <= kWakeupTarget}, {"CPU", cpu <= kCpuTarget}});
 }
 

@@ -22,7 +22,9 @@
 //      (targets: the wake-ups of the polling periods the device keeps, three 10 ms loops and
 //      the slower waits, with a tenth more for the waits inside their passes, not counting the
 //      simulated board's own threads; at most 0.3% of a core).
-// After each figure a line gives every target of it as met or NOT MET.
+// After each figure a line gives every target of it as met or NOT MET. What the device prints
+// on its console meanwhile (the one in this process and the idle one) goes to a file named in
+// the first line, not between the figures.
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -31,9 +33,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -197,6 +201,43 @@ private:
     Bytes last_, reply_;
 };
 
+// ---- output ------------------------------------------------------------------------------------
+
+// The figures go to the benchmark's standard output as it was started; the process's own
+// descriptors 1 and 2, which the device's console output uses, go to a file.
+FILE* g_figures = stdout;
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_figures, format, args);
+    va_end(args);
+}
+
+// Sends the process's standard output and error to `path` (appended to, so the idle device
+// forked later adds to it in order); the figures keep the original standard output.
+bool console_to_file(const std::string& path)
+{
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int figures = ::dup(STDOUT_FILENO);
+    FILE* out = figures >= 0 ? ::fdopen(figures, "w") : nullptr;
+    if (file < 0 || !out) {
+        if (file >= 0)
+            ::close(file);
+        return false;
+    }
+    ::fcntl(figures, F_SETFD, FD_CLOEXEC);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(file, STDOUT_FILENO);
+    ::dup2(file, STDERR_FILENO);
+    ::close(file);
+    g_figures = out;
+    return true;
+}
+
 // ---- measurement aids ----------------------------------------------------------------------
 
 double pct(std::vector<double> v, double p)
@@ -225,7 +266,7 @@ void verdicts(const char* where, std::initializer_list<std::pair<const char*, bo
         line += sep + std::string(what) + (met ? " met" : " NOT MET");
         sep = " | ";
     }
-    std::printf("%s\n", line.c_str());
+    say("%s\n", line.c_str());
 }
 double us_since(Clock::time_point t) { return std::chrono::duration<double, std::micro>(Clock::now() - t).count(); }
 double cpu_us(int who)
@@ -292,19 +333,19 @@ void one_connection(uint16_t device, uint16_t anchor, const Bytes& req, bool fix
     }
     const double n = kRounds * kPerRound;
     const char* where = bench::Placement::name(fixed);
-    std::printf("1. RAM read 1 KiB, 1 connection, %s: device p50 %.1f us, p99 %.1f us, %.0f req/s | anchor p50 "
-                "%.1f us, p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx %s, p99 %.2fx, throughput %.2fx\n",
-                where, pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
-                1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), spread(p50_ratio).c_str(),
-                pct(dev_us, 0.99) / pct(anc_us, 0.99), mean(anc_us) / mean(dev_us));
-    std::printf("   server CPU per request, %s: device %.1f us, anchor %.1f us: %.2fx %s%s\n", where, dev_cpu / n,
-                anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
-                fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
-    std::printf("   device's extra cost per request, %s: p50 %+.1f us %s, p99 %+.1f us %s, CPU %+.2f us %s "
-                "(targets: p50 <= +6 us, CPU <= +2.5 us)\n",
-                where, pct(dev_us, 0.5) - pct(anc_us, 0.5), spread(p50_diff, "%+.1f").c_str(),
-                pct(dev_us, 0.99) - pct(anc_us, 0.99), spread(p99_diff, "%+.1f").c_str(), (dev_cpu - anc_cpu) / n,
-                spread(cpu_diff, "%+.2f").c_str());
+    say("1. RAM read 1 KiB, 1 connection, %s: device p50 %.1f us, p99 %.1f us, %.0f req/s | anchor p50 "
+        "%.1f us, p99 %.1f us, %.0f req/s | device/anchor p50 %.2fx %s, p99 %.2fx, throughput %.2fx\n",
+        where, pct(dev_us, 0.5), pct(dev_us, 0.99), 1e6 / mean(dev_us), pct(anc_us, 0.5), pct(anc_us, 0.99),
+        1e6 / mean(anc_us), pct(dev_us, 0.5) / pct(anc_us, 0.5), spread(p50_ratio).c_str(),
+        pct(dev_us, 0.99) / pct(anc_us, 0.99), mean(anc_us) / mean(dev_us));
+    say("   server CPU per request, %s: device %.1f us, anchor %.1f us: %.2fx %s%s\n", where, dev_cpu / n,
+        anc_cpu / n, dev_cpu / anc_cpu, spread(cpu_ratio).c_str(),
+        fixed ? " (targets: p50 and CPU <= 1.1x)" : "");
+    say("   device's extra cost per request, %s: p50 %+.1f us %s, p99 %+.1f us %s, CPU %+.2f us %s "
+        "(targets: p50 <= +6 us, CPU <= +2.5 us)\n",
+        where, pct(dev_us, 0.5) - pct(anc_us, 0.5), spread(p50_diff, "%+.1f").c_str(),
+        pct(dev_us, 0.99) - pct(anc_us, 0.99), spread(p99_diff, "%+.1f").c_str(), (dev_cpu - anc_cpu) / n,
+        spread(cpu_diff, "%+.2f").c_str());
     const bool extra_p50 = pct(dev_us, 0.5) - pct(anc_us, 0.5) <= 6, extra_cpu = (dev_cpu - anc_cpu) / n <= 2.5;
     if (fixed)
         verdicts(where, {{"p50 <= 1.1x", pct(dev_us, 0.5) / pct(anc_us, 0.5) <= 1.1},
@@ -326,9 +367,9 @@ void connections(uint16_t device, uint16_t anchor, const Bytes& req, bool fixed)
         dev_rate += d;
         anc_rate += a;
     }
-    std::printf("2. 8 connections, %s: device %.0f req/s, anchor %.0f req/s: %.2fx %s (target >= 0.95)\n",
-                bench::Placement::name(fixed), dev_rate / kRounds, anc_rate / kRounds, dev_rate / anc_rate,
-                spread(ratio).c_str());
+    say("2. 8 connections, %s: device %.0f req/s, anchor %.0f req/s: %.2fx %s (target >= 0.95)\n",
+        bench::Placement::name(fixed), dev_rate / kRounds, anc_rate / kRounds, dev_rate / anc_rate,
+        spread(ratio).c_str());
     verdicts(bench::Placement::name(fixed), {{">= 0.95", dev_rate / anc_rate >= 0.95}});
 }
 
@@ -363,7 +404,7 @@ void chip_write(uint16_t device, sim::SimBoard& board, const bench::Placement& w
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     auto model = std::dynamic_pointer_cast<sim::C331Model>(board.spi_model(sim::C331Model::kPath));
     if (mgr->thread_state != c331_manage::kStateRunning || !model) {
-        std::printf("3. chip write: the scaler did not come up\n");
+        say("3. chip write: the scaler did not come up\n");
         return;
     }
     Conn c(device);
@@ -387,10 +428,10 @@ void chip_write(uint16_t device, sim::SimBoard& board, const bench::Placement& w
         chip_us.push_back(us_since(t0));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the next edit comes a little later
     }
-    std::printf("3. write to the chip, fixed placement: ack p50 %.0f us, p99 %.0f us | chip p50 %.0f us, p99 %.0f us | "
-                "chip p99 / ack p99 %.2fx (target <= 2)\n",
-                pct(ack_us, 0.5), pct(ack_us, 0.99), pct(chip_us, 0.5), pct(chip_us, 0.99),
-                pct(chip_us, 0.99) / pct(ack_us, 0.99));
+    say("3. write to the chip, fixed placement: ack p50 %.0f us, p99 %.0f us | chip p50 %.0f us, p99 %.0f us | "
+        "chip p99 / ack p99 %.2fx (target <= 2)\n",
+        pct(ack_us, 0.5), pct(ack_us, 0.99), pct(chip_us, 0.5), pct(chip_us, 0.99),
+        pct(chip_us, 0.99) / pct(ack_us, 0.99));
     verdicts(bench::Placement::name(true), {{"chip p99 <= 2x ack p99", pct(chip_us, 0.99) <= 2 * pct(ack_us, 0.99)}});
 }
 
@@ -485,17 +526,17 @@ void file_transfer(uint16_t device, bench::AnchorServer& anchor, bool fixed)
     c.exchange(wire(0x69, {}));
 
     const char* where = bench::Placement::name(fixed);
-    std::printf("4. APPL 16 MiB in 1 KiB blocks, one in flight, %s: write %.1f MB/s vs the limit %.1f MB/s: %.2f %s "
-                "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f %s"
-                "%s\n",
-                where, kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s,
-                spread(w.round_ratio).c_str(), end_ms, installed ? "yes" : "NO", kTotal / r.device_s / 1e6,
-                kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s, spread(r.round_ratio).c_str(),
-                fixed ? " (target >= 0.9)" : "");
+    say("4. APPL 16 MiB in 1 KiB blocks, one in flight, %s: write %.1f MB/s vs the limit %.1f MB/s: %.2f %s "
+        "(end with digest, sync and install %.0f ms; installed: %s) | read %.1f MB/s vs %.1f MB/s: %.2f %s"
+        "%s\n",
+        where, kTotal / w.device_s / 1e6, kTotal / w.anchor_s / 1e6, w.anchor_s / w.device_s,
+        spread(w.round_ratio).c_str(), end_ms, installed ? "yes" : "NO", kTotal / r.device_s / 1e6,
+        kTotal / r.anchor_s / 1e6, r.anchor_s / r.device_s, spread(r.round_ratio).c_str(),
+        fixed ? " (target >= 0.9)" : "");
     const double n = kTotal / kBlock;
-    std::printf("   server CPU per block, %s: write device %.1f us, anchor %.1f us | read device %.1f us, anchor "
-                "%.1f us\n",
-                where, w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
+    say("   server CPU per block, %s: write device %.1f us, anchor %.1f us | read device %.1f us, anchor "
+        "%.1f us\n",
+        where, w.device_cpu_us / n, w.anchor_cpu_us / n, r.device_cpu_us / n, r.anchor_cpu_us / n);
     if (fixed)
         verdicts(where, {{"write >= 0.9", w.anchor_s / w.device_s >= 0.9}, {"read >= 0.9", r.anchor_s / r.device_s >= 0.9}});
 }
@@ -543,7 +584,7 @@ void idle_device(const std::string& root)
     (void)!::readlink("/proc/self/exe", self, sizeof self - 1);
     const std::string exe = QFileInfo(QString(self)).absolutePath().toStdString() + "/../tlxK57N";
     if (::access(exe.c_str(), X_OK) != 0) {
-        std::printf("5. idle device: %s not built\n", exe.c_str());
+        say("5. idle device: %s not built\n", exe.c_str());
         return;
     }
     const std::string droot = root + "/idle";
@@ -551,11 +592,12 @@ void idle_device(const std::string& root)
     const uint16_t port = free_tcp_port();
     const int udp_offset = free_udp_offset();
     if (port == 0 || udp_offset < 0) {
-        std::printf("5. idle device: no free ports\n");
+        say("5. idle device: no free ports\n");
         return;
     }
     std::ofstream(droot + "/data/configs/tcpip.ini") << "[config]\nTcpPort=" << port << "\n";
-    std::fflush(stdout);  // the child must not print what this process has buffered
+    std::fflush(g_figures);  // the child must not print what this process has buffered
+    std::fflush(stdout);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // an interrupted benchmark leaves no device behind
@@ -563,8 +605,6 @@ void idle_device(const std::string& root)
         setenv("K57_ROOT", droot.c_str(), 1);
         setenv("K57_SIM_UDP_PORT_OFFSET", std::to_string(udp_offset).c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        (void)!std::freopen("/dev/null", "w", stdout);
-        (void)!std::freopen("/dev/null", "w", stderr);
         ::execl(exe.c_str(), exe.c_str(), "-platform", "offscreen", static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -601,10 +641,10 @@ void idle_device(const std::string& root)
     // watch every second. A pass that waits inside its work (a bus transaction, a lock handed
     // over) wakes again: a tenth more.
     constexpr double kPolling = 3 * 100 + 5 + 1, kWakeupTarget = kPolling * 1.1, kCpuTarget = 0.3;
-    std::printf("5. idle device program: %.0f wake-ups/s (voluntary switches: %s; the simulated board's, not counted: "
-                "%s) (target <= %.0f: the polling periods' %.0f and a tenth), %.2f%% of a core (target <= %.1f)\n",
-                wakeups, threads.c_str(), board.empty() ? "none" : board.c_str(), kWakeupTarget, kPolling, cpu,
-                kCpuTarget);
+    say("5. idle device program: %.0f wake-ups/s (voluntary switches: %s; the simulated board's, not counted: "
+        "%s) (target <= %.0f: the polling periods' %.0f and a tenth), %.2f%% of a core (target <= %.1f)\n",
+        wakeups, threads.c_str(), board.empty() ? "none" : board.c_str(), kWakeupTarget, kPolling, cpu,
+        kCpuTarget);
     verdicts("unpinned", {{"wake-ups", wakeups <= kWakeupTarget}, {"CPU", cpu <= kCpuTarget}});
 }
 
@@ -622,6 +662,11 @@ int main()
     const std::string root = tmpl;
     g_root = root;
     std::atexit(remove_root);
+    const std::string console = root + "-console.txt";  // kept: the root is removed at the end
+    if (!console_to_file(console)) {
+        std::perror("bench_remote: console file");
+        return 1;
+    }
     auto board = sim::SimBoard::install_for_test(root);
     ::mkdir((root + "/data").c_str(), 0755);
     FILE* f = std::fopen((root + "/data/ram_device_info").c_str(), "wb");
@@ -637,13 +682,13 @@ int main()
         server->initialize();
     }
     if (!server->listening()) {
-        std::printf("bench_remote: the device's TCP server finds no free port\n");
+        say("bench_remote: the device's TCP server finds no free port\n");
         std::exit(1);
     }
     const uint16_t device = uint16_t(g_port.load());
     bench::AnchorServer anchor;
     where.fixed();
-    std::printf("placement: %s\n", where.describe().c_str());
+    say("device console: %s\nplacement: %s\n", console.c_str(), where.describe().c_str());
 
     // K57_BENCH_ONLY=<digits> runs only the numbered parts (e.g. "14").
     const char* only = std::getenv("K57_BENCH_ONLY");
@@ -658,6 +703,7 @@ int main()
     if (part('5'))
         idle_device(root);
     remove_root();
+    std::fflush(g_figures);
     std::fflush(stdout);
     std::_Exit(0);  // the device's threads run on; nothing to tear down
 }

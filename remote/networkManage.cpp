@@ -92,10 +92,12 @@ void networkManage::acceptThread()
     platform::name_this_thread("tcp-server");
     devlog::limit_this_thread();  // every line here is caused by a peer
     epoll_event events[kMaxClients + 1];
-    bool more = false;  // a client has bytes waiting for its next turn: only look, do not wait
+    bool more = false;     // a client has bytes waiting for its next turn: only look, do not wait
+    int deadline_ms = -1;  // until the next stall or idle deadline
     for (;;) {
         const int n = wait_for_events(ep_, events, int(kMaxClients + 1),
-                                      more ? 0 : earliest_ms(next_timeout_ms(), endpoint.pass_wait_ms()));
+                                      more ? 0 : earliest_ms(deadline_ms, endpoint.pass_wait_ms()));
+        const uint64_t now = now_us();  // the time of this wake-up, for every client served in it
         serve_pass_through();
         bool pending_accept = false;
         for (int e = 0; e < n; ++e) {
@@ -119,20 +121,20 @@ void networkManage::acceptThread()
         }
         if (pending_accept)
             accept_clients();
-        more = serve_turn();
-        sweep_clients();
+        more = serve_turn(now);
+        deadline_ms = sweep_clients(now);
     }
 }
 
 // One turn: a frame of every client that has one waiting. From the back, so closing one
 // does not move the indexes still to come.
-bool networkManage::serve_turn()
+bool networkManage::serve_turn(uint64_t now)
 {
     bool more = false;
     for (size_t i = clients_.size(); i-- > 0;) {
         if (!clients_[i]->waiting())
             continue;
-        if (serve_client(i))
+        if (serve_client(i, now))
             more = more || clients_[i]->waiting();
         else
             close_client(i);
@@ -142,16 +144,25 @@ bool networkManage::serve_turn()
 
 // Every client once per wake-up: replies queued outside its own events (a relayed card
 // answer) are sent, and a stalled or idle client is closed. From the back, so closing one
-// does not move the others' indexes.
-void networkManage::sweep_clients()
+// does not move the others' indexes. Returns the milliseconds until the next stall or idle
+// deadline of the clients kept, -1 for none.
+int networkManage::sweep_clients(uint64_t now)
 {
-    const uint64_t now = now_us();
+    uint64_t due = UINT64_MAX;
     for (size_t i = clients_.size(); i-- > 0;) {
         const Client& c = *clients_[i];
         const bool keep = (!c.unsent() || c.out_armed || flush_client(i)) && !overdue(i, now);
-        if (!keep)
+        if (!keep) {
             close_client(i);
+            continue;
+        }
+        due = std::min(due, c.last_rx_us + kIdleUs);
+        if (c.stalled_us)
+            due = std::min(due, c.stalled_us + kStallUs);
     }
+    if (due == UINT64_MAX)
+        return -1;
+    return due <= now ? 0 : int(std::min<uint64_t>((due - now + 999) / 1000, INT32_MAX));
 }
 
 size_t networkManage::index_of(const Client* c) const
@@ -168,7 +179,7 @@ void networkManage::arm_output(Client& c, bool on)
     if (c.out_armed == on)
         return;
     epoll_event ev{};
-    ev.events = on ? EPOLLIN | EPOLLOUT : EPOLLIN;
+    ev.events = on ? EPOLLIN | EPOLLOUT | EPOLLET : EPOLLIN | EPOLLET;
     ev.data.ptr = &c;
     ::epoll_ctl(ep_, EPOLL_CTL_MOD, c.fd, &ev);
     c.out_armed = on;
@@ -238,20 +249,6 @@ void networkManage::send_reply(Client& c, const u8* bytes, size_t length)
     queue_reply(c, bytes, length);
 }
 
-int networkManage::next_timeout_ms() const
-{
-    if (clients_.empty())
-        return -1;
-    const uint64_t now = now_us();
-    uint64_t due = UINT64_MAX;
-    for (const auto& c : clients_) {
-        due = std::min(due, c->last_rx_us + kIdleUs);
-        if (c->stalled_us)
-            due = std::min(due, c->stalled_us + kStallUs);
-    }
-    return due <= now ? 0 : int(std::min<uint64_t>((due - now + 999) / 1000, INT32_MAX));
-}
-
 // Connect, disconnect and refusal lines are DEBUG and WARNING lines, which the log limits
 // to a few a second: peers connecting over and over cannot push the log's history out.
 void networkManage::accept_clients()
@@ -285,7 +282,7 @@ void networkManage::serve_readable_clients()
         pollfd p{c.fd, POLLIN, 0};
         if (c.in_head == c.in_end && c.stream.rest.empty() && !c.stream.away && ::poll(&p, 1, 0) == 1) {
             c.readable = true;
-            if (!serve_client(i))
+            if (!serve_client(i, now_us()))
                 close_client(i);
         }
     }
@@ -325,7 +322,7 @@ void networkManage::add_client(int fd, uint32_t address)
     c->in.resize(kReadChunk);
     c->readable = true;  // what it sent with its connect is served in this turn
     epoll_event ev{};
-    ev.events = EPOLLIN;
+    ev.events = EPOLLIN | EPOLLET;
     ev.data.ptr = c.get();
     ::epoll_ctl(ep_, EPOLL_CTL_ADD, fd, &ev);
     clients_.push_back(std::move(c));
@@ -357,7 +354,8 @@ uint64_t networkManage::idle_us(size_t index, uint64_t now) const
 
 // The socket is read only when the bytes of the last read are all served, so a client's
 // backlog stays in the kernel's buffer and, when that fills, with the client itself.
-bool networkManage::serve_client(size_t index)
+// `now`: the time of this wake-up, the frame's time.
+bool networkManage::serve_client(size_t index, uint64_t now)
 {
     Client& c = *clients_[index];
     if (c.in_head == c.in_end && c.stream.rest.empty()) {
@@ -377,7 +375,7 @@ bool networkManage::serve_client(size_t index)
     bool taken = false;
     c.in_head += endpoint.receive_one(c.stream, c.in.data() + c.in_head, c.in_end - c.in_head, reply, c.id, taken);
     if (taken)
-        c.last_rx_us = now_us();  // bytes of a frame that never ends keep no slot
+        c.last_rx_us = now;  // bytes of a frame that never ends keep no slot
     return flush_client(index);
 }
 

@@ -9,7 +9,10 @@
 // commands, flash reads, writes, erases and saves) are served by the "tcp-bus" and "tcp-flash"
 // threads (bus_):
 // the server goes on with the others while such a frame waits for the bus or for a slow
-// flash, and its client's next frame is served once its reply is out. Flash erases sent back
+// flash, and its client's next frame is served once its reply is out. Clients are watched
+// edge-triggered: an event marks the client readable until a read finds its socket drained,
+// so bytes a client sends while its frame is with a bus thread, or while its earlier bytes
+// wait for their turns, wake the server once, not at every look of the loop. Flash erases sent back
 // to back by one client delay the others' bus frames by one part each. A client that lets more than
 // kMaxUnsent bytes pile up, or takes nothing for kStallUs, is dropped; a client idle for
 // kIdleUs is closed. Only a whole frame taken counts as activity: bytes of a frame that never
@@ -45,14 +48,13 @@ public:
 private:
     networkManage();
     void acceptThread();
-    int next_timeout_ms() const;  // until the next stall or idle deadline, -1 for none
     void accept_clients();
     bool make_room(uint32_t address);  // false: the newcomer from `address` is refused
     bool has_room(uint32_t address) const;
     void serve_readable_clients();
     void add_client(int fd, uint32_t address);
-    bool serve_turn();                // whether a client has bytes left for another turn
-    bool serve_client(size_t index);  // one frame of the client; false: the client is gone
+    bool serve_turn(uint64_t now);                // whether a client has bytes left for another turn
+    bool serve_client(size_t index, uint64_t now);  // one frame of the client; false: the client is gone
     bool flush_client(size_t index);  // false: the client is to be dropped
     bool overdue(size_t index, uint64_t now) const;
     // Among the clients of `address` (every client when null): the one idle longest, or
@@ -61,7 +63,7 @@ private:
     size_t count_of(uint32_t address) const;
     uint64_t idle_us(size_t index, uint64_t now) const;
     void close_client(size_t index);
-    void sweep_clients();
+    int sweep_clients(uint64_t now);
     void serve_pass_through();
     void take_bus_results();
 
@@ -72,7 +74,7 @@ private:
         remote::FrameReassembler stream;
         std::vector<u8> in;        // received bytes; in_head to in_end are not yet served
         size_t in_head = 0, in_end = 0;
-        bool readable = false;     // the socket may hold bytes not yet received
+        bool readable = false;     // an event came since a read last drained the socket
         std::vector<u8> out;       // replies not yet sent, from out_head on
         size_t out_head = 0;
         uint64_t last_rx_us = 0;   // platform clock of the last whole frame taken (or the connect)

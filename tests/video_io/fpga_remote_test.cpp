@@ -1,9 +1,12 @@
 // The FPGA and the flashes on the remote protocol: commands to 0xF000 and the processor's
 // flash commands, through the dispatcher as a transport calls it.
 #include <chrono>
+#include <filesystem>
 #include <fstream>
-#include <thread>
 #include <iterator>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
 
 #include "common/remote_client.h"
 #include "core/log.h"
@@ -22,6 +25,27 @@ using Bytes = std::vector<uint8_t>;
 using testutil::le16;
 using testutil::le32;
 using testutil::operator+;
+
+// CPU seconds of this process's thread named `name` (0 when there is none).
+double thread_cpu_s(const std::string& name)
+{
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm != name)
+            continue;
+        std::ifstream st(task.path() / "stat");
+        const std::string text((std::istreambuf_iterator<char>(st)), std::istreambuf_iterator<char>());
+        std::istringstream rest(text.substr(text.rfind(')') + 2));  // from the state, field 3
+        std::string field;
+        unsigned long long ticks = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i)
+            if (i >= 14)  // utime, stime
+                ticks += std::stoull(field);
+        return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+    }
+    return 0;
+}
 
 class FpgaRemote : public FpgaFixture {
 protected:
@@ -646,10 +670,16 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
 
     // A long erase (512 sectors, a second of real time here) holds no other TCP tool: a tool
     // asking meanwhile is answered while the erase goes on, in parts, in its client's turns.
+    // The eraser's own next request, sent meanwhile, waits for the erase's reply without
+    // keeping the server busy.
     ASSERT_EQ(ask(0xF100, 0x6D, le32(0x021FF000) + le16(4) + Bytes{1, 2, 3, 4})[0], 0);  // in the last sector
     const Bytes erase = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x6E, le32(0x02000000) + le16(512) + Bytes{0}));
     ASSERT_TRUE(client.send_bytes(erase));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the erase is under way
+    const Bytes reg_read_frame = testutil::encode(testutil::make_frame(0xF100, 0xF011, 0x63, {3, 1}));
+    const double server_cpu0 = thread_cpu_s("tcp-server");
+    const auto erase_t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.send_bytes(reg_read_frame));
     testutil::TcpRemoteClient tool;
     ASSERT_TRUE(tool.connect(uint16_t(networkManage::p_networkManage->listening_port())));
     EXPECT_TRUE(tool.reg_read(37, 3));
@@ -657,6 +687,10 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
     const auto erased = client.next_reply(10000);
     ASSERT_TRUE(erased);
     EXPECT_EQ(erased->status(), 0);
+    EXPECT_LT(thread_cpu_s("tcp-server") - server_cpu0,
+              0.25 * std::chrono::duration<double>(std::chrono::steady_clock::now() - erase_t0).count())
+        << "the server spun while the eraser's next request waited";
+    EXPECT_TRUE(client.next_reply(2000)) << "the eraser's next request";
     EXPECT_EQ(flash_->read(0x1FF000, 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
 
     // A tool asking the processor and an FPGA register twice a second, while another tool's

@@ -1,11 +1,14 @@
 // The configuration flash, the register mirror and the RAM framing, against the simulated
 // FPGA and its flash.
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
 #include "fpga_fixture.h"
+#include "core/pending_writes.h"
 #include "video_io/fpga_drv.h"
+#include "video_io/fpga_page_record.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -104,6 +107,25 @@ TEST_F(FpgaAccess, flash_operations_of_several_threads_each_land_though_the_busy
     for (uint32_t s = 0x400; s < 0x410; ++s)
         EXPECT_EQ(flash_->read(s * 4096, 1), Bytes(1, 0xFF)) << s;
     EXPECT_TRUE(pads_idle());
+}
+
+// A tool's restart served beside another tool's record store waits for it, as for the files.
+TEST_F(FpgaAccess, a_record_store_under_way_is_a_write_a_restart_waits_for)
+{
+    write_board(QJsonObject{{"fpga_flash_busy_polls", 20}});
+    ASSERT_FALSE(pending_writes::any());
+    std::atomic<bool> stored{false};
+    std::thread store([&] {
+        const Bytes page(fpga::kPageSize, 0x11);
+        EXPECT_EQ(fpga::save_page_record(*f_->drv, page.data()), fpga::PageSave::Stored);
+        stored = true;
+    });
+    bool seen = false;
+    while (!stored && !seen)
+        seen = pending_writes::any();
+    store.join();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(pending_writes::any());
 }
 
 TEST_F(FpgaAccess, mirror_keeps_local_registers_and_frames_every_access)

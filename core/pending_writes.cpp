@@ -17,6 +17,7 @@ namespace {
 constexpr uint32_t kPollMs = 10;
 
 std::atomic<int> g_finishing{0};
+std::atomic<int> g_stores{0};
 std::atomic<bool> g_panel_waiting{false};
 
 // A change not yet applied, or applied and not yet in the file. Bytes a remote RAM write put
@@ -47,7 +48,10 @@ bool eeprom_behind()
 
 }  // namespace
 
-bool any() { return param_file_behind() || eeprom_behind(); }
+bool any() { return g_stores.load() > 0 || param_file_behind() || eeprom_behind(); }
+
+StoreUnderWay::StoreUnderWay() { ++g_stores; }
+StoreUnderWay::~StoreUnderWay() { --g_stores; }
 
 bool restart_waiting() { return g_finishing.load() > 0 || g_panel_waiting.load(); }
 

@@ -1,6 +1,6 @@
 #pragma once
 // What a restart must not cut short: a parameter change the parameter file has not taken
-// yet, and an EDID EEPROM write asked for or running. Every reboot path lets them finish
+// yet, an EDID EEPROM write asked for or running, and a record store in a flash under way. Every reboot path lets them finish
 // first, for a bounded time, so the next start finds whole files and EEPROMs.
 #include <cstdint>
 
@@ -10,9 +10,20 @@ namespace pending_writes {
 constexpr uint32_t kBoundMs = 5000;
 constexpr uint32_t kBoundTicks = kBoundMs / 10;
 
-// True while a change waits for the apply pass or the parameter file, or an EEPROM write is
-// asked for or under way.
+// True while a change waits for the apply pass or the parameter file, an EEPROM write is
+// asked for or under way, or a StoreUnderWay is held.
 bool any();
+
+// Held by a record store in a flash (the FPGA's LED page, on/off and brightness records) for
+// its length: a restart asked for meanwhile (by another tool, whose frame is served beside the
+// store) waits for it as for the files.
+class StoreUnderWay {
+public:
+    StoreUnderWay();
+    ~StoreUnderWay();
+    StoreUnderWay(const StoreUnderWay&) = delete;
+    StoreUnderWay& operator=(const StoreUnderWay&) = delete;
+};
 // Waits until any() is false or kBoundMs have passed; false (and a warning) on the time-out.
 // Not for the panel thread: it writes the parameter file itself.
 bool finish();

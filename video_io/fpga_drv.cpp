@@ -42,6 +42,16 @@ constexpr int kBusyFastPolls = 20;
 
 bool debug() { return g_debugSwitch == 254; }
 
+// One command on the configuration flash at a time with its busy wait (a page program, the erase
+// of one unit, a read). The busy waits let the bus go, and a flash busy with one thread's program
+// or erase ignores another thread's write enable, program and erase (and answers no read):
+// without this lock a tool's write or a record's store on one transport, landing in another's
+// erase, would be answered done and never be in the flash. Taken in the order asked and let go
+// between two pages or two units, so a long write or erase and the steps of a record store take
+// turns with the other threads' flash commands. Taken before Utils::_spi_mutex; one flash on the
+// board, so one lock for every driver.
+FairMutex g_flash_cmd_mutex;
+
 void put_addr(uint8_t* p, uint8_t cmd, uint32_t address)
 {
     p[0] = cmd;
@@ -126,6 +136,20 @@ void fpga_drv::release_flash()
     Utils::_spi_mutex.unlock();
 }
 
+bool fpga_drv::take_flash(unsigned char flash)
+{
+    if (flash != fpga::kFlashChip0 || !dev_[kFlashIndex])
+        return false;
+    g_flash_cmd_mutex.lock();
+    return select_flash(flash);
+}
+
+void fpga_drv::give_flash()
+{
+    release_flash();
+    g_flash_cmd_mutex.unlock();
+}
+
 // A flash that never becomes idle would hold the bus (and the scaler) for good: the wait is
 // bounded and sleeps between polls. A flash busy with a program or an erase needs no bus, so
 // the bus is let go while the wait sleeps: the scaler, the FPGA's registers and the other
@@ -163,11 +187,15 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned
     // The end must lie inside the 8 MiB: computed wide, so a huge count cannot wrap.
     if (uint64_t(sector) + uint64_t(count) * unit > kSectorCount)
         return 0;
-    if (!select_flash(flash))
+    if (!take_flash(flash))
         return 0;
     const int fd = kFlashIndex;
     unsigned int ok = FPGA_SPI_WAIT_BUSY(fd);
     for (uint32_t i = 0; ok && i < count; ++i) {
+        if (i > 0) {  // another thread's flash command may go between two units
+            give_flash();
+            take_flash(flash);
+        }
         const uint32_t a = (sector + i * unit) * fpga::kFlashSector;
         const uint8_t we = FL_WRITE_ENABLE;
         SPI_Transfer_Write(fd, &we, 1);
@@ -187,7 +215,7 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned
                 break;
         }
     }
-    release_flash();
+    give_flash();
     return ok;
 }
 
@@ -211,19 +239,23 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(unsigned char flash, unsigned
 {
     if (!data || !flash_span_ok(address, length))
         return 0;
-    if (!select_flash(flash))
+    if (!take_flash(flash))
         return 0;
     const int fd = kFlashIndex;
     int ok = 1;
     uint32_t done = 0;
     while (ok && done < length) {
+        if (done > 0) {  // another thread's flash command may go between two pages
+            give_flash();
+            take_flash(flash);
+        }
         const uint32_t a = address + done;
         const uint32_t room = fpga::kFlashPage - (a % fpga::kFlashPage);
         const uint32_t n = (length - done) < room ? (length - done) : room;
         ok = page_program(fd, a, data + done, n);
         done += n;
     }
-    release_flash();
+    give_flash();
     return unsigned(ok);
 }
 
@@ -234,7 +266,7 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned 
 {
     if (!out || !flash_span_ok(address, length))
         return 0;
-    if (!select_flash(flash))
+    if (!take_flash(flash))
         return 0;
     const int fd = kFlashIndex;
     const uint32_t chunk = length < kReadChunk ? length : kReadChunk;
@@ -247,18 +279,18 @@ unsigned int fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(unsigned char flash, unsigned 
         std::memcpy(out + done, rx.data() + kReadHeader, n);
         done += n;
     }
-    release_flash();
+    give_flash();
     return 1;
 }
 
 unsigned int fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(unsigned char flash, unsigned char* out)
 {
-    if (!out || !select_flash(flash))
+    if (!out || !take_flash(flash))
         return 0;
     uint8_t tx[13] = {FL_READ_UID, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     uint8_t rx[13] = {};
     SPI_Transfer(kFlashIndex, tx, rx, 13);
     std::memcpy(out, rx + 5, 8);
-    release_flash();
+    give_flash();
     return 1;
 }

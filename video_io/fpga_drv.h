@@ -31,14 +31,16 @@ public:
 
     // Polls the status register until the flash is idle, at most kBusyTimeoutUs.
     // 1 idle, 0 timed out (logged). The caller holds the bus (flash 0 selected); it is let go
-    // while the wait sleeps between polls and held again when the wait returns.
+    // while the wait sleeps between polls and held again when the wait returns. The flash stays
+    // the caller's meanwhile: each operation below holds the flash's own lock (one command at a
+    // time, in the order asked) over each command and its wait: a page, an erase unit, a read.
     int FPGA_SPI_WAIT_BUSY(int fd);
 
     // Each returns 1 done, 0 refused or failed (range, flash number, busy time-out).
     // `issued`, when given, is set once an erase command went out: from then on what the
     // units held may be gone, even when the flash then stays busy and the erase fails.
     // With `done`: stops after the first unit that ends `part_us` or more after the start
-    // (units left), the bus held throughout; *done is the count of units erased.
+    // (units left); *done is the count of units erased.
     unsigned int FPGA_SPI_FLASH_VBYONE_ERASE(unsigned char flash, unsigned int sector, unsigned char type,
                                              unsigned int count, bool* issued = nullptr, uint64_t part_us = 0,
                                              unsigned int* done = nullptr);
@@ -53,6 +55,8 @@ public:
 private:
     bool select_flash(unsigned char flash);  // takes the bus; false = refused (nothing taken)
     void release_flash();
+    bool take_flash(unsigned char flash);  // the flash's command lock, then the bus; false as above
+    void give_flash();
     int page_program(int fd, uint32_t address, const unsigned char* data, uint32_t n);
 
     std::unique_ptr<platform::SpiDevice> dev_[kDevices];

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "core/md5.h"
+#include "core/pending_writes.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_regs.h"
 
@@ -85,6 +86,7 @@ RecordSave save_record(fpga_drv& drv, const RecordCopies& copies, const uint8_t*
     if (len < 1 || len > kMaxLen || record[0] != kRecordValid || copies.length_of(record) != len)
         return RecordSave::Failed;
     std::lock_guard<std::mutex> lk(g_record_mutex);
+    const pending_writes::StoreUnderWay under_way;
     uint8_t stored[kMaxLen];
     const uint32_t first_len = read_copy(drv, copies, 0, stored);
     if (keep_unchanged && first_len == len && std::memcmp(stored, record, len) == 0)
@@ -103,6 +105,7 @@ RecordSave save_record(fpga_drv& drv, const RecordCopies& copies, const uint8_t*
 bool erase_record(fpga_drv& drv, const RecordCopies& copies, bool* erase_issued)
 {
     std::lock_guard<std::mutex> lk(g_record_mutex);
+    const pending_writes::StoreUnderWay under_way;
     uint8_t stored[kMaxLen];
     const int first = read_copy(drv, copies, 0, stored) ? 1 : 0;
     return drv.FPGA_SPI_FLASH_VBYONE_ERASE(kFlashChip0, copies.sector[first], 0, 1, erase_issued) &&

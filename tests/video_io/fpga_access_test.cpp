@@ -1,10 +1,14 @@
 // The configuration flash, the register mirror and the RAM framing, against the simulated
 // FPGA and its flash.
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "fpga_fixture.h"
+#include "core/pending_writes.h"
 #include "video_io/fpga_drv.h"
+#include "video_io/fpga_page_record.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -71,6 +75,57 @@ TEST_F(FpgaAccess, flash_that_stays_busy_is_given_up_after_three_seconds)
     EXPECT_LT(clock_.now_us() - t0, 2 * fpga_drv::kBusyTimeoutUs);
     EXPECT_TRUE(pads_idle());
     EXPECT_EQ(board_->soc().read16(pads::PAD_FLASH0_CS), pads::kHigh);
+}
+
+// The busy waits let the bus go: another thread's flash command must still wait for the flash,
+// which ignores a program or an erase while busy with one (it would be answered done and lost).
+TEST_F(FpgaAccess, flash_operations_of_several_threads_each_land_though_the_busy_waits_let_the_bus_go)
+{
+    write_board(QJsonObject{{"fpga_flash_busy_polls", 5}});
+    fpga_drv& d = *f_->drv;
+    const Bytes zero(1, 0x00);
+    for (uint32_t s = 0x400; s < 0x410; ++s)
+        ASSERT_EQ(d.FPGA_SPI_FLASH_VBYONE_WRITE(2, s * 4096, zero.data(), 1), 1u);
+    unsigned written[2] = {0, 0};
+    unsigned erased = 0;
+    auto writer = [&](int w) {
+        for (int i = 0; i < 16; ++i) {
+            const Bytes b(64, uint8_t(16 * w + i));
+            written[w] += d.FPGA_SPI_FLASH_VBYONE_WRITE(2, 0x100000 * (w + 1) + 256 * i, b.data(), 64);
+        }
+    };
+    std::thread a(writer, 0), b(writer, 1);
+    std::thread c([&] { erased = d.FPGA_SPI_FLASH_VBYONE_ERASE(2, 0x400, 0, 16); });
+    a.join();
+    b.join();
+    c.join();
+    ASSERT_EQ(written[0] + written[1], 32u);
+    for (int w = 0; w < 2; ++w)
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(flash_->read(0x100000 * (w + 1) + 256 * i, 64), Bytes(64, uint8_t(16 * w + i))) << w << " " << i;
+    ASSERT_EQ(erased, 1u);
+    for (uint32_t s = 0x400; s < 0x410; ++s)
+        EXPECT_EQ(flash_->read(s * 4096, 1), Bytes(1, 0xFF)) << s;
+    EXPECT_TRUE(pads_idle());
+}
+
+// A tool's restart served beside another tool's record store waits for it, as for the files.
+TEST_F(FpgaAccess, a_record_store_under_way_is_a_write_a_restart_waits_for)
+{
+    write_board(QJsonObject{{"fpga_flash_busy_polls", 20}});
+    ASSERT_FALSE(pending_writes::any());
+    std::atomic<bool> stored{false};
+    std::thread store([&] {
+        const Bytes page(fpga::kPageSize, 0x11);
+        EXPECT_EQ(fpga::save_page_record(*f_->drv, page.data()), fpga::PageSave::Stored);
+        stored = true;
+    });
+    bool seen = false;
+    while (!stored && !seen)
+        seen = pending_writes::any();
+    store.join();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(pending_writes::any());
 }
 
 TEST_F(FpgaAccess, mirror_keeps_local_registers_and_frames_every_access)

@@ -963,17 +963,21 @@ private slots:
         record(1920, 1080, 60);
     }
 
-    // The OSD caption keeps at most three lines and takes colours only as 6 hex digits.
+    // The OSD caption keeps at most three lines and reads colours as the scaler does: 6 hex
+    // digits, or a number after "0x" ("0xFF" is blue); anything else shows the defaults.
     void osdCaptionIsBounded()
     {
         OMENU_PARA o{};
         QString text, sheet;
         o.texts = "a\nb\nc\nd\ne";
         o.backpara_color = "0xFF0000";
-        o.font_color = "#00ff00";
+        o.font_color = "#00FF00";
         CustomMode::osd_caption(o, &text, &sheet);
         QCOMPARE(text, QString("a\nb\nc"));
-        QCOMPARE(sheet, QString("background-color:#FF0000;color:#00ff00;"));
+        QCOMPARE(sheet, QString("background-color:#FF0000;color:#00FF00;"));
+        o.backpara_color = "0xFF";
+        CustomMode::osd_caption(o, &text, &sheet);
+        QCOMPARE(sheet, QString("background-color:#0000FF;color:#00FF00;"));
         o.texts = "one";
         o.backpara_color = "FF00";
         o.font_color = "zzzzzz";

@@ -1,10 +1,10 @@
 // The user-mode page's information lines and preview: everything is read from the slot's
 // saved copy of the image (what invoking the mode would bring), never from the live image.
 #include <QLabel>
-#include <QRegularExpression>
 
 #include "core/store_files.h"
 #include "scaler/omenu_file.h"
+#include "scaler/osd_text.h"
 #include "ui/source_pages/CustomMode.h"
 #include "ui/shell/text_fit.h"
 #include "ui/source_pages/source_common.h"
@@ -27,13 +27,16 @@ const char* const kInfoSheet = "background-color: #10101C;color: #FFFFFF;";
 // A field of the slot copy by its image address, unsigned as stored.
 u16 copy_u16(const u8* copy, u32 addr) { return ram_rd16(copy, addr - RAM_MODE_BASE); }
 
-// "RRGGBB" from an OSD colour given as 6 hex digits after an optional "0x" or "#"; empty
-// when it is anything else.
+// "RRGGBB" of an OSD colour read as the scaler reads it ("#RRGGBB", "RRGGBB", or a number
+// after "0x": "0xFF" is blue), so the preview shows what the wall shows; empty when the
+// scaler would not take it.
 QString osd_colour(const std::string& text)
 {
-    static const QRegularExpression re("^(?:0[xX]|#)?([0-9A-Fa-f]{6})$");
-    const QRegularExpressionMatch m = re.match(QString::fromStdString(text).trimmed());
-    return m.hasMatch() ? m.captured(1) : QString();
+    uint32_t bgr = 0;
+    if (!osd_text::colour_bgr(text, &bgr))
+        return QString();
+    const uint32_t rgb = (bgr & 0xFF) << 16 | (bgr & 0xFF00) | (bgr >> 16 & 0xFF);
+    return QString::asprintf("%06X", rgb);
 }
 
 QString effect_text(int effect)

@@ -322,10 +322,11 @@ void SyncUpdate::para_sync(int code)
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     if (!store)
         return;
-    refresh_page(store);
     const ModeSave mode = pending_mode_save(store);
     if (code == 2)
         remote_slot_change(store);
+    // After the slots and the current mode took the change: the page shows what they hold.
+    refresh_page(store);
     const Stored stored = persist(store);
     report(mode == ModeSave::Failed ? Stored::Failed : stored, mode == ModeSave::Saved);
 }

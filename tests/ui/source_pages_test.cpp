@@ -889,7 +889,8 @@ private slots:
     }
 
     // A tool deletes the mode whose actions are open: the refresh closes them and shows the
-    // empty slot; a tool saving a mode without an OSD record takes More away from the focus.
+    // empty slot; a tool saving a mode without an OSD record takes More away from the focus;
+    // a tool's save request fills the shown slot.
     void customModeFollowsAToolsChange()
     {
         for (auto& slot : store()->mode_slot)
@@ -913,6 +914,9 @@ private slots:
         SyncUpdate::pInstance()->para_sync(1);
         QCOMPARE(g_custommode->level(), 0);
         QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
+        put_u16(image(), ram_mode_save_request, 1);  // the tool saves the shown slot anew
+        SyncUpdate::pInstance()->para_sync(1);
+        QVERIFY(g_custommode->info_label("label_blank")->isHidden());
         image()[ram_language] = 2;  // the tool's language: the list's entries follow
         SyncUpdate::pInstance()->para_sync(1);
         QCOMPARE(g_custommode->findChild<QComboBox*>()->currentText(), QString::fromUtf8("Слот 1"));
@@ -920,6 +924,7 @@ private slots:
         SyncUpdate::pInstance()->para_sync(1);
         key(KEY_BACK);
         QVERIFY(!g_custommode);
+        put_u16(image(), ram_current_mode, 0);
     }
 
     // A tool writes the EDID record while its panel is open: the values the user has not

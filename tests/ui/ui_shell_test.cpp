@@ -602,6 +602,14 @@ private slots:
             [&] {
                 g_mode_select = 7;
                 g_mainwindow->on_usermode_popup_clicked();
+                // A tool saves, then deletes, the slot shown: the popup follows.
+                QLabel* slot_label = g_mainwindow->findChild<QLabel*>("label_mode_slot");
+                store->mode_slot[7].bytes[0] = store->mode_slot[7].bytes[1] = 0xAA;
+                SyncUpdate::pInstance()->para_sync(1);
+                QVERIFY(slot_label->text().endsWith("(saved)"));
+                std::memset(store->mode_slot[7].bytes, 0xFF, 2);
+                SyncUpdate::pInstance()->para_sync(1);
+                QVERIFY(slot_label->text().endsWith("(empty)"));
                 key(KEY_OK);
                 key(KEY_RIGHT);  // recall
                 key(KEY_OK);

@@ -122,6 +122,7 @@ void MainWindow::syncUpdate()
     refresh_rows();
     refresh_icons();
     refresh_ip();
+    refresh_popup();  // a tool may have saved or deleted the mode the popup shows
 }
 
 void MainWindow::refresh_ip()

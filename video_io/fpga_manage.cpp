@@ -347,9 +347,11 @@ void fpga_manage::power_up_step(u8 c)
         break;
     case 6:
         set_bits(REG_CONTROL23, BIT(0), c);
-        set_local(REG_RUN_STATE, 3, c);
-        bringup_step[c] = kStepDone;
+        // A tool sees the chip running (register 80 = 3, its writes taken) only once the
+        // records and the saved page are loaded: a slow flash store may hold them for seconds.
+        initialising[c] = true;
         fpga_init(c);
+        initialising[c] = false;
         set_local(REG_RUN_STATE, 3, c);
         bringup_step[c] = kStepDone;
         writeLogMsg(LOG_INFO, "fpga: chip 0 running");

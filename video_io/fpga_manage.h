@@ -120,7 +120,12 @@ public:
     void set_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, bits, chip); }
     void clear_bits(u8 r, u8 bits, u8 chip = 0) { write_to_register(r, bits, 0, chip); }
     void set_local(u8 r, u8 value, u8 chip = 0) { write_to_register(r, 0xFF, value, chip); }
-    bool running_state(u8 chip = 0) const { return reg(fpga::REG_RUN_STATE, chip) == 3; }
+    // Register 80 reads 3 once the bring-up is whole; the bring-up's own last steps
+    // (`fpga_init`) already act as on a running chip.
+    bool running_state(u8 chip = 0) const
+    {
+        return reg(fpga::REG_RUN_STATE, chip) == 3 || (chip < fpga::kChips && initialising[chip]);
+    }
     // Chip 0 runs and is not held in reset: a write to its registers or RAM reaches it and
     // stays until the chip restarts. Before its bring-up (or during a reset) a write would be
     // lost, so a tool's write is refused then.
@@ -305,6 +310,7 @@ public:
     // Chip 0's page holds the saved page (or the defaults) since its last bring-up, which marks
     // the chip running before it loads the page.
     std::atomic<bool> page_loaded{false};
+    std::atomic<bool> initialising[fpga::kChips]{};  // inside fpga_init, on the fpga thread
 
     // Hand-over.
     u32 handover_time = 0;

@@ -503,7 +503,20 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_NE(fpga0_->ram(33, 0, 2), (Bytes{7, 8}));
     EXPECT_NE(fpga_manage::MCU_RAM_DEFAULT[0].load(), 7);
 
+    // Throughout the bring-up (its record and page loads may wait for a slow store), register
+    // 80 reads 3 only while a tool's writes are taken.
+    auto told_early = std::make_shared<int>(0), selects = std::make_shared<int>(0);
+    board_->soc().watch(pads::PAD_FPGA0_SEL, [this, told_early, selects](uint32_t, uint16_t) {
+        if (*selects < 0)
+            return;
+        ++*selects;
+        if (f_->reg(fpga::REG_RUN_STATE) == 3 && !(f_->chip_writable() && f_->page_ready()))
+            ++*told_early;
+    });
     bring_up();
+    EXPECT_GT(*selects, 0);
+    EXPECT_EQ(*told_early, 0);
+    *selects = -1;
     for (u8 r : {5, 50, 60, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));

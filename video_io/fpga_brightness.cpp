@@ -226,12 +226,15 @@ void fpga_manage::brightness_auto()
 
 // ---- command page ----------------------------------------------------------------------------------------
 
+// The data length of a command (the command page as the command found it), little-endian.
+static u32 cmd_length(const u8* cmd) { return u32(cmd[CMD_LENGTH]) | u32(cmd[CMD_LENGTH + 1]) << 8; }
+
 // Stores the command's first (length + 8) bytes (`cmd`, the command page as the command found
 // it) as the record kept in `copies`, or erases the record. A length that reaches past the
 // page (it comes from the network) is refused before anything is erased.
 static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, const u8* cmd, bool write)
 {
-    const u32 n = u32(cmd[CMD_LENGTH]) + (u32(cmd[CMD_LENGTH + 1]) << 8) + CMD_DATA;
+    const u32 n = cmd_length(cmd) + CMD_DATA;
     if (write && n > kCmdDataMax) {
         writeLogMsg(LOG_WARNING, "fpga: command page record of " + std::to_string(n) + " bytes refused");
         return false;
@@ -253,7 +256,7 @@ fpga_manage::CommandResult fpga_manage::Dealwith_mcu_ram()
         return CommandResult::Done;
     CommandResult r = CommandResult::Refused;
     switch (cmd[CMD_CODE]) {
-    case CMD_SET_CLOCK: r = run_clock_command(); break;
+    case CMD_SET_CLOCK: r = run_clock_command(cmd); break;
     case CMD_ONOFF: r = run_onoff_command(cmd); break;
     case CMD_BRIGHTNESS: r = run_brightness_command(cmd); break;
     default: writeLogMsg(LOG_DEBUG, "fpga: unknown command page code"); break;
@@ -271,7 +274,7 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command(const u8* cmd)
     // The data the command puts in use or in the record must make sense to the task: out of
     // range it is refused before anything changes (an erase of another mode uses none).
     if (m == 0 || store == kRecordValid) {
-        const u32 len = std::min<u32>(u32(cmd[CMD_LENGTH]) | u32(cmd[CMD_LENGTH + 1]) << 8, kCmdDataMax - CMD_DATA);
+        const u32 len = std::min<u32>(cmd_length(cmd), kCmdDataMax - CMD_DATA);
         if (!brightness_data_ok(cmd + CMD_DATA, len))
             return CommandResult::Refused;
     }
@@ -337,18 +340,18 @@ fpga_manage::CommandResult fpga_manage::run_onoff_command(const u8* cmd)
     return done ? CommandResult::Done : CommandResult::Failed;
 }
 
-fpga_manage::CommandResult fpga_manage::run_clock_command()
+fpga_manage::CommandResult fpga_manage::run_clock_command(const u8* cmd)
 {
-    u8 bcd[7];
-    page_copy_out(MCU_RAM_CMD, CMD_DATA, bcd, sizeof bcd);
+    const u8* bcd = cmd + CMD_DATA;
+    constexpr u32 kFields = 7;
     // A date the clock cannot take is refused: "date" would fail and the "hwclock" after it
     // succeed, answering done for a clock never set.
-    if (page_rd16(MCU_RAM_CMD, CMD_LENGTH) < sizeof bcd || !ff::clock_fields_ok(bcd))
+    if (cmd_length(cmd) < kFields || !ff::clock_fields_ok(bcd))
         return CommandResult::Refused;
-    const QString cmd = ff::clock_command(bcd);
-    if (Utils::system_mutex(cmd) == 0)
+    const QString line = ff::clock_command(bcd);
+    if (Utils::system_mutex(line) == 0)
         return CommandResult::Done;
-    writeLogMsg(LOG_WARNING, "fpga: clock command failed: " + cmd.toStdString());
+    writeLogMsg(LOG_WARNING, "fpga: clock command failed: " + line.toStdString());
     return CommandResult::Failed;
 }
 

@@ -343,7 +343,7 @@ private:
     void relay_step(bool on);
     void vmf_power_read();
     CommandResult run_onoff_command(const u8* cmd);
-    CommandResult run_clock_command();
+    CommandResult run_clock_command(const u8* cmd);
     CommandResult run_brightness_command(const u8* cmd);
     void brightness_half_hour(bool relinked);
     void brightness_auto();

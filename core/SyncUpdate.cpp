@@ -130,10 +130,6 @@ std::condition_variable g_result_cv;
 uint32_t g_result_ticket = 0;  // under g_result_mutex
 bool g_result_kept = true;     // under g_result_mutex
 
-// The EDID records the file could not take are set back to the ones it holds (the shadow's),
-// unless a newer record came meanwhile or the record is what an EEPROM that did not keep a
-// write holds: the apply pass then writes the EEPROMs from them again, so what a source is
-// offered is what the record shows, now and after a restart.
 // Whether input p's record in `image` is the timing its EEPROM was found to hold after a
 // write it did not keep (caller holds c331_lock).
 bool eeprom_holds(const u8* image, int p)
@@ -144,6 +140,10 @@ bool eeprom_holds(const u8* image, int p)
            ram_rd16(image, a + 4) == held.timing[2];
 }
 
+// The EDID records the file could not take are set back to the ones it holds (the shadow's),
+// unless a newer record came meanwhile or the record is what an EEPROM that did not keep a
+// write holds: the apply pass then writes the EEPROMs from them again, so what a source is
+// offered is what the record shows, now and after a restart.
 void set_back_edid_records(TlxRamPara* store, const u8* snapshot, const u8* shadow)
 {
     QMutexLocker lk(&c331_shared::c331_lock);

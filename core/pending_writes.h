@@ -1,7 +1,8 @@
 #pragma once
 // What a restart must not cut short: a parameter change the parameter file has not taken
-// yet, an EDID EEPROM write asked for or running, and a record store in a flash under way. Every reboot path lets them finish
-// first, for a bounded time, so the next start finds whole files and EEPROMs.
+// yet, an EDID EEPROM write asked for or running, and a record store in a flash under way.
+// Every reboot path lets them finish first, for a bounded time, so the next start finds whole
+// files, EEPROMs and records.
 #include <cstdint>
 
 namespace pending_writes {

@@ -210,20 +210,22 @@ namespace {
 // The part of the frame store one column (or row) of the window reads. The column covers the
 // window's output pixels [left, left + size) of total; with the mirror it shows the mirrored
 // ones, [total - left - size, total - left), so mirrored columns swap their parts.
+// Unzoomed, a channel reads exactly the pixels it shows, however few: its active width is
+// both, and a wider read would put picture beyond its part on the wall (past a window's edge
+// at a seam, or, mirrored, shift the part). Zoomed, the read reaches the filter taps beyond
+// its part and the active width stays the part's.
 struct AxisRead {
     int64_t start;     // first pixel (line) of the part, from the picture start
     int64_t end;       // one past its last pixel (line)
-    uint32_t width;    // read width (at least kMinRead)
     uint32_t phase;    // sub-pixel start phase, 1/256, from the end the chip starts at
     uint32_t ctrl;     // zoom control byte
 };
 
-constexpr int64_t kMinRead = 16;
 constexpr int64_t kZoomMargin = 4;   // filter taps read beyond each end of a zoomed part
 
 AxisRead axis_read(int64_t left, int32_t size, int64_t total, int32_t zoom, bool mirror)
 {
-    AxisRead r{0, 0, 0, 0, 0};
+    AxisRead r{0, 0, 0, 0};
     if (size <= 0) {
         r.ctrl = zoom ? 0x47 : 0;
         return r;
@@ -232,7 +234,6 @@ AxisRead axis_read(int64_t left, int32_t size, int64_t total, int32_t zoom, bool
     if (!zoom) {
         r.start = from;
         r.end = from + size;
-        r.width = static_cast<uint32_t>(size < kMinRead ? kMinRead : size);
         return r;
     }
     auto pos = [&](int64_t sum) {
@@ -242,7 +243,6 @@ AxisRead axis_read(int64_t left, int32_t size, int64_t total, int32_t zoom, bool
     const int64_t here = pos(from), next = pos(from + size);
     r.start = here <= kZoomMargin ? 0 : here - kZoomMargin;
     r.end = from + size < total ? next + kZoomMargin : next;
-    r.width = static_cast<uint32_t>(r.end - r.start < kMinRead ? kMinRead : r.end - r.start);
     // A mirrored part is shown from its far end: the phase is that end's fraction.
     const int64_t frac = (int64_t(zoom) * (mirror ? from + size : from)) & 0xFFFF;
     r.phase = static_cast<uint32_t>((mirror ? (0x10000 - frac) & 0xFFFF : frac) >> 8);
@@ -317,7 +317,7 @@ void c331_manage::set_display_window_och(int fd, _ImageWindowDef_st iwin, _Image
             const _ImageWindowDef2_St& hsl = oact[i];
             const _ImageWindowDef2_St& vsl = oact[j];
             wr(c331::OCH_ACT_HST, PS_ACTHST + static_cast<uint32_t>(hsl.hst));
-            wr(c331::OCH_ACT_HW, hsl.hw > 0 ? (hz ? static_cast<uint32_t>(hsl.hw) : hr.width) : 0);
+            wr(c331::OCH_ACT_HW, hsl.hw > 0 ? static_cast<uint32_t>(hsl.hw) : 0);
             wr(c331::OCH_ACT_VST, PS_ACTVST + static_cast<uint32_t>(vsl.vst));
             wr(c331::OCH_ACT_VW, vsl.vw > 0 ? static_cast<uint32_t>(vsl.vw) : 0);
             wr(c331::OCH_MIRROR, hmirror ? 1 : 0);

@@ -7,6 +7,10 @@
 //            line read; the line step is the memory width (0x30) as a signed byte, x 1024.
 //            A negative step reads the lines bottom up.
 //   mirror   bank 0x08 + 0x10 k, 0x22 bit 0: the line part read is shown right to left.
+//   width    the active width (bank 0x08 + 0x10 k, 0x42) is what the channel shows, however
+//            few pixels, from its active start (0x40), cut to its output area (0x28 to
+//            0x2A); unzoomed it is also the line part read, zoomed that part is the shown
+//            width over the zoom ratio.
 //   packing  OSCWCT (bank 0, 0x69 + k): 128 five pixels in 16 bytes, 1 three in 8, 17 two
 //            bytes, otherwise four bytes per pixel.
 // Pixel and line are relative to the first field store (ISFLD0, bank 0x16 + 0x10 c, 0x1C)

@@ -113,6 +113,37 @@ protected:
         return r;
     }
     void interlaced_input_end_to_end(int source);
+    // One LED column a channel of window 0 draws: the wall column and the stored picture
+    // column shown there.
+    struct Drawn {
+        int64_t led, x;
+    };
+    // What row j of window 0's channel grid draws on the wall: each channel's active area,
+    // placed on its grid column and cut to the channel's output area and the LED screen, with
+    // the column of its frame-store read each pixel shows (a mirrored read right to left).
+    std::vector<Drawn> drawn(int j) const
+    {
+        int och[8];
+        mgr_->get_och(0, och);
+        const int cols = int(mgr_->PM_WIN_SHAPE[0][0]);
+        const int64_t cw = mgr_->pnl.och.width;
+        const int64_t grid0 = mgr_->gMwin_rects[0].x / cw;
+        std::vector<Drawn> d;
+        for (int i = 0; i < cols && j * cols + i < 8; ++i) {
+            const int k = och[j * cols + i];
+            if (k < 0)
+                continue;
+            const sim::OchRead r = model_->och_read(k);
+            const int64_t first = int64_t(chip(c331::OCH_ACT_HST, k)) - int64_t(chip(c331::OCH_OAOI1_HST, k));
+            for (int64_t t = 0; t < int64_t(r.hw); ++t) {
+                const int64_t led = (grid0 + i) * cw + first + t - mgr_->pnl.xoffs;
+                if (first + t < 0 || first + t >= cw || led < 0 || led >= mgr_->pnl.w)
+                    continue;
+                d.push_back(Drawn{led, r.hdir > 0 ? r.x + t : r.x + int64_t(r.hw) - 1 - t});
+            }
+        }
+        return d;
+    }
     std::vector<int> ichs() const
     {
         std::vector<int> c;
@@ -907,6 +938,87 @@ TEST_F(WindowOutput, WindowPastTheEdgeIsCutThere)
             set_word(ram_window_addr(0, WIN_ROTATE), 0);
             set_word(ram_window_addr(1, WIN_ENABLE), 0);
         });
+    }
+}
+
+// A window whose part on one side of a seam is narrower than 16 pixels: the wall shows
+// exactly the window's columns, each its own column of the picture (mirrored: right to
+// left), on both sides of the seam; no column of the picture beyond the window is drawn.
+// Split walls, equal pieces, the 2 x 2 grid and CP21; 1080p (source 0), 1080i (2), 2160p
+// (4, a channel pair), a crop of 1080p, a zoomed 720p (source 3: the wall columns only).
+TEST_F(WindowOutput, NarrowPartAtASeamShowsTheWindowsOwnColumns)
+{
+    board(R"({"inputs": [{}, {}, {"format": "1080i60"}, {"format": "720p60"}, {"format": "2160p30"}, {}]})");
+    publish(2, row({1920, 2200, 540, 562, 74.25f, 1}));
+    publish(3, row({1280, 1650, 720, 750, 74.25f}));
+    publish(4, row({3840, 4400, 2160, 2250, 297.0f}));
+    follow_inputs();
+    edit_and_pass([&](uint8_t*) {
+        set_word(ram_crop_addr(0, CROP_KEY), CROP_KEY_USED | 0);
+        set_word(ram_crop_addr(0, CROP_X), 160);
+        set_word(ram_crop_addr(0, CROP_Y), 90);
+        set_word(ram_crop_addr(0, CROP_WIDTH), 1600);
+        set_word(ram_crop_addr(0, CROP_HEIGHT), 900);
+    });
+    struct Case {
+        const char* name;
+        int led_w, led_h, splice, out_w, out_h;
+        int x, y, w, h;
+        uint16_t source;
+    } cases[] = {
+        {"960 wide, 10 columns past a seam at 1000", 3840, 1080, 3, 1000, 1080, 50, 100, 960, 300, 0},
+        {"965 wide, 6 columns past a seam at 1000", 3840, 1080, 3, 1000, 1080, 41, 100, 965, 540, 0},
+        {"960 wide, 10 columns before a seam at 1000", 3840, 1080, 3, 1000, 1080, 990, 100, 960, 540, 0},
+        {"925 wide, 5 columns past the seam of equal pieces", 3840, 1080, 3, 1920, 1080, 1000, 100, 925, 540, 0},
+        {"845 x 566, 5 columns past the seam of the 2 x 2 grid", 7680, 4320, 1, 7680, 2160, 3000, 1600, 845, 566, 0},
+        {"CP21, 1 column before the seam", 1280, 720, 5, 1280, 720, 639, 359, 640, 360, 0},
+        {"1:1, 3 columns past a seam at 1917", 3840, 1080, 3, 1917, 1080, 0, 0, 1920, 1080, 0},
+        {"1080i, 10 columns past a seam at 1000", 3840, 1080, 3, 1000, 1080, 50, 100, 960, 300, 2},
+        {"2160p, 7 columns before a seam at 1000", 3840, 1080, 3, 1000, 1080, 993, 100, 960, 540, 4},
+        {"crop, 10 columns past a seam at 1000", 3840, 1080, 3, 1000, 1080, 50, 100, 960, 540, WIN_SOURCE_CROP | 0},
+        {"zoomed 720p, 5 columns past a seam at 1280", 3840, 1080, 3, 1280, 1080, 0, 0, 1285, 1080, 3},
+        {"6 lines below the seam of a split 1920 x 2160", 1920, 2160, 2, 1920, 1000, 100, 594, 960, 540, 0},
+    };
+    for (const Case& c : cases) {
+        for (const int attr : {0, 1, 3}) {
+            SCOPED_TRACE(std::string(c.name) + ", rotate " + std::to_string(attr));
+            edit_and_pass([&](uint8_t*) {
+                set_word(ram_splice_mode, uint16_t(c.splice));
+                set_word(ram_led_width, uint16_t(c.led_w));
+                set_word(ram_led_height, uint16_t(c.led_h));
+                set_word(ram_output_rect + 4, uint16_t(c.out_w));
+                set_word(ram_output_rect + 6, uint16_t(c.out_h));
+                window(c.x, c.y, c.w, c.h);
+                set_word(ram_window_addr(0, WIN_SOURCE), c.source);
+                set_word(ram_window_addr(0, WIN_ROTATE), uint16_t(attr));
+            });
+            ASSERT_FALSE(mgr_->list_fallback);
+            const int cols = int(mgr_->PM_WIN_SHAPE[0][0]), rows = int(mgr_->PM_WIN_SHAPE[0][1]);
+            ASSERT_GE(cols * rows, 2);
+            // The picture column the window's left edge shows: the crop's start in the store.
+            const int64_t base = reads()[0].hdir > 0 ? drawn(0).at(0).x : drawn(0).back().x;
+            int64_t lines = 0;
+            for (int j = 0; j < rows; ++j) {
+                SCOPED_TRACE("row " + std::to_string(j));
+                const std::vector<Drawn> d = drawn(j);
+                EXPECT_EQ(d.size(), size_t(c.w));
+                // LED column:picture column of the first few drawn wrongly (zoomed: placed
+                // outside the window).
+                const bool zoomed = reads()[size_t(j * cols)].hzoom != 0;
+                std::string wrong;
+                int shown_wrong = 0;
+                for (const Drawn& p : d) {
+                    const int64_t u = p.led - c.x;
+                    if (u >= 0 && u < c.w && (zoomed || p.x == base + ((attr & 1) ? c.w - 1 - u : u)))
+                        continue;
+                    if (shown_wrong++ < 8)
+                        wrong += " " + std::to_string(p.led) + ":" + std::to_string(p.x);
+                }
+                EXPECT_EQ(wrong, "") << shown_wrong << " columns";
+                lines += reads()[size_t(j * cols)].vw;
+            }
+            EXPECT_EQ(lines, c.h);
+        }
     }
 }
 

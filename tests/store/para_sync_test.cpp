@@ -164,8 +164,8 @@ TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
     SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
     EXPECT_FALSE(exists("/data/modes/custom_mode6"));
     EXPECT_EQ(s->mode_slot[5].bytes[0], MODE_MARKER_EMPTY);
-    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 0);  // the mark ends with its mode
-    EXPECT_EQ(c331_shared::param_changed.load(), 1);         // and is applied and stored
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 6);  // still names it; its slot reads empty
+    EXPECT_EQ(c331_shared::param_changed.load(), 0);         // the image is left as it was
     const std::string f8 = read("/data/modes/custom_mode8");
     ASSERT_EQ(f8.size(), 4096u);
     EXPECT_EQ(static_cast<u8>(f8[mode_slot_offset(ram_brightness)]), 77);

@@ -715,8 +715,9 @@ TEST_F(FpgaRemote, card_frames_over_tcp_and_udp_are_answered_to_their_requester)
         for (int round = 0; round < 6; ++round) {
             const auto t0 = std::chrono::steady_clock::now();
             EXPECT_TRUE(tool.reg_read(3, 1));
-            if (fpga)
+            if (fpga) {
                 EXPECT_TRUE(tool.request(0x63, Bytes{37, 3}, 5000, 0xF000));
+            }
             worst = std::max(worst, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }

@@ -190,9 +190,9 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
     // brightness: a cut after each write of a store leaves the record stored before or the new
     // one (its first data byte loaded back into the command page, register 64 the brightness).
     for (const bool bright : {false, true}) {
-        const auto store = [&](u8 v) {
-            const Bytes page = bright ? Bytes{0xAA, 3, 0xAA, 0, 0, 0} + le16(2) + Bytes{0, v}
-                                      : Bytes{0xAA, 2, 0xAA, 0, 0, 0} + le16(400) + Bytes{1, v} + Bytes(398, 0);
+        const auto store = [&](u8 v, u8 keep = 0xAA) {  // 0x55: erase the record
+            const Bytes page = bright ? Bytes{0xAA, 3, keep, 0, 0, 0} + le16(2) + Bytes{0, v}
+                                      : Bytes{0xAA, 2, keep, 0, 0, 0} + le16(400) + Bytes{1, v} + Bytes(398, 0);
             EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
         };
         const auto stored = [&] { return bright ? int(f_->reg(64)) : int(fpga_manage::MCU_RAM_CMD[9]); };
@@ -213,6 +213,15 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
             }
             old = stored();
         }
+        // A store cut once its first copy is whole leaves two records; an erase cut after its
+        // first erase leaves the one the start loads, not the other.
+        store(u8(old == 9 ? 10 : 9));
+        cut_and_restart(writes / 2, 0xF000, 0x62, Bytes{2, 4, 4});
+        EXPECT_EQ(stored(), old);
+        store(u8(old), 0x55);
+        cut_and_restart(1, 0xF000, 0x62, Bytes{2, 4, 4});
+        EXPECT_EQ(stored(), old) << (bright ? "brightness" : "on/off");
+        EXPECT_EQ(f_->reg(66), 1);
     }
     // A tool that erases a record's first copy removes the record: its second copy does not
     // bring it back at the next start.

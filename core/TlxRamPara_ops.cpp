@@ -294,7 +294,9 @@ int TlxRamPara::TlxGetCurrentModeIndex()
 // Loads slot `slot` from its file; with del = 1 first deletes the file (and the mode's OSD
 // menu copy when the slot says it has one). The file is read into a buffer of its own and
 // copied into the slot under c331_lock: the remote handlers write the same slots under it,
-// and a slot they wrote since the last remote slot change keeps what they wrote.
+// and a slot they wrote since the last remote slot change keeps what they wrote. A delete
+// leaves the image and the current-mode word alone, also for the mode in use: the image still
+// holds that mode's settings, and the word then names a slot that reads as empty.
 int TlxRamPara::mode_file_deal(int slot, int del)
 {
     if (slot < 0 || slot >= MODE_SLOTS) {
@@ -321,12 +323,6 @@ int TlxRamPara::mode_file_deal(int slot, int del)
             has_osd = ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1;
             if (has_osd)
                 ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
-            // The mode in use ends with its file: the current-mode mark no longer names it,
-            // whoever deleted it (the panel or a tool), and the parameter file follows.
-            if (TlxGetCurrentModeIndex() == slot + 1) {
-                ram_wr16(ram_image, ram_current_mode, 0);
-                c331_raise_change_locked(1);
-            }
         }
         if (has_osd)
             sh.run("rm  -rf  " + store_files::mode_osd_path(slot));

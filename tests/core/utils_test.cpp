@@ -6,10 +6,10 @@
 
 #include <QMutexLocker>
 #include <fstream>
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <thread>
+#include <vector>
 
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
@@ -64,32 +64,36 @@ TEST(Utils, PendingWritesAreWaitedForAtMostTheBound)
 }
 
 // A thread that takes the SPI bus again as soon as it lets go of it (a long flash erase, part
-// after part) lets a thread that waited meanwhile go first.
+// after part) queues behind the threads that asked meanwhile: they get the bus in the order
+// they asked, the holder after them. Decided by order: each waiter is seen queued before the
+// next one asks and before the holder lets go.
 TEST(Utils, TheSpiBusGoesToAWaiterBeforeItsHolderTakesItAgain)
 {
-    std::atomic<int> parts{0};
-    std::atomic<bool> stop{false};
-    std::thread eraser([&] {
-        while (!stop && parts < 3000) {
-            std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
+    FairMutex& bus = Utils::_spi_mutex;
+    const auto seen_queued = [&bus](uint64_t askers) {
+        for (int i = 0; i < 10000 && bus.askers() < askers; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            ++parts;
+        return bus.askers() == askers;
+    };
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int> order;  // who took the bus, appended while holding it
+        bus.lock();              // this thread holds it between two parts
+        std::vector<std::thread> waiters;
+        for (int w = 1; w <= 3; ++w) {
+            waiters.emplace_back([&bus, &order, w] {
+                std::lock_guard<FairMutex> lk(bus);
+                order.push_back(w);
+            });
+            EXPECT_TRUE(seen_queued(uint64_t(w) + 1)) << "waiter " << w;
         }
-    });
-    while (parts < 2)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    int worst = 0;
-    for (int i = 0; i < 10; ++i) {
-        const int before = parts;
-        {
-            std::lock_guard<FairMutex> lk(Utils::_spi_mutex);
-            worst = std::max(worst, parts - before);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        bus.unlock();
+        bus.lock();  // the next part, asked for at once
+        order.push_back(0);
+        bus.unlock();
+        for (std::thread& t : waiters)
+            t.join();
+        EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 0})) << "round " << round;
     }
-    stop = true;
-    eraser.join();
-    EXPECT_LE(worst, 1) << "parts the holder ran while another thread waited";
 }
 
 TEST(Utils, SleepsRunOnThePlatformClock)

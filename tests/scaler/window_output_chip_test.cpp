@@ -658,8 +658,9 @@ TEST_F(WindowOutput, BlackWindowStaysBlackWhenItsSourceIsLost)
         board(R"({"inputs": [{}, {}, {}, {}]})");
         follow_inputs();
         EXPECT_EQ(bkg(), (k.output & WIN_OUT_BLACK) ? 1 : 0) << "source back";
-        if (k.output & WIN_OUT_BLACK)
+        if (k.output & WIN_OUT_BLACK) {
             EXPECT_FALSE(picture_shown());
+        }
     }
     edit_and_pass([&](uint8_t*) { set_word(ram_window_addr(0, WIN_OUTPUT), 0); });
     g_force_bkcolor = 1;

@@ -31,16 +31,30 @@ int apply_pass(TlxRamPara* s)
     return code;
 }
 
-// A change a user or a tool makes: written under the lock with the change flag raised, then
-// applied.
-void user_change(TlxRamPara* s, uint32_t addr, u16 value)
+// A change a user or a tool makes (or, `own`, one the device makes by itself): written under
+// the lock with the change flag raised, then applied.
+void user_change(TlxRamPara* s, uint32_t addr, u16 value, bool own = false)
 {
     {
         QMutexLocker lk(&c331_shared::c331_lock);
         ram_wr16(s->ram_image, addr, value);
-        c331_raise_change_locked(1);
+        if (own)
+            c331_raise_own_change_locked(1);
+        else
+            c331_raise_change_locked(1);
     }
     apply_pass(s);
+}
+
+// A source's new timing as the receivers publish it: written under the lock, then signalled.
+void new_timing(TlxRamPara* s, uint32_t addr, u16 value)
+{
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        ram_wr16(s->ram_image, addr, value);
+    }
+    s->test_signal(1);
+    SyncUpdate::p_SyncUpdate->para_sync(1);
 }
 
 }  // namespace
@@ -164,8 +178,8 @@ TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
     SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
     EXPECT_FALSE(exists("/data/modes/custom_mode6"));
     EXPECT_EQ(s->mode_slot[5].bytes[0], MODE_MARKER_EMPTY);
-    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 0);  // the mark ends with its mode
-    EXPECT_EQ(c331_shared::param_changed.load(), 1);         // and is applied and stored
+    EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 6);  // still names it; its slot reads empty
+    EXPECT_EQ(c331_shared::param_changed.load(), 0);         // the image is left as it was
     const std::string f8 = read("/data/modes/custom_mode8");
     ASSERT_EQ(f8.size(), 4096u);
     EXPECT_EQ(static_cast<u8>(f8[mode_slot_offset(ram_brightness)]), 77);
@@ -342,29 +356,27 @@ TEST_F(StoreTest, FailedWriteKeepsTheShadowForTheNextSignal)
     };
     // The device's own fill at start (the layout it computes) is retried but told to nobody,
     // nor is a source's new timing, also once the file holds the settings again.
-    ram_wr16(s->ram_image, ram_och_columns, 7);
+    user_change(s, ram_och_columns, 7, true);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
-    ram_wr16(s->ram_image, ram_input_timing, 1280);
-    SyncUpdate::p_SyncUpdate->para_sync(1);
-    ram_wr16(s->ram_image, ram_och_columns, file16(f, ram_och_columns));
+    new_timing(s, ram_input_timing, 1280);
+    user_change(s, ram_och_columns, file16(f, ram_och_columns), true);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing()) << "the file holds the settings again";
-    for (u16 w : {720, 1080, 2160}) {
-        ram_wr16(s->ram_image, ram_input_timing + 6 * 4, w);
-        SyncUpdate::p_SyncUpdate->para_sync(1);
-    }
+    for (u16 w : {720, 1080, 2160})
+        new_timing(s, ram_input_timing + 6 * 4, w);
+    EXPECT_FALSE(SyncUpdate::p_SyncUpdate->store_failing()) << "a timing alone is never written";
     EXPECT_TRUE(tips.empty());
     user_change(s, ram_brightness, 61);
     SyncUpdate::p_SyncUpdate->para_sync(1);
     EXPECT_TRUE(SyncUpdate::p_SyncUpdate->store_failing());
-    SyncUpdate::p_SyncUpdate->para_sync(1);  // the same change again: told once
+    user_change(s, ram_brightness, 61);  // the same change again, with a new timing: told once
+    new_timing(s, ram_input_timing + 6 * 4, 1080);
     for (u32 t = 0; t < 3 * SyncUpdate::kRetryFirstTicks; ++t) {
         ++G_timeTicks;
         SyncUpdate::p_SyncUpdate->retry_tick();
     }
-    ram_wr16(s->ram_image, ram_input_timing + 6 * 4, 1280);  // a source's new timing is never stored: no tip
-    SyncUpdate::p_SyncUpdate->para_sync(1);
+    new_timing(s, ram_input_timing + 6 * 4, 1280);  // a source's new timing is never stored: no tip
     pending = true;
     user_change(s, ram_brightness, 62);  // a new change, with a tip asked for
     SyncUpdate::p_SyncUpdate->para_sync(1);

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <fstream>
 #include <thread>
+#include <tuple>
+#include <sys/stat.h>
 
 #include "common/temp_dir.h"
 #include "core/ConfigEngine.h"
@@ -610,7 +612,15 @@ private slots:
     {
         set_net("192.168.1.199", "255.255.0.0", "192.168.1.1");
         // "tcpip.ini" cannot be written: nothing is reset, the page stays open and says so.
+        // Both files are checked first: the parameter file is not written (a rewrite renames
+        // a new file over it), not even to be put back.
         preset(ram_brightness, 77);
+        const auto param_file_stamp = [this] {
+            struct stat st {};
+            ::stat(root_.file("data/ram_device_info").c_str(), &st);
+            return std::make_tuple(st.st_ino, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        };
+        const auto param_file_before = param_file_stamp();
         std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/configs/tcpip.ini"]})";
         board_->poll();
         Steps().run(then(into(&Option::on_Button_advanced_clicked), {
@@ -632,6 +642,7 @@ private slots:
         }));
         QCOMPARE(word(ram_brightness), u16(77));
         QCOMPARE(current_mask(), QString("255.255.0.0"));
+        QVERIFY(param_file_stamp() == param_file_before);
         // The parameter file cannot be written: nothing is reset, and the interface never
         // takes the factory address, not even for a moment.
         std::ofstream(root_.file("sim/board.json")) << R"({"write_fail": ["/data/ram_device_info"]})";

@@ -871,6 +871,7 @@ private slots:
         QCOMPARE(std::memcmp(image() + RAM_MODE_BASE, five.image(), RAM_MODE_LEN), 0);
         QCOMPARE(int(c331_shared::param_changed), 1);
         put_u16(image(), ram_current_mode, 6);
+        c331_shared::param_changed = 0;
         key(KEY_OK);
         key(KEY_RIGHT);
         key(KEY_OK);  // Delete
@@ -878,13 +879,20 @@ private slots:
         QVERIFY(shell_ran("rm  -rf  /data/modes/MO06.json"));
         QVERIFY(!testutil::file_exists(root_.file("data/modes/custom_mode6")));
         QCOMPARE(store()->TlxUserModeSaved(5), 0);
-        QCOMPARE(word(ram_current_mode), u16(0));  // the mark ends with its mode
+        QCOMPARE(word(ram_current_mode), u16(6));  // still named; the image keeps its settings
+        QCOMPARE(int(c331_shared::param_changed), 0);
         QVERIFY(!g_custommode->info_label("label_blank")->isHidden());
         QVERIFY(!g_custommode->preview_widget());
         shot("custommode_deleted");
         key(KEY_BACK);
         QVERIFY(!g_custommode);
         QCOMPARE(int(g_page_focus), int(PAGE_MAINWINDOW));
+        g_mainwindow->on_usermode_popup_clicked();  // recalling it says it is empty
+        key(KEY_OK);
+        key(KEY_RIGHT);
+        key(KEY_OK);
+        QCOMPARE(g_mainwindow->findChild<QLabel*>("label_status")->text(), QString("That mode is empty"));
+        QCOMPARE(int(c331_shared::param_changed), 0);
         put_u16(image(), ram_current_mode, 0);
     }
 

@@ -1,12 +1,13 @@
 // The configuration flash, the register mirror and the RAM framing, against the simulated
 // FPGA and its flash.
-#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
 #include "fpga_fixture.h"
 #include "core/pending_writes.h"
+#include "core/utils.h"
 #include "video_io/fpga_drv.h"
 #include "video_io/fpga_page_record.h"
 
@@ -109,23 +110,33 @@ TEST_F(FpgaAccess, flash_operations_of_several_threads_each_land_though_the_busy
     EXPECT_TRUE(pads_idle());
 }
 
-// A tool's restart served beside another tool's record store waits for it, as for the files.
+// A tool's restart served beside another tool's record store or erase waits for it, as for
+// the files: a store kept from the bus keeps the restart waiting its whole bound; once the
+// store has ended the restart goes at once, both copies written.
 TEST_F(FpgaAccess, a_record_store_under_way_is_a_write_a_restart_waits_for)
 {
-    write_board(QJsonObject{{"fpga_flash_busy_polls", 20}});
     ASSERT_FALSE(pending_writes::any());
-    std::atomic<bool> stored{false};
-    std::thread store([&] {
-        const Bytes page(fpga::kPageSize, 0x11);
-        EXPECT_EQ(fpga::save_page_record(*f_->drv, page.data()), fpga::PageSave::Stored);
-        stored = true;
-    });
-    bool seen = false;
-    while (!stored && !seen)
-        seen = pending_writes::any();
-    store.join();
-    EXPECT_TRUE(seen);
-    EXPECT_FALSE(pending_writes::any());
+    for (const bool erase : {false, true}) {
+        SCOPED_TRACE(erase ? "erase" : "store");
+        Utils::_spi_mutex.lock();  // the store begins and waits for the bus
+        std::thread store([&] {
+            const Bytes page(fpga::kPageSize, 0x11);
+            if (erase)
+                EXPECT_TRUE(fpga::erase_record(*f_->drv, fpga::kPageRecord));
+            else
+                EXPECT_EQ(fpga::save_page_record(*f_->drv, page.data()), fpga::PageSave::Stored);
+        });
+        for (int i = 0; i < 10000 && !pending_writes::any(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t asked = clock_.now_us();
+        EXPECT_FALSE(pending_writes::finish());  // the restart waited its bound for the store
+        EXPECT_GE(clock_.now_us() - asked, uint64_t(pending_writes::kBoundMs) * 1000);
+        Utils::_spi_mutex.unlock();
+        store.join();
+        EXPECT_TRUE(pending_writes::finish());
+        for (uint32_t copy : {0x6C7000u, 0x6C8000u})
+            EXPECT_EQ(flash_->read(copy, 1), Bytes(1, erase ? 0xFF : 0xAA)) << copy;
+    }
 }
 
 TEST_F(FpgaAccess, mirror_keeps_local_registers_and_frames_every_access)

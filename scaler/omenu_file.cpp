@@ -45,7 +45,7 @@ void print_record(int i, const OMENU_PARA& r)
 }
 
 // Reads the menu of a parsed file into *list; empty when read, else why not (a missing key,
-// a non-number where a number is read).
+// a non-number where a number is read, a status or colour in another form).
 std::string read_menu(const pt::ptree& root, OSD_LIST* list);
 
 void read_pos_act(const pt::ptree& e, OMENU_PARA* r)
@@ -69,12 +69,21 @@ void check_colour(const char* what, const std::string& text)
         throw pt::ptree_bad_data(std::string(what) + " \"" + text + "\" is not #RRGGBB, RRGGBB or 0xRRGGBB", text);
 }
 
-// One entry of "menu"; throws pt::ptree_error on a missing key, a mistyped value or a colour
-// in another form.
+// "on" shows the entry, "off" hides it; another value (the number 1, "ON") would hide it
+// without a word.
+void check_status(const std::string& text)
+{
+    if (text != "on" && text != "off")
+        throw pt::ptree_bad_data("status \"" + text + "\" is not \"on\" or \"off\"", text);
+}
+
+// One entry of "menu"; throws pt::ptree_error on a missing key, a mistyped value, a status
+// or a colour in another form.
 void read_record(const pt::ptree& e, OMENU_PARA* r)
 {
     r->type = e.get<int>("type");
     r->status = e.get<std::string>("status");
+    check_status(r->status);
     if (r->type == 0) {
         read_pos_act(e, r);
         r->backpara_layer = e.get<std::string>("pos.layer", "");

@@ -215,6 +215,8 @@ TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
     no_staytime.replace(no_staytime.find(" \"oactcount\": 1,"), 16, "");
     std::string no_count = testutil::kOsdMenuK57;
     no_count.replace(no_count.find(" \"osdcount\": 1,"), 15, "");
+    std::string status_number = testutil::kOsdMenuK57;
+    status_number.replace(status_number.find("\"on\""), 4, "1");
     const struct {
         const char* code;
         std::string text;
@@ -224,6 +226,7 @@ TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
         {"ALIS", nested, ST_FAILED},
         {"OSDS", no_count, ST_FAILED},
         {"OSDS", R"({"osdcount": 1, "menu": []})", ST_FAILED},
+        {"OSDS", status_number, ST_FAILED},
         {"ALIS", R"({"source": [{"id": 2, "name": "Stage"}]})", ST_FAILED},
         {"OSDS", no_staytime, ST_DONE},
     };
@@ -240,6 +243,8 @@ TEST_F(FileTransfer, JsonFileTheReadersWouldRefuseIsNotInstalled)
     }
     const std::string log = testutil::read_file(path("data/zeltaqn/log/kivEnglneLog"));
     EXPECT_NE(log.find("remote: file OSDS refused (No such node (osdcount)), old file kept"), std::string::npos);
+    EXPECT_NE(log.find("remote: file OSDS refused (status \"1\" is not \"on\" or \"off\"), old file kept"),
+              std::string::npos);
 }
 
 TEST_F(FileTransfer, ApplicationUpdateIsRefusedWhenItsStartCommandCannotBeWritten)

@@ -237,10 +237,10 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u) << "zoom left as it was";
 
     // Nothing applied: no entries, a missing key, a word where a number belongs, a colour in
-    // no form the OSD reads.
+    // no form the OSD reads, a status neither "on" nor "off".
     for (const std::string& text :
          {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
-          menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})"),
+          menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})"), menu_json(R"("status": 1)"),
           menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
                                     "verticalspace": 0, "color": "white"})"),
           menu_json(R"("backpara": {"enable": "on", "color": "#FFF"})")}) {

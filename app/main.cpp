@@ -51,6 +51,8 @@ int main(int argc, char** argv)
     devlog::install_platform_hook();  // platform messages reach the device log
     udpnetManage::pInstance();  // 1. UDP 5008 and the AT channel, with the compiled-in defaults
     ConfigEngine::pInstance();  // 2. tcpip.ini, device identifier, parameter file
+    // The load keeps a stored splice mode where the scaler cannot show the screen without it.
+    TlxRamPara::set_screen_rule(panel::shows);
     TlxRamPara::pInstance();    // 3. parameter image and the 16 user-mode slots
     SiI9022::pInstance();      // 4. HDMI transmitter parameter object
     zeltasource::pInstance();  // 5. input-source supervision object (no thread yet)

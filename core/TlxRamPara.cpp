@@ -13,6 +13,12 @@
 #include "platform/clock.h"
 
 TlxRamPara* TlxRamPara::p_tlxrampara_config = nullptr;
+TlxRamPara::ScreenRule TlxRamPara::screen_rule_ = nullptr;
+
+void TlxRamPara::set_screen_rule(ScreenRule rule)
+{
+    screen_rule_ = rule;
+}
 
 TlxRamPara::TlxRamPara()
     : ram_image{}, ram_shadow{}, ram_applied{}, mode_slot{}, reg_file{}, status_page{}
@@ -80,13 +86,32 @@ void TlxRamPara::load_param_file()
 }
 
 // After every start the screen is on, no test pattern runs, no mode is current and no
-// splice mode is set. A pending mode save request (0x364) is kept.
+// splice mode is set, unless the screen shows only in its splice mode. A pending mode save
+// request (0x364) is kept.
 void TlxRamPara::clear_volatile_fields()
 {
     ram_wr16(ram_image, ram_black_screen, 0);
     std::memset(ram_image + ram_test_pattern, 0, 4);  // 0x360..0x363
     ram_image[ram_mode_save_request + 1] = 0;
-    ram_wr16(ram_image, ram_splice_mode, 0);
+    if (splice_needed())
+        writeLogMsg(LOG_INFO, "parameter store: LED " + std::to_string(ram_rd16(ram_image, ram_led_width)) + "x" +
+                                  std::to_string(ram_rd16(ram_image, ram_led_height)) + " shows only split: splice mode " +
+                                  std::to_string(ram_rd16(ram_image, ram_splice_mode)) + " kept at start");
+    else
+        ram_wr16(ram_image, ram_splice_mode, RAM_SPLICE_NONE);
+}
+
+// A start shows the screen in one piece, but a screen the output channels can show only
+// split (an 8K x 4K wall) would come back as the factory screen at every power cycle: its
+// stored splice mode is kept when the screen shows with it and not without.
+bool TlxRamPara::splice_needed() const
+{
+    const int splice = ram_rd16(ram_image, ram_splice_mode);
+    if (!screen_rule_ || splice == RAM_SPLICE_NONE)
+        return false;
+    const int w = ram_rd16(ram_image, ram_led_width), h = ram_rd16(ram_image, ram_led_height);
+    const int out1w = ram_rd16(ram_image, ram_output_rect + 4), out1h = ram_rd16(ram_image, ram_output_rect + 6);
+    return !screen_rule_(w, h, out1w, out1h, RAM_SPLICE_NONE) && screen_rule_(w, h, out1w, out1h, splice);
 }
 
 void TlxRamPara::reset_status_page()

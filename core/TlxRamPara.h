@@ -85,6 +85,13 @@ public:
     // The store as a thread started before it was created sees it (the UDP transports).
     static TlxRamPara* published() { return __atomic_load_n(&p_tlxrampara_config, __ATOMIC_ACQUIRE); }
 
+    // Whether the scaler's output channels can show an LED screen (width, height, first output
+    // width and height, splice mode): the scaler's own rule, installed before the first load.
+    // The load keeps a stored splice mode only for a screen that shows with it and not without;
+    // with no rule installed it clears the splice mode whatever the screen.
+    using ScreenRule = bool (*)(int ledW, int ledH, int out1w, int out1h, int splice);
+    static void set_screen_rule(ScreenRule rule);
+
     pthread_mutex_t ram_mutex;  // input timing records only
     alignas(4) u8 ram_image[RAM_IMAGE_SIZE];  // aligned: 16-bit fields are single accesses
     u8 ram_shadow[RAM_IMAGE_SIZE];   // the image as last written to the parameter file
@@ -163,8 +170,11 @@ private:
     void boot_load();
     void load_param_file();
     void clear_volatile_fields();
+    bool splice_needed() const;
     void reset_status_page();
     int crop_row_of(int source, int crop_number) const;  // RAM_CROP_ROWS when none
+
+    static ScreenRule screen_rule_;
 
     // Remote image writes made / known to be covered by an apply pass (see remote_write_pending).
     std::atomic<u32> remote_writes_{0};

@@ -38,6 +38,7 @@ constexpr uint32_t ram_mode_save_request = 0x364; // u16: user mode 1..16 to sav
 constexpr uint32_t ram_edid_para = 0x380;         // + 6p: EDID_PARA of input p (w, h, Hz as u16)
 constexpr uint32_t RAM_EDID_STRIDE = 6;
 constexpr uint32_t ram_splice_mode = 0x560;       // u16: 0 NONE, 1 HV, 2 V, 3 H, 4 CP12, 5 CP21
+constexpr uint16_t RAM_SPLICE_NONE = 0;           // ram_splice_mode: the screen in one piece
 constexpr uint32_t ram_led_width = 0x562;         // u16
 constexpr uint32_t ram_led_height = 0x564;        // u16
 constexpr uint32_t ram_och_layout = 0x566;        // 7 x u16: output-channel layout

@@ -229,6 +229,11 @@ bool showable(const ST_PANEL& pnl)
     return timing && covers;
 }
 
+bool shows(int ledW, int ledH, int out1w, int out1h, int splice)
+{
+    return showable(plan(ledW, ledH, out1w, out1h, splice));
+}
+
 std::array<uint16_t, 7> layout_words(const ST_PANEL& pnl)
 {
     uint16_t cols, rows;

@@ -108,6 +108,8 @@ ST_PANEL plan(int ledW, int ledH, int out1w, int out1h, int splice);
 // sync and front porch fits in the totals, the totals fit the 16-bit timing registers, and
 // the channels cover the whole LED screen (a window over it would otherwise fit nowhere).
 bool showable(const ST_PANEL& pnl);
+// Whether the chip can show an LED screen: the whole plan of it, showable.
+bool shows(int ledW, int ledH, int out1w, int out1h, int splice);
 
 // The seven layout words written back at image 0x566 (xoffs, yoffs, columns, rows,
 // OCH width, OCH height, bandwidth mode).

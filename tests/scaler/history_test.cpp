@@ -346,12 +346,13 @@ std::vector<Field> generator_fields()
     return f;
 }
 
-// The words a start clears or recomputes whatever the file holds: given again after a fresh
-// start, as a tool would, so that the comparison covers them. The output offsets (the first
-// two words of the output-channel layout) are the panel set-up's result: every start and
-// every change of the LED size or splice mode computes them from those words, so a tool's
-// offsets hold until the next panel set-up (a size change on the path replaces them in the
-// image too, and the start then computes the same).
+// The words a start clears or recomputes whatever the file holds (the splice mode is kept only
+// for a screen that shows just split; the generator's screens all show in one piece): given
+// again after a fresh start, as a tool would, so that the comparison covers them. The output
+// offsets (the first two words of the output-channel layout) are the panel set-up's result:
+// every start and every change of the LED size or splice mode computes them from those words,
+// so a tool's offsets hold until the next panel set-up (a size change on the path replaces
+// them in the image too, and the start then computes the same).
 struct BootWord {
     uint32_t addr;
     uint8_t bytes;
@@ -669,6 +670,7 @@ protected:
         stop_device();
         board_->spi_model(sim::C331Model::kPath)->reset();
         board_->spi_model(sim::Fpga0Model::kPath)->reset();
+        TlxRamPara::set_screen_rule(panel::shows);   // as the device installs it before its load
         store_ = TlxRamPara::pInstance();   // the start's load of the parameter file
         std::memset(store_->reg_file, 0, sizeof store_->reg_file);
         c331_shared::param_changed = 0;

@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "scaler/c331_drv.h"
 #include "scaler/c331_manage.h"
+#include "scaler/panel_layout.h"
 #include "sim/c331_model.h"
 #include "sim/sim_board.h"
 #include "video_io/zeltasource.h"
@@ -38,6 +39,13 @@ protected:
         board_ = boards().back().get();
         model_ = std::dynamic_pointer_cast<sim::C331Model>(board_->spi_model(sim::C331Model::kPath));
         ASSERT_TRUE(model_);
+        TlxRamPara::set_screen_rule(panel::shows);   // as the device installs it before its load
+        start_manager();
+        signal_ = QObject::connect(store_, &TlxRamPara::sig_update_para, [this](int c) { codes_.push_back(c); });
+    }
+    // The store's load of the parameter file, then a scaler manager not yet brought up.
+    void start_manager()
+    {
         store_ = TlxRamPara::pInstance();
         c331_shared::param_changed = 0;
         g_fpga_c331_start = 0;
@@ -45,7 +53,6 @@ protected:
         mgr_->fill_mwin_preset();
         mgr_->open_transport();
         c331_manage::p_c331_manage = mgr_;
-        signal_ = QObject::connect(store_, &TlxRamPara::sig_update_para, [this](int c) { codes_.push_back(c); });
     }
     void TearDown() override
     {

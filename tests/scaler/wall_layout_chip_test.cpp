@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/ram_map.h"
+#include "core/store_files.h"
 #include "scaler/c331_regs.h"
 #include "scaler/pipeline_regs.h"
 #include "scaler_fixture.h"
@@ -103,6 +104,30 @@ protected:
         for (std::string line; std::getline(f, line);)
             n += line.find(text) != std::string::npos;
         return n;
+    }
+    // A power cycle: the image as the parameter file, the chip reset, then the store's load
+    // and a bring-up with the same inputs.
+    void power_cycle()
+    {
+        ASSERT_TRUE(store_files::write_param_file(img() + RAM_VOLATILE_END));
+        c331_manage::p_c331_manage = nullptr;
+        delete mgr_;
+        model_->reset();
+        start_manager();
+        bring_up_with_every_input_at_1080p60();
+    }
+    // What each output channel puts on the wall: on or off, and how it reads the frame store.
+    std::vector<std::string> wall() const
+    {
+        std::vector<std::string> v;
+        for (int k = 0; k < 8; ++k) {
+            const sim::OchRead r = model_->och_read(k);
+            v.push_back("och " + std::to_string(k) + " on " + std::to_string(chip(c331::OCH_ENABLE_BASE + 0x100 * k) & 1) +
+                        " ich " + std::to_string(r.ich) + " x " + std::to_string(r.x) + " line " + std::to_string(r.line) +
+                        " dir " + std::to_string(r.hdir) + "," + std::to_string(r.vdir) + " size " + std::to_string(r.hw) +
+                        "x" + std::to_string(r.vw) + " zoom " + std::to_string(r.hzoom) + "," + std::to_string(r.vzoom));
+        }
+        return v;
     }
     std::array<uint16_t, 7> layout_words()
     {
@@ -422,6 +447,49 @@ TEST_F(WallLayout, ScreenBeyondTheChannelsKeepsTheLayoutShown)
     screen(Screen{7680, 4320, 2, 7680, 2160});
     EXPECT_EQ(mgr_->pnl.w, 7680);
     expect_whole(0, 7680, 4320, 2, 2);
+}
+
+// A wall the output channels show only split (8K x 4K in splice HV, V or H, with one window or
+// two) is on the wall after a power cycle as before it: the start keeps its splice mode. A
+// wall that shows in one piece starts in one piece (the splice mode cleared), as does one
+// that shows in neither.
+TEST_F(WallLayout, PowerCycleShowsTheWallShownBefore)
+{
+    struct Case {
+        Screen s;
+        std::vector<Win> wins;
+        int splice_after;
+        int cols, rows;   // window 0's channels after the start
+    } cases[] = {
+        {{7680, 4320, 1, 7680, 2160}, {{0, 0, 7680, 4320}}, 1, 2, 2},
+        {{7680, 4320, 1, 7680, 2160}, {{0, 0, 3840, 4320}, {3840, 0, 3840, 4320}}, 1, 1, 2},
+        {{7680, 4320, 3, 3840, 4320}, {{0, 0, 7680, 4320}}, 3, 4, 1},
+        {{7680, 4320, 3, 3840, 4320}, {{0, 0, 7680, 2160}, {1000, 2160, 5000, 2160}}, 3, 4, 1},
+        {{7680, 4320, 2, 7680, 2160}, {{0, 0, 7680, 4320}}, 2, 2, 2},
+        {{8192, 4096, 3, 4096, 4096}, {{0, 0, 8192, 4096}}, 3, 4, 1},
+        {{3840, 2160, 3, 1920, 2160}, {{0, 0, 3840, 2160}}, 0, 1, 1},
+        {{3840, 4320, 1, 3840, 2160}, {{0, 0, 3840, 4320}}, 0, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(name(c.s) + ", " + std::to_string(c.wins.size()) + " window(s)");
+        edit_and_pass([&](uint8_t*) {
+            put_screen(c.s);
+            for (size_t w = 0; w < c.wins.size(); ++w)
+                put_window(int(w), c.wins[w], int(w));
+        });
+        const std::vector<std::string> before = wall();
+        const std::array<uint16_t, 7> words = layout_words();
+        power_cycle();
+        EXPECT_EQ(ram_rd16(img(), ram_splice_mode), c.splice_after);
+        EXPECT_EQ(mgr_->pnl.w, c.s.w);
+        EXPECT_EQ(mgr_->pnl.h, c.s.h);
+        expect_whole(0, c.wins[0].w, c.wins[0].h, c.cols, c.rows);
+        if (c.splice_after != SPLICE_NONE) {
+            EXPECT_EQ(wall(), before);
+            EXPECT_EQ(layout_words(), words);
+        }
+    }
+    EXPECT_EQ(logged("cannot be shown by the output channels"), 0);
 }
 
 // A first output taller (or wider) than the screen is kept inside it: the channels are the

@@ -126,10 +126,12 @@ public:
     {
         return reg(fpga::REG_RUN_STATE, chip) == 3 || (chip < fpga::kChips && initialising[chip]);
     }
-    // Chip 0 runs and is not held in reset: a write to its registers or RAM reaches it and
-    // stays until the chip restarts. Before its bring-up (or during a reset) a write would be
-    // lost, so a tool's write is refused then.
-    bool chip_writable() const;
+    // Chip 0 runs (register 80 reads 3 after a whole bring-up) and is not held in reset: a
+    // write to its registers or RAM reaches it and stays until the chip restarts, and what a
+    // tool reads of it, or of what its bring-up loads (the records, the saved page), is what
+    // the wall has. Before (and during a restart) a tool's write would be lost and a read
+    // would answer values not there yet, so both are refused then.
+    bool chip_ready() const;
     // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
     // write to the page or a save of it would be lost or store a page never loaded.
     bool page_ready() const { return running_state(0) && page_loaded; }

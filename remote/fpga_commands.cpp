@@ -66,9 +66,7 @@ u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         fpga_manage::page_copy_in(fpga_manage::MCU_RAM_PARA_func[0], off, bytes, len);
         f->push_para(off, len, 0);
         break;
-    case Target::CommandPage:
-        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, off, bytes, len);
-        break;
+    case Target::CommandPage: f->write_command_page(off, bytes, len); break;
     case Target::Fpga: {
         // The FPGA's data blocks are staged in the default page (block 33) or the zoom page.
         abyte* stage = block == fpga::BLOCK_FIRST_DATA ? fpga_manage::MCU_RAM_DEFAULT : fpga_manage::MCU_RAM_ZOOM;

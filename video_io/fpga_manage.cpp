@@ -392,8 +392,10 @@ void fpga_manage::fpga_init(u8 c)
         page_loaded = true;
     push_para(0, kPageSize, c);
     update_link_state(c);
-    for (u8 r = 28; r <= 31; ++r)
-        MCU_RAM_CMD[CMD_VERSION + r - 28] = read_reg(r, c);
+    u8 version[4];
+    for (u8 r = REG_VERSION0; r <= REG_VERSION3; ++r)
+        version[r - REG_VERSION0] = read_reg(r, c);
+    fill_command_page(CMD_VERSION, version, sizeof version);
     set_bits(REG_COMMAND, BIT(3), c);
 }
 

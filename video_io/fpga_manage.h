@@ -152,6 +152,12 @@ public:
     static void page_wr16(abyte* page, uint32_t addr, u16 v);
     static void page_copy_out(const abyte* page, uint32_t addr, u8* out, uint32_t n);
     static void page_copy_in(abyte* page, uint32_t addr, const u8* in, uint32_t n);
+    // The command page: a tool's write, whose command waits there for its run (register 2
+    // bit 2); the device's own fill at a bring-up (the stored records, the version), which
+    // leaves such a waiting command as it is; and the copy a run takes, which ends the wait.
+    void write_command_page(uint32_t addr, const u8* in, uint32_t n);
+    void fill_command_page(uint32_t addr, const u8* in, uint32_t n);
+    void take_command_page(u8* out);
     // Writes bytes [addr, addr + n) of the parameter page to RAM block 1.
     void push_para(uint32_t addr, uint32_t n, u8 chip = 0);
 
@@ -313,6 +319,8 @@ public:
     // the chip running before it loads the page.
     std::atomic<bool> page_loaded{false};
     std::atomic<bool> initialising[fpga::kChips]{};  // inside fpga_init, on the fpga thread
+    std::mutex cmd_page_mutex;        // a tool's command-page write against the bring-up's fill
+    bool tool_command_waiting = false;  // a tool wrote the command page and has not run it yet
 
     // Hand-over.
     u32 handover_time = 0;

@@ -515,6 +515,11 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160) | f_->reg(64) | f_->reg(80), 0);
     EXPECT_NE(fpga0_->ram(33, 0, 2), (Bytes{7, 8}));
     EXPECT_NE(fpga_manage::MCU_RAM_DEFAULT[0].load(), 7);
+    // A command written before the bring-up and run after it runs as written: the bring-up's
+    // records and version do not replace it.
+    Bytes waiting = page;
+    waiting[12] = 0x10;
+    EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(waiting.size())) + le16(0) + waiting)[0], 0);
 
     // Throughout the bring-up (its record and page loads may wait for a slow store), register
     // 80 reads 3 only while a tool's writes are taken.
@@ -530,6 +535,9 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_GT(*selects, 0);
     EXPECT_EQ(*told_early, 0);
     *selects = -1;
+    EXPECT_EQ(ask(0xF000, 0x61, le32(30 * 0x1000) + le16(u16(waiting.size())) + le16(0)),
+              Bytes{0} + le32(30 * 0x1000) + le16(u16(waiting.size())) + waiting);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 0, 0xFF}), (Bytes{1, 80, 0}));
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1})[0], 0);
     for (u8 r : {5, 50, 60, 160})
@@ -542,6 +550,7 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     std::ifstream log(root_->path() + "/sim/shell.log");
     const std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("date \"2024-5-6 7:8:9\";hwclock -wu"), std::string::npos);
+    EXPECT_NE(text.find("date \"2024-5-6 10:8:9\";hwclock -wu"), std::string::npos);
     // A date or time the clock cannot take (month 13, 31 April, hour 25, a nibble past 9, a
     // field missing) is refused and runs nothing.
     for (const Bytes& t : {Bytes{0x24, 0x20, 0x13, 0x06, 0x07, 0x08, 0x09}, Bytes{0x24, 0x20, 0x04, 0x31, 0, 0, 0},

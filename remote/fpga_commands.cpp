@@ -39,6 +39,15 @@ Target ram_target(u32 block, u32 offset, u32 len, bool write)
     return Target::Refused;
 }
 
+// Served while the chip does not run: the command page's write (its command waits there for
+// its run; the clock command needs no chip) and the extend page's read (the device's own).
+// Until the bring-up is whole a write to the chip's blocks would be lost, one to the page
+// replaced by the saved page it loads, and a read would answer values not there yet.
+bool ram_served_before_bringup(Target t, bool write)
+{
+    return write ? t == Target::CommandPage : t == Target::ExtendPage;
+}
+
 u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 8)
@@ -46,26 +55,19 @@ u32 fpga_ram_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     const auto [addr, len] = echo_addr_len(data, out);
     const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
     const u8* bytes = data + 8;
+    const Target target = dlen - 8 < len ? Target::Refused : ram_target(block, off, len, true);
     out[0] = ST_DONE;
-    switch (dlen - 8 < len ? Target::Refused : ram_target(block, off, len, true)) {
+    if (target != Target::Refused && !ram_served_before_bringup(target, true) && !f->chip_ready()) {
+        out[0] = ST_FAILED;
+        return 7;
+    }
+    switch (target) {
     case Target::Page:
-        // Until the bring-up has loaded the saved page, a write would be replaced by it.
-        if (!f->page_ready()) {
-            out[0] = ST_FAILED;
-            break;
-        }
         fpga_manage::page_copy_in(fpga_manage::MCU_RAM_PARA_func[0], off, bytes, len);
         f->push_para(off, len, 0);
         break;
-    case Target::CommandPage:
-        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, off, bytes, len);
-        break;
+    case Target::CommandPage: f->write_command_page(off, bytes, len); break;
     case Target::Fpga: {
-        // Before the bring-up (or while the chip is held in reset) the write would be lost.
-        if (!f->chip_writable()) {
-            out[0] = ST_FAILED;
-            break;
-        }
         // The FPGA's data blocks are staged in the default page (block 33) or the zoom page.
         abyte* stage = block == fpga::BLOCK_FIRST_DATA ? fpga_manage::MCU_RAM_DEFAULT : fpga_manage::MCU_RAM_ZOOM;
         std::vector<u8> buf(bytes, bytes + len);
@@ -88,7 +90,12 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     const auto [addr, len] = echo_addr_len(data, out);
     const u32 block = addr / kBlockSpan, off = addr % kBlockSpan;
     u8* bytes = out + 7;
-    switch (ram_target(block, off, len, false)) {
+    const Target target = ram_target(block, off, len, false);
+    if (target != Target::Refused && !ram_served_before_bringup(target, false) && !f->chip_ready()) {
+        out[0] = ST_FAILED;
+        return 7;
+    }
+    switch (target) {
     case Target::Page: {
         u8 page[fpga::kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, page, sizeof page);
@@ -108,12 +115,26 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     return 7u + len;
 }
 
-bool writable_register(u32 r) { return r <= fpga::REG_LAST && (r < 97 || r > fpga::REG_LOCAL_LAST); }
+// Register 80 is the device's own knowledge of whether the chip runs: a tool reads it, never
+// sets it.
+bool writable_register(u32 r)
+{
+    return r <= fpga::REG_LAST && r != fpga::REG_RUN_STATE &&
+           (r <= fpga::REG_LOCAL_WRITABLE_LAST || r > fpga::REG_LOCAL_LAST);
+}
 
-// A register held in the FPGA itself, whose write is lost while the chip does not run. Register
-// 2 is served before the bring-up too: its bit 2 runs the command page, kept by the device; its
-// FPGA bits are the device's own hand-shake, which the bring-up and the output start set.
-bool register_in_chip(u32 r) { return r != fpga::REG_COMMAND && (r < fpga::REG_LOCAL_FIRST || r > fpga::REG_LOCAL_LAST); }
+// Served while the chip does not run. Register 2's bit 2 runs the command page, kept by the
+// device (its FPGA bits are the device's own hand-shake, which the bring-up and the output
+// start set). Every other writable register is the chip's, whose write would be lost, or one
+// the bring-up sets (64, 66).
+bool writable_before_bringup(u32 r) { return r == fpga::REG_COMMAND; }
+
+// Register 80 (tools poll it for the bring-up's end) and 97 to 127, which hold nothing; every
+// other register is the chip's or one the bring-up loads.
+bool readable_before_bringup(u32 r)
+{
+    return r == fpga::REG_RUN_STATE || (r > fpga::REG_LOCAL_WRITABLE_LAST && r <= fpga::REG_LOCAL_LAST);
+}
 
 u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
@@ -126,7 +147,7 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         out[0] = ST_REFUSED;
         return 3;
     }
-    if (register_in_chip(r) && !f->chip_writable()) {
+    if (!writable_before_bringup(r) && !f->chip_ready()) {
         out[0] = ST_FAILED;
         out[2] = f->reg(r);
         return 3;
@@ -144,10 +165,18 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 
 u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
-    return register_read_reply(data, dlen, out, fpga::kRegCount, [f](u32 first, u32 count, u8* values) {
-        for (u32 i = 0; i < count; ++i)
+    const bool running = f->chip_ready();
+    bool ready = true;
+    const u32 n = register_read_reply(data, dlen, out, fpga::kRegCount, [&](u32 first, u32 count, u8* values) {
+        for (u32 i = 0; i < count && ready; ++i)
+            ready = running || readable_before_bringup(first + i);
+        for (u32 i = 0; i < count && ready; ++i)
             values[i] = f->read_reg(u8(first + i));  // local registers come from the mirror alone
     });
+    if (ready)
+        return n;
+    out[0] = ST_FAILED;
+    return 3;
 }
 
 }  // namespace

@@ -25,12 +25,12 @@ constexpr u8 kModeManual = 0, kModeHalfHour = 1, kModeAuto = 2, kModeRaw = 16;
 
 // Reads the first `len` bytes of the command-page record kept in `copies` into `rec` and, with
 // `into_page`, puts them into the command page; false (the page untouched) when no copy is whole.
-bool load_cmd_record(fpga_drv* drv, const RecordCopies& copies, u8* rec, u32 len, bool into_page)
+bool load_cmd_record(fpga_manage* f, const RecordCopies& copies, u8* rec, u32 len, bool into_page)
 {
-    if (!load_record(*drv, copies, rec, len))
+    if (!load_record(*f->drv, copies, rec, len))
         return false;
     if (into_page)
-        fpga_manage::page_copy_in(fpga_manage::MCU_RAM_CMD, 0, rec, len);
+        f->fill_command_page(0, rec, len);
     return true;
 }
 
@@ -100,7 +100,7 @@ void fpga_manage::load_brightness_record(bool into_page)
     }
     g_change.bright_enable = 0;
     u8 rec[kBrightRecordLen];
-    if (!load_cmd_record(drv, kBrightRecord, rec, sizeof rec, into_page)) {
+    if (!load_cmd_record(this, kBrightRecord, rec, sizeof rec, into_page)) {
         g_change.bright_value = 16;
         return;
     }
@@ -247,11 +247,35 @@ static bool store_cmd_record(fpga_drv* drv, const RecordCopies& copies, const u8
     return done;
 }
 
+// A command a tool has written waits in the page for its run: a bring-up meanwhile (the first
+// after a start, or after an FPGA restart) does not put the stored records over it, so the run
+// never carries out, and answers done for, a command the tool did not write.
+void fpga_manage::write_command_page(uint32_t addr, const u8* in, uint32_t n)
+{
+    std::lock_guard<std::mutex> lk(cmd_page_mutex);
+    page_copy_in(MCU_RAM_CMD, addr, in, n);
+    tool_command_waiting = true;
+}
+
+void fpga_manage::fill_command_page(uint32_t addr, const u8* in, uint32_t n)
+{
+    std::lock_guard<std::mutex> lk(cmd_page_mutex);
+    if (!tool_command_waiting)
+        page_copy_in(MCU_RAM_CMD, addr, in, n);
+}
+
+void fpga_manage::take_command_page(u8* out)
+{
+    std::lock_guard<std::mutex> lk(cmd_page_mutex);
+    page_copy_out(MCU_RAM_CMD, 0, out, kPageSize);
+    tool_command_waiting = false;
+}
+
 fpga_manage::CommandResult fpga_manage::Dealwith_mcu_ram()
 {
     // Read once: another tool may write the page while this command runs (or its store waits).
     u8 cmd[kPageSize];
-    page_copy_out(MCU_RAM_CMD, 0, cmd, kPageSize);
+    take_command_page(cmd);
     if (cmd[CMD_PRESENT] != kRecordValid)
         return CommandResult::Done;
     CommandResult r = CommandResult::Refused;
@@ -358,5 +382,5 @@ fpga_manage::CommandResult fpga_manage::run_clock_command(const u8* cmd)
 void fpga_manage::load_onoff_record()
 {
     u8 rec[kOnOffRecordLen];
-    set_local(REG_ONOFF_STORED, load_cmd_record(drv, kOnOffRecord, rec, sizeof rec, true) ? 1 : 0);
+    set_local(REG_ONOFF_STORED, load_cmd_record(this, kOnOffRecord, rec, sizeof rec, true) ? 1 : 0);
 }

@@ -382,7 +382,7 @@ int fpga_manage::Dealwith1_PC_to_eth(unsigned int length, unsigned char* frame, 
         return 1;
     // Before the bring-up (or while the chip is held in reset) no port has a link and the chip
     // would lose the frame: nothing is sent, and no answer comes, as from a port without a card.
-    if (!chip_writable())
+    if (!chip_ready())
         return 1;
     u8 f[kPageSize];
     std::memcpy(f, frame, length);

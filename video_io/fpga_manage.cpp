@@ -199,7 +199,7 @@ unsigned int fpga_manage::get_fpga_status()
     return (running_state(0) && bringup_step[0] == kStepDone && !(reg(REG_OUTPUT_CTRL) & BIT(3))) ? 1 : 0;
 }
 
-bool fpga_manage::chip_writable() const
+bool fpga_manage::chip_ready() const
 {
     return running_state(0) && bringup_step[0] == kStepDone && !outstanding_reset(0);
 }
@@ -277,6 +277,8 @@ void fpga_manage::reset_chip(u8 chip)
     window->write16(pads::PAD_FPGA0_CFG, pads::kLow);
     fpga_reset_time[chip] = now();
     fpga_reset_pending[chip] = 1;
+    // A chip held in reset does not run: a tool polling register 80 is not told it does.
+    set_local(REG_RUN_STATE, 0, chip);
     writeLogMsg(LOG_WARNING, "fpga: chip 0 reset");
 }
 
@@ -352,8 +354,8 @@ void fpga_manage::power_up_step(u8 c)
         initialising[c] = true;
         fpga_init(c);
         initialising[c] = false;
+        bringup_step[c] = kStepDone;  // first: a tool that reads 3 below is served at once
         set_local(REG_RUN_STATE, 3, c);
-        bringup_step[c] = kStepDone;
         writeLogMsg(LOG_INFO, "fpga: chip 0 running");
         return;  // no stamp
     default:
@@ -390,8 +392,10 @@ void fpga_manage::fpga_init(u8 c)
         page_loaded = true;
     push_para(0, kPageSize, c);
     update_link_state(c);
-    for (u8 r = 28; r <= 31; ++r)
-        MCU_RAM_CMD[CMD_VERSION + r - 28] = read_reg(r, c);
+    u8 version[4];
+    for (u8 r = REG_VERSION0; r <= REG_VERSION3; ++r)
+        version[r - REG_VERSION0] = read_reg(r, c);
+    fill_command_page(CMD_VERSION, version, sizeof version);
     set_bits(REG_COMMAND, BIT(3), c);
 }
 

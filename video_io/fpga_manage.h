@@ -126,10 +126,12 @@ public:
     {
         return reg(fpga::REG_RUN_STATE, chip) == 3 || (chip < fpga::kChips && initialising[chip]);
     }
-    // Chip 0 runs and is not held in reset: a write to its registers or RAM reaches it and
-    // stays until the chip restarts. Before its bring-up (or during a reset) a write would be
-    // lost, so a tool's write is refused then.
-    bool chip_writable() const;
+    // Chip 0 runs (register 80 reads 3 after a whole bring-up) and is not held in reset: a
+    // write to its registers or RAM reaches it and stays until the chip restarts, and what a
+    // tool reads of it, or of what its bring-up loads (the records, the saved page), is what
+    // the wall has. Before (and during a restart) a tool's write would be lost and a read
+    // would answer values not there yet, so both are refused then.
+    bool chip_ready() const;
     // Chip 0 runs and its parameter page holds what the bring-up loaded: before, a remote
     // write to the page or a save of it would be lost or store a page never loaded.
     bool page_ready() const { return running_state(0) && page_loaded; }
@@ -150,6 +152,12 @@ public:
     static void page_wr16(abyte* page, uint32_t addr, u16 v);
     static void page_copy_out(const abyte* page, uint32_t addr, u8* out, uint32_t n);
     static void page_copy_in(abyte* page, uint32_t addr, const u8* in, uint32_t n);
+    // The command page: a tool's write, whose command waits there for its run (register 2
+    // bit 2); the device's own fill at a bring-up (the stored records, the version), which
+    // leaves such a waiting command as it is; and the copy a run takes, which ends the wait.
+    void write_command_page(uint32_t addr, const u8* in, uint32_t n);
+    void fill_command_page(uint32_t addr, const u8* in, uint32_t n);
+    void take_command_page(u8* out);
     // Writes bytes [addr, addr + n) of the parameter page to RAM block 1.
     void push_para(uint32_t addr, uint32_t n, u8 chip = 0);
 
@@ -311,6 +319,8 @@ public:
     // the chip running before it loads the page.
     std::atomic<bool> page_loaded{false};
     std::atomic<bool> initialising[fpga::kChips]{};  // inside fpga_init, on the fpga thread
+    std::mutex cmd_page_mutex;        // a tool's command-page write against the bring-up's fill
+    bool tool_command_waiting = false;  // a tool wrote the command page and has not run it yet
 
     // Hand-over.
     u32 handover_time = 0;

@@ -36,6 +36,8 @@
 #include "remote/remote_endpoint.h"
 #include "sim/sim_board.h"
 #include "video_io/fpga_manage.h"
+#include "video_io/soc_pads.h"
+#include "video_io/zeltasource.h"
 
 namespace {
 
@@ -95,8 +97,25 @@ struct Device {
         fpga = new fpga_manage();  // its flash and registers reached by frames; no FPGA thread
         fpga_manage::p_fpga_manage = fpga;
         fpga->open_devices();
+        bring_up_fpga();
         endpoint = std::make_unique<remote::RemoteEndpoint>(remote::TR_TCP);
         start_file_writer();
+    }
+
+    // The FPGA brought up once, as its thread does after a start: frames then reach its
+    // registers, blocks and pages, which are refused before.
+    void bring_up_fpga()
+    {
+        zeltasource::pInstance()->clock_setup_state[0] = 2;
+        board->soc().write16(pads::PAD_FPGA0_CFG, pads::kHigh);
+        for (int i = 0; i < 2000 && fpga->get_fpga_status() != 1; ++i) {
+            ++G_timeTicks;
+            fpga->fpga_pass();
+        }
+        if (fpga->get_fpga_status() != 1) {
+            std::fprintf(stderr, "protocol fuzz: the FPGA did not come up\n");
+            std::abort();
+        }
     }
 
     // The file writer's thread, which the first file write starts, is started here, before any

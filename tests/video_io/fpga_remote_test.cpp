@@ -503,20 +503,38 @@ TEST_F(FpgaRemote, led_size_applied_from_the_remote_side_blanks_the_output_for_t
 
 TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
 {
-    // Before the bring-up a write to the chip would be lost: refused (status 3), nothing
-    // written, the device's copy unchanged. The device's own registers, the command page and
-    // register 2, which runs it, are served.
+    // Before the bring-up a write to the chip, or of a register the bring-up sets, would be
+    // lost: refused (status 3), nothing written, the device's copy unchanged. What a read
+    // would answer is not there yet either (the chip's registers and blocks, the records and
+    // the page the bring-up loads): refused too. The command page and register 2, which runs
+    // it, are served, and so are register 80 and the extend page, read only.
     const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
-    for (u8 r : {5, 50, 60, 160})
+    for (u8 r : {5, 50, 60, 64, 66, 70, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{3, r, 0})) << int(r);
     EXPECT_EQ(ask(0xF000, 0x60, le32(33 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
     EXPECT_EQ(ask(0xF000, 0x60, le32(3 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
-    EXPECT_EQ(ask(0xF000, 0x62, Bytes{70, 9, 0xFF}), (Bytes{0, 70, 9}));
+    const auto refused_reads = [this] {
+        for (const Bytes& r : {Bytes{28, 4}, Bytes{64, 1}, Bytes{66, 1}, Bytes{64, 33}, Bytes{79, 2}})
+            EXPECT_EQ(ask(0xF000, 0x63, r), (Bytes{3, r[0], r[1]})) << int(r[0]);
+        for (u32 block : {1, 2, 30, 33}) {
+            const Bytes at = le32(block * 0x1000) + le16(4);
+            EXPECT_EQ(ask(0xF000, 0x61, at + le16(0)), Bytes{3} + at) << block;
+        }
+        EXPECT_EQ(ask(0xF000, 0x63, Bytes{80, 1}), (Bytes{0, 80, 1, 0}));
+        EXPECT_EQ(ask(0xF000, 0x61, le32(31 * 0x1000 + 29) + le16(1) + le16(0))[0], 0);
+    };
+    refused_reads();
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 3, 0xFF})[0], 1);
     EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x04}));
-    EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160), 0);
+    EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160) | f_->reg(64) | f_->reg(80), 0);
     EXPECT_NE(fpga0_->ram(33, 0, 2), (Bytes{7, 8}));
     EXPECT_NE(fpga_manage::MCU_RAM_DEFAULT[0].load(), 7);
+    // A command written before the bring-up and run after it runs as written: the bring-up's
+    // records and version do not replace it.
+    Bytes waiting = page;
+    waiting[12] = 0x10;
+    EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(waiting.size())) + le16(0) + waiting)[0], 0);
 
     // Throughout the bring-up (its record and page loads may wait for a slow store), register
     // 80 reads 3 only while a tool's writes are taken.
@@ -525,13 +543,18 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
         if (*selects < 0)
             return;
         ++*selects;
-        if (f_->reg(fpga::REG_RUN_STATE) == 3 && !(f_->chip_writable() && f_->page_ready()))
+        if (f_->reg(fpga::REG_RUN_STATE) == 3 && !(f_->chip_ready() && f_->page_ready()))
             ++*told_early;
     });
     bring_up();
     EXPECT_GT(*selects, 0);
     EXPECT_EQ(*told_early, 0);
     *selects = -1;
+    EXPECT_EQ(ask(0xF000, 0x61, le32(30 * 0x1000) + le16(u16(waiting.size())) + le16(0)),
+              Bytes{0} + le32(30 * 0x1000) + le16(u16(waiting.size())) + waiting);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 0, 0xFF}), (Bytes{1, 80, 0}));
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1})[0], 0);
     for (u8 r : {5, 50, 60, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));
@@ -542,6 +565,7 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     std::ifstream log(root_->path() + "/sim/shell.log");
     const std::string text((std::istreambuf_iterator<char>(log)), {});
     EXPECT_NE(text.find("date \"2024-5-6 7:8:9\";hwclock -wu"), std::string::npos);
+    EXPECT_NE(text.find("date \"2024-5-6 10:8:9\";hwclock -wu"), std::string::npos);
     // A date or time the clock cannot take (month 13, 31 April, hour 25, a nibble past 9, a
     // field missing) is refused and runs nothing.
     for (const Bytes& t : {Bytes{0x24, 0x20, 0x13, 0x06, 0x07, 0x08, 0x09}, Bytes{0x24, 0x20, 0x04, 0x31, 0, 0, 0},
@@ -570,6 +594,12 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1FF0) + le16(0x20) + le16(0))[0], 1);   // crosses a block
     EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000) + le16(1025) + le16(0))[0], 1);   // over 1024 bytes
     EXPECT_EQ(ask(0xF000, 0x60, le32(31 * 0x1000) + le16(1) + le16(0) + Bytes{1})[0], 1);  // extend page: read only
+
+    // An FPGA restart: from its reset on, until the bring-up is whole again.
+    f_->reset_chip(0);
+    refused_reads();
+    bring_up();
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1})[0], 0);
 }
 
 // Two card frames of one transport, to output port 7 (cards) and port 2 (none): the answer

@@ -40,6 +40,22 @@ c331_manage::OsdSpan span_on_channel(int64_t start, int64_t size, int64_t p)
     return {0, int32_t(std::max<int64_t>(end, 0))};
 }
 
+// The OSD pixel a piece starts at, d pixels into the window. At double size a piece that
+// starts an odd number of pixels in starts half way through an OSD pixel, which no memory
+// address names: the piece then begins one pixel earlier, in the blanking just before the
+// channel's output area (such a piece starts at the channel's edge), from the OSD pixel that
+// pixel pair shows, so its first pixel on the wall is the second half of that pair.
+int32_t piece_source(c331_manage::OsdSpan* s, int64_t d, bool zoom)
+{
+    if (!zoom)
+        return int32_t(d);
+    if (d % 2 != 0 && s->size > 0) {
+        s->start -= 1;
+        s->size += 1;
+    }
+    return int32_t(d / 2);
+}
+
 }  // namespace
 
 int c331_manage::tlxApi_OsdSet(int type, int value)
@@ -249,8 +265,8 @@ void c331_manage::calc_osd()
         // zoomed); a channel the window misses gets a start inside it all the same.
         const int64_t dx = std::clamp<int64_t>(rects[c].x + p.h.start - x0, 0, OSD_WIN.HW);
         const int64_t dy = std::clamp<int64_t>(rects[c].y + p.v.start - y0, 0, OSD_WIN.VW);
-        p.src_x = int32_t(PM_OSD_HZOOM_EN ? dx / 2 : dx);
-        p.src_y = int32_t(PM_OSD_VZOOM_EN ? dy / 2 : dy);
+        p.src_x = piece_source(&p.h, dx, PM_OSD_HZOOM_EN);
+        p.src_y = piece_source(&p.v, dy, PM_OSD_VZOOM_EN);
     }
 }
 

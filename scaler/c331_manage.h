@@ -364,6 +364,7 @@ public:
     uint32_t osd_addr(uint32_t base, int32_t x, int32_t y) const;
     uint32_t osd_memory_lines(uint32_t width) const;   // canvas lines the drawing memory holds
     void load_char();
+    void fit_osd_canvas();                     // the canvas of the entry set by types 5 to 8
     void load_bmp();
     // osd_draw.cpp: each returns false when the engine or the DMA did not finish in time.
     // The caller holds osd_flash_mutex.

@@ -229,6 +229,7 @@ void c331_manage::apply_osd_entry(const OMENU_PARA& e)
     } else {
         tlxApi_OsdSet(14, 0);
     }
+    fit_osd_canvas();
     tlxApi_OsdSet(21, e.startx);
     tlxApi_OsdSet(22, e.starty);
 

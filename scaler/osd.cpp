@@ -40,6 +40,22 @@ c331_manage::OsdSpan span_on_channel(int64_t start, int64_t size, int64_t p)
     return {0, int32_t(std::max<int64_t>(end, 0))};
 }
 
+// The OSD pixel a piece starts at, d pixels into the window. At double size a piece that
+// starts an odd number of pixels in starts half way through an OSD pixel, which no memory
+// address names: the piece then begins one pixel earlier, in the blanking just before the
+// channel's output area (such a piece starts at the channel's edge), from the OSD pixel that
+// pixel pair shows, so its first pixel on the wall is the second half of that pair.
+int32_t piece_source(c331_manage::OsdSpan* s, int64_t d, bool zoom)
+{
+    if (!zoom)
+        return int32_t(d);
+    if (d % 2 != 0 && s->size > 0) {
+        s->start -= 1;
+        s->size += 1;
+    }
+    return int32_t(d / 2);
+}
+
 }  // namespace
 
 int c331_manage::tlxApi_OsdSet(int type, int value)
@@ -141,6 +157,40 @@ void c331_manage::load_char()
     PS_CHAR_SIZE_64CHN = osd_char_txt[14];
 }
 
+// The canvas of the text entry whose window types 5 to 8 have set (its zoom set too). The
+// output channels' canvas that load_char gives is kept when it holds the entry's part on the
+// wall. An entry wider than it (on walls of four channels) gets a canvas of its own size,
+// which fills no more lines of the drawing memory than the entry occupies; what that memory
+// cannot hold even so is cut at the lines it holds, and logged. The window keeps its place
+// and size: the margins of types 6 and 8 are taken from the canvas again.
+void c331_manage::fit_osd_canvas()
+{
+    if (!PM_OSD_DATA_MODE)
+        return;   // a bitmap is shown from its own source
+    int32_t* out = PM_OSD_OUTPUT_OFFSET;
+    const int64_t w = int64_t(PS_BG_HACT) - out[0] - out[1], h = int64_t(PS_BG_VACT) - out[2] - out[3];
+    // Canvas pixels of the part on the wall (half of it each way at double size).
+    int64_t cw = std::clamp<int64_t>(std::min<int64_t>(w, int64_t(pnl.w) - out[0]), 0, UINT16_MAX);
+    int64_t ch = std::clamp<int64_t>(std::min<int64_t>(h, int64_t(pnl.h) - out[2]), 0, UINT16_MAX);
+    if (PM_OSD_HZOOM_EN)
+        cw = (cw + 1) / 2;
+    if (PM_OSD_VZOOM_EN)
+        ch = (ch + 1) / 2;
+    if (cw > int64_t(PS_BG_HACT)) {
+        PS_BG_HACT = uint32_t(cw);
+        PS_BG_VACT = uint32_t(std::min<int64_t>(ch, osd_memory_lines(PS_BG_HACT)));
+    }
+    if (ch > int64_t(PS_BG_VACT)) {
+        using std::to_string;
+        writeLogMsg(LOG_WARNING, "c331: OSD entry " + to_string(w) + "x" + to_string(h) + " at " + to_string(out[0]) +
+                                     "," + to_string(out[2]) + ": the drawing memory holds " + to_string(PS_BG_VACT) +
+                                     " of its " + to_string(ch) + " canvas lines at " + to_string(PS_BG_HACT) +
+                                     " wide; the lines below are not shown");
+    }
+    out[1] = int32_t(int64_t(PS_BG_HACT) - w - out[0]);
+    out[3] = int32_t(int64_t(PS_BG_VACT) - h - out[2]);
+}
+
 void c331_manage::load_bmp()
 {
     PS_BMP_ADDR = osd_bmp_txt[0];
@@ -215,8 +265,8 @@ void c331_manage::calc_osd()
         // zoomed); a channel the window misses gets a start inside it all the same.
         const int64_t dx = std::clamp<int64_t>(rects[c].x + p.h.start - x0, 0, OSD_WIN.HW);
         const int64_t dy = std::clamp<int64_t>(rects[c].y + p.v.start - y0, 0, OSD_WIN.VW);
-        p.src_x = int32_t(PM_OSD_HZOOM_EN ? dx / 2 : dx);
-        p.src_y = int32_t(PM_OSD_VZOOM_EN ? dy / 2 : dy);
+        p.src_x = piece_source(&p.h, dx, PM_OSD_HZOOM_EN);
+        p.src_y = piece_source(&p.v, dy, PM_OSD_VZOOM_EN);
     }
 }
 

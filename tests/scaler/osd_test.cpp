@@ -85,6 +85,15 @@ protected:
         std::ofstream(root_ + "/sim/board.json") << json;
         board_->poll();
     }
+    // Lines of the device log that hold the text.
+    int logged(const std::string& text) const
+    {
+        std::ifstream f(root_ + "/data/zeltaqn/log/kivEnglneLog");
+        int n = 0;
+        for (std::string line; std::getline(f, line);)
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
     std::vector<std::string> record()
     {
         std::lock_guard<std::recursive_mutex> lk(model_->device_lock());
@@ -287,11 +296,14 @@ TEST_F(OsdTest, MenuIsShownOnlyWhileTheOsdIsSwitchedOn)
 
 // An entry at LED x, y is drawn there on every wall shape, cut over the output channels it
 // spans as the layout places them on the wall (behind the offset that ends an unequal first
-// piece on the channel boundary). Each channel's OSD window is read back from the chip.
+// piece on the channel boundary), whole wherever the drawing memory holds it, at double size
+// too. Each channel's OSD window is read back from the chip.
 TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
 {
     struct Entry {
         int x, y, w, h;
+        int font = 64;    // 128: double size
+        int shown_h = 0;  // lines shown when the drawing memory cannot hold them all
     };
     const struct {
         int w, h, splice, out_w, out_h;
@@ -302,18 +314,23 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         {8400, 1000, 0, 8400, 1000, 2, 1, {{4000, 10, 1000, 200}, {8000, 900, 400, 100}}},
         {7680, 2160, 0, 7680, 2160, 4, 1, {{3640, 100, 400, 100}, {7280, 2060, 400, 100}}},
         {3840, 1080, 3, 1920, 1080, 2, 1, {{0, 0, 400, 100}, {1720, 500, 400, 100}, {3440, 980, 400, 100}}},
-        {3840, 1080, 3, 1000, 1080, 2, 1, {{0, 0, 400, 100}, {800, 500, 400, 100}, {3440, 980, 400, 100}}},
-        {7680, 4320, 3, 3840, 4320, 4, 1, {{1800, 0, 400, 100}, {5000, 4000, 2000, 320}}},
+        {3840, 1080, 3, 1000, 1080, 2, 1,
+         {{0, 0, 400, 100}, {800, 500, 400, 100}, {3440, 980, 400, 100}, {999, 500, 400, 100, 128}}},
+        {7680, 4320, 3, 3840, 4320, 4, 1,
+         {{1800, 0, 400, 100}, {5000, 4000, 2000, 320}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200},
+          {1919, 99, 400, 100, 128}}},
         {1920, 2160, 2, 1920, 1000, 1, 2, {{0, 0, 400, 100}, {100, 950, 400, 100}, {1520, 2060, 400, 100}}},
         {1920, 2160, 1, 1920, 1000, 1, 2, {{0, 0, 400, 100}, {100, 950, 400, 100}}},
         {7680, 4320, 2, 7680, 2160, 2, 2,
          {{0, 0, 400, 100}, {100, 3000, 400, 100}, {5000, 100, 400, 100}, {3640, 2110, 400, 100},
-          {7280, 4220, 400, 100}}},
-        {7680, 4320, 1, 7680, 2160, 2, 2, {{3640, 2110, 400, 100}}},
+          {7280, 4220, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200},
+          {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865}}},
+        {7680, 4320, 1, 7680, 2160, 2, 2,
+         {{3640, 2110, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200}, {3841, 2157, 400, 100, 128}}},
         {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
         {1280, 720, 5, 1280, 720, 2, 1, {{440, 600, 400, 100}}},
         // A canvas taller than the drawing memory holds at its pitch.
-        {4096, 2560, 0, 4096, 2560, 2, 1, {{0, 2400, 400, 160}}},
+        {4096, 2560, 0, 4096, 2560, 2, 1, {{0, 2400, 400, 160}, {0, 0, 4096, 2560, 64, 2416}}},
     };
     osd_switch(1);
     for (const auto& wall : walls) {
@@ -334,10 +351,16 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         ASSERT_EQ(mgr_->pnl.w, wall.w);
         for (const Entry& e : wall.entries) {
             SCOPED_TRACE("entry " + std::to_string(e.x) + "," + std::to_string(e.y));
+            const std::string font = std::to_string(e.font);
             write_file("/data/configs/omenu.json",
                        menu_json(R"("pos": {"x": )" + std::to_string(e.x) + R"(, "y": )" + std::to_string(e.y) +
-                                 R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) + "}"));
+                                 R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) +
+                                 R"(}, "fontpara": {"startx": 4, "starty": 6, "fontw": )" + font + R"(, "fonth": )" +
+                                 font + R"(, "wordspace": 2, "verticalspace": 1, "color": "0xA0B0C0"})"));
+            const int cuts = logged("the lines below are not shown");
             reload_menu();
+            const int shown_h = e.shown_h ? e.shown_h : e.h;
+            EXPECT_EQ(logged("the lines below are not shown") - cuts, e.shown_h ? 1 : 0);
             model_->record().clear();
             ASSERT_TRUE(mgr_->update_osd(mgr_->c331_fd));
             // The canvas is drawn in the drawing memory only, not into the memory shown.
@@ -356,8 +379,11 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
                 SCOPED_TRACE("channel " + std::to_string(k));
                 EXPECT_TRUE(r.on);
                 ASSERT_LT(k, wall.cols * wall.rows) << "a channel the layout does not use";
-                EXPECT_GE(r.x, 0);
-                EXPECT_GE(r.y, 0);
+                EXPECT_EQ(r.hzoom, e.font == 128);
+                // At double size a window may begin one pixel before the channel's area.
+                const int z = e.font == 128 ? 2 : 1;
+                EXPECT_GE(r.x, 1 - z);
+                EXPECT_GE(r.y, 1 - z);
                 EXPECT_LE(r.x + r.w, och_w);
                 EXPECT_LE(r.y + r.h, och_h);
                 const int64_t x = int64_t(k % wall.cols) * och_w + r.x - xoffs;
@@ -365,15 +391,15 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
                 EXPECT_GE(x, e.x);
                 EXPECT_GE(y, e.y);
                 EXPECT_LE(x + r.w, e.x + e.w);
-                EXPECT_LE(y + r.h, e.y + e.h);
-                // The part of the entry this piece shows.
+                EXPECT_LE(y + r.h, e.y + shown_h);
+                // The part of the entry this piece shows: each wall pixel its own OSD pixel.
                 ASSERT_GT(r.pitch, 0u);
                 const uint32_t off = r.addr - mgr_->PS_MEM_OSD1;
-                EXPECT_EQ(off % r.pitch, x - e.x);
-                EXPECT_EQ(off / r.pitch, y - e.y);
-                area += int64_t(r.w) * r.h;
+                EXPECT_EQ(off % r.pitch * z, x - e.x);
+                EXPECT_EQ(off / r.pitch * z, y - e.y);
+                area += (r.w - std::max<int64_t>(-r.x, 0)) * (r.h - std::max<int64_t>(-r.y, 0));
             }
-            EXPECT_EQ(area, int64_t(e.w) * e.h) << "the whole entry, once";
+            EXPECT_EQ(area, int64_t(e.w) * shown_h) << "the whole entry, once";
         }
     }
 }

@@ -80,20 +80,6 @@ protected:
         c331_manage::g_osd_update = 1;
         edit_and_pass([](uint8_t*) {});
     }
-    void set_board(const std::string& json)
-    {
-        std::ofstream(root_ + "/sim/board.json") << json;
-        board_->poll();
-    }
-    // Lines of the device log that hold the text.
-    int logged(const std::string& text) const
-    {
-        std::ifstream f(root_ + "/data/zeltaqn/log/kivEnglneLog");
-        int n = 0;
-        for (std::string line; std::getline(f, line);)
-            n += line.find(text) != std::string::npos;
-        return n;
-    }
     std::vector<std::string> record()
     {
         std::lock_guard<std::recursive_mutex> lk(model_->device_lock());
@@ -452,7 +438,7 @@ TEST_F(OsdTest, MenuSentWhileTheEngineIsBusyIsDrawnOnceItIsFree)
     upload_pass();
     mgr_->per_pass_work();
     ASSERT_EQ(chip(c331::OSD_CTRL) & 3, 3u) << "the first menu is shown";
-    set_board(R"({"c331_engine_stuck": true})");
+    board(R"({"c331_engine_stuck": true})");
     write_file("/data/configs/omenu.json", menu_json());
     upload_pass();
     EXPECT_EQ(mgr_->PM_OSD_EN, 1u);
@@ -467,7 +453,7 @@ TEST_F(OsdTest, MenuSentWhileTheEngineIsBusyIsDrawnOnceItIsFree)
     EXPECT_EQ(chip(c331::OSD_CTRL) & 3, 0u) << "switched off";
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });
 
-    set_board("{}");
+    board("{}");
     mgr_->per_pass_work();
     int strings = 0;
     for (const std::string& l : record())
@@ -578,7 +564,7 @@ TEST_F(OsdTest, FlashProgramsPagesErasesAndReadsBack)
 // takes the erase opcode's register: every later unit must still be erased.
 TEST_F(OsdTest, EraseAfterAWriteDisableErasesEveryUnit)
 {
-    set_board(R"({"c331_flash_wel_sticks": true})");
+    board(R"({"c331_flash_wel_sticks": true})");
     for (uint32_t a : {0x20000u, 0x21000u, 0x22000u})
         model_->osd_flash().seed(a, {0x00, 0x00});
     ASSERT_EQ(remote::scaler_flash()->erase(0x20000, 3, 0), 0);
@@ -622,7 +608,7 @@ TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
 {
     platform::VirtualClock vc(1000);
     platform::set_clock(&vc);
-    set_board(R"({"c331_flash_stuck": true})");
+    board(R"({"c331_flash_stuck": true})");
     uint8_t buf[16] = {};
     uint64_t t0 = vc.now_us();
     EXPECT_EQ(mgr_->write_flash(mgr_->c331_fd, 0x100, 16, buf), -1);
@@ -632,7 +618,7 @@ TEST_F(OsdTest, StuckControllerAndEngineGiveUpWithinTheirBounds)
     EXPECT_LT(vc.now_us() - t0, 150000u);
     EXPECT_EQ(model_->value(0x044801), 0u) << "the command was ended";
 
-    set_board(R"({"c331_engine_stuck": true})");
+    board(R"({"c331_engine_stuck": true})");
     write_file("/data/configs/omenu.json", menu_json());
     reload_menu();
     model_->record().clear();

@@ -112,6 +112,15 @@ protected:
         std::ofstream(root_ + "/sim/board.json") << json;
         board_->poll();
     }
+    // Lines of the device log that hold the text.
+    int logged(const std::string& text) const
+    {
+        std::ifstream f(root_ + "/data/zeltaqn/log/kivEnglneLog");
+        int n = 0;
+        for (std::string line; std::getline(f, line);)
+            n += line.find(text) != std::string::npos;
+        return n;
+    }
     uint32_t chip(uint32_t id, int ch = 0) const { return model_->value(id, 16u * ch); }
     uint8_t* shd() { return store_->ram_shadow; }
 

@@ -96,15 +96,6 @@ protected:
         EXPECT_EQ(across, width);
         EXPECT_EQ(down, height);
     }
-    // Lines of the device log that hold the text.
-    int logged(const std::string& text) const
-    {
-        std::ifstream f(root_ + "/data/zeltaqn/log/kivEnglneLog");
-        int n = 0;
-        for (std::string line; std::getline(f, line);)
-            n += line.find(text) != std::string::npos;
-        return n;
-    }
     // A power cycle: the image as the parameter file, the chip reset, then the store's load
     // and a bring-up with the same inputs.
     void power_cycle()

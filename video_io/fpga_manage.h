@@ -211,6 +211,9 @@ public:
     int set_output_status();
     unsigned int get_wlan_state();
     void led_handover_step();
+    void blank_step();
+    void take_handback();
+    void restart_step();
     // The requesting side of an LED-size change (the caller holds c331_lock, has changed
     // the canvas and raised the change flag): asks for the hand-over while chip 0 runs.
     static void request_led_size_handover();

@@ -247,7 +247,14 @@ void fpga_manage::request_led_size_handover()
     fpga_wake();
 }
 
-void request_led_size_handover() { fpga_manage::request_led_size_handover(); }
+void request_handover_on_new_size_locked(const TlxRamPara* s)
+{
+    for (u32 a : {ram_led_width, ram_led_height})
+        if (ram_rd16(s->ram_image, a) != ram_rd16(s->ram_applied, a)) {
+            fpga_manage::request_led_size_handover();
+            return;
+        }
+}
 
 void fpga_manage::led_handover_step()
 {

@@ -68,17 +68,6 @@ void settle_current_mode_locked(TlxRamPara* s)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
 }
 
-// A new LED canvas size applied from the remote side: the FPGA blanks the output while the
-// scaler re-initialises its panel, as for the LED size page.
-void request_handover_on_new_size_locked(const TlxRamPara* s)
-{
-    for (u32 a : {ram_led_width, ram_led_height})
-        if (get_u16(s->ram_image + a) != get_u16(s->ram_applied + a)) {
-            request_led_size_handover();
-            return;
-        }
-}
-
 using Handler = u32 (message_deal::*)(const u8* data, u32 dlen, u8* out);
 
 struct Command {

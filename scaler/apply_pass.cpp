@@ -17,8 +17,8 @@
 
 namespace {
 
-// How long the apply pass waits for the FPGA thread to finish blanking before a panel
-// change; it holds c331_lock meanwhile, so the wait must end even if the FPGA never answers.
+// How long a pass waits for the FPGA thread to finish blanking before it applies a new LED
+// size; bounded, so a hand-over the FPGA never completes still lets the panel be applied.
 constexpr uint64_t kLedHandoverWaitUs = 3000000;
 constexpr uint64_t kLedHandoverPollUs = 10;
 
@@ -49,7 +49,8 @@ void c331_manage::c331managerdeal(void* /*arg*/)
     if (param_changed != 0) {
         {
             QMutexLocker lk(&c331_lock);
-            apply_changes();
+            const bool blanked = wait_led_handover(lk);
+            apply_changes(blanked);
             follow_sharpness();   // a re-layout or a source change moves the windows' ratios
             follow_pattern();     // and window 0's channels
         }
@@ -62,7 +63,8 @@ void c331_manage::c331managerdeal(void* /*arg*/)
 }
 
 // Steps 1 to 17, under c331_lock; the OSD menu reload that may follow runs after it.
-void c331_manage::apply_changes()
+// `blanked`: the FPGA blanked the LED output for this pass, which hands it back.
+void c331_manage::apply_changes(bool blanked)
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     uint8_t* img = store->ram_image;
@@ -75,7 +77,7 @@ void c331_manage::apply_changes()
     scan_requests(img, shd);
     dropped_note_held = true;
     dropped_note.clear();
-    apply_panel(img, shd);
+    apply_panel(img, shd, blanked);
     apply_picture(img, shd);
     apply_priority(img, shd);
     apply_crop_rows(img, shd);
@@ -99,39 +101,50 @@ void c331_manage::apply_changes()
     serve_debug_registers(store);
 }
 
-void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd)
+void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd, bool blanked)
 {
     static constexpr uint32_t kPanelWords[] = {ram_splice_mode, ram_led_width, ram_led_height,
                                                ram_output_rect + 4, ram_output_rect + 6};
     bool changed = false;
     for (uint32_t a : kPanelWords)
         changed = changed || word_differs(img, shd, a);
-    if (!changed)
-        return;
-
-    wait_led_handover();
-    tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height), ram_rd16(img, ram_output_rect + 4),
-                    ram_rd16(img, ram_output_rect + 6), ram_rd16(img, ram_splice_mode));
-    {
-        QMutexLocker lk(&Utils::_led_para_init_mutex);
-        g_set_led_para = 2;
+    if (changed)
+        tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height), ram_rd16(img, ram_output_rect + 4),
+                        ram_rd16(img, ram_output_rect + 6), ram_rd16(img, ram_splice_mode));
+    // Handed back also when the size went back to the one applied before this pass: the FPGA
+    // blanked for it and restarts the output only on the hand-back.
+    if (changed || blanked) {
+        {
+            QMutexLocker lk(&Utils::_led_para_init_mutex);
+            g_set_led_para = 2;
+        }
+        fpga_wake();
     }
-    fpga_wake();
-    if (ram_rd16(img, ram_osd_enable) != 0)
+    if (changed && ram_rd16(img, ram_osd_enable) != 0)
         g_osd_update = 1;
 }
 
-// The FPGA thread blanks the screen while g_set_led_para is 1 and clears it when done.
-// Bounded: a stuck hand-over must not hold c331_lock (and every editor) for ever.
-bool c331_manage::wait_led_handover()
+// A new LED size was asked for: the FPGA thread blanks the output while g_set_led_para is 1
+// and clears it when done. The wait lets go of c331_lock: the panel (whose tick paces the
+// FPGA's steps), the tools and the input side take it meanwhile. It is taken back before
+// the flag is read for the last time, so no request comes in between that and the pass.
+// Bounded: a hand-over the FPGA never completes delays this pass only. Returns whether a
+// hand-over was under way.
+bool c331_manage::wait_led_handover(QMutexLocker& lk)
 {
+    if (g_set_led_para != 1)
+        return false;
     const uint64_t start = platform::clock().now_us();
+    const auto waited = [start] { return platform::clock().now_us() - start; };
     while (g_set_led_para == 1) {
-        if (platform::clock().now_us() - start >= kLedHandoverWaitUs) {
+        if (waited() >= kLedHandoverWaitUs) {
             writeLogMsg(LOG_WARNING, "c331: LED-size hand-over not released by the FPGA thread, panel applied anyway");
-            return false;
+            break;
         }
-        platform::sleep_us(kLedHandoverPollUs);
+        lk.unlock();
+        while (g_set_led_para == 1 && waited() < kLedHandoverWaitUs)
+            platform::sleep_us(kLedHandoverPollUs);
+        lk.relock();
     }
     return true;
 }

@@ -82,10 +82,10 @@ public:
     // ---- apply pass (apply_pass.cpp, apply_requests.cpp) -----------------------------------
     void c331managerdeal(void* arg);
     // Its steps, in pass order (the caller of apply_changes holds c331_lock).
-    void apply_changes();
+    void apply_changes(bool blanked);
     void scan_requests(uint8_t* img, const uint8_t* shd);
-    void apply_panel(const uint8_t* img, const uint8_t* shd);
-    bool wait_led_handover();   // false when the FPGA thread did not release it in time
+    void apply_panel(const uint8_t* img, const uint8_t* shd, bool blanked);
+    bool wait_led_handover(QMutexLocker& lk);   // lk holds c331_lock; true: a hand-over was under way
     void apply_picture(const uint8_t* img, const uint8_t* shd);
     void apply_priority(const uint8_t* img, const uint8_t* shd);
     void apply_windows(const uint8_t* img, const uint8_t* shd);

@@ -248,8 +248,8 @@ bool fpga_manage::pass_due()
         return true;
     if (pass_all_pending && Utils::getTimeSpace(pass_all_time) <= kPassWaitTicks)
         return true;
-    // The scaler waits for the LED-size hand-over holding c331_lock.
-    if (g_set_led_para.load() != 0)
+    // The scaler waits for the blank of an LED-size hand-over (its hand-back is woken for).
+    if (g_set_led_para.load() == 1)
         return true;
     if (!clock_ready() || outstanding_reset(0))
         return false;
@@ -484,8 +484,8 @@ void fpga_manage::output_start_step(u8 c)
     case 3:
         if (output_link_read[c] != 1)
             break;
-        // A scaler waiting for the LED-size hand-over holds c331_lock, and this thread must
-        // run to release it: never block on the lock here, try again on the next pass.
+        // The scaler holds c331_lock for a whole apply pass, and this thread serves the LED-size
+        // hand-over it may wait for: never block on the lock here, try again on the next pass.
         if (!c331_shared::c331_lock.tryLock())
             break;
         c331_raise_own_change_locked(1);

@@ -21,6 +21,7 @@
 #include "video_io/fpga_regs.h"
 
 class fpga_drv;
+class TlxRamPara;
 namespace platform { class RegWindow; }
 
 using abyte = std::atomic<uint8_t>;
@@ -219,6 +220,9 @@ public:
     int set_output_status();
     unsigned int get_wlan_state();
     void led_handover_step();
+    void blank_step();
+    void take_handback();
+    void restart_step();
     // The requesting side of an LED-size change (the caller holds c331_lock, has changed
     // the canvas and raised the change flag): asks for the hand-over while chip 0 runs.
     static void request_led_size_handover();
@@ -372,5 +376,6 @@ private:
     static std::atomic<RelayFn> relay_fns_[4];
 };
 
-// Free-function spelling of fpga_manage::request_led_size_handover().
-void request_led_size_handover();
+// The caller holds c331_lock and has changed the image: a new LED canvas size, against the
+// one the scaler runs, asks for the hand-over (a tool's apply, a user-mode recall).
+void request_handover_on_new_size_locked(const TlxRamPara* s);

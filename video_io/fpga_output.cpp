@@ -71,11 +71,18 @@ u16 image_word(uint32_t addr)
     return s ? ram_rd16(s->ram_image, addr) : 0;
 }
 
-void set_handover(u8 para, u8 setup)
+// Moves the hand-over on from phase `from` (the g_set_led_para it was read with) to `para` at
+// step `setup`, unless another thread changed the phase meanwhile: a request that came in
+// while a step of the restart was being carried out starts its blank at the first step, and
+// is not overwritten with the restart's next step (which the blank phase has no step for).
+bool move_handover(u8 from, u8 para, u8 setup)
 {
     QMutexLocker lk(&Utils::_led_para_init_mutex);
+    if (g_set_led_para != from)
+        return false;
     g_set_led_para = para;
     g_set_led_setup = setup;
+    return true;
 }
 
 }  // namespace
@@ -223,57 +230,90 @@ unsigned int fpga_manage::get_wlan_state()
 
 // ---- LED-size hand-over -------------------------------------------------------------------------------
 
+// A request while a blank is under way joins it: the scaler applies the newest size once the
+// blank is done, so requests that follow each other do not start the blank again and again.
 void fpga_manage::request_led_size_handover()
 {
     fpga_manage* f = p_fpga_manage;
-    if (f && f->running_state(0)) {
-        set_handover(1, 0);
-        fpga_wake();
+    if (!f || !f->running_state(0))
+        return;
+    {
+        QMutexLocker lk(&Utils::_led_para_init_mutex);
+        if (g_set_led_para != 1) {
+            g_set_led_para = 1;
+            g_set_led_setup = 0;
+        }
     }
+    fpga_wake();
 }
 
-void request_led_size_handover() { fpga_manage::request_led_size_handover(); }
+void request_handover_on_new_size_locked(const TlxRamPara* s)
+{
+    for (u32 a : {ram_led_width, ram_led_height})
+        if (ram_rd16(s->ram_image, a) != ram_rd16(s->ram_applied, a)) {
+            fpga_manage::request_led_size_handover();
+            return;
+        }
+}
 
 void fpga_manage::led_handover_step()
 {
+    const u8 para = g_set_led_para;
     if (!running_state(0)) {
-        // The scaler waits for this flag holding c331_lock: release it at once when the
-        // FPGA cannot take part.
-        if (g_set_led_para == 1)
-            set_handover(0, 0);
+        // The scaler waits for this flag: release it at once when the FPGA cannot take part.
+        if (para == 1)
+            move_handover(1, 0, 0);
         return;
     }
+    if (para == 1)
+        blank_step();
+    else if (para == 2)
+        take_handback();
+    else if (g_freeze_out == 1)
+        restart_step();
+}
+
+// Blank phase: blank the output, stop the output path, then let the scaler re-initialise.
+// A restart still under way is abandoned: the scaler's hand-back starts it again.
+void fpga_manage::blank_step()
+{
     const u32 since = Utils::getTimeSpace(handover_time);
     const u8 step = g_set_led_setup;
+    if (step == 0) {
+        g_freeze_out = 0;
+        set_bits(REG_OUTPUT_CTRL, BIT(2));
+        handover_time = now();
+        move_handover(1, 1, 1);
+    } else if (step == 1 && since >= 11) {
+        clear_bits(REG_CONTROL3, BIT(5));
+        handover_time = now();
+        move_handover(1, 1, 2);
+    } else if (step == 2 && since >= 31) {
+        handover_time = now();
+        move_handover(1, 0, 0);
+    }
+}
+
+void fpga_manage::take_handback()
+{
+    if (!move_handover(2, 0, 0))
+        return;
+    g_freeze_out = 1;
+    read_from_register(REG_STATUS, 0);
+    handover_poll_count = 0;
+    handover_time = now();
+}
+
+// Restart phase, after the scaler's hand-back. Each step moves on only while no new request
+// came in (g_set_led_para still 0).
+void fpga_manage::restart_step()
+{
+    const u32 since = Utils::getTimeSpace(handover_time);
     auto next = [&](u8 s) {
         handover_time = now();
-        QMutexLocker lk(&Utils::_led_para_init_mutex);
-        g_set_led_setup = s;
+        move_handover(0, 0, s);
     };
-    if (g_set_led_para == 1) {
-        if (step == 0) {
-            set_bits(REG_OUTPUT_CTRL, BIT(2));
-            next(1);
-        } else if (step == 1 && since >= 11) {
-            clear_bits(REG_CONTROL3, BIT(5));
-            next(2);
-        } else if (step == 2 && since >= 31) {
-            handover_time = now();
-            set_handover(0, 0);
-        }
-        return;
-    }
-    if (g_set_led_para == 2) {
-        g_freeze_out = 1;
-        set_handover(0, 0);
-        read_from_register(REG_STATUS, 0);
-        handover_poll_count = 0;
-        handover_time = now();
-        return;
-    }
-    if (g_freeze_out != 1)
-        return;
-    switch (step) {
+    switch (g_set_led_setup.load()) {
     case 0:
         if (since < 21) break;
         while ((reg(REG_STATUS) & BIT(2)) && handover_poll_count < kRegPolls) {
@@ -306,10 +346,7 @@ void fpga_manage::led_handover_step()
         if (since < 21) break;
         set_bits(REG_CONTROL3, BIT(5));
         handover_poll_count = 0;
-        {
-            QMutexLocker lk(&Utils::_led_para_init_mutex);
-            g_set_led_setup = 4;  // no stamp: step 4 may act on the next pass
-        }
+        move_handover(0, 0, 4);  // no stamp: step 4 may act on the next pass
         break;
     case 4:
         if (since < 11) break;
@@ -317,11 +354,14 @@ void fpga_manage::led_handover_step()
             ++handover_poll_count;
             read_from_register(REG_STATUS, 0);
         }
-        g_freeze_out = 0;
-        // Shown again only when the user has not blacked the screen meanwhile.
-        if (image_word(ram_black_screen) == 0)
-            clear_bits(REG_OUTPUT_CTRL, BIT(2));
-        next(0);
+        // Done, unless a request came in meanwhile: its blank phase runs next.
+        if (move_handover(0, 0, 0)) {
+            g_freeze_out = 0;
+            // Shown again only when the user has not blacked the screen meanwhile.
+            if (image_word(ram_black_screen) == 0)
+                clear_bits(REG_OUTPUT_CTRL, BIT(2));
+        }
+        handover_time = now();
         break;
     default:
         next(0);

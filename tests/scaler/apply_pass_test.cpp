@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/hook_clock.h"
 #include "common/remote_client.h"
 #include "core/ram_map.h"
 #include "core/requests.h"
@@ -302,6 +303,34 @@ TEST_F(ApplyPassTest, LedSizeChangeWaitsForTheHandOverThenHandsBack)
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_led_width, 3840); });
     EXPECT_EQ(g_set_led_para, 2);
     EXPECT_EQ(ram_rd16(img(), ram_och_layout + 8), 3840);
+
+    // While the FPGA blanks for a requested size, the pass waits without c331_lock: the panel
+    // (whose tick paces the FPGA's steps) and the tools take it meanwhile. The FPGA is handed
+    // back also when the size went back to the one applied before the pass came.
+    struct Case {
+        const char* what;
+        uint16_t width;
+    } cases[] = {{"a new size", 1920}, {"the size back to the applied one", 1920}};
+    for (const Case& c : cases) {
+        testutil::HookClock clock;
+        platform::set_clock(&clock);
+        bool waiting = false, lock_free = false;
+        clock.at_next_sleep = [&] {
+            waiting = g_set_led_para == 1;
+            std::thread([&] {
+                lock_free = c331_shared::c331_lock.tryLock();
+                if (lock_free)
+                    c331_shared::c331_lock.unlock();
+            }).join();
+            g_set_led_para = 0;   // the FPGA is done blanking
+        };
+        g_set_led_para = 1;
+        edit_and_pass([&](uint8_t* m) { ram_wr16(m, ram_led_width, c.width); });
+        platform::set_clock(nullptr);
+        EXPECT_TRUE(waiting && lock_free) << c.what;
+        EXPECT_EQ(g_set_led_para, 2) << c.what;
+        EXPECT_EQ(ram_rd16(img(), ram_och_layout + 8), 1920) << c.what;
+    }
 }
 
 TEST_F(ApplyPassTest, StuckHandOverIsBoundedAndThePanelStillApplied)

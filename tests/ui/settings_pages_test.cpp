@@ -1227,6 +1227,37 @@ private slots:
         apply_led_width_while_the_fpga_runs(
             "4096", [] { QCOMPARE(int(word(ram_window_addr(0, WIN_WIDTH))), 4096); });
     }
+
+    // A user mode of another LED size recalled on the main window is handed over as the LED
+    // size page's apply is; one of the same size is not.
+    void userModeRecallOfAnotherLedSizeIsHandedOver()
+    {
+        preset(ram_led_width, 4096);
+        preset(ram_led_height, 2048);
+        TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+        const int slot = 9;
+        set_fpga_run_state(3);
+        for (u16 width : {4096, 2048}) {
+            {
+                QMutexLocker lk(&c331_shared::c331_lock);
+                MODE_SLOT& m = store->mode_slot[slot];
+                m.copy_in(MODE_SLOT_IMAGE, image() + RAM_MODE_BASE, RAM_MODE_LEN);
+                ram_wr16(m.bytes, mode_slot_offset(ram_led_width), width);
+                m.mark(MODE_MARKER_SAVED);
+            }
+            g_set_led_para = 0;
+            g_mode_select = slot;
+            g_mainwindow->popup_recall();
+            QCOMPARE(int(word(ram_led_width)), int(width));
+            QCOMPARE(int(g_set_led_para), width == 4096 ? 0 : 1);
+            g_set_led_para = 0;   // as the FPGA thread would, once blanked
+            g_mainwindow->take_pending_tip();
+            pass();
+        }
+        set_fpga_run_state(0);
+        store->mode_slot[slot].mark(MODE_MARKER_EMPTY);
+        preset(ram_led_width, 4096);
+    }
 };
 
 QTEST_MAIN(SettingsPagesTest)

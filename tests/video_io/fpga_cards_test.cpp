@@ -319,7 +319,7 @@ TEST_F(FpgaCards, the_thread_keeps_its_1_ms_pass_only_while_a_card_owes_an_answe
     ASSERT_EQ(relayed().size(), 1u);
     EXPECT_FALSE(f_->pass_due());
 
-    // The scaler waits for the LED-size hand-over holding c331_lock.
+    // The scaler waits for the blank of an LED-size hand-over.
     g_set_led_para = 1;
     EXPECT_TRUE(f_->pass_due());
     ASSERT_TRUE(run_until([&] { return g_set_led_para == 0; }, 100));

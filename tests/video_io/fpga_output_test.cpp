@@ -94,6 +94,40 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
 }
 
+// Sizes applied one after the other: a request that comes in while a step of the restart is
+// being sent starts its blank at the first step, and the restart waits for the scaler's next
+// hand-back; a request while a blank is under way joins it.
+TEST_F(FpgaOutput, handover_requests_in_quick_succession_each_complete)
+{
+    start_output();
+    fpga_manage::request_led_size_handover();
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
+    g_set_led_para = 2;
+    ASSERT_TRUE(run_until([] { return g_freeze_out == 1 && g_set_led_setup == 2; }, 100));
+    ASSERT_FALSE(fpga0_->reg(23) & 0x01);
+    auto armed = std::make_shared<bool>(true);
+    board_->soc().watch(pads::PAD_SPI_MUX_A, [this, armed](uint32_t, uint16_t) {   // the bus let go
+        if (*armed && (fpga0_->reg(23) & 0x01)) {   // restart step 2 was sent, not yet counted
+            *armed = false;
+            fpga_manage::request_led_size_handover();
+        }
+    });
+    ASSERT_TRUE(run_until([&] { return !*armed; }, 100));
+    EXPECT_EQ(g_set_led_setup.load(), 0);
+    ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 50));
+    run(200);   // no hand-back yet: the output stays blanked and stopped
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
+    EXPECT_FALSE(fpga0_->reg(3) & 0x20);
+
+    g_set_led_para = 2;
+    ASSERT_TRUE(run_until([] { return g_freeze_out == 0 && g_set_led_para == 0; }, 400));
+    EXPECT_FALSE(fpga0_->reg(0) & 0x04);
+    fpga_manage::request_led_size_handover();
+    run(20);
+    fpga_manage::request_led_size_handover();
+    EXPECT_TRUE(run_until([] { return g_set_led_para == 0; }, 30));   // 42 ticks from the first
+}
+
 TEST_F(FpgaOutput, handover_is_released_at_once_when_the_fpga_does_not_run)
 {
     fpga_manage::request_led_size_handover();

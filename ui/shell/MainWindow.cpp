@@ -27,6 +27,7 @@
 #include "ui/shell/page_open.h"
 #include "ui/shell/panel_keys.h"
 #include "ui_MainWindow.h"
+#include "video_io/fpga_manage.h"
 #include "core/shell_hooks.h"
 
 namespace {
@@ -274,6 +275,7 @@ void MainWindow::popup_recall()
         // Whole words: the FPGA thread reads window fields without the lock.
         ram_copy_in(image, RAM_MODE_BASE, store->mode_slot[slot].image(), RAM_MODE_LEN);
         put_u16(image, ram_current_mode, static_cast<u16>(slot + 1));
+        request_handover_on_new_size_locked(store);   // a mode of another LED size
     });
     tip_pending = true;
     close_popup();

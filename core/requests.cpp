@@ -49,4 +49,5 @@ bool take_served_edid(int p)
 
 std::atomic<uint8_t> g_set_led_para{0};
 std::atomic<uint8_t> g_set_led_setup{0};
+std::atomic<bool> g_led_handback_owed{false};
 std::atomic<uint8_t> g_freeze_out{0};

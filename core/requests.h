@@ -41,5 +41,10 @@ extern std::atomic<uint8_t> net_para_dirty;
 extern std::atomic<uint8_t> g_set_led_para;
 // The step inside the current hand-over phase (under Utils::_led_para_init_mutex).
 extern std::atomic<uint8_t> g_set_led_setup;
+// The FPGA thread's blank ended and the LED output stays blanked until the scaler hands it
+// back: set with g_set_led_para 1 -> 0, cleared when the hand-back is taken, when a new blank
+// starts and when the FPGA is not running (under Utils::_led_para_init_mutex). A pass that
+// sees no LED-size change still hands back while it is set.
+extern std::atomic<bool> g_led_handback_owed;
 // 1 while the FPGA restarts its output after the scaler re-initialised its panel.
 extern std::atomic<uint8_t> g_freeze_out;

@@ -42,6 +42,16 @@ bool crop_row_differs(const uint8_t* img, const uint8_t* shd, int row)
     return false;
 }
 
+// Hands the LED output back to the FPGA thread when the pass asks to or a blank is owed one.
+bool hand_back_led_output(bool asked)
+{
+    QMutexLocker lk(&Utils::_led_para_init_mutex);
+    if (!asked && !g_led_handback_owed)
+        return false;
+    g_set_led_para = 2;
+    return true;
+}
+
 }  // namespace
 
 void c331_manage::c331managerdeal(void* /*arg*/)
@@ -112,14 +122,10 @@ void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd, bool blank
         tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height), ram_rd16(img, ram_output_rect + 4),
                         ram_rd16(img, ram_output_rect + 6), ram_rd16(img, ram_splice_mode));
     // Handed back also when the size went back to the one applied before this pass: the FPGA
-    // blanked for it and restarts the output only on the hand-back.
-    if (changed || blanked) {
-        {
-            QMutexLocker lk(&Utils::_led_para_init_mutex);
-            g_set_led_para = 2;
-        }
+    // blanked for it and restarts the output only on the hand-back. So is a blank that ended
+    // before this pass started (it saw no hand-over under way, and maybe no change).
+    if (hand_back_led_output(changed || blanked))
         fpga_wake();
-    }
     if (changed && ram_rd16(img, ram_osd_enable) != 0)
         g_osd_update = 1;
 }

@@ -231,7 +231,7 @@ void fpga_manage::fpga_pass()
     // serve yet (not running) is put back.
     if (scaler_req::net_para_dirty.exchange(0) && !set_fpga_lcd())
         scaler_req::net_para_dirty = 1;
-    if (g_set_led_para.load() != 0 || g_freeze_out.load() != 0)
+    if (g_set_led_para.load() != 0 || g_freeze_out.load() != 0 || g_led_handback_owed.load())
         led_handover_step();
     time_record_refresh();
     card_search();

@@ -75,13 +75,16 @@ u16 image_word(uint32_t addr)
 // step `setup`, unless another thread changed the phase meanwhile: a request that came in
 // while a step of the restart was being carried out starts its blank at the first step, and
 // is not overwritten with the restart's next step (which the blank phase has no step for).
-bool move_handover(u8 from, u8 para, u8 setup)
+// `owed`: the output is left blanked for the scaler's hand-back (set with the phase, so a pass
+// that sees the blank ended sees it owed).
+bool move_handover(u8 from, u8 para, u8 setup, bool owed = false)
 {
     QMutexLocker lk(&Utils::_led_para_init_mutex);
     if (g_set_led_para != from)
         return false;
     g_set_led_para = para;
     g_set_led_setup = setup;
+    g_led_handback_owed = owed;
     return true;
 }
 
@@ -261,8 +264,11 @@ void fpga_manage::led_handover_step()
     const u8 para = g_set_led_para;
     if (!running_state(0)) {
         // The scaler waits for this flag: release it at once when the FPGA cannot take part.
+        // A chip brought up anew shows its output unblanked: no hand-back is owed for it.
         if (para == 1)
             move_handover(1, 0, 0);
+        else if (g_led_handback_owed)
+            move_handover(0, 0, 0);
         return;
     }
     if (para == 1)
@@ -290,7 +296,7 @@ void fpga_manage::blank_step()
         move_handover(1, 1, 2);
     } else if (step == 2 && since >= 31) {
         handover_time = now();
-        move_handover(1, 0, 0);
+        move_handover(1, 0, 0, true);
     }
 }
 

@@ -56,6 +56,7 @@ protected:
         pc_cmd_valid = 0;
         g_set_led_para = 0;
         g_set_led_setup = 0;
+        g_led_handback_owed = false;
         g_freeze_out = 0;
         scaler_req::net_para_dirty = 0;
         scaler_req::output_status_dirty = 0;

@@ -68,9 +68,11 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     ASSERT_TRUE(run_until([] { return g_set_led_para == 0; }, 100));
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // blanked
     EXPECT_FALSE(fpga0_->reg(3) & 0x20);   // output stopped
+    EXPECT_TRUE(g_led_handback_owed);      // a pass that sees no change still hands back
     ram_wr16(store_->ram_image, ram_black_screen, 1);  // the user blacks the screen meanwhile
     g_set_led_para = 2;                    // the scaler re-initialised its panel
     ASSERT_TRUE(run_until([] { return g_freeze_out == 0 && g_set_led_para == 0; }, 400));
+    EXPECT_FALSE(g_led_handback_owed);
     EXPECT_TRUE(fpga0_->reg(3) & 0x20);
     EXPECT_TRUE(fpga0_->reg(23) & 0x01);
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // still black
@@ -135,6 +137,10 @@ TEST_F(FpgaOutput, handover_is_released_at_once_when_the_fpga_does_not_run)
     g_set_led_para = 1;                   // a requester that did not ask first
     run(1);
     EXPECT_EQ(g_set_led_para.load(), 0);
+    EXPECT_FALSE(g_led_handback_owed);    // nothing was blanked
+    g_led_handback_owed = true;           // blanked, then the chip restarted: its output is shown
+    run(1);
+    EXPECT_FALSE(g_led_handback_owed);
 }
 
 TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)

@@ -391,6 +391,10 @@ void fpga_manage::fpga_init(u8 c)
     if (c == 0)
         page_loaded = true;
     push_para(0, kPageSize, c);
+    // A restarted chip shows its output: a black screen the user asked for is sent again,
+    // as the page is (the scaler sends it only when the word changes).
+    if (c == 0)
+        set_output_status();
     update_link_state(c);
     u8 version[4];
     for (u8 r = REG_VERSION0; r <= REG_VERSION3; ++r)

@@ -94,6 +94,12 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_FALSE(*armed);
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);
     EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
+
+    // The chip restarted (its registers cleared): brought up again, it still shows the black
+    // screen the user asked for.
+    f_->reset_chip(0);
+    start_output();
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
 }
 
 // Sizes applied one after the other: a request that comes in while a step of the restart is

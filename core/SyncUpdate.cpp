@@ -118,6 +118,8 @@ void remote_slot_change(TlxRamPara* store)
         else if (action == Delete)
             store->mode_file_deal(slot, 1);
     }
+    QMutexLocker lk(&c331_shared::c331_lock);
+    store->end_remote_slot_change();
 }
 
 }  // namespace

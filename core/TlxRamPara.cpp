@@ -2,6 +2,7 @@
 // Crop, source, EDID and user-mode operations are in TlxRamPara_ops.cpp.
 #include "core/TlxRamPara.h"
 
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
@@ -129,6 +130,9 @@ int TlxRamPara::test_signal(int code)
     // The apply pass calls this while its flag is still raised (and its lock held).
     if (c331_shared::param_changed.load() != 0)
         note_change_flag_seen();
+    // Counted before the signal: a restart asked meanwhile waits for the slot change.
+    if (code == 2 && isSignalConnected(QMetaMethod::fromSignal(&TlxRamPara::sig_update_para)))
+        slot_changes_asked_.fetch_add(1);
     emit sig_update_para(code);
     return 1;
 }

@@ -159,6 +159,13 @@ public:
     u32 take_remote_slot_marks();
     void end_remote_slot_change();  // caller holds c331_lock
 
+    // Remote slot changes (code 2 signalled to a receiver) para_sync has not yet carried out:
+    // a restart waits for them. para_sync reads slot_changes_asked() before it takes the
+    // marks and reports it back once the mode files are written.
+    u32 slot_changes_asked() const { return slot_changes_asked_.load(); }
+    void note_slot_changes_done(u32 asked) { slot_changes_done_.store(asked); }
+    bool slot_change_queued() const { return slot_changes_asked_.load() != slot_changes_done_.load(); }
+
     // True while a remote image write has not yet been covered by a raised change flag;
     // para_sync must not copy such bytes into the shadow. Caller holds c331_lock.
     bool remote_write_pending() const;
@@ -199,5 +206,7 @@ private:
     // The slots a remote slot change took, and their write counts then (under c331_lock).
     u32 remote_slots_taken_ = 0;
     u32 remote_slot_writes_taken_[MODE_SLOTS] = {};
+    std::atomic<u32> slot_changes_asked_{0};
+    std::atomic<u32> slot_changes_done_{0};
     bool remote_mode_word_written_ = false;  // a remote write covered the current-mode word (under c331_lock)
 };

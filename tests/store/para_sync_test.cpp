@@ -277,7 +277,8 @@ public:
 }  // namespace
 
 // A tool's slot write made while a mode file is written is newer than that save: the slot
-// keeps it and the tool's next apply carries it out.
+// keeps it and the tool's next apply carries it out. A restart waits for the slot change
+// from its signal until the mode files are written.
 TEST_F(StoreTest, SlotWriteDuringAModeFileWriteIsKept)
 {
     TlxRamPara* s = boot();
@@ -285,6 +286,7 @@ TEST_F(StoreTest, SlotWriteDuringAModeFileWriteIsKept)
     auto* board = new MidWriteBoard;
     board_.reset(board);
     platform::install_board(board);
+    const auto counted = QObject::connect(s, &TlxRamPara::sig_update_para, [](int) {});  // main's connection
     const u8 saved[2] = {0xAA, 0xAA};
     const u8 odd = static_cast<u8>(s->ram_image[RAM_MODE_BASE + 98] ^ 0x5A);  // slot byte 100
     struct Case {
@@ -312,19 +314,24 @@ TEST_F(StoreTest, SlotWriteDuringAModeFileWriteIsKept)
             if (written || path.find(c.written) == std::string::npos)
                 return;
             written = true;
+            EXPECT_TRUE(pending_writes::any());
             std::thread([&] {
                 s->TlxModeUserRamParaDeal(c.bytes.data(), u16(c.bytes.size()), c.address);
                 c331_raise_change(2);
             }).join();
         };
         const int code = c.request ? 1 : apply_pass(s);
+        if (!c.request)
+            EXPECT_TRUE(pending_writes::any());  // signalled, not yet carried out
         SyncUpdate::p_SyncUpdate->para_sync(code);
         ASSERT_TRUE(written);
         EXPECT_EQ(std::memcmp(s->mode_slot[9].bytes + (c.address - 0xA000), c.bytes.data(), c.bytes.size()), 0);
         SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
         EXPECT_EQ(exists("/data/modes/custom_mode10"), c.bytes.size() == 1);
+        EXPECT_FALSE(pending_writes::any());
     }
     board->on_write = nullptr;
+    QObject::disconnect(counted);
 }
 
 // Remote marker writes and slot changes on one side, file loads and deletions on the GUI

@@ -118,6 +118,8 @@ void remote_slot_change(TlxRamPara* store)
         else if (action == Delete)
             store->mode_file_deal(slot, 1);
     }
+    QMutexLocker lk(&c331_shared::c331_lock);
+    store->end_remote_slot_change();
 }
 
 }  // namespace
@@ -322,9 +324,17 @@ void SyncUpdate::para_sync(int code)
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     if (!store)
         return;
-    const ModeSave mode = pending_mode_save(store);
-    if (code == 2)
-        remote_slot_change(store);
+    ModeSave mode;
+    {
+        // A restart waits for the mode files as for the parameter file.
+        pending_writes::StoreUnderWay mode_files;
+        const u32 asked = store->slot_changes_asked();  // before the marks are taken
+        mode = pending_mode_save(store);
+        if (code == 2) {
+            remote_slot_change(store);
+            store->note_slot_changes_done(asked);
+        }
+    }
     // After the slots and the current mode took the change: the page shows what they hold.
     refresh_page(store);
     const Stored stored = persist(store);

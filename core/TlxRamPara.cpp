@@ -2,6 +2,7 @@
 // Crop, source, EDID and user-mode operations are in TlxRamPara_ops.cpp.
 #include "core/TlxRamPara.h"
 
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
@@ -129,6 +130,9 @@ int TlxRamPara::test_signal(int code)
     // The apply pass calls this while its flag is still raised (and its lock held).
     if (c331_shared::param_changed.load() != 0)
         note_change_flag_seen();
+    // Counted before the signal: a restart asked meanwhile waits for the slot change.
+    if (code == 2 && isSignalConnected(QMetaMethod::fromSignal(&TlxRamPara::sig_update_para)))
+        slot_changes_asked_.fetch_add(1);
     emit sig_update_para(code);
     return 1;
 }
@@ -142,7 +146,27 @@ u32 TlxRamPara::take_remote_slot_marks()
 {
     const u32 marks = remote_slot_marks_;
     remote_slot_marks_ = 0;
+    remote_slots_taken_ = marks;
+    for (int slot = 0; slot < MODE_SLOTS; ++slot)
+        remote_slot_writes_taken_[slot] = remote_slot_writes_[slot];
     return marks;
+}
+
+void TlxRamPara::end_remote_slot_change() { remote_slots_taken_ = 0; }
+
+u32 TlxRamPara::slot_writes_base_locked(int slot) const
+{
+    return remote_slots_taken_ & (1u << slot) ? remote_slot_writes_taken_[slot] : remote_slot_writes_[slot];
+}
+
+void TlxRamPara::end_remote_mark_locked(int slot, const char* what)
+{
+    const u32 bit = 1u << slot;
+    if (!(remote_slot_marks_ & bit))
+        return;
+    remote_slot_marks_ &= ~bit;
+    writeLogMsg(LOG_INFO, "mode " + std::to_string(slot + 1) + " " + what +
+                              ": the remote tool's earlier write to its slot, not applied, is dropped");
 }
 
 bool TlxRamPara::take_remote_mode_word_written()
@@ -206,6 +230,7 @@ int TlxRamPara::TlxModeUserRamParaDeal(const u8* data, u16 length, u32 address)
         if (length > 0) {
             mode_slot[n - 1].copy_in(u32(offset), data, length);
             remote_slot_marks_ |= 1u << (n - 1);
+            ++remote_slot_writes_[n - 1];
         }
     }
     if (g_debugSwitch == 254)

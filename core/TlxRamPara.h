@@ -144,13 +144,27 @@ public:
     int mode_file_deal(int slot, int del);  // 1 slot loaded from its file, 0 empty/refused
     // Saves image 0x380..0xFFF as user mode `slot`: writes "/data/modes/custom_mode<slot+1>"
     // (with `copy_osd` while the OSD is on, the OSD menu is copied beside it first); only once
-    // both are written does the slot take the copy and the saved marker. 1 written, 0 failed
-    // (logged with the file and the reason; the slot and the old file are left as they were).
+    // both are written does the slot take the copy and the saved marker, and only when the
+    // remote tool did not write the slot meanwhile (its write then stays for its next apply).
+    // 1 written, 0 failed (logged with the file and the reason; the slot and the old file are
+    // left as they were).
     int mode_file_save(int slot, bool copy_osd);
 
     // The slots the remote tool wrote since the last call (bit n for slot n), cleared by the
-    // call: the user-mode change of para_sync acts on these only. Caller holds c331_lock.
+    // call: the user-mode change of para_sync acts on these only. A save or delete of a slot
+    // from the store's own side (the panel, a save request) ends the slot's mark: what the
+    // tool wrote before it is overwritten and is not applied later. Caller holds c331_lock.
+    // Until end_remote_slot_change(), a save or delete of a slot taken here keeps a tool's
+    // write made since the take: that write waits for the tool's next apply.
     u32 take_remote_slot_marks();
+    void end_remote_slot_change();  // caller holds c331_lock
+
+    // Remote slot changes (code 2 signalled to a receiver) para_sync has not yet carried out:
+    // a restart waits for them. para_sync reads slot_changes_asked() before it takes the
+    // marks and reports it back once the mode files are written.
+    u32 slot_changes_asked() const { return slot_changes_asked_.load(); }
+    void note_slot_changes_done(u32 asked) { slot_changes_done_.store(asked); }
+    bool slot_change_queued() const { return slot_changes_asked_.load() != slot_changes_done_.load(); }
 
     // True while a remote image write has not yet been covered by a raised change flag;
     // para_sync must not copy such bytes into the shadow. Caller holds c331_lock.
@@ -173,6 +187,12 @@ private:
     bool splice_needed() const;
     void reset_status_page();
     int crop_row_of(int source, int crop_number) const;  // RAM_CROP_ROWS when none
+    bool delete_mode_files(int slot);
+    // The write count a save or delete of the slot starting now is measured from (under c331_lock).
+    u32 slot_writes_base_locked(int slot) const;
+    // Ends the tool's mark on a slot the store's own side has just saved or deleted (under
+    // c331_lock); `what` names that for the log.
+    void end_remote_mark_locked(int slot, const char* what);
 
     static ScreenRule screen_rule_;
 
@@ -180,5 +200,13 @@ private:
     std::atomic<u32> remote_writes_{0};
     std::atomic<u32> remote_writes_covered_{0};
     u32 remote_slot_marks_ = 0;  // slots written remotely (under c331_lock)
+    // Remote writes into each slot (under c331_lock): a mode file write or delete that works
+    // outside the lock finds whether the tool wrote the slot meanwhile.
+    u32 remote_slot_writes_[MODE_SLOTS] = {};
+    // The slots a remote slot change took, and their write counts then (under c331_lock).
+    u32 remote_slots_taken_ = 0;
+    u32 remote_slot_writes_taken_[MODE_SLOTS] = {};
+    std::atomic<u32> slot_changes_asked_{0};
+    std::atomic<u32> slot_changes_done_{0};
     bool remote_mode_word_written_ = false;  // a remote write covered the current-mode word (under c331_lock)
 };

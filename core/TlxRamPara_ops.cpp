@@ -292,11 +292,13 @@ int TlxRamPara::TlxGetCurrentModeIndex()
 }
 
 // Loads slot `slot` from its file; with del = 1 first deletes the file (and the mode's OSD
-// menu copy when the slot says it has one). The file is read into a buffer of its own and
-// copied into the slot under c331_lock: the remote handlers write the same slots under it,
-// and a slot they wrote since the last remote slot change keeps what they wrote. A delete
-// leaves the image and the current-mode word alone, also for the mode in use: the image still
-// holds that mode's settings, and the word then names a slot that reads as empty.
+// menu copy, when the slot says it has one or the copy is there: a tool that emptied the
+// slot by writing it whole has cleared the slot's OSD word). The file is read into a buffer
+// of its own and copied into the slot under c331_lock: the remote handlers write the same
+// slots under it. A slot the tool wrote since the last remote slot change keeps what it
+// wrote, unless the delete came after that write: the delete is then what the user chose.
+// A delete leaves the image and the current-mode word alone, also for the mode in use: the
+// image still holds that mode's settings, and the word then names a slot that reads as empty.
 int TlxRamPara::mode_file_deal(int slot, int del)
 {
     if (slot < 0 || slot >= MODE_SLOTS) {
@@ -304,34 +306,18 @@ int TlxRamPara::mode_file_deal(int slot, int del)
         return 0;
     }
     MODE_SLOT& ms = mode_slot[slot];
-    if (del == 1) {
-        platform::Shell& sh = platform::board().shell();
-        const std::string path = store_files::mode_file_path(slot);
-        const int rc = sh.run("rm  -rf  " + path);
-        platform::sleep_us(100);
-        if (rc != 0 || ::access(platform::rooted(path).c_str(), F_OK) == 0) {
-            // The slot is loaded from the file that is still there, its OSD menu copy kept.
-            writeLogMsg(LOG_ERROR, "cannot delete " + path + ": mode " + std::to_string(slot + 1) + " is still saved");
-            del = 0;
-        }
+    u32 writes;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        writes = slot_writes_base_locked(slot);
     }
-    if (del == 1) {
-        platform::Shell& sh = platform::board().shell();
-        bool has_osd;
-        {
-            QMutexLocker lk(&c331_shared::c331_lock);
-            has_osd = ram_rd16(ms.bytes, MODE_SLOT_OSD) == 1;
-            if (has_osd)
-                ram_wr16(ms.bytes, MODE_SLOT_OSD, 0);
-        }
-        if (has_osd)
-            sh.run("rm  -rf  " + store_files::mode_osd_path(slot));
-        platform::sleep_us(100);
-        sh.run("sync");
-    }
+    if (del == 1 && !delete_mode_files(slot))
+        del = 0;
     u8 file[MODE_FILE_SIZE];
     const long got = store_files::read_prefix(store_files::mode_file_path(slot), file, MODE_FILE_SIZE);
     QMutexLocker lk(&c331_shared::c331_lock);
+    if (del == 1 && remote_slot_writes_[slot] == writes)
+        end_remote_mark_locked(slot, "deleted");
     if (remote_slot_marks_ & (1u << slot))  // the remote tool wrote the slot meanwhile: its bytes win
         return ms.bytes[0] != MODE_MARKER_EMPTY && ms.bytes[1] != MODE_MARKER_EMPTY;
     if (got < 2) {  // missing (or holds not even a marker)
@@ -344,16 +330,45 @@ int TlxRamPara::mode_file_deal(int slot, int del)
     return 1;
 }
 
+// Removes the mode's file, then its OSD menu copy. False (logged) when the file is still
+// there: the mode stays saved, its OSD menu copy kept.
+bool TlxRamPara::delete_mode_files(int slot)
+{
+    platform::Shell& sh = platform::board().shell();
+    const std::string path = store_files::mode_file_path(slot);
+    const int rc = sh.run("rm  -rf  " + path);
+    platform::sleep_us(100);
+    if (rc != 0 || ::access(platform::rooted(path).c_str(), F_OK) == 0) {
+        writeLogMsg(LOG_ERROR, "cannot delete " + path + ": mode " + std::to_string(slot + 1) + " is still saved");
+        return false;
+    }
+    const std::string osd_path = store_files::mode_osd_path(slot);
+    bool has_osd;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        has_osd = ram_rd16(mode_slot[slot].bytes, MODE_SLOT_OSD) == 1;
+        if (has_osd)
+            ram_wr16(mode_slot[slot].bytes, MODE_SLOT_OSD, 0);
+    }
+    if (has_osd || ::access(platform::rooted(osd_path).c_str(), F_OK) == 0)
+        sh.run("rm  -rf  " + osd_path);
+    platform::sleep_us(100);
+    sh.run("sync");
+    return true;
+}
+
 int TlxRamPara::mode_file_save(int slot, bool copy_osd)
 {
     if (slot < 0 || slot >= MODE_SLOTS)
         return 0;
     MODE_SLOT copy;
     u16 osd_enable;
+    u32 writes;
     {
         // A consistent copy: the scaler and the remote handlers write the image under this
         // lock, and it comes before the file lock.
         QMutexLocker lk(&c331_shared::c331_lock);
+        writes = slot_writes_base_locked(slot);
         std::memcpy(copy.bytes, mode_slot[slot].bytes, MODE_SLOT_SIZE);
         copy.copy_in(MODE_SLOT_IMAGE, ram_image + RAM_MODE_BASE, RAM_MODE_LEN);
         copy.mark(MODE_MARKER_SAVED);
@@ -399,8 +414,16 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
         writeLogMsg(LOG_ERROR, "cannot put " + osd_path + " in place: mode " + std::to_string(slot + 1) +
                                    " saved with its former copy of the OSD menu");
     {
+        // A tool's write into the slot during the file write is newer than this save: the
+        // slot keeps it (and its mark, for the tool's next apply).
         QMutexLocker lk(&c331_shared::c331_lock);
-        mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
+        if (remote_slot_writes_[slot] == writes) {
+            mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
+            end_remote_mark_locked(slot, "saved");
+        } else {
+            writeLogMsg(LOG_INFO, "mode " + std::to_string(slot + 1) +
+                                      " written to its file; its slot keeps what the remote tool wrote meanwhile");
+        }
     }
     sh.run("sync");
     platform::sleep_us(100);

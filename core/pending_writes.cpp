@@ -46,9 +46,16 @@ bool eeprom_behind()
     return false;
 }
 
+// A remote slot change signalled and not yet carried out (its mode files not yet written).
+bool slot_change_behind()
+{
+    TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
+    return store && store->slot_change_queued();
+}
+
 }  // namespace
 
-bool any() { return g_stores.load() > 0 || param_file_behind() || eeprom_behind(); }
+bool any() { return g_stores.load() > 0 || param_file_behind() || eeprom_behind() || slot_change_behind(); }
 
 StoreUnderWay::StoreUnderWay() { ++g_stores; }
 StoreUnderWay::~StoreUnderWay() { --g_stores; }

@@ -1,6 +1,7 @@
 #pragma once
 // What a restart must not cut short: a parameter change the parameter file has not taken
-// yet, an EDID EEPROM write asked for or running, and a record store in a flash under way.
+// yet, a remote user-mode slot change signalled and the mode files of para_sync being
+// written, an EDID EEPROM write asked for or running, and a record store in a flash under way.
 // Every reboot path lets them finish first, for a bounded time, so the next start finds whole
 // files, EEPROMs and records.
 #include <cstdint>
@@ -11,8 +12,9 @@ namespace pending_writes {
 constexpr uint32_t kBoundMs = 5000;
 constexpr uint32_t kBoundTicks = kBoundMs / 10;
 
-// True while a change waits for the apply pass or the parameter file, an EEPROM write is
-// asked for or under way, or a StoreUnderWay is held.
+// True while a change waits for the apply pass or the parameter file, a remote slot change
+// waits for para_sync, an EEPROM write is asked for or under way, or a StoreUnderWay is held
+// (para_sync holds one while it writes or deletes mode files).
 bool any();
 
 // Held by a record store in a flash (the FPGA's LED page, on/off and brightness records) for

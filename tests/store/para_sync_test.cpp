@@ -162,6 +162,7 @@ TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
     std::string mode(4096, '\0');
     mode[0] = mode[1] = static_cast<char>(0xAA);
     write("/data/modes/custom_mode6", mode);
+    write("/data/modes/MO06.json", "{}");  // left by a save; the tool's write cleared the slot's OSD word
     write("/data/modes/custom_mode2", mode);
     TlxRamPara* s = boot();
     install_mode_writer();
@@ -177,6 +178,7 @@ TEST_F(StoreTest, RemoteSlotChangeRewritesAndDeletesModeFiles)
     ram_wr16(s->ram_image, ram_current_mode, 6);  // the mode deleted is the one in use
     SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
     EXPECT_FALSE(exists("/data/modes/custom_mode6"));
+    EXPECT_FALSE(exists("/data/modes/MO06.json"));
     EXPECT_EQ(s->mode_slot[5].bytes[0], MODE_MARKER_EMPTY);
     EXPECT_EQ(ram_rd16(s->ram_image, ram_current_mode), 6);  // still names it; its slot reads empty
     EXPECT_EQ(c331_shared::param_changed.load(), 0);         // the image is left as it was
@@ -227,6 +229,109 @@ TEST_F(StoreTest, RemoteSlotChangeLeavesSavedModesItDidNotTouch)
     EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode2")[mode_slot_offset(ram_brightness)]), 40);
     EXPECT_EQ(s->mode_slot[4].bytes[0], MODE_MARKER_EMPTY);
     EXPECT_EQ(s->TlxUserModeSaved(4), 0);
+}
+
+// A slot the panel deletes or saves after a tool wrote it without applying is the panel's:
+// the tool's later apply of another slot neither brings the deleted mode back nor rewrites
+// the saved one from the image.
+TEST_F(StoreTest, PanelSaveOrDeleteEndsAToolsUnappliedSlotWrite)
+{
+    std::string mode(4096, '\0');
+    mode[0] = mode[1] = static_cast<char>(0xAA);
+    write("/data/modes/custom_mode3", mode);
+    TlxRamPara* s = boot();
+    install_mode_writer();
+    const u8 same = s->mode_slot[2].bytes[100], saved[2] = {0xAA, 0xAA};
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(&same, 1, 0x3000 + 100), 0);  // mode 3, not applied
+    s->mode_file_deal(2, 1);                                           // the panel's Delete
+    EXPECT_EQ(s->TlxUserModeSaved(2), 0);
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0xD000), 0);  // mode 13, not applied
+    user_change(s, ram_brightness, 70);
+    user_change(s, ram_mode_save_request, 13);  // the panel saves mode 13
+    SyncUpdate::p_SyncUpdate->para_sync(1);
+    user_change(s, ram_brightness, 90);
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, 0x7000), 0);  // the tool saves mode 7
+    c331_raise_change(2);
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    EXPECT_TRUE(exists("/data/modes/custom_mode7"));
+    EXPECT_FALSE(exists("/data/modes/custom_mode3"));
+    EXPECT_EQ(s->TlxUserModeSaved(2), 0);
+    EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode13")[mode_slot_offset(ram_brightness)]), 70);
+    EXPECT_EQ(s->mode_slot[12].bytes[mode_slot_offset(ram_brightness)], 70);
+}
+
+namespace {
+// The simulated board with a hook run as each file write begins, once the bytes to write are
+// taken: what a tool does while the device writes a file.
+class MidWriteBoard : public sim::SimBoard {
+public:
+    MidWriteBoard() : SimBoard(no_watcher()) {}
+    int write_fault(const std::string& real_path) const override
+    {
+        if (on_write)
+            on_write(real_path);
+        return SimBoard::write_fault(real_path);
+    }
+    std::function<void(const std::string&)> on_write;
+};
+}  // namespace
+
+// A tool's slot write made while a mode file is written is newer than that save: the slot
+// keeps it and the tool's next apply carries it out. A restart waits for the slot change
+// from its signal until the mode files are written.
+TEST_F(StoreTest, SlotWriteDuringAModeFileWriteIsKept)
+{
+    TlxRamPara* s = boot();
+    install_mode_writer();
+    auto* board = new MidWriteBoard;
+    board_.reset(board);
+    platform::install_board(board);
+    const auto counted = QObject::connect(s, &TlxRamPara::sig_update_para, [](int) {});  // main's connection
+    const u8 saved[2] = {0xAA, 0xAA};
+    const u8 odd = static_cast<u8>(s->ram_image[RAM_MODE_BASE + 98] ^ 0x5A);  // slot byte 100
+    struct Case {
+        const char* name;
+        std::vector<u32> saves;  // slot addresses the tool marks AA AA before the apply
+        int request;             // save request 0x364 instead (the panel's save)
+        const char* written;     // the file during whose write the tool writes
+        u32 address;             // what it writes then (into mode 10)
+        std::vector<u8> bytes;
+    } cases[] = {
+        {"save then delete", {0xA000}, 0, "custom_mode10", 0xA000, {0xFF, 0xFF}},
+        {"write after the marks were taken", {0x2000, 0xA000}, 0, "custom_mode2", 0xA000 + 100, {odd}},
+        {"panel save then delete", {}, 10, "custom_mode10", 0xA000, {0xFF, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (u32 a : c.saves)
+            ASSERT_EQ(s->TlxModeUserRamParaDeal(saved, 2, a), 0);
+        if (c.request)
+            user_change(s, ram_mode_save_request, u16(c.request));
+        else
+            c331_raise_change(2);
+        bool written = false;
+        board->on_write = [&](const std::string& path) {
+            if (written || path.find(c.written) == std::string::npos)
+                return;
+            written = true;
+            EXPECT_TRUE(pending_writes::any());
+            std::thread([&] {
+                s->TlxModeUserRamParaDeal(c.bytes.data(), u16(c.bytes.size()), c.address);
+                c331_raise_change(2);
+            }).join();
+        };
+        const int code = c.request ? 1 : apply_pass(s);
+        if (!c.request)
+            EXPECT_TRUE(pending_writes::any());  // signalled, not yet carried out
+        SyncUpdate::p_SyncUpdate->para_sync(code);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(std::memcmp(s->mode_slot[9].bytes + (c.address - 0xA000), c.bytes.data(), c.bytes.size()), 0);
+        SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+        EXPECT_EQ(exists("/data/modes/custom_mode10"), c.bytes.size() == 1);
+        EXPECT_FALSE(pending_writes::any());
+    }
+    board->on_write = nullptr;
+    QObject::disconnect(counted);
 }
 
 // Remote marker writes and slot changes on one side, file loads and deletions on the GUI

@@ -872,9 +872,11 @@ private slots:
         QCOMPARE(int(c331_shared::param_changed), 1);
         put_u16(image(), ram_current_mode, 6);
         c331_shared::param_changed = 0;
+        const u8 same = five.bytes[100];
+        store()->TlxModeUserRamParaDeal(&same, 1, 0x6000 + 100);  // a tool's write, never applied
         key(KEY_OK);
         key(KEY_RIGHT);
-        key(KEY_OK);  // Delete
+        key(KEY_OK);  // Delete: the panel's choice ends the tool's write
         QVERIFY(shell_ran("rm  -rf  /data/modes/custom_mode6"));
         QVERIFY(shell_ran("rm  -rf  /data/modes/MO06.json"));
         QVERIFY(!testutil::file_exists(root_.file("data/modes/custom_mode6")));

@@ -229,13 +229,26 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     EXPECT_EQ(mgr_->PS_BG_COLOR, 0xFF0000u) << "built-in colour kept";
     EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0x0000FFu) << "red";
     EXPECT_EQ(mgr_->PM_OSD_CHAR_64DOT, 0u);
-    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u) << "zoom left as it was";
+    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 0u) << "normal size, not the zoom set before";
+    // A bitmap entry after a double-size text: at normal size, as after a start.
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 128, "fonth": 128, "wordspace": 0,
+                                         "verticalspace": 0, "color": "#FF0000"})"));
+    reload_menu();
+    ASSERT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u);
+    write_file("/data/configs/omenu.json", R"({"osdcount": 1, "menu": [{"type": 1, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080}, "act": {"effect": 0, "speed": 1}}]})");
+    reload_menu();
+    EXPECT_EQ(mgr_->PM_OSD_DATA_MODE, 0u);
+    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 0u);
+    EXPECT_EQ(mgr_->PM_OSD_VZOOM_EN, 0u);
 
     // Nothing applied: no entries, a missing key, a word where a number belongs, a colour in
-    // no form the OSD reads, a status neither "on" nor "off".
+    // no form the OSD reads, a status neither "on" nor "off", a type neither text nor bitmap.
     for (const std::string& text :
          {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
           menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})"), menu_json(R"("status": 1)"),
+          menu_json(R"("type": 2)"),
           menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
                                     "verticalspace": 0, "color": "white"})"),
           menu_json(R"("backpara": {"enable": "on", "color": "#FFF"})")}) {

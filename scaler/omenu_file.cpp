@@ -206,7 +206,8 @@ void c331_manage::reload_osd_menus()
     apply_osd_entry(g_osd_list.osd[0]);
 }
 
-// c331_lock held. Position and size are held on the LED screen, computed signed, so the
+// c331_lock held. Position and size are held on the LED screen of the layout in force (a
+// wall the output channels cannot show keeps the one before), computed signed, so the
 // margins of types 6 and 8 never wrap. Every setting is made from the entry alone, none left
 // from the entry before. The entry's "on" shows the OSD only while the OSD is switched on
 // (image 0x84C).
@@ -215,10 +216,8 @@ void c331_manage::apply_osd_entry(const OMENU_PARA& e)
     if (e.osdcount == 0)
         return;
     const uint8_t* img = TlxRamPara::p_tlxrampara_config->ram_image;
-    const int led_w = ram_rd16(img, ram_led_width);
-    const int led_h = ram_rd16(img, ram_led_height);
-    const int x = std::clamp(e.pos_x, 0, led_w), w = std::clamp(e.pos_w, 0, led_w);
-    const int y = std::clamp(e.pos_y, 0, led_h), h = std::clamp(e.pos_h, 0, led_h);
+    const int x = std::clamp(e.pos_x, 0, int(pnl.w)), w = std::clamp(e.pos_w, 0, int(pnl.w));
+    const int y = std::clamp(e.pos_y, 0, int(pnl.h)), h = std::clamp(e.pos_h, 0, int(pnl.h));
 
     load_char();
     tlxApi_OsdSet(5, x);

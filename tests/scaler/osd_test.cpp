@@ -291,6 +291,21 @@ TEST_F(OsdTest, MenuIsShownOnlyWhileTheOsdIsSwitchedOn)
     upload_pass();
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
     EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+
+    // After a wall change a menu that applies nothing (no entries; a file kept, not read)
+    // shows no OSD, as at a start: not a piece of the entry placed on the wall before.
+    for (const std::string& text : {menu_json("", 0), menu_json(R"("status": 1)")}) {
+        SCOPED_TRACE(text);
+        write_file("/data/configs/omenu.json", menu_json());
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });
+        ASSERT_TRUE(model_->osd_read(0).on);
+        write_file("/data/configs/omenu.json", text);
+        upload_pass();
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_led_width, ram_rd16(image, ram_led_width) - 8); });
+        for (int k = 0; k < 8; ++k)
+            EXPECT_FALSE(model_->osd_read(k).on) << k;
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
+    }
 }
 
 // An entry at LED x, y is drawn there on every wall shape, cut over the output channels it
@@ -308,6 +323,7 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         int w, h, splice, out_w, out_h;
         int cols, rows;   // the output-channel grid of the layout
         std::vector<Entry> entries;
+        bool refused = false;   // the output channels cannot show it: the layout before stays
     } walls[] = {
         {1920, 1080, 0, 1920, 1080, 2, 1, {{0, 0, 400, 100}, {1520, 980, 400, 100}}},
         {8400, 1000, 0, 8400, 1000, 2, 1, {{4000, 10, 1000, 200}, {8000, 900, 400, 100}}},
@@ -324,6 +340,8 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
          {{0, 0, 400, 100}, {100, 3000, 400, 100}, {5000, 100, 400, 100}, {3640, 2110, 400, 100},
           {7280, 4220, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200},
           {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865}}},
+        // Refused: the entry is placed on the layout in force.
+        {1920, 1080, 5, 1920, 1080, 2, 2, {{0, 4200, 7680, 120}}, true},
         {7680, 4320, 1, 7680, 2160, 2, 2,
          {{3640, 2110, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200}, {3841, 2157, 400, 100, 128}}},
         {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
@@ -337,6 +355,7 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
                                  std::to_string(wall.splice) + " first " + std::to_string(wall.out_w) + "x" +
                                  std::to_string(wall.out_h);
         SCOPED_TRACE(name);
+        const int in_force_w = wall.refused ? mgr_->pnl.w : wall.w;
         edit_and_pass([&](uint8_t* m) {
             ram_wr16(m, ram_splice_mode, uint16_t(wall.splice));
             ram_wr16(m, ram_led_width, uint16_t(wall.w));
@@ -347,7 +366,7 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         // Where each channel lies on the wall: the layout the FPGA is given.
         const int xoffs = ram_rd16(img(), ram_och_layout), yoffs = ram_rd16(img(), ram_och_layout + 2);
         const int och_w = ram_rd16(img(), ram_och_layout + 8), och_h = ram_rd16(img(), ram_och_layout + 10);
-        ASSERT_EQ(mgr_->pnl.w, wall.w);
+        ASSERT_EQ(mgr_->pnl.w, in_force_w);
         for (const Entry& e : wall.entries) {
             SCOPED_TRACE("entry " + std::to_string(e.x) + "," + std::to_string(e.y));
             const std::string font = std::to_string(e.font);

@@ -318,6 +318,7 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         int x, y, w, h;
         int font = 64;    // 128: double size
         int shown_h = 0;  // lines shown when the drawing memory cannot hold them all
+        int starty = 6;   // the first text line on the canvas
     };
     const struct {
         int w, h, splice, out_w, out_h;
@@ -339,7 +340,8 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         {7680, 4320, 2, 7680, 2160, 2, 2,
          {{0, 0, 400, 100}, {100, 3000, 400, 100}, {5000, 100, 400, 100}, {3640, 2110, 400, 100},
           {7280, 4220, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200},
-          {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865}}},
+          {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865},
+          {0, 0, 7680, 4320, 64, 2577, 2576}}},
         // Refused: the entry is placed on the layout in force.
         {1920, 1080, 5, 1920, 1080, 2, 2, {{0, 4200, 7680, 120}}, true},
         {7680, 4320, 1, 7680, 2160, 2, 2,
@@ -347,7 +349,10 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
         {1280, 720, 5, 1280, 720, 2, 1, {{440, 600, 400, 100}}},
         // A canvas taller than the drawing memory holds at its pitch.
-        {4096, 2560, 0, 4096, 2560, 2, 1, {{0, 2400, 400, 160}, {0, 0, 4096, 2560, 64, 2416}}},
+        {4096, 2560, 0, 4096, 2560, 2, 1,
+         {{0, 2400, 400, 160}, {0, 0, 4096, 2560}, {0, 0, 200, 2560}, {100, 100, 1, 2460},
+          {0, 0, 4096, 2400, 64, 0, 2400}}},
+        {3840, 2730, 0, 3840, 2730, 2, 1, {{0, 0, 3840, 2730}}},
     };
     osd_switch(1);
     for (const auto& wall : walls) {
@@ -373,8 +378,9 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
             write_file("/data/configs/omenu.json",
                        menu_json(R"("pos": {"x": )" + std::to_string(e.x) + R"(, "y": )" + std::to_string(e.y) +
                                  R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) +
-                                 R"(}, "fontpara": {"startx": 4, "starty": 6, "fontw": )" + font + R"(, "fonth": )" +
-                                 font + R"(, "wordspace": 2, "verticalspace": 1, "color": "0xA0B0C0"})"));
+                                 R"(}, "fontpara": {"startx": 4, "starty": )" + std::to_string(e.starty) +
+                                 R"(, "fontw": )" + font + R"(, "fonth": )" + font +
+                                 R"(, "wordspace": 2, "verticalspace": 1, "color": "0xA0B0C0"})"));
             const int cuts = logged("the lines below are not shown");
             reload_menu();
             const int shown_h = e.shown_h ? e.shown_h : e.h;
@@ -385,8 +391,9 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
             const uint64_t pitch = uint64_t(mgr_->osd_pitch_units()) << 7;
             for (const std::string& l : record()) {
                 unsigned dst = 0, h = 0;
-                if (std::sscanf(l.c_str(), "fill dst=0x%x w=%*u h=%u", &dst, &h) == 2) {
-                    EXPECT_LE(dst + pitch * h, mgr_->PS_MEM_OSD1) << l;
+                const bool fill = std::sscanf(l.c_str(), "fill dst=0x%x w=%*u h=%u", &dst, &h) == 2;
+                if (fill || std::sscanf(l.c_str(), "string src=0x%*x dst=0x%x", &dst) == 1) {
+                    EXPECT_LE(dst + pitch * (fill ? h : 64), mgr_->PS_MEM_OSD1) << l;
                 }
             }
             int64_t area = 0;
@@ -534,6 +541,17 @@ TEST_F(OsdTest, NullTextAndHugeSpacesAreHeld)
     ASSERT_EQ(params.size(), 11u) << "one line: the next starts beyond the canvas";
     EXPECT_EQ(params[5], 255);
     EXPECT_EQ(params[10], 255);
+
+    // A line longer than a line of the memory ends with the last character that ends in it,
+    // not drawn on into the next line's memory.
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("texts": ")" + std::string(127, 'A') + R"(", "fontpara": {"startx": 0, "starty": 0,
+                   "fontw": 32, "fonth": 32, "wordspace": 2147483647, "verticalspace": 0, "color": "0xFFFFFF"})"));
+    reload_menu();
+    model_->clear_writes();
+    mgr_->update_osd(mgr_->c331_fd);
+    const int64_t row = int64_t(mgr_->osd_pitch_units()) << 7;
+    EXPECT_EQ(writes_to(0x04, 0x29).size(), size_t(1 + 5 * ((row - 16) / 255 + 1)));
 }
 
 // Nested 100,000 deep, the menu would overflow the scaler thread's stack in the parser.

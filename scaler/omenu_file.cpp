@@ -77,11 +77,15 @@ void check_status(const std::string& text)
         throw pt::ptree_bad_data("status \"" + text + "\" is not \"on\" or \"off\"", text);
 }
 
-// One entry of "menu"; throws pt::ptree_error on a missing key, a mistyped value, a status
-// or a colour in another form.
+// One entry of "menu", read from the defaults (what a file shows does not depend on the file
+// before it); throws pt::ptree_error on a missing key, a mistyped value, a type, status or
+// colour in another form.
 void read_record(const pt::ptree& e, OMENU_PARA* r)
 {
+    *r = OMENU_PARA{};
     r->type = e.get<int>("type");
+    if (r->type != 0 && r->type != 1)
+        throw pt::ptree_bad_data("type " + std::to_string(r->type) + " is not 0 (text) or 1 (bitmap)", r->type);
     r->status = e.get<std::string>("status");
     check_status(r->status);
     if (r->type == 0) {
@@ -101,7 +105,7 @@ void read_record(const pt::ptree& e, OMENU_PARA* r)
         check_colour("font colour", r->font_color);
         if (r->backpara_enable != "off")   // a transparent background's colour is not used
             check_colour("background colour", r->backpara_color);
-    } else if (r->type == 1) {
+    } else {
         read_pos_act(e, r);
         r->bmp_start = e.get<int>("bmppara.start", 0);  // read, no effect: may be absent
         r->bmp_end = e.get<int>("bmppara.end", 0);
@@ -202,18 +206,18 @@ void c331_manage::reload_osd_menus()
     apply_osd_entry(g_osd_list.osd[0]);
 }
 
-// c331_lock held. Position and size are held on the LED screen, computed signed, so the
-// margins of types 6 and 8 never wrap. The entry's "on" shows the OSD only while the OSD is
-// switched on (image 0x84C).
+// c331_lock held. Position and size are held on the LED screen of the layout in force (a
+// wall the output channels cannot show keeps the one before), computed signed, so the
+// margins of types 6 and 8 never wrap. Every setting is made from the entry alone, none left
+// from the entry before. The entry's "on" shows the OSD only while the OSD is switched on
+// (image 0x84C).
 void c331_manage::apply_osd_entry(const OMENU_PARA& e)
 {
     if (e.osdcount == 0)
         return;
     const uint8_t* img = TlxRamPara::p_tlxrampara_config->ram_image;
-    const int led_w = ram_rd16(img, ram_led_width);
-    const int led_h = ram_rd16(img, ram_led_height);
-    const int x = std::clamp(e.pos_x, 0, led_w), w = std::clamp(e.pos_w, 0, led_w);
-    const int y = std::clamp(e.pos_y, 0, led_h), h = std::clamp(e.pos_h, 0, led_h);
+    const int x = std::clamp(e.pos_x, 0, int(pnl.w)), w = std::clamp(e.pos_w, 0, int(pnl.w));
+    const int y = std::clamp(e.pos_y, 0, int(pnl.h)), h = std::clamp(e.pos_h, 0, int(pnl.h));
 
     load_char();
     tlxApi_OsdSet(5, x);
@@ -221,14 +225,12 @@ void c331_manage::apply_osd_entry(const OMENU_PARA& e)
     tlxApi_OsdSet(7, y);
     tlxApi_OsdSet(8, h);
     tlxApi_OsdSet(3, e.type == 0 ? 1 : 0);
-    if (e.fontw == e.fonth && (e.fontw == 32 || e.fontw == 64 || e.fontw == 128)) {
-        const int zoom = e.fontw == 128;
-        tlxApi_OsdSet(1, zoom);
-        tlxApi_OsdSet(2, zoom);
-        tlxApi_OsdSet(14, e.fontw != 32);
-    } else {
-        tlxApi_OsdSet(14, 0);
-    }
+    // 128: 64-dot characters at double size; 64: 64-dot; any other pair (a bitmap entry's
+    // none) 32-dot, at normal size.
+    const bool square = e.fontw == e.fonth, zoom = square && e.fontw == 128;
+    tlxApi_OsdSet(1, zoom);
+    tlxApi_OsdSet(2, zoom);
+    tlxApi_OsdSet(14, zoom || (square && e.fontw == 64));
     fit_osd_canvas();
     tlxApi_OsdSet(21, e.startx);
     tlxApi_OsdSet(22, e.starty);
@@ -254,8 +256,7 @@ void c331_manage::apply_osd_entry(const OMENU_PARA& e)
         tlxApi_OsdSet(18, 1);
     }
     static constexpr int kScroll[5] = {0, 3, 4, 1, 2};
-    if (e.effect >= 0 && e.effect < 5)
-        tlxApi_OsdSet(4, kScroll[e.effect]);
+    tlxApi_OsdSet(4, e.effect >= 0 && e.effect < 5 ? kScroll[e.effect] : 0);   // another effect: no scrolling
     tlxApi_OsdSet(0, e.status == "on" && ram_rd16(img, ram_osd_enable) != 0);
     tlxApi_OsdSet(33, e.backpara_layer == "buttom");
     tlxApi_OsdSet(34, e.wordspace);

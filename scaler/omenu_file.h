@@ -6,7 +6,7 @@
 struct OMENU_PARA {
     int osdcount = 0;    // "osdcount" (record 0 only): 0 = no entries, nothing applied
     int oactcount = 0;   // "oactcount" (record 0 only)
-    int type = 0;        // 0 text entry, 1 bitmap entry
+    int type = 0;        // 0 text entry, 1 bitmap entry; another is refused
     std::string status;  // "on" shows the OSD, "off" hides it
     int pos_x = 0;
     int pos_y = 0;
@@ -41,11 +41,13 @@ extern OSD_LIST g_osd_list;
 // Reads the file at `path` into `list` (count 0 first; a missing file changes nothing else).
 // A file the JSON check refuses (core/json_file.h) is deleted only when it is
 // "/data/configs/omenu.json" itself; a file that lacks a key, holds a non-number where a
-// number belongs, or a status or colour in another form leaves the count 0 (logged). The values without effect default to 0 or "".
+// number belongs, or a type, status or colour in another form leaves the count 0 (logged).
+// Each entry read starts from the defaults; the values without effect default to 0 or "".
 void get_json_omenu_para(const char* path, OSD_LIST* list);
 
 // Why the reader above would apply nothing of the file at the rooted `real_path` (not JSON, a
-// missing key, a non-number where a number is read, a status or colour in another form); empty when it reads it. The values that
+// missing key, a non-number where a number is read, a type, status or colour in another
+// form); empty when it reads it. The values that
 // have no effect ("name", "oactcount", "staytime", "bmppara") may be absent.
 std::string omenu_file_fault(const std::string& real_path);
 

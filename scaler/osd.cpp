@@ -159,10 +159,11 @@ void c331_manage::load_char()
 
 // The canvas of the text entry whose window types 5 to 8 have set (its zoom set too). The
 // output channels' canvas that load_char gives is kept when it holds the entry's part on the
-// wall. An entry wider than it (on walls of four channels) gets a canvas of its own size,
-// which fills no more lines of the drawing memory than the entry occupies; what that memory
-// cannot hold even so is cut at the lines it holds, and logged. The window keeps its place
-// and size: the margins of types 6 and 8 are taken from the canvas again.
+// wall. An entry wider than it (on walls of four channels), or taller than the lines it holds
+// (on tall walls, where the drawing memory holds fewer lines of that width), gets a canvas of
+// its own size, which fills no more lines of the drawing memory than the entry occupies; what
+// that memory cannot hold even so is cut at the lines it holds, and logged. The window keeps
+// its place and size: the margins of types 6 and 8 are taken from the canvas again.
 void c331_manage::fit_osd_canvas()
 {
     if (!PM_OSD_DATA_MODE)
@@ -176,7 +177,7 @@ void c331_manage::fit_osd_canvas()
         cw = (cw + 1) / 2;
     if (PM_OSD_VZOOM_EN)
         ch = (ch + 1) / 2;
-    if (cw > int64_t(PS_BG_HACT)) {
+    if (cw > int64_t(PS_BG_HACT) || (cw > 0 && ch > int64_t(PS_BG_VACT))) {
         PS_BG_HACT = uint32_t(cw);
         PS_BG_VACT = uint32_t(std::min<int64_t>(ch, osd_memory_lines(PS_BG_HACT)));
     }

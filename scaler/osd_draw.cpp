@@ -138,24 +138,31 @@ int c331_manage::osd_glyph(uint16_t unit, int ascii_glyphs)
 bool c331_manage::osd_put_unicode_string(int fd, const uint8_t* line, int x, int y, int fg, int bg, int w, int h,
                                          uint32_t base, bool big)
 {
-    int n = 0;
-    while (n < kOsdLineUnits && (line[2 * n] | line[2 * n + 1]) != 0)
-        ++n;
-    if (n == 0)
-        return true;   // an empty line starts no command
     const uint32_t font = big ? g_font_addr_64ASCII : g_font_addr_32ASCII;
     const int ascii_glyphs = int(big ? PS_CHAR_SIZE_64ASCII / 512 : PS_CHAR_SIZE_32ASCII / 128);
+    auto glyph = [&](int k) { return osd_glyph(uint16_t(line[2 * k] << 8 | line[2 * k + 1]), ascii_glyphs); };
+    auto width = [&](int g) { return int64_t(g < ascii_glyphs ? w / 2 : w); };
+    // The advance is one byte: a space from the menu file of any size is held to it.
+    auto advance = [&](int g) { return std::clamp<int64_t>(width(g) + int32_t(char_space), 0, 255); };
+    // The characters drawn: up to the line's end and the last one that ends inside the
+    // memory line, since one past it would be drawn into the next line's memory.
+    const int64_t row = int64_t(osd_pitch_units()) << 7;
+    int n = 0;
+    for (int64_t at = x; n < kOsdLineUnits && (line[2 * n] | line[2 * n + 1]) != 0; ++n) {
+        if (at + width(glyph(n)) > row)
+            break;
+        at += advance(glyph(n));
+    }
+    if (n == 0)
+        return true;   // an empty line starts no command
     drv->write_C331(fd, c331::CHR_FONT_MODE, big ? 72 : 8, 0);
     drv->write_C331(fd, c331::CHR_PARAM_ADDR, 2560, 0);
     drv->write_C331(fd, c331::CHR_PARAM_DATA, uint32_t(h) & 255, 0);
     drv->write_C331(fd, c331::CHR_PARAM_ADDR, 0, 0);
     for (int k = 0; k < n; ++k) {
-        const int glyph = osd_glyph(uint16_t(line[2 * k] << 8 | line[2 * k + 1]), ascii_glyphs);
-        // The advance is one byte: a space from the menu file of any size is held to it.
-        const int64_t width = glyph < ascii_glyphs ? w / 2 : w;
-        const int64_t advance = std::clamp<int64_t>(width + int32_t(char_space), 0, 255);
-        const uint32_t bytes[5] = {uint32_t(glyph) & 255, uint32_t(glyph) >> 8 & 255, uint32_t(fg), uint32_t(bg),
-                                   uint32_t(advance)};
+        const int g = glyph(k);
+        const uint32_t bytes[5] = {uint32_t(g) & 255, uint32_t(g) >> 8 & 255, uint32_t(fg), uint32_t(bg),
+                                   uint32_t(advance(g))};
         for (uint32_t b : bytes)
             drv->write_C331(fd, c331::CHR_PARAM_DATA, b, 0);
     }
@@ -173,10 +180,12 @@ bool c331_manage::gen_char(int fd)
     const int s = PM_OSD_CHAR_64DOT ? 64 : 32;
     const int64_t pitch = s + int64_t(int32_t(line_space));
     const int bg = PS_BG_TRANS ? 255 : 1;
+    const int64_t lines = osd_memory_lines(PS_BG_HACT);
     for (int i = 0; i < g_unicode_line && i < kOsdLines; ++i) {
         const int64_t y = int64_t(PS_CHAR_VST) + i * pitch;
-        // A line that starts off the canvas would address memory outside it: not drawn.
-        if (PS_CHAR_HST >= PS_BG_HACT || y < 0 || y >= int64_t(PS_BG_VACT))
+        // A line that starts off the canvas, or whose glyphs run past the last line of the
+        // drawing memory into the memory the OSD is shown from, is not drawn.
+        if (PS_CHAR_HST >= PS_BG_HACT || y < 0 || y >= int64_t(PS_BG_VACT) || y + s > lines)
             continue;
         if (!osd_put_unicode_string(fd, g_unicode_buf[i], int(PS_CHAR_HST), int(y), 2, bg, s, s, PS_MEM_OSD,
                                     PM_OSD_CHAR_64DOT != 0))

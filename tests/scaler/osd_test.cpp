@@ -229,13 +229,26 @@ TEST_F(OsdTest, MenuFileIsReadAndApplied)
     EXPECT_EQ(mgr_->PS_BG_COLOR, 0xFF0000u) << "built-in colour kept";
     EXPECT_EQ(mgr_->PS_CHAR_COLOR, 0x0000FFu) << "red";
     EXPECT_EQ(mgr_->PM_OSD_CHAR_64DOT, 0u);
-    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u) << "zoom left as it was";
+    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 0u) << "normal size, not the zoom set before";
+    // A bitmap entry after a double-size text: at normal size, as after a start.
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 128, "fonth": 128, "wordspace": 0,
+                                         "verticalspace": 0, "color": "#FF0000"})"));
+    reload_menu();
+    ASSERT_EQ(mgr_->PM_OSD_HZOOM_EN, 1u);
+    write_file("/data/configs/omenu.json", R"({"osdcount": 1, "menu": [{"type": 1, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080}, "act": {"effect": 0, "speed": 1}}]})");
+    reload_menu();
+    EXPECT_EQ(mgr_->PM_OSD_DATA_MODE, 0u);
+    EXPECT_EQ(mgr_->PM_OSD_HZOOM_EN, 0u);
+    EXPECT_EQ(mgr_->PM_OSD_VZOOM_EN, 0u);
 
     // Nothing applied: no entries, a missing key, a word where a number belongs, a colour in
-    // no form the OSD reads, a status neither "on" nor "off".
+    // no form the OSD reads, a status neither "on" nor "off", a type neither text nor bitmap.
     for (const std::string& text :
          {menu_json("", 0), std::string(R"({"name": "m", "oactcount": 1, "menu": []})"),
           menu_json(R"("pos": {"x": "ten", "y": 0, "w": 1, "h": 1})"), menu_json(R"("status": 1)"),
+          menu_json(R"("type": 2)"),
           menu_json(R"("fontpara": {"startx": 0, "starty": 0, "fontw": 64, "fonth": 64, "wordspace": 0,
                                     "verticalspace": 0, "color": "white"})"),
           menu_json(R"("backpara": {"enable": "on", "color": "#FFF"})")}) {
@@ -278,6 +291,21 @@ TEST_F(OsdTest, MenuIsShownOnlyWhileTheOsdIsSwitchedOn)
     upload_pass();
     edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
     EXPECT_EQ(mgr_->PM_OSD_EN, 0u);
+
+    // After a wall change a menu that applies nothing (no entries; a file kept, not read)
+    // shows no OSD, as at a start: not a piece of the entry placed on the wall before.
+    for (const std::string& text : {menu_json("", 0), menu_json(R"("status": 1)")}) {
+        SCOPED_TRACE(text);
+        write_file("/data/configs/omenu.json", menu_json());
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 1); });
+        ASSERT_TRUE(model_->osd_read(0).on);
+        write_file("/data/configs/omenu.json", text);
+        upload_pass();
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_led_width, ram_rd16(image, ram_led_width) - 8); });
+        for (int k = 0; k < 8; ++k)
+            EXPECT_FALSE(model_->osd_read(k).on) << k;
+        edit_and_pass([](uint8_t* image) { ram_wr16(image, ram_osd_enable, 0); });
+    }
 }
 
 // An entry at LED x, y is drawn there on every wall shape, cut over the output channels it
@@ -290,11 +318,13 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         int x, y, w, h;
         int font = 64;    // 128: double size
         int shown_h = 0;  // lines shown when the drawing memory cannot hold them all
+        int starty = 6;   // the first text line on the canvas
     };
     const struct {
         int w, h, splice, out_w, out_h;
         int cols, rows;   // the output-channel grid of the layout
         std::vector<Entry> entries;
+        bool refused = false;   // the output channels cannot show it: the layout before stays
     } walls[] = {
         {1920, 1080, 0, 1920, 1080, 2, 1, {{0, 0, 400, 100}, {1520, 980, 400, 100}}},
         {8400, 1000, 0, 8400, 1000, 2, 1, {{4000, 10, 1000, 200}, {8000, 900, 400, 100}}},
@@ -310,13 +340,19 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         {7680, 4320, 2, 7680, 2160, 2, 2,
          {{0, 0, 400, 100}, {100, 3000, 400, 100}, {5000, 100, 400, 100}, {3640, 2110, 400, 100},
           {7280, 4220, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200},
-          {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865}}},
+          {3839, 2159, 400, 100, 128}, {0, 0, 7680, 4320, 64, 2577}, {1000, 0, 5000, 4320, 64, 3865},
+          {0, 0, 7680, 4320, 64, 2577, 2576}}},
+        // Refused: the entry is placed on the layout in force.
+        {1920, 1080, 5, 1920, 1080, 2, 2, {{0, 4200, 7680, 120}}, true},
         {7680, 4320, 1, 7680, 2160, 2, 2,
          {{3640, 2110, 400, 100}, {0, 4200, 7680, 120}, {1000, 100, 5000, 200}, {3841, 2157, 400, 100, 128}}},
         {1920, 1080, 4, 1920, 1080, 2, 1, {{1520, 980, 400, 100}}},
         {1280, 720, 5, 1280, 720, 2, 1, {{440, 600, 400, 100}}},
         // A canvas taller than the drawing memory holds at its pitch.
-        {4096, 2560, 0, 4096, 2560, 2, 1, {{0, 2400, 400, 160}, {0, 0, 4096, 2560, 64, 2416}}},
+        {4096, 2560, 0, 4096, 2560, 2, 1,
+         {{0, 2400, 400, 160}, {0, 0, 4096, 2560}, {0, 0, 200, 2560}, {100, 100, 1, 2460},
+          {0, 0, 4096, 2400, 64, 0, 2400}}},
+        {3840, 2730, 0, 3840, 2730, 2, 1, {{0, 0, 3840, 2730}}},
     };
     osd_switch(1);
     for (const auto& wall : walls) {
@@ -324,6 +360,7 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
                                  std::to_string(wall.splice) + " first " + std::to_string(wall.out_w) + "x" +
                                  std::to_string(wall.out_h);
         SCOPED_TRACE(name);
+        const int in_force_w = wall.refused ? mgr_->pnl.w : wall.w;
         edit_and_pass([&](uint8_t* m) {
             ram_wr16(m, ram_splice_mode, uint16_t(wall.splice));
             ram_wr16(m, ram_led_width, uint16_t(wall.w));
@@ -334,15 +371,16 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
         // Where each channel lies on the wall: the layout the FPGA is given.
         const int xoffs = ram_rd16(img(), ram_och_layout), yoffs = ram_rd16(img(), ram_och_layout + 2);
         const int och_w = ram_rd16(img(), ram_och_layout + 8), och_h = ram_rd16(img(), ram_och_layout + 10);
-        ASSERT_EQ(mgr_->pnl.w, wall.w);
+        ASSERT_EQ(mgr_->pnl.w, in_force_w);
         for (const Entry& e : wall.entries) {
             SCOPED_TRACE("entry " + std::to_string(e.x) + "," + std::to_string(e.y));
             const std::string font = std::to_string(e.font);
             write_file("/data/configs/omenu.json",
                        menu_json(R"("pos": {"x": )" + std::to_string(e.x) + R"(, "y": )" + std::to_string(e.y) +
                                  R"(, "w": )" + std::to_string(e.w) + R"(, "h": )" + std::to_string(e.h) +
-                                 R"(}, "fontpara": {"startx": 4, "starty": 6, "fontw": )" + font + R"(, "fonth": )" +
-                                 font + R"(, "wordspace": 2, "verticalspace": 1, "color": "0xA0B0C0"})"));
+                                 R"(}, "fontpara": {"startx": 4, "starty": )" + std::to_string(e.starty) +
+                                 R"(, "fontw": )" + font + R"(, "fonth": )" + font +
+                                 R"(, "wordspace": 2, "verticalspace": 1, "color": "0xA0B0C0"})"));
             const int cuts = logged("the lines below are not shown");
             reload_menu();
             const int shown_h = e.shown_h ? e.shown_h : e.h;
@@ -353,8 +391,9 @@ TEST_F(OsdTest, EntryIsDrawnAtItsLedPositionOnEveryWallShape)
             const uint64_t pitch = uint64_t(mgr_->osd_pitch_units()) << 7;
             for (const std::string& l : record()) {
                 unsigned dst = 0, h = 0;
-                if (std::sscanf(l.c_str(), "fill dst=0x%x w=%*u h=%u", &dst, &h) == 2) {
-                    EXPECT_LE(dst + pitch * h, mgr_->PS_MEM_OSD1) << l;
+                const bool fill = std::sscanf(l.c_str(), "fill dst=0x%x w=%*u h=%u", &dst, &h) == 2;
+                if (fill || std::sscanf(l.c_str(), "string src=0x%*x dst=0x%x", &dst) == 1) {
+                    EXPECT_LE(dst + pitch * (fill ? h : 64), mgr_->PS_MEM_OSD1) << l;
                 }
             }
             int64_t area = 0;
@@ -502,6 +541,17 @@ TEST_F(OsdTest, NullTextAndHugeSpacesAreHeld)
     ASSERT_EQ(params.size(), 11u) << "one line: the next starts beyond the canvas";
     EXPECT_EQ(params[5], 255);
     EXPECT_EQ(params[10], 255);
+
+    // A line longer than a line of the memory ends with the last character that ends in it,
+    // not drawn on into the next line's memory.
+    write_file("/data/configs/omenu.json",
+               menu_json(R"("texts": ")" + std::string(127, 'A') + R"(", "fontpara": {"startx": 0, "starty": 0,
+                   "fontw": 32, "fonth": 32, "wordspace": 2147483647, "verticalspace": 0, "color": "0xFFFFFF"})"));
+    reload_menu();
+    model_->clear_writes();
+    mgr_->update_osd(mgr_->c331_fd);
+    const int64_t row = int64_t(mgr_->osd_pitch_units()) << 7;
+    EXPECT_EQ(writes_to(0x04, 0x29).size(), size_t(1 + 5 * ((row - 16) / 255 + 1)));
 }
 
 // Nested 100,000 deep, the menu would overflow the scaler thread's stack in the parser.

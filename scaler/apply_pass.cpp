@@ -121,12 +121,15 @@ void c331_manage::apply_panel(const uint8_t* img, const uint8_t* shd, bool blank
     if (changed) {
         tlxApi_PnlInit2(ram_rd16(img, ram_led_width), ram_rd16(img, ram_led_height), ram_rd16(img, ram_output_rect + 4),
                         ram_rd16(img, ram_output_rect + 6), ram_rd16(img, ram_splice_mode));
-        // The OSD entry was placed on the layout before: the OSD is off, its window empty,
-        // until the menu's reload places the entry on this one (a menu that applies nothing
-        // then shows nothing, as at a start).
-        tlxApi_OsdSet(6, 0);
-        tlxApi_OsdSet(8, 0);
-        tlxApi_OsdSet(0, 0);
+        // A shown OSD entry was placed on the layout before: the OSD is off, its window
+        // empty, until the menu's reload places the entry on this one (a menu that applies
+        // nothing then shows nothing, as at a start). An OSD not shown is left untouched, as
+        // a start leaves it.
+        if (PM_OSD_EN) {
+            tlxApi_OsdSet(6, 0);
+            tlxApi_OsdSet(8, 0);
+            tlxApi_OsdSet(0, 0);
+        }
     }
     // Handed back also when the size went back to the one applied before this pass: the FPGA
     // blanked for it and restarts the output only on the hand-back. So is a blank that ended

@@ -46,7 +46,7 @@ constexpr uint64_t kTickWaitUs = 20000;
 constexpr u32 kPassWaitTicks = 300;     // a card's answer to a pass-through is awaited this long
 constexpr u32 kStepTicks = 30;         // power-up: a step when more than this has passed
 constexpr u32 kResetHoldTicks = 101;   // reset line held this long
-constexpr u8 kStepDone = 7;
+constexpr u8 kStepDone = fpga_manage::kBringupDone;
 constexpr u8 kStepOutputReset = 17;
 
 bool version_ok(u8 v) { return v >= 25 && v <= 35; }

@@ -248,6 +248,7 @@ public:
 
     std::atomic<u8> fpga_reset_pending[fpga::kChips]{};
     std::atomic<u32> fpga_reset_time[fpga::kChips]{};
+    static constexpr u8 kBringupDone = 7;  // bringup_step once the bring-up is whole
     std::atomic<u8> bringup_step[fpga::kChips]{};
     std::atomic<u16> bringup_poll_count[fpga::kChips]{};  // zeroed by a restart seen on a transport thread
     u8 bringup_retry[fpga::kChips] = {};

@@ -65,8 +65,13 @@ using StepList = std::vector<Step>;
 c331_manage* g_mgr = nullptr;
 fpga_manage* g_fpga = nullptr;
 
-// The FPGA's run state as its register mirror holds it (3 = running); no FPGA pass runs here.
-void set_fpga_run_state(u8 state) { fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE] = state; }
+// The FPGA's run state as its register mirror holds it (3 = running, after a whole bring-up);
+// no FPGA pass runs here.
+void set_fpga_run_state(u8 state)
+{
+    g_fpga->bringup_step[0] = state == 3 ? fpga_manage::kBringupDone : 0;
+    fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE] = state;
+}
 
 // Runs `fn` on a thread of its own, as the scaler thread would, then delivers what it queued
 // for the GUI thread's persistence slot.
@@ -888,8 +893,8 @@ private slots:
         set_net("192.168.1.199", "255.255.255.0", "192.168.1.1");
     }
 
-    // Without the FPGA component every port is offline and every value 0; four F5 scroll the
-    // tiles to LED2..LED5; neither end wraps.
+    // Without the FPGA component no port has a link and no value is shown (dashes, "not
+    // ready"); four F5 scroll the tiles to LED2..LED5; neither end wraps.
     void outputPortsWithoutFpga()
     {
         fpga_manage::p_fpga_manage = nullptr;
@@ -898,7 +903,8 @@ private slots:
             [] {
                 QVERIFY(g_netset);
                 for (const char* f : {"x_lineEdit", "y_lineEdit", "w_lineEdit", "h_lineEdit"})
-                    QCOMPARE(text_of(g_netset, f), QString("0"));
+                    QCOMPARE(text_of(g_netset, f), QString("--"));
+                QCOMPARE(text_of(g_netset, "label_state"), QString("Output ports not ready"));
                 for (const char* l : {"L1label", "L2label", "L3label", "L4label"})
                     QCOMPARE(g_netset->findChild<QLabel*>(l)->property("online").toBool(), false);
                 key(KEY_LEFT);
@@ -918,21 +924,35 @@ private slots:
         fpga_manage::p_fpga_manage = g_fpga;
     }
 
-    // With the FPGA running and cards scripted on ports 1 and 3, those tiles are online; port
-    // 1's area comes from its words at the odd page offsets 19, 21, 23 and 25.
+    // Opened before the FPGA's bring-up the page shows no value and no link; once the FPGA
+    // runs with cards on ports 1 and 3, the tick shows port 0's area and those links without a
+    // key. Port 1's area comes from its words at the odd page offsets 19, 21, 23 and 25. A card
+    // unplugged (at the FPGA thread's next look) and a tool's write of the page are followed.
     void outputPortsFromTheFpga()
     {
         std::ofstream(root_.file("sim/board.json")) << "{\"cards\": [0, 2, 0, 1]}\n";
         board_->poll();
-        set_fpga_run_state(3);
         abyte* page = fpga_manage::MCU_RAM_PARA_func[0];
-        const u16 area[4] = {100, 200, 1920, 1080};
+        const u16 area[8] = {16955, 20553, 24151, 27749, 100, 200, 1920, 1080};
         for (int k = 0; k < 4; ++k)
-            fpga_manage::page_wr16(page, 19 + 2 * k, area[k]);
+            fpga_manage::page_wr16(page, 19 + 2 * k, area[4 + k]);
         Steps().run(then(into(&Option::on_Button_outputset_clicked), {
             [] { g_outputset->on_Button_lanset_clicked(); },
-            [] {
+            [&] {
                 const auto online = [](const char* l) { return g_netset->findChild<QLabel*>(l)->property("online").toBool(); };
+                ticks(MainWindow::kFollowTicks);
+                QCOMPARE(text_of(g_netset, "x_lineEdit"), QString("--"));
+                QCOMPARE(text_of(g_netset, "h_lineEdit"), QString("--"));
+                QVERIFY(!text_of(g_netset, "label_state").isEmpty());
+                shot("netset_not_ready");
+                for (int k = 0; k < 4; ++k)  // the bring-up loads the saved page, then runs
+                    fpga_manage::page_wr16(page, 8 + 2 * k, area[k]);
+                set_fpga_run_state(3);
+                g_fpga->update_link_state(0);
+                ticks(MainWindow::kFollowTicks);
+                QCOMPARE(text_of(g_netset, "x_lineEdit"), QString("16955"));
+                QCOMPARE(text_of(g_netset, "h_lineEdit"), QString("27749"));
+                QCOMPARE(text_of(g_netset, "label_state"), QString());
                 QVERIFY(!online("L1label"));
                 QVERIFY(online("L2label"));
                 QVERIFY(!online("L3label"));
@@ -943,6 +963,13 @@ private slots:
                 QCOMPARE(text_of(g_netset, "w_lineEdit"), QString("1920"));
                 QCOMPARE(text_of(g_netset, "h_lineEdit"), QString("1080"));
                 shot("netset_fpga");
+                std::ofstream(root_.file("sim/board.json")) << "{\"cards\": [0, 2]}\n";
+                board_->poll();
+                g_fpga->update_link_state(0);
+                fpga_manage::page_wr16(page, 19, 300);
+                ticks(MainWindow::kFollowTicks);
+                QVERIFY(!online("L4label"));
+                QCOMPARE(text_of(g_netset, "x_lineEdit"), QString("300"));
             },
         }));
         set_fpga_run_state(0);

@@ -493,6 +493,13 @@ void long_port_areas(fpga_manage* fpga)
     }
 }
 
+// The FPGA after a whole bring-up (register 80 = 3), or before it; no FPGA pass runs here.
+void set_fpga_ready(fpga_manage* fpga, bool ready)
+{
+    fpga->bringup_step[0] = ready ? fpga_manage::kBringupDone : 0;
+    fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE] = ready ? 3 : 0;
+}
+
 // A full aging log (seven days of samples) with every flag, three-digit registers and rises
 // in every class, and counters of ten years of samples (one every 3 minutes).
 void long_aging_log()
@@ -637,7 +644,10 @@ private slots:
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
                 tour("ledset", "RRRRO") + tour("keypad", "RRRRRRRRRRRRRRR") + StepList{[] { g_numberkeyboard->press("close"); }},
             option() + StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_lanset_clicked(); }} +
-                tour("netset", "RRRRRRRRRRRRRRRR"),
+                tour("netset_not_ready", ""),
+            StepList{[this] { set_fpga_ready(fpga_, true); }} + option() +
+                StepList{[] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_lanset_clicked(); }} +
+                tour("netset", "RRRRRRRRRRRRRRRR") + StepList{[this] { set_fpga_ready(fpga_, false); }},
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); }} + tour("imagequality", "RR"),
             option() + StepList{[] { g_option->on_Button_imagequality_clicked(); },
                                 [] { g_imagequality->on_Button_quality_clicked(); }} +

@@ -14,10 +14,24 @@ int run_state()
     return fpga_manage::MCU_REG_func[0][fpga::REG_RUN_STATE].load();
 }
 
+bool chip_ready()
+{
+    const fpga_manage* f = fpga_manage::p_fpga_manage;
+    return f && f->chip_ready();
+}
+
 uint16_t link_bitmap()
 {
     fpga_manage* f = fpga_manage::p_fpga_manage;
     return f ? static_cast<uint16_t>(f->get_wlan_state()) : 0;
+}
+
+uint16_t link_bitmap_seen()
+{
+    const fpga_manage* f = fpga_manage::p_fpga_manage;
+    if (!f || !f->running_state(0))
+        return 0;
+    return static_cast<uint16_t>(f->reg(fpga::REG_LINK_B) << 8 | f->reg(fpga::REG_LINK_A));
 }
 
 PortArea port_area(int port)

@@ -15,6 +15,8 @@ const char* const kTileNormal =
 const char* const kTileSelected =
     "background-color:transparent; border:0px solid rgb(255, 255, 255);border-radius:1px;padding:2px 4px";
 constexpr int kTilePitch = 68;
+const char* const kNoValue = "--";
+const Text4 kNotReady{"输出端口未就绪", "Output ports not ready", "Выходы ещё не готовы", "Cổng ra chưa sẵn sàng"};
 }  // namespace
 
 netset::netset(QWidget* parent) : PageFrame("netset", PAGE_NETSET), ui(new Ui::netset)
@@ -51,32 +53,81 @@ void netset::language_changed()
     ui->label_netset->setText(tr4({"网口输出", "Port output", "Настройка LAN", "Cài đặt cổng MẠNG"}));
     ui->w_label->setText(tr4({"宽", "W", "Ширина", "Rộng"}));
     ui->h_label->setText(tr4({"高", "H", "Высота", "Cao"}));
+    show_ready();
 }
+
+void netset::syncUpdate()
+{
+    PageFrame::syncUpdate();
+    follow_device();
+}
+
+// ---- what the device holds ------------------------------------------------------------------
 
 void netset::wlan_para_get(unsigned short port)
 {
     if (port >= kPorts)
         port = 0;
-    const fpga_link::PortArea a = fpga_link::port_area(port);
-    ui->x_lineEdit->setText(QString::number(a.x));
-    ui->y_lineEdit->setText(QString::number(a.y));
-    ui->w_lineEdit->setText(QString::number(a.w));
-    ui->h_lineEdit->setText(QString::number(a.h));
+    shown_.ready = fpga_link::chip_ready();
+    shown_.area = shown_.ready ? fpga_link::port_area(port) : fpga_link::PortArea{};
+    show_area();
+    show_ready();
     QLabel* captions[kTiles] = {ui->LED1label, ui->LED2label, ui->LED3label, ui->LED4label};
     for (int i = 0; i < kTiles; ++i)
         captions[i]->setText(tr4({"网口LED%1", "LED%1", "LED%1", "LED%1"}).arg(ui_min_select + i + 1));
 }
 
+// On opening and at F4/F5 the links are read from the FPGA itself.
 void netset::initWlan()
 {
-    const u16 links = fpga_link::link_bitmap();
+    shown_.links = shown_.ready ? fpga_link::link_bitmap() : 0;
+    show_links();
+}
+
+// The tick's look takes the links the FPGA thread read last (the register mirror) and the
+// parameter page as it stands: no SPI and no lock on the GUI thread.
+void netset::follow_device()
+{
+    Shown now;
+    now.ready = fpga_link::chip_ready();
+    if (now.ready) {
+        now.links = fpga_link::link_bitmap_seen();
+        now.area = fpga_link::port_area(ui_select);
+    }
+    if (now.ready == shown_.ready && now.links == shown_.links && now.area == shown_.area)
+        return;
+    shown_ = now;
+    show_area();
+    show_links();
+    show_ready();
+}
+
+// ---- drawing ----------------------------------------------------------------------------------
+
+void netset::show_area()
+{
+    const auto text = [this](u16 v) { return shown_.ready ? QString::number(v) : QString(kNoValue); };
+    ui->x_lineEdit->setText(text(shown_.area.x));
+    ui->y_lineEdit->setText(text(shown_.area.y));
+    ui->w_lineEdit->setText(text(shown_.area.w));
+    ui->h_lineEdit->setText(text(shown_.area.h));
+}
+
+// Before the FPGA runs no link is known: the tiles show no icon rather than "offline".
+void netset::show_links()
+{
     QLabel* icons[kTiles] = {ui->L1label, ui->L2label, ui->L3label, ui->L4label};
     for (int i = 0; i < kTiles; ++i) {
-        const bool up = (links >> (ui_min_select + i)) & 1;
-        icons[i]->setPixmap(QPixmap(up ? ":/png/online_up.png" : ":/png/offline_up.png"));
+        const bool up = (shown_.links >> (ui_min_select + i)) & 1;
+        if (shown_.ready)
+            icons[i]->setPixmap(QPixmap(up ? ":/png/online_up.png" : ":/png/offline_up.png"));
+        else
+            icons[i]->clear();
         icons[i]->setProperty("online", up);
     }
 }
+
+void netset::show_ready() { ui->label_state->setText(shown_.ready ? QString() : tr4(kNotReady)); }
 
 // F4/F5 move the selection without wrapping; at the first or last tile the tiles scroll.
 bool netset::page_key(int key)

@@ -410,6 +410,11 @@ void MainWindow::slot_update_timer_ticks()
         if (g_factoryage && g_agelog_page_update)
             g_agelog_page_update();
     }
+    if (now - last_follow_tick_ >= kFollowTicks) {
+        last_follow_tick_ = now;
+        if (!PageFrame::open_pages().empty())
+            PageFrame::open_pages().back()->follow_device();
+    }
     if (status_ticks_ > 0 && --status_ticks_ == 0)
         ui->label_status->clear();
 }

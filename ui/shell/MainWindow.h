@@ -16,6 +16,7 @@ class MainWindow : public MenuPage {
 public:
     static constexpr u32 kRebootTicks = 300;
     static constexpr u32 kAgingTicks = 18000;
+    static constexpr u32 kFollowTicks = 20;  // the topmost page's follow_device()
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -83,5 +84,6 @@ private:
     int popup_action_ = 0;  // 0 save, 1 recall, 2 cancel
     bool reboot_sent_ = false;
     u32 last_age_tick_ = 0;
+    u32 last_follow_tick_ = 0;
     int status_ticks_ = 0;
 };

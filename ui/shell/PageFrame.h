@@ -38,6 +38,10 @@ public:
     // Called by the persistence slot while this page is on top: re-translate when the
     // language word changed.
     virtual void syncUpdate();
+    // Called by the panel tick every MainWindow::kFollowTicks on the topmost open page: a page
+    // that shows device state no image change announces (the FPGA's run state, port links and
+    // pages) reads it again here, without c331_lock and without any bus, and redraws what changed.
+    virtual void follow_device() {}
 
     // Set by the opener: where back returns to and how the page pointer is cleared.
     void set_return(PageFrame* parent, std::function<void()> clear_pointer);

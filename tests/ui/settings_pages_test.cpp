@@ -1201,6 +1201,37 @@ private slots:
         preset(ram_led_height, 2048);
     }
 
+    // A split wall a tool stored beyond the page's limits (7680 x 4320, splice HV) is shown;
+    // Apply without typing refuses with the tip and writes nothing.
+    void ledSizeApplyLeavesAWallBeyondThePage()
+    {
+        const std::pair<u32, u16> wall[] = {{ram_led_width, 7680}, {ram_led_height, 4320}, {ram_splice_mode, 1},
+                                            {ram_output_rect + 4, 3840}, {ram_window_addr(1, WIN_ENABLE), 1}};
+        std::vector<u16> before;
+        for (const auto& [addr, v] : wall) {
+            before.push_back(word(addr));
+            preset(addr, v);
+        }
+        Steps().run(then(into(&Option::on_Button_outputset_clicked), {
+            [] { g_outputset->on_Button_ledset_clicked(); },
+            [] {
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledh"), QString("4320"));
+                keys(KEY_RIGHT, 2);
+                key(KEY_OK);  // apply: refused, the tip's loop runs the next step
+            },
+            [] {
+                QVERIFY(g_tip->isVisible());
+                QCOMPARE(c331_shared::param_changed.load(), 0);
+                QCOMPARE(text_of(g_ledset, "lineEdit_ledw"), QString("7680"));
+                ticks(TIP::kTicks);
+            },
+        }));
+        for (size_t i = 0; i < before.size(); ++i) {
+            QCOMPARE(word(wall[i].first), wall[i].second);
+            preset(wall[i].first, before[i]);
+        }
+    }
+
 private:
     // The LED size page applies a width typed while the FPGA runs; `handed_over` checks what
     // the apply asked for, then the FPGA's side of the hand-over and the tip are played out.

@@ -394,6 +394,22 @@ StepList edid_refused(u16 w, u16 h, u16 hz, const char* where)
            }};
 }
 StepList menu() { return {[] { key(KEY_OK); }}; }
+// Apply on the LED size page of a stored wall beyond what the page sets: the tip that says why.
+StepList ledset_refused()
+{
+    return StepList{[] {
+                        ram_wr16(image(), ram_led_width, 7680);
+                        ram_wr16(image(), ram_led_height, 4320);
+                        key(KEY_OK);
+                        g_mainwindow->on_option_clicked();
+                    },
+                    [] { g_option->on_Button_outputset_clicked(); }, [] { g_outputset->on_Button_ledset_clicked(); }} +
+           tour("ledset_refused", "RRO") + StepList{[] {
+               ticks(TIP::kTicks);
+               ram_wr16(image(), ram_led_width, 4096);
+               ram_wr16(image(), ram_led_height, 2048);
+           }};
+}
 StepList option() { return menu() + StepList{[] { g_mainwindow->on_option_clicked(); }}; }
 StepList keypad_digits(const char* digits)
 {
@@ -678,6 +694,7 @@ private slots:
                       }},
             edid_refused(4096, 2160, 60, "edid_size_refused"),
             edid_refused(4095, 4095, 120, "edid_clock_refused"),
+            ledset_refused(),
             StepList{[] { g_tip->tip_create(TIP::kNotKept); }, [] {
                           check_all("tip_not_kept");
                           snap("tip_not_kept");

@@ -3,6 +3,7 @@
 #include <QPixmap>
 
 #include "core/TlxRamPara.h"
+#include "core/log.h"
 #include "core/ram_map.h"
 #include "ui/settings_pages/fpga_link.h"
 #include "ui/shell/MainWindow.h"
@@ -15,6 +16,7 @@
 namespace {
 enum Row { RowWidth, RowHeight, RowApply, RowCancel };
 constexpr int kHiddenWindows[] = {1, 2, 3, 4, 5};
+const Text4 kBeyondPage{"尺寸超出\n本页范围", "Size beyond\nthis page", "Размер вне\nпределов", "Kích thước\nvượt giới hạn"};
 }  // namespace
 
 ledset::ledset(QWidget* parent) : SettingsPage("ledset", PAGE_LEDSET), ui(new Ui::ledset)
@@ -101,20 +103,51 @@ void ledset::confirmString(QString text)
     other->setText(other_text);
 }
 
+// The size Apply writes for the two fields' texts: each through its own rule, the width's side
+// limits, then the height's rule with its bound. A pair the keypad accepted (a typed height up
+// to the larger bound) comes out unchanged.
+std::pair<QString, QString> ledset::limited_size(const QString& width, const QString& height)
+{
+    const QString w = confirm_size(true, width, height).first;
+    const auto fixed = confirm_size(false, height, w);
+    return {fixed.second, fixed.first};
+}
+
+// A field not typed shows the stored size; the rules would change it only when a tool stored
+// a size beyond what this page sets (a split wall of 7680 x 4320). Applying it would replace
+// that wall by a size nobody chose.
+bool ledset::would_change_a_stored_side(const std::pair<QString, QString>& size) const
+{
+    const QString texts[2] = {ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text()};
+    const QString limited[2] = {size.first, size.second};
+    for (int i = 0; i < 2; ++i)
+        if (texts[i] == shown_[i] && limited[i] != texts[i])
+            return true;
+    return false;
+}
+
+void ledset::refuse_stored_size()
+{
+    writeLogMsg(LOG_WARNING, "LED size page: stored size " + ui->lineEdit_ledw->text().toStdString() + "x" +
+                                 ui->lineEdit_ledh->text().toStdString() +
+                                 " is beyond what the page sets: Apply refused, nothing written");
+    if (g_tip)
+        g_tip->tip_warning(tr4(kBeyondPage));
+}
+
 void ledset::on_Button_apply1_clicked()
 {
-    // The fields may still show the image's own values (0, or above the limits): each goes
-    // through its own rule, the width's side limits, then the height's rule with its bound,
-    // so no size outside the limits reaches the image and a pair the keypad accepted (a typed
-    // height up to the larger bound) is applied unchanged. A field not typed holds the size
-    // stored now.
+    // The fields may still show the image's own values; a field not typed holds the size
+    // stored now. A typed value goes through the rules; a stored one they would change is
+    // refused, so the wall stays as it is.
     refresh_fields();
-    ui->lineEdit_ledw->setText(confirm_size(true, ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text()).first);
-    const auto fixed = confirm_size(false, ui->lineEdit_ledh->text(), ui->lineEdit_ledw->text());
-    ui->lineEdit_ledh->setText(fixed.first);
-    ui->lineEdit_ledw->setText(fixed.second);
-    const u16 w = static_cast<u16>(ui->lineEdit_ledw->text().toShort(nullptr, 10));
-    const u16 h = static_cast<u16>(ui->lineEdit_ledh->text().toShort(nullptr, 10));
+    const auto size = limited_size(ui->lineEdit_ledw->text(), ui->lineEdit_ledh->text());
+    if (would_change_a_stored_side(size))
+        return refuse_stored_size();
+    ui->lineEdit_ledw->setText(size.first);
+    ui->lineEdit_ledh->setText(size.second);
+    const u16 w = static_cast<u16>(size.first.toShort(nullptr, 10));
+    const u16 h = static_cast<u16>(size.second.toShort(nullptr, 10));
     const u8* applied = TlxRamPara::p_tlxrampara_config->ram_applied;   // the canvas the scaler runs
     bool new_size = false;
     apply(1, [&](u8* image) {

@@ -1,7 +1,8 @@
 #pragma once
 // LED screen size (id 13): the LED canvas width and height, typed on the keypad within the
 // side and area limits. Applying a new size stretches window 0 over the canvas, switches
-// windows 1 to 5 off, starts the LED-size hand-shake with the FPGA and shows the tip.
+// windows 1 to 5 off, starts the LED-size hand-shake with the FPGA and shows the tip. A stored
+// size beyond the limits (a wall a tool set) is not applied unless typed over: Apply refuses it.
 #include <QString>
 #include <utility>
 
@@ -41,6 +42,10 @@ protected:
     void refresh_fields() override;
 
 private:
+    static std::pair<QString, QString> limited_size(const QString& width, const QString& height);
+    bool would_change_a_stored_side(const std::pair<QString, QString>& size) const;
+    void refuse_stored_size();
+
     Ui::ledset* ui;
     QString field_name;
     QString shown_[2];  // what the page last put into the width and height fields

@@ -98,36 +98,33 @@ void fpga_manage::load_brightness_record(bool into_page)
         g_change.bright_enable = 1;
         return;
     }
-    g_change.bright_enable = 0;
+    g_change.bright_enable = 1;
+    brightness_slot = 255;
     u8 rec[kBrightRecordLen];
     if (!load_cmd_record(this, kBrightRecord, rec, sizeof rec, into_page)) {
-        g_change.bright_value = 16;
+        no_brightness_record();
         return;
     }
     if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
         writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
-        g_change.bright_value = 16;
+        no_brightness_record();
         return;
     }
     brightness_mode = rec[8];
-    brightness_slot = 255;
     switch (rec[8]) {
-    case kModeManual:
-    case kModeRaw:
-        set_local(REG_BRIGHT_VALUE, rec[9]);
-        g_change.bright_enable = 1;
-        break;
-    case kModeHalfHour:
-        std::memcpy(HalfHourValue, rec + 9, sizeof HalfHourValue);
-        g_change.bright_enable = 1;
-        break;
-    case kModeAuto:
-        g_change.bright_enable = 1;
-        break;
-    default:
-        g_change.bright_value = 16;
-        break;
+    case kModeHalfHour: std::memcpy(HalfHourValue, rec + 9, sizeof HalfHourValue); break;
+    case kModeAuto: set_local(REG_BRIGHT_VALUE, u8(g_change.bright_value)); break;  // where its steps start
+    default: set_local(REG_BRIGHT_VALUE, rec[9]); break;                            // manual or raw
     }
+}
+
+// Without a usable record the brightness in use is the brightest step, 16: register 64 reads
+// it, and the cards get it as a manual value (also cards that still show an erased record's).
+void fpga_manage::no_brightness_record()
+{
+    brightness_mode = kModeManual;
+    g_change.bright_value = 16;
+    set_local(REG_BRIGHT_VALUE, 16);
 }
 
 // ---- task -------------------------------------------------------------------------------------------------
@@ -188,10 +185,16 @@ void fpga_manage::brightness_half_hour(bool relinked)
     }
 }
 
+// Without the module the value in use stays as it is, and the cards get it all the same.
 void fpga_manage::brightness_auto()
 {
-    if (!vmf_find())
-        return;
+    if (vmf_find())
+        brightness_auto_step();
+    Brightness_hand_dealwith(0);
+}
+
+void fpga_manage::brightness_auto_step()
+{
     u8 frame[ff::kVmfReadLen];
     ff::vmf_data_frame(u16(g_change.vmf_addr), frame);
     const u8 port = u8((g_change.vmf_group - 1) * 4 + vmf_port % 4);
@@ -221,7 +224,6 @@ void fpga_manage::brightness_auto()
         g_change.bright_value = u32(v);
         set_local(REG_BRIGHT_VALUE, u8(v));
     }
-    Brightness_hand_dealwith(0);
 }
 
 // ---- command page ----------------------------------------------------------------------------------------

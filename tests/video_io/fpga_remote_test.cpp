@@ -248,7 +248,23 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
 {
-    bring_up();
+    // Without a usable record (none, a manual 0, the automatic mode without a VMF module, a
+    // manual 8 erased through the command page before the bring-up) the brightness in use is
+    // 16: register 64 reads it and the cards get it.
+    for (const Bytes& data : {Bytes{}, Bytes{0, 0}, Bytes{2}, Bytes{0, 8}}) {
+        SCOPED_TRACE(data.size() * 100 + (data.empty() ? 0 : data.back()));
+        if (!data.empty())
+            flash_write(0x6CE000, Bytes{0xAA, 3, 0xAA, 0, 0, 0, u8(data.size()), 0} + data);
+        restart();
+        if (data == Bytes{0, 8}) {
+            const Bytes erase = {0xAA, 3, 0x55, 0, 0, 0, 1, 0, 2};
+            ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(erase.size())) + le16(0) + erase)[0], 0);
+            ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        }
+        bring_up();
+        EXPECT_TRUE(run_until([&] { return fpga0_->reg(6) == 255; }, 1100));
+        EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1}), (Bytes{0, 64, 1, 16}));
+    }
     for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
         const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);

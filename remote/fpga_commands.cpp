@@ -140,7 +140,7 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 3)
         return status_only(out, ST_REFUSED);
-    const u8 r = data[0];
+    const u8 r = data[0], value = data[1], mask = data[2];
     out[1] = r;
     out[2] = 0;
     if (!writable_register(r)) {
@@ -152,10 +152,15 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         out[2] = f->reg(r);
         return 3;
     }
+    if (r == fpga::REG_BRIGHT_VALUE) {
+        out[0] = f->write_brightness_value(mask, value) ? ST_DONE : ST_REFUSED;
+        out[2] = f->reg(r);
+        return 3;
+    }
     // A command page run (register 2 bit 2) that the device could not keep is not answered
     // as done.
     fpga_manage::CommandResult command = fpga_manage::CommandResult::Done;
-    f->write_to_register(r, data[2], data[1], 0, &command);
+    f->write_to_register(r, mask, value, 0, &command);
     out[0] = command == fpga_manage::CommandResult::Done      ? ST_DONE
              : command == fpga_manage::CommandResult::Refused ? ST_REFUSED
                                                               : ST_FAILED;

@@ -34,23 +34,28 @@ bool load_cmd_record(fpga_manage* f, const RecordCopies& copies, u8* rec, u32 le
     return true;
 }
 
-// Brightness data (the mode first) the task can run: a known mode, a manual value of 1 to 16
-// (the cards take 16 steps: 0 would wrap to the brightest), and for the half-hour mode its
-// table of 48 such values.
+// A brightness value (register 64) the cards can take in `mode`: any byte in the raw mode,
+// else a step of 1 to 16 (the cards take 16 steps: 0 would wrap to the brightest).
+bool brightness_value_ok(u8 mode, u8 v)
+{
+    return mode == kModeRaw || (v >= 1 && v <= 16);
+}
+
+// Brightness data (the mode first) the task can run: a known mode, a manual value the cards
+// take, and for the half-hour mode its table of 48 such values.
 bool brightness_data_ok(const u8* data, u32 len)
 {
-    const auto step_ok = [](u8 v) { return v >= 1 && v <= 16; };
     if (len < 1)
         return false;
     switch (data[0]) {
-    case kModeManual: return len >= 2 && step_ok(data[1]);
-    case kModeRaw: return len >= 2;
+    case kModeManual:
+    case kModeRaw: return len >= 2 && brightness_value_ok(data[0], data[1]);
     case kModeAuto: return true;
     case kModeHalfHour:
         if (len < 1 + 48)
             return false;
         for (u32 i = 1; i <= 48; ++i)
-            if (!step_ok(data[i]))
+            if (!brightness_value_ok(kModeHalfHour, data[i]))
                 return false;
         return true;
     default: return false;
@@ -125,6 +130,16 @@ void fpga_manage::no_brightness_record()
     brightness_mode = kModeManual;
     g_change.bright_value = 16;
     set_local(REG_BRIGHT_VALUE, 16);
+}
+
+bool fpga_manage::write_brightness_value(u8 mask, u8 value)
+{
+    std::lock_guard<std::mutex> lk(brightness_mutex);
+    const u8 v = u8((reg(REG_BRIGHT_VALUE) & ~mask) | (value & mask));
+    if (!brightness_value_ok(brightness_mode, v))
+        return false;
+    set_local(REG_BRIGHT_VALUE, v);
+    return true;
 }
 
 // ---- task -------------------------------------------------------------------------------------------------

@@ -198,6 +198,10 @@ public:
     // The record into use; with `into_page` (the bring-up) also into the command page, where a
     // tool reads the records back.
     void load_brightness_record(bool into_page);
+    // A tool's write of register 64, the brightness value in use: false (nothing changed) when
+    // the merged value is not one the brightness mode in use takes, as the command page
+    // refuses it (1 to 16, any byte in the raw mode).
+    bool write_brightness_value(u8 mask, u8 value);
     void brightness_task();
     // Runs the command page (register 2 bit 2): clock, on/off times, brightness. Refused: a
     // command the device cannot keep (unknown, or a brightness mode that needs a record and

@@ -265,11 +265,16 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         EXPECT_TRUE(run_until([&] { return fpga0_->reg(6) == 255; }, 1100));
         EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1}), (Bytes{0, 64, 1, 16}));
     }
+    // A tool's write of register 64 takes what the command page takes for the mode in use:
+    // any byte in the raw mode, else 1 to 16.
     for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
         const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
         ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
         EXPECT_EQ(fpga0_->reg(6), c[2]);
+        for (u8 v : {0, 17, 0xFF})
+            EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, v, 0xFF}), (Bytes{c[0] ? u8(0) : u8(1), 64, c[0] ? v : c[1]}));
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, c[1], 0xFF}), (Bytes{0, 64, c[1]}));
     }
     // Data the cards cannot take is refused and changes nothing: a manual value of 0 (it
     // would wrap to the brightest) or 17, an unknown mode, a half-hour table cut short.

@@ -13,7 +13,6 @@ namespace remote {
 namespace {
 
 constexpr u32 kBlockSpan = 0x1000;       // RAM address = block x 0x1000 + offset
-constexpr u32 kFpgaMeasuredWidth = 116;  // parameter page: the FPGA's measured input width
 constexpr u8 kFlashFpga = 0x02, kFlashScaler = 0x00;
 constexpr u32 kFlashAddrMask = 0x00FFFFFF;
 constexpr uint64_t kEraseSectors[3] = {1, 8, 16};
@@ -97,12 +96,17 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     }
     switch (target) {
     case Target::Page: {
+        // The input the FPGA measures is read from the chip: the page holds it only from the
+        // output start on, and not as it changes later.
+        u8 info[fpga::kFpgaInputLen];
+        if (off < fpga::PARA_FPGA_INPUT + fpga::kFpgaInputLen && off + len > fpga::PARA_FPGA_INPUT)
+            f->take_fpga_input(info);
         u8 page[fpga::kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, page, sizeof page);
         // With one output channel per piece the FPGA measures twice the width the tool expects.
         const c331_manage* m = c331_manage::p_c331_manage;
         if (m && m->use1och)
-            put_u16(page + kFpgaMeasuredWidth, u16(get_u16(page + kFpgaMeasuredWidth) / 2));
+            put_u16(page + fpga::PARA_FPGA_INPUT, u16(get_u16(page + fpga::PARA_FPGA_INPUT) / 2));
         std::memcpy(bytes, page + off, len);
         break;
     }

@@ -168,6 +168,9 @@ public:
     void power_up_step(u8 chip);
     void fpga_init(u8 chip);
     void output_start_step(u8 chip);
+    // The input the FPGA measures (page bytes 116 to 123: width, height, clock), read from the
+    // chip into `info` and the page, where a tool reads it.
+    void take_fpga_input(u8* info, u8 chip = 0);
     static const u8 RAM1[256];
 
     // ---- receiving cards (fpga_cards.cpp) --------------------------------------------------

@@ -576,6 +576,12 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 0, 0xFF}), (Bytes{1, 80, 0}));
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1})[0], 0);
+    // The input the FPGA measures, from the bring-up on (before the output start) and as it
+    // changes.
+    const Bytes input = le32(0x1000 + 116) + le16(8);
+    EXPECT_EQ(ask(0xF000, 0x61, input + le16(0)), Bytes{0} + input + le16(4096) + le16(2160) + le32(833753));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_input", QJsonArray{1920, 1080, 900000}}});
+    EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000 + 118) + le16(2) + le16(0)), Bytes{0} + le32(0x1000 + 118) + le16(2) + le16(1080));
     for (u8 r : {5, 50, 60, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));

@@ -13,6 +13,7 @@ namespace remote {
 namespace {
 
 constexpr u32 kBlockSpan = 0x1000;       // RAM address = block x 0x1000 + offset
+constexpr u8 kToolCommandBits = fpga::BIT(2);  // register 2: run the command page
 constexpr u8 kFlashFpga = 0x02, kFlashScaler = 0x00;
 constexpr u32 kFlashAddrMask = 0x00FFFFFF;
 constexpr uint64_t kEraseSectors[3] = {1, 8, 16};
@@ -119,18 +120,24 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     return 7u + len;
 }
 
-// Register 80 is the device's own knowledge of whether the chip runs: a tool reads it, never
-// sets it.
+// The device's own reports: whether the chip runs (80), an on/off record is stored (66), the
+// VMF module allows switching the power (67), card answers with a bad checksum (85). A tool
+// reads them, never sets them.
+bool device_report(u32 r)
+{
+    return r == fpga::REG_RUN_STATE || r == fpga::REG_ONOFF_STORED || r == fpga::REG_POWER_FILTER ||
+           r == fpga::REG_BAD_BCC;
+}
+
 bool writable_register(u32 r)
 {
-    return r <= fpga::REG_LAST && r != fpga::REG_RUN_STATE &&
-           (r <= fpga::REG_LOCAL_WRITABLE_LAST || r > fpga::REG_LOCAL_LAST);
+    return r <= fpga::REG_LAST && !device_report(r) && (r <= fpga::REG_LOCAL_WRITABLE_LAST || r > fpga::REG_LOCAL_LAST);
 }
 
 // Served while the chip does not run. Register 2's bit 2 runs the command page, kept by the
 // device (its FPGA bits are the device's own hand-shake, which the bring-up and the output
-// start set). Every other writable register is the chip's, whose write would be lost, or one
-// the bring-up sets (64, 66).
+// start set, and a tool's write never changes). Every other writable register is the chip's,
+// whose write would be lost, or one the bring-up sets (64).
 bool writable_before_bringup(u32 r) { return r == fpga::REG_COMMAND; }
 
 // Register 80 (tools poll it for the bring-up's end) and 97 to 127, which hold nothing; every
@@ -146,14 +153,13 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         return status_only(out, ST_REFUSED);
     const u8 r = data[0], value = data[1], mask = data[2];
     out[1] = r;
-    out[2] = 0;
+    out[2] = f->reg(r);  // a refused write's reply: the device's unchanged copy
     if (!writable_register(r)) {
         out[0] = ST_REFUSED;
         return 3;
     }
     if (!writable_before_bringup(r) && !f->chip_ready()) {
         out[0] = ST_FAILED;
-        out[2] = f->reg(r);
         return 3;
     }
     if (r == fpga::REG_BRIGHT_VALUE) {
@@ -161,10 +167,11 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
         out[2] = f->reg(r);
         return 3;
     }
-    // A command page run (register 2 bit 2) that the device could not keep is not answered
-    // as done.
+    // Register 2's other bits are the device's hand-shake with the chip: a tool's write
+    // changes only the bit that runs the command page, and a run the device could not keep
+    // is not answered as done.
     fpga_manage::CommandResult command = fpga_manage::CommandResult::Done;
-    f->write_to_register(r, mask, value, 0, &command);
+    f->write_to_register(r, r == fpga::REG_COMMAND ? u8(mask & kToolCommandBits) : mask, value, 0, &command);
     out[0] = command == fpga_manage::CommandResult::Done      ? ST_DONE
              : command == fpga_manage::CommandResult::Refused ? ST_REFUSED
                                                               : ST_FAILED;

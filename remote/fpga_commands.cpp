@@ -195,6 +195,29 @@ u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     return 3;
 }
 
+// Without the FPGA component (the first seconds of a start) every request is refused as one
+// before the bring-up is: status 3, the register and count (or the address and length).
+u32 refuse_without_component(u8 cmd, const u8* data, u32 dlen, u8* out)
+{
+    out[0] = ST_FAILED;
+    switch (cmd) {
+    case CMD_RAM_WRITE:
+    case CMD_RAM_READ:
+        if (dlen < (cmd == CMD_RAM_WRITE ? 8u : 6u))
+            return 1;
+        echo_addr_len(data, out);
+        return 7;
+    case CMD_REG_WRITE:
+    case CMD_REG_READ:
+        if (dlen < (cmd == CMD_REG_WRITE ? 3u : 2u))
+            return 1;
+        out[1] = data[0];
+        out[2] = cmd == CMD_REG_READ ? data[1] : 0;
+        return 3;
+    default: return 1;
+    }
+}
+
 }  // namespace
 
 u32 fpga_command(u16 dst, u8 cmd, const u8* data, u32 dlen, u8* out)
@@ -203,7 +226,7 @@ u32 fpga_command(u16 dst, u8 cmd, const u8* data, u32 dlen, u8* out)
     if (dst != kAddrFpga0)
         return status_only(out, ST_REFUSED);  // chip 1 is not fitted
     if (!f)
-        return status_only(out, ST_FAILED);
+        return refuse_without_component(cmd, data, dlen, out);
     switch (cmd) {
     case CMD_RAM_WRITE: return fpga_ram_write(f, data, dlen, out);
     case CMD_RAM_READ: return fpga_ram_read(f, data, dlen, out);

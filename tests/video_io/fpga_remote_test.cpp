@@ -532,6 +532,14 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
     for (u8 r : {5, 50, 60, 64, 70, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{3, r, 0})) << int(r);
+    // Without the FPGA component (the first seconds of a start) every request is refused so,
+    // in the same shape.
+    fpga_manage::p_fpga_manage = nullptr;
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{3, 2, 0}));
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{80, 1}), (Bytes{3, 80, 1}));
+    for (u8 cmd : {0x60, 0x61})
+        EXPECT_EQ(ask(0xF000, cmd, le32(30 * 0x1000) + le16(1) + le16(0) + Bytes{0}), Bytes{3} + le32(30 * 0x1000) + le16(1));
+    fpga_manage::p_fpga_manage = f_;
     EXPECT_EQ(ask(0xF000, 0x60, le32(33 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
     EXPECT_EQ(ask(0xF000, 0x60, le32(3 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
     const auto refused_reads = [this] {

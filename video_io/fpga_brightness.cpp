@@ -103,8 +103,7 @@ void fpga_manage::load_brightness_record(bool into_page)
         g_change.bright_enable = 1;
         return;
     }
-    g_change.bright_enable = 1;
-    brightness_slot = 255;
+    g_change.bright_enable = 0;
     u8 rec[kBrightRecordLen];
     if (!load_cmd_record(this, kBrightRecord, rec, sizeof rec, into_page)) {
         no_brightness_record();
@@ -116,6 +115,8 @@ void fpga_manage::load_brightness_record(bool into_page)
         return;
     }
     brightness_mode = rec[8];
+    brightness_slot = 255;
+    g_change.bright_enable = 1;
     switch (rec[8]) {
     case kModeHalfHour: std::memcpy(HalfHourValue, rec + 9, sizeof HalfHourValue); break;
     case kModeAuto: set_local(REG_BRIGHT_VALUE, u8(g_change.bright_value)); break;  // where its steps start
@@ -123,11 +124,10 @@ void fpga_manage::load_brightness_record(bool into_page)
     }
 }
 
-// Without a usable record the brightness in use is the brightest step, 16: register 64 reads
-// it, and the cards get it as a manual value (also cards that still show an erased record's).
+// Without a usable record no task runs (the cards keep what they show) and the brightness in
+// use is the brightest step, 16: register 64 says so, never 0, which is no step.
 void fpga_manage::no_brightness_record()
 {
-    brightness_mode = kModeManual;
     g_change.bright_value = 16;
     set_local(REG_BRIGHT_VALUE, 16);
 }
@@ -200,16 +200,10 @@ void fpga_manage::brightness_half_hour(bool relinked)
     }
 }
 
-// Without the module the value in use stays as it is, and the cards get it all the same.
 void fpga_manage::brightness_auto()
 {
-    if (vmf_find())
-        brightness_auto_step();
-    Brightness_hand_dealwith(0);
-}
-
-void fpga_manage::brightness_auto_step()
-{
+    if (!vmf_find())
+        return;
     u8 frame[ff::kVmfReadLen];
     ff::vmf_data_frame(u16(g_change.vmf_addr), frame);
     const u8 port = u8((g_change.vmf_group - 1) * 4 + vmf_port % 4);
@@ -239,6 +233,7 @@ void fpga_manage::brightness_auto_step()
         g_change.bright_value = u32(v);
         set_local(REG_BRIGHT_VALUE, u8(v));
     }
+    Brightness_hand_dealwith(0);
 }
 
 // ---- command page ----------------------------------------------------------------------------------------

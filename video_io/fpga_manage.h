@@ -368,7 +368,6 @@ private:
     CommandResult run_brightness_command(const u8* cmd);
     void brightness_half_hour(bool relinked);
     void brightness_auto();
-    void brightness_auto_step();
     void no_brightness_record();
     bool apply_brightness(u8 mode);
     void take_link_state(u8 chip, u8 a, u8 b);

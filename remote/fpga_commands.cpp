@@ -13,7 +13,7 @@ namespace remote {
 namespace {
 
 constexpr u32 kBlockSpan = 0x1000;       // RAM address = block x 0x1000 + offset
-constexpr u32 kFpgaMeasuredWidth = 116;  // parameter page: the FPGA's measured input width
+constexpr u8 kToolCommandBits = fpga::BIT(2);  // register 2: run the command page
 constexpr u8 kFlashFpga = 0x02, kFlashScaler = 0x00;
 constexpr u32 kFlashAddrMask = 0x00FFFFFF;
 constexpr uint64_t kEraseSectors[3] = {1, 8, 16};
@@ -97,12 +97,17 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     }
     switch (target) {
     case Target::Page: {
+        // The input the FPGA measures is read from the chip: the page holds it only from the
+        // output start on, and not as it changes later.
+        u8 info[fpga::kFpgaInputLen];
+        if (off < fpga::PARA_FPGA_INPUT + fpga::kFpgaInputLen && off + len > fpga::PARA_FPGA_INPUT)
+            f->take_fpga_input(info);
         u8 page[fpga::kPageSize];
         fpga_manage::page_copy_out(fpga_manage::MCU_RAM_PARA_func[0], 0, page, sizeof page);
         // With one output channel per piece the FPGA measures twice the width the tool expects.
         const c331_manage* m = c331_manage::p_c331_manage;
         if (m && m->use1och)
-            put_u16(page + kFpgaMeasuredWidth, u16(get_u16(page + kFpgaMeasuredWidth) / 2));
+            put_u16(page + fpga::PARA_FPGA_INPUT, u16(get_u16(page + fpga::PARA_FPGA_INPUT) / 2));
         std::memcpy(bytes, page + off, len);
         break;
     }
@@ -115,18 +120,24 @@ u32 fpga_ram_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     return 7u + len;
 }
 
-// Register 80 is the device's own knowledge of whether the chip runs: a tool reads it, never
-// sets it.
+// The device's own reports: whether the chip runs (80), an on/off record is stored (66), the
+// VMF module allows switching the power (67), card answers with a bad checksum (85). A tool
+// reads them, never sets them.
+bool device_report(u32 r)
+{
+    return r == fpga::REG_RUN_STATE || r == fpga::REG_ONOFF_STORED || r == fpga::REG_POWER_FILTER ||
+           r == fpga::REG_BAD_BCC;
+}
+
 bool writable_register(u32 r)
 {
-    return r <= fpga::REG_LAST && r != fpga::REG_RUN_STATE &&
-           (r <= fpga::REG_LOCAL_WRITABLE_LAST || r > fpga::REG_LOCAL_LAST);
+    return r <= fpga::REG_LAST && !device_report(r) && (r <= fpga::REG_LOCAL_WRITABLE_LAST || r > fpga::REG_LOCAL_LAST);
 }
 
 // Served while the chip does not run. Register 2's bit 2 runs the command page, kept by the
 // device (its FPGA bits are the device's own hand-shake, which the bring-up and the output
-// start set). Every other writable register is the chip's, whose write would be lost, or one
-// the bring-up sets (64, 66).
+// start set, and a tool's write never changes). Every other writable register is the chip's,
+// whose write would be lost, or one the bring-up sets (64).
 bool writable_before_bringup(u32 r) { return r == fpga::REG_COMMAND; }
 
 // Register 80 (tools poll it for the bring-up's end) and 97 to 127, which hold nothing; every
@@ -140,22 +151,27 @@ u32 fpga_reg_write(fpga_manage* f, const u8* data, u32 dlen, u8* out)
 {
     if (dlen < 3)
         return status_only(out, ST_REFUSED);
-    const u8 r = data[0];
+    const u8 r = data[0], value = data[1], mask = data[2];
     out[1] = r;
-    out[2] = 0;
+    out[2] = f->reg(r);  // a refused write's reply: the device's unchanged copy
     if (!writable_register(r)) {
         out[0] = ST_REFUSED;
         return 3;
     }
     if (!writable_before_bringup(r) && !f->chip_ready()) {
         out[0] = ST_FAILED;
+        return 3;
+    }
+    if (r == fpga::REG_BRIGHT_VALUE) {
+        out[0] = f->write_brightness_value(mask, value) ? ST_DONE : ST_REFUSED;
         out[2] = f->reg(r);
         return 3;
     }
-    // A command page run (register 2 bit 2) that the device could not keep is not answered
-    // as done.
+    // Register 2's other bits are the device's hand-shake with the chip: a tool's write
+    // changes only the bit that runs the command page, and a run the device could not keep
+    // is not answered as done.
     fpga_manage::CommandResult command = fpga_manage::CommandResult::Done;
-    f->write_to_register(r, data[2], data[1], 0, &command);
+    f->write_to_register(r, r == fpga::REG_COMMAND ? u8(mask & kToolCommandBits) : mask, value, 0, &command);
     out[0] = command == fpga_manage::CommandResult::Done      ? ST_DONE
              : command == fpga_manage::CommandResult::Refused ? ST_REFUSED
                                                               : ST_FAILED;
@@ -179,6 +195,29 @@ u32 fpga_reg_read(fpga_manage* f, const u8* data, u32 dlen, u8* out)
     return 3;
 }
 
+// Without the FPGA component (the first seconds of a start) every request is refused as one
+// before the bring-up is: status 3, the register and count (or the address and length).
+u32 refuse_without_component(u8 cmd, const u8* data, u32 dlen, u8* out)
+{
+    out[0] = ST_FAILED;
+    switch (cmd) {
+    case CMD_RAM_WRITE:
+    case CMD_RAM_READ:
+        if (dlen < (cmd == CMD_RAM_WRITE ? 8u : 6u))
+            return 1;
+        echo_addr_len(data, out);
+        return 7;
+    case CMD_REG_WRITE:
+    case CMD_REG_READ:
+        if (dlen < (cmd == CMD_REG_WRITE ? 3u : 2u))
+            return 1;
+        out[1] = data[0];
+        out[2] = cmd == CMD_REG_READ ? data[1] : 0;
+        return 3;
+    default: return 1;
+    }
+}
+
 }  // namespace
 
 u32 fpga_command(u16 dst, u8 cmd, const u8* data, u32 dlen, u8* out)
@@ -187,7 +226,7 @@ u32 fpga_command(u16 dst, u8 cmd, const u8* data, u32 dlen, u8* out)
     if (dst != kAddrFpga0)
         return status_only(out, ST_REFUSED);  // chip 1 is not fitted
     if (!f)
-        return status_only(out, ST_FAILED);
+        return refuse_without_component(cmd, data, dlen, out);
     switch (cmd) {
     case CMD_RAM_WRITE: return fpga_ram_write(f, data, dlen, out);
     case CMD_RAM_READ: return fpga_ram_read(f, data, dlen, out);

@@ -34,23 +34,28 @@ bool load_cmd_record(fpga_manage* f, const RecordCopies& copies, u8* rec, u32 le
     return true;
 }
 
-// Brightness data (the mode first) the task can run: a known mode, a manual value of 1 to 16
-// (the cards take 16 steps: 0 would wrap to the brightest), and for the half-hour mode its
-// table of 48 such values.
+// A brightness value (register 64) the cards can take in `mode`: any byte in the raw mode,
+// else a step of 1 to 16 (the cards take 16 steps: 0 would wrap to the brightest).
+bool brightness_value_ok(u8 mode, u8 v)
+{
+    return mode == kModeRaw || (v >= 1 && v <= 16);
+}
+
+// Brightness data (the mode first) the task can run: a known mode, a manual value the cards
+// take, and for the half-hour mode its table of 48 such values.
 bool brightness_data_ok(const u8* data, u32 len)
 {
-    const auto step_ok = [](u8 v) { return v >= 1 && v <= 16; };
     if (len < 1)
         return false;
     switch (data[0]) {
-    case kModeManual: return len >= 2 && step_ok(data[1]);
-    case kModeRaw: return len >= 2;
+    case kModeManual:
+    case kModeRaw: return len >= 2 && brightness_value_ok(data[0], data[1]);
     case kModeAuto: return true;
     case kModeHalfHour:
         if (len < 1 + 48)
             return false;
         for (u32 i = 1; i <= 48; ++i)
-            if (!step_ok(data[i]))
+            if (!brightness_value_ok(kModeHalfHour, data[i]))
                 return false;
         return true;
     default: return false;
@@ -101,33 +106,40 @@ void fpga_manage::load_brightness_record(bool into_page)
     g_change.bright_enable = 0;
     u8 rec[kBrightRecordLen];
     if (!load_cmd_record(this, kBrightRecord, rec, sizeof rec, into_page)) {
-        g_change.bright_value = 16;
+        no_brightness_record();
         return;
     }
     if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
         writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
-        g_change.bright_value = 16;
+        no_brightness_record();
         return;
     }
     brightness_mode = rec[8];
     brightness_slot = 255;
+    g_change.bright_enable = 1;
     switch (rec[8]) {
-    case kModeManual:
-    case kModeRaw:
-        set_local(REG_BRIGHT_VALUE, rec[9]);
-        g_change.bright_enable = 1;
-        break;
-    case kModeHalfHour:
-        std::memcpy(HalfHourValue, rec + 9, sizeof HalfHourValue);
-        g_change.bright_enable = 1;
-        break;
-    case kModeAuto:
-        g_change.bright_enable = 1;
-        break;
-    default:
-        g_change.bright_value = 16;
-        break;
+    case kModeHalfHour: std::memcpy(HalfHourValue, rec + 9, sizeof HalfHourValue); break;
+    case kModeAuto: set_local(REG_BRIGHT_VALUE, u8(g_change.bright_value)); break;  // where its steps start
+    default: set_local(REG_BRIGHT_VALUE, rec[9]); break;                            // manual or raw
     }
+}
+
+// Without a usable record no task runs (the cards keep what they show) and the brightness in
+// use is the brightest step, 16: register 64 says so, never 0, which is no step.
+void fpga_manage::no_brightness_record()
+{
+    g_change.bright_value = 16;
+    set_local(REG_BRIGHT_VALUE, 16);
+}
+
+bool fpga_manage::write_brightness_value(u8 mask, u8 value)
+{
+    std::lock_guard<std::mutex> lk(brightness_mutex);
+    const u8 v = u8((reg(REG_BRIGHT_VALUE) & ~mask) | (value & mask));
+    if (!brightness_value_ok(brightness_mode, v))
+        return false;
+    set_local(REG_BRIGHT_VALUE, v);
+    return true;
 }
 
 // ---- task -------------------------------------------------------------------------------------------------

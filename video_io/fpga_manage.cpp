@@ -405,6 +405,12 @@ void fpga_manage::fpga_init(u8 c)
 
 // ---- output start ----------------------------------------------------------------------------------------
 
+void fpga_manage::take_fpga_input(u8* info, u8 chip)
+{
+    read_fpga_ram(info, PARA_FPGA_INPUT, kFpgaInputLen, BLOCK_PARA, chip);
+    page_copy_in(MCU_RAM_PARA_func[chip], PARA_FPGA_INPUT, info, kFpgaInputLen);
+}
+
 namespace {
 
 // The FPGA's measured input covers the canvas and its clock is plausible.
@@ -449,9 +455,8 @@ void fpga_manage::output_start_step(u8 c)
             break;
         stamp();
         {
-            u8 info[8];
-            read_fpga_ram(info, PARA_FPGA_INPUT, sizeof info, BLOCK_PARA, c);
-            page_copy_in(MCU_RAM_PARA_func[c], PARA_FPGA_INPUT, info, sizeof info);
+            u8 info[kFpgaInputLen];
+            take_fpga_input(info, c);
             if (input_fits(info))
                 output_start_state[c] = 1;
         }

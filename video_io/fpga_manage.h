@@ -168,6 +168,9 @@ public:
     void power_up_step(u8 chip);
     void fpga_init(u8 chip);
     void output_start_step(u8 chip);
+    // The input the FPGA measures (page bytes 116 to 123: width, height, clock), read from the
+    // chip into `info` and the page, where a tool reads it.
+    void take_fpga_input(u8* info, u8 chip = 0);
     static const u8 RAM1[256];
 
     // ---- receiving cards (fpga_cards.cpp) --------------------------------------------------
@@ -198,6 +201,10 @@ public:
     // The record into use; with `into_page` (the bring-up) also into the command page, where a
     // tool reads the records back.
     void load_brightness_record(bool into_page);
+    // A tool's write of register 64, the brightness value in use: false (nothing changed) when
+    // the merged value is not one the brightness mode in use takes, as the command page
+    // refuses it (1 to 16, any byte in the raw mode).
+    bool write_brightness_value(u8 mask, u8 value);
     void brightness_task();
     // Runs the command page (register 2 bit 2): clock, on/off times, brightness. Refused: a
     // command the device cannot keep (unknown, or a brightness mode that needs a record and
@@ -362,6 +369,7 @@ private:
     CommandResult run_brightness_command(const u8* cmd);
     void brightness_half_hour(bool relinked);
     void brightness_auto();
+    void no_brightness_record();
     bool apply_brightness(u8 mode);
     void take_link_state(u8 chip, u8 a, u8 b);
     void count_bad_checksum(u8 chip);

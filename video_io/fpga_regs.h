@@ -82,6 +82,7 @@ constexpr uint32_t PARA_LINK0 = 96;       // bits 0,1,3,4 = ports 0..3
 constexpr uint32_t PARA_STATE_FIRST = 96; // 96..127 link and search state
 constexpr uint32_t PARA_STATE_LAST = 127;
 constexpr uint32_t PARA_FPGA_INPUT = 116; // u16 width, u16 height, u32 clock (from the FPGA)
+constexpr uint32_t kFpgaInputLen = 8;
 constexpr uint32_t PARA_BRIGHT_DONE = 256;
 constexpr uint32_t PARA_LINK4 = 512;      // bits 0-3 = ports 4..7
 constexpr uint32_t PARA_LINK8 = 513;      // ports 8..15

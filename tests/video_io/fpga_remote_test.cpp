@@ -248,12 +248,32 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
 {
-    bring_up();
+    // Without a usable record (none, a manual 0, a manual 8 erased through the command page
+    // before the bring-up) and in the automatic mode before its first step, the brightness in
+    // use is 16, and register 64 says so.
+    for (const Bytes& data : {Bytes{}, Bytes{0, 0}, Bytes{2}, Bytes{0, 8}}) {
+        SCOPED_TRACE(data.size() * 100 + (data.empty() ? 0 : data.back()));
+        if (!data.empty())
+            flash_write(0x6CE000, Bytes{0xAA, 3, 0xAA, 0, 0, 0, u8(data.size()), 0} + data);
+        restart();
+        if (data == Bytes{0, 8}) {
+            const Bytes erase = {0xAA, 3, 0x55, 0, 0, 0, 1, 0, 2};
+            ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(erase.size())) + le16(0) + erase)[0], 0);
+            ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
+        }
+        bring_up();
+        EXPECT_TRUE(run_until([&] { return ask(0xF000, 0x63, Bytes{64, 1}) == Bytes{0, 64, 1, 16}; }, 1100));
+    }
+    // A tool's write of register 64 takes what the command page takes for the mode in use:
+    // any byte in the raw mode, else 1 to 16.
     for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
         const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
         ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
         EXPECT_EQ(fpga0_->reg(6), c[2]);
+        for (u8 v : {0, 17, 0xFF})
+            EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, v, 0xFF}), (Bytes{c[0] ? u8(0) : u8(1), 64, c[0] ? v : c[1]}));
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, c[1], 0xFF}), (Bytes{0, 64, c[1]}));
     }
     // Data the cards cannot take is refused and changes nothing: a manual value of 0 (it
     // would wrap to the brightest) or 17, an unknown mode, a half-hour table cut short.
@@ -509,8 +529,16 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     // the page the bring-up loads): refused too. The command page and register 2, which runs
     // it, are served, and so are register 80 and the extend page, read only.
     const Bytes page = {0xAA, 1, 0, 0, 0, 0, 7, 0, 0x24, 0x20, 0x05, 0x06, 0x07, 0x08, 0x09};
-    for (u8 r : {5, 50, 60, 64, 66, 70, 160})
+    for (u8 r : {5, 50, 60, 64, 70, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{3, r, 0})) << int(r);
+    // Without the FPGA component (the first seconds of a start) every request is refused so,
+    // in the same shape.
+    fpga_manage::p_fpga_manage = nullptr;
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{3, 2, 0}));
+    EXPECT_EQ(ask(0xF000, 0x63, Bytes{80, 1}), (Bytes{3, 80, 1}));
+    for (u8 cmd : {0x60, 0x61})
+        EXPECT_EQ(ask(0xF000, cmd, le32(30 * 0x1000) + le16(1) + le16(0) + Bytes{0}), Bytes{3} + le32(30 * 0x1000) + le16(1));
+    fpga_manage::p_fpga_manage = f_;
     EXPECT_EQ(ask(0xF000, 0x60, le32(33 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
     EXPECT_EQ(ask(0xF000, 0x60, le32(3 * 0x1000) + le16(2) + le16(0) + Bytes{7, 8})[0], 3);
     const auto refused_reads = [this] {
@@ -524,7 +552,14 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
         EXPECT_EQ(ask(0xF000, 0x61, le32(31 * 0x1000 + 29) + le16(1) + le16(0))[0], 0);
     };
     refused_reads();
-    EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 3, 0xFF})[0], 1);
+    // The device's own reports (the chip runs, an on/off record stored, the power allowed, bad
+    // checksums) are never a tool's to write; nor are register 2's hand-shake bits.
+    const auto reports_refused = [this] {
+        for (u8 r : {66, 67, 80, 85})
+            EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{1, r, f_->reg(r)})) << int(r);
+    };
+    reports_refused();
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 0x0B, 0x0B}), (Bytes{0, 2, 0}));
     EXPECT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4}), (Bytes{0, 2, 0x04}));
     EXPECT_EQ(fpga0_->reg(5) | fpga0_->reg(50) | fpga0_->reg(60) | fpga0_->reg(160) | f_->reg(64) | f_->reg(80), 0);
@@ -553,8 +588,17 @@ TEST_F(FpgaRemote, fpga_registers_and_pages_through_destination_f000)
     EXPECT_EQ(ask(0xF000, 0x61, le32(30 * 0x1000) + le16(u16(waiting.size())) + le16(0)),
               Bytes{0} + le32(30 * 0x1000) + le16(u16(waiting.size())) + waiting);
     EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
-    EXPECT_EQ(ask(0xF000, 0x62, Bytes{80, 0, 0xFF}), (Bytes{1, 80, 0}));
+    reports_refused();
+    EXPECT_EQ(f_->reg(80), 3);
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{2, 0, 0x0B}), (Bytes{0, 2, 0x08}));
+    EXPECT_EQ(fpga0_->reg(2), 0x08);
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{64, 1})[0], 0);
+    // The input the FPGA measures, from the bring-up on (before the output start) and as it
+    // changes.
+    const Bytes input = le32(0x1000 + 116) + le16(8);
+    EXPECT_EQ(ask(0xF000, 0x61, input + le16(0)), Bytes{0} + input + le16(4096) + le16(2160) + le32(833753));
+    write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 0, 2}}, {"fpga_input", QJsonArray{1920, 1080, 900000}}});
+    EXPECT_EQ(ask(0xF000, 0x61, le32(0x1000 + 118) + le16(2) + le16(0)), Bytes{0} + le32(0x1000 + 118) + le16(2) + le16(1080));
     for (u8 r : {5, 50, 60, 160})
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{r, 0x5A, 0xFF}), (Bytes{0, r, 0x5A})) << int(r);
     EXPECT_EQ(ask(0xF000, 0x63, Bytes{5, 1}), (Bytes{0, 5, 1, 0x5A}));

@@ -14,6 +14,13 @@ namespace sim {
 
 namespace {
 uint32_t addr24(const uint8_t* p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]; }
+
+// 64 KiB of erased bytes, the largest erase unit.
+const std::vector<uint8_t>& erased_bytes()
+{
+    static const std::vector<uint8_t> bytes(0x10000, 0xFF);
+    return bytes;
+}
 }  // namespace
 
 Fpga0FlashModel::Fpga0FlashModel(SimBoard& board)
@@ -37,7 +44,7 @@ bool Fpga0FlashModel::open_file()
     if (fd < 0)
         return false;
     const off_t size = ::lseek(fd, 0, SEEK_END);
-    const std::vector<uint8_t> erased(0x10000, 0xFF);
+    const std::vector<uint8_t>& erased = erased_bytes();
     bool ok = size >= 0;
     for (off_t a = size; ok && a < off_t(kSize);) {
         const size_t n = std::min<size_t>(erased.size(), size_t(off_t(kSize) - a));
@@ -89,10 +96,9 @@ void Fpga0FlashModel::program(uint32_t addr, const uint8_t* data, size_t n)
 
 void Fpga0FlashModel::erase(uint32_t addr, uint32_t unit)
 {
-    static const std::vector<uint8_t> erased(kSector, 0xFF);
     const uint32_t start = (addr % kSize) & ~(unit - 1);
     for (uint32_t s = start; s < start + unit; s += kSector)
-        if (std::memcmp(image_ + s, erased.data(), kSector) != 0)
+        if (std::memcmp(image_ + s, erased_bytes().data(), kSector) != 0)
             std::memset(image_ + s, 0xFF, kSector);
     ++erases_;
 }

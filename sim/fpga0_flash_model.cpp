@@ -1,6 +1,7 @@
 #include "sim/fpga0_flash_model.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <QJsonArray>
@@ -13,6 +14,13 @@ namespace sim {
 
 namespace {
 uint32_t addr24(const uint8_t* p) { return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]; }
+
+// 64 KiB of erased bytes, the largest erase unit.
+const std::vector<uint8_t>& erased_bytes()
+{
+    static const std::vector<uint8_t> bytes(0x10000, 0xFF);
+    return bytes;
+}
 }  // namespace
 
 Fpga0FlashModel::Fpga0FlashModel(SimBoard& board)
@@ -22,27 +30,32 @@ Fpga0FlashModel::Fpga0FlashModel(SimBoard& board)
 
 Fpga0FlashModel::~Fpga0FlashModel()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (image_)
+        ::munmap(image_, kSize);
 }
 
-// Opened on first use, so boards that never reach the flash write no file. A missing or short
-// file is completed with erased bytes.
-void Fpga0FlashModel::open_file()
+// Mapped on first use, so boards that never reach the flash write no file. A missing or short
+// file is completed with erased bytes first: the whole map lies inside the file.
+bool Fpga0FlashModel::open_file()
 {
-    if (fd_ >= 0)
-        return;
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        return;
-    const off_t size = ::lseek(fd_, 0, SEEK_END);
-    const std::vector<uint8_t> erased(0x10000, 0xFF);
-    for (off_t a = size < 0 ? 0 : size; a < off_t(kSize);) {
+    if (image_)
+        return true;
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const std::vector<uint8_t>& erased = erased_bytes();
+    bool ok = size >= 0;
+    for (off_t a = size; ok && a < off_t(kSize);) {
         const size_t n = std::min<size_t>(erased.size(), size_t(off_t(kSize) - a));
-        if (::pwrite(fd_, erased.data(), n, a) < 0)
-            break;
+        ok = ::pwrite(fd, erased.data(), n, a) == ssize_t(n);
         a += off_t(n);
     }
+    void* map = ok ? ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+    ::close(fd);
+    if (map != MAP_FAILED)
+        image_ = static_cast<uint8_t*>(map);
+    return image_ != nullptr;
 }
 
 bool Fpga0FlashModel::selected() const
@@ -52,23 +65,31 @@ bool Fpga0FlashModel::selected() const
            soc.read16(pads::PAD_SPI_MUX_B) == pads::kLow;
 }
 
+// Bytes past the end of the flash read as erased.
+void Fpga0FlashModel::copy_out(uint32_t addr, uint8_t* out, size_t len) const
+{
+    std::memset(out, 0xFF, len);
+    if (image_ && addr < kSize)
+        std::memcpy(out, image_ + addr, std::min<size_t>(len, kSize - addr));
+}
+
 std::vector<uint8_t> Fpga0FlashModel::read(uint32_t addr, uint32_t len)
 {
+    std::lock_guard<std::recursive_mutex> lk(device_lock());  // a test's look beside the device's writes
     open_file();
-    std::vector<uint8_t> out(len, 0xFF);
-    if (fd_ >= 0 && addr < kSize)
-        (void)!::pread(fd_, out.data(), std::min<uint32_t>(len, kSize - addr), off_t(addr));
+    std::vector<uint8_t> out(len);
+    copy_out(addr, out.data(), len);
     return out;
 }
 
+// Programming only clears bits; a byte past the end of the flash is not kept.
 void Fpga0FlashModel::program(uint32_t addr, const uint8_t* data, size_t n)
 {
     const uint32_t page = addr & ~0xFFu;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t a = page | ((addr + uint32_t(i)) & 0xFF);
-        uint8_t b = read(a, 1)[0];
-        b &= data[i];  // programming only clears bits
-        (void)!::pwrite(fd_, &b, 1, off_t(a));
+        if (a < kSize)
+            image_[a] &= data[i];
     }
     ++programs_;
 }
@@ -76,8 +97,9 @@ void Fpga0FlashModel::program(uint32_t addr, const uint8_t* data, size_t n)
 void Fpga0FlashModel::erase(uint32_t addr, uint32_t unit)
 {
     const uint32_t start = (addr % kSize) & ~(unit - 1);
-    const std::vector<uint8_t> ff(unit, 0xFF);
-    (void)!::pwrite(fd_, ff.data(), unit, off_t(start));
+    for (uint32_t s = start; s < start + unit; s += kSector)
+        if (std::memcmp(image_ + s, erased_bytes().data(), kSector) != 0)
+            std::memset(image_ + s, 0xFF, kSector);
     ++erases_;
 }
 
@@ -86,11 +108,9 @@ int Fpga0FlashModel::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
     std::memset(rx, 0xFF, len);
     if (!selected() || len == 0)
         return 0;
-    open_file();
-    if (fd_ < 0)
+    if (!open_file())
         return 0;
     messages_.push(len);
-    const QJsonObject cfg = board_.config();
     const bool busy = busy_left_ != 0;
     switch (tx[0]) {
     case 0x06:
@@ -121,16 +141,14 @@ int Fpga0FlashModel::transfer(const uint8_t* tx, uint8_t* rx, size_t len)
         else
             erase(addr24(tx + 1), tx[0] == 0x20 ? 0x1000 : tx[0] == 0x52 ? 0x8000 : 0x10000);
         wel_ = false;
-        busy_left_ = cfg.value("fpga_flash_busy_polls").toInt(2);
+        busy_left_ = board_.config().value("fpga_flash_busy_polls").toInt(2);
         break;
     case 0x0B:
-        if (len > 5) {
-            const std::vector<uint8_t> d = read(addr24(tx + 1), uint32_t(len - 5));
-            std::memcpy(rx + 5, d.data(), d.size());
-        }
+        if (len > 5)
+            copy_out(addr24(tx + 1), rx + 5, len - 5);
         break;
     case 0x4B: {
-        const QJsonArray uid = cfg.value("fpga_flash_uid").toArray(QJsonArray{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
+        const QJsonArray uid = board_.config().value("fpga_flash_uid").toArray(QJsonArray{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
         for (size_t i = 5; i < len && i < 13; ++i)
             rx[i] = uint8_t(i - 5 < size_t(uid.size()) ? uid[int(i - 5)].toInt() : 0);
         break;

@@ -4,6 +4,11 @@
 // records into the file). It answers only while PAD_FLASH0_CS is 0 on the chip-0 route
 // (PAD_SPI_MUX_A 16, PAD_SPI_MUX_B 0).
 //
+// The file is mapped shared: the model works on it as memory, what it writes is in the file at
+// once (for the next start, and when the process is killed), and what a test writes into the
+// file the model sees. An erase leaves sectors that are already erased untouched, so repeated
+// erases of an empty flash dirty no pages.
+//
 // Commands: 0x06 write enable; 0x05 status (bit 0 busy, bit 1 write enabled); 0x02 page
 // program (needs write enable, only clears bits, wraps inside its 256-byte page); 0x20, 0x52,
 // 0xD8 erase the aligned 4, 32, 64 KiB unit (needs write enable); 0x0B fast read (one dummy
@@ -25,6 +30,7 @@ class Fpga0FlashModel : public SpiModel {
 public:
     static constexpr const char* kPath = "/dev/spidev32766.3";
     static constexpr uint32_t kSize = 0x800000;
+    static constexpr uint32_t kSector = 0x1000;  // the smallest erase unit
 
     explicit Fpga0FlashModel(SimBoard& board);
     ~Fpga0FlashModel() override;
@@ -46,13 +52,14 @@ public:
 
 private:
     bool selected() const;
-    void open_file();
+    bool open_file();
+    void copy_out(uint32_t addr, uint8_t* out, size_t len) const;
     void program(uint32_t addr, const uint8_t* data, size_t n);
     void erase(uint32_t addr, uint32_t unit);
 
     SimBoard& board_;
     std::string path_;
-    int fd_ = -1;
+    uint8_t* image_ = nullptr;  // the mapped file, kSize bytes
     bool wel_ = false;
     long busy_left_ = 0;  // status reads that still report busy; -1 for ever
     long writes_left_ = -1;  // programs or erases before the power cut; -1 none

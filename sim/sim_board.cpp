@@ -40,8 +40,11 @@ public:
     {
         if (!tx && len)
             return -1;
+        uint8_t small[64];  // the answer to a write, dropped: commands and status polls fit
         std::vector<uint8_t> scratch;
-        if (!rx) {
+        if (!rx && len <= sizeof small) {
+            rx = small;
+        } else if (!rx) {
             scratch.resize(len);
             rx = scratch.data();
         }

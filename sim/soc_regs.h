@@ -9,10 +9,15 @@
 //   if (board.soc().read16(PAD_SPI_MUX_A) == 0x10) ...
 // Watchers run on the writer's thread, outside the register lock, so they may take their
 // device's lock and read or set other pads.
+//
+// The registers are kept in flat banks of 4 KiB of the window, each made on its first write:
+// a model polling a pad costs an index, not a search. Offsets are even and inside the window;
+// others read 0 and take no writes.
 #include <QJsonObject>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -40,9 +45,21 @@ public:
     QJsonObject state() const;
 
 private:
+    static constexpr uint32_t kBankBytes = 0x1000;
+    static constexpr uint32_t kBankRegs = kBankBytes / 2;
+    struct Bank {
+        uint16_t value[kBankRegs] = {};
+        uint64_t writes[kBankRegs] = {};
+        bool watched[kBankRegs] = {};
+    };
+    // The bank of offset (nullptr for an offset not in the window); make() makes it if needed.
+    const Bank* find(uint32_t offset) const;
+    Bank* make(uint32_t offset);
+    static bool in_window(uint32_t offset) { return offset % 2 == 0 && offset < kLength; }
+    static uint32_t slot(uint32_t offset) { return offset % kBankBytes / 2; }
+
     mutable std::mutex mu_;
-    std::map<uint32_t, uint16_t> regs_;
-    std::map<uint32_t, uint64_t> writes_;
+    std::unique_ptr<Bank> banks_[kLength / kBankBytes];
     std::map<uint32_t, std::vector<Watcher>> watchers_;
 };
 

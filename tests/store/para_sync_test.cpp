@@ -321,8 +321,9 @@ TEST_F(StoreTest, SlotWriteDuringAModeFileWriteIsKept)
             }).join();
         };
         const int code = c.request ? 1 : apply_pass(s);
-        if (!c.request)
+        if (!c.request) {
             EXPECT_TRUE(pending_writes::any());  // signalled, not yet carried out
+        }
         SyncUpdate::p_SyncUpdate->para_sync(code);
         ASSERT_TRUE(written);
         EXPECT_EQ(std::memcmp(s->mode_slot[9].bytes + (c.address - 0xA000), c.bytes.data(), c.bytes.size()), 0);

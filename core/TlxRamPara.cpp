@@ -146,6 +146,7 @@ u32 TlxRamPara::take_remote_slot_marks()
 {
     const u32 marks = remote_slot_marks_;
     remote_slot_marks_ = 0;
+    remote_slots_applied_ = 0;
     remote_slots_taken_ = marks;
     for (int slot = 0; slot < MODE_SLOTS; ++slot)
         remote_slot_writes_taken_[slot] = remote_slot_writes_[slot];
@@ -162,7 +163,7 @@ u32 TlxRamPara::slot_writes_base_locked(int slot) const
 void TlxRamPara::end_remote_mark_locked(int slot, const char* what)
 {
     const u32 bit = 1u << slot;
-    if (!(remote_slot_marks_ & bit))
+    if (!(remote_slot_marks_ & bit) || (remote_slots_applied_ & bit))
         return;
     remote_slot_marks_ &= ~bit;
     writeLogMsg(LOG_INFO, "mode " + std::to_string(slot + 1) + " " + what +

@@ -152,12 +152,17 @@ public:
 
     // The slots the remote tool wrote since the last call (bit n for slot n), cleared by the
     // call: the user-mode change of para_sync acts on these only. A save or delete of a slot
-    // from the store's own side (the panel, a save request) ends the slot's mark: what the
-    // tool wrote before it is overwritten and is not applied later. Caller holds c331_lock.
+    // from the store's own side (the panel, a save request) ends the slot's mark when the tool
+    // has not applied it yet: what the tool wrote before is overwritten and is not applied
+    // later. An applied mark stays: the tool's change is carried out after the save or delete,
+    // and the slot keeps the tool's bytes till then. Caller holds c331_lock.
     // Until end_remote_slot_change(), a save or delete of a slot taken here keeps a tool's
     // write made since the take: that write waits for the tool's next apply.
     u32 take_remote_slot_marks();
     void end_remote_slot_change();  // caller holds c331_lock
+    // The tool applies its slot writes (register 11 bit 2): the marks now set are applied.
+    // Caller holds c331_lock.
+    void note_remote_slots_applied_locked() { remote_slots_applied_ |= remote_slot_marks_; }
 
     // Remote slot changes (code 2 signalled to a receiver) para_sync has not yet carried out:
     // a restart waits for them. para_sync reads slot_changes_asked() before it takes the
@@ -200,6 +205,7 @@ private:
     std::atomic<u32> remote_writes_{0};
     std::atomic<u32> remote_writes_covered_{0};
     u32 remote_slot_marks_ = 0;  // slots written remotely (under c331_lock)
+    u32 remote_slots_applied_ = 0;  // of those, the marks the tool applied (under c331_lock)
     // Remote writes into each slot (under c331_lock): a mode file write or delete that works
     // outside the lock finds whether the tool wrote the slot meanwhile.
     u32 remote_slot_writes_[MODE_SLOTS] = {};

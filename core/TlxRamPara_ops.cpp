@@ -414,15 +414,15 @@ int TlxRamPara::mode_file_save(int slot, bool copy_osd)
         writeLogMsg(LOG_ERROR, "cannot put " + osd_path + " in place: mode " + std::to_string(slot + 1) +
                                    " saved with its former copy of the OSD menu");
     {
-        // A tool's write into the slot during the file write is newer than this save: the
-        // slot keeps it (and its mark, for the tool's next apply).
+        // A tool's write into the slot during the file write is newer than this save, and one
+        // the tool applied is carried out after it: the slot keeps it (and its mark).
         QMutexLocker lk(&c331_shared::c331_lock);
-        if (remote_slot_writes_[slot] == writes) {
+        if (remote_slot_writes_[slot] == writes && !(remote_slots_applied_ & (1u << slot))) {
             mode_slot[slot].copy_in(0, copy.bytes, MODE_SLOT_SIZE);
             end_remote_mark_locked(slot, "saved");
         } else {
             writeLogMsg(LOG_INFO, "mode " + std::to_string(slot + 1) +
-                                      " written to its file; its slot keeps what the remote tool wrote meanwhile");
+                                      " written to its file; its slot keeps the remote tool's later write");
         }
     }
     sh.run("sync");

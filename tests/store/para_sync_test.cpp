@@ -258,6 +258,18 @@ TEST_F(StoreTest, PanelSaveOrDeleteEndsAToolsUnappliedSlotWrite)
     EXPECT_EQ(s->TlxUserModeSaved(2), 0);
     EXPECT_EQ(static_cast<u8>(read("/data/modes/custom_mode13")[mode_slot_offset(ram_brightness)]), 70);
     EXPECT_EQ(s->mode_slot[12].bytes[mode_slot_offset(ram_brightness)], 70);
+    // A delete the tool applies after a save was asked is carried out after that save.
+    const u8 empty[2] = {0xFF, 0xFF};
+    user_change(s, ram_mode_save_request, 7);
+    ASSERT_EQ(s->TlxModeUserRamParaDeal(empty, 2, 0x7000), 0);
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        s->note_remote_slots_applied_locked();  // register 11 bit 2
+        c331_raise_change_locked(2);
+    }
+    SyncUpdate::p_SyncUpdate->para_sync(apply_pass(s));
+    EXPECT_FALSE(exists("/data/modes/custom_mode7"));
+    EXPECT_EQ(s->TlxUserModeSaved(6), 0);
 }
 
 namespace {

@@ -163,6 +163,11 @@ public:
     // The tool applies its slot writes (register 11 bit 2): the marks now set are applied.
     // Caller holds c331_lock.
     void note_remote_slots_applied_locked() { remote_slots_applied_ |= remote_slot_marks_; }
+    // The mode of slot `slot` as the panel shows and recalls it: the slot, or, while the slot
+    // carries a tool's write not yet carried out, the mode's file (empty without one), so that
+    // the panel never takes up bytes that may never be stored. `out` (may be null) receives
+    // that copy. True when it holds a saved mode. Caller does not hold c331_lock.
+    bool panel_mode(int slot, MODE_SLOT* out);
 
     // Remote slot changes (code 2 signalled to a receiver) para_sync has not yet carried out:
     // a restart waits for them. para_sync reads slot_changes_asked() before it takes the

@@ -249,6 +249,25 @@ int TlxRamPara::TlxUserModeSaved(int slot)
     return mode_slot[slot].saved();
 }
 
+bool TlxRamPara::panel_mode(int slot, MODE_SLOT* out)
+{
+    if (slot < 0 || slot >= MODE_SLOTS)
+        return false;
+    MODE_SLOT local;
+    MODE_SLOT* copy = out ? out : &local;
+    {
+        QMutexLocker lk(&c331_shared::c331_lock);
+        if (!(remote_slot_marks_ & (1u << slot))) {
+            std::memcpy(copy->bytes, mode_slot[slot].bytes, MODE_SLOT_SIZE);
+            return copy->saved();
+        }
+    }
+    std::memset(copy->bytes, 0, MODE_SLOT_SIZE);
+    if (store_files::read_prefix(store_files::mode_file_path(slot), copy->bytes, MODE_FILE_SIZE) < 2)
+        copy->mark(MODE_MARKER_EMPTY);
+    return copy->saved();
+}
+
 // Nearest saved slot in the given direction, wrapping over 16 (see the header for the order).
 int TlxRamPara::TlxUserModeIndex(char slot_in, char direction)
 {

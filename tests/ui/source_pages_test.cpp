@@ -870,7 +870,14 @@ private slots:
         QCOMPARE(word(ram_current_mode), u16(6));
         QCOMPARE(std::memcmp(image() + RAM_MODE_BASE, five.image(), RAM_MODE_LEN), 0);
         QCOMPARE(int(c331_shared::param_changed), 1);
-        put_u16(image(), ram_current_mode, 6);
+        const u8 empty[2] = {MODE_MARKER_EMPTY, MODE_MARKER_EMPTY};
+        store()->TlxModeUserRamParaDeal(empty, 2, 0x6000);  // a tool's delete, never applied
+        put_u16(image(), ram_current_mode, 0);
+        c331_shared::param_changed = 0;
+        key(KEY_OK);
+        key(KEY_OK);  // Use: the mode its file holds
+        QCOMPARE(word(ram_current_mode), u16(6));
+        QCOMPARE(int(c331_shared::param_changed), 1);
         c331_shared::param_changed = 0;
         const u8 same = five.bytes[100];
         store()->TlxModeUserRamParaDeal(&same, 1, 0x6000 + 100);  // a tool's write, never applied
@@ -895,6 +902,16 @@ private slots:
         key(KEY_OK);
         QCOMPARE(g_mainwindow->findChild<QLabel*>("label_status")->text(), QString("That mode is empty"));
         QCOMPARE(int(c331_shared::param_changed), 0);
+        const u8 saved[2] = {MODE_MARKER_SAVED, MODE_MARKER_SAVED};
+        store()->TlxModeUserRamParaDeal(saved, 2, 0x6000);  // a tool's save, never applied
+        g_mainwindow->findChild<QLabel*>("label_status")->clear();
+        g_mainwindow->on_usermode_popup_clicked();  // no file: still empty
+        key(KEY_OK);
+        key(KEY_RIGHT);
+        key(KEY_OK);
+        QCOMPARE(g_mainwindow->findChild<QLabel*>("label_status")->text(), QString("That mode is empty"));
+        QCOMPARE(int(c331_shared::param_changed), 0);
+        store()->mode_file_deal(5, 1);
         put_u16(image(), ram_current_mode, 0);
     }
 

@@ -5,6 +5,7 @@
 #include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "core/SyncUpdate.h"
 #include "core/TlxRamPara.h"
@@ -245,7 +246,7 @@ void MainWindow::close_popup()
 
 void MainWindow::refresh_popup()
 {
-    const bool saved = TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->TlxUserModeSaved(g_mode_select);
+    const bool saved = TlxRamPara::p_tlxrampara_config && TlxRamPara::p_tlxrampara_config->panel_mode(g_mode_select, nullptr);
     ui->label_mode_slot->setText(tr4(kModeSlot).arg(g_mode_select + 1) + "  (" + tr4(saved ? kSaved : kEmptySlot) + ")");
     ui->label_mode_hint->setText(tr4(popup_level_ == 0 ? kHintSlot : kHintAction));
     QPushButton* actions[] = {ui->Button_mode_save, ui->Button_mode_recall, ui->Button_mode_cancel};
@@ -266,14 +267,15 @@ void MainWindow::popup_recall()
 {
     TlxRamPara* store = TlxRamPara::p_tlxrampara_config;
     const int slot = g_mode_select;
-    if (!store || !store->TlxUserModeSaved(slot)) {
+    auto mode = std::make_shared<MODE_SLOT>();
+    if (!store || !store->panel_mode(slot, mode.get())) {
         show_status(tr4(kNothingSaved));
         close_popup();
         return;
     }
-    apply(1, [store, slot](u8* image) {
+    apply(1, [store, slot, mode](u8* image) {
         // Whole words: the FPGA thread reads window fields without the lock.
-        ram_copy_in(image, RAM_MODE_BASE, store->mode_slot[slot].image(), RAM_MODE_LEN);
+        ram_copy_in(image, RAM_MODE_BASE, mode->image(), RAM_MODE_LEN);
         put_u16(image, ram_current_mode, static_cast<u16>(slot + 1));
         request_handover_on_new_size_locked(store);   // a mode of another LED size
     });

@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QLabel>
 #include <cstring>
+#include <memory>
 
 #include "ui/shell/panel_keys.h"
 #include "ui/source_pages/source_common.h"
@@ -117,7 +118,7 @@ void CustomMode::close_actions()
     tlx_button_mode_clicked();
 }
 
-u32 CustomMode::get_mode_status() { return store() && store()->TlxUserModeSaved(g_mode_select) ? 1 : 0; }
+u32 CustomMode::get_mode_status() { return store() && store()->panel_mode(g_mode_select, nullptr) ? 1 : 0; }
 
 QWidget* CustomMode::action_button(int index) const
 {
@@ -167,14 +168,14 @@ void CustomMode::tlx_button_selinfo(char op, char index)
 
 void CustomMode::on_Button_use_clicked()
 {
-    if (!get_mode_status())
-        return;
     const int slot = g_mode_select;
-    const u8* copy = store()->mode_slot[slot].image();
-    apply(1, [slot, copy](u8* image) {
+    auto mode = std::make_shared<MODE_SLOT>();
+    if (!store() || !store()->panel_mode(slot, mode.get()))
+        return;
+    apply(1, [slot, mode](u8* image) {
         // Whole words, as the remote writes do: the FPGA thread reads window fields without the lock.
         ram_wr16(image, ram_current_mode, static_cast<u16>((slot + 1) & 0xFF));
-        ram_copy_in(image, RAM_MODE_BASE, copy, RAM_MODE_LEN);
+        ram_copy_in(image, RAM_MODE_BASE, mode->image(), RAM_MODE_LEN);
     });
 }
 

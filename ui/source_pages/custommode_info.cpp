@@ -1,5 +1,6 @@
 // The user-mode page's information lines and preview: everything is read from the slot's
-// saved copy of the image (what invoking the mode would bring), never from the live image.
+// saved copy of the image (what invoking the mode would bring), never from the live image;
+// while a tool's write to the slot is not carried out, from the mode's file (panel_mode).
 #include <QLabel>
 
 #include "core/store_files.h"
@@ -61,7 +62,9 @@ void CustomMode::lcd_para_init()
     const int s = g_mode_select % MODE_SLOTS;
     if (!store())
         return;
-    const u8* copy = store()->mode_slot[s].image();
+    MODE_SLOT mode;
+    const bool saved = store()->panel_mode(s, &mode);
+    const u8* copy = mode.image();
     int w = copy[ram_selected_window - RAM_MODE_BASE];
     if (w >= 6)
         w = 0;
@@ -75,7 +78,7 @@ void CustomMode::lcd_para_init()
     ui->label_brightness->setText(
         tr4(volume ? kPictureOn : kPictureOff).arg(copy_u16(copy, ram_brightness)).arg(copy_u16(copy, ram_contrast)));
     ui->Button_more->setText(tr4(kMore));
-    ui->label_using->setVisible(store()->TlxUserModeSaved(s) && store()->TlxGetCurrentModeIndex() == s + 1);
+    ui->label_using->setVisible(saved && store()->TlxGetCurrentModeIndex() == s + 1);
 }
 
 void CustomMode::image_para_init()
@@ -83,7 +86,8 @@ void CustomMode::image_para_init()
     const int s = g_mode_select % MODE_SLOTS;
     delete preview;
     preview = nullptr;
-    if (!store() || !store()->TlxUserModeSaved(s)) {
+    MODE_SLOT mode;
+    if (!store() || !store()->panel_mode(s, &mode)) {
         ui->label_LED->hide();
         ui->label_brightness->hide();
         ui->label_blank->show();
@@ -94,7 +98,7 @@ void CustomMode::image_para_init()
         more_hidden = 1;
         return;
     }
-    const u8* copy = store()->mode_slot[s].image();
+    const u8* copy = mode.image();
     ui->label_LED->show();
     ui->label_brightness->show();
     ui->label_blank->hide();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -66,6 +67,24 @@ void settle_current_mode_locked(TlxRamPara* s)
         std::memcmp(img + RAM_MODE_BASE, applied + RAM_MODE_BASE, RAM_MODE_LEN) != 0;
     if (!mode_word_written && mode_area_changed)
         ram_wr16(s->ram_image, ram_current_mode, 0);  // one word: the panel reads it without the lock
+}
+
+// Why a RAM write at `addr` that the store refused was out of range (the store's own bounds).
+const char* ram_write_refusal(u32 addr)
+{
+    if (addr < RAM_SLOTS_BASE)
+        return "past the end of the parameter image (0x000..0xFFF)";
+    if (addr >= RAM_SLOTS_END)
+        return "past the mode slots (0x1000..0x10FFF)";
+    return "past the end of its mode slot (4098 bytes)";
+}
+
+// One line per refused RAM write; a peer's flood of them is held back by the log's rate limit.
+void log_ram_write_refused(u32 addr, u32 len, const char* why)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "remote: RAM write of %u bytes at 0x%X refused: %s", unsigned(len), unsigned(addr), why);
+    writeLogMsg(LOG_WARNING, line);
 }
 
 using Handler = u32 (message_deal::*)(const u8* data, u32 dlen, u8* out);
@@ -183,14 +202,18 @@ u32 message_deal::write_ram(const u8* data, u32 dlen, u8* out)
         return status_only(out, ST_REFUSED);
     const u32 addr = get_u32(data);
     const u16 len = get_u16(data + 4);
-    if (dlen - 8 < len)  // the frame must carry the bytes it announces
+    if (dlen - 8 < len) {  // the frame must carry the bytes it announces
+        log_ram_write_refused(addr, len, "the frame carries fewer bytes");
         return status_only(out, ST_REFUSED);
+    }
     TlxRamPara* s = store();
     int rc = 1;
     if (s && addr < RAM_SLOTS_BASE)
         rc = s->TlxRamParaDeal(data + 8, len, addr);
     else if (s && addr < RAM_SLOTS_END)
         rc = s->TlxModeUserRamParaDeal(data + 8, len, addr);
+    if (rc != 0)
+        log_ram_write_refused(addr, len, s ? ram_write_refusal(addr) : "the parameter store is not up yet");
     out[0] = rc == 0 ? ST_DONE : ST_REFUSED;
     put_u32(out + 1, addr);
     put_u16(out + 5, len);

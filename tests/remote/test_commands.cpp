@@ -96,6 +96,12 @@ TEST_F(Commands, UserModeSlotsAreReachedFrom0x1000)
     EXPECT_EQ(s->mode_slot[15].bytes[4097], 3);
     EXPECT_EQ(ram_write(0x10FFF, {1, 2, 3, 4}).status(), ST_REFUSED);
     EXPECT_EQ(ram_write(0x11000, {1}).status(), ST_REFUSED);
+    EXPECT_EQ(ram_write(0xFFF, {1, 2}).status(), ST_REFUSED);
+    const std::string log = testutil::read_file(remote_test::root().file("data/zeltaqn/log/kivEnglneLog"));
+    for (const char* line : {"RAM write of 4 bytes at 0x10FFF refused: past the end of its mode slot",
+                             "RAM write of 1 bytes at 0x11000 refused: past the mode slots",
+                             "RAM write of 2 bytes at 0xFFF refused: past the end of the parameter image"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
 
     auto r = ram_read(0x1000, 3);
     ASSERT_EQ(r.status(), ST_DONE);

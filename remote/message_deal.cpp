@@ -300,7 +300,10 @@ void message_deal::register_actions(u8 reg, u8 value, u8 mask)
         }
         if (mask & APPLY_MODES) {
             QMutexLocker lk(&c331_shared::c331_lock);
-            s->note_remote_slots_applied_locked();
+            // A save request applied earlier is carried out before these slot writes; one
+            // applied together with them comes first and overwrites them.
+            if (!(mask & APPLY_PARAMS))
+                s->note_remote_slots_applied_locked();
             c331_raise_change_locked(2);
             request_handover_on_new_size_locked(s);
         }

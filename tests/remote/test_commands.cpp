@@ -2,6 +2,7 @@
 // network commands. File transfer has its own file.
 #include "remote_fixture.h"
 
+#include "core/SyncUpdate.h"
 #include "core/fpga_wake.h"
 #include "core/globals.h"
 #include "core/requests.h"
@@ -163,6 +164,28 @@ TEST_F(Commands, Register11MaskBitsChooseTheApply)
     reg_write(11, 0, 0x08);
     EXPECT_EQ(c331_shared::param_changed.load(), 1);
     EXPECT_EQ(c331_manage::g_osd_update.load(), 1);
+}
+
+// A mode's FF FF applied together with a save request of it leaves the mode saved (the request
+// first); applied after the request's own apply, it deletes the mode after the save.
+TEST_F(Commands, SlotDeleteAppliedAfterASaveRequestIsCarriedOut)
+{
+    for (const u8 mask : {0x06, 0x04}) {
+        SCOPED_TRACE(mask);
+        ram_write(0x5000, {0xAA, 0xAA});
+        reg_write(11, 0, 0x04);
+        SyncUpdate::pInstance()->para_sync(2);
+        ASSERT_TRUE(s->TlxUserModeSaved(4));
+        ram_write(0x364, {5, 0});
+        if (mask == 0x04)
+            reg_write(11, 0, 0x02);
+        ram_write(0x5000, {0xFF, 0xFF});
+        reg_write(11, 0, mask);
+        SyncUpdate::pInstance()->para_sync(2);
+        EXPECT_EQ(s->TlxUserModeSaved(4), mask == 0x06);
+        EXPECT_EQ(testutil::file_exists(remote_test::root().file("data/modes/custom_mode5")), mask == 0x06);
+    }
+    c331_shared::param_changed = 0;
 }
 
 TEST_F(Commands, ApplyLeavesTheRecalledModeOnlyWhenTheModeAreaChanged)

@@ -7,6 +7,7 @@ std::atomic<uint32_t> edid_generation[6];
 std::atomic<uint8_t> eeprom_writing{0};
 std::atomic<uint8_t> audio_select_request{0};
 std::atomic<uint8_t> output_status_dirty{0};
+std::atomic<uint16_t> applied_black_screen{0};
 std::atomic<uint8_t> net_para_dirty{0};
 
 void raise_edid(int p)

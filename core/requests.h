@@ -31,6 +31,9 @@ extern std::atomic<uint8_t> eeprom_writing;
 extern std::atomic<uint8_t> audio_select_request;
 // FPGA thread: switch the LED output on or off (black-screen word changed).
 extern std::atomic<uint8_t> output_status_dirty;
+// The black-screen word as the apply pass last applied it: the LED output follows this
+// value, never a word a tool wrote to the image and no pass has applied yet.
+extern std::atomic<uint16_t> applied_black_screen;
 // FPGA thread: rebuild and send the network parameter page (layout offsets changed).
 extern std::atomic<uint8_t> net_para_dirty;
 }  // namespace scaler_req

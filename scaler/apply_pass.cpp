@@ -380,7 +380,9 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
     if (word_differs(img, shd, ram_selected_window) || word_differs(img, shd, ram_window_addr(played, WIN_AUDIO)) ||
         (word_differs(img, shd, source) && source_word_valid(ram_rd16(img, source))))
         scaler_req::audio_select_request = 1;
-    if (word_differs(img, shd, ram_black_screen))
+    // Compared with what the FPGA thread was last given, so every applied change reaches it.
+    const uint16_t black = ram_rd16(img, ram_black_screen);
+    if (scaler_req::applied_black_screen.exchange(black) != black)
         scaler_req::output_status_dirty = 1;
     if (word_differs(img, shd, ram_och_layout) || word_differs(img, shd, ram_och_layout + 2))
         scaler_req::net_para_dirty = 1;

@@ -71,6 +71,15 @@ u16 image_word(uint32_t addr)
     return s ? ram_rd16(s->ram_image, addr) : 0;
 }
 
+// The LED output is to be shown: the applied black-screen word is 0 and no hand-over blanks
+// or restarts the output (a black-off meanwhile waits for the restart's last step, and a
+// chip brought up meanwhile stays blanked).
+bool output_shown_wanted()
+{
+    const bool handover = g_set_led_para.load() != 0 || g_freeze_out.load() != 0 || g_led_handback_owed.load();
+    return scaler_req::applied_black_screen.load() == 0 && !handover;
+}
+
 // Moves the hand-over on from phase `from` (the g_set_led_para it was read with) to `para` at
 // step `setup`, unless another thread changed the phase meanwhile: a request that came in
 // while a step of the restart was being carried out starts its blank at the first step, and
@@ -216,7 +225,7 @@ int fpga_manage::set_output_status()
 {
     if (!running_state(0))
         return 0;
-    if (image_word(ram_black_screen) == 0)
+    if (output_shown_wanted())
         clear_bits(REG_OUTPUT_CTRL, BIT(2));
     else
         set_bits(REG_OUTPUT_CTRL, BIT(2));
@@ -305,6 +314,7 @@ void fpga_manage::take_handback()
     if (!move_handover(2, 0, 0))
         return;
     g_freeze_out = 1;
+    set_bits(REG_OUTPUT_CTRL, BIT(2));   // a chip brought up during the blank showed its output
     read_from_register(REG_STATUS, 0);
     handover_poll_count = 0;
     handover_time = now();
@@ -364,7 +374,7 @@ void fpga_manage::restart_step()
         if (move_handover(0, 0, 0)) {
             g_freeze_out = 0;
             // Shown again only when the user has not blacked the screen meanwhile.
-            if (image_word(ram_black_screen) == 0)
+            if (output_shown_wanted())
                 clear_bits(REG_OUTPUT_CTRL, BIT(2));
         }
         handover_time = now();

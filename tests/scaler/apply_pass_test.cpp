@@ -26,6 +26,7 @@ protected:
             scaler_req::edid_request[p] = 0, scaler_req::edid_done[p] = 1;
         scaler_req::audio_select_request = 0;
         scaler_req::output_status_dirty = 0;
+        scaler_req::applied_black_screen = 0;
         scaler_req::net_para_dirty = 0;
         g_set_led_para = 0;
         g_led_handback_owed = false;

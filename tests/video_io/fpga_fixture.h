@@ -60,6 +60,7 @@ protected:
         g_freeze_out = 0;
         scaler_req::net_para_dirty = 0;
         scaler_req::output_status_dirty = 0;
+        scaler_req::applied_black_screen = 0;
         g_passby_trans_port = 255;
         relayed().clear();
         relayed_to().clear();

@@ -15,6 +15,7 @@ protected:
     void TearDown() override
     {
         ram_wr16(store_->ram_image, ram_black_screen, 0);
+        scaler_req::applied_black_screen = 0;
         for (int w = 0; w < 6; ++w)
             ram_wr16(store_->ram_image, ram_window_addr(w, WIN_ENABLE), 0);
         set_signal(false);
@@ -69,8 +70,19 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);    // blanked
     EXPECT_FALSE(fpga0_->reg(3) & 0x20);   // output stopped
     EXPECT_TRUE(g_led_handback_owed);      // a pass that sees no change still hands back
-    ram_wr16(store_->ram_image, ram_black_screen, 1);  // the user blacks the screen meanwhile
+    // The user blacks the screen meanwhile (applied); the image's 0 is a tool's write no pass
+    // has applied yet, which the output does not follow.
+    scaler_req::applied_black_screen = 1;
     g_set_led_para = 2;                    // the scaler re-initialised its panel
+    // Black off, then on again, while the output restarts: it stays blanked meanwhile.
+    ASSERT_TRUE(run_until([] { return g_freeze_out == 1 && g_set_led_setup == 2; }, 100));
+    scaler_req::applied_black_screen = 0;
+    scaler_req::output_status_dirty = 1;
+    run(1);
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
+    EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
+    scaler_req::applied_black_screen = 1;
+    scaler_req::output_status_dirty = 1;
     ASSERT_TRUE(run_until([] { return g_freeze_out == 0 && g_set_led_para == 0; }, 400));
     EXPECT_FALSE(g_led_handback_owed);
     EXPECT_TRUE(fpga0_->reg(3) & 0x20);
@@ -85,10 +97,10 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
         if (!*armed || ScreenState.load() != 1)
             return;
         *armed = false;
-        ram_wr16(store_->ram_image, ram_black_screen, 1);
+        scaler_req::applied_black_screen = 1;
         scaler_req::output_status_dirty = 1;
     });
-    ram_wr16(store_->ram_image, ram_black_screen, 0);
+    scaler_req::applied_black_screen = 0;
     scaler_req::output_status_dirty = 1;
     run(2);
     EXPECT_FALSE(*armed);
@@ -127,7 +139,15 @@ TEST_F(FpgaOutput, handover_requests_in_quick_succession_each_complete)
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);
     EXPECT_FALSE(fpga0_->reg(3) & 0x20);
 
+    // Brought up anew during the blank, the chip shows its output; the restart after the
+    // hand-back runs blanked again.
+    f_->reset_chip(0);
+    start_output();
+    EXPECT_FALSE(g_led_handback_owed);
+    ram_wr16(store_->ram_image, ram_black_screen, 1);   // a tool's write no pass has applied
     g_set_led_para = 2;
+    ASSERT_TRUE(run_until([] { return g_freeze_out == 1 && g_set_led_setup == 2; }, 100));
+    EXPECT_TRUE(fpga0_->reg(0) & 0x04);
     ASSERT_TRUE(run_until([] { return g_freeze_out == 0 && g_set_led_para == 0; }, 400));
     EXPECT_FALSE(fpga0_->reg(0) & 0x04);
     fpga_manage::request_led_size_handover();

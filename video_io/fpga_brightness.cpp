@@ -23,6 +23,9 @@ constexpr int kManualApplications = 5;
 constexpr u32 kSensorFaultLimit = 10;
 constexpr u8 kModeManual = 0, kModeHalfHour = 1, kModeAuto = 2, kModeRaw = 16;
 
+// The data length of a command or of its record, little-endian.
+u32 cmd_length(const u8* cmd) { return u32(cmd[CMD_LENGTH]) | u32(cmd[CMD_LENGTH + 1]) << 8; }
+
 // Reads the first `len` bytes of the command-page record kept in `copies` into `rec` and, with
 // `into_page`, puts them into the command page; false (the page untouched) when no copy is whole.
 bool load_cmd_record(fpga_manage* f, const RecordCopies& copies, u8* rec, u32 len, bool into_page)
@@ -109,7 +112,8 @@ void fpga_manage::load_brightness_record(bool into_page)
         no_brightness_record();
         return;
     }
-    if (!brightness_data_ok(rec + CMD_DATA, sizeof rec - CMD_DATA)) {  // past its end: erased bytes
+    // Checked as the command that stored it was: a length too short for its mode is no record.
+    if (!brightness_data_ok(rec + CMD_DATA, std::min<u32>(cmd_length(rec), sizeof rec - CMD_DATA))) {
         writeLogMsg(LOG_WARNING, "fpga: brightness record with a mode or value out of range ignored");
         no_brightness_record();
         return;
@@ -138,8 +142,23 @@ bool fpga_manage::write_brightness_value(u8 mask, u8 value)
     const u8 v = u8((reg(REG_BRIGHT_VALUE) & ~mask) | (value & mask));
     if (!brightness_value_ok(brightness_mode, v))
         return false;
-    set_local(REG_BRIGHT_VALUE, v);
+    // The brightness in use, as a manual command's: on the cards now, and the newest.
+    ++brightness_gen;
+    use_brightness(brightness_mode, v);
     return true;
+}
+
+// Under brightness_mutex. `value` (register 64) in `mode` becomes the brightness in use: applied
+// now, by the task again (and when a port gains its link), kept over a reload at a bring-up, and
+// a reload asked by an earlier stored command is dropped.
+void fpga_manage::use_brightness(u8 mode, u8 value)
+{
+    brightness_mode = mode;
+    g_change.bright_reload = 0;
+    set_local(REG_BRIGHT_VALUE, value);
+    g_change.bright_applied = apply_brightness(mode) ? 1 : 0;
+    g_change.bright_enable = 1;
+    brightness_commanded = true;
 }
 
 // ---- task -------------------------------------------------------------------------------------------------
@@ -238,9 +257,6 @@ void fpga_manage::brightness_auto()
 
 // ---- command page ----------------------------------------------------------------------------------------
 
-// The data length of a command (the command page as the command found it), little-endian.
-static u32 cmd_length(const u8* cmd) { return u32(cmd[CMD_LENGTH]) | u32(cmd[CMD_LENGTH + 1]) << 8; }
-
 // Stores the command's first (length + 8) bytes (`cmd`, the command page as the command found
 // it) as the record kept in `copies`, or erases the record. A length that reaches past the
 // page (it comes from the network) is refused before anything is erased.
@@ -321,17 +337,8 @@ fpga_manage::CommandResult fpga_manage::run_brightness_command(const u8* cmd)
         std::lock_guard<std::mutex> lk(brightness_mutex);
         gen = ++brightness_gen;
         g_change.sensor_faults = 0;
-        if (m == 0) {
-            // The newest command rules until the next one, across bring-ups: its mode and
-            // value become those the task applies (again when a port gains its link), and a
-            // reload asked by an earlier stored command is dropped.
-            brightness_mode = mode;
-            g_change.bright_reload = 0;
-            set_local(REG_BRIGHT_VALUE, cmd[CMD_DATA + 1]);
-            g_change.bright_applied = apply_brightness(mode) ? 1 : 0;
-            g_change.bright_enable = 1;
-            brightness_commanded = true;
-        }
+        if (m == 0)
+            use_brightness(mode, cmd[CMD_DATA + 1]);  // the newest command rules until the next one
     }
     if (!kept)
         return CommandResult::Done;

@@ -203,7 +203,8 @@ public:
     void load_brightness_record(bool into_page);
     // A tool's write of register 64, the brightness value in use: false (nothing changed) when
     // the merged value is not one the brightness mode in use takes, as the command page
-    // refuses it (1 to 16, any byte in the raw mode).
+    // refuses it (1 to 16, any byte in the raw mode); else the newest brightness, on the cards
+    // at once as a manual command's.
     bool write_brightness_value(u8 mask, u8 value);
     void brightness_task();
     // Runs the command page (register 2 bit 2): clock, on/off times, brightness. Refused: a
@@ -371,6 +372,7 @@ private:
     void brightness_auto();
     void no_brightness_record();
     bool apply_brightness(u8 mode);
+    void use_brightness(u8 mode, u8 value);
     void take_link_state(u8 chip, u8 a, u8 b);
     void count_bad_checksum(u8 chip);
     void back_copy_locked(u8 chip);

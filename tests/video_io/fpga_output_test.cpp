@@ -173,6 +173,7 @@ TEST_F(FpgaOutput, manual_brightness_record_is_applied_on_the_cards)
 {
     Bytes rec(57, 0);
     rec[0] = 0xAA;
+    rec[6] = 2;  // data length
     rec[8] = 0;  // mode 0
     rec[9] = 8;
     flash_write(0x6CE000, rec);
@@ -218,6 +219,7 @@ TEST_F(FpgaOutput, vmf_answers_with_a_bad_checksum_count_in_register_85)
 {
     Bytes rec(57, 0);
     rec[0] = 0xAA;
+    rec[6] = 1;  // data length
     rec[8] = 2;  // automatic brightness
     flash_write(0x6CE000, rec);
     write_board(QJsonObject{{"cards", QJsonArray{0, 0, 0, 0, 0, 2}},

@@ -248,15 +248,15 @@ TEST_F(FpgaRemote, power_cut_while_a_record_is_stored_leaves_the_old_record_or_t
 
 TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
 {
-    // Without a usable record (none, a manual 0, a manual 8 erased through the command page
-    // before the bring-up) and in the automatic mode before its first step, the brightness in
-    // use is 16, and register 64 says so.
-    for (const Bytes& data : {Bytes{}, Bytes{0, 0}, Bytes{2}, Bytes{0, 8}}) {
-        SCOPED_TRACE(data.size() * 100 + (data.empty() ? 0 : data.back()));
-        if (!data.empty())
-            flash_write(0x6CE000, Bytes{0xAA, 3, 0xAA, 0, 0, 0, u8(data.size()), 0} + data);
+    // Without a usable record (none, a manual 0, a manual 4 with a data length of 1, a manual 8
+    // erased through the command page before the bring-up) and in the automatic mode before its
+    // first step, the brightness in use is 16, and register 64 says so.
+    for (const Bytes& row : {Bytes{}, Bytes{2, 0, 0}, Bytes{1, 2}, Bytes{1, 0, 4}, Bytes{2, 0, 8}}) {  // length, data
+        SCOPED_TRACE(row.size() * 100 + (row.empty() ? 0 : row.back()));
+        if (!row.empty())
+            flash_write(0x6CE000, Bytes{0xAA, 3, 0xAA, 0, 0, 0, row[0], 0} + Bytes(row.begin() + 1, row.end()));
         restart();
-        if (data == Bytes{0, 8}) {
+        if (row == Bytes{2, 0, 8}) {
             const Bytes erase = {0xAA, 3, 0x55, 0, 0, 0, 1, 0, 2};
             ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(erase.size())) + le16(0) + erase)[0], 0);
             ASSERT_EQ(ask(0xF000, 0x62, Bytes{2, 4, 4})[0], 0);
@@ -264,8 +264,11 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         bring_up();
         EXPECT_TRUE(run_until([&] { return ask(0xF000, 0x63, Bytes{64, 1}) == Bytes{0, 64, 1, 16}; }, 1100));
     }
+    // A register 64 write is the brightness in use: on the cards at once, with no record too.
+    EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, 5, 0xFF}), (Bytes{0, 64, 5}));
+    EXPECT_EQ(fpga0_->reg(6), 79);
     // A tool's write of register 64 takes what the command page takes for the mode in use:
-    // any byte in the raw mode, else 1 to 16.
+    // any byte in the raw mode, else 1 to 16, and puts it on the cards at once in that mode.
     for (const Bytes& c : {Bytes{0x10, 200, 200}, Bytes{0, 8, 127}}) {  // mode, value, register 6
         const Bytes page = {0xAA, 3, 0, 0, 0, 0, 2, 0, c[0], c[1]};
         ASSERT_EQ(ask(0xF000, 0x60, le32(30 * 0x1000) + le16(u16(page.size())) + le16(0) + page)[0], 0);
@@ -273,7 +276,10 @@ TEST_F(FpgaRemote, brightness_command_is_applied_with_its_own_mode)
         EXPECT_EQ(fpga0_->reg(6), c[2]);
         for (u8 v : {0, 17, 0xFF})
             EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, v, 0xFF}), (Bytes{c[0] ? u8(0) : u8(1), 64, c[0] ? v : c[1]}));
+        EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, 3, 0xFF}), (Bytes{0, 64, 3}));
+        EXPECT_EQ(fpga0_->reg(6), c[0] ? 3 : 47);
         EXPECT_EQ(ask(0xF000, 0x62, Bytes{64, c[1], 0xFF}), (Bytes{0, 64, c[1]}));
+        EXPECT_EQ(fpga0_->reg(6), c[2]);
     }
     // Data the cards cannot take is refused and changes nothing: a manual value of 0 (it
     // would wrap to the brightest) or 17, an unknown mode, a half-hour table cut short.
@@ -306,6 +312,7 @@ TEST_F(FpgaRemote, newest_brightness_command_rules_until_the_next_one)
 {
     Bytes rec(57, 0);
     rec[0] = 0xAA;
+    rec[6] = 2;     // data length
     rec[8] = 0x10;  // raw 200 stored
     rec[9] = 200;
     flash_write(0x6CE000, rec);

@@ -9,6 +9,7 @@ std::atomic<uint8_t> audio_select_request{0};
 std::atomic<uint8_t> output_status_dirty{0};
 std::atomic<uint16_t> applied_black_screen{0};
 std::atomic<uint8_t> net_para_dirty{0};
+std::atomic<uint32_t> applied_och_offsets{0};
 
 void raise_edid(int p)
 {

@@ -36,6 +36,10 @@ extern std::atomic<uint8_t> output_status_dirty;
 extern std::atomic<uint16_t> applied_black_screen;
 // FPGA thread: rebuild and send the network parameter page (layout offsets changed).
 extern std::atomic<uint8_t> net_para_dirty;
+// The output-channel offsets (x in the low half, y in the high half) as last applied, seeded
+// from the start's layout: the LED page adds these, never offsets a tool wrote to the image
+// and no pass has applied yet. One word, so the page never takes x and y of different passes.
+extern std::atomic<uint32_t> applied_och_offsets;
 }  // namespace scaler_req
 
 // LED-size hand-over with the FPGA thread: 0 idle, 1 size change requested (the FPGA thread

@@ -384,7 +384,8 @@ void c331_manage::raise_requests(const uint8_t* img, const uint8_t* shd)
     const uint16_t black = ram_rd16(img, ram_black_screen);
     if (scaler_req::applied_black_screen.exchange(black) != black)
         scaler_req::output_status_dirty = 1;
-    if (word_differs(img, shd, ram_och_layout) || word_differs(img, shd, ram_och_layout + 2))
+    const uint32_t offsets = ram_rd32(img, ram_och_layout);
+    if (scaler_req::applied_och_offsets.exchange(offsets) != offsets)
         scaler_req::net_para_dirty = 1;
     if (scaler_req::output_status_dirty || scaler_req::net_para_dirty)
         fpga_wake();

@@ -7,6 +7,8 @@
 #include "core/TlxRamPara.h"
 #include "core/fpga_wake.h"
 #include "core/log.h"
+#include "core/ram_map.h"
+#include "core/requests.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
 #include "scaler/c331_drv.h"
@@ -27,15 +29,17 @@ constexpr uint64_t kIdlePassUs = 200000;
 constexpr uint64_t kProbeReportUs = 1000000;
 constexpr uint32_t kOchLayoutBytes = 14;   // the seven words of the output-channel layout
 
-// The first bring-up's panel set-up replaced the output-channel layout the file held, and the
-// FPGA builds its first page from the image as it is then: that layout is what the device
-// applied, so the apply pass compares later edits (a tool's offsets) with it, not with the
-// file's. A repeated bring-up leaves the copy to the next pass, which sends the FPGA its
-// changed offsets.
+// The first bring-up's panel set-up replaced the output-channel layout the file held: that
+// layout is what the device applied, so the apply pass compares later edits (a tool's
+// offsets) with it, not with the file's, and its offsets are handed over before the FPGA
+// thread starts, which adds them to its first page. A repeated bring-up leaves both to the
+// next pass, which sends the FPGA its changed offsets.
 void take_start_layout_as_applied(TlxRamPara* store)
 {
-    if (g_fpga_c331_start == 0)
-        std::memcpy(store->ram_applied + ram_och_layout, store->ram_image + ram_och_layout, kOchLayoutBytes);
+    if (g_fpga_c331_start != 0)
+        return;
+    std::memcpy(store->ram_applied + ram_och_layout, store->ram_image + ram_och_layout, kOchLayoutBytes);
+    scaler_req::applied_och_offsets = ram_rd32(store->ram_image, ram_och_layout);
 }
 }  // namespace
 

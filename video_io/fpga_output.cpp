@@ -1,5 +1,5 @@
 // The LED output: the output ports' rectangles in the parameter page and their copy without
-// the image's offsets, the output on/off state, the link state for the pages, and the FPGA
+// the applied offsets, the output on/off state, the link state for the pages, and the FPGA
 // side of the LED-size hand-over with the scaler.
 #include <QMutexLocker>
 #include <array>
@@ -27,7 +27,7 @@ constexpr uint32_t COPY_START_X = 0, COPY_START_Y = 2;
 constexpr int kAxisX = 0, kAxisY = 1;
 
 // Every position field of the page (the whole output's start and each port's corner): where
-// the copy keeps it and which of the image's offsets it takes.
+// the copy keeps it and which of the applied offsets it takes.
 struct PositionField {
     uint32_t page, copy;
     int axis;
@@ -63,12 +63,6 @@ void clear_link_state(u8* page)
         ram_wr16(page, PARA_RESULT_WORD[p], 0);
         page[PARA_RESULT_BYTE[p]] = 0;
     }
-}
-
-u16 image_word(uint32_t addr)
-{
-    const TlxRamPara* s = TlxRamPara::p_tlxrampara_config;
-    return s ? ram_rd16(s->ram_image, addr) : 0;
 }
 
 // The LED output is to be shown: the applied black-screen word is 0 and no hand-over blanks
@@ -126,7 +120,7 @@ void fpga_manage::eth_param_init(unsigned char defaults, unsigned char chip)
 }
 
 // The copy keeps the positions without the offsets the page was last built with, so the
-// next build adds the image's offsets once.
+// next build adds the applied offsets once.
 void fpga_manage::back_copy_locked(u8 chip)
 {
     const abyte* page = MCU_RAM_PARA_func[chip];
@@ -150,7 +144,8 @@ void fpga_manage::K57_mcu_set_net_para(unsigned char chip)
 
 void fpga_manage::build_page_locked(u8 chip)
 {
-    const u16 offset[2] = {image_word(ram_och_layout), image_word(ram_och_layout + 2)};
+    const uint32_t applied = scaler_req::applied_och_offsets.load();
+    const u16 offset[2] = {u16(applied), u16(applied >> 16)};
     abyte* page = MCU_RAM_PARA_func[chip];
     const abyte* copy = MCU_RAM_ETH_BACK_PARA_func[chip];
     for (const PositionField& f : kPositions)
@@ -180,7 +175,7 @@ void fpga_manage::load_para_page(u8 chip, u8* saved)
     page[498] = 0;
     eth_param_init(1, chip);
     back_copy_locked(chip);
-    build_page_locked(chip);   // the defaults take the image's offsets as a saved page does
+    build_page_locked(chip);   // the defaults take the applied offsets as a saved page does
 }
 
 bool fpga_manage::save_led_page()
@@ -196,7 +191,7 @@ bool fpga_manage::save_led_page()
         std::lock_guard<std::mutex> lk(net_para_mutex);
         back_copy_locked(0);
         page_copy_out(MCU_RAM_PARA_func[0], 0, page, kPageSize);
-        // Stored without the offsets: the bring-up that loads it adds the image's own.
+        // Stored without the offsets: the bring-up that loads it adds the applied ones.
         for (const PositionField& f : kPositions)
             ram_wr16(page, f.page, page_rd16(MCU_RAM_ETH_BACK_PARA_func[0], f.copy));
     }

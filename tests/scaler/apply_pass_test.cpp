@@ -27,6 +27,7 @@ protected:
         scaler_req::audio_select_request = 0;
         scaler_req::output_status_dirty = 0;
         scaler_req::applied_black_screen = 0;
+        scaler_req::applied_och_offsets = 0;
         scaler_req::net_para_dirty = 0;
         g_set_led_para = 0;
         g_led_handback_owed = false;
@@ -104,6 +105,7 @@ TEST_F(ApplyPassTest, RequestsForTheOtherComponents)
 
     edit_and_pass([](uint8_t* m) { ram_wr16(m, ram_och_layout, 16); });
     EXPECT_EQ(scaler_req::net_para_dirty, 1);
+    EXPECT_EQ(scaler_req::applied_och_offsets, 16u);
 
     edit_and_pass([](uint8_t* m) { m[ram_selected_window] = 1; });
     EXPECT_EQ(scaler_req::audio_select_request, 1);

@@ -89,9 +89,11 @@ TEST_F(ScalerFixture, OffsetsOfTheFileWrittenAgainAfterAStartReachTheFpga)
     offsets(img(), 100, 50);   // as the start's load of the file leaves the image and its copies
     offsets(store_->ram_applied, 100, 50);
     offsets(shd(), 100, 50);
+    scaler_req::applied_och_offsets = 100 | 50 << 16;
     bring_up();
     EXPECT_EQ(ram_rd16(img(), ram_och_layout), 0);
     EXPECT_EQ(ram_rd16(img(), ram_och_layout + 2), 0);
+    EXPECT_EQ(scaler_req::applied_och_offsets, 0u);   // handed over before the FPGA's first page
     scaler_req::net_para_dirty = 0;
     edit_and_pass([&](uint8_t* m) { offsets(m, 100, 50); });
     EXPECT_EQ(scaler_req::net_para_dirty, 1);

@@ -683,6 +683,7 @@ protected:
         scaler_req::net_para_dirty = 0;
         scaler_req::output_status_dirty = 0;
         scaler_req::applied_black_screen = 0;
+        scaler_req::applied_och_offsets = 0;
         scaler_req::audio_select_request = 0;
         for (int p = 0; p < 6; ++p)
             scaler_req::edid_request[p] = 0, scaler_req::edid_done[p] = 1;

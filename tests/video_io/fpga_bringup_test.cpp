@@ -24,7 +24,7 @@ TEST_F(FpgaBringUp, erased_flash_gives_the_default_page_and_the_output_starts)
     EXPECT_TRUE(pads_idle());
 }
 
-TEST_F(FpgaBringUp, saved_parameter_page_is_loaded_with_the_image_offsets)
+TEST_F(FpgaBringUp, saved_parameter_page_is_loaded_with_the_applied_offsets)
 {
     Bytes page(1025, 0);
     page[0] = 0xAA;
@@ -32,26 +32,25 @@ TEST_F(FpgaBringUp, saved_parameter_page_is_loaded_with_the_image_offsets)
     page[1 + 20] = 0x01;
     page[1 + 100] = 7;    // search state: cleared on load
     flash_write(0x6C7000, page);
-    ram_wr16(store_->ram_image, 0x566, 100);
+    apply_offsets(100, 0);
     bring_up();
     EXPECT_EQ(fpga0_->ram(1, 19, 2), (Bytes{0xB4, 0x01}));  // 336 + 100
     EXPECT_EQ(fpga0_->ram(1, 100, 1), (Bytes{0}));
-    ram_wr16(store_->ram_image, 0x566, 0);
+    apply_offsets(0, 0);
 }
 
-// Without a saved page the default rectangles take the image's offsets as well: a start
-// programs the output where the tool's last offsets put it, as the apply before did.
-TEST_F(FpgaBringUp, default_parameter_page_is_loaded_with_the_image_offsets)
+// Without a saved page the default rectangles take the applied offsets as well: a start
+// programs the output where the tool's last applied offsets put it.
+TEST_F(FpgaBringUp, default_parameter_page_is_loaded_with_the_applied_offsets)
 {
-    ram_wr16(store_->ram_image, 0x566, 100);
-    ram_wr16(store_->ram_image, 0x568, 50);
+    apply_offsets(100, 50);
     bring_up();
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{100, 0, 50, 0}));    // port 0 at 0,0 + the offsets
     EXPECT_EQ(fpga0_->ram(1, 632, 4), (Bytes{100, 0, 50, 0}));  // port 15
     EXPECT_EQ(fpga0_->ram(1, 12, 2), (Bytes{0x00, 0x05}));      // widths keep 1280
 
     // A later apply of new offsets moves them once, not on top of the first.
-    ram_wr16(store_->ram_image, 0x566, 16);
+    apply_offsets(16, 50);
     scaler_req::net_para_dirty = 1;
     run(2);
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{16, 0, 50, 0}));
@@ -63,17 +62,16 @@ TEST_F(FpgaBringUp, default_parameter_page_is_loaded_with_the_image_offsets)
         if (!*armed || f_->page_offset[0][0] != 32)
             return;  // not yet inside the send of the page built with x = 32
         *armed = false;
-        ram_wr16(store_->ram_image, 0x566, 0);
+        apply_offsets(0, 50);
         scaler_req::net_para_dirty = 1;
     });
-    ram_wr16(store_->ram_image, 0x566, 32);
+    apply_offsets(32, 50);
     scaler_req::net_para_dirty = 1;
     run(3);
     EXPECT_FALSE(*armed);
     EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 50, 0}));
     EXPECT_EQ(scaler_req::net_para_dirty.load(), 0);
-    ram_wr16(store_->ram_image, 0x566, 0);
-    ram_wr16(store_->ram_image, 0x568, 0);
+    apply_offsets(0, 0);
 }
 
 TEST_F(FpgaBringUp, stage_one_that_never_ends_resets_the_chip_exactly_twice)

@@ -15,6 +15,7 @@
 #include "common/temp_dir.h"
 #include "core/TlxRamPara.h"
 #include "core/c331_shared.h"
+#include "core/ram_map.h"
 #include "core/requests.h"
 #include "platform/virtual_clock.h"
 #include "sim/fpga0_flash_model.h"
@@ -61,6 +62,7 @@ protected:
         scaler_req::net_para_dirty = 0;
         scaler_req::output_status_dirty = 0;
         scaler_req::applied_black_screen = 0;
+        scaler_req::applied_och_offsets = 0;
         g_passby_trans_port = 255;
         relayed().clear();
         relayed_to().clear();
@@ -125,6 +127,14 @@ protected:
         std::ofstream(root_->path() + "/sim/board.json") << QJsonDocument(o).toJson().toStdString();
         if (board_)
             board_->poll();
+    }
+
+    // Output offsets as an apply pass leaves them: in the image and handed over.
+    void apply_offsets(u16 x, u16 y)
+    {
+        ram_wr16(store_->ram_image, ram_och_layout, x);
+        ram_wr16(store_->ram_image, ram_och_layout + 2, y);
+        scaler_req::applied_och_offsets = x | uint32_t(y) << 16;
     }
 
     // n ticks, one pass each.

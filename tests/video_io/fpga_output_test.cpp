@@ -16,6 +16,7 @@ protected:
     {
         ram_wr16(store_->ram_image, ram_black_screen, 0);
         scaler_req::applied_black_screen = 0;
+        ram_wr32(store_->ram_image, ram_och_layout, 0);
         for (int w = 0; w < 6; ++w)
             ram_wr16(store_->ram_image, ram_window_addr(w, WIN_ENABLE), 0);
         set_signal(false);
@@ -108,10 +109,17 @@ TEST_F(FpgaOutput, handover_blanks_waits_for_the_scaler_and_restarts_keeping_a_b
     EXPECT_EQ(scaler_req::output_status_dirty.load(), 0);
 
     // The chip restarted (its registers cleared): brought up again, it still shows the black
-    // screen the user asked for.
+    // screen the user asked for, and its page takes the applied offsets, not a tool's x of
+    // 100 in the image that no pass has applied; the next applied offsets reach the page.
+    ram_wr16(store_->ram_image, ram_och_layout, 100);
     f_->reset_chip(0);
     start_output();
     EXPECT_TRUE(fpga0_->reg(0) & 0x04);
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{0, 0, 0, 0}));   // port 0 at the applied offsets
+    apply_offsets(16, 8);
+    scaler_req::net_para_dirty = 1;
+    run(1);
+    EXPECT_EQ(fpga0_->ram(1, 8, 4), (Bytes{16, 0, 8, 0}));
 }
 
 // Sizes applied one after the other: a request that comes in while a step of the restart is

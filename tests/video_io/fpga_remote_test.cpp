@@ -63,11 +63,10 @@ protected:
             return {};
         return Bytes(reply.begin() + 10, reply.begin() + n - 1);
     }
-    // The output offsets of the image, taken into the page as the scaler asks.
+    // The output offsets applied, taken into the page as the scaler asks.
     void set_offsets(u16 x, u16 y)
     {
-        ram_wr16(store_->ram_image, ram_och_layout, x);
-        ram_wr16(store_->ram_image, ram_och_layout + 2, y);
+        apply_offsets(x, y);
         scaler_req::net_para_dirty = 1;
         run(1);
     }

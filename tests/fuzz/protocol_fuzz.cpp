@@ -15,6 +15,11 @@
 //         frame arrives, one turn (a frame, or a part of a long erase, of every peer with one
 //         waiting), and at the end turns until none waits, so one peer's frames land between
 //         the parts of another's request.
+//
+// An input stops being served once it has made the FPGA flash carry out kFlashWriteBudget
+// erases and programs: twice an erase of the whole flash in its smallest units. Past that an
+// input only repeats work it has done (each erased unit costs the device's whole erase loop),
+// and inputs that erase the flash many times over would otherwise set the rate of a long run.
 #include <unistd.h>
 
 #include <QDir>
@@ -34,6 +39,7 @@
 #include "platform/virtual_clock.h"
 #include "remote/file_transfer.h"
 #include "remote/remote_endpoint.h"
+#include "sim/fpga0_flash_model.h"
 #include "sim/sim_board.h"
 #include "video_io/fpga_manage.h"
 #include "video_io/soc_pads.h"
@@ -43,6 +49,7 @@ namespace {
 
 constexpr uint64_t kPeer = 1;
 constexpr size_t kPeers = 4;
+constexpr uint64_t kFlashWriteBudget = 2 * sim::Fpga0FlashModel::kSize / sim::Fpga0FlashModel::kSector;
 
 // The device root: the one the test wrapper (tests/common/in_temp_root) made, which removes it;
 // started by hand or as a libFuzzer worker, a fresh one of this process under TMPDIR, removed
@@ -76,6 +83,8 @@ struct Device {
     fpga_manage* fpga = nullptr;
     std::unique_ptr<remote::RemoteEndpoint> endpoint;
     const std::string log_path = root() + devlog::kLogPath;
+    sim::Fpga0FlashModel* flash = nullptr;
+    uint64_t flash_writes_at_start = 0;
 
     Device()
     {
@@ -87,6 +96,11 @@ struct Device {
             << R"({"mtd": {"mtd8": {"size": 32768, "erasesize": 4096, "writesize": 512},)"
                R"( "mtd10": {"size": 98304, "erasesize": 4096, "writesize": 512}}})";
         board = sim::SimBoard::install_for_test(root());
+        flash = dynamic_cast<sim::Fpga0FlashModel*>(board->spi_model(sim::Fpga0FlashModel::kPath).get());
+        if (!flash) {
+            std::fprintf(stderr, "protocol fuzz: the board has no FPGA flash\n");
+            std::abort();
+        }
         board->sim_shell().set_reboot_action([] {});  // a restart the shell is asked for is only recorded
         // A restart requested by a frame is not carried out: no thread is started while inputs
         // run, so the leak check never meets a thread it has lost track of.
@@ -139,7 +153,11 @@ struct Device {
         clock.advance_us(remote::kFileIdleUs + 1000000);
         remote::file_transfer_expire();
         testutil::restore_factory_store(store);
+        flash_writes_at_start = flash_writes();
     }
+
+    uint64_t flash_writes() const { return flash->erases() + flash->programs(); }
+    bool over_budget() const { return flash_writes() - flash_writes_at_start >= kFlashWriteBudget; }
 };
 
 Device& device()
@@ -172,7 +190,7 @@ void feed_wire(Device& d, const uint8_t* data, size_t size, size_t piece)
 {
     remote::FrameReassembler stream;
     auto reply = [](const u8* wire, size_t n) { check_reply(wire, n); };
-    for (size_t at = 0; at < size; at += piece)
+    for (size_t at = 0; at < size && !d.over_budget(); at += piece)
         d.endpoint->receive(stream, data + at, std::min(piece, size - at), reply, kPeer);
 }
 
@@ -205,7 +223,7 @@ void feed_bodies(Device& d, const uint8_t* data, size_t size)
     static protocol_phy phy;
     Peer peers[kPeers];
     std::vector<u8> frame, wire;
-    while (size >= 2) {
+    while (size >= 2 && !d.over_budget()) {
         Peer& to = peers[data[1] >> 6];
         const size_t n = std::min<size_t>(size - 2, size_t(data[0] | (data[1] & 0x3F) << 8));
         frame.assign(data + 2, data + 2 + n);
@@ -218,7 +236,7 @@ void feed_bodies(Device& d, const uint8_t* data, size_t size)
         data += 2 + n;
         size -= 2 + n;
     }
-    while (serve_turn(d, peers)) {
+    while (!d.over_budget() && serve_turn(d, peers)) {
     }
 }
 

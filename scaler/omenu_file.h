@@ -47,8 +47,8 @@ void get_json_omenu_para(const char* path, OSD_LIST* list);
 
 // Why the reader above would apply nothing of the file at the rooted `real_path` (not JSON, a
 // missing key, a non-number where a number is read, a type, status or colour in another
-// form); empty when it reads it. The values that
-// have no effect ("name", "oactcount", "staytime", "bmppara") may be absent.
+// form); empty when it reads it. The values that have no effect ("name", "oactcount",
+// "staytime", "bmppara") may be absent.
 std::string omenu_file_fault(const std::string& real_path);
 
 // Applies one record to the scaler's OSD (the running scaler manager); nothing when its
